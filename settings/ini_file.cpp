@@ -1,0 +1,229 @@
+#include "settings/ini_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdexcept>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+
+#include "settings/safe_write.h"
+
+namespace corvane {
+namespace {
+
+// Folds ASCII and Latin-1 capital letters to their small forms. 0xD7 (multiplication sign) is no
+// letter; 0xDF and 0xFF have no capital in Latin-1 and stay as they are.
+unsigned char FoldByte(unsigned char c) noexcept {
+  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
+  return c;
+}
+
+// Blanks and control characters: every byte up to and including the space, and DEL.
+bool IsStripped(unsigned char c) noexcept { return c <= 0x20 || c == 0x7F; }
+
+std::string_view Strip(std::string_view s) noexcept {
+  std::size_t begin = 0;
+  std::size_t end = s.size();
+  while (begin < end && IsStripped(static_cast<unsigned char>(s[begin]))) ++begin;
+  while (end > begin && IsStripped(static_cast<unsigned char>(s[end - 1]))) --end;
+  return s.substr(begin, end - begin);
+}
+
+bool HasLineBreak(std::string_view s) noexcept {
+  return s.find_first_of("\r\n") != std::string_view::npos;
+}
+
+}  // namespace
+
+bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldByte(static_cast<unsigned char>(a[i])) != FoldByte(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return;  // a missing file reads as empty
+    throw std::system_error(errno, std::generic_category(), "Cannot open file \"" + path_ + "\"");
+  }
+  std::string bytes;
+  char buffer[65536];
+  int error = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      bytes.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      error = errno;
+      break;
+    }
+  }
+  ::close(fd);
+  if (error != 0) {
+    throw std::system_error(error, std::generic_category(), "Cannot read file \"" + path_ + "\"");
+  }
+  Parse(bytes);
+}
+
+IniFile IniFile::FromBytes(std::string_view bytes, std::string path) {
+  IniFile file;
+  file.path_ = std::move(path);
+  file.Parse(bytes);
+  return file;
+}
+
+void IniFile::Parse(std::string_view bytes) {
+  Section* current = nullptr;
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    std::size_t end = bytes.find_first_of("\r\n", pos);
+    std::size_t next;
+    if (end == std::string_view::npos) {
+      end = bytes.size();
+      next = end;
+    } else if (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') {
+      next = end + 2;
+    } else {
+      next = end + 1;
+    }
+    const std::string_view line = Strip(bytes.substr(pos, end - pos));
+    pos = next;
+
+    if (line.empty() || line.front() == ';') continue;
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      sections_.push_back(Section{std::string(Strip(line.substr(1, line.size() - 2))), {}});
+      current = &sections_.back();
+      continue;
+    }
+    if (current == nullptr) continue;  // lines before the first section
+
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) {
+      current->entries.push_back(Entry{false, {}, std::string(line)});
+    } else {
+      current->entries.push_back(Entry{true, std::string(Strip(line.substr(0, eq))),
+                                       std::string(Strip(line.substr(eq + 1)))});
+    }
+  }
+}
+
+const IniFile::Section* IniFile::FindSection(std::string_view name) const noexcept {
+  for (auto it = sections_.rbegin(); it != sections_.rend(); ++it) {
+    if (NamesEqualIgnoringCase(it->name, name)) return &*it;
+  }
+  return nullptr;
+}
+
+IniFile::Section* IniFile::FindSection(std::string_view name) noexcept {
+  return const_cast<Section*>(std::as_const(*this).FindSection(name));
+}
+
+const IniFile::Entry* IniFile::FindKey(const Section& section, std::string_view key) noexcept {
+  for (auto it = section.entries.rbegin(); it != section.entries.rend(); ++it) {
+    if (it->is_key && NamesEqualIgnoringCase(it->name, key)) return &*it;
+  }
+  return nullptr;
+}
+
+IniFile::Entry* IniFile::FindKey(Section& section, std::string_view key) noexcept {
+  return const_cast<Entry*>(FindKey(std::as_const(section), key));
+}
+
+std::vector<std::string> IniFile::Sections() const {
+  std::vector<std::string> names;
+  names.reserve(sections_.size());
+  for (const auto& s : sections_) names.push_back(s.name);
+  return names;
+}
+
+std::vector<std::string> IniFile::Keys(std::string_view section) const {
+  std::vector<std::string> names;
+  if (const Section* s = FindSection(section)) {
+    for (const auto& e : s->entries) {
+      if (e.is_key) names.push_back(e.name);
+    }
+  }
+  return names;
+}
+
+bool IniFile::SectionExists(std::string_view section) const {
+  return FindSection(section) != nullptr;
+}
+
+bool IniFile::KeyExists(std::string_view section, std::string_view key) const {
+  const Section* s = FindSection(section);
+  return s != nullptr && FindKey(*s, key) != nullptr;
+}
+
+std::string IniFile::Read(std::string_view section, std::string_view key,
+                          std::string_view def) const {
+  if (const Section* s = FindSection(section)) {
+    if (const Entry* e = FindKey(*s, key)) return e->text;
+  }
+  return std::string(def);
+}
+
+void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
+  if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) {
+    throw std::invalid_argument(
+        "A settings section name, key name or value cannot contain a line break");
+  }
+  Section* s = FindSection(section);
+  if (s == nullptr) {
+    sections_.push_back(Section{std::string(section), {}});
+    s = &sections_.back();
+  }
+  if (Entry* e = FindKey(*s, key)) {
+    e->name.assign(key);
+    e->text.assign(value);
+  } else {
+    s->entries.push_back(Entry{true, std::string(key), std::string(value)});
+  }
+}
+
+void IniFile::DeleteKey(std::string_view section, std::string_view key) {
+  Section* s = FindSection(section);
+  if (s == nullptr) return;
+  if (const Entry* e = FindKey(*s, key)) {
+    s->entries.erase(s->entries.begin() + (e - s->entries.data()));
+  }
+}
+
+void IniFile::EraseSection(std::string_view section) {
+  if (const Section* s = FindSection(section)) {
+    sections_.erase(sections_.begin() + (s - sections_.data()));
+  }
+}
+
+std::string IniFile::ToBytes() const {
+  std::string out;
+  for (const auto& s : sections_) {
+    out += '[';
+    out += s.name;
+    out += "]\r\n";
+    for (const auto& e : s.entries) {
+      if (e.is_key) {
+        out += e.name;
+        out += '=';
+      }
+      out += e.text;
+      out += "\r\n";
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
+void IniFile::WriteBack() const { WriteBack(path_); }
+
+void IniFile::WriteBack(const std::string& path) const { SafeWriteFile(path, ToBytes()); }
+
+}  // namespace corvane

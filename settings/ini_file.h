@@ -1,0 +1,100 @@
+// In-memory copy of one settings file of INI form.
+//
+// Every rule for reading and writing the settings files lives in this class, so the console and
+// the remote library can never disagree on a byte. Names and values are 8-bit bytes (std::string
+// used as a byte string); no character set is applied.
+//
+// Reading (bytes in):
+//   - CR LF, a lone CR or a lone LF ends a line;
+//   - each line is stripped of leading and trailing blanks and control characters;
+//   - empty lines and lines starting with ";" are skipped;
+//   - "[" ... "]" opens a section whose name is the text between the brackets, stripped again;
+//   - lines before the first section are dropped;
+//   - any other line is split at its first "=" into a stripped name and a stripped value;
+//     a line without "=" stays in its section, is written back unchanged, but names no key.
+// Lookups compare names without regard to letter case (ASCII and Latin-1 letters); with
+// duplicate sections or keys every lookup finds the last of them.
+//
+// Writing (bytes out): per section "[name]" CR LF, one "key=value" CR LF per entry, then an empty
+// line (CR LF). Nothing else; an object without sections gives 0 bytes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane {
+
+// True when the two names are equal after folding ASCII and Latin-1 letters to one case.
+bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) noexcept;
+
+class IniFile {
+ public:
+  // An empty object with no file behind it (WriteBack() needs a path then).
+  IniFile() = default;
+
+  // Reads the whole file at `path`. A missing file gives an empty object; a file that exists but
+  // cannot be read throws std::system_error (reading it as empty would let the next write wipe it).
+  explicit IniFile(std::string path);
+
+  // Builds an object from the bytes of a file, as if read from `path`.
+  static IniFile FromBytes(std::string_view bytes, std::string path = {});
+
+  const std::string& Path() const noexcept { return path_; }
+
+  // All section names in file order (duplicates included).
+  std::vector<std::string> Sections() const;
+  // Key names of a section in order (the last section of that name); empty when it is missing.
+  // Lines without "=" name no key and are not listed.
+  std::vector<std::string> Keys(std::string_view section) const;
+
+  bool SectionExists(std::string_view section) const;
+  bool KeyExists(std::string_view section, std::string_view key) const;
+
+  // The value, or `def` when the section or the key is missing. A present key with an empty
+  // value reads as empty.
+  std::string Read(std::string_view section, std::string_view key,
+                   std::string_view def = {}) const;
+
+  // Overwrites the key in place (the line then carries `key` as spelled here) or appends it at
+  // the end of its section; appends the section at the end when it is missing.
+  // Throws std::invalid_argument when the section name, key name or value holds a CR or LF byte,
+  // since such a byte would forge lines of its own in the file.
+  void Write(std::string_view section, std::string_view key, std::string_view value);
+
+  // Removes the key; nothing when the section or key is missing.
+  void DeleteKey(std::string_view section, std::string_view key);
+  // Removes the section with all its lines; nothing when it is missing.
+  void EraseSection(std::string_view section);
+
+  // The written form of the whole object.
+  std::string ToBytes() const;
+
+  // Rewrites the whole file at Path() through SafeWriteFile (temporary file, fsync, rename).
+  // Throws std::system_error on failure; the old file then stays as it was.
+  void WriteBack() const;
+  // Same, to another path.
+  void WriteBack(const std::string& path) const;
+
+ private:
+  struct Entry {
+    bool is_key = false;  // false: a line without "=", kept verbatim in `text`
+    std::string name;     // key name (is_key only)
+    std::string text;     // value, or the whole line when !is_key
+  };
+  struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+  };
+
+  void Parse(std::string_view bytes);
+  const Section* FindSection(std::string_view name) const noexcept;
+  Section* FindSection(std::string_view name) noexcept;
+  static const Entry* FindKey(const Section& section, std::string_view key) noexcept;
+  static Entry* FindKey(Section& section, std::string_view key) noexcept;
+
+  std::string path_;
+  std::vector<Section> sections_;
+};
+
+}  // namespace corvane

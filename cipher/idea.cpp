@@ -1,0 +1,114 @@
+// IDEA block cipher.
+#include "cipher/idea.h"
+
+#include <cstring>
+
+#include "cipher/support.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::uint8_t kIdeaKnownAnswer[32] = {
+    0x8C, 0x65, 0xCA, 0xD8, 0x43, 0xE7, 0x99, 0x93, 0xED, 0x41, 0xEA, 0x48, 0xFD, 0x66, 0x50, 0x94,
+    0xA2, 0x25, 0x6D, 0xD7, 0xB1, 0xD0, 0x9A, 0x23, 0x3D, 0xD2, 0xE8, 0xEC, 0xC9, 0x45, 0x7F, 0x7E};
+
+constexpr int kSubkeys = 52;
+
+// One block through the eight rounds and the output transformation with the subkeys z[0..51].
+inline void IdeaCrypt(std::uint8_t* block, const std::uint16_t* z) {
+  std::uint16_t x1 = LoadBE16(block), x2 = LoadBE16(block + 2);
+  std::uint16_t x3 = LoadBE16(block + 4), x4 = LoadBE16(block + 6);
+  for (int round = 0; round < 8; ++round, z += 6) {
+    x1 = TCipher_IDEA::Mul(x1, z[0]);
+    x2 = std::uint16_t(x2 + z[1]);
+    x3 = std::uint16_t(x3 + z[2]);
+    x4 = TCipher_IDEA::Mul(x4, z[3]);
+    const std::uint16_t t0 = TCipher_IDEA::Mul(std::uint16_t(x1 ^ x3), z[4]);
+    const std::uint16_t t1 = TCipher_IDEA::Mul(std::uint16_t(t0 + (x2 ^ x4)), z[5]);
+    const std::uint16_t t2 = std::uint16_t(t0 + t1);
+    x1 = std::uint16_t(x1 ^ t1);
+    x4 = std::uint16_t(x4 ^ t2);
+    const std::uint16_t swap = std::uint16_t(x2 ^ t2);
+    x2 = std::uint16_t(x3 ^ t1);
+    x3 = swap;
+  }
+  // The output transformation undoes the exchange of the middle words of the last round.
+  StoreBE16(block, TCipher_IDEA::Mul(x1, z[0]));
+  StoreBE16(block + 2, std::uint16_t(x3 + z[1]));
+  StoreBE16(block + 4, std::uint16_t(x2 + z[2]));
+  StoreBE16(block + 6, TCipher_IDEA::Mul(x4, z[3]));
+}
+
+}  // namespace
+
+std::uint16_t TCipher_IDEA::Mul(std::uint16_t a, std::uint16_t b) {
+  if (a == 0) return std::uint16_t(1u - b);
+  if (b == 0) return std::uint16_t(1u - a);
+  const std::uint32_t p = std::uint32_t(a) * std::uint32_t(b);
+  const std::uint32_t lo = p & 0xFFFFu, hi = p >> 16;
+  return std::uint16_t(lo - hi + (lo < hi ? 1u : 0u));
+}
+
+std::uint16_t TCipher_IDEA::MulInverse(std::uint16_t x) {
+  if (x <= 1) return x;
+  // Extended Euclid on (65537, x): keeps t with t * x == r (mod 65537).
+  std::int64_t r0 = 65537, r1 = x, t0 = 0, t1 = 1;
+  while (r1 != 0) {
+    const std::int64_t q = r0 / r1;
+    const std::int64_t r2 = r0 - q * r1;
+    r0 = r1;
+    r1 = r2;
+    const std::int64_t t2 = t0 - q * t1;
+    t0 = t1;
+    t1 = t2;
+  }
+  std::int64_t inv = t0 % 65537;
+  if (inv < 0) inv += 65537;
+  return std::uint16_t(inv);  // 65536 is stored as 0
+}
+
+void TCipher_IDEA::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
+  CheckKeySize(size);
+  std::uint8_t* raw = Schedule();
+  if (size > 0) std::memcpy(raw, key, std::size_t(size));
+  std::uint16_t* z = ScheduleAs<std::uint16_t>();
+  // Words 0..7: K1..K8, each big-endian in the key.
+  for (int i = 0; i < 8; ++i) {
+    const std::uint16_t k = LoadBE16(raw + 2 * i);
+    z[i] = k;
+  }
+  // Each further group of eight is the previous 128 bits rotated left by 25.
+  for (int n = 8; n < kSubkeys; ++n) {
+    const std::uint16_t* prev = z + (n / 8 - 1) * 8;
+    const int i = n % 8;
+    z[n] = std::uint16_t((prev[(i + 1) % 8] << 9) | (prev[(i + 2) % 8] >> 7));
+  }
+  // Decryption subkeys, groups 1..9 (group 9 being the output transformation).
+  std::uint16_t* d = z + kSubkeys;
+  for (int r = 1; r <= 9; ++r) {
+    const std::uint16_t* e = z + 6 * (9 - r);  // encryption group 10 - r
+    std::uint16_t* out = d + 6 * (r - 1);
+    const bool crossed = r >= 2 && r <= 8;
+    out[0] = MulInverse(e[0]);
+    out[1] = std::uint16_t(0u - (crossed ? e[2] : e[1]));
+    out[2] = std::uint16_t(0u - (crossed ? e[1] : e[2]));
+    out[3] = MulInverse(e[3]);
+    if (r <= 8) {
+      const std::uint16_t* round = z + 6 * (8 - r);  // encryption round 9 - r
+      out[4] = round[4];
+      out[5] = round[5];
+    }
+  }
+  StartVector(iv);
+}
+
+void TCipher_IDEA::EncryptBlock(std::uint8_t* block) { IdeaCrypt(block, ScheduleAs<std::uint16_t>()); }
+
+void TCipher_IDEA::DecryptBlock(std::uint8_t* block) {
+  IdeaCrypt(block, ScheduleAs<std::uint16_t>() + kSubkeys);
+}
+
+CORVANE_DEFINE_CIPHER_CLASS(TCipher_IDEA, TCipher, 8, 16, 208, kIdeaKnownAnswer)
+
+}  // namespace corvane

@@ -1,0 +1,156 @@
+// The block cipher base: buffers, key setup from a key text through a hash, the initialisation
+// vector, the eight chaining modes, the protection hooks, state wiping, and the cipher registry.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cipher/hash.h"
+#include "cipher/protection.h"
+
+namespace corvane {
+
+enum class TCipherMode : std::uint8_t {
+  cmCTS = 0, cmCBC = 1, cmCFB = 2, cmOFB = 3, cmECB = 4, cmCTSMAC = 5, cmCBCMAC = 6, cmCFBMAC = 7
+};
+
+class ECipherException : public std::runtime_error {
+ public:
+  ECipherException(const std::string& message, std::int32_t code) : std::runtime_error(message), Code(code) {}
+  std::int32_t Code;
+};
+
+class TCipher;
+
+// Descriptor of a cipher class: name, parent, sizes in bytes, the 32 known-answer bytes and a
+// factory (nullptr for abstract classes).
+struct CipherClassInfo : ClassInfo {
+  std::int32_t blockSize;
+  std::int32_t maxKeySize;
+  std::int32_t scheduleSize;
+  const std::uint8_t* knownAnswer;  // 32 bytes, or nullptr
+  Owned<TCipher> (*create)(TProtection* chained);
+};
+
+#define CORVANE_CIPHER_CLASS(Name)                                                      \
+ public:                                                                                \
+  static const ::corvane::CipherClassInfo& StaticClass();                               \
+  const ::corvane::CipherClassInfo& Class() const override { return StaticClass(); }
+
+#define CORVANE_DEFINE_CIPHER_CLASS(Name, Parent, Block, MaxKey, Schedule, KnownAnswer)          \
+  const ::corvane::CipherClassInfo& Name::StaticClass() {                                        \
+    static const ::corvane::CipherClassInfo info{                                                \
+        {#Name, &Parent::StaticClass()}, Block, MaxKey, Schedule, KnownAnswer,                   \
+        [](::corvane::TProtection* chained) -> ::corvane::Owned<::corvane::TCipher> {            \
+          return ::corvane::Owned<::corvane::TCipher>(new Name(chained));                        \
+        }};                                                                                      \
+    return info;                                                                                 \
+  }
+
+// Process-wide switch: an over-long key raises code 2 instead of being cut (off by default).
+void SetStrictKeySize(bool on);
+bool StrictKeySize();
+
+class TCipher : public TProtection {
+ public:
+  // Concrete classes pass their own descriptor: the sizes come from it.
+  TCipher(const CipherClassInfo& cls, TProtection* chained);
+  ~TCipher() override;
+
+  static const CipherClassInfo& StaticClass();
+  const CipherClassInfo& Class() const override { return StaticClass(); }
+
+  TCipherMode Mode = TCipherMode::cmCTS;
+
+  std::int32_t BlockSize() const { return blockSize_; }
+  std::int32_t MaxKeySize() const { return maxKeySize_; }
+  std::int32_t ScheduleSize() const { return scheduleSize_; }
+  const std::uint8_t* KnownAnswer() const { return Class().knownAnswer; }
+
+  virtual void SetFlag(int bit, bool on);
+  std::uint32_t Flags() const { return flags_; }
+  bool Ready() const { return (flags_ & 2u) != 0; }
+  virtual void StartVector(const std::uint8_t* iv);
+
+  // The class's key schedule from size raw key bytes, then StartVector(iv). Every concrete
+  // Init runs CheckKeySize first.
+  virtual void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) = 0;
+  void Init(std::string_view key, const std::uint8_t* iv = nullptr) {
+    Init(reinterpret_cast<const std::uint8_t*>(key.data()), std::int32_t(key.size()), iv);
+  }
+  // Hashes the key text with the key hash class and keys the cipher with the digest.
+  void InitKey(std::string_view keyText, const std::uint8_t* iv = nullptr);
+  void CheckKeySize(std::int32_t& size);
+
+  void EncryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
+  void DecryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
+  virtual void ResetChain();
+  virtual void EraseState();
+
+  // The key hash object (created from KeyHashClass on first use).
+  THash& KeyHash();
+  const HashClassInfo& KeyHashClass() const { return *keyHashClass_; }
+  void SetKeyHashClass(const HashClassInfo* cls);  // nullptr stands for DefaultHashClass
+
+  void BeginAction(TProtectionAction action) override;
+  void EndAction(TProtectionAction action) override;
+  void ProcessBlock(std::uint8_t* data, std::size_t size, TProtectionAction action) override;
+
+  // Read access to the chaining state (tests, MAC modes).
+  std::span<const std::uint8_t> VectorBytes() const { return {vector_.get(), std::size_t(blockSize_)}; }
+  std::span<const std::uint8_t> FeedbackBytes() const { return {feedback_.get(), std::size_t(blockSize_)}; }
+  std::span<const std::uint8_t> ScratchBytes() const { return {scratch_.get(), std::size_t(blockSize_)}; }
+  std::span<const std::uint8_t> ScheduleBytes() const { return {schedule_.get(), std::size_t(scheduleSize_)}; }
+
+  // Block routines of the class, in place on BlockSize() bytes.
+  virtual void EncryptBlock(std::uint8_t* block) = 0;
+  virtual void DecryptBlock(std::uint8_t* block) = 0;
+
+ protected:
+  // The schedule buffer (ScheduleSize() bytes, 16-byte aligned); its layout is the class's.
+  std::uint8_t* Schedule() { return schedule_.get(); }
+  template <class W>
+  W* ScheduleAs() { return reinterpret_cast<W*>(schedule_.get()); }
+  std::uint8_t* Vector() { return vector_.get(); }
+  std::uint8_t* Feedback() { return feedback_.get(); }
+  std::uint8_t* Scratch() { return scratch_.get(); }
+
+ private:
+  struct AlignedFree {
+    void operator()(std::uint8_t* p) const;
+  };
+  using Block = std::unique_ptr<std::uint8_t[], AlignedFree>;
+  static Block Allocate(std::int32_t size);
+  void NotReady() const;
+
+  std::int32_t blockSize_, maxKeySize_, scheduleSize_;
+  std::uint32_t flags_ = 0;
+  const HashClassInfo* keyHashClass_;
+  Owned<THash> keyHash_;
+  Block vector_, feedback_, scratch_, schedule_;
+};
+
+template <class T>
+Owned<T> MakeCipher(std::string_view keyText = {}, TProtection* chained = nullptr) {
+  Owned<T> c(new T(chained));
+  if (!keyText.empty()) c->InitKey(keyText, nullptr);
+  return c;
+}
+Owned<TCipher> CreateCipher(const CipherClassInfo& cls, std::string_view keyText = {}, TProtection* chained = nullptr);
+
+// The cipher registry: lines "name=description" in registration order.
+bool RegisterCipher(const CipherClassInfo* cls, std::string_view name, std::string_view description);
+const CipherClassInfo* FindCipherClass(std::string_view name);
+std::string CipherClassName(const CipherClassInfo* cls);
+std::vector<std::string> CipherList();
+std::vector<const CipherClassInfo*> CipherClasses();
+std::string CipherRegistryLine(const CipherClassInfo* cls);  // "" when not registered
+std::int32_t ClassMaxKeySize(const CipherClassInfo* cls);
+const CipherClassInfo& DefaultCipherClass();  // TCipher_Blowfish
+
+}  // namespace corvane

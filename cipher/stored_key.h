@@ -1,0 +1,17 @@
+// The fixed key text under which every stored value of the settings files is encrypted.
+// Both deliverables use exactly these 16 raw bytes; changing them makes every stored file unreadable.
+#pragma once
+
+#include <string_view>
+
+namespace corvane {
+
+inline constexpr char kStoredValueKeyText[16] = {'\x8C', '\x1F', '\x03', '\xD5', '\x62', '\x9A', '\x0E', '\xB7',
+                                                 '\x41', '\xF0', '\x2D', '\x96', '\x7B', '\x05', '\xE8', '\x3A'};
+
+constexpr std::string_view StoredValueKeyText() { return std::string_view(kStoredValueKeyText, 16); }
+
+// The cipher of stored values, selected by name in the cipher manager.
+inline constexpr std::string_view kStoredValueAlgorithm = "IDEA";
+
+}  // namespace corvane

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, run and test (Debian 12, as root).
+set -euo pipefail
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # test-only oracles: independent implementations of the standard algorithms
+  libcrypto++-dev libmhash-dev librhash-dev
+  # the desktop program
+  qt6-base-dev xvfb xauth xfonts-base
+  # real rexec/rsh peers for the remote tests
+  rsh-server socat passwd
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

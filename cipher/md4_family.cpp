@@ -1,0 +1,1072 @@
+// The MD4 family: the shared block framework and the compression steps of its members.
+//
+// Every compression step is spelled out with its own message word, constant and shift.
+#include "cipher/md4_family.h"
+
+#include <cstring>
+#include <utility>
+
+#include "cipher/support.h"
+
+namespace corvane {
+
+namespace {
+
+// Expected digests of the shared 32-byte test input, in digest byte order.
+const std::uint8_t kMD4KnownAnswer[16] = {0x25, 0xEA, 0xBF, 0xCC, 0x8C, 0xC9, 0x6F, 0xD9,
+                                          0x2D, 0xCF, 0x7E, 0xBD, 0x7F, 0x87, 0x7C, 0x7C};
+const std::uint8_t kMD5KnownAnswer[16] = {0x3E, 0xD8, 0x34, 0x8C, 0xD2, 0xA4, 0x45, 0xD6,
+                                          0x75, 0x5D, 0x4B, 0xC9, 0xFE, 0xDC, 0xC2, 0xC6};
+const std::uint8_t kRipeMD128KnownAnswer[16] = {0xCF, 0xA0, 0x32, 0xCF, 0xD0, 0x8F, 0x87, 0x3A,
+                                                0x78, 0xDF, 0x13, 0xE7, 0xEB, 0xCD, 0x98, 0x0F};
+const std::uint8_t kRipeMD160KnownAnswer[20] = {0x19, 0x54, 0xDE, 0xBC, 0x1B, 0x55, 0x35,
+                                                0x30, 0x08, 0x1D, 0x9B, 0x80, 0x70, 0xA0,
+                                                0xF2, 0x4A, 0x9D, 0xF7, 0x34, 0x04};
+const std::uint8_t kRipeMD256KnownAnswer[32] = {
+    0xC3, 0xB1, 0xD7, 0xAC, 0xA8, 0x9A, 0x47, 0x7A, 0x38, 0xD3, 0x6D, 0x39, 0xEF, 0x00, 0xFB, 0x45,
+    0xFC, 0x4E, 0xC3, 0x1A, 0x71, 0x21, 0xDB, 0x9E, 0x1C, 0x76, 0xC5, 0xDE, 0x99, 0x88, 0x18, 0xC2};
+const std::uint8_t kRipeMD320KnownAnswer[40] = {
+    0xB7, 0xBD, 0x2C, 0x75, 0xB7, 0x13, 0x50, 0x91, 0xE4, 0x67, 0x09, 0x46, 0xF1, 0x41,
+    0x5A, 0x48, 0x45, 0xDF, 0x8E, 0x07, 0xBA, 0x67, 0x4E, 0xA9, 0xFD, 0x66, 0xED, 0x01,
+    0xD9, 0x6F, 0x23, 0x20, 0xB5, 0x11, 0x12, 0xC5, 0xA7, 0x41, 0xA6, 0x5C};
+const std::uint8_t kSHAKnownAnswer[20] = {0xDC, 0x1F, 0x7D, 0x7C, 0x96, 0xDD, 0xC7, 0xFC, 0x4D, 0x0A,
+                                          0xF2, 0xCC, 0x12, 0xE7, 0xF7, 0x66, 0x5B, 0xB1, 0x85, 0xAC};
+const std::uint8_t kSHA1KnownAnswer[20] = {0x9A, 0x01, 0x2E, 0x63, 0x96, 0x2A, 0x92, 0xEB, 0xD8, 0x2E,
+                                           0xF0, 0xBC, 0x1C, 0xA4, 0x51, 0x6A, 0x08, 0x69, 0x2E, 0x68};
+
+// Shared start values (the RIPEMD-320 ones; their first four words start MD4, MD5 and
+// RIPEMD-128, their first five RIPEMD-160, SHA and SHA-1).
+const std::uint32_t kSharedStart[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
+                                        0xC3D2E1F0u, 0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu,
+                                        0x01234567u, 0x3C2D1E0Fu};
+const std::uint32_t kRipeMD256Start[8] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
+                                          0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u};
+
+}  // namespace
+
+CORVANE_DEFINE_HASH_CLASS(THash_MD4, THash, 16, kMD4KnownAnswer)
+CORVANE_DEFINE_HASH_CLASS(THash_MD5, THash_MD4, 16, kMD5KnownAnswer)
+CORVANE_DEFINE_HASH_CLASS(THash_RipeMD128, THash_MD4, 16, kRipeMD128KnownAnswer)
+CORVANE_DEFINE_HASH_CLASS(THash_RipeMD160, THash_MD4, 20, kRipeMD160KnownAnswer)
+CORVANE_DEFINE_HASH_CLASS(THash_RipeMD256, THash_MD4, 32, kRipeMD256KnownAnswer)
+CORVANE_DEFINE_HASH_CLASS(THash_RipeMD320, THash_MD4, 40, kRipeMD320KnownAnswer)
+CORVANE_DEFINE_HASH_CLASS(THash_SHA, THash_RipeMD160, 20, kSHAKnownAnswer)
+CORVANE_DEFINE_HASH_CLASS(THash_SHA1, THash_SHA, 20, kSHA1KnownAnswer)
+
+// ---------------------------------------------------------------------------------------------
+// The shared framework
+
+THash_MD4::~THash_MD4() {
+  SecureWipe(ChainingState, sizeof ChainingState);
+  SecureWipe(BlockBuffer, sizeof BlockBuffer);
+  SecureWipe(&ByteCount, sizeof ByteCount);
+}
+
+std::uint8_t* THash_MD4::DigestBytes() { return ChainingState; }
+
+std::uint32_t THash_MD4::StateWord(std::size_t i) const { return LoadLE32(ChainingState + 4 * i); }
+
+void THash_MD4::SetStateWord(std::size_t i, std::uint32_t v) { StoreLE32(ChainingState + 4 * i, v); }
+
+void THash_MD4::AddStateWords4(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  SetStateWord(0, StateWord(0) + a);
+  SetStateWord(1, StateWord(1) + b);
+  SetStateWord(2, StateWord(2) + c);
+  SetStateWord(3, StateWord(3) + d);
+}
+
+void THash_MD4::AddStateWords5(std::size_t first, std::uint32_t a, std::uint32_t b, std::uint32_t c,
+                               std::uint32_t d, std::uint32_t e) {
+  SetStateWord(first + 0, StateWord(first + 0) + a);
+  SetStateWord(first + 1, StateWord(first + 1) + b);
+  SetStateWord(first + 2, StateWord(first + 2) + c);
+  SetStateWord(first + 3, StateWord(first + 3) + d);
+  SetStateWord(first + 4, StateWord(first + 4) + e);
+}
+
+void THash_MD4::StartWith(const std::uint32_t* words, std::size_t count) {
+  std::memset(BlockBuffer, 0, sizeof BlockBuffer);
+  for (std::size_t i = 0; i < kStateWords; ++i) SetStateWord(i, i < count ? words[i] : 0u);
+  ByteCount = 0;
+}
+
+void THash_MD4::DoStart() { StartWith(kSharedStart, 10); }
+
+void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
+  if (size == 0 || data == nullptr) return;
+  const std::size_t waiting = std::size_t(ByteCount % kBlockSize);
+  ByteCount += size;
+  // The input is read only at the moment each piece is copied or compressed: when it lies in
+  // the chaining state, the bytes after a compression are the state as that compression left it.
+  if (waiting > 0) {
+    const std::size_t fill = kBlockSize - waiting;
+    if (size < fill) {
+      std::memmove(BlockBuffer + waiting, data, size);
+      return;
+    }
+    std::memmove(BlockBuffer + waiting, data, fill);
+    CompressBlock(BlockBuffer);
+    data += fill;
+    size -= fill;
+  }
+  while (size >= kBlockSize) {
+    CompressBlock(data);
+    data += kBlockSize;
+    size -= kBlockSize;
+  }
+  if (size > 0) std::memmove(BlockBuffer, data, size);
+}
+
+void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
+  const std::size_t waiting = std::size_t(ByteCount % kBlockSize);
+  BlockBuffer[waiting] = padByte;
+  std::memset(BlockBuffer + waiting + 1, 0, kBlockSize - waiting - 1);
+  if (waiting >= kBlockSize - 8) {  // no room left for the 8-byte length field
+    CompressBlock(BlockBuffer);
+    std::memset(BlockBuffer, 0, kBlockSize);
+  }
+  const std::uint64_t bits = ByteCount * 8u;
+  for (std::size_t i = 0; i < 8; ++i) {
+    const std::uint8_t b = std::uint8_t(bits >> (8 * i));
+    if (bigEndianLength)
+      BlockBuffer[63 - i] = b;
+    else
+      BlockBuffer[56 + i] = b;
+  }
+  CompressBlock(BlockBuffer);
+  std::memset(BlockBuffer, 0, kBlockSize);
+}
+
+void THash_MD4::DoFinish() { PadAndCompress(0x80, false); }
+
+void THash_RipeMD256::DoStart() { StartWith(kRipeMD256Start, 8); }
+
+void THash_SHA1::DoStart() {
+  RotateSchedule = 1;
+  THash_SHA::DoStart();
+}
+
+void THash_SHA::DoFinish() {
+  PadAndCompress(0x80, true);
+  // The digest words most significant byte first, in place.
+  for (std::size_t i = 0; i < 5; ++i) StoreBE32(ChainingState + 4 * i, StateWord(i));
+}
+
+void ExpandShaSchedule(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
+  for (std::size_t t = 0; t < 16; ++t) w[t] = LoadBE32(block + 4 * t);
+  if (rotate) {
+    for (std::size_t t = 16; t < 80; ++t) w[t] = RotateLeft32(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
+  } else {
+    for (std::size_t t = 16; t < 80; ++t) w[t] = w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Compression steps
+
+#define LOAD_X16(p)                                                                              \
+  const std::uint32_t x0 = LoadLE32((p) + 0), x1 = LoadLE32((p) + 4), x2 = LoadLE32((p) + 8),     \
+                      x3 = LoadLE32((p) + 12), x4 = LoadLE32((p) + 16), x5 = LoadLE32((p) + 20),  \
+                      x6 = LoadLE32((p) + 24), x7 = LoadLE32((p) + 28), x8 = LoadLE32((p) + 32),  \
+                      x9 = LoadLE32((p) + 36), x10 = LoadLE32((p) + 40), x11 = LoadLE32((p) + 44), \
+                      x12 = LoadLE32((p) + 48), x13 = LoadLE32((p) + 52),                         \
+                      x14 = LoadLE32((p) + 56), x15 = LoadLE32((p) + 60)
+
+#define MD4_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
+#define MD4_G(x, y, z) (((x) & (y)) | ((z) & ((x) | (y))))
+#define MD4_H(x, y, z) ((x) ^ (y) ^ (z))
+#define MD4_STEP(f, a, b, c, d, x, s) a = RotateLeft32(a + f(b, c, d) + (x), s)
+#define MD4_STEPK(f, a, b, c, d, x, k, s) a = RotateLeft32(a + f(b, c, d) + (x) + (k), s)
+
+#define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
+#define MD5_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
+#define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
+#define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
+#define MD5_STEP(f, a, b, c, d, x, t, s) a = b + RotateLeft32(a + f(b, c, d) + (x) + (t), s)
+
+#define RMD_F1(x, y, z) ((x) ^ (y) ^ (z))
+#define RMD_F2(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
+#define RMD_F3(x, y, z) (((x) | ~(y)) ^ (z))
+#define RMD_F4(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
+#define RMD_F5(x, y, z) ((x) ^ ((y) | ~(z)))
+// RIPEMD-128/-256 step.
+#define RMD4_STEP(f, a, b, c, d, x, k, s) a = RotateLeft32(a + f(b, c, d) + (x) + (k), s)
+// RIPEMD-160/-320 step.
+#define RMD5_STEP(f, a, b, c, d, e, x, k, s) \
+  do {                                       \
+    a = RotateLeft32(a + f(b, c, d) + (x) + (k), s) + e; \
+    c = RotateLeft32(c, 10);                 \
+  } while (0)
+
+#define SHA_F1(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
+#define SHA_F2(x, y, z) ((x) ^ (y) ^ (z))
+#define SHA_F3(x, y, z) (((x) & (y)) | ((z) & ((x) | (y))))
+#define SHA_STEP(f, a, b, c, d, e, w, k)                       \
+  do {                                                         \
+    e += RotateLeft32(a, 5) + f(b, c, d) + (w) + (k);          \
+    b = RotateLeft32(b, 30);                                   \
+  } while (0)
+
+void THash_MD4::CompressBlock(const std::uint8_t* block) {
+  LOAD_X16(block);
+  std::uint32_t a = StateWord(0), b = StateWord(1), c = StateWord(2), d = StateWord(3);
+  MD4_STEP(MD4_F, a, b, c, d, x0, 3);
+  MD4_STEP(MD4_F, d, a, b, c, x1, 7);
+  MD4_STEP(MD4_F, c, d, a, b, x2, 11);
+  MD4_STEP(MD4_F, b, c, d, a, x3, 19);
+  MD4_STEP(MD4_F, a, b, c, d, x4, 3);
+  MD4_STEP(MD4_F, d, a, b, c, x5, 7);
+  MD4_STEP(MD4_F, c, d, a, b, x6, 11);
+  MD4_STEP(MD4_F, b, c, d, a, x7, 19);
+  MD4_STEP(MD4_F, a, b, c, d, x8, 3);
+  MD4_STEP(MD4_F, d, a, b, c, x9, 7);
+  MD4_STEP(MD4_F, c, d, a, b, x10, 11);
+  MD4_STEP(MD4_F, b, c, d, a, x11, 19);
+  MD4_STEP(MD4_F, a, b, c, d, x12, 3);
+  MD4_STEP(MD4_F, d, a, b, c, x13, 7);
+  MD4_STEP(MD4_F, c, d, a, b, x14, 11);
+  MD4_STEP(MD4_F, b, c, d, a, x15, 19);
+
+  MD4_STEPK(MD4_G, a, b, c, d, x0, 0x5A827999u, 3);
+  MD4_STEPK(MD4_G, d, a, b, c, x4, 0x5A827999u, 5);
+  MD4_STEPK(MD4_G, c, d, a, b, x8, 0x5A827999u, 9);
+  MD4_STEPK(MD4_G, b, c, d, a, x12, 0x5A827999u, 13);
+  MD4_STEPK(MD4_G, a, b, c, d, x1, 0x5A827999u, 3);
+  MD4_STEPK(MD4_G, d, a, b, c, x5, 0x5A827999u, 5);
+  MD4_STEPK(MD4_G, c, d, a, b, x9, 0x5A827999u, 9);
+  MD4_STEPK(MD4_G, b, c, d, a, x13, 0x5A827999u, 13);
+  MD4_STEPK(MD4_G, a, b, c, d, x2, 0x5A827999u, 3);
+  MD4_STEPK(MD4_G, d, a, b, c, x6, 0x5A827999u, 5);
+  MD4_STEPK(MD4_G, c, d, a, b, x10, 0x5A827999u, 9);
+  MD4_STEPK(MD4_G, b, c, d, a, x14, 0x5A827999u, 13);
+  MD4_STEPK(MD4_G, a, b, c, d, x3, 0x5A827999u, 3);
+  MD4_STEPK(MD4_G, d, a, b, c, x7, 0x5A827999u, 5);
+  MD4_STEPK(MD4_G, c, d, a, b, x11, 0x5A827999u, 9);
+  MD4_STEPK(MD4_G, b, c, d, a, x15, 0x5A827999u, 13);
+
+  MD4_STEPK(MD4_H, a, b, c, d, x0, 0x6ED9EBA1u, 3);
+  MD4_STEPK(MD4_H, d, a, b, c, x8, 0x6ED9EBA1u, 9);
+  MD4_STEPK(MD4_H, c, d, a, b, x4, 0x6ED9EBA1u, 11);
+  MD4_STEPK(MD4_H, b, c, d, a, x12, 0x6ED9EBA1u, 15);
+  MD4_STEPK(MD4_H, a, b, c, d, x2, 0x6ED9EBA1u, 3);
+  MD4_STEPK(MD4_H, d, a, b, c, x10, 0x6ED9EBA1u, 9);
+  MD4_STEPK(MD4_H, c, d, a, b, x6, 0x6ED9EBA1u, 11);
+  MD4_STEPK(MD4_H, b, c, d, a, x14, 0x6ED9EBA1u, 15);
+  MD4_STEPK(MD4_H, a, b, c, d, x1, 0x6ED9EBA1u, 3);
+  MD4_STEPK(MD4_H, d, a, b, c, x9, 0x6ED9EBA1u, 9);
+  MD4_STEPK(MD4_H, c, d, a, b, x5, 0x6ED9EBA1u, 11);
+  MD4_STEPK(MD4_H, b, c, d, a, x13, 0x6ED9EBA1u, 15);
+  MD4_STEPK(MD4_H, a, b, c, d, x3, 0x6ED9EBA1u, 3);
+  MD4_STEPK(MD4_H, d, a, b, c, x11, 0x6ED9EBA1u, 9);
+  MD4_STEPK(MD4_H, c, d, a, b, x7, 0x6ED9EBA1u, 11);
+  MD4_STEPK(MD4_H, b, c, d, a, x15, 0x6ED9EBA1u, 15);
+  AddStateWords4(a, b, c, d);
+}
+
+void THash_MD5::CompressBlock(const std::uint8_t* block) {
+  LOAD_X16(block);
+  std::uint32_t a = StateWord(0), b = StateWord(1), c = StateWord(2), d = StateWord(3);
+  MD5_STEP(MD5_F, a, b, c, d, x0, 0xD76AA478u, 7);
+  MD5_STEP(MD5_F, d, a, b, c, x1, 0xE8C7B756u, 12);
+  MD5_STEP(MD5_F, c, d, a, b, x2, 0x242070DBu, 17);
+  MD5_STEP(MD5_F, b, c, d, a, x3, 0xC1BDCEEEu, 22);
+  MD5_STEP(MD5_F, a, b, c, d, x4, 0xF57C0FAFu, 7);
+  MD5_STEP(MD5_F, d, a, b, c, x5, 0x4787C62Au, 12);
+  MD5_STEP(MD5_F, c, d, a, b, x6, 0xA8304613u, 17);
+  MD5_STEP(MD5_F, b, c, d, a, x7, 0xFD469501u, 22);
+  MD5_STEP(MD5_F, a, b, c, d, x8, 0x698098D8u, 7);
+  MD5_STEP(MD5_F, d, a, b, c, x9, 0x8B44F7AFu, 12);
+  MD5_STEP(MD5_F, c, d, a, b, x10, 0xFFFF5BB1u, 17);
+  MD5_STEP(MD5_F, b, c, d, a, x11, 0x895CD7BEu, 22);
+  MD5_STEP(MD5_F, a, b, c, d, x12, 0x6B901122u, 7);
+  MD5_STEP(MD5_F, d, a, b, c, x13, 0xFD987193u, 12);
+  MD5_STEP(MD5_F, c, d, a, b, x14, 0xA679438Eu, 17);
+  MD5_STEP(MD5_F, b, c, d, a, x15, 0x49B40821u, 22);
+
+  MD5_STEP(MD5_G, a, b, c, d, x1, 0xF61E2562u, 5);
+  MD5_STEP(MD5_G, d, a, b, c, x6, 0xC040B340u, 9);
+  MD5_STEP(MD5_G, c, d, a, b, x11, 0x265E5A51u, 14);
+  MD5_STEP(MD5_G, b, c, d, a, x0, 0xE9B6C7AAu, 20);
+  MD5_STEP(MD5_G, a, b, c, d, x5, 0xD62F105Du, 5);
+  MD5_STEP(MD5_G, d, a, b, c, x10, 0x02441453u, 9);
+  MD5_STEP(MD5_G, c, d, a, b, x15, 0xD8A1E681u, 14);
+  MD5_STEP(MD5_G, b, c, d, a, x4, 0xE7D3FBC8u, 20);
+  MD5_STEP(MD5_G, a, b, c, d, x9, 0x21E1CDE6u, 5);
+  MD5_STEP(MD5_G, d, a, b, c, x14, 0xC33707D6u, 9);
+  MD5_STEP(MD5_G, c, d, a, b, x3, 0xF4D50D87u, 14);
+  MD5_STEP(MD5_G, b, c, d, a, x8, 0x455A14EDu, 20);
+  MD5_STEP(MD5_G, a, b, c, d, x13, 0xA9E3E905u, 5);
+  MD5_STEP(MD5_G, d, a, b, c, x2, 0xFCEFA3F8u, 9);
+  MD5_STEP(MD5_G, c, d, a, b, x7, 0x676F02D9u, 14);
+  MD5_STEP(MD5_G, b, c, d, a, x12, 0x8D2A4C8Au, 20);
+
+  MD5_STEP(MD5_H, a, b, c, d, x5, 0xFFFA3942u, 4);
+  MD5_STEP(MD5_H, d, a, b, c, x8, 0x8771F681u, 11);
+  MD5_STEP(MD5_H, c, d, a, b, x11, 0x6D9D6122u, 16);
+  MD5_STEP(MD5_H, b, c, d, a, x14, 0xFDE5380Cu, 23);
+  MD5_STEP(MD5_H, a, b, c, d, x1, 0xA4BEEA44u, 4);
+  MD5_STEP(MD5_H, d, a, b, c, x4, 0x4BDECFA9u, 11);
+  MD5_STEP(MD5_H, c, d, a, b, x7, 0xF6BB4B60u, 16);
+  MD5_STEP(MD5_H, b, c, d, a, x10, 0xBEBFBC70u, 23);
+  MD5_STEP(MD5_H, a, b, c, d, x13, 0x289B7EC6u, 4);
+  MD5_STEP(MD5_H, d, a, b, c, x0, 0xEAA127FAu, 11);
+  MD5_STEP(MD5_H, c, d, a, b, x3, 0xD4EF3085u, 16);
+  MD5_STEP(MD5_H, b, c, d, a, x6, 0x04881D05u, 23);
+  MD5_STEP(MD5_H, a, b, c, d, x9, 0xD9D4D039u, 4);
+  MD5_STEP(MD5_H, d, a, b, c, x12, 0xE6DB99E5u, 11);
+  MD5_STEP(MD5_H, c, d, a, b, x15, 0x1FA27CF8u, 16);
+  MD5_STEP(MD5_H, b, c, d, a, x2, 0xC4AC5665u, 23);
+
+  MD5_STEP(MD5_I, a, b, c, d, x0, 0xF4292244u, 6);
+  MD5_STEP(MD5_I, d, a, b, c, x7, 0x432AFF97u, 10);
+  MD5_STEP(MD5_I, c, d, a, b, x14, 0xAB9423A7u, 15);
+  MD5_STEP(MD5_I, b, c, d, a, x5, 0xFC93A039u, 21);
+  MD5_STEP(MD5_I, a, b, c, d, x12, 0x655B59C3u, 6);
+  MD5_STEP(MD5_I, d, a, b, c, x3, 0x8F0CCC92u, 10);
+  MD5_STEP(MD5_I, c, d, a, b, x10, 0xFFEFF47Du, 15);
+  MD5_STEP(MD5_I, b, c, d, a, x1, 0x85845DD1u, 21);
+  MD5_STEP(MD5_I, a, b, c, d, x8, 0x6FA87E4Fu, 6);
+  MD5_STEP(MD5_I, d, a, b, c, x15, 0xFE2CE6E0u, 10);
+  MD5_STEP(MD5_I, c, d, a, b, x6, 0xA3014314u, 15);
+  MD5_STEP(MD5_I, b, c, d, a, x13, 0x4E0811A1u, 21);
+  MD5_STEP(MD5_I, a, b, c, d, x4, 0xF7537E82u, 6);
+  MD5_STEP(MD5_I, d, a, b, c, x11, 0xBD3AF235u, 10);
+  MD5_STEP(MD5_I, c, d, a, b, x2, 0x2AD7D2BBu, 15);
+  MD5_STEP(MD5_I, b, c, d, a, x9, 0xEB86D391u, 21);
+  AddStateWords4(a, b, c, d);
+}
+
+void THash_RipeMD128::CompressBlock(const std::uint8_t* block) {
+  LOAD_X16(block);
+  std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3);
+  std::uint32_t a2 = a1, b2 = b1, c2 = c1, d2 = d1;
+  // round 1
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, x0, 0x00000000u, 11);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, x1, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, x2, 0x00000000u, 15);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, x3, 0x00000000u, 12);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, x4, 0x00000000u, 5);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, x5, 0x00000000u, 8);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, x6, 0x00000000u, 7);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, x7, 0x00000000u, 9);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, x8, 0x00000000u, 11);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, x9, 0x00000000u, 13);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, x10, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, x11, 0x00000000u, 15);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, x12, 0x00000000u, 6);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, x13, 0x00000000u, 7);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, x14, 0x00000000u, 9);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, x15, 0x00000000u, 8);
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, x5, 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, x14, 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, x7, 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, x0, 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, x9, 0x50A28BE6u, 13);
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, x2, 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, x11, 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, x4, 0x50A28BE6u, 5);
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, x13, 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, x6, 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, x15, 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, x8, 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, x1, 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, x10, 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, x3, 0x50A28BE6u, 12);
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, x12, 0x50A28BE6u, 6);
+  // round 2
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, x7, 0x5A827999u, 7);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, x4, 0x5A827999u, 6);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, x13, 0x5A827999u, 8);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, x1, 0x5A827999u, 13);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, x10, 0x5A827999u, 11);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, x6, 0x5A827999u, 9);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, x15, 0x5A827999u, 7);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, x3, 0x5A827999u, 15);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, x12, 0x5A827999u, 7);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, x0, 0x5A827999u, 12);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, x9, 0x5A827999u, 15);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, x5, 0x5A827999u, 9);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, x2, 0x5A827999u, 11);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, x14, 0x5A827999u, 7);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, x11, 0x5A827999u, 13);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, x8, 0x5A827999u, 12);
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, x6, 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, x11, 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, x3, 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, x7, 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, x0, 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, x13, 0x5C4DD124u, 8);
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, x5, 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, x10, 0x5C4DD124u, 11);
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, x14, 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, x15, 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, x8, 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, x12, 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, x4, 0x5C4DD124u, 6);
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, x9, 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, x1, 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, x2, 0x5C4DD124u, 11);
+  // round 3
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, x3, 0x6ED9EBA1u, 11);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, x10, 0x6ED9EBA1u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, x14, 0x6ED9EBA1u, 6);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, x4, 0x6ED9EBA1u, 7);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, x9, 0x6ED9EBA1u, 14);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, x15, 0x6ED9EBA1u, 9);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, x8, 0x6ED9EBA1u, 13);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, x1, 0x6ED9EBA1u, 15);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, x2, 0x6ED9EBA1u, 14);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, x7, 0x6ED9EBA1u, 8);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, x0, 0x6ED9EBA1u, 13);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, x6, 0x6ED9EBA1u, 6);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, x13, 0x6ED9EBA1u, 5);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, x11, 0x6ED9EBA1u, 12);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, x5, 0x6ED9EBA1u, 7);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, x12, 0x6ED9EBA1u, 5);
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, x15, 0x6D703EF3u, 9);
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, x5, 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, x1, 0x6D703EF3u, 15);
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, x3, 0x6D703EF3u, 11);
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, x7, 0x6D703EF3u, 8);
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, x14, 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, x6, 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, x9, 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, x11, 0x6D703EF3u, 12);
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, x8, 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, x12, 0x6D703EF3u, 5);
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, x2, 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, x10, 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, x0, 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, x4, 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, x13, 0x6D703EF3u, 5);
+  // round 4
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, x1, 0x8F1BBCDCu, 11);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, x9, 0x8F1BBCDCu, 12);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, x11, 0x8F1BBCDCu, 14);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, x10, 0x8F1BBCDCu, 15);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, x0, 0x8F1BBCDCu, 14);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, x8, 0x8F1BBCDCu, 15);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, x12, 0x8F1BBCDCu, 9);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, x4, 0x8F1BBCDCu, 8);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, x13, 0x8F1BBCDCu, 9);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, x3, 0x8F1BBCDCu, 14);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, x7, 0x8F1BBCDCu, 5);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, x15, 0x8F1BBCDCu, 6);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, x14, 0x8F1BBCDCu, 8);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, x5, 0x8F1BBCDCu, 6);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, x6, 0x8F1BBCDCu, 5);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, x2, 0x8F1BBCDCu, 12);
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, x8, 0x00000000u, 15);
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, x6, 0x00000000u, 5);
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, x4, 0x00000000u, 8);
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, x1, 0x00000000u, 11);
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, x3, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, x11, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, x15, 0x00000000u, 6);
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, x0, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, x5, 0x00000000u, 6);
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, x12, 0x00000000u, 9);
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, x2, 0x00000000u, 12);
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, x13, 0x00000000u, 9);
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, x9, 0x00000000u, 12);
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, x7, 0x00000000u, 5);
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, x10, 0x00000000u, 15);
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, x14, 0x00000000u, 8);
+  const std::uint32_t t = StateWord(1) + c1 + d2;
+  SetStateWord(1, StateWord(2) + d1 + a2);
+  SetStateWord(2, StateWord(3) + a1 + b2);
+  SetStateWord(3, StateWord(0) + b1 + c2);
+  SetStateWord(0, t);
+}
+
+void THash_RipeMD160::CompressBlock(const std::uint8_t* block) {
+  LOAD_X16(block);
+  std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3), e1 = StateWord(4);
+  std::uint32_t a2 = a1, b2 = b1, c2 = c1, d2 = d1, e2 = e1;
+  // round 1
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, x0, 0x00000000u, 11);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, x1, 0x00000000u, 14);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, x2, 0x00000000u, 15);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, x3, 0x00000000u, 12);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, x4, 0x00000000u, 5);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, x5, 0x00000000u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, x6, 0x00000000u, 7);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, x7, 0x00000000u, 9);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, x8, 0x00000000u, 11);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, x9, 0x00000000u, 13);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, x10, 0x00000000u, 14);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, x11, 0x00000000u, 15);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, x12, 0x00000000u, 6);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, x13, 0x00000000u, 7);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, x14, 0x00000000u, 9);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, x15, 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, x5, 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, x14, 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, x7, 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, x0, 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, x9, 0x50A28BE6u, 13);
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, x2, 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, x11, 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, x4, 0x50A28BE6u, 5);
+  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, x13, 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, x6, 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, x15, 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, x8, 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, x1, 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, x10, 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, x3, 0x50A28BE6u, 12);
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, x12, 0x50A28BE6u, 6);
+  // round 2
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, x7, 0x5A827999u, 7);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, x4, 0x5A827999u, 6);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, x13, 0x5A827999u, 8);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, x1, 0x5A827999u, 13);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, x10, 0x5A827999u, 11);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, x6, 0x5A827999u, 9);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, x15, 0x5A827999u, 7);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, x3, 0x5A827999u, 15);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, x12, 0x5A827999u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, x0, 0x5A827999u, 12);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, x9, 0x5A827999u, 15);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, x5, 0x5A827999u, 9);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, x2, 0x5A827999u, 11);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, x14, 0x5A827999u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, x11, 0x5A827999u, 13);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, x8, 0x5A827999u, 12);
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, x6, 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, x11, 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, x3, 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, x7, 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, x0, 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, x13, 0x5C4DD124u, 8);
+  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, x5, 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, x10, 0x5C4DD124u, 11);
+  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, x14, 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, x15, 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, x8, 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, x12, 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, x4, 0x5C4DD124u, 6);
+  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, x9, 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, x1, 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, x2, 0x5C4DD124u, 11);
+  // round 3
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, x3, 0x6ED9EBA1u, 11);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, x10, 0x6ED9EBA1u, 13);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, x14, 0x6ED9EBA1u, 6);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, x4, 0x6ED9EBA1u, 7);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, x9, 0x6ED9EBA1u, 14);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, x15, 0x6ED9EBA1u, 9);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, x8, 0x6ED9EBA1u, 13);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, x1, 0x6ED9EBA1u, 15);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, x2, 0x6ED9EBA1u, 14);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, x7, 0x6ED9EBA1u, 8);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, x0, 0x6ED9EBA1u, 13);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, x6, 0x6ED9EBA1u, 6);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, x13, 0x6ED9EBA1u, 5);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, x11, 0x6ED9EBA1u, 12);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, x5, 0x6ED9EBA1u, 7);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, x12, 0x6ED9EBA1u, 5);
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, x15, 0x6D703EF3u, 9);
+  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, x5, 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, x1, 0x6D703EF3u, 15);
+  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, x3, 0x6D703EF3u, 11);
+  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, x7, 0x6D703EF3u, 8);
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, x14, 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, x6, 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, x9, 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, x11, 0x6D703EF3u, 12);
+  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, x8, 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, x12, 0x6D703EF3u, 5);
+  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, x2, 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, x10, 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, x0, 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, x4, 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, x13, 0x6D703EF3u, 5);
+  // round 4
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, x1, 0x8F1BBCDCu, 11);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, x9, 0x8F1BBCDCu, 12);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, x11, 0x8F1BBCDCu, 14);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, x10, 0x8F1BBCDCu, 15);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, x0, 0x8F1BBCDCu, 14);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, x8, 0x8F1BBCDCu, 15);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, x12, 0x8F1BBCDCu, 9);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, x4, 0x8F1BBCDCu, 8);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, x13, 0x8F1BBCDCu, 9);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, x3, 0x8F1BBCDCu, 14);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, x7, 0x8F1BBCDCu, 5);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, x15, 0x8F1BBCDCu, 6);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, x14, 0x8F1BBCDCu, 8);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, x5, 0x8F1BBCDCu, 6);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, x6, 0x8F1BBCDCu, 5);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, x2, 0x8F1BBCDCu, 12);
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, x8, 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, x6, 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, x4, 0x7A6D76E9u, 8);
+  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, x1, 0x7A6D76E9u, 11);
+  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, x3, 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, x11, 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, x15, 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, x0, 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, x5, 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, x12, 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, x2, 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, x13, 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, x9, 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, x7, 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, x10, 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, x14, 0x7A6D76E9u, 8);
+  // round 5
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, x4, 0xA953FD4Eu, 9);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, x0, 0xA953FD4Eu, 15);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, x5, 0xA953FD4Eu, 5);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, x9, 0xA953FD4Eu, 11);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, x7, 0xA953FD4Eu, 6);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, x12, 0xA953FD4Eu, 8);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, x2, 0xA953FD4Eu, 13);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, x10, 0xA953FD4Eu, 12);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, x14, 0xA953FD4Eu, 5);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, x1, 0xA953FD4Eu, 12);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, x3, 0xA953FD4Eu, 13);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, x8, 0xA953FD4Eu, 14);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, x11, 0xA953FD4Eu, 11);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, x6, 0xA953FD4Eu, 8);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, x15, 0xA953FD4Eu, 5);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, x13, 0xA953FD4Eu, 6);
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, x12, 0x00000000u, 8);
+  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, x15, 0x00000000u, 5);
+  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, x10, 0x00000000u, 12);
+  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, x4, 0x00000000u, 9);
+  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, x1, 0x00000000u, 12);
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, x5, 0x00000000u, 5);
+  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, x8, 0x00000000u, 14);
+  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, x7, 0x00000000u, 6);
+  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, x6, 0x00000000u, 8);
+  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, x2, 0x00000000u, 13);
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, x13, 0x00000000u, 6);
+  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, x14, 0x00000000u, 5);
+  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, x0, 0x00000000u, 15);
+  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, x3, 0x00000000u, 13);
+  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, x9, 0x00000000u, 11);
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, x11, 0x00000000u, 11);
+  const std::uint32_t t = StateWord(1) + c1 + d2;
+  SetStateWord(1, StateWord(2) + d1 + e2);
+  SetStateWord(2, StateWord(3) + e1 + a2);
+  SetStateWord(3, StateWord(4) + a1 + b2);
+  SetStateWord(4, StateWord(0) + b1 + c2);
+  SetStateWord(0, t);
+}
+
+void THash_RipeMD256::CompressBlock(const std::uint8_t* block) {
+  LOAD_X16(block);
+  std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3);
+  std::uint32_t a2 = StateWord(4), b2 = StateWord(5), c2 = StateWord(6), d2 = StateWord(7);
+  // round 1
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, x0, 0x00000000u, 11);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, x1, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, x2, 0x00000000u, 15);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, x3, 0x00000000u, 12);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, x4, 0x00000000u, 5);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, x5, 0x00000000u, 8);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, x6, 0x00000000u, 7);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, x7, 0x00000000u, 9);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, x8, 0x00000000u, 11);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, x9, 0x00000000u, 13);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, x10, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, x11, 0x00000000u, 15);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, x12, 0x00000000u, 6);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, x13, 0x00000000u, 7);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, x14, 0x00000000u, 9);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, x15, 0x00000000u, 8);
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, x5, 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, x14, 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, x7, 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, x0, 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, x9, 0x50A28BE6u, 13);
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, x2, 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, x11, 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, x4, 0x50A28BE6u, 5);
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, x13, 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, x6, 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, x15, 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, x8, 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, x1, 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, x10, 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, x3, 0x50A28BE6u, 12);
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, x12, 0x50A28BE6u, 6);
+  std::swap(a1, a2);
+  // round 2
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, x7, 0x5A827999u, 7);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, x4, 0x5A827999u, 6);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, x13, 0x5A827999u, 8);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, x1, 0x5A827999u, 13);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, x10, 0x5A827999u, 11);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, x6, 0x5A827999u, 9);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, x15, 0x5A827999u, 7);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, x3, 0x5A827999u, 15);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, x12, 0x5A827999u, 7);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, x0, 0x5A827999u, 12);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, x9, 0x5A827999u, 15);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, x5, 0x5A827999u, 9);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, x2, 0x5A827999u, 11);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, x14, 0x5A827999u, 7);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, x11, 0x5A827999u, 13);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, x8, 0x5A827999u, 12);
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, x6, 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, x11, 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, x3, 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, x7, 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, x0, 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, x13, 0x5C4DD124u, 8);
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, x5, 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, x10, 0x5C4DD124u, 11);
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, x14, 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, x15, 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, x8, 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, x12, 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, x4, 0x5C4DD124u, 6);
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, x9, 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, x1, 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, x2, 0x5C4DD124u, 11);
+  std::swap(b1, b2);
+  // round 3
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, x3, 0x6ED9EBA1u, 11);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, x10, 0x6ED9EBA1u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, x14, 0x6ED9EBA1u, 6);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, x4, 0x6ED9EBA1u, 7);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, x9, 0x6ED9EBA1u, 14);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, x15, 0x6ED9EBA1u, 9);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, x8, 0x6ED9EBA1u, 13);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, x1, 0x6ED9EBA1u, 15);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, x2, 0x6ED9EBA1u, 14);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, x7, 0x6ED9EBA1u, 8);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, x0, 0x6ED9EBA1u, 13);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, x6, 0x6ED9EBA1u, 6);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, x13, 0x6ED9EBA1u, 5);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, x11, 0x6ED9EBA1u, 12);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, x5, 0x6ED9EBA1u, 7);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, x12, 0x6ED9EBA1u, 5);
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, x15, 0x6D703EF3u, 9);
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, x5, 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, x1, 0x6D703EF3u, 15);
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, x3, 0x6D703EF3u, 11);
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, x7, 0x6D703EF3u, 8);
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, x14, 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, x6, 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, x9, 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, x11, 0x6D703EF3u, 12);
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, x8, 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, x12, 0x6D703EF3u, 5);
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, x2, 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, x10, 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, x0, 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, x4, 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, x13, 0x6D703EF3u, 5);
+  std::swap(c1, c2);
+  // round 4
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, x1, 0x8F1BBCDCu, 11);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, x9, 0x8F1BBCDCu, 12);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, x11, 0x8F1BBCDCu, 14);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, x10, 0x8F1BBCDCu, 15);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, x0, 0x8F1BBCDCu, 14);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, x8, 0x8F1BBCDCu, 15);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, x12, 0x8F1BBCDCu, 9);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, x4, 0x8F1BBCDCu, 8);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, x13, 0x8F1BBCDCu, 9);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, x3, 0x8F1BBCDCu, 14);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, x7, 0x8F1BBCDCu, 5);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, x15, 0x8F1BBCDCu, 6);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, x14, 0x8F1BBCDCu, 8);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, x5, 0x8F1BBCDCu, 6);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, x6, 0x8F1BBCDCu, 5);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, x2, 0x8F1BBCDCu, 12);
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, x8, 0x00000000u, 15);
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, x6, 0x00000000u, 5);
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, x4, 0x00000000u, 8);
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, x1, 0x00000000u, 11);
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, x3, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, x11, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, x15, 0x00000000u, 6);
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, x0, 0x00000000u, 14);
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, x5, 0x00000000u, 6);
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, x12, 0x00000000u, 9);
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, x2, 0x00000000u, 12);
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, x13, 0x00000000u, 9);
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, x9, 0x00000000u, 12);
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, x7, 0x00000000u, 5);
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, x10, 0x00000000u, 15);
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, x14, 0x00000000u, 8);
+  std::swap(d1, d2);
+  AddStateWords4(a1, b1, c1, d1);
+  SetStateWord(4, StateWord(4) + a2); SetStateWord(5, StateWord(5) + b2);
+  SetStateWord(6, StateWord(6) + c2); SetStateWord(7, StateWord(7) + d2);
+}
+
+void THash_RipeMD320::CompressBlock(const std::uint8_t* block) {
+  LOAD_X16(block);
+  std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3), e1 = StateWord(4);
+  std::uint32_t a2 = StateWord(5), b2 = StateWord(6), c2 = StateWord(7), d2 = StateWord(8), e2 = StateWord(9);
+  // round 1
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, x0, 0x00000000u, 11);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, x1, 0x00000000u, 14);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, x2, 0x00000000u, 15);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, x3, 0x00000000u, 12);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, x4, 0x00000000u, 5);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, x5, 0x00000000u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, x6, 0x00000000u, 7);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, x7, 0x00000000u, 9);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, x8, 0x00000000u, 11);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, x9, 0x00000000u, 13);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, x10, 0x00000000u, 14);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, x11, 0x00000000u, 15);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, x12, 0x00000000u, 6);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, x13, 0x00000000u, 7);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, x14, 0x00000000u, 9);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, x15, 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, x5, 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, x14, 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, x7, 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, x0, 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, x9, 0x50A28BE6u, 13);
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, x2, 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, x11, 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, x4, 0x50A28BE6u, 5);
+  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, x13, 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, x6, 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, x15, 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, x8, 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, x1, 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, x10, 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, x3, 0x50A28BE6u, 12);
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, x12, 0x50A28BE6u, 6);
+  std::swap(a1, a2);
+  // round 2
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, x7, 0x5A827999u, 7);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, x4, 0x5A827999u, 6);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, x13, 0x5A827999u, 8);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, x1, 0x5A827999u, 13);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, x10, 0x5A827999u, 11);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, x6, 0x5A827999u, 9);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, x15, 0x5A827999u, 7);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, x3, 0x5A827999u, 15);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, x12, 0x5A827999u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, x0, 0x5A827999u, 12);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, x9, 0x5A827999u, 15);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, x5, 0x5A827999u, 9);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, x2, 0x5A827999u, 11);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, x14, 0x5A827999u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, x11, 0x5A827999u, 13);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, x8, 0x5A827999u, 12);
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, x6, 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, x11, 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, x3, 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, x7, 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, x0, 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, x13, 0x5C4DD124u, 8);
+  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, x5, 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, x10, 0x5C4DD124u, 11);
+  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, x14, 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, x15, 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, x8, 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, x12, 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, x4, 0x5C4DD124u, 6);
+  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, x9, 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, x1, 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, x2, 0x5C4DD124u, 11);
+  std::swap(b1, b2);
+  // round 3
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, x3, 0x6ED9EBA1u, 11);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, x10, 0x6ED9EBA1u, 13);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, x14, 0x6ED9EBA1u, 6);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, x4, 0x6ED9EBA1u, 7);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, x9, 0x6ED9EBA1u, 14);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, x15, 0x6ED9EBA1u, 9);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, x8, 0x6ED9EBA1u, 13);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, x1, 0x6ED9EBA1u, 15);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, x2, 0x6ED9EBA1u, 14);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, x7, 0x6ED9EBA1u, 8);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, x0, 0x6ED9EBA1u, 13);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, x6, 0x6ED9EBA1u, 6);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, x13, 0x6ED9EBA1u, 5);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, x11, 0x6ED9EBA1u, 12);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, x5, 0x6ED9EBA1u, 7);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, x12, 0x6ED9EBA1u, 5);
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, x15, 0x6D703EF3u, 9);
+  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, x5, 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, x1, 0x6D703EF3u, 15);
+  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, x3, 0x6D703EF3u, 11);
+  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, x7, 0x6D703EF3u, 8);
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, x14, 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, x6, 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, x9, 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, x11, 0x6D703EF3u, 12);
+  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, x8, 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, x12, 0x6D703EF3u, 5);
+  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, x2, 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, x10, 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, x0, 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, x4, 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, x13, 0x6D703EF3u, 5);
+  std::swap(c1, c2);
+  // round 4
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, x1, 0x8F1BBCDCu, 11);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, x9, 0x8F1BBCDCu, 12);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, x11, 0x8F1BBCDCu, 14);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, x10, 0x8F1BBCDCu, 15);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, x0, 0x8F1BBCDCu, 14);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, x8, 0x8F1BBCDCu, 15);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, x12, 0x8F1BBCDCu, 9);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, x4, 0x8F1BBCDCu, 8);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, x13, 0x8F1BBCDCu, 9);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, x3, 0x8F1BBCDCu, 14);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, x7, 0x8F1BBCDCu, 5);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, x15, 0x8F1BBCDCu, 6);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, x14, 0x8F1BBCDCu, 8);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, x5, 0x8F1BBCDCu, 6);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, x6, 0x8F1BBCDCu, 5);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, x2, 0x8F1BBCDCu, 12);
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, x8, 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, x6, 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, x4, 0x7A6D76E9u, 8);
+  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, x1, 0x7A6D76E9u, 11);
+  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, x3, 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, x11, 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, x15, 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, x0, 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, x5, 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, x12, 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, x2, 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, x13, 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, x9, 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, x7, 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, x10, 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, x14, 0x7A6D76E9u, 8);
+  std::swap(d1, d2);
+  // round 5
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, x4, 0xA953FD4Eu, 9);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, x0, 0xA953FD4Eu, 15);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, x5, 0xA953FD4Eu, 5);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, x9, 0xA953FD4Eu, 11);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, x7, 0xA953FD4Eu, 6);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, x12, 0xA953FD4Eu, 8);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, x2, 0xA953FD4Eu, 13);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, x10, 0xA953FD4Eu, 12);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, x14, 0xA953FD4Eu, 5);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, x1, 0xA953FD4Eu, 12);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, x3, 0xA953FD4Eu, 13);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, x8, 0xA953FD4Eu, 14);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, x11, 0xA953FD4Eu, 11);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, x6, 0xA953FD4Eu, 8);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, x15, 0xA953FD4Eu, 5);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, x13, 0xA953FD4Eu, 6);
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, x12, 0x00000000u, 8);
+  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, x15, 0x00000000u, 5);
+  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, x10, 0x00000000u, 12);
+  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, x4, 0x00000000u, 9);
+  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, x1, 0x00000000u, 12);
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, x5, 0x00000000u, 5);
+  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, x8, 0x00000000u, 14);
+  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, x7, 0x00000000u, 6);
+  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, x6, 0x00000000u, 8);
+  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, x2, 0x00000000u, 13);
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, x13, 0x00000000u, 6);
+  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, x14, 0x00000000u, 5);
+  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, x0, 0x00000000u, 15);
+  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, x3, 0x00000000u, 13);
+  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, x9, 0x00000000u, 11);
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, x11, 0x00000000u, 11);
+  std::swap(e1, e2);
+  AddStateWords5(0, a1, b1, c1, d1, e1);
+  AddStateWords5(5, a2, b2, c2, d2, e2);
+}
+
+void THash_SHA::CompressBlock(const std::uint8_t* block) {
+  std::uint32_t w[80];
+  ExpandShaSchedule(w, block, RotateSchedule != 0);
+  std::uint32_t a = StateWord(0), b = StateWord(1), c = StateWord(2), d = StateWord(3), e = StateWord(4);
+  SHA_STEP(SHA_F1, a, b, c, d, e, w[0], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, w[1], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, w[2], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, w[3], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, w[4], 0x5A827999u);
+  SHA_STEP(SHA_F1, a, b, c, d, e, w[5], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, w[6], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, w[7], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, w[8], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, w[9], 0x5A827999u);
+  SHA_STEP(SHA_F1, a, b, c, d, e, w[10], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, w[11], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, w[12], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, w[13], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, w[14], 0x5A827999u);
+  SHA_STEP(SHA_F1, a, b, c, d, e, w[15], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, w[16], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, w[17], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, w[18], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, w[19], 0x5A827999u);
+
+  SHA_STEP(SHA_F2, a, b, c, d, e, w[20], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, w[21], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, w[22], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, w[23], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, w[24], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, w[25], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, w[26], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, w[27], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, w[28], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, w[29], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, w[30], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, w[31], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, w[32], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, w[33], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, w[34], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, w[35], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, w[36], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, w[37], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, w[38], 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, w[39], 0x6ED9EBA1u);
+
+  SHA_STEP(SHA_F3, a, b, c, d, e, w[40], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, w[41], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, w[42], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, w[43], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, w[44], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, a, b, c, d, e, w[45], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, w[46], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, w[47], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, w[48], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, w[49], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, a, b, c, d, e, w[50], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, w[51], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, w[52], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, w[53], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, w[54], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, a, b, c, d, e, w[55], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, w[56], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, w[57], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, w[58], 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, w[59], 0x8F1BBCDCu);
+
+  SHA_STEP(SHA_F2, a, b, c, d, e, w[60], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, w[61], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, w[62], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, w[63], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, w[64], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, w[65], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, w[66], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, w[67], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, w[68], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, w[69], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, w[70], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, w[71], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, w[72], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, w[73], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, w[74], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, w[75], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, w[76], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, w[77], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, w[78], 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, w[79], 0xCA62C1D6u);
+  AddStateWords5(0, a, b, c, d, e);
+}
+
+}  // namespace corvane

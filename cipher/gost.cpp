@@ -1,0 +1,93 @@
+// GOST 28147-89 block cipher.
+#include "cipher/gost.h"
+
+#include <cstring>
+
+#include "cipher/support.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::uint8_t kGostKnownAnswer[32] = {
+    0xB3, 0x03, 0xA0, 0x3F, 0xB5, 0x7B, 0x91, 0x4D, 0x97, 0x51, 0x24, 0x40, 0xBD, 0xCF, 0x25, 0x15,
+    0x34, 0x05, 0x9C, 0xF8, 0xAB, 0x10, 0x86, 0x9F, 0xF2, 0x80, 0x47, 0x84, 0x47, 0x9B, 0x1A, 0xD1};
+
+// S-boxes 1..8 of the test parameter set; S-box 1 substitutes the least significant nibble.
+constexpr std::uint8_t kSBox[8][16] = {
+    {4, 10, 9, 2, 13, 8, 0, 14, 6, 11, 1, 12, 7, 15, 5, 3},
+    {14, 11, 4, 12, 6, 13, 15, 10, 2, 3, 8, 1, 0, 7, 5, 9},
+    {5, 8, 1, 13, 10, 3, 4, 2, 14, 15, 12, 7, 6, 0, 9, 11},
+    {7, 13, 10, 1, 0, 8, 9, 15, 14, 4, 6, 12, 11, 2, 5, 3},
+    {6, 12, 7, 1, 5, 15, 13, 8, 4, 10, 9, 14, 0, 3, 11, 2},
+    {4, 11, 10, 0, 7, 2, 1, 13, 3, 6, 8, 5, 9, 12, 15, 14},
+    {13, 11, 4, 1, 3, 15, 5, 9, 0, 10, 14, 7, 6, 8, 2, 12},
+    {1, 15, 13, 0, 5, 7, 10, 4, 9, 2, 3, 14, 6, 11, 8, 12},
+};
+
+struct Tables {
+  std::uint32_t t[4][256];
+};
+
+constexpr Tables MakeTables() {
+  Tables tables{};
+  for (int j = 0; j < 4; ++j)
+    for (unsigned b = 0; b < 256; ++b) {
+      const std::uint32_t sub = std::uint32_t(kSBox[2 * j][b & 15]) | (std::uint32_t(kSBox[2 * j + 1][b >> 4]) << 4);
+      tables.t[j][b] = RotateLeft32(sub << (8 * j), 11);
+    }
+  return tables;
+}
+
+constexpr Tables kTables = MakeTables();
+static_assert(kTables.t[0][0] == 0x00072000u && kTables.t[0][1] == 0x00075000u && kTables.t[3][255] == 0x00000660u);
+
+inline std::uint32_t F(std::uint32_t x) {
+  return kTables.t[0][x & 0xFF] ^ kTables.t[1][(x >> 8) & 0xFF] ^ kTables.t[2][(x >> 16) & 0xFF] ^ kTables.t[3][x >> 24];
+}
+
+inline void LoadKey(const std::uint8_t* schedule, std::uint32_t (&k)[8]) {
+  for (int i = 0; i < 8; ++i) k[i] = LoadLE32(schedule + 4 * i);
+}
+
+// Two rounds: an odd round with key word k1 and an even one with k2.
+inline void TwoRounds(std::uint32_t& a, std::uint32_t& b, std::uint32_t k1, std::uint32_t k2) {
+  b ^= F(a + k1);
+  a ^= F(b + k2);
+}
+
+}  // namespace
+
+std::uint32_t TCipher_Gost::Table(int j, std::uint8_t b) { return kTables.t[j & 3][b]; }
+
+void TCipher_Gost::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
+  CheckKeySize(size);
+  if (size > 0) std::memcpy(Schedule(), key, std::size_t(size));
+  StartVector(iv);
+}
+
+void TCipher_Gost::EncryptBlock(std::uint8_t* block) {
+  std::uint32_t k[8];
+  LoadKey(Schedule(), k);
+  std::uint32_t a = LoadLE32(block), b = LoadLE32(block + 4);
+  for (int pass = 0; pass < 3; ++pass)
+    for (int i = 0; i < 8; i += 2) TwoRounds(a, b, k[i], k[i + 1]);
+  for (int i = 7; i > 0; i -= 2) TwoRounds(a, b, k[i], k[i - 1]);
+  StoreLE32(block, b);
+  StoreLE32(block + 4, a);
+}
+
+void TCipher_Gost::DecryptBlock(std::uint8_t* block) {
+  std::uint32_t k[8];
+  LoadKey(Schedule(), k);
+  std::uint32_t a = LoadLE32(block), b = LoadLE32(block + 4);
+  for (int i = 0; i < 8; i += 2) TwoRounds(a, b, k[i], k[i + 1]);
+  for (int pass = 0; pass < 3; ++pass)
+    for (int i = 7; i > 0; i -= 2) TwoRounds(a, b, k[i], k[i - 1]);
+  StoreLE32(block, b);
+  StoreLE32(block + 4, a);
+}
+
+CORVANE_DEFINE_CIPHER_CLASS(TCipher_Gost, TCipher, 8, 32, 32, kGostKnownAnswer)
+
+}  // namespace corvane

@@ -275,7 +275,12 @@ const PositionTable& XXSymbols() {
 
 // ---- shared helpers ----------------------------------------------------------------------------
 
-int DefaultStringFormat() { return kFormatMIME64; }
+// Reading the default also brings the string formats up, so a caller that starts the library by
+// asking for it finds them registered.
+int DefaultStringFormat() {
+  InitStringFormats();
+  return kFormatMIME64;
+}
 
 std::string ShortClassName(std::string_view className) {
   const auto pos = className.find('_');

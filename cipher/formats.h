@@ -33,7 +33,7 @@ inline constexpr int kFormatXX = 22616;
 // The id that stands for the default format in every conversion and look-up.
 inline constexpr int kFormatDefault = -1;
 
-// The id that -1 stands for: MIME base64.
+// The id that -1 stands for: MIME base64. Starts the string formats (InitStringFormats) first.
 int DefaultStringFormat();
 
 // The class name with everything up to and including its first "_" removed; a name without "_"

@@ -1,0 +1,628 @@
+// The background thread component: events, their threads and data, stop and destruction while
+// the worker runs or waits for the GUI thread, the refresh timer, priorities and groups.
+#include "console/bmd_thread.h"
+
+#include "console/qt_test_app.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+using test::PumpUntil;
+using test::WaitUntil;
+using test::Watchdog;
+
+// A one-way gate a worker waits at until the test opens it (bounded, so a failing test ends).
+class Gate {
+ public:
+  void Open() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      open_ = true;
+    }
+    cv_.notify_all();
+  }
+  bool Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool open_ = false;
+};
+
+// Waits at `gate` inside OnExecute, then returns.
+TBMDThreadDataNotifyEvent BlockUntil(Gate& gate) {
+  return [&gate](QObject*, TBMDExecuteThread*, void*&) { gate.Wait(); };
+}
+
+// Polls the stop request like the scheduler loop does, then returns.
+TBMDThreadDataNotifyEvent PollUntilStopped(std::atomic<bool>* bodyReturned = nullptr,
+                                           std::atomic<bool>* entered = nullptr) {
+  return [bodyReturned, entered](QObject*, TBMDExecuteThread* thread, void*&) {
+    if (entered != nullptr) entered->store(true);
+    while (!thread->Terminated()) QThread::yieldCurrentThread();
+    if (bodyReturned != nullptr) bodyReturned->store(true);
+  };
+}
+
+class ThreadTest : public ::testing::Test {
+ protected:
+  Watchdog watchdog_;
+  QThread* gui_ = QThread::currentThread();
+};
+
+TEST_F(ThreadTest, DataReachesEveryHandlerOnItsThread) {
+  int given = 1, fromOnStart = 2;
+  void* seenExecute = nullptr;
+  void* seenTerminate = nullptr;
+  std::atomic<bool> startDoneBeforeExecute{false};
+  bool onStartDone = false;
+  QThread* executeThread = nullptr;
+  QThread* terminateThread = nullptr;
+  int terminated = 0;
+
+  TBMDThread thread;
+  thread.OnStart = [&](QObject* sender, TBMDExecuteThread* worker, void*& data) {
+    EXPECT_EQ(sender, &thread);
+    EXPECT_EQ(worker, thread.Worker());
+    EXPECT_EQ(QThread::currentThread(), gui_);
+    EXPECT_EQ(data, &given);
+    data = &fromOnStart;
+    onStartDone = true;
+  };
+  thread.OnExecute = [&](QObject* sender, TBMDExecuteThread* worker, void*& data) {
+    EXPECT_EQ(sender, &thread);
+    startDoneBeforeExecute = onStartDone;
+    executeThread = QThread::currentThread();
+    EXPECT_EQ(executeThread, worker);
+    seenExecute = data;
+  };
+  thread.OnTerminate = [&](QObject* sender, TBMDExecuteThread* worker, void*& data) {
+    EXPECT_EQ(sender, &thread);
+    EXPECT_NE(worker, nullptr);
+    EXPECT_FALSE(thread.Running());  // the worker reference is already clear
+    terminateThread = QThread::currentThread();
+    seenTerminate = data;
+    ++terminated;
+  };
+
+  EXPECT_FALSE(thread.Running());
+  thread.Start(&given);
+  EXPECT_TRUE(thread.Running());
+  ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+  EXPECT_TRUE(startDoneBeforeExecute);
+  EXPECT_EQ(seenExecute, &fromOnStart);
+  EXPECT_EQ(seenTerminate, &fromOnStart);
+  EXPECT_NE(executeThread, gui_);
+  EXPECT_EQ(terminateThread, gui_);
+  EXPECT_EQ(terminated, 1);
+  EXPECT_FALSE(thread.Running());
+}
+
+TEST_F(ThreadTest, SecondStartWhileRunningChangesNothing) {
+  Gate gate;
+  int a = 1, b = 2, starts = 0, terminated = 0;
+  void* seenTerminate = nullptr;
+  TBMDThread thread;
+  thread.OnStart = [&](QObject*, TBMDExecuteThread*, void*&) { ++starts; };
+  thread.OnExecute = BlockUntil(gate);
+  thread.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*& data) {
+    seenTerminate = data;
+    ++terminated;
+  };
+  thread.Start(&a);
+  TBMDExecuteThread* first = thread.Worker();
+  thread.Start(&b);
+  EXPECT_EQ(thread.Worker(), first);
+  EXPECT_EQ(first->Data(), &a);
+  EXPECT_EQ(starts, 1);
+  gate.Open();
+  ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+  EXPECT_EQ(seenTerminate, &a);
+  EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(ThreadTest, StopReturnsAtOnceAndRunningHoldsUntilTheEndNotification) {
+  std::atomic<bool> bodyReturned{false}, entered{false};
+  int terminated = 0;
+  TBMDThread thread;
+  thread.OnExecute = PollUntilStopped(&bodyReturned, &entered);
+  thread.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  thread.Start();
+  ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
+  thread.Stop();
+  EXPECT_TRUE(thread.Running());
+  // The body ends on its own, but the component stays running until the GUI thread has run
+  // the end notification.
+  ASSERT_TRUE(WaitUntil([&] { return bodyReturned.load(); }));
+  ASSERT_TRUE(thread.Worker()->wait(QDeadlineTimer(20000)));
+  EXPECT_TRUE(thread.Running());
+  EXPECT_EQ(terminated, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !thread.Running(); }));
+  EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(ThreadTest, StopInsideOnStartSkipsTheBody) {
+  bool executed = false;
+  int terminated = 0;
+  TBMDThread thread;
+  thread.OnStart = [&](QObject*, TBMDExecuteThread* worker, void*&) {
+    thread.Stop();
+    EXPECT_TRUE(worker->StopRequested());
+  };
+  thread.OnExecute = [&](QObject*, TBMDExecuteThread*, void*&) { executed = true; };
+  thread.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  thread.Start();
+  ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+  EXPECT_FALSE(executed);
+}
+
+TEST_F(ThreadTest, NoExecuteHandlerEndsAtOnce) {
+  int terminated = 0;
+  TBMDThread thread;
+  thread.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  thread.Start();
+  ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+  EXPECT_FALSE(thread.Running());
+}
+
+TEST_F(ThreadTest, StopAndSuspendWhileIdleDoNothing) {
+  TBMDThread thread;
+  thread.Stop();
+  thread.Suspend();
+  thread.Resume();
+  EXPECT_FALSE(thread.Running());
+  // A suspension while idle does not carry over to the next worker.
+  int terminated = 0;
+  thread.OnExecute = PollUntilStopped();
+  thread.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  thread.Start();
+  thread.Stop();
+  ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+}
+
+TEST_F(ThreadTest, ExceptionInTheBodyStillEndsTheRun) {
+  std::string message;
+  int terminated = 0;
+  TBMDThread thread;
+  thread.OnExecute = [](QObject*, TBMDExecuteThread*, void*&) {
+    throw std::runtime_error("scheduler failed");
+  };
+  thread.OnTerminate = [&](QObject*, TBMDExecuteThread* worker, void*&) {
+    ++terminated;
+    try {
+      if (worker->FatalException()) std::rethrow_exception(worker->FatalException());
+    } catch (const std::runtime_error& e) {
+      message = e.what();
+    }
+  };
+  thread.Start();
+  ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+  EXPECT_EQ(message, "scheduler failed");
+  EXPECT_FALSE(thread.Running());
+}
+
+TEST_F(ThreadTest, StartInsideOnTerminateRunsAgain) {
+  int first = 1, second = 2;
+  std::vector<void*> executed;
+  std::mutex executedMutex;
+  std::vector<void*> terminatedWith;
+  TBMDThread thread;
+  thread.OnExecute = [&](QObject*, TBMDExecuteThread*, void*& data) {
+    std::lock_guard<std::mutex> lock(executedMutex);
+    executed.push_back(data);
+  };
+  thread.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*& data) {
+    terminatedWith.push_back(data);
+    if (terminatedWith.size() == 1) {
+      thread.Start(&second);
+      EXPECT_TRUE(thread.Running());
+    }
+  };
+  thread.Start(&first);
+  ASSERT_TRUE(PumpUntil([&] { return terminatedWith.size() == 2; }));
+  EXPECT_FALSE(thread.Running());
+  EXPECT_EQ(terminatedWith, (std::vector<void*>{&first, &second}));
+  std::lock_guard<std::mutex> lock(executedMutex);
+  EXPECT_EQ(executed, (std::vector<void*>{&first, &second}));
+}
+
+TEST_F(ThreadTest, SynchronizedCallRunsOnTheGuiThreadWhileTheWorkerWaits) {
+  int runData = 7, callData = 11, changed = 13;
+  std::atomic<bool> handlerEnded{false};
+  bool workerSawHandlerEnded = false;
+  void* callerValueAfter = nullptr;
+  void* storedAfter = nullptr;
+  std::string rethrown;
+  int terminated = 0;
+
+  TBMDThread thread;
+  TBMDThreadDataNotifyEvent handler = [&](QObject* sender, TBMDExecuteThread* worker,
+                                          void*& data) {
+    EXPECT_EQ(QThread::currentThread(), gui_);
+    EXPECT_EQ(sender, &thread);
+    EXPECT_EQ(worker, thread.Worker());
+    EXPECT_TRUE(worker->WaitingForSynchronize());
+    EXPECT_EQ(data, &callData);
+    data = &changed;  // reaches the worker's stored copy only
+    handlerEnded = true;
+  };
+  TBMDThreadDataNotifyEvent failing = [](QObject*, TBMDExecuteThread*, void*&) {
+    throw std::runtime_error("editor refresh failed");
+  };
+  thread.OnExecute = [&](QObject*, TBMDExecuteThread* worker, void*& data) {
+    void* mine = &callData;
+    worker->SynchronizeEvent(mine, handler);
+    workerSawHandlerEnded = handlerEnded.load();
+    callerValueAfter = mine;
+    storedAfter = data;
+    try {
+      worker->SynchronizeEvent(mine, failing);
+    } catch (const std::runtime_error& e) {
+      rethrown = e.what();
+    }
+    worker->SynchronizeEvent(mine, nullptr);  // an empty event: nothing
+  };
+  thread.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  thread.Start(&runData);
+  ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+  EXPECT_TRUE(workerSawHandlerEnded);
+  EXPECT_EQ(callerValueAfter, &callData);
+  EXPECT_EQ(storedAfter, &runData);  // the run's Data is not the call's data
+  EXPECT_EQ(rethrown, "editor refresh failed");
+}
+
+TEST_F(ThreadTest, SynchronizedCallFromTheGuiThreadRunsDirectly) {
+  int value = 5;
+  int calls = 0;
+  TBMDThread thread;
+  Gate gate;
+  thread.OnExecute = BlockUntil(gate);
+  thread.Start();
+  TBMDThreadDataNotifyEvent handler = [&](QObject* sender, TBMDExecuteThread*, void*& data) {
+    EXPECT_EQ(sender, &thread);
+    EXPECT_EQ(data, &value);
+    ++calls;
+  };
+  thread.Worker()->SynchronizeEvent(&value, handler);
+  EXPECT_EQ(calls, 1);
+  thread.Stop();
+  thread.Worker()->SynchronizeEvent(&value, handler);  // no call once stop is set
+  EXPECT_EQ(calls, 1);
+  gate.Open();
+  ASSERT_TRUE(PumpUntil([&] { return !thread.Running(); }));
+}
+
+TEST_F(ThreadTest, NoSynchronizedCallAfterStop) {
+  std::atomic<int> calls{0};
+  std::atomic<bool> tried{false}, entered{false};
+  int terminated = 0;
+  TBMDThread thread;
+  TBMDThreadDataNotifyEvent handler = [&](QObject*, TBMDExecuteThread*, void*&) { ++calls; };
+  thread.OnExecute = [&](QObject*, TBMDExecuteThread* worker, void*&) {
+    entered = true;
+    while (!worker->Terminated()) QThread::yieldCurrentThread();
+    worker->SynchronizeEvent(nullptr, handler);
+    tried = true;
+  };
+  thread.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  thread.Start();
+  ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
+  thread.Stop();
+  // The worker must not wait for the GUI thread: it gets past the call without any event
+  // being served.
+  ASSERT_TRUE(WaitUntil([&] { return tried.load(); }));
+  ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+  EXPECT_EQ(calls, 0);
+}
+
+TEST_F(ThreadTest, DestroyWhileTheWorkerWaitsForASynchronizedCall) {
+  std::atomic<int> calls{0};
+  std::atomic<bool> bodyReturned{false};
+  int terminated = 0;
+  TBMDThreadDataNotifyEvent handler = [&](QObject*, TBMDExecuteThread*, void*&) { ++calls; };
+  auto thread = std::make_unique<TBMDThread>();
+  thread->OnExecute = [&](QObject*, TBMDExecuteThread* worker, void*&) {
+    worker->SynchronizeEvent(nullptr, handler);
+    bodyReturned = true;
+  };
+  thread->OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  thread->Start();
+  TBMDExecuteThread* worker = thread->Worker();
+  // No event is served until the destructor runs, so the worker stays blocked in the call.
+  ASSERT_TRUE(WaitUntil([&] { return worker->WaitingForSynchronize(); }));
+  thread.reset();
+  EXPECT_TRUE(bodyReturned);
+  EXPECT_EQ(calls, 0);  // the call was still waiting when the stop request was set
+  EXPECT_EQ(terminated, 0);
+}
+
+TEST_F(ThreadTest, DestroyWhileRunningWaitsForTheBodyWithoutOnTerminate) {
+  std::atomic<bool> bodyReturned{false}, entered{false};
+  int terminated = 0;
+  auto thread = std::make_unique<TBMDThread>();
+  thread->OnExecute = PollUntilStopped(&bodyReturned, &entered);
+  thread->OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  thread->Start();
+  ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
+  thread.reset();
+  EXPECT_TRUE(bodyReturned);
+  EXPECT_EQ(terminated, 0);
+}
+
+TEST_F(ThreadTest, SuspendPausesAtThePollAndDestroyReleasesIt) {
+  // Two suspensions need two resumptions; the test sees the worker pass only then.
+  {
+    Gate gate;
+    std::atomic<bool> passed{false};
+    int terminated = 0;
+    TBMDThread thread;
+    thread.OnExecute = [&](QObject*, TBMDExecuteThread* worker, void*&) {
+      gate.Wait();
+      worker->Terminated();
+      passed = true;
+    };
+    thread.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+    thread.Start();
+    thread.Suspend();
+    thread.Suspend();
+    gate.Open();
+    thread.Resume();
+    thread.Resume();
+    ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+    EXPECT_TRUE(passed);
+  }
+  // Destroying the component while its worker is suspended does not wait forever.
+  {
+    std::atomic<bool> bodyReturned{false}, entered{false};
+    auto thread = std::make_unique<TBMDThread>();
+    thread->OnExecute = PollUntilStopped(&bodyReturned, &entered);
+    thread->Start();
+    ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
+    thread->Suspend();
+    thread.reset();
+    EXPECT_TRUE(bodyReturned);
+  }
+}
+
+TEST_F(ThreadTest, PriorityMapsOneToOneAndReachesTheLiveWorker) {
+  const std::vector<std::pair<TThreadPriority, QThread::Priority>> table = {
+      {TThreadPriority::tpIdle, QThread::IdlePriority},
+      {TThreadPriority::tpLowest, QThread::LowestPriority},
+      {TThreadPriority::tpLower, QThread::LowPriority},
+      {TThreadPriority::tpNormal, QThread::NormalPriority},
+      {TThreadPriority::tpHigher, QThread::HighPriority},
+      {TThreadPriority::tpHighest, QThread::HighestPriority},
+      {TThreadPriority::tpTimeCritical, QThread::TimeCriticalPriority},
+  };
+  for (const auto& [ours, qt] : table) EXPECT_EQ(ToQtPriority(ours), qt);
+
+  Gate gate;
+  std::atomic<int> seenAtStart{-1};
+  TBMDThread thread;
+  EXPECT_EQ(thread.Priority(), TThreadPriority::tpNormal);
+  thread.SetPriority(TThreadPriority::tpLowest);  // idle: applies to the next worker
+  thread.OnExecute = [&](QObject*, TBMDExecuteThread* worker, void*&) {
+    seenAtStart = static_cast<int>(worker->priority());
+    gate.Wait();
+  };
+  thread.Start();
+  ASSERT_TRUE(WaitUntil([&] { return seenAtStart.load() >= 0; }));
+  EXPECT_EQ(seenAtStart.load(), static_cast<int>(QThread::LowestPriority));
+  thread.SetPriority(TThreadPriority::tpHigher);  // running: applies at once
+  EXPECT_EQ(thread.Worker()->priority(), QThread::HighPriority);
+  gate.Open();
+  ASSERT_TRUE(PumpUntil([&] { return !thread.Running(); }));
+}
+
+TEST_F(ThreadTest, RefreshTicksCarryPercent) {
+  Gate setPercent;
+  std::vector<std::int32_t> percents;
+  int given = 3;
+  TBMDThread thread;
+  EXPECT_EQ(thread.RefreshInterval(), 100u);
+  thread.SetRefreshInterval(1);
+  EXPECT_EQ(thread.RefreshInterval(), 1u);
+  thread.OnExecute = [&](QObject*, TBMDExecuteThread* worker, void*&) {
+    setPercent.Wait();
+    worker->SetPercent(42);
+    while (!worker->Terminated()) QThread::yieldCurrentThread();
+  };
+  thread.OnUpdate = [&](QObject* sender, TBMDExecuteThread* worker, void*& data,
+                        std::int32_t percent) {
+    EXPECT_EQ(sender, &thread);
+    EXPECT_EQ(worker, thread.Worker());
+    EXPECT_EQ(data, &given);
+    percents.push_back(percent);
+  };
+  thread.Start(&given);
+  ASSERT_TRUE(PumpUntil([&] { return !percents.empty(); }));
+  EXPECT_EQ(percents.front(), 0);  // never written yet
+  setPercent.Open();
+  ASSERT_TRUE(PumpUntil([&] { return percents.back() == 42; }));
+  thread.Stop();
+  ASSERT_TRUE(PumpUntil([&] { return !thread.Running(); }));
+  // No tick reaches OnUpdate once the component is idle.
+  const std::size_t seen = percents.size();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(percents.size(), seen);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Groups
+
+struct GroupLog {
+  int started = 0, terminated = 0, threadStarted = 0, threadTerminated = 0;
+  void Attach(TBMDThreadGroup& g) {
+    g.OnStart = [this](QObject*, TBMDExecuteThread*, void*&) { ++started; };
+    g.OnTerminate = [this](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+    g.OnThreadStart = [this](QObject*, TBMDExecuteThread*, void*&) { ++threadStarted; };
+    g.OnThreadTerminate = [this](QObject*, TBMDExecuteThread*, void*&) { ++threadTerminated; };
+  }
+};
+
+TEST_F(ThreadTest, GroupCountsItsRunningWorkers) {
+  Gate gate;
+  TBMDThreadGroup group;
+  GroupLog log;
+  log.Attach(group);
+  TBMDThread t1, t2;
+  t1.OnExecute = BlockUntil(gate);
+  t2.OnExecute = BlockUntil(gate);
+  t1.SetThreadGroup(&group);
+  t2.SetThreadGroup(&group);
+  EXPECT_EQ(group.Members(), (std::vector<TBMDThreadBase*>{&t1, &t2}));
+  EXPECT_EQ(group.Threads(), (std::vector<TBMDThread*>{&t1, &t2}));
+  EXPECT_FALSE(group.Running());
+
+  group.Start();
+  EXPECT_TRUE(t1.Running());
+  EXPECT_TRUE(t2.Running());
+  EXPECT_EQ(group.RunningCount(), 2);
+  EXPECT_EQ(log.started, 1);
+  EXPECT_EQ(log.threadStarted, 2);
+
+  gate.Open();
+  ASSERT_TRUE(PumpUntil([&] { return !t1.Running() && !t2.Running(); }));
+  EXPECT_EQ(group.RunningCount(), 0);
+  EXPECT_EQ(log.threadTerminated, 2);
+  EXPECT_EQ(log.terminated, 1);
+}
+
+TEST_F(ThreadTest, GroupRefusesACycle) {
+  TBMDThreadGroup outer, inner;
+  inner.SetThreadGroup(&outer);
+  ASSERT_EQ(inner.ThreadGroup(), &outer);
+  outer.SetThreadGroup(&inner);
+  EXPECT_EQ(outer.ThreadGroup(), nullptr);
+  inner.SetThreadGroup(&inner);  // leaves outer, then is refused by itself
+  EXPECT_EQ(inner.ThreadGroup(), nullptr);
+  EXPECT_TRUE(outer.Members().empty());
+}
+
+TEST_F(ThreadTest, NestedGroupsCountEveryWorkerOutExactlyOnce) {
+  Gate gate;
+  TBMDThreadGroup parent, sub;
+  GroupLog parentLog;
+  parentLog.Attach(parent);
+  sub.SetThreadGroup(&parent);
+  TBMDThread t;
+  t.OnExecute = BlockUntil(gate);
+  t.SetThreadGroup(&sub);  // joins after sub joined parent: still under parent
+  EXPECT_EQ(parent.Threads(), (std::vector<TBMDThread*>{&t}));
+
+  t.Start();
+  EXPECT_EQ(sub.RunningCount(), 1);
+  EXPECT_EQ(parent.RunningCount(), 1);
+
+  sub.SetThreadGroup(nullptr);  // leaves while its worker runs
+  EXPECT_EQ(parent.RunningCount(), 0);
+  EXPECT_EQ(parentLog.threadTerminated, 1);
+  EXPECT_EQ(parentLog.terminated, 1);
+  EXPECT_TRUE(parent.Threads().empty());
+
+  gate.Open();
+  ASSERT_TRUE(PumpUntil([&] { return !t.Running(); }));
+  EXPECT_EQ(sub.RunningCount(), 0);
+  EXPECT_EQ(parent.RunningCount(), 0);
+  EXPECT_EQ(parentLog.threadTerminated, 1);
+}
+
+TEST_F(ThreadTest, JoiningWhileRunningCountsIn) {
+  Gate gate;
+  TBMDThreadGroup group;
+  GroupLog log;
+  log.Attach(group);
+  TBMDThread t;
+  t.OnExecute = BlockUntil(gate);
+  t.Start();
+  t.SetThreadGroup(&group);
+  EXPECT_EQ(group.RunningCount(), 1);
+  EXPECT_EQ(log.started, 1);
+  gate.Open();
+  ASSERT_TRUE(PumpUntil([&] { return !t.Running(); }));
+  EXPECT_EQ(group.RunningCount(), 0);
+  EXPECT_EQ(log.terminated, 1);
+}
+
+TEST_F(ThreadTest, DestroyingMembersAndGroupsDetaches) {
+  // A thread component destroyed while running leaves its group counted out.
+  {
+    TBMDThreadGroup group;
+    auto t = std::make_unique<TBMDThread>();
+    t->OnExecute = PollUntilStopped();
+    t->SetThreadGroup(&group);
+    t->Start();
+    EXPECT_EQ(group.RunningCount(), 1);
+    t.reset();
+    EXPECT_EQ(group.RunningCount(), 0);
+    EXPECT_TRUE(group.Members().empty());
+  }
+  // A group destroyed while its member runs detaches the member, which runs on.
+  {
+    Gate gate;
+    int terminated = 0;
+    TBMDThread t;
+    t.OnExecute = BlockUntil(gate);
+    t.OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+    auto group = std::make_unique<TBMDThreadGroup>();
+    auto parent = std::make_unique<TBMDThreadGroup>();
+    group->SetThreadGroup(parent.get());
+    t.SetThreadGroup(group.get());
+    t.Start();
+    EXPECT_EQ(parent->RunningCount(), 1);
+    group.reset();
+    EXPECT_EQ(t.ThreadGroup(), nullptr);
+    EXPECT_EQ(parent->RunningCount(), 0);
+    EXPECT_TRUE(parent->Members().empty());
+    gate.Open();
+    ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+  }
+}
+
+TEST_F(ThreadTest, GroupUpdatesFavourTheHigherUpdatePriority) {
+  Gate gate;
+  TBMDThreadGroup group;
+  TBMDThread high, low;
+  high.UpdatePriority = 1;
+  high.SetRefreshInterval(1);
+  low.SetRefreshInterval(1);
+  high.OnExecute = BlockUntil(gate);
+  low.OnExecute = BlockUntil(gate);
+  high.SetThreadGroup(&group);
+  low.SetThreadGroup(&group);
+  std::vector<QObject*> threadUpdates, updates;
+  group.OnThreadUpdate = [&](QObject* sender, TBMDExecuteThread*, void*&, std::int32_t) {
+    threadUpdates.push_back(sender);
+  };
+  group.OnUpdate = [&](QObject* sender, TBMDExecuteThread*, void*&, std::int32_t) {
+    updates.push_back(sender);
+  };
+  group.Start();
+  auto seen = [](const std::vector<QObject*>& v, QObject* o) {
+    return std::find(v.begin(), v.end(), o) != v.end();
+  };
+  ASSERT_TRUE(PumpUntil([&] { return seen(threadUpdates, &low) && seen(updates, &high); }));
+  EXPECT_FALSE(seen(updates, &low));  // a running member ranks above it
+  gate.Open();
+  ASSERT_TRUE(PumpUntil([&] { return !group.Running() && !high.Running() && !low.Running(); }));
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <cryptopp/base64.h>
+#include <cryptopp/filters.h>
+#include <cryptopp/idea.h>
+#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
+#include <cryptopp/md5.h>
+#include <cryptopp/ripemd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cipher/formats.h"
+#include "cipher/idea.h"
+#include "cipher/managers.h"
+#include "cipher/md4_family.h"
+#include "cipher/stored_key.h"
+
+using namespace corvane;
+
+namespace {
+
+// The stored-value road computed with an independent IDEA and RIPEMD-256: key = first 16
+// bytes of the digest of the key text; V = E(FF..FF); the library's own feedback chaining
+// (C = E(P xor F), F = C xor F; tail: out = in xor E(F)); MIME base64 text.
+template <class KeyHash>
+std::string OracleEncrypt(std::string_view keyText, std::string_view plain) {
+  std::uint8_t digest[KeyHash::DIGESTSIZE];
+  KeyHash().CalculateDigest(digest, reinterpret_cast<const std::uint8_t*>(keyText.data()), keyText.size());
+  CryptoPP::IDEA::Encryption idea(digest, 16);
+  std::uint8_t f[8];
+  std::memset(f, 0xFF, 8);
+  idea.ProcessBlock(f);
+  std::string out(plain);
+  std::size_t i = 0;
+  for (; i + 8 <= out.size(); i += 8) {
+    std::uint8_t block[8];
+    for (int k = 0; k < 8; ++k) block[k] = std::uint8_t(std::uint8_t(out[i + k]) ^ f[k]);
+    idea.ProcessBlock(block);
+    for (int k = 0; k < 8; ++k) {
+      out[i + k] = char(block[k]);
+      f[k] ^= block[k];
+    }
+  }
+  if (i < out.size()) {
+    std::uint8_t s[8];
+    idea.ProcessBlock(f, s);
+    for (std::size_t k = 0; i + k < out.size(); ++k) out[i + k] = char(std::uint8_t(out[i + k]) ^ s[k]);
+  }
+  std::string text;
+  CryptoPP::StringSource(out, true, new CryptoPP::Base64Encoder(new CryptoPP::StringSink(text), false));
+  return text;
+}
+
+std::unique_ptr<TCipherManager> StoredValueManager() {
+  auto m = std::make_unique<TCipherManager>();
+  m->SetAlgorithm(kStoredValueAlgorithm);
+  m->InitKey(StoredValueKeyText());
+  return m;
+}
+
+}  // namespace
+
+TEST(CipherManagerTest, StoredValuesMatchAnIndependentComputation) {
+  auto m = StoredValueManager();
+  EXPECT_EQ(m->Algorithm(), "IDEA");
+  EXPECT_EQ(m->Mode(), TCipherMode::cmCTS);
+  const std::string values[] = {"x", "root", "host.example.org", "exactly8", "a longer value with \xA7 and \xE9 bytes!",
+                                std::string(1000, 'q')};
+  for (const auto& v : values) {
+    const std::string stored = m->EncryptText(v);
+    EXPECT_EQ(stored, OracleEncrypt<CryptoPP::RIPEMD256>(StoredValueKeyText(), v)) << v;
+    EXPECT_EQ(stored.size(), 4 * ((v.size() + 2) / 3));
+    EXPECT_EQ(m->EncryptText(v), stored) << "every value starts from the same register";
+    EXPECT_EQ(m->DecryptText(stored), v);
+  }
+  // Values decrypt in any order, and by another manager with the same key.
+  auto other = StoredValueManager();
+  EXPECT_EQ(other->DecryptText(m->EncryptText("second")), "second");
+  EXPECT_EQ(m->EncryptText(""), "");
+  EXPECT_EQ(m->DecryptText(""), "");
+}
+
+TEST(CipherManagerTest, Failures) {
+  TCipherManager m;
+  m.SetAlgorithm("IDEA");
+  try {
+    m.EncryptText("x");
+    FAIL();
+  } catch (const ECipherException& e) {
+    EXPECT_EQ(e.Code, 3);
+    EXPECT_STREQ(e.what(), "TCipher_IDEA is not initialized call Init() or InitKey() before.");
+  }
+  EXPECT_EQ(m.EncryptText(""), "");  // empty never touches the cipher
+  m.InitKey(StoredValueKeyText());
+  try {
+    m.DecryptText("QUJD.");
+    FAIL();
+  } catch (const EStringFormat& e) {
+    EXPECT_STREQ(e.what(), "Input is not an valid MIME Base 64 Format.");
+  }
+}
+
+TEST(CipherManagerTest, AlgorithmModeAndDescription) {
+  TCipherManager m;
+  EXPECT_EQ(m.Algorithm(), "Blowfish");  // the default class, selected on first read
+  EXPECT_EQ(m.StoredCipher(), "TCipher_Blowfish");
+  for (const char* name : {"TCipher_IDEA", "IDEA", "idea"}) {
+    m.SetAlgorithm(name);
+    EXPECT_EQ(m.Algorithm(), "IDEA") << name;
+  }
+  EXPECT_EQ(m.Description(), "free for non-commercial, 128bit Key");
+  m.InitKey("key");
+  const std::string value = "two whole blocks";
+  const std::string before = m.EncryptText(value);
+  m.SetAlgorithm("IDEA");  // the same class keeps the key
+  EXPECT_EQ(m.EncryptText(value), before);
+  m.SetMode(TCipherMode::cmCBC);  // a new mode keeps the key and applies to the next text
+  const std::string cbc = m.EncryptText(value);
+  EXPECT_NE(cbc, before);
+  EXPECT_EQ(m.DecryptText(cbc), value);
+  m.SetMode(TCipherMode::cmCTS);
+  m.SetAlgorithm("Gost");  // another class needs a new key
+  EXPECT_THROW(m.EncryptText("value"), ECipherException);
+  EXPECT_EQ(m.Description(), "256bit Key");
+  m.SetAlgorithm("no such cipher");
+  EXPECT_EQ(m.Algorithm(), "Blowfish");
+  m.ReadStoredCipher("TCipher_Unknown");
+  EXPECT_EQ(m.Algorithm(), "Blowfish");
+  m.ReadStoredCipher("TCipher_TEA");
+  EXPECT_EQ(m.Algorithm(), "TEA");
+  m.ReadStoredCipher("tcipher_idea");  // stored names match exactly
+  EXPECT_EQ(m.Algorithm(), "TEA");
+}
+
+TEST(CipherManagerTest, HashManagerChoosesTheKeyHash) {
+  auto hm = std::make_unique<THashManager>();
+  EXPECT_EQ(hm->Algorithm(), "Ripe Message Digest 256");
+  EXPECT_EQ(hm->Description(), "Hash, 256bit Digestsize");
+  hm->SetAlgorithm("MD5");
+  EXPECT_EQ(hm->Algorithm(), "Message Digest 5");
+  EXPECT_EQ(hm->StoredHash(), "THash_MD5");
+  TCipherManager m;
+  m.SetAlgorithm("IDEA");
+  m.SetHashManager(hm.get());
+  m.InitKey("the key text");
+  EXPECT_EQ(m.EncryptText("payload bytes"), OracleEncrypt<CryptoPP::Weak::MD5>("the key text", "payload bytes"));
+  hm.reset();
+  EXPECT_EQ(m.HashManager(), nullptr);
+  hm = std::make_unique<THashManager>();
+  hm->SetAlgorithm("nothing at all");
+  EXPECT_EQ(hm->Algorithm(), "Ripe Message Digest 256");
+  hm->SetAlgorithm("CRC-32");
+  EXPECT_EQ(hm->Description(), "Checksum, 32bit Digestsize");
+}

@@ -279,5 +279,21 @@ TEST(ClassicCiphersTest, TeaPairRunsSixteenCyclesOfItsOwnRounds) {
   EXPECT_NE(ToHex(swapWords(published)), ToHex(b));
 }
 
+// The registry lines of these classes: derived names for Gost and Blowfish, given names for the
+// TEA pair, no descriptions; Blowfish is the default cipher class.
+TEST(ClassicCiphersTest, RegistryNames) {
+  EXPECT_EQ(&DefaultCipherClass(), &TCipher_Blowfish::StaticClass());
+  EXPECT_EQ(CipherRegistryLine(&TCipher_Gost::StaticClass()), "Gost=");
+  EXPECT_EQ(CipherRegistryLine(&TCipher_Blowfish::StaticClass()), "Blowfish=");
+  EXPECT_EQ(CipherRegistryLine(&TCipher_TEA::StaticClass()), "TEA=");
+  EXPECT_EQ(CipherRegistryLine(&TCipher_TEAN::StaticClass()), "TEA extended=");
+  EXPECT_EQ(FindCipherClass("tea EXTENDED"), &TCipher_TEAN::StaticClass());
+  EXPECT_EQ(FindCipherClass("TCipher_TEAN"), &TCipher_TEAN::StaticClass());
+  EXPECT_EQ(FindCipherClass("tea"), &TCipher_TEA::StaticClass());
+  EXPECT_EQ(FindCipherClass("GOST"), &TCipher_Gost::StaticClass());
+  EXPECT_EQ(FindCipherClass("Cipher_Blowfish"), &TCipher_Blowfish::StaticClass());
+  EXPECT_EQ(CipherClassName(&TCipher_TEAN::StaticClass()), "TEA extended");
+}
+
 }  // namespace
 }  // namespace corvane

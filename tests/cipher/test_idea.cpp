@@ -182,5 +182,11 @@ TEST(IdeaTest, CtsBufferRoundTrip) {
   }
 }
 
+TEST(IdeaTest, RegistryLine) {
+  EXPECT_EQ(CipherRegistryLine(&TCipher_IDEA::StaticClass()), "IDEA=free for non-commercial");
+  EXPECT_EQ(FindCipherClass("iDeA"), &TCipher_IDEA::StaticClass());
+  EXPECT_EQ(FindCipherClass("TCipher_IDEA"), &TCipher_IDEA::StaticClass());
+}
+
 }  // namespace
 }  // namespace corvane

@@ -1,0 +1,244 @@
+// The notification-area icon component over a fake notification area (offscreen has none), and
+// once over the real one.
+#include "console/systray.h"
+
+#include "console/qt_test_app.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenu>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+struct TrayCall {
+  std::string op;  // "add", "modify", "delete"
+  QString tip;
+  bool iconSet = false;
+  bool operator==(const TrayCall& o) const { return op == o.op && tip == o.tip; }
+};
+
+// Outlives the component, so the destructor's calls can be checked.
+struct TrayLog {
+  bool available = true;
+  std::vector<TrayCall> calls;
+  std::function<void(QSystemTrayIcon::ActivationReason)>* activated = nullptr;
+};
+
+class FakeTrayBackend final : public TrayBackend {
+ public:
+  explicit FakeTrayBackend(std::shared_ptr<TrayLog> log) : log_(std::move(log)) {
+    log_->activated = &Activated;
+  }
+  ~FakeTrayBackend() override { log_->activated = nullptr; }
+  bool Available() const override { return log_->available; }
+  void Add(const QIcon& icon, const QString& tip) override {
+    log_->calls.push_back({"add", tip, !icon.isNull()});
+  }
+  void Modify(const QIcon& icon, const QString& tip) override {
+    log_->calls.push_back({"modify", tip, !icon.isNull()});
+  }
+  void Delete() override { log_->calls.push_back({"delete", {}, false}); }
+
+ private:
+  std::shared_ptr<TrayLog> log_;
+};
+
+class SystrayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = std::make_unique<QWidget>();
+    window_->show();
+    log_ = std::make_shared<TrayLog>();
+    tray_ = new TSystray(window_.get(), std::make_unique<FakeTrayBackend>(log_));
+    tray_->SetHint("Corvane 2.0");
+  }
+  void TearDown() override { window_.reset(); }  // takes the component with it
+
+  void Click(QSystemTrayIcon::ActivationReason reason) {
+    ASSERT_NE(log_->activated, nullptr);
+    ASSERT_TRUE(*log_->activated);
+    (*log_->activated)(reason);
+  }
+  void Minimize() { window_->setWindowState(window_->windowState() | Qt::WindowMinimized); }
+  bool Minimized() const { return window_->windowState() & Qt::WindowMinimized; }
+
+  test::Watchdog watchdog_;
+  std::unique_ptr<QWidget> window_;
+  std::shared_ptr<TrayLog> log_;
+  TSystray* tray_ = nullptr;  // child of window_
+};
+
+TEST_F(SystrayTest, MinimizeHidesInTheTrayAndDoubleClickRestores) {
+  EXPECT_TRUE(tray_->Enabled());
+  Minimize();
+  EXPECT_TRUE(tray_->Shown());
+  ASSERT_EQ(log_->calls.size(), 1u);
+  EXPECT_EQ(log_->calls[0], (TrayCall{"add", "Corvane 2.0"}));
+  EXPECT_TRUE(log_->calls[0].iconSet);
+  EXPECT_FALSE(window_->isVisible());
+
+  Click(QSystemTrayIcon::DoubleClick);
+  EXPECT_FALSE(tray_->Shown());
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_FALSE(Minimized());
+  ASSERT_EQ(log_->calls.size(), 2u);
+  EXPECT_EQ(log_->calls[1].op, "delete");
+}
+
+TEST_F(SystrayTest, MinimizeWhileDisabledStaysOnTheTaskbar) {
+  tray_->SetEnabled(false);
+  EXPECT_TRUE(log_->calls.empty());  // not minimized: only stored
+  Minimize();
+  EXPECT_FALSE(tray_->Shown());
+  EXPECT_TRUE(log_->calls.empty());
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(Minimized());
+}
+
+TEST_F(SystrayTest, EnabledWrittenWhileMinimizedActsAtOnce) {
+  tray_->SetEnabled(false);
+  Minimize();
+  tray_->SetEnabled(true);
+  EXPECT_TRUE(tray_->Shown());
+  EXPECT_FALSE(window_->isVisible());
+  tray_->SetEnabled(true);  // same value: nothing
+  tray_->SetEnabled(false);
+  EXPECT_FALSE(tray_->Shown());
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(Minimized());  // back on the taskbar, still minimized
+  ASSERT_EQ(log_->calls.size(), 2u);
+  EXPECT_EQ(log_->calls[0].op, "add");
+  EXPECT_EQ(log_->calls[1].op, "delete");
+}
+
+TEST_F(SystrayTest, ClicksRaiseTheirEventsOnlyWhileEnabled) {
+  std::vector<std::string> raised;
+  tray_->OnLeftClick = [&](QObject* sender) {
+    EXPECT_EQ(sender, tray_);
+    raised.push_back("left");
+  };
+  tray_->OnDblClick = [&](QObject*) { raised.push_back("double"); };
+  tray_->OnRightClick = [&](QObject*) { raised.push_back("right"); };
+  Click(QSystemTrayIcon::Trigger);
+  Click(QSystemTrayIcon::DoubleClick);
+  Click(QSystemTrayIcon::Context);
+  Click(QSystemTrayIcon::MiddleClick);
+  EXPECT_EQ(raised, (std::vector<std::string>{"left", "double", "right"}));
+
+  tray_->SetEnabled(false);
+  Click(QSystemTrayIcon::Trigger);
+  Click(QSystemTrayIcon::DoubleClick);
+  Click(QSystemTrayIcon::Context);
+  EXPECT_EQ(raised.size(), 3u);
+}
+
+TEST_F(SystrayTest, HintBecomesTheTipAndFollowsChangesWhileShown) {
+  tray_->SetHint("");
+  Minimize();
+  ASSERT_EQ(log_->calls.size(), 1u);
+  EXPECT_EQ(log_->calls[0], (TrayCall{"add", ""}));
+  tray_->SetHint("Corvane 2.0 \xA7 jobs");  // 8-bit text: 0xA7 is the section sign
+  ASSERT_EQ(log_->calls.size(), 2u);
+  EXPECT_EQ(log_->calls[1], (TrayCall{"modify", QString::fromUtf8("Corvane 2.0 \u00A7 jobs")}));
+  tray_->SetHint("Corvane 2.0 \xA7 jobs");  // unchanged: nothing
+  EXPECT_EQ(log_->calls.size(), 2u);
+  tray_->SetHint("");
+  ASSERT_EQ(log_->calls.size(), 3u);
+  EXPECT_EQ(log_->calls[2], (TrayCall{"modify", ""}));
+  tray_->SetIcon(QIcon(":/corvane/resources/corvane.png"));
+  ASSERT_EQ(log_->calls.size(), 4u);
+  EXPECT_EQ(log_->calls[3].op, "modify");
+}
+
+TEST_F(SystrayTest, LongHintIsCutTo63Bytes) {
+  const std::string longHint(100, 'h');
+  tray_->SetHint(longHint);
+  EXPECT_EQ(tray_->Hint(), std::string(63, 'h'));
+  Minimize();
+  ASSERT_EQ(log_->calls.size(), 1u);
+  EXPECT_EQ(log_->calls[0].tip.size(), 63);
+}
+
+TEST_F(SystrayTest, IconFallsBackToTheProgramsPicture) {
+  EXPECT_TRUE(tray_->Icon().isNull());
+  EXPECT_FALSE(QIcon(":/corvane/resources/corvane.png").isNull());
+  EXPECT_FALSE(tray_->IconHandle().isNull());
+  const QIcon own(":/corvane/resources/corvane.png");
+  tray_->SetIcon(own);
+  EXPECT_EQ(tray_->IconHandle().cacheKey(), tray_->Icon().cacheKey());
+}
+
+TEST_F(SystrayTest, RightClickPopsTheMenuAndForgetsADestroyedOne) {
+  Click(QSystemTrayIcon::Context);  // no menu: nothing happens
+  auto menu = std::make_unique<QMenu>();
+  menu->addAction("Restore");
+  tray_->SetPopupMenu(menu.get());
+  Click(QSystemTrayIcon::Context);
+  EXPECT_TRUE(menu->isVisible());
+  menu->hide();
+  menu.reset();
+  EXPECT_EQ(tray_->PopupMenu(), nullptr);
+  Click(QSystemTrayIcon::Context);
+}
+
+TEST_F(SystrayTest, OtherWindowsHideAndReturnWithTheApplication) {
+  QWidget editor;
+  editor.show();
+  QWidget hiddenBefore;  // never shown: stays hidden after restoring
+  Minimize();
+  EXPECT_FALSE(editor.isVisible());
+  tray_->Restore();
+  EXPECT_TRUE(editor.isVisible());
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_FALSE(hiddenBefore.isVisible());
+  EXPECT_FALSE(tray_->Shown());
+}
+
+TEST_F(SystrayTest, NoNotificationAreaMeansNoHiding) {
+  log_->available = false;
+  Minimize();
+  EXPECT_FALSE(tray_->Shown());
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(log_->calls.empty());
+  tray_->SetEnabled(false);
+  tray_->SetEnabled(true);  // enabling while minimized: still nothing to hide into
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(log_->calls.empty());
+}
+
+TEST_F(SystrayTest, DestroyingTheComponentRemovesTheIcon) {
+  Minimize();
+  ASSERT_TRUE(tray_->Shown());
+  delete tray_;
+  tray_ = nullptr;
+  ASSERT_EQ(log_->calls.size(), 2u);
+  EXPECT_EQ(log_->calls[1].op, "delete");
+  // The window no longer follows a component that is gone.
+  window_->setWindowState(Qt::WindowNoState);
+  EXPECT_EQ(log_->calls.size(), 2u);
+}
+
+TEST(SystrayRealBackend, OffscreenHasNoTrayAndMinimizeKeepsTheWindow) {
+  test::Watchdog watchdog;
+  if (QSystemTrayIcon::isSystemTrayAvailable())
+    GTEST_SKIP() << "this desktop has a notification area";
+  QWidget window;
+  window.show();
+  TSystray tray(&window);
+  tray.SetHint("Corvane 2.0");
+  window.setWindowState(Qt::WindowMinimized);
+  EXPECT_FALSE(tray.Shown());
+  EXPECT_TRUE(window.isVisible());
+  window.setWindowState(Qt::WindowNoState);
+  EXPECT_TRUE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace corvane

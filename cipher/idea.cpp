@@ -15,40 +15,46 @@ constexpr std::uint8_t kIdeaKnownAnswer[32] = {
 
 constexpr int kSubkeys = 52;
 
+// Multiplication modulo 65537, 0 standing for 65536. A product of two non-zero operands is
+// never 0, so one test covers both zero operands.
+inline std::uint16_t MulMod(std::uint32_t a, std::uint32_t b) {
+  const std::uint32_t p = a * b;
+  if (p == 0) return std::uint16_t(1u - a - b);
+  // lo - hi, plus 1 when lo < hi: then the 32-bit difference wraps and its high half is 0xFFFF.
+  const std::uint32_t d = (p & 0xFFFFu) - (p >> 16);
+  return std::uint16_t(d - (d >> 16));
+}
+
 // One block through the eight rounds and the output transformation with the subkeys z[0..51].
 inline void IdeaCrypt(std::uint8_t* block, const std::uint16_t* z) {
-  std::uint16_t x1 = LoadBE16(block), x2 = LoadBE16(block + 2);
-  std::uint16_t x3 = LoadBE16(block + 4), x4 = LoadBE16(block + 6);
-  for (int round = 0; round < 8; ++round, z += 6) {
-    x1 = TCipher_IDEA::Mul(x1, z[0]);
-    x2 = std::uint16_t(x2 + z[1]);
-    x3 = std::uint16_t(x3 + z[2]);
-    x4 = TCipher_IDEA::Mul(x4, z[3]);
-    const std::uint16_t t0 = TCipher_IDEA::Mul(std::uint16_t(x1 ^ x3), z[4]);
-    const std::uint16_t t1 = TCipher_IDEA::Mul(std::uint16_t(t0 + (x2 ^ x4)), z[5]);
-    const std::uint16_t t2 = std::uint16_t(t0 + t1);
-    x1 = std::uint16_t(x1 ^ t1);
-    x4 = std::uint16_t(x4 ^ t2);
-    const std::uint16_t swap = std::uint16_t(x2 ^ t2);
-    x2 = std::uint16_t(x3 ^ t1);
+  std::uint32_t x1 = LoadBE16(block), x2 = LoadBE16(block + 2);
+  std::uint32_t x3 = LoadBE16(block + 4), x4 = LoadBE16(block + 6);
+#pragma GCC unroll 8
+  for (int round = 0; round < 8; ++round) {
+    const std::uint16_t* k = z + 6 * round;
+    x1 = MulMod(x1, k[0]);
+    x2 = (x2 + k[1]) & 0xFFFFu;
+    x3 = (x3 + k[2]) & 0xFFFFu;
+    x4 = MulMod(x4, k[3]);
+    const std::uint32_t t0 = MulMod(x1 ^ x3, k[4]);
+    const std::uint32_t t1 = MulMod((t0 + (x2 ^ x4)) & 0xFFFFu, k[5]);
+    const std::uint32_t t2 = (t0 + t1) & 0xFFFFu;
+    x1 ^= t1;
+    x4 ^= t2;
+    const std::uint32_t swap = x2 ^ t2;
+    x2 = x3 ^ t1;
     x3 = swap;
   }
   // The output transformation undoes the exchange of the middle words of the last round.
-  StoreBE16(block, TCipher_IDEA::Mul(x1, z[0]));
-  StoreBE16(block + 2, std::uint16_t(x3 + z[1]));
-  StoreBE16(block + 4, std::uint16_t(x2 + z[2]));
-  StoreBE16(block + 6, TCipher_IDEA::Mul(x4, z[3]));
+  StoreBE16(block, MulMod(x1, z[48]));
+  StoreBE16(block + 2, std::uint16_t(x3 + z[49]));
+  StoreBE16(block + 4, std::uint16_t(x2 + z[50]));
+  StoreBE16(block + 6, MulMod(x4, z[51]));
 }
 
 }  // namespace
 
-std::uint16_t TCipher_IDEA::Mul(std::uint16_t a, std::uint16_t b) {
-  if (a == 0) return std::uint16_t(1u - b);
-  if (b == 0) return std::uint16_t(1u - a);
-  const std::uint32_t p = std::uint32_t(a) * std::uint32_t(b);
-  const std::uint32_t lo = p & 0xFFFFu, hi = p >> 16;
-  return std::uint16_t(lo - hi + (lo < hi ? 1u : 0u));
-}
+std::uint16_t TCipher_IDEA::Mul(std::uint16_t a, std::uint16_t b) { return MulMod(a, b); }
 
 std::uint16_t TCipher_IDEA::MulInverse(std::uint16_t x) {
   if (x <= 1) return x;

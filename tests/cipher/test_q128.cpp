@@ -110,5 +110,11 @@ TEST(Q128Test, RoundTripInEncryptionModes) {
   }
 }
 
+TEST(Q128Test, Registered) {
+  EXPECT_EQ(CipherRegistryLine(&TCipher_Q128::StaticClass()), "Q128=");
+  EXPECT_EQ(FindCipherClass("q128"), &TCipher_Q128::StaticClass());
+  EXPECT_EQ(FindCipherClass("TCipher_Q128"), &TCipher_Q128::StaticClass());
+}
+
 }  // namespace
 }  // namespace corvane

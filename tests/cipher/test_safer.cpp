@@ -299,5 +299,27 @@ TEST(SaferTest, RoundTripInEncryptionModes) {
   }
 }
 
+TEST(SaferTest, RegistryNamesAndLookup) {
+  struct Row {
+    const CipherClassInfo* cls;
+    const char* line;
+  };
+  const Row rows[] = {
+      {&TCipher_SAFER_K40::StaticClass(), "SAFER-K40="},
+      {&TCipher_SAFER_SK40::StaticClass(), "SAFER-SK40=Keyscheduling"},
+      {&TCipher_SAFER_K64::StaticClass(), "SAFER-K64="},
+      {&TCipher_SAFER_SK64::StaticClass(), "SAFER-SK64=Keyscheduling"},
+      {&TCipher_SAFER_K128::StaticClass(), "SAFER-K128="},
+      {&TCipher_SAFER_SK128::StaticClass(), "SAFER-SK128=Keyscheduling"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(CipherRegistryLine(r.cls), r.line);
+  EXPECT_EQ(CipherRegistryLine(&TCipher_SAFER::StaticClass()), "");  // not registered
+  EXPECT_EQ(CipherClassName(&TCipher_SAFER::StaticClass()), "SAFER");
+  EXPECT_EQ(FindCipherClass("SAFER-K40"), &TCipher_SAFER_K40::StaticClass());
+  EXPECT_EQ(FindCipherClass("safer-sk128"), &TCipher_SAFER_SK128::StaticClass());
+  EXPECT_EQ(FindCipherClass("TCipher_SAFER_K40"), &TCipher_SAFER_K40::StaticClass());
+  EXPECT_EQ(FindCipherClass("SAFER_K40"), nullptr);
+}
+
 }  // namespace
 }  // namespace corvane

@@ -184,5 +184,11 @@ TEST(ScopTest, KeysGiveDistinctKeystreams) {
     for (std::size_t b = a + 1; b < streams.size(); ++b) EXPECT_NE(streams[a], streams[b]) << a << " " << b;
 }
 
+TEST(ScopTest, Registered) {
+  EXPECT_EQ(CipherRegistryLine(&TCipher_SCOP::StaticClass()), "SCOP=");
+  EXPECT_EQ(FindCipherClass("scop"), &TCipher_SCOP::StaticClass());
+  EXPECT_EQ(FindCipherClass("TCipher_SCOP"), &TCipher_SCOP::StaticClass());
+}
+
 }  // namespace
 }  // namespace corvane

@@ -130,5 +130,11 @@ TEST(ThreeWayTest, RoundTripInEncryptionModes) {
   }
 }
 
+TEST(ThreeWayTest, Registered) {
+  EXPECT_EQ(CipherRegistryLine(&TCipher_3Way::StaticClass()), "3Way=");
+  EXPECT_EQ(FindCipherClass("3way"), &TCipher_3Way::StaticClass());
+  EXPECT_EQ(FindCipherClass("TCipher_3Way"), &TCipher_3Way::StaticClass());
+}
+
 }  // namespace
 }  // namespace corvane

@@ -42,6 +42,10 @@ void QtTrayBackend::Modify(const QIcon& icon, const QString& tip) {
 
 void QtTrayBackend::Delete() { icon_->hide(); }
 
+QRect QtTrayBackend::Geometry() const {
+  return icon_->isVisible() ? icon_->geometry() : QRect();
+}
+
 // ---------------------------------------------------------------------------------------------
 // TSystray
 

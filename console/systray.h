@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QSystemTrayIcon>
 
@@ -39,6 +40,8 @@ class TrayBackend {
   virtual void Modify(const QIcon& icon, const QString& tip) = 0;
   // Takes the icon out of the notification area.
   virtual void Delete() = 0;
+  // Where the icon is on the screen; empty while it is in no notification area.
+  virtual QRect Geometry() const { return {}; }
 
   // Set by the component: the backend reports every activation of the icon through it.
   std::function<void(QSystemTrayIcon::ActivationReason)> Activated;
@@ -53,6 +56,7 @@ class QtTrayBackend final : public TrayBackend {
   void Add(const QIcon& icon, const QString& tip) override;
   void Modify(const QIcon& icon, const QString& tip) override;
   void Delete() override;
+  QRect Geometry() const override;
 
  private:
   std::unique_ptr<QSystemTrayIcon> icon_;
@@ -92,6 +96,8 @@ class TSystray : public QObject {
 
   // True while the icon is in the notification area.
   bool Shown() const { return shown_; }
+  // Where the notification area shows the icon; empty when it shows none.
+  QRect IconGeometry() const { return backend_->Geometry(); }
 
   // The icon the notification area shows: Icon, or the application's icon when Icon is empty,
   // or the program's own picture when the application has none either.

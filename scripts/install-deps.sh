@@ -10,6 +10,8 @@ packages=(
   libcrypto++-dev libmhash-dev librhash-dev
   # the desktop program
   qt6-base-dev xvfb xauth xfonts-base
+  # a tray host on the virtual display, for the notification-area smoke test
+  trayer
   # real rexec/rsh peers for the remote tests
   rsh-server socat passwd
 )

@@ -7,7 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QWidget>
 
 #include <memory>
@@ -238,6 +243,109 @@ TEST(SystrayRealBackend, OffscreenHasNoTrayAndMinimizeKeepsTheWindow) {
   EXPECT_TRUE(window.isVisible());
   window.setWindowState(Qt::WindowNoState);
   EXPECT_TRUE(window.isVisible());
+}
+
+// A real notification area: an X server (Xvfb) with a tray host (trayer).  The check runs in a
+// child copy of this binary on that display, since this process is bound to its own platform.
+constexpr char kTrayChildVariable[] = "CORVANE_TRAY_HOST_CHILD";
+
+// Runs only as that child.
+TEST(SystrayTrayHostChild, IconDocksAndLeavesWithTheApplication) {
+  if (!qEnvironmentVariableIsSet(kTrayChildVariable))
+    GTEST_SKIP() << "runs only under SystrayTrayHost.IconAppearsInARealNotificationArea";
+  test::Watchdog watchdog;
+  ASSERT_TRUE(test::PumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
+      << "the tray host did not come up";
+  QWidget window;
+  window.show();
+  TSystray tray(&window);
+  tray.SetHint("Corvane 2.0");
+  window.setWindowState(Qt::WindowMinimized);
+  EXPECT_TRUE(tray.Shown());
+  EXPECT_FALSE(window.isVisible());
+  ASSERT_TRUE(test::PumpUntil([&] { return !tray.IconGeometry().isEmpty(); }))
+      << "the icon never docked in the notification area";
+  tray.Restore();
+  EXPECT_FALSE(tray.Shown());
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(tray.IconGeometry().isEmpty());
+}
+
+// Starts `program` and keeps it until the end of the scope.
+class OwnProcess {
+ public:
+  OwnProcess(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start(program, args);
+    process_.waitForStarted(10000);
+  }
+  ~OwnProcess() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+      process_.kill();
+      process_.waitForFinished(5000);
+    }
+  }
+  OwnProcess(const OwnProcess&) = delete;
+  OwnProcess& operator=(const OwnProcess&) = delete;
+  bool Running() const { return process_.state() == QProcess::Running; }
+
+ private:
+  QProcess process_;
+};
+
+TEST(SystrayTrayHost, IconAppearsInARealNotificationArea) {
+  if (qEnvironmentVariableIsSet(kTrayChildVariable)) GTEST_SKIP() << "inside the child";
+  const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+  const QString trayer = QStandardPaths::findExecutable("trayer");
+  if (xvfb.isEmpty() || trayer.isEmpty()) GTEST_SKIP() << "needs Xvfb and trayer";
+  test::Watchdog watchdog(std::chrono::seconds(120));
+
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("DBUS_SESSION_BUS_ADDRESS");  // the X11 tray protocol, not a desktop bus
+  std::unique_ptr<OwnProcess> server;
+  QString display;
+  for (int n = 140; n < 200 && !server; ++n) {
+    const QString socket = QString("/tmp/.X11-unix/X%1").arg(n);
+    if (QFileInfo::exists(socket) || QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n)))
+      continue;
+    auto candidate = std::make_unique<OwnProcess>(
+        xvfb, QStringList{QString(":%1").arg(n), "-screen", "0", "640x480x24", "-nolisten", "tcp"},
+        env);
+    if (test::WaitUntil([&] { return QFileInfo::exists(socket) || !candidate->Running(); },
+                        std::chrono::milliseconds(10000)) &&
+        candidate->Running()) {
+      server = std::move(candidate);
+      display = QString(":%1").arg(n);
+    }
+  }
+  if (!server) GTEST_SKIP() << "no X display could be started";
+  env.insert("DISPLAY", display);
+  OwnProcess host(trayer, {"--edge", "top", "--align", "right", "--widthtype", "request",
+                           "--height", "24"}, env);
+  ASSERT_TRUE(host.Running());
+
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  env.insert(kTrayChildVariable, "1");
+  // Under LeakSanitizer the xcb platform's D-Bus buffers would be reported as ours.
+  const QString suppressions =
+      QDir(QString::fromUtf8(CORVANE_TEST_DATA_DIR "/../console")).absoluteFilePath("lsan.supp");
+  const QString lsan = env.value("LSAN_OPTIONS");
+  env.insert("LSAN_OPTIONS",
+             (lsan.isEmpty() ? QString() : lsan + ":") + "suppressions=" + suppressions);
+  QProcess child;
+  child.setProcessEnvironment(env);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  child.start(QCoreApplication::applicationFilePath(),
+              {"--gtest_filter=SystrayTrayHostChild.*"});
+  ASSERT_TRUE(child.waitForFinished(90000));
+  const QString output = QString::fromLocal8Bit(child.readAll());
+  EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
+  EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+  EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+  EXPECT_FALSE(output.contains("SKIPPED")) << output.toStdString();
 }
 
 }  // namespace

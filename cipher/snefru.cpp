@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include "cipher/support.h"
 
@@ -575,18 +576,30 @@ constexpr std::uint32_t kSBoxes[16][256] = {
 
 const std::uint32_t (&SnefruSBoxes())[16][256] { return kSBoxes; }
 
+namespace {
+
+// Step I of a round: the S-box entry picked by the low byte of word I goes into both neighbours.
+template <int I>
+inline void SnefruStep(std::uint32_t (&w)[16], const std::uint32_t* box0, const std::uint32_t* box1) {
+  const std::uint32_t e = ((I >> 1) & 1 ? box1 : box0)[w[I] & 0xFF];
+  w[(I + 1) & 15] ^= e;
+  w[(I + 15) & 15] ^= e;
+}
+
+template <std::size_t... I>
+inline void SnefruRound(std::uint32_t (&w)[16], const std::uint32_t* box0, const std::uint32_t* box1,
+                        unsigned rotation, std::index_sequence<I...>) {
+  (SnefruStep<int(I)>(w, box0, box1), ...);
+  ((w[I] = RotateRight32(w[I], rotation)), ...);
+}
+
+}  // namespace
+
 void SnefruPasses(std::uint32_t (&w)[16], int level) {
   for (int pass = 0; pass < level; ++pass) {
     const std::uint32_t* box0 = kSBoxes[(2 * pass) & 15];
     const std::uint32_t* box1 = kSBoxes[(2 * pass + 1) & 15];
-    for (unsigned rotation : kRotations) {
-      for (int i = 0; i < 16; ++i) {
-        const std::uint32_t e = (((i >> 1) & 1) ? box1 : box0)[w[i] & 0xFF];
-        w[(i + 1) & 15] ^= e;
-        w[(i + 15) & 15] ^= e;
-      }
-      for (std::uint32_t& word : w) word = RotateRight32(word, rotation);
-    }
+    for (unsigned rotation : kRotations) SnefruRound(w, box0, box1, rotation, std::make_index_sequence<16>{});
   }
 }
 

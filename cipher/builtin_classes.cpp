@@ -3,23 +3,23 @@
 #include "cipher/hash.h"
 
 // Algorithm families (each line is enabled as its family lands).
-// #include "cipher/md4_family.h"
-// #include "cipher/haval.h"
-// #include "cipher/sapphire.h"
-// #include "cipher/snefru.h"
+#include "cipher/md4_family.h"
+#include "cipher/haval.h"
+#include "cipher/sapphire.h"
+#include "cipher/snefru.h"
 // #include "cipher/square.h"
-// #include "cipher/tiger.h"
-// #include "cipher/checksums.h"
-// #include "cipher/three_way.h"
-// #include "cipher/blowfish.h"
-// #include "cipher/gost.h"
+#include "cipher/tiger.h"
+#include "cipher/checksums.h"
+#include "cipher/three_way.h"
+#include "cipher/blowfish.h"
+#include "cipher/gost.h"
 #include "cipher/idea.h"
-// #include "cipher/q128.h"
-// #include "cipher/safer.h"
-// #include "cipher/scop.h"
+#include "cipher/q128.h"
+#include "cipher/safer.h"
+#include "cipher/scop.h"
 // #include "cipher/shark.h"
-// #include "cipher/tea.h"
-// #include "cipher/twofish.h"
+#include "cipher/tea.h"
+#include "cipher/twofish.h"
 
 namespace corvane {
 
@@ -30,34 +30,34 @@ void RegisterBuiltinHashes() {
     const char* category;
   };
   const Entry entries[] = {
-      // {&THash_MD4::StaticClass(), "Message Digest 4", "Hash"},
-      // {&THash_MD5::StaticClass(), "Message Digest 5", "Hash"},
-      // {&THash_SHA::StaticClass(), "Secure Hash Algorithm", "Hash"},
-      // {&THash_SHA1::StaticClass(), "Secure Hash Algorithm 1", "Hash"},
-      // {&THash_RipeMD128::StaticClass(), "Ripe Message Digest 128", "Hash"},
-      // {&THash_RipeMD160::StaticClass(), "Ripe Message Digest 160", "Hash"},
-      // {&THash_RipeMD256::StaticClass(), "Ripe Message Digest 256", "Hash"},
-      // {&THash_RipeMD320::StaticClass(), "Ripe Message Digest 320", "Hash"},
-      // {&THash_Haval128::StaticClass(), "Haval-128", "Hash"},
-      // {&THash_Haval160::StaticClass(), "Haval-160", "Hash"},
-      // {&THash_Haval192::StaticClass(), "Haval-192", "Hash"},
-      // {&THash_Haval224::StaticClass(), "Haval-224", "Hash"},
-      // {&THash_Haval256::StaticClass(), "Haval-256", "Hash"},
-      // {&THash_Sapphire128::StaticClass(), "Sapphire II-128", "Hash"},
-      // {&THash_Sapphire160::StaticClass(), "Sapphire II-160", "Hash"},
-      // {&THash_Sapphire192::StaticClass(), "Sapphire II-192", "Hash"},
-      // {&THash_Sapphire224::StaticClass(), "Sapphire II-224", "Hash"},
-      // {&THash_Sapphire256::StaticClass(), "Sapphire II-256", "Hash"},
-      // {&THash_Sapphire288::StaticClass(), "Sapphire II-288", "Hash"},
-      // {&THash_Sapphire320::StaticClass(), "Sapphire II-320", "Hash"},
-      // {&THash_Snefru::StaticClass(), "Snefru-256", "Hash"},
+      {&THash_MD4::StaticClass(), "Message Digest 4", "Hash"},
+      {&THash_MD5::StaticClass(), "Message Digest 5", "Hash"},
+      {&THash_SHA::StaticClass(), "Secure Hash Algorithm", "Hash"},
+      {&THash_SHA1::StaticClass(), "Secure Hash Algorithm 1", "Hash"},
+      {&THash_RipeMD128::StaticClass(), "Ripe Message Digest 128", "Hash"},
+      {&THash_RipeMD160::StaticClass(), "Ripe Message Digest 160", "Hash"},
+      {&THash_RipeMD256::StaticClass(), "Ripe Message Digest 256", "Hash"},
+      {&THash_RipeMD320::StaticClass(), "Ripe Message Digest 320", "Hash"},
+      {&THash_Haval128::StaticClass(), "Haval-128", "Hash"},
+      {&THash_Haval160::StaticClass(), "Haval-160", "Hash"},
+      {&THash_Haval192::StaticClass(), "Haval-192", "Hash"},
+      {&THash_Haval224::StaticClass(), "Haval-224", "Hash"},
+      {&THash_Haval256::StaticClass(), "Haval-256", "Hash"},
+      {&THash_Sapphire128::StaticClass(), "Sapphire II-128", "Hash"},
+      {&THash_Sapphire160::StaticClass(), "Sapphire II-160", "Hash"},
+      {&THash_Sapphire192::StaticClass(), "Sapphire II-192", "Hash"},
+      {&THash_Sapphire224::StaticClass(), "Sapphire II-224", "Hash"},
+      {&THash_Sapphire256::StaticClass(), "Sapphire II-256", "Hash"},
+      {&THash_Sapphire288::StaticClass(), "Sapphire II-288", "Hash"},
+      {&THash_Sapphire320::StaticClass(), "Sapphire II-320", "Hash"},
+      {&THash_Snefru::StaticClass(), "Snefru-256", "Hash"},
       // {&THash_Square::StaticClass(), "Square", "Hash"},
-      // {&THash_Tiger::StaticClass(), "Tiger", "Hash"},
-      // {&THash_XOR16::StaticClass(), "XOR-16", "Checksum"},
-      // {&THash_XOR32::StaticClass(), "XOR-32", "Checksum"},
-      // {&THash_CRC16_CCITT::StaticClass(), "CRC-16 CCITT", "Checksum"},
-      // {&Thash_CRC16_Standard::StaticClass(), "CRC-16 Standard", "Checksum"},
-      // {&THash_CRC32::StaticClass(), "CRC-32", "Checksum"},
+      {&THash_Tiger::StaticClass(), "Tiger", "Hash"},
+      {&THash_XOR16::StaticClass(), "XOR-16", "Checksum"},
+      {&THash_XOR32::StaticClass(), "XOR-32", "Checksum"},
+      {&THash_CRC16_CCITT::StaticClass(), "CRC-16 CCITT", "Checksum"},
+      {&Thash_CRC16_Standard::StaticClass(), "CRC-16 Standard", "Checksum"},
+      {&THash_CRC32::StaticClass(), "CRC-32", "Checksum"},
       {nullptr, "", ""},
   };
   for (const auto& e : entries)
@@ -71,23 +71,23 @@ void RegisterBuiltinCiphers() {
     const char* description;
   };
   const Entry entries[] = {
-      // {&TCipher_3Way::StaticClass(), "", ""},
-      // {&TCipher_Blowfish::StaticClass(), "", ""},
-      // {&TCipher_Gost::StaticClass(), "", ""},
+      {&TCipher_3Way::StaticClass(), "", ""},
+      {&TCipher_Blowfish::StaticClass(), "", ""},
+      {&TCipher_Gost::StaticClass(), "", ""},
       {&TCipher_IDEA::StaticClass(), "", "free for non-commercial"},
-      // {&TCipher_Q128::StaticClass(), "", ""},
-      // {&TCipher_SAFER_K40::StaticClass(), "SAFER-K40", ""},
-      // {&TCipher_SAFER_SK40::StaticClass(), "SAFER-SK40", "Keyscheduling"},
-      // {&TCipher_SAFER_K64::StaticClass(), "SAFER-K64", ""},
-      // {&TCipher_SAFER_SK64::StaticClass(), "SAFER-SK64", "Keyscheduling"},
-      // {&TCipher_SAFER_K128::StaticClass(), "SAFER-K128", ""},
-      // {&TCipher_SAFER_SK128::StaticClass(), "SAFER-SK128", "Keyscheduling"},
-      // {&TCipher_SCOP::StaticClass(), "", ""},
+      {&TCipher_Q128::StaticClass(), "", ""},
+      {&TCipher_SAFER_K40::StaticClass(), "SAFER-K40", ""},
+      {&TCipher_SAFER_SK40::StaticClass(), "SAFER-SK40", "Keyscheduling"},
+      {&TCipher_SAFER_K64::StaticClass(), "SAFER-K64", ""},
+      {&TCipher_SAFER_SK64::StaticClass(), "SAFER-SK64", "Keyscheduling"},
+      {&TCipher_SAFER_K128::StaticClass(), "SAFER-K128", ""},
+      {&TCipher_SAFER_SK128::StaticClass(), "SAFER-SK128", "Keyscheduling"},
+      {&TCipher_SCOP::StaticClass(), "", ""},
       // {&TCipher_Shark::StaticClass(), "", ""},
       // {&TCipher_Square::StaticClass(), "", ""},
-      // {&TCipher_TEA::StaticClass(), "TEA", ""},
-      // {&TCipher_TEAN::StaticClass(), "TEA extended", ""},
-      // {&TCipher_Twofish::StaticClass(), "", ""},
+      {&TCipher_TEA::StaticClass(), "TEA", ""},
+      {&TCipher_TEAN::StaticClass(), "TEA extended", ""},
+      {&TCipher_Twofish::StaticClass(), "", ""},
       {nullptr, "", ""},
   };
   for (const auto& e : entries)
@@ -95,13 +95,11 @@ void RegisterBuiltinCiphers() {
 }
 
 const HashClassInfo& DefaultHashClass() {
-  // return THash_RipeMD256::StaticClass();
-  return THash::StaticClass();
+  return THash_RipeMD256::StaticClass();
 }
 
 const CipherClassInfo& DefaultCipherClass() {
-  // return TCipher_Blowfish::StaticClass();
-  return TCipher::StaticClass();
+  return TCipher_Blowfish::StaticClass();
 }
 
 }  // namespace corvane

@@ -142,10 +142,12 @@ TBMDThread::~TBMDThread() {
     worker->RequestStop();
     worker->ReleaseSuspend();
     // Wait while serving the GUI thread's events: a worker blocked in a synchronised call is
-    // released by them, and the end notification (ThreadReleased) clears worker_.
+    // released by them, and the end notification (ThreadReleased) clears worker_.  The
+    // operator's input waits meanwhile: the windows around us may be going away.
     while (worker_) {
       if (QCoreApplication::instance() != nullptr) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
       } else {
         // Without an application nothing can be served; the worker cannot be waiting for us.
         worker->wait();
@@ -177,7 +179,15 @@ void TBMDThread::Start(void* data) {
   NotifyGroupStart(ThreadGroup());
   if (OnStart) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    OnStart(this, worker, worker->data_);
+    try {
+      OnStart(this, worker, worker->data_);
+    } catch (...) {
+      // The worker never runs: drop it, so the component is idle again and nothing waits for
+      // a thread that was never started.
+      NotifyGroupStop(ThreadGroup());
+      worker_.reset();
+      throw;
+    }
   }
   // The worker runs OnExecute as it is now (OnStart may have set it); later writes of the field
   // on the GUI thread do not race with the running worker.

@@ -218,6 +218,36 @@ TEST_F(ThreadTest, ExceptionInTheBodyStillEndsTheRun) {
   EXPECT_FALSE(thread.Running());
 }
 
+TEST_F(ThreadTest, FailingOnStartLeavesTheComponentIdle) {
+  TBMDThreadGroup group;
+  auto thread = std::make_unique<TBMDThread>();
+  thread->SetThreadGroup(&group);
+  bool executed = false;
+  thread->OnStart = [](QObject*, TBMDExecuteThread*, void*&) {
+    throw std::runtime_error("cannot start");
+  };
+  thread->OnExecute = [&](QObject*, TBMDExecuteThread*, void*&) { executed = true; };
+  EXPECT_THROW(thread->Start(), std::runtime_error);
+  EXPECT_FALSE(thread->Running());
+  EXPECT_EQ(group.RunningCount(), 0);
+  // It can run again, and destroying it does not wait for the worker that never started.
+  int terminated = 0;
+  thread->OnStart = nullptr;
+  thread->OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  thread->Start();
+  ASSERT_TRUE(PumpUntil([&] { return terminated > 0; }));
+  EXPECT_TRUE(executed);
+  EXPECT_THROW(
+      {
+        thread->OnStart = [](QObject*, TBMDExecuteThread*, void*&) {
+          throw std::runtime_error("cannot start");
+        };
+        thread->Start();
+      },
+      std::runtime_error);
+  thread.reset();
+}
+
 TEST_F(ThreadTest, StartInsideOnTerminateRunsAgain) {
   int first = 1, second = 2;
   std::vector<void*> executed;

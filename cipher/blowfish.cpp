@@ -208,6 +208,7 @@ inline std::uint32_t F(const std::uint32_t* s, std::uint32_t x) {
 
 // The sixteen rounds on the halves l, r with the S-boxes s and the P-array p.
 inline void EncryptHalves(const std::uint32_t* s, const std::uint32_t* p, std::uint32_t& l, std::uint32_t& r) {
+#pragma GCC unroll 8
   for (int i = 0; i < 16; i += 2) {
     l ^= p[i];
     r ^= F(s, l);
@@ -220,6 +221,7 @@ inline void EncryptHalves(const std::uint32_t* s, const std::uint32_t* p, std::u
 }
 
 inline void DecryptHalves(const std::uint32_t* s, const std::uint32_t* p, std::uint32_t& l, std::uint32_t& r) {
+#pragma GCC unroll 8
   for (int i = 17; i > 1; i -= 2) {
     l ^= p[i];
     r ^= F(s, l);

@@ -1,6 +1,7 @@
 // GOST 28147-89 block cipher.
 #include "cipher/gost.h"
 
+#include <bit>
 #include <cstring>
 
 #include "cipher/support.h"
@@ -39,21 +40,45 @@ constexpr Tables MakeTables() {
   return tables;
 }
 
-constexpr Tables kTables = MakeTables();
+alignas(64) constexpr Tables kTables = MakeTables();
 static_assert(kTables.t[0][0] == 0x00072000u && kTables.t[0][1] == 0x00075000u && kTables.t[3][255] == 0x00000660u);
 
 inline std::uint32_t F(std::uint32_t x) {
-  return kTables.t[0][x & 0xFF] ^ kTables.t[1][(x >> 8) & 0xFF] ^ kTables.t[2][(x >> 16) & 0xFF] ^ kTables.t[3][x >> 24];
+  // Two independent pairs keep the dependency chain short.
+  const std::uint32_t lo = kTables.t[0][x & 0xFF] ^ kTables.t[1][(x >> 8) & 0xFF];
+  const std::uint32_t hi = kTables.t[2][(x >> 16) & 0xFF] ^ kTables.t[3][x >> 24];
+  return lo ^ hi;
 }
 
-inline void LoadKey(const std::uint8_t* schedule, std::uint32_t (&k)[8]) {
-  for (int i = 0; i < 8; ++i) k[i] = LoadLE32(schedule + 4 * i);
+// The key words K0..K7 (little-endian in the schedule buffer): read in place on a little-endian
+// processor, assembled into local in any other case.
+inline const std::uint32_t* KeyWords(const std::uint8_t* schedule, std::uint32_t (&local)[8]) {
+  if constexpr (std::endian::native == std::endian::little) {
+    return reinterpret_cast<const std::uint32_t*>(schedule);  // 16-byte aligned buffer
+  } else {
+    for (int i = 0; i < 8; ++i) local[i] = LoadLE32(schedule + 4 * i);
+    return local;
+  }
 }
 
 // Two rounds: an odd round with key word k1 and an even one with k2.
 inline void TwoRounds(std::uint32_t& a, std::uint32_t& b, std::uint32_t k1, std::uint32_t k2) {
   b ^= F(a + k1);
   a ^= F(b + k2);
+}
+
+// Eight rounds with K0..K7, and eight with K7..K0.
+inline void EightRounds(std::uint32_t& a, std::uint32_t& b, const std::uint32_t* k) {
+  TwoRounds(a, b, k[0], k[1]);
+  TwoRounds(a, b, k[2], k[3]);
+  TwoRounds(a, b, k[4], k[5]);
+  TwoRounds(a, b, k[6], k[7]);
+}
+inline void EightRoundsReversed(std::uint32_t& a, std::uint32_t& b, const std::uint32_t* k) {
+  TwoRounds(a, b, k[7], k[6]);
+  TwoRounds(a, b, k[5], k[4]);
+  TwoRounds(a, b, k[3], k[2]);
+  TwoRounds(a, b, k[1], k[0]);
 }
 
 }  // namespace
@@ -67,23 +92,25 @@ void TCipher_Gost::Init(const std::uint8_t* key, std::int32_t size, const std::u
 }
 
 void TCipher_Gost::EncryptBlock(std::uint8_t* block) {
-  std::uint32_t k[8];
-  LoadKey(Schedule(), k);
+  std::uint32_t local[8];
+  const std::uint32_t* k = KeyWords(Schedule(), local);
   std::uint32_t a = LoadLE32(block), b = LoadLE32(block + 4);
-  for (int pass = 0; pass < 3; ++pass)
-    for (int i = 0; i < 8; i += 2) TwoRounds(a, b, k[i], k[i + 1]);
-  for (int i = 7; i > 0; i -= 2) TwoRounds(a, b, k[i], k[i - 1]);
+  EightRounds(a, b, k);
+  EightRounds(a, b, k);
+  EightRounds(a, b, k);
+  EightRoundsReversed(a, b, k);
   StoreLE32(block, b);
   StoreLE32(block + 4, a);
 }
 
 void TCipher_Gost::DecryptBlock(std::uint8_t* block) {
-  std::uint32_t k[8];
-  LoadKey(Schedule(), k);
+  std::uint32_t local[8];
+  const std::uint32_t* k = KeyWords(Schedule(), local);
   std::uint32_t a = LoadLE32(block), b = LoadLE32(block + 4);
-  for (int i = 0; i < 8; i += 2) TwoRounds(a, b, k[i], k[i + 1]);
-  for (int pass = 0; pass < 3; ++pass)
-    for (int i = 7; i > 0; i -= 2) TwoRounds(a, b, k[i], k[i - 1]);
+  EightRounds(a, b, k);
+  EightRoundsReversed(a, b, k);
+  EightRoundsReversed(a, b, k);
+  EightRoundsReversed(a, b, k);
   StoreLE32(block, b);
   StoreLE32(block + 4, a);
 }

@@ -1,0 +1,246 @@
+#include "remote/rcmd_client.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace corvane {
+
+namespace {
+
+// Overwrites a text that held a secret before its memory is released or reused.
+void WipeText(std::string& text) noexcept {
+  if (!text.empty()) ::explicit_bzero(text.data(), text.size());
+  text.clear();
+}
+
+// Sets O_NONBLOCK on a descriptor.
+void SetNonBlocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+    throw SocketError(SocketErrorNumberFromErrno(errno));
+  }
+}
+
+int PollMilliseconds(std::chrono::steady_clock::duration remaining) {
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
+  if (ms <= 0) return 0;
+  return ms > 0x7fffffff ? 0x7fffffff : static_cast<int>(ms);
+}
+
+}  // namespace
+
+// --- TIdStdErrThread ----------------------------------------------------------------------------
+
+TIdStdErrThread::TIdStdErrThread(Socket listener) : listener_(std::move(listener)) {
+  listener_.Listen(1);  // listening again on a listening socket only sets the backlog
+  SetNonBlocking(listener_.Handle());
+  port_ = listener_.LocalAddress().Port();
+  const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (event < 0) throw SocketError(SocketErrorNumberFromErrno(errno));
+  stop_event_.Reset(event);
+}
+
+TIdStdErrThread::~TIdStdErrThread() { Stop(std::chrono::milliseconds(0)); }
+
+void TIdStdErrThread::Start() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] { Execute(); });
+}
+
+void TIdStdErrThread::Stop(std::chrono::milliseconds grace) noexcept {
+  if (thread_.joinable()) {
+    grace_ms_.store(grace.count());
+    const std::uint64_t one = 1;
+    while (::write(stop_event_.Get(), &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    thread_.join();
+  }
+  listener_.Close();
+}
+
+void TIdStdErrThread::Execute() noexcept {
+  bool stopping = false;
+  for (;;) {
+    pollfd fds[2] = {{listener_.Handle(), POLLIN, 0}, {stop_event_.Get(), POLLIN, 0}};
+    // Once stopping, only a connection that is already waiting is taken.
+    const int rc = ::poll(fds, stopping ? 1 : 2, stopping ? 0 : -1);
+    if (rc < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (!stopping && (fds[1].revents & POLLIN) != 0) {
+      stopping = true;
+      continue;
+    }
+    if (rc == 0 || (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) == 0) {
+      if (stopping) break;
+      continue;
+    }
+    const int fd = ::accept4(listener_.Handle(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd >= 0) {
+      listener_.Close();
+      ReadToEnd(Socket(FileDescriptor(fd)), stopping);
+      return;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED) {
+      if (stopping) break;
+      continue;
+    }
+    break;  // the listener itself failed: nothing more can arrive
+  }
+  listener_.Close();
+}
+
+void TIdStdErrThread::ReadToEnd(Socket connection, bool stopping) noexcept {
+  constexpr std::size_t kChunk = 64 * 1024;
+  char buffer[kChunk];
+  std::chrono::steady_clock::time_point deadline{};
+  if (stopping) deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(grace_ms_.load());
+  for (;;) {
+    int wait = -1;
+    if (stopping) {
+      const auto remaining = deadline - std::chrono::steady_clock::now();
+      if (remaining <= std::chrono::steady_clock::duration::zero()) break;
+      wait = PollMilliseconds(remaining);
+    }
+    pollfd fds[2] = {{connection.Handle(), POLLIN, 0}, {stop_event_.Get(), POLLIN, 0}};
+    const int rc = ::poll(fds, stopping ? 1 : 2, wait);
+    if (rc < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (!stopping && (fds[1].revents & POLLIN) != 0) {
+      stopping = true;
+      deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(grace_ms_.load());
+    }
+    if ((fds[0].revents & (POLLIN | POLLERR | POLLHUP)) == 0) continue;
+    const ssize_t n = ::recv(connection.Handle(), buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      break;
+    }
+    const std::size_t room = kMaxKeptText - std::min(kMaxKeptText, text_.size());
+    text_.append(buffer, std::min(room, static_cast<std::size_t>(n)));
+  }
+  // A server child that still writes gets a reset; it has nothing left to say to this run.
+  connection.Shutdown();
+}
+
+// --- TIdRemoteCMDClient -------------------------------------------------------------------------
+
+Socket TIdRemoteCMDClient::ConnectMain() const {
+  std::optional<PortRange> range;
+  if (use_reserved_ports_) range = kReservedPortRange;
+  const std::vector<SocketAddress> addresses = ResolveHost(host_, port_);
+  std::optional<SocketError> last_error;
+  for (const SocketAddress& address : addresses) {
+    Socket socket = Socket::Create(address.Family());
+    socket.Bind(SocketAddress::Any(address.Family(), 0), range);  // bind-rule failures are final
+    try {
+      socket.Connect(address);
+    } catch (const SocketError& e) {
+      last_error = e;
+      continue;
+    }
+    socket.SetKeepAlive();
+    socket.SetTimeout(read_timeout_);
+    return socket;
+  }
+  throw *last_error;
+}
+
+std::string TIdRemoteCMDClient::ExecWithIdentity(std::string_view first_identity,
+                                                 std::string_view second_identity, std::string_view command) {
+  error_text_.clear();
+  status_not_nul_ = false;
+  std::string result;
+
+  Socket main = ConnectMain();
+
+  std::optional<TIdStdErrThread> reader;
+  if (use_std_error_) {
+    SocketAddress local = main.LocalAddress();
+    local.SetPort(0);
+    Socket listener = Socket::Create(local.Family());
+    std::optional<PortRange> range;
+    if (use_reserved_ports_) range = kReservedPortRange;
+    listener.Bind(local, range);
+    reader.emplace(std::move(listener));
+  }
+
+  // The request header: back-channel port, first identity, second identity, command, each ended
+  // by a NUL byte. It may carry a password: wipe it once it is sent.
+  {
+    std::string header = std::to_string(reader ? reader->Port() : 0);
+    header.reserve(header.size() + first_identity.size() + second_identity.size() + command.size() + 4);
+    header.push_back('\0');
+    header.append(first_identity);
+    header.push_back('\0');
+    header.append(second_identity);
+    header.push_back('\0');
+    header.append(command);
+    header.push_back('\0');
+    try {
+      main.SendAll(header);
+    } catch (...) {
+      WipeText(header);
+      throw;
+    }
+    WipeText(header);
+  }
+
+  if (reader) reader->Start();
+  try {
+    char status = 0;
+    if (main.Receive(std::span<char>(&status, 1)) == 0) {
+      throw SocketError(std::string(kConnectionClosedGracefullyText));
+    }
+    status_not_nul_ = status != 0;
+    if (!reader && status_not_nul_) {
+      main.ReceiveAll(error_text_);
+    } else {
+      main.ReceiveAll(result);
+    }
+  } catch (...) {
+    if (reader) {
+      reader->Stop(std::chrono::milliseconds(0));
+      error_text_ = reader->StdErrText();
+    }
+    throw;
+  }
+  if (reader) {
+    reader->Stop(kBackChannelGrace);
+    error_text_ = reader->StdErrText();
+  }
+  return result;
+}
+
+std::string TIdRemoteCMDClient::RunCommand(std::string_view) { return {}; }
+
+// --- TIdRexec / TIdRSH --------------------------------------------------------------------------
+
+TIdRexec::~TIdRexec() { WipeText(password_); }
+
+void TIdRexec::SetPassword(std::string value) {
+  WipeText(password_);
+  password_ = std::move(value);
+}
+
+std::string TIdRexec::RunCommand(std::string_view command) {
+  return ExecWithIdentity(username_, password_, command);
+}
+
+std::string TIdRSH::RunCommand(std::string_view command) {
+  return ExecWithIdentity(client_user_name_, host_user_name_, command);
+}
+
+}  // namespace corvane

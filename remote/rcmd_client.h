@@ -1,0 +1,154 @@
+// Clients of the rexec and rsh protocols with their error back-channel.
+//
+// One client serves one run: set the host and the identities, call RunCommand() once with the
+// command, read the text it returns (the remote output as received, line feeds unconverted), then
+// destroy the client. Failures are thrown as SocketError (see remote/socket.h); its what() is the
+// text to show, e.g. "Socket Error # 10061\r\nConnection refused." or
+// "Connection Closed Gracefully.".
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "remote/socket.h"
+
+namespace corvane {
+
+inline constexpr std::uint16_t kRexecPort = 512;
+inline constexpr std::uint16_t kRshPort = 514;
+
+// The text of a failure when the server closes the main connection before its status byte.
+inline constexpr std::string_view kConnectionClosedGracefullyText = "Connection Closed Gracefully.";
+
+// Reads the error back-channel of one run: waits on the listener for the server's connection,
+// accepts it, closes the listener and reads the connection to its end. What it reads is kept in
+// StdErrText() up to kMaxKeptText bytes; the rest is read and dropped, so a server that floods the
+// back-channel never stalls. The thread is always stopped and joined before the object goes away.
+class TIdStdErrThread {
+ public:
+  static constexpr std::size_t kMaxKeptText = 64 * 1024;
+
+  // Takes over a bound listener and makes sure it is listening (backlog 1).
+  explicit TIdStdErrThread(Socket listener);
+  ~TIdStdErrThread();
+  TIdStdErrThread(const TIdStdErrThread&) = delete;
+  TIdStdErrThread& operator=(const TIdStdErrThread&) = delete;
+
+  // The listener's local port.
+  std::uint16_t Port() const noexcept { return port_; }
+  void Start();
+  // Tells the thread to stop and waits for it to end. Without a back-channel connection the thread
+  // ends at once (taking a connection that is already waiting); an open connection is read for at
+  // most `grace` longer and then closed.
+  void Stop(std::chrono::milliseconds grace) noexcept;
+  // Complete once Stop() has returned.
+  const std::string& StdErrText() const noexcept { return text_; }
+
+ private:
+  void Execute() noexcept;
+  void ReadToEnd(Socket connection, bool stopping) noexcept;
+
+  Socket listener_;
+  FileDescriptor stop_event_;
+  std::thread thread_;
+  std::string text_;
+  std::atomic<long long> grace_ms_{0};
+  std::uint16_t port_ = 0;
+};
+
+// The rexec/rsh client base: connects, sends the request header, reads the status byte and the
+// output, and serves the error back-channel.
+class TIdRemoteCMDClient {
+ public:
+  // How long an open back-channel may go on after the main connection has ended.
+  static constexpr std::chrono::milliseconds kBackChannelGrace{1000};
+
+  TIdRemoteCMDClient() = default;
+  virtual ~TIdRemoteCMDClient() = default;
+  TIdRemoteCMDClient(const TIdRemoteCMDClient&) = delete;
+  TIdRemoteCMDClient& operator=(const TIdRemoteCMDClient&) = delete;
+
+  const std::string& Host() const noexcept { return host_; }
+  void SetHost(std::string host) { host_ = std::move(host); }
+  std::uint16_t Port() const noexcept { return port_; }
+  void SetPort(std::uint16_t port) noexcept { port_ = port; }
+  // Open the error back-channel (default true).
+  bool UseStdError() const noexcept { return use_std_error_; }
+  void SetUseStdError(bool value) noexcept { use_std_error_ = value; }
+  // Bind local ports from 1023 down to 512 (main connection and back-channel listener).
+  bool UseReservedPorts() const noexcept { return use_reserved_ports_; }
+  void SetUseReservedPorts(bool value) noexcept { use_reserved_ports_ = value; }
+  // Limit for every wait on the main connection after it is connected; 0 (the default) waits
+  // without limit. A wait that runs out fails with socket error 10060.
+  std::chrono::milliseconds ReadTimeout() const noexcept { return read_timeout_; }
+  void SetReadTimeout(std::chrono::milliseconds timeout) noexcept { read_timeout_ = timeout; }
+
+  // The back-channel text of the last run (at most TIdStdErrThread::kMaxKeptText bytes); without
+  // the back-channel, the main connection's text after a non-zero status byte.
+  const std::string& ErrorText() const noexcept { return error_text_; }
+  // The status byte of the last run was not 0x00.
+  bool StatusNotNul() const noexcept { return status_not_nul_; }
+
+  // Runs `command` under the two identities and returns the main connection's text after the
+  // status byte (after a non-zero status byte: the server's message).
+  virtual std::string ExecWithIdentity(std::string_view first_identity, std::string_view second_identity,
+                                       std::string_view command);
+  // Runs `command` with the client's own identities; the base has none and returns an empty text.
+  virtual std::string RunCommand(std::string_view command);
+
+ protected:
+  TIdRemoteCMDClient(std::uint16_t port, bool use_reserved_ports) noexcept
+      : port_(port), use_reserved_ports_(use_reserved_ports) {}
+
+ private:
+  Socket ConnectMain() const;
+
+  std::string host_;
+  std::uint16_t port_ = 0;
+  bool use_std_error_ = true;
+  bool use_reserved_ports_ = true;
+  std::chrono::milliseconds read_timeout_{0};
+  std::string error_text_;
+  bool status_not_nul_ = false;
+};
+
+// rexec: port 512, any local port; identities: the remote user name and its password.
+class TIdRexec : public TIdRemoteCMDClient {
+ public:
+  TIdRexec() noexcept : TIdRemoteCMDClient(kRexecPort, false) {}
+  ~TIdRexec() override;
+
+  const std::string& Username() const noexcept { return username_; }
+  void SetUsername(std::string value) { username_ = std::move(value); }
+  const std::string& Password() const noexcept { return password_; }
+  void SetPassword(std::string value);
+
+  std::string RunCommand(std::string_view command) override;
+
+ private:
+  std::string username_;
+  std::string password_;
+};
+
+// rsh: port 514, reserved local ports; identities: the local and the remote user name.
+class TIdRSH : public TIdRemoteCMDClient {
+ public:
+  TIdRSH() noexcept : TIdRemoteCMDClient(kRshPort, true) {}
+
+  const std::string& ClientUserName() const noexcept { return client_user_name_; }
+  void SetClientUserName(std::string value) { client_user_name_ = std::move(value); }
+  const std::string& HostUserName() const noexcept { return host_user_name_; }
+  void SetHostUserName(std::string value) { host_user_name_ = std::move(value); }
+
+  std::string RunCommand(std::string_view command) override;
+
+ private:
+  std::string client_user_name_;
+  std::string host_user_name_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,100 @@
+// In-process fake rexec/rsh servers for the remote tests: a listener on 127.0.0.1 (ephemeral
+// port) whose thread accepts one connection and hands it to a handler.
+#pragma once
+
+#include <dirent.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "remote/socket.h"
+
+namespace corvane::test {
+
+inline SocketAddress Loopback(std::uint16_t port) { return SocketAddress::Numeric("127.0.0.1", port); }
+
+// The four NUL-terminated fields of a request header.
+struct RequestHeader {
+  std::string port;
+  std::string first;
+  std::string second;
+  std::string command;
+};
+
+// Reads a request header byte by byte (as the real servers do), leaving the rest unread.
+inline RequestHeader ReadRequestHeader(Socket& connection) {
+  std::string fields[4];
+  for (std::string& field : fields) {
+    for (;;) {
+      char c = 0;
+      if (connection.Receive(std::span<char>(&c, 1)) == 0) throw std::runtime_error("header cut short");
+      if (c == '\0') break;
+      field.push_back(c);
+    }
+  }
+  return {fields[0], fields[1], fields[2], fields[3]};
+}
+
+// Connects to the back-channel port that a request header named, on the client's address.
+inline Socket ConnectBack(const Socket& main_connection, const RequestHeader& header) {
+  SocketAddress client = main_connection.PeerAddress();
+  client.SetPort(static_cast<std::uint16_t>(std::stoi(header.port)));
+  Socket back = Socket::Create(client.Family());
+  back.Connect(client);
+  return back;
+}
+
+class FakeServer {
+ public:
+  using Handler = std::function<void(Socket& connection)>;
+
+  explicit FakeServer(Handler handler) : listener_(Socket::Create(AF_INET)) {
+    listener_.Bind(Loopback(0));
+    listener_.Listen(4);
+    listener_.SetTimeout(std::chrono::seconds(30));  // a client that never comes must not hang a test
+    port_ = listener_.LocalAddress().Port();
+    thread_ = std::thread([this, handler = std::move(handler)] {
+      try {
+        Socket connection = listener_.Accept();
+        peer_ = connection.PeerAddress();
+        handler(connection);
+      } catch (const std::exception& e) {
+        failure_ = e.what();
+      }
+    });
+  }
+  ~FakeServer() { Join(); }
+  FakeServer(const FakeServer&) = delete;
+  FakeServer& operator=(const FakeServer&) = delete;
+
+  std::uint16_t Port() const { return port_; }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  // After Join(): the client's address, and what went wrong in the handler (empty: nothing).
+  const SocketAddress& Peer() const { return peer_; }
+  const std::string& Failure() const { return failure_; }
+
+ private:
+  Socket listener_;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+  SocketAddress peer_;
+  std::string failure_;
+};
+
+// Number of entries in a /proc/self directory (open descriptors, threads).
+inline int CountEntries(const char* path) {
+  int count = 0;
+  if (DIR* dir = ::opendir(path)) {
+    while (const dirent* entry = ::readdir(dir)) {
+      if (entry->d_name[0] != '.') ++count;
+    }
+    ::closedir(dir);
+  }
+  return count;
+}
+
+}  // namespace corvane::test

@@ -1,0 +1,375 @@
+// The rexec/rsh clients against in-process fake servers: exact request bytes, the status byte,
+// the back-channel, local port rules and the failure cases.
+#include "remote/rcmd_client.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <future>
+#include <regex>
+#include <vector>
+
+#include "remote/fake_server.h"
+
+namespace corvane {
+namespace {
+
+using test::ConnectBack;
+using test::FakeServer;
+using test::Loopback;
+using test::ReadRequestHeader;
+using test::RequestHeader;
+using namespace std::string_literals;
+
+void Aim(TIdRemoteCMDClient& client, std::uint16_t port) {
+  client.SetHost("127.0.0.1");
+  client.SetPort(port);
+}
+
+// The failure text of a run, or "no failure" followed by the result.
+template <typename Client>
+std::string FailureOf(Client& client, std::string_view command = "cmd") {
+  try {
+    return "no failure: " + client.RunCommand(command);
+  } catch (const SocketError& e) {
+    return e.what();
+  }
+}
+
+TEST(RcmdDefaults, PortsAndFlagsAfterConstruction) {
+  TIdRexec rexec;
+  EXPECT_EQ(rexec.Port(), 512);
+  EXPECT_FALSE(rexec.UseReservedPorts());
+  EXPECT_TRUE(rexec.UseStdError());
+  EXPECT_EQ(rexec.ReadTimeout().count(), 0);
+  EXPECT_EQ(rexec.Username(), "");
+  EXPECT_EQ(rexec.Password(), "");
+  TIdRSH rsh;
+  EXPECT_EQ(rsh.Port(), 514);
+  EXPECT_TRUE(rsh.UseReservedPorts());
+  EXPECT_TRUE(rsh.UseStdError());
+  EXPECT_EQ(rsh.ClientUserName(), "");
+  EXPECT_EQ(rsh.HostUserName(), "");
+}
+
+TEST(RcmdRexec, SendsTheHeaderAndReturnsTheOutputAsReceived) {
+  RequestHeader header;
+  std::uint16_t main_local_port = 0;
+  FakeServer server([&](Socket& c) {
+    header = ReadRequestHeader(c);
+    main_local_port = c.PeerAddress().Port();
+    Socket back = ConnectBack(c, header);
+    back.SendAll("written on stderr\n");
+    back.Close();
+    c.SendAll("\0line1\nline2\r\n\xA7 end"s);
+  });
+  TIdRexec client;
+  Aim(client, server.Port());
+  client.SetUsername("op\xA7user");
+  client.SetPassword("s3cret pw");
+  const std::string result = client.RunCommand("ls -l /tmp; echo \xA7");
+  server.Join();
+  ASSERT_EQ(server.Failure(), "");
+
+  EXPECT_EQ(result, std::string_view("line1\nline2\r\n\xA7 end")) << "no line feed conversion in the client";
+  EXPECT_FALSE(client.StatusNotNul());
+  EXPECT_EQ(client.ErrorText(), "written on stderr\n");
+  EXPECT_EQ(result.find("stderr"), std::string::npos);
+  EXPECT_EQ(header.first, "op\xA7user");
+  EXPECT_EQ(header.second, "s3cret pw");
+  EXPECT_EQ(header.command, "ls -l /tmp; echo \xA7");
+  EXPECT_TRUE(std::regex_match(header.port, std::regex("[1-9][0-9]*"))) << header.port;
+  EXPECT_GT(main_local_port, 1023) << "rexec binds no reserved port";
+  EXPECT_GT(std::stoi(header.port), 1023);
+}
+
+// Probes the reserved ports from the top: returns the highest three free ones, keeping the first
+// of them bound (in `blocker`) so that the client has to move on to the other two.
+std::vector<int> HighestFreeReservedPorts(Socket& blocker) {
+  std::vector<int> ports;
+  for (int port = 1023; port >= 512 && ports.size() < 3; --port) {
+    Socket s = Socket::Create(AF_INET);
+    try {
+      s.Bind(SocketAddress::Any(AF_INET, static_cast<std::uint16_t>(port)));
+    } catch (const SocketError&) {
+      continue;
+    }
+    if (ports.empty()) blocker = std::move(s);
+    ports.push_back(port);
+  }
+  return ports;
+}
+
+TEST(RcmdRsh, UsesTheHighestFreeReservedPortsForBothChannels) {
+  Socket blocker;
+  const std::vector<int> free_ports = HighestFreeReservedPorts(blocker);
+  ASSERT_EQ(free_ports.size(), 3u) << "the reserved ports are exhausted on this machine";
+
+  RequestHeader header;
+  FakeServer server([&](Socket& c) {
+    header = ReadRequestHeader(c);
+    Socket back = ConnectBack(c, header);
+    c.SendAll("\0hello\n"s);
+  });
+  TIdRSH client;
+  Aim(client, server.Port());
+  client.SetClientUserName("localop");
+  client.SetHostUserName("remoteop");
+  EXPECT_EQ(client.RunCommand("echo hello"), "hello\n");
+  server.Join();
+  ASSERT_EQ(server.Failure(), "");
+  EXPECT_EQ(server.Peer().Port(), free_ports[1]) << "main connection: highest free reserved port";
+  EXPECT_EQ(header.port, std::to_string(free_ports[2])) << "listener: the next free one";
+  EXPECT_EQ(header.first, "localop");
+  EXPECT_EQ(header.second, "remoteop");
+  EXPECT_EQ(header.command, "echo hello");
+}
+
+TEST(RcmdRsh, NoFreeReservedPortFailsBeforeAnythingIsSent) {
+  std::vector<Socket> held;
+  for (int port = 512; port <= 1023; ++port) {
+    Socket s = Socket::Create(AF_INET);
+    try {
+      s.Bind(SocketAddress::Any(AF_INET, static_cast<std::uint16_t>(port)));
+      held.push_back(std::move(s));
+    } catch (const SocketError&) {
+    }
+  }
+  Socket listener = Socket::Create(AF_INET);
+  listener.Bind(Loopback(0));
+  listener.Listen(1);
+  TIdRSH client;
+  Aim(client, listener.LocalAddress().Port());
+  EXPECT_EQ(FailureOf(client), "Can not bind in port range (512 - 1023)");
+  held.clear();
+  // A connection would be complete (waiting to be accepted) before the client returned.
+  pollfd p{listener.Handle(), POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 0), 0) << "the client connected although it could not bind";
+}
+
+TEST(RcmdStatus, NonZeroStatusByteMakesTheServerMessageTheResult) {
+  for (const bool rsh : {false, true}) {
+    FakeServer server([](Socket& c) {
+      ReadRequestHeader(c);
+      c.SendAll("\x01Permission denied.\n");
+    });
+    std::unique_ptr<TIdRemoteCMDClient> client;
+    if (rsh) {
+      client = std::make_unique<TIdRSH>();
+    } else {
+      client = std::make_unique<TIdRexec>();
+    }
+    Aim(*client, server.Port());
+    EXPECT_EQ(client->RunCommand("id"), "Permission denied.\n") << rsh;
+    EXPECT_TRUE(client->StatusNotNul());
+    server.Join();
+    EXPECT_EQ(server.Failure(), "");
+  }
+}
+
+TEST(RcmdStatus, WithoutTheBackChannelTheMessageGoesToErrorText) {
+  struct Case {
+    std::string reply;
+    const char* result;
+    const char* error_text;
+    bool status_not_nul;
+  };
+  const Case cases[] = {
+      {"\x02no such user\n"s, "", "no such user\n", true},
+      {"\0fine\n"s, "fine\n", "", false},
+  };
+  for (const Case& c : cases) {
+    RequestHeader header;
+    FakeServer server([&](Socket& s) {
+      header = ReadRequestHeader(s);
+      s.SendAll(c.reply);
+    });
+    TIdRexec client;
+    Aim(client, server.Port());
+    client.SetUseStdError(false);
+    EXPECT_EQ(client.RunCommand("x"), c.result);
+    EXPECT_EQ(client.ErrorText(), c.error_text);
+    EXPECT_EQ(client.StatusNotNul(), c.status_not_nul);
+    server.Join();
+    EXPECT_EQ(header.port, "0");
+  }
+}
+
+TEST(RcmdFailures, ServerClosingBeforeTheStatusByte) {
+  FakeServer server([](Socket& c) { ReadRequestHeader(c); });
+  TIdRexec client;
+  Aim(client, server.Port());
+  EXPECT_EQ(FailureOf(client), "Connection Closed Gracefully.");
+  server.Join();
+}
+
+TEST(RcmdFailures, RefusedConnectionAndUnknownHost) {
+  // A bound socket that does not listen: connecting to its port is refused.
+  Socket closed = Socket::Create(AF_INET);
+  closed.Bind(Loopback(0));
+  for (const bool rsh : {false, true}) {
+    std::unique_ptr<TIdRemoteCMDClient> client;
+    if (rsh) {
+      client = std::make_unique<TIdRSH>();
+    } else {
+      client = std::make_unique<TIdRexec>();
+    }
+    Aim(*client, closed.LocalAddress().Port());
+    EXPECT_EQ(FailureOf(*client), "Socket Error # 10061\r\nConnection refused.");
+  }
+  TIdRexec client;
+  client.SetHost("no-such-host.invalid");
+  const std::string failure = FailureOf(client);
+  EXPECT_TRUE(std::regex_match(failure, std::regex("Socket Error # 1100[1-4]\r\n"))) << failure;
+}
+
+TEST(RcmdFailures, ResetWhileTheOutputArrivesReturnsNoOutput) {
+  FakeServer server([](Socket& c) {
+    ReadRequestHeader(c);
+    c.SendAll("\0partial output"s);
+    c.SetAbortiveClose();
+  });
+  TIdRexec client;
+  Aim(client, server.Port());
+  EXPECT_EQ(FailureOf(client), "Socket Error # 10054\r\nConnection reset by peer.");
+  server.Join();
+}
+
+TEST(RcmdFailures, PeerThatNeverReadsTimesOutOrResets) {
+  const std::string huge_command(64 * 1024 * 1024, 'c');
+  {
+    std::promise<void> client_done;
+    FakeServer server([done = client_done.get_future().share()](Socket&) { done.wait(); });
+    TIdRexec client;
+    Aim(client, server.Port());
+    client.SetReadTimeout(std::chrono::milliseconds(200));
+    EXPECT_EQ(FailureOf(client, huge_command), "Socket Error # 10060\r\nConnection timed out.");
+    client_done.set_value();
+  }
+  {
+    // The peer goes away without reading: the send fails, and no SIGPIPE ends the process.
+    FakeServer server([](Socket& c) { c.SetAbortiveClose(); });
+    TIdRexec client;
+    Aim(client, server.Port());
+    EXPECT_EQ(FailureOf(client, huge_command), "Socket Error # 10054\r\nConnection reset by peer.");
+  }
+}
+
+TEST(RcmdBackChannel, ServerThatNeverConnectsBackDoesNotBlockTheRun) {
+  FakeServer server([](Socket& c) {
+    ReadRequestHeader(c);
+    c.SendAll("\0out\n"s);
+  });
+  TIdRSH client;
+  Aim(client, server.Port());
+  EXPECT_EQ(client.RunCommand("x"), "out\n");
+  EXPECT_EQ(client.ErrorText(), "");
+  server.Join();
+  EXPECT_EQ(server.Failure(), "");
+}
+
+TEST(RcmdBackChannel, BackChannelLeftOpenIsClosedAfterTheMainConnectionEnds) {
+  bool back_closed_by_client = false;
+  FakeServer server([&](Socket& c) {
+    const RequestHeader header = ReadRequestHeader(c);
+    Socket back = ConnectBack(c, header);
+    back.SendAll("late words");
+    c.SendAll("\0main\n"s);
+    c.Close();
+    // Keep the back-channel open; only the client's side may end it.
+    char buffer[16];
+    try {
+      back_closed_by_client = back.Receive(buffer) == 0;
+    } catch (const SocketError&) {
+      back_closed_by_client = true;  // a reset also ends it
+    }
+  });
+  TIdRexec client;
+  Aim(client, server.Port());
+  EXPECT_EQ(client.RunCommand("x"), "main\n");
+  EXPECT_EQ(client.ErrorText(), "late words");
+  server.Join();
+  EXPECT_EQ(server.Failure(), "");
+  EXPECT_TRUE(back_closed_by_client);
+}
+
+TEST(RcmdBackChannel, FloodedBackChannelIsDrainedWhileTheMainChannelWaits) {
+  constexpr std::size_t kFlood = 16 * 1024 * 1024;
+  FakeServer server([&](Socket& c) {
+    const RequestHeader header = ReadRequestHeader(c);
+    Socket back = ConnectBack(c, header);
+    // The status byte and the output come only after the whole flood has been taken.
+    back.SendAll(std::string(kFlood, 'e'));
+    back.Close();
+    c.SendAll("\0done"s);
+  });
+  TIdRexec client;
+  Aim(client, server.Port());
+  EXPECT_EQ(client.RunCommand("x"), "done");
+  EXPECT_EQ(client.ErrorText(), std::string(TIdStdErrThread::kMaxKeptText, 'e'));
+  server.Join();
+  EXPECT_EQ(server.Failure(), "");
+}
+
+TEST(RcmdOutput, HugeOutputArrivesWhole) {
+  std::string output;
+  output.reserve(32 * 1024 * 1024);
+  for (std::size_t line = 0; output.size() < 32 * 1024 * 1024; ++line) {
+    output += "line " + std::to_string(line) + " \xA7\x01\x7F\xFF\n";
+  }
+  FakeServer server([&](Socket& c) {
+    ReadRequestHeader(c);
+    c.SendAll("\0"s);
+    c.SendAll(output);
+  });
+  TIdRexec client;
+  Aim(client, server.Port());
+  const std::string result = client.RunCommand("x");
+  server.Join();
+  ASSERT_EQ(result.size(), output.size());
+  EXPECT_TRUE(result == output);
+}
+
+TEST(RcmdResources, NoDescriptorOrThreadOutlivesARun) {
+  const int fds_before = test::CountEntries("/proc/self/fd");
+  const int threads_before = test::CountEntries("/proc/self/task");
+  {
+    FakeServer ok([](Socket& c) {
+      const RequestHeader header = ReadRequestHeader(c);
+      Socket back = ConnectBack(c, header);
+      c.SendAll("\0ok"s);
+    });
+    TIdRexec client;
+    Aim(client, ok.Port());
+    EXPECT_EQ(client.RunCommand("x"), "ok");
+  }
+  {
+    FakeServer reset([](Socket& c) {
+      const RequestHeader header = ReadRequestHeader(c);
+      Socket back = ConnectBack(c, header);
+      c.SetAbortiveClose();
+    });
+    TIdRSH client;
+    Aim(client, reset.Port());
+    EXPECT_NE(FailureOf(client).find("Socket Error # 10054"), std::string::npos);
+  }
+  {
+    FakeServer closing([](Socket& c) { ReadRequestHeader(c); });
+    TIdRexec client;
+    Aim(client, closing.Port());
+    EXPECT_EQ(FailureOf(client), "Connection Closed Gracefully.");
+  }
+  {
+    Socket closed = Socket::Create(AF_INET);
+    closed.Bind(Loopback(0));
+    TIdRexec client;
+    Aim(client, closed.LocalAddress().Port());
+    EXPECT_EQ(FailureOf(client), "Socket Error # 10061\r\nConnection refused.");
+  }
+  EXPECT_EQ(test::CountEntries("/proc/self/fd"), fds_before);
+  EXPECT_EQ(test::CountEntries("/proc/self/task"), threads_before);
+}
+
+}  // namespace
+}  // namespace corvane

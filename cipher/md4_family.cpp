@@ -6,6 +6,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "cipher/support.h"
 
 namespace corvane {
@@ -42,6 +46,89 @@ const std::uint32_t kSharedStart[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0
 const std::uint32_t kRipeMD256Start[8] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
                                           0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u};
 
+// The SHA message schedule: w[0..15] are the block's words read most significant byte first;
+// w[t] = w[t-3] ^ w[t-8] ^ w[t-14] ^ w[t-16] for t = 16..79, rotated left by one bit if rotate.
+#if defined(__SSE2__)
+// Four words at a time. Words 16-31: the fourth word of each group needs the first word of the
+// same group; it is computed without it and corrected afterwards (rotation distributes over
+// XOR). Words 32-79: the recurrence applied twice gives
+//   w[t] = w[t-6] ^ w[t-16] ^ w[t-28] ^ w[t-32]  (rotated left by two bits for SHA-1),
+// whose four words of a group depend only on earlier groups.
+inline __m128i ShaRotate(__m128i x, int s) {
+  return _mm_or_si128(_mm_slli_epi32(x, s), _mm_srli_epi32(x, 32 - s));
+}
+
+// Four block words read most significant byte first: the 16-bit halves of each word are
+// exchanged, then the bytes of each half.
+inline __m128i ShaLoadGroup(const std::uint8_t* p) {
+  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i h = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xB1), 0xB1);
+  return _mm_or_si128(_mm_slli_epi16(h, 8), _mm_srli_epi16(h, 8));
+}
+
+inline void ShaScheduleSse2(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
+  __m128i* const g = reinterpret_cast<__m128i*>(w);  // group k: words 4k..4k+3
+  __m128i g0 = ShaLoadGroup(block), g1 = ShaLoadGroup(block + 16);
+  __m128i g2 = ShaLoadGroup(block + 32), g3 = ShaLoadGroup(block + 48);
+  _mm_storeu_si128(g + 0, g0);
+  _mm_storeu_si128(g + 1, g1);
+  _mm_storeu_si128(g + 2, g2);
+  _mm_storeu_si128(g + 3, g3);
+  for (std::size_t k = 4; k < 8; ++k) {
+    // w[t-8..t-5], w[t-14..t-11], w[t-16..t-13], then w[t-3..t-1] with a 0 for w[t]
+    const __m128i m14 = _mm_or_si128(_mm_srli_si128(g0, 8), _mm_slli_si128(g1, 8));
+    const __m128i older = _mm_xor_si128(_mm_xor_si128(g2, g0), m14);
+    __m128i x = _mm_xor_si128(older, _mm_srli_si128(g3, 4));
+    if (rotate) {
+      // the fourth word's missing term is w[t] = rotl(x0, 1), itself rotated once more
+      const __m128i fix = ShaRotate(_mm_slli_si128(x, 12), 2);
+      x = _mm_xor_si128(ShaRotate(x, 1), fix);
+    } else {
+      x = _mm_xor_si128(x, _mm_slli_si128(x, 12));
+    }
+    _mm_storeu_si128(g + k, x);
+    g0 = g1;
+    g1 = g2;
+    g2 = g3;
+    g3 = x;
+  }
+  // g2, g3: the two latest groups (k-2, k-1)
+  for (std::size_t k = 8; k < 20; ++k) {
+    const __m128i m6 = _mm_or_si128(_mm_srli_si128(g2, 8), _mm_slli_si128(g3, 8));  // w[t-6..t-3]
+    __m128i x = _mm_xor_si128(_mm_xor_si128(_mm_loadu_si128(g + k - 4), _mm_loadu_si128(g + k - 7)),
+                              _mm_loadu_si128(g + k - 8));
+    x = _mm_xor_si128(x, m6);
+    if (rotate) x = ShaRotate(x, 2);
+    _mm_storeu_si128(g + k, x);
+    g2 = g3;
+    g3 = x;
+  }
+}
+#endif
+
+inline void ShaSchedulePortable(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
+  for (std::size_t t = 0; t < 16; ++t) w[t] = LoadBE32(block + 4 * t);
+  // The three latest words ride along in registers: a loop that reads w[t - 3] back from
+  // memory gets vectorised two words wide and then stalls on every store-to-load forward.
+  std::uint32_t w3 = w[13], w2 = w[14], w1 = w[15];
+  for (std::size_t t = 16; t < 80; ++t) {
+    std::uint32_t v = w3 ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
+    if (rotate) v = RotateLeft32(v, 1);
+    w[t] = v;
+    w3 = w2;
+    w2 = w1;
+    w1 = v;
+  }
+}
+
+inline void ExpandShaSchedule(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
+#if defined(__SSE2__)
+  ShaScheduleSse2(w, block, rotate);
+#else
+  ShaSchedulePortable(w, block, rotate);
+#endif
+}
+
 }  // namespace
 
 CORVANE_DEFINE_HASH_CLASS(THash_MD4, THash, 16, kMD4KnownAnswer)
@@ -53,6 +140,22 @@ CORVANE_DEFINE_HASH_CLASS(THash_RipeMD320, THash_MD4, 40, kRipeMD320KnownAnswer)
 CORVANE_DEFINE_HASH_CLASS(THash_SHA, THash_RipeMD160, 20, kSHAKnownAnswer)
 CORVANE_DEFINE_HASH_CLASS(THash_SHA1, THash_SHA, 20, kSHA1KnownAnswer)
 
+void ExpandShaSchedulePortable(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
+  ShaSchedulePortable(w, block, rotate);
+}
+
+bool ExpandShaScheduleVector(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
+#if defined(__SSE2__)
+  ShaScheduleSse2(w, block, rotate);
+  return true;
+#else
+  (void)w;
+  (void)block;
+  (void)rotate;
+  return false;
+#endif
+}
+
 // ---------------------------------------------------------------------------------------------
 // The shared framework
 
@@ -63,26 +166,6 @@ THash_MD4::~THash_MD4() {
 }
 
 std::uint8_t* THash_MD4::DigestBytes() { return ChainingState; }
-
-std::uint32_t THash_MD4::StateWord(std::size_t i) const { return LoadLE32(ChainingState + 4 * i); }
-
-void THash_MD4::SetStateWord(std::size_t i, std::uint32_t v) { StoreLE32(ChainingState + 4 * i, v); }
-
-void THash_MD4::AddStateWords4(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
-  SetStateWord(0, StateWord(0) + a);
-  SetStateWord(1, StateWord(1) + b);
-  SetStateWord(2, StateWord(2) + c);
-  SetStateWord(3, StateWord(3) + d);
-}
-
-void THash_MD4::AddStateWords5(std::size_t first, std::uint32_t a, std::uint32_t b, std::uint32_t c,
-                               std::uint32_t d, std::uint32_t e) {
-  SetStateWord(first + 0, StateWord(first + 0) + a);
-  SetStateWord(first + 1, StateWord(first + 1) + b);
-  SetStateWord(first + 2, StateWord(first + 2) + c);
-  SetStateWord(first + 3, StateWord(first + 3) + d);
-  SetStateWord(first + 4, StateWord(first + 4) + e);
-}
 
 void THash_MD4::StartWith(const std::uint32_t* words, std::size_t count) {
   std::memset(BlockBuffer, 0, sizeof BlockBuffer);
@@ -152,14 +235,6 @@ void THash_SHA::DoFinish() {
   for (std::size_t i = 0; i < 5; ++i) StoreBE32(ChainingState + 4 * i, StateWord(i));
 }
 
-void ExpandShaSchedule(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-  for (std::size_t t = 0; t < 16; ++t) w[t] = LoadBE32(block + 4 * t);
-  if (rotate) {
-    for (std::size_t t = 16; t < 80; ++t) w[t] = RotateLeft32(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
-  } else {
-    for (std::size_t t = 16; t < 80; ++t) w[t] = w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
-  }
-}
 
 // ---------------------------------------------------------------------------------------------
 // Compression steps

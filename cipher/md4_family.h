@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "cipher/hash.h"
+#include "cipher/support.h"
 
 namespace corvane {
 
@@ -40,11 +41,23 @@ class THash_MD4 : public THash {
   // byte first), compresses the last block or blocks and zeroes the buffer.
   void PadAndCompress(std::uint8_t padByte, bool bigEndianLength);
 
-  std::uint32_t StateWord(std::size_t i) const;
-  void SetStateWord(std::size_t i, std::uint32_t v);
-  void AddStateWords4(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d);
+  // Word access to the state's byte view (inline: they sit inside every compression step).
+  std::uint32_t StateWord(std::size_t i) const { return LoadLE32(ChainingState + 4 * i); }
+  void SetStateWord(std::size_t i, std::uint32_t v) { StoreLE32(ChainingState + 4 * i, v); }
+  void AddStateWords4(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+    SetStateWord(0, StateWord(0) + a);
+    SetStateWord(1, StateWord(1) + b);
+    SetStateWord(2, StateWord(2) + c);
+    SetStateWord(3, StateWord(3) + d);
+  }
   void AddStateWords5(std::size_t first, std::uint32_t a, std::uint32_t b, std::uint32_t c,
-                      std::uint32_t d, std::uint32_t e);
+                      std::uint32_t d, std::uint32_t e) {
+    SetStateWord(first + 0, StateWord(first + 0) + a);
+    SetStateWord(first + 1, StateWord(first + 1) + b);
+    SetStateWord(first + 2, StateWord(first + 2) + c);
+    SetStateWord(first + 3, StateWord(first + 3) + d);
+    SetStateWord(first + 4, StateWord(first + 4) + e);
+  }
 
   static constexpr std::size_t kBlockSize = 64;
   static constexpr std::size_t kStateWords = 10;
@@ -132,8 +145,11 @@ class THash_SHA1 : public THash_SHA {
   void DoStart() override;
 };
 
-// The SHA message schedule: w[0..15] are the block's words read most significant byte first;
-// w[t] = w[t-3] ^ w[t-8] ^ w[t-14] ^ w[t-16] for t = 16..79, rotated left by one bit if rotate.
-void ExpandShaSchedule(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate);
+// The SHA message schedule (80 words from one 64-byte block; rotate selects SHA-1) in its two
+// equivalent forms: plain word arithmetic, and four words at a time with SSE2 (false, and
+// nothing written, where the build has no SSE2). The compression uses the vector form where
+// it exists.
+void ExpandShaSchedulePortable(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate);
+bool ExpandShaScheduleVector(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate);
 
 }  // namespace corvane

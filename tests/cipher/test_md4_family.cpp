@@ -375,6 +375,28 @@ TEST(MD4Family, ShaAndSha1KeepTheirScheduleAcrossRestarts) {
   }
 }
 
+TEST(MD4Family, ShaScheduleFormsAgreeWithTheDefinition) {
+  std::mt19937 rng(5);
+  for (int i = 0; i < 200; ++i) {
+    const Bytes block = RandomBytes(rng, 64);
+    for (bool rotate : {false, true}) {
+      std::uint32_t expected[80];
+      for (int t = 0; t < 16; ++t) expected[t] = LoadBE32(block.data() + 4 * t);
+      for (int t = 16; t < 80; ++t) {
+        const std::uint32_t v = expected[t - 3] ^ expected[t - 8] ^ expected[t - 14] ^ expected[t - 16];
+        expected[t] = rotate ? RotateLeft32(v, 1) : v;
+      }
+      std::uint32_t portable[80] = {};
+      ExpandShaSchedulePortable(portable, block.data(), rotate);
+      ASSERT_TRUE(std::equal(std::begin(expected), std::end(expected), std::begin(portable))) << "rotate " << rotate;
+      std::uint32_t vector[80] = {};
+      if (ExpandShaScheduleVector(vector, block.data(), rotate)) {
+        ASSERT_TRUE(std::equal(std::begin(expected), std::end(expected), std::begin(vector))) << "rotate " << rotate;
+      }
+    }
+  }
+}
+
 // Update after Finish without Start continues: the count goes on, the buffer restarts empty at
 // position count mod 64, and compression goes on from the finished words.
 TEST(MD4Family, UpdateAfterFinishContinuesFromTheFinishedState) {

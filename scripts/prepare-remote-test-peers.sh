@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Prepares this machine for the remote tests that talk to Debian's real rexec and rsh servers
+# (in.rexecd and in.rshd of the package rsh-server): a local account with a known password for
+# rexec and an ~/.rhosts entry that lets a fixed local user name in from localhost for rsh.
+# The tests start the servers themselves on loopback ports of their own choosing, for their own
+# run only. Idempotent; safe to run from several test processes at once. Needs root.
+#
+# prepare-remote-test-peers.sh [user] [password] [trusted-local-user]
+set -euo pipefail
+user=${1:-corvrx}
+password=${2:-Corv4ne-pw}
+trusted=${3:-corvlocal}
+
+fail() { echo "prepare-remote-test-peers: $*" >&2; exit 1; }
+[[ $(id -u) -eq 0 ]] || fail "must run as root (it creates the test account)"
+for daemon in /usr/sbin/in.rexecd /usr/sbin/in.rshd; do
+  [[ -x $daemon ]] || fail "$daemon is missing (install the package rsh-server)"
+done
+for service in rexec rsh; do
+  [[ -f /etc/pam.d/$service ]] || fail "/etc/pam.d/$service is missing (reinstall rsh-server)"
+done
+# The servers keep user names and passwords in 16-byte buffers.
+(( ${#user} <= 15 && ${#password} <= 15 && ${#trusted} <= 15 )) || fail "names and password must be at most 15 bytes"
+
+exec 9>/run/lock/corvane-remote-test-peers.lock 2>/dev/null || exec 9>/tmp/corvane-remote-test-peers.lock
+flock 9
+
+if ! id -u "$user" >/dev/null 2>&1; then
+  useradd --create-home --shell /bin/sh "$user"
+fi
+echo "$user:$password" | chpasswd
+home=$(getent passwd "$user" | cut -d: -f6)
+[[ -d $home ]] || { mkdir -p "$home"; chown "$user:" "$home"; }
+chmod 0755 "$home"
+# rshd (pam_rhosts) trusts ~/.rhosts only when it belongs to the user and nobody else may write it.
+rhosts=$home/.rhosts
+printf 'localhost %s\n127.0.0.1 %s\n' "$trusted" "$trusted" > "$rhosts.new"
+chown "$user:" "$rhosts.new"
+chmod 0600 "$rhosts.new"
+mv -f "$rhosts.new" "$rhosts"
+# The account must not be locked or expired for the PAM account check.
+usermod --expiredate '' "$user" >/dev/null 2>&1 || true
+chage --mindays 0 --maxdays 99999 --inactive -1 "$user"

@@ -1,0 +1,132 @@
+// Debian's real rexec and rsh servers (in.rexecd, in.rshd of rsh-server) for the remote tests.
+//
+// PrepareRealPeers() runs scripts/prepare-remote-test-peers.sh once per process (test account,
+// password, ~/.rhosts). DaemonServer listens on an ephemeral 127.0.0.1 port and, like inetd, starts
+// the daemon for every connection with the connection as its standard input, output and error (the
+// servers write their status byte to descriptor 2). It ends and reaps its daemons when destroyed.
+#pragma once
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "remote/socket.h"
+
+extern char** environ;
+
+namespace corvane::test {
+
+inline constexpr const char* kRexecDaemon = "/usr/sbin/in.rexecd";
+inline constexpr const char* kRshDaemon = "/usr/sbin/in.rshd";
+// The account that the set-up script makes, and the local user name its ~/.rhosts trusts.
+inline constexpr const char* kPeerUser = "corvrx";
+inline constexpr const char* kPeerPassword = "Corv4ne-pw";
+inline constexpr const char* kTrustedLocalUser = "corvlocal";
+
+// Empty when the machine is ready; otherwise why not.
+inline const std::string& PrepareRealPeers() {
+  static const std::string problem = [] {
+    if (::geteuid() != 0) return std::string("the real-server tests must run as root");
+    const std::string command = std::string("bash '") + CORVANE_SOURCE_DIR + "/scripts/prepare-remote-test-peers.sh' '" +
+                                kPeerUser + "' '" + kPeerPassword + "' '" + kTrustedLocalUser + "'";
+    const int rc = std::system(command.c_str());
+    if (rc != 0) return "set-up failed (" + std::to_string(rc) + "): " + command;
+    return std::string();
+  }();
+  return problem;
+}
+
+class DaemonServer {
+ public:
+  explicit DaemonServer(const char* daemon) : daemon_(daemon), listener_(Socket::Create(AF_INET)) {
+    if (::access(daemon, X_OK) != 0) throw std::runtime_error(std::string(daemon) + " is not installed");
+    listener_.Bind(SocketAddress::Numeric("127.0.0.1", 0));
+    listener_.Listen(16);
+    port_ = listener_.LocalAddress().Port();
+    const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (event < 0) throw std::runtime_error("eventfd failed");
+    stop_.Reset(event);
+    thread_ = std::thread([this] { Serve(); });
+  }
+
+  ~DaemonServer() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(stop_.Get(), &one, sizeof one);
+    thread_.join();
+    std::lock_guard lock(mutex_);
+    for (const pid_t pid : children_) Reap(pid);
+  }
+
+  DaemonServer(const DaemonServer&) = delete;
+  DaemonServer& operator=(const DaemonServer&) = delete;
+
+  std::uint16_t Port() const { return port_; }
+  // Failures of the accepting side (empty: none).
+  std::string Failure() {
+    std::lock_guard lock(mutex_);
+    return failure_;
+  }
+
+ private:
+  void Serve() {
+    for (;;) {
+      pollfd fds[2] = {{listener_.Handle(), POLLIN, 0}, {stop_.Get(), POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[1].revents != 0) return;
+      const int fd = ::accept4(listener_.Handle(), nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      FileDescriptor connection(fd);
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      for (int target = 0; target <= 2; ++target) posix_spawn_file_actions_adddup2(&actions, fd, target);
+      char* argv[] = {const_cast<char*>(daemon_), nullptr};
+      pid_t pid = 0;
+      const int rc = ::posix_spawn(&pid, daemon_, &actions, nullptr, argv, environ);
+      posix_spawn_file_actions_destroy(&actions);
+      std::lock_guard lock(mutex_);
+      if (rc == 0) {
+        children_.push_back(pid);
+      } else {
+        failure_ = std::string("cannot start ") + daemon_ + ": " + std::to_string(rc);
+      }
+    }
+  }
+
+  // A daemon ends by itself once its session is over; one that is still there after a while is
+  // ended here.
+  static void Reap(pid_t pid) {
+    for (int i = 0; i < 500; ++i) {
+      if (::waitpid(pid, nullptr, WNOHANG) != 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
+
+  const char* daemon_;
+  Socket listener_;
+  FileDescriptor stop_;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<pid_t> children_;
+  std::string failure_;
+};
+
+}  // namespace corvane::test

@@ -1,0 +1,118 @@
+// The rexec and rsh clients against Debian's real servers (in.rexecd, in.rshd) on loopback.
+// These tests fail, never skip, when the servers cannot be set up: the remote side is only proven
+// against real peers.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "remote/fake_server.h"
+#include "remote/rcmd_client.h"
+#include "remote/real_peers.h"
+
+namespace corvane {
+namespace {
+
+using test::DaemonServer;
+using test::kPeerPassword;
+using test::kPeerUser;
+using test::kTrustedLocalUser;
+
+std::string FailureOf(TIdRemoteCMDClient& client, std::string_view command) {
+  try {
+    return "no failure: " + client.RunCommand(command);
+  } catch (const SocketError& e) {
+    return e.what();
+  }
+}
+
+class RealRexec : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(test::PrepareRealPeers(), "");
+    server_ = std::make_unique<DaemonServer>(test::kRexecDaemon);
+    client_.SetHost("127.0.0.1");
+    client_.SetPort(server_->Port());
+    client_.SetUsername(kPeerUser);
+    client_.SetPassword(kPeerPassword);
+  }
+  void TearDown() override {
+    if (server_) {
+      EXPECT_EQ(server_->Failure(), "");
+    }
+  }
+
+  std::unique_ptr<DaemonServer> server_;
+  TIdRexec client_;
+};
+
+TEST_F(RealRexec, RunsTheCommandAsTheUserWithStderrOnTheBackChannel) {
+  EXPECT_EQ(client_.RunCommand("echo hello; echo to-stderr >&2; id -un; printf 'a\\tb'"),
+            "hello\ncorvrx\na\tb");
+  EXPECT_FALSE(client_.StatusNotNul());
+  EXPECT_EQ(client_.ErrorText(), "to-stderr\n");
+}
+
+TEST_F(RealRexec, FailingCommandGivesItsOutputAndNoneOfItsErrors) {
+  const std::string result = client_.RunCommand("ls /no/such/dir; echo status=$?");
+  EXPECT_EQ(result, "status=2\n");
+  EXPECT_FALSE(client_.StatusNotNul()) << "the login succeeded";
+  EXPECT_NE(client_.ErrorText().find("/no/such/dir"), std::string::npos) << client_.ErrorText();
+}
+
+TEST_F(RealRexec, WrongPasswordEndsTheConnectionBeforeTheStatusByte) {
+  client_.SetPassword("not-the-pw");
+  EXPECT_EQ(FailureOf(client_, "echo hello"), "Connection Closed Gracefully.");
+}
+
+TEST_F(RealRexec, LargeOutputArrivesWhole) {
+  std::string expected;
+  for (int i = 1; i <= 400000; ++i) expected += std::to_string(i) + '\n';
+  const std::string result = client_.RunCommand("seq 1 400000");
+  ASSERT_EQ(result.size(), expected.size());
+  EXPECT_TRUE(result == expected);
+}
+
+class RealRsh : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(test::PrepareRealPeers(), "");
+    server_ = std::make_unique<DaemonServer>(test::kRshDaemon);
+    client_.SetHost("127.0.0.1");
+    client_.SetPort(server_->Port());
+    client_.SetClientUserName(kTrustedLocalUser);
+    client_.SetHostUserName(kPeerUser);
+  }
+  void TearDown() override {
+    if (server_) {
+      EXPECT_EQ(server_->Failure(), "");
+    }
+  }
+
+  std::unique_ptr<DaemonServer> server_;
+  TIdRSH client_;
+};
+
+TEST_F(RealRsh, TrustedUserRunsTheCommandWithStderrOnTheBackChannel) {
+  EXPECT_EQ(client_.RunCommand("echo hello; echo oops >&2; id -un; exit 3"), "hello\ncorvrx\n");
+  EXPECT_FALSE(client_.StatusNotNul());
+  EXPECT_EQ(client_.ErrorText(), "oops\n");
+}
+
+TEST_F(RealRsh, UntrustedUserIsDeniedWithTheServerMessage) {
+  client_.SetClientUserName("stranger");
+  EXPECT_EQ(client_.RunCommand("echo hello"), "Permission denied.\n");
+  EXPECT_TRUE(client_.StatusNotNul());
+}
+
+TEST_F(RealRsh, ServerRefusesAnUnreservedSourcePort) {
+  client_.SetUseReservedPorts(false);
+  // The server drops the connection without reading the request: depending on whether the request
+  // arrives before it has gone, the client sees the close or a reset.
+  const std::string failure = FailureOf(client_, "echo hello");
+  EXPECT_TRUE(failure == "Connection Closed Gracefully." ||
+              failure == "Socket Error # 10054\r\nConnection reset by peer.")
+      << failure;
+}
+
+}  // namespace
+}  // namespace corvane

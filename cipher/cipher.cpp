@@ -130,14 +130,28 @@ void TCipher::NotReady() const {
 }
 
 namespace {
-// The tail of cmCTS, cmCBC and cmECB: S = E(F); out = in xor S; F = F xor S.
+// Block XOR for the mode loops: dest = a xor b over n bytes (dest may be a or b).
+inline void XorBlock(const std::uint8_t* a, const std::uint8_t* b, std::size_t n, std::uint8_t* dest) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    x ^= y;
+    std::memcpy(dest + i, &x, 8);
+  }
+  for (; i < n; ++i) dest[i] = std::uint8_t(a[i] ^ b[i]);
+}
+
+// The tail of cmCTS and cmCBC: S = E(F); out = in xor S; F = F xor S. The tail of cmECB is the
+// same keystream but leaves F unchanged.
 template <class Encrypt>
 void Tail(Encrypt&& encrypt, std::uint8_t* f, std::uint8_t* s, std::size_t b, const std::uint8_t* in, std::uint8_t* out,
-          std::size_t n) {
+          std::size_t n, bool moveRegister = true) {
   std::memcpy(s, f, b);
   encrypt(s);
-  XorInto(in, s, n, out);
-  XorInto(f, s, b, f);
+  XorBlock(in, s, n, out);
+  if (moveRegister) XorBlock(f, s, b, f);
 }
 }  // namespace
 
@@ -152,15 +166,15 @@ void TCipher::EncryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std:
   switch (Mode) {
     case TCipherMode::cmCTS:
       for (std::size_t i = 0; i < whole; i += b) {
-        XorInto(source + i, f, b, dest + i);
+        XorBlock(source + i, f, b, dest + i);
         EncryptBlock(dest + i);
-        XorInto(dest + i, f, b, f);
+        XorBlock(dest + i, f, b, f);
       }
       if (whole < size) Tail(enc, f, s, b, source + whole, dest + whole, size - whole);
       break;
     case TCipherMode::cmCBC:
       for (std::size_t i = 0; i < whole; i += b) {
-        XorInto(source + i, f, b, dest + i);
+        XorBlock(source + i, f, b, dest + i);
         EncryptBlock(dest + i);
         std::memcpy(f, dest + i, b);
       }
@@ -188,30 +202,30 @@ void TCipher::EncryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std:
     case TCipherMode::cmECB:
       if (source != dest) std::memmove(dest, source, size);
       for (std::size_t i = 0; i < whole; i += b) EncryptBlock(dest + i);
-      if (whole < size) Tail(enc, f, s, b, dest + whole, dest + whole, size - whole);
+      if (whole < size) Tail(enc, f, s, b, dest + whole, dest + whole, size - whole, false);
       break;
     case TCipherMode::cmCTSMAC:
       for (std::size_t i = 0; i < whole; i += b) {
-        XorInto(source + i, f, b, s);
+        XorBlock(source + i, f, b, s);
         EncryptBlock(s);
-        XorInto(f, s, b, f);
+        XorBlock(f, s, b, f);
       }
       if (whole < size) {
         std::memcpy(s, f, b);
         EncryptBlock(s);
-        XorInto(f, s, b, f);
+        XorBlock(f, s, b, f);
       }
       break;
     case TCipherMode::cmCBCMAC:
       for (std::size_t i = 0; i < whole; i += b) {
-        XorInto(source + i, f, b, s);
+        XorBlock(source + i, f, b, s);
         EncryptBlock(s);
         std::memcpy(f, s, b);
       }
       if (whole < size) {
         std::memcpy(s, f, b);
         EncryptBlock(s);
-        XorInto(f, s, b, f);
+        XorBlock(f, s, b, f);
       }
       break;
     case TCipherMode::cmCFBMAC:
@@ -239,8 +253,8 @@ void TCipher::DecryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std:
       for (std::size_t i = 0; i < whole; i += b) {
         std::memcpy(s, dest + i, b);  // keep C: the block is decrypted in place
         DecryptBlock(dest + i);
-        XorInto(dest + i, f, b, dest + i);
-        XorInto(f, s, b, f);
+        XorBlock(dest + i, f, b, dest + i);
+        XorBlock(f, s, b, f);
       }
       if (whole < size) Tail(enc, f, s, b, dest + whole, dest + whole, size - whole);
       break;
@@ -249,7 +263,7 @@ void TCipher::DecryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std:
       for (std::size_t i = 0; i < whole; i += b) {
         std::memcpy(s, dest + i, b);
         DecryptBlock(dest + i);
-        XorInto(dest + i, f, b, dest + i);
+        XorBlock(dest + i, f, b, dest + i);
         std::memcpy(f, s, b);
       }
       if (whole < size) Tail(enc, f, s, b, dest + whole, dest + whole, size - whole);
@@ -270,7 +284,7 @@ void TCipher::DecryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std:
     case TCipherMode::cmECB:
       if (source != dest) std::memmove(dest, source, size);
       for (std::size_t i = 0; i < whole; i += b) DecryptBlock(dest + i);
-      if (whole < size) Tail(enc, f, s, b, dest + whole, dest + whole, size - whole);
+      if (whole < size) Tail(enc, f, s, b, dest + whole, dest + whole, size - whole, false);
       break;
     case TCipherMode::cmCTSMAC:
     case TCipherMode::cmCBCMAC:

@@ -53,11 +53,13 @@ std::string THashManager::StoredHash() const { return hashClass_ ? hashClass_->n
 TCipherManager::~TCipherManager() { SetHashManager(nullptr); }
 
 const CipherClassInfo& TCipherManager::CipherClass() {
+  std::lock_guard lock(mutex_);
   if (cipherClass_ == nullptr) cipherClass_ = &DefaultCipherClass();
   return *cipherClass_;
 }
 
 TCipher& TCipherManager::CipherObject() {
+  std::lock_guard lock(mutex_);
   if (!cipher_) {
     cipher_ = CreateCipher(CipherClass());
     cipher_->Mode = mode_;
@@ -65,9 +67,11 @@ TCipher& TCipherManager::CipherObject() {
   return *cipher_;
 }
 
-std::string TCipherManager::Algorithm() { return CipherClassName(&CipherClass()); }
+std::string TCipherManager::Algorithm() {
+  std::lock_guard lock(mutex_); return CipherClassName(&CipherClass()); }
 
 void TCipherManager::SetAlgorithm(std::string_view name) {
+  std::lock_guard lock(mutex_);
   const CipherClassInfo* found = FindCipherClass(name);
   const CipherClassInfo* current = cipherClass_ ? cipherClass_ : &DefaultCipherClass();
   if (found == current) return;
@@ -76,6 +80,7 @@ void TCipherManager::SetAlgorithm(std::string_view name) {
 }
 
 std::string TCipherManager::Description() {
+  std::lock_guard lock(mutex_);
   const CipherClassInfo& cls = CipherClass();
   std::string text = AfterFirstEquals(std::string(Trim(CipherRegistryLine(&cls))));
   if (!text.empty()) text += ", ";
@@ -83,11 +88,13 @@ std::string TCipherManager::Description() {
 }
 
 void TCipherManager::SetMode(TCipherMode mode) {
+  std::lock_guard lock(mutex_);
   mode_ = mode;
   if (cipher_) cipher_->Mode = mode;
 }
 
 void TCipherManager::SetHashManager(THashManager* manager) {
+  std::lock_guard lock(mutex_);
   if (manager == hashManager_) return;
   if (hashManager_) {
     auto& l = hashManager_->listeners_;
@@ -98,22 +105,26 @@ void TCipherManager::SetHashManager(THashManager* manager) {
 }
 
 void TCipherManager::InitKey(std::string_view keyText, const std::uint8_t* iv) {
+  std::lock_guard lock(mutex_);
   TCipher& cipher = CipherObject();
   if (hashManager_) cipher.SetKeyHashClass(&hashManager_->HashClass());
   cipher.InitKey(keyText, iv);
 }
 
 std::string TCipherManager::EncryptText(std::string_view text) {
+  std::lock_guard lock(mutex_);
   if (text.empty()) return {};
   return CipherObject().ProcessText(text, TProtectionAction::Encrypt, -1);
 }
 
 std::string TCipherManager::DecryptText(std::string_view text) {
+  std::lock_guard lock(mutex_);
   if (text.empty()) return {};
   return CipherObject().ProcessText(text, TProtectionAction::Decrypt, -1);
 }
 
 void TCipherManager::ReadStoredCipher(std::string_view className) {
+  std::lock_guard lock(mutex_);
   for (const CipherClassInfo* cls : CipherClasses())
     if (className == cls->name) {
       if (cls != cipherClass_) {
@@ -124,6 +135,9 @@ void TCipherManager::ReadStoredCipher(std::string_view className) {
     }
 }
 
-std::string TCipherManager::StoredCipher() const { return cipherClass_ ? cipherClass_->name : ""; }
+std::string TCipherManager::StoredCipher() const {
+  std::lock_guard lock(mutex_);
+  return cipherClass_ ? cipherClass_->name : "";
+}
 
 }  // namespace corvane

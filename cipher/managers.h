@@ -2,9 +2,12 @@
 // system. A TCipherManager selects a cipher by name, holds the chaining mode, takes a key text
 // once and encrypts/decrypts whole texts in MIME base64; a THashManager selects a hash by name
 // and can lend its hash class to a cipher manager as the key hash.
+// One cipher manager may be shared by several threads: every operation holds the manager's lock,
+// so that interleaved texts never share a chaining register half-way.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +81,7 @@ class TCipherManager {
 
  private:
   friend class THashManager;
+  mutable std::recursive_mutex mutex_;
   const CipherClassInfo* cipherClass_ = nullptr;
   Owned<TCipher> cipher_;
   TCipherMode mode_ = TCipherMode::cmCTS;

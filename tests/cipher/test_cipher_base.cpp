@@ -250,3 +250,19 @@ TEST(CipherBaseTest, EraseStateAndKeySizes) {
   }
   EXPECT_FALSE(a->Ready());
 }
+
+TEST(CipherBaseTest, EcbTailIsKeystreamAndLeavesTheRegister) {
+  auto c = Keyed(TCipherMode::cmECB);
+  const Bytes plain = RandomBytes(11, 3);
+  const Bytes f0(c->FeedbackBytes().begin(), c->FeedbackBytes().end());
+  Bytes out(11);
+  c->EncryptBuffer(plain.data(), out.data(), 11);
+  EXPECT_EQ(Bytes(c->FeedbackBytes().begin(), c->FeedbackBytes().end()), f0);
+  std::uint8_t s[8];
+  std::memcpy(s, f0.data(), 8);
+  c->EncryptBlock(s);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(out[8 + i], std::uint8_t(plain[8 + i] ^ s[i]));  // never plaintext
+  Bytes back(11);
+  c->DecryptBuffer(out.data(), back.data(), 11);
+  EXPECT_EQ(back, plain);
+}

@@ -7,7 +7,9 @@
 #include <cryptopp/md5.h>
 #include <cryptopp/ripemd.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -153,4 +155,41 @@ TEST(CipherManagerTest, HashManagerChoosesTheKeyHash) {
   EXPECT_EQ(hm->Algorithm(), "Ripe Message Digest 256");
   hm->SetAlgorithm("CRC-32");
   EXPECT_EQ(hm->Description(), "Checksum, 32bit Digestsize");
+}
+
+TEST(CipherManagerTest, FixedKeyIsPinned) {
+  // Changing the fixed key would make every existing settings file unreadable: these stored
+  // texts must never change.
+  auto m = StoredValueManager();
+  EXPECT_EQ(m->EncryptText("root"), "ZVVR5Q==");
+  EXPECT_EQ(m->EncryptText("Corvane stored value \xA7 1"), "iksRg9mLz4dIavL1wMZSfYpl2Lr72gxQ");
+  EXPECT_EQ(m->DecryptText("iksRg9mLz4dIavL1wMZSfYpl2Lr72gxQ"), "Corvane stored value \xA7 1");
+}
+
+TEST(CipherManagerTest, RoundTripsAtBlockEdgesWithAnyBytes) {
+  auto m = StoredValueManager();
+  for (std::size_t len : {1u, 7u, 8u, 9u, 100u}) {
+    std::string v(len, '\0');
+    for (std::size_t i = 0; i < len; ++i) v[i] = char(i % 3 == 0 ? 0x00 : i % 3 == 1 ? 0xA7 : 0xFF);
+    EXPECT_EQ(m->DecryptText(m->EncryptText(v)), v) << len;
+  }
+}
+
+TEST(CipherManagerTest, OneManagerSharedByTwoThreads) {
+  auto m = StoredValueManager();
+  const std::string a = "first thread's value, long enough for blocks";
+  const std::string b = "second";
+  const std::string storedA = m->EncryptText(a), storedB = m->EncryptText(b);
+  std::atomic<int> wrong{0};
+  auto hammer = [&](const std::string& plain, const std::string& stored) {
+    for (int i = 0; i < 2000; ++i) {
+      if (m->EncryptText(plain) != stored) ++wrong;
+      if (m->DecryptText(stored) != plain) ++wrong;
+    }
+  };
+  std::thread t1(hammer, std::cref(a), std::cref(storedA));
+  std::thread t2(hammer, std::cref(b), std::cref(storedB));
+  t1.join();
+  t2.join();
+  EXPECT_EQ(wrong.load(), 0);
 }

@@ -1,0 +1,227 @@
+// Square. Blocks, keys and digests are four little-endian words; byte i of a word counts from
+// the least significant. Cipher schedule buffer: 72 words, EK0..EK8 then DK0..DK8.
+#include "cipher/square.h"
+
+#include <cstring>
+
+#include "cipher/shark.h"  // the field GF(2^8) mod 0x1F5 and the S-box
+#include "cipher/support.h"
+
+namespace corvane {
+
+namespace {
+
+// cmCTS encryption of the shared test input under the key "TCipher_Square", no IV.
+constexpr std::uint8_t kSquareKnownAnswer[32] = {
+    0x43, 0x9c, 0xa6, 0xc4, 0x67, 0xe8, 0x2e, 0x47, 0x22, 0x95, 0x66, 0x85, 0x06, 0x39, 0x6a, 0xc9,
+    0x18, 0x21, 0x20, 0xf7, 0x44, 0x36, 0xf1, 0x61, 0x7d, 0x14, 0x90, 0xb1, 0xa9, 0x68, 0x56, 0xc7};
+
+// The Square digest of the shared test input.
+constexpr std::uint8_t kSquareHashKnownAnswer[16] = {
+    0x06, 0x0d, 0xe4, 0xc7, 0x73, 0xb1, 0x53, 0xeb, 0x32, 0x99, 0x1d, 0xe3, 0xbb, 0xe5, 0xcd, 0xdf};
+
+constexpr int kRounds = 8;
+constexpr std::size_t kKeyWords = 4 * (kRounds + 1);  // one direction's round keys
+constexpr std::size_t kEncKeys = 0, kDecKeys = kKeyWords;
+
+constexpr SharkSquareSBoxes kSBoxes = MakeSharkSquareSBoxes();
+
+struct Tables {
+  std::uint32_t t[4][256];
+};
+
+// Word whose bytes (least significant first) are coefficient k times box[x].
+constexpr Tables MakeTables(const std::uint8_t (&coeff)[4][4], const std::array<std::uint8_t, 256>& box) {
+  Tables r{};
+  for (int t = 0; t < 4; ++t)
+    for (unsigned x = 0; x < 256; ++x) {
+      std::uint32_t w = 0;
+      for (int k = 0; k < 4; ++k) w |= std::uint32_t(Gf1F5Multiply(coeff[t][k], box[x])) << (8 * k);
+      r.t[t][x] = w;
+    }
+  return r;
+}
+
+constexpr std::uint8_t kEncCoeff[4][4] = {{2, 1, 1, 3}, {3, 2, 1, 1}, {1, 3, 2, 1}, {1, 1, 3, 2}};
+constexpr std::uint8_t kDecCoeff[4][4] = {
+    {0x0e, 0x09, 0x0d, 0x0b}, {0x0b, 0x0e, 0x09, 0x0d}, {0x0d, 0x0b, 0x0e, 0x09}, {0x09, 0x0d, 0x0b, 0x0e}};
+
+constexpr Tables kEnc = MakeTables(kEncCoeff, kSBoxes.forward);
+constexpr Tables kDec = MakeTables(kDecCoeff, kSBoxes.inverse);
+
+constexpr std::array<std::uint32_t, 256> MakeKeyTable() {
+  std::array<std::uint32_t, 256> r{};
+  for (unsigned x = 0; x < 256; ++x) {
+    const auto b = std::uint8_t(x);
+    r[x] = std::uint32_t(Gf1F5Multiply(2, b)) | (std::uint32_t(b) << 8) | (std::uint32_t(b) << 16) |
+           (std::uint32_t(Gf1F5Multiply(3, b)) << 24);
+  }
+  return r;
+}
+constexpr std::array<std::uint32_t, 256> kKeyTable = MakeKeyTable();
+
+inline unsigned Byte(std::uint32_t w, int i) { return (w >> (8 * i)) & 0xFFu; }
+
+inline std::uint32_t Theta(std::uint32_t w) {
+  return kKeyTable[Byte(w, 0)] ^ RotateLeft32(kKeyTable[Byte(w, 1)], 8) ^ RotateLeft32(kKeyTable[Byte(w, 2)], 16) ^
+         RotateLeft32(kKeyTable[Byte(w, 3)], 24);
+}
+
+// The round keys from the key words k[0..3]: ek gets EK0..EK8; dk (if given) DK0..DK8.
+void ExpandKey(const std::uint32_t (&key)[4], std::uint32_t* ek, std::uint32_t* dk) {
+  std::uint32_t k[4] = {key[0], key[1], key[2], key[3]};
+  for (int r = 1; r <= kRounds; ++r) {
+    std::uint32_t next[4];
+    next[0] = k[0] ^ RotateRight32(k[3], 8) ^ (1u << (r - 1));
+    for (int j = 1; j < 4; ++j) next[j] = k[j] ^ next[j - 1];
+    for (int j = 0; j < 4; ++j) {
+      if (dk != nullptr && r > 1) dk[4 * (kRounds - (r - 1)) + j] = k[j];  // K(r-1) untransformed
+      ek[4 * (r - 1) + j] = Theta(k[j]);
+      k[j] = next[j];
+    }
+    SecureWipe(next, sizeof next);
+  }
+  for (int j = 0; j < 4; ++j) {
+    ek[4 * kRounds + j] = k[j];  // K(8) untransformed
+    if (dk != nullptr) {
+      dk[j] = k[j];
+      dk[4 * kRounds + j] = ek[j];
+    }
+  }
+  SecureWipe(k, sizeof k);
+}
+
+// The cipher on four words in place with round keys rk[0..35].
+void Crypt(const Tables& tab, const std::array<std::uint8_t, 256>& box, std::uint32_t (&w)[4],
+           const std::uint32_t* rk) {
+  std::uint32_t a0 = w[0] ^ rk[0], a1 = w[1] ^ rk[1], a2 = w[2] ^ rk[2], a3 = w[3] ^ rk[3];
+  for (int r = 1; r < kRounds; ++r) {
+    const std::uint32_t* k = rk + 4 * r;
+    const std::uint32_t b0 = tab.t[0][Byte(a0, 0)] ^ tab.t[1][Byte(a1, 0)] ^ tab.t[2][Byte(a2, 0)] ^
+                             tab.t[3][Byte(a3, 0)] ^ k[0];
+    const std::uint32_t b1 = tab.t[0][Byte(a0, 1)] ^ tab.t[1][Byte(a1, 1)] ^ tab.t[2][Byte(a2, 1)] ^
+                             tab.t[3][Byte(a3, 1)] ^ k[1];
+    const std::uint32_t b2 = tab.t[0][Byte(a0, 2)] ^ tab.t[1][Byte(a1, 2)] ^ tab.t[2][Byte(a2, 2)] ^
+                             tab.t[3][Byte(a3, 2)] ^ k[2];
+    const std::uint32_t b3 = tab.t[0][Byte(a0, 3)] ^ tab.t[1][Byte(a1, 3)] ^ tab.t[2][Byte(a2, 3)] ^
+                             tab.t[3][Byte(a3, 3)] ^ k[3];
+    a0 = b0;
+    a1 = b1;
+    a2 = b2;
+    a3 = b3;
+  }
+  const std::uint32_t* k = rk + 4 * kRounds;
+  for (int i = 0; i < 4; ++i)
+    w[i] = (std::uint32_t(box[Byte(a0, i)]) | (std::uint32_t(box[Byte(a1, i)]) << 8) |
+            (std::uint32_t(box[Byte(a2, i)]) << 16) | (std::uint32_t(box[Byte(a3, i)]) << 24)) ^
+           k[i];
+}
+
+void CryptBlock(const Tables& tab, const std::array<std::uint8_t, 256>& box, std::uint8_t* block,
+                const std::uint32_t* rk) {
+  std::uint32_t w[4] = {LoadLE32(block), LoadLE32(block + 4), LoadLE32(block + 8), LoadLE32(block + 12)};
+  Crypt(tab, box, w, rk);
+  for (int i = 0; i < 4; ++i) StoreLE32(block + 4 * i, w[i]);
+}
+
+constexpr std::uint32_t kHashStart[4] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};
+
+}  // namespace
+
+const std::array<std::uint32_t, 256>& SquareKeyTable() { return kKeyTable; }
+const std::uint32_t (&SquareEncryptionTables())[4][256] { return kEnc.t; }
+const std::uint32_t (&SquareDecryptionTables())[4][256] { return kDec.t; }
+
+// ---- TCipher_Square ----
+
+void TCipher_Square::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
+  CheckKeySize(size);
+  std::uint8_t* s = Schedule();
+  if (size > 0) std::memcpy(s, key, std::size_t(size));  // the rest of the buffer is zero
+  std::uint32_t k[4] = {LoadLE32(s), LoadLE32(s + 4), LoadLE32(s + 8), LoadLE32(s + 12)};
+  std::uint32_t* words = ScheduleAs<std::uint32_t>();
+  ExpandKey(k, words + kEncKeys, words + kDecKeys);
+  SecureWipe(k, sizeof k);
+  StartVector(iv);
+}
+
+void TCipher_Square::EncryptBlock(std::uint8_t* block) {
+  CryptBlock(kEnc, kSBoxes.forward, block, ScheduleAs<std::uint32_t>() + kEncKeys);
+}
+
+void TCipher_Square::DecryptBlock(std::uint8_t* block) {
+  CryptBlock(kDec, kSBoxes.inverse, block, ScheduleAs<std::uint32_t>() + kDecKeys);
+}
+
+CORVANE_DEFINE_CIPHER_CLASS(TCipher_Square, TCipher, 16, 16, 288, kSquareKnownAnswer)
+
+// ---- THash_Square ----
+
+THash_Square::~THash_Square() {
+  SecureWipe(buffer_, sizeof buffer_);
+  SecureWipe(digest_, sizeof digest_);
+  SecureWipe(&count_, sizeof count_);
+}
+
+void THash_Square::DoStart() {
+  SecureWipe(buffer_, sizeof buffer_);
+  for (int i = 0; i < 4; ++i) StoreLE32(digest_ + 4 * i, kHashStart[i]);
+  count_ = 0;
+}
+
+// The digest becomes Square(digest, block) XOR block. The block may be the digest itself: it is
+// read in full before the digest changes.
+void THash_Square::Compress(const std::uint8_t* block) {
+  std::uint32_t m[4], w[4], key[4], rk[kKeyWords];
+  for (int i = 0; i < 4; ++i) {
+    m[i] = LoadLE32(block + 4 * i);
+    key[i] = LoadLE32(digest_ + 4 * i);
+    w[i] = m[i];
+  }
+  ExpandKey(key, rk, nullptr);
+  Crypt(kEnc, kSBoxes.forward, w, rk);
+  for (int i = 0; i < 4; ++i) StoreLE32(digest_ + 4 * i, w[i] ^ m[i]);
+  SecureWipe(rk, sizeof rk);
+  SecureWipe(key, sizeof key);
+  SecureWipe(m, sizeof m);
+  SecureWipe(w, sizeof w);
+}
+
+void THash_Square::Update(const std::uint8_t* data, std::size_t size) {
+  if (data == nullptr || size == 0) return;
+  const std::size_t fill = count_ & 15u;
+  count_ += std::uint32_t(size);
+  if (fill != 0) {
+    const std::size_t need = 16 - fill;
+    if (size < need) {
+      std::memcpy(buffer_ + fill, data, size);
+      return;
+    }
+    std::memcpy(buffer_ + fill, data, need);
+    Compress(buffer_);
+    data += need;
+    size -= need;
+  }
+  for (; size >= 16; data += 16, size -= 16) Compress(data);
+  if (size > 0) std::memcpy(buffer_, data, size);
+}
+
+void THash_Square::DoFinish() {
+  std::size_t pos = count_ & 15u;
+  buffer_[pos++] = 0x80;
+  if (pos > 8) {
+    std::memset(buffer_ + pos, 0, 16 - pos);
+    Compress(buffer_);
+    pos = 0;
+  }
+  std::memset(buffer_ + pos, 0, 16 - pos);
+  // The bit count modulo 2^32 as a signed 32-bit value, widened with its sign.
+  const auto bits = std::int64_t(std::int32_t(count_ * 8u));
+  StoreLE64(buffer_ + 8, std::uint64_t(bits));
+  Compress(buffer_);
+  SecureWipe(buffer_, sizeof buffer_);
+}
+
+CORVANE_DEFINE_HASH_CLASS(THash_Square, THash, 16, kSquareHashKnownAnswer)
+
+}  // namespace corvane

@@ -9,6 +9,13 @@
 
 namespace corvane {
 
+// Working memory of a key expansion and a compression; the callers wipe it once when done.
+struct SquareScratch {
+  std::uint32_t k[4], next[4];       // K(r-1), K(r)
+  std::uint32_t m[4], w[4], key[4];  // the hash's block, state and key words
+  std::uint32_t rk[4 * 9];           // the hash's round keys EK0..EK8
+};
+
 namespace {
 
 // cmCTS encryption of the shared test input under the key "TCipher_Square", no IV.
@@ -67,11 +74,12 @@ inline std::uint32_t Theta(std::uint32_t w) {
          RotateLeft32(kKeyTable[Byte(w, 3)], 24);
 }
 
-// The round keys from the key words k[0..3]: ek gets EK0..EK8; dk (if given) DK0..DK8.
-void ExpandKey(const std::uint32_t (&key)[4], std::uint32_t* ek, std::uint32_t* dk) {
-  std::uint32_t k[4] = {key[0], key[1], key[2], key[3]};
+// The round keys from the key words key[0..3]: ek gets EK0..EK8; dk (if given) DK0..DK8.
+void ExpandKey(const std::uint32_t (&key)[4], std::uint32_t* ek, std::uint32_t* dk, SquareScratch& s) {
+  std::uint32_t(&k)[4] = s.k;
+  std::uint32_t(&next)[4] = s.next;
+  for (int j = 0; j < 4; ++j) k[j] = key[j];
   for (int r = 1; r <= kRounds; ++r) {
-    std::uint32_t next[4];
     next[0] = k[0] ^ RotateRight32(k[3], 8) ^ (1u << (r - 1));
     for (int j = 1; j < 4; ++j) next[j] = k[j] ^ next[j - 1];
     for (int j = 0; j < 4; ++j) {
@@ -79,7 +87,6 @@ void ExpandKey(const std::uint32_t (&key)[4], std::uint32_t* ek, std::uint32_t* 
       ek[4 * (r - 1) + j] = Theta(k[j]);
       k[j] = next[j];
     }
-    SecureWipe(next, sizeof next);
   }
   for (int j = 0; j < 4; ++j) {
     ek[4 * kRounds + j] = k[j];  // K(8) untransformed
@@ -88,7 +95,6 @@ void ExpandKey(const std::uint32_t (&key)[4], std::uint32_t* ek, std::uint32_t* 
       dk[4 * kRounds + j] = ek[j];
     }
   }
-  SecureWipe(k, sizeof k);
 }
 
 // The cipher on four words in place with round keys rk[0..35].
@@ -138,10 +144,11 @@ void TCipher_Square::Init(const std::uint8_t* key, std::int32_t size, const std:
   CheckKeySize(size);
   std::uint8_t* s = Schedule();
   if (size > 0) std::memcpy(s, key, std::size_t(size));  // the rest of the buffer is zero
-  std::uint32_t k[4] = {LoadLE32(s), LoadLE32(s + 4), LoadLE32(s + 8), LoadLE32(s + 12)};
+  SquareScratch scratch;
+  for (int i = 0; i < 4; ++i) scratch.key[i] = LoadLE32(s + 4 * i);
   std::uint32_t* words = ScheduleAs<std::uint32_t>();
-  ExpandKey(k, words + kEncKeys, words + kDecKeys);
-  SecureWipe(k, sizeof k);
+  ExpandKey(scratch.key, words + kEncKeys, words + kDecKeys, scratch);
+  SecureWipe(&scratch, sizeof scratch);
   StartVector(iv);
 }
 
@@ -171,55 +178,54 @@ void THash_Square::DoStart() {
 
 // The digest becomes Square(digest, block) XOR block. The block may be the digest itself: it is
 // read in full before the digest changes.
-void THash_Square::Compress(const std::uint8_t* block) {
-  std::uint32_t m[4], w[4], key[4], rk[kKeyWords];
+void THash_Square::Compress(const std::uint8_t* block, SquareScratch& s) {
   for (int i = 0; i < 4; ++i) {
-    m[i] = LoadLE32(block + 4 * i);
-    key[i] = LoadLE32(digest_ + 4 * i);
-    w[i] = m[i];
+    s.m[i] = LoadLE32(block + 4 * i);
+    s.key[i] = LoadLE32(digest_ + 4 * i);
+    s.w[i] = s.m[i];
   }
-  ExpandKey(key, rk, nullptr);
-  Crypt(kEnc, kSBoxes.forward, w, rk);
-  for (int i = 0; i < 4; ++i) StoreLE32(digest_ + 4 * i, w[i] ^ m[i]);
-  SecureWipe(rk, sizeof rk);
-  SecureWipe(key, sizeof key);
-  SecureWipe(m, sizeof m);
-  SecureWipe(w, sizeof w);
+  ExpandKey(s.key, s.rk, nullptr, s);
+  Crypt(kEnc, kSBoxes.forward, s.w, s.rk);
+  for (int i = 0; i < 4; ++i) StoreLE32(digest_ + 4 * i, s.w[i] ^ s.m[i]);
 }
 
 void THash_Square::Update(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr || size == 0) return;
   const std::size_t fill = count_ & 15u;
   count_ += std::uint32_t(size);
+  if (fill != 0 && size < 16 - fill) {
+    std::memcpy(buffer_ + fill, data, size);
+    return;
+  }
+  SquareScratch scratch;
   if (fill != 0) {
     const std::size_t need = 16 - fill;
-    if (size < need) {
-      std::memcpy(buffer_ + fill, data, size);
-      return;
-    }
     std::memcpy(buffer_ + fill, data, need);
-    Compress(buffer_);
+    Compress(buffer_, scratch);
     data += need;
     size -= need;
   }
-  for (; size >= 16; data += 16, size -= 16) Compress(data);
+  for (; size >= 16; data += 16, size -= 16) Compress(data, scratch);
   if (size > 0) std::memcpy(buffer_, data, size);
+  SecureWipe(&scratch, sizeof scratch);
 }
 
 void THash_Square::DoFinish() {
+  SquareScratch scratch;
   std::size_t pos = count_ & 15u;
   buffer_[pos++] = 0x80;
   if (pos > 8) {
     std::memset(buffer_ + pos, 0, 16 - pos);
-    Compress(buffer_);
+    Compress(buffer_, scratch);
     pos = 0;
   }
   std::memset(buffer_ + pos, 0, 16 - pos);
   // The bit count modulo 2^32 as a signed 32-bit value, widened with its sign.
   const auto bits = std::int64_t(std::int32_t(count_ * 8u));
   StoreLE64(buffer_ + 8, std::uint64_t(bits));
-  Compress(buffer_);
+  Compress(buffer_, scratch);
   SecureWipe(buffer_, sizeof buffer_);
+  SecureWipe(&scratch, sizeof scratch);
 }
 
 CORVANE_DEFINE_HASH_CLASS(THash_Square, THash, 16, kSquareHashKnownAnswer)

@@ -23,6 +23,8 @@ class TCipher_Square : public TCipher {
   void DecryptBlock(std::uint8_t* block) override;
 };
 
+struct SquareScratch;  // working memory of the key expansion and compression
+
 class THash_Square : public THash {
   CORVANE_HASH_CLASS(THash_Square)
  public:
@@ -37,7 +39,7 @@ class THash_Square : public THash {
   void DoFinish() override;
 
  private:
-  void Compress(const std::uint8_t* block);
+  void Compress(const std::uint8_t* block, SquareScratch& scratch);
 
   std::uint32_t count_ = 0;  // bytes taken since Start, modulo 2^32
   std::uint8_t buffer_[16] = {};

@@ -1,0 +1,63 @@
+// The C boundary of libCorvaneDll.so. Nothing thrown inside may cross it: every export catches
+// everything and turns it into its result text.
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "remote/corvane_dll.h"
+#include "remote/job_expansion.h"
+#include "remote/qt_prompt.h"
+#include "remote/worker.h"
+
+namespace {
+
+// A result buffer: the text and its NUL, allocated for releasebuffer; null when out of memory.
+char* NewResultBuffer(std::string_view text) noexcept {
+  auto* buffer = static_cast<char*>(std::malloc(text.size() + 1));
+  if (buffer == nullptr) return nullptr;
+  if (!text.empty()) std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  return buffer;
+}
+
+std::string Text(const char* argument) { return argument != nullptr ? std::string(argument) : std::string(); }
+
+template <typename Body>
+char* Boundary(Body&& body) noexcept {
+  try {
+    const std::string result = body();
+    return NewResultBuffer(result);
+  } catch (const std::exception& e) {
+    return NewResultBuffer(e.what());
+  } catch (...) {
+    return NewResultBuffer("Unknown failure");
+  }
+}
+
+}  // namespace
+
+extern "C" CORVANE_DLL_API char* execute(const char* environment_name, const char* job_name,
+                                         int32_t protocol_index, const char* data_dir,
+                                         uintptr_t owner_window) {
+  return Boundary([&] {
+    corvane::QtRunUi ui(owner_window);
+    const corvane::JobCall call{Text(environment_name), Text(job_name), protocol_index, Text(data_dir)};
+    return corvane::ExecuteJob(call, ui);
+  });
+}
+
+extern "C" CORVANE_DLL_API char* executeA(const char* environment_name, const char* job_name,
+                                          int32_t protocol_index, const char* data_dir,
+                                          const char* parameter_values) {
+  return Boundary([&] {
+    const corvane::JobCall call{Text(environment_name), Text(job_name), protocol_index, Text(data_dir)};
+    return corvane::StartJob(call, Text(parameter_values), [](corvane::RunRequest request) {
+      corvane::TVelThread::Start(std::make_unique<corvane::TVelThread>(std::move(request)));
+    });
+  });
+}
+
+extern "C" CORVANE_DLL_API void releasebuffer(char* buffer) { std::free(buffer); }

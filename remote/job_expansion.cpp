@@ -1,0 +1,231 @@
+#include "remote/job_expansion.h"
+
+#include <exception>
+#include <memory>
+
+#include "cipher/support.h"
+
+namespace corvane {
+
+namespace {
+
+bool IsTrimmed(char c) noexcept { return static_cast<unsigned char>(c) <= 32; }
+
+// Shows the busy cursor for its lifetime.
+class BusyScope {
+ public:
+  explicit BusyScope(RunUi& ui) : ui_(ui) { ui_.SetBusy(true); }
+  ~BusyScope() { ui_.SetBusy(false); }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  RunUi& ui_;
+};
+
+// The job's value of a variable, else the environment's.
+std::string StoredVariable(StoredJob& job, std::string_view name) {
+  std::string value = job.JobValue(name);
+  if (value.empty()) value = job.EnvironmentValue(name);
+  return value;
+}
+
+}  // namespace
+
+std::string JobParameterPrompt(std::string_view name) {
+  std::string prompt = "Enter Value for ";
+  prompt += name;
+  prompt += " parameter:";
+  return prompt;
+}
+
+std::string TrimControls(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsTrimmed(text[begin])) ++begin;
+  while (end > begin && IsTrimmed(text[end - 1])) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+std::string SpaceSemicolons(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (c == ';') {
+      out += " ; ";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string ToCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+Expansion ExpandCommand(std::string_view stored_command, VariableLookup& lookup) {
+  const std::string prepared = SpaceSemicolons(TrimControls(stored_command));
+  std::string_view rest = prepared;
+  std::string expansion;
+  while (!rest.empty()) {
+    const std::size_t open = rest.find("@\"");
+    if (open == std::string_view::npos) {
+      expansion += rest;
+      break;
+    }
+    expansion += rest.substr(0, open);
+    rest.remove_prefix(open + 2);
+    const std::size_t close = rest.find('"');
+    if (close == std::string_view::npos) {
+      std::string text = "\"";
+      text += kMissingQuoteText;
+      text += rest;
+      return {Expansion::Outcome::kUnclosedReference, std::move(text)};
+    }
+    const std::string name = TrimControls(rest.substr(0, close));
+    rest.remove_prefix(close + 1);
+    std::optional<std::string> value = lookup.Value(name);
+    if (!value) return {Expansion::Outcome::kCancelled, std::string(kJobCancelledText)};
+    expansion += *value;
+  }
+  return {Expansion::Outcome::kExpanded, TrimControls(expansion)};
+}
+
+std::optional<std::string> ParameterValue(std::string_view parameter_values, std::string_view name) {
+  std::string key(name);
+  key += '=';
+  const std::size_t at = parameter_values.find(key);
+  if (at == std::string_view::npos) return std::nullopt;
+  std::string_view value = parameter_values.substr(at);
+  value.remove_prefix(value.find('=') + 1);  // the "=" of `key` is there at the latest
+  return std::string(value.substr(0, value.find('&')));
+}
+
+RunRequest::~RunRequest() { SecureWipe(RemotePassword); }
+
+StoredJob::StoredJob(const JobCall& call)
+    : call_(call),
+      environment_(SettingsFilePath(call.data_dir, kEnvironmentFileName)),
+      job_(SettingsFilePath(call.data_dir, kJobFileName)) {
+  InitStoredValueManager(manager_);
+}
+
+std::string StoredJob::EnvironmentValue(std::string_view key) {
+  return values_.Read(environment_, call_.environment_name, key);
+}
+
+std::string StoredJob::JobValue(std::string_view key) {
+  return values_.Read(job_, call_.job_name, key);
+}
+
+CheckedJob ReadAndCheck(StoredJob& job) {
+  CheckedJob checked;
+  RunRequest& r = checked.request;
+  const std::int32_t protocol = job.Call().protocol_index;
+  r.ProtocolIndex = protocol;
+  r.DataDir = job.Call().data_dir;
+
+  r.RemoteHost = job.EnvironmentValue("RHost");
+  if (r.RemoteHost.empty()) {
+    checked.failure = std::string(kInvalidHostText);
+    return checked;
+  }
+  r.RemoteUser = job.EnvironmentValue("RLogin");
+  if (r.RemoteUser.empty()) {
+    checked.failure = std::string(kInvalidRemoteUserText);
+    return checked;
+  }
+  r.LocalUser = job.EnvironmentValue("LLogin");
+  if (r.LocalUser.empty() && protocol == 1) {
+    checked.failure = std::string(kInvalidLocalUserText);
+    return checked;
+  }
+  r.RemotePassword = job.EnvironmentValue("RPwd");
+  if (r.RemotePassword.empty() && protocol == 0) {
+    checked.failure = std::string(kInvalidRemotePasswordText);
+    return checked;
+  }
+  r.CommandText = job.JobValue("Command");
+  if (r.CommandText.empty()) {
+    checked.failure = std::string(kMissingCommandText);
+    return checked;
+  }
+  return checked;
+}
+
+std::optional<std::string> PromptingLookup::Value(std::string_view name) {
+  std::string value = StoredVariable(job_, name);
+  // A missing flag key never flags the variable, so it is read with an empty default.
+  std::string flag_key(1, kDisplayFlagPrefix);
+  flag_key += name;
+  if (job_.JobValue(flag_key) != "Y") return value;
+  for (const auto& [asked, answer] : answers_) {
+    if (NamesEqualIgnoringCase(asked, name)) return answer;
+  }
+  std::optional<std::string> answer = ui_.AskValue(kJobParameterCaption, JobParameterPrompt(name), value);
+  if (!answer) return std::nullopt;
+  answers_.emplace_back(std::string(name), *answer);
+  return answer;
+}
+
+std::optional<std::string> ParameterLookup::Value(std::string_view name) {
+  std::string value = StoredVariable(job_, name);
+  if (std::optional<std::string> given = ParameterValue(parameter_values_, name)) return given;
+  return value;
+}
+
+std::string RunRemoteCommand(const RunRequest& request, const RemotePorts& ports) {
+  if (request.ProtocolIndex == 0) {
+    TIdRexec client;
+    client.SetPort(ports.rexec);
+    client.SetUsername(request.RemoteUser);
+    client.SetPassword(request.RemotePassword);
+    client.SetHost(request.RemoteHost);
+    return client.RunCommand(request.CommandText);
+  }
+  TIdRSH client;
+  client.SetPort(ports.rsh);
+  client.SetClientUserName(request.LocalUser);
+  client.SetHostUserName(request.RemoteUser);
+  client.SetHost(request.RemoteHost);
+  return client.RunCommand(request.CommandText);
+}
+
+std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports) {
+  StoredJob job(call);
+  CheckedJob checked = ReadAndCheck(job);
+  if (checked.failure) return *checked.failure;
+  PromptingLookup lookup(job, ui);
+  Expansion expansion = ExpandCommand(checked.request.CommandText, lookup);
+  if (expansion.outcome != Expansion::Outcome::kExpanded) return expansion.text;
+  if (expansion.text.empty()) return std::string(kEmptyCommandResult);
+  checked.request.CommandText = std::move(expansion.text);
+
+  BusyScope busy(ui);
+  try {
+    return ToCrLf(RunRemoteCommand(checked.request, ports));
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
+std::string StartJob(const JobCall& call, std::string parameter_values, const WorkerStarter& start) {
+  StoredJob job(call);
+  CheckedJob checked = ReadAndCheck(job);
+  if (checked.failure) return *checked.failure;
+  ParameterLookup lookup(job, std::move(parameter_values));
+  Expansion expansion = ExpandCommand(checked.request.CommandText, lookup);
+  if (expansion.outcome != Expansion::Outcome::kExpanded) return expansion.text;
+  checked.request.CommandText = std::move(expansion.text);
+  start(std::move(checked.request));
+  return std::string(kWorkerStartedResult);
+}
+
+}  // namespace corvane

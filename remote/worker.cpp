@@ -1,0 +1,94 @@
+#include "remote/worker.h"
+
+#include <unistd.h>
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "remote/output_file.h"
+
+namespace corvane {
+
+namespace {
+
+// The count of running workers. Never destroyed: workers may outlive the exit handlers.
+struct WorkerCount {
+  std::mutex mutex;
+  std::condition_variable idle;
+  int running = 0;
+};
+
+WorkerCount& Workers() {
+  static WorkerCount* const count = new WorkerCount;
+  return *count;
+}
+
+void ChangeRunning(int delta) {
+  WorkerCount& w = Workers();
+  std::lock_guard lock(w.mutex);
+  w.running += delta;
+  if (w.running == 0) w.idle.notify_all();
+}
+
+void ReportLostBlock(const char* reason) noexcept {
+  std::string line = "CorvaneDll: the output block was not written: ";
+  line += reason;
+  line += '\n';
+  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+}  // namespace
+
+TVelThread::TVelThread(RunRequest fields, RemotePorts ports, std::shared_ptr<const Clock> clock)
+    : fields_(std::move(fields)), ports_(ports), clock_(std::move(clock)) {}
+
+void TVelThread::Execute() noexcept {
+  if (fields_.CommandText.empty()) return;
+  try {
+    const std::string date_time = clock_ ? NowText(*clock_) : NowText(SystemClock());
+    std::string result;
+    try {
+      result = ToCrLf(RunRemoteCommand(fields_, ports_));
+    } catch (const std::exception& e) {
+      result = e.what();
+    }
+    const std::string block = FormatOutputBlock(date_time, fields_.CommandText, fields_.RemoteHost, result);
+    AppendOutputBlock(OutputFilePath(fields_.DataDir), block);
+  } catch (const std::exception& e) {
+    ReportLostBlock(e.what());
+  } catch (...) {
+    ReportLostBlock("unknown failure");
+  }
+}
+
+void TVelThread::Start(std::unique_ptr<TVelThread> worker) {
+  ChangeRunning(+1);
+  try {
+    std::thread([owned = std::move(worker)]() mutable {
+      owned->Execute();
+      owned.reset();
+      ChangeRunning(-1);
+    }).detach();
+  } catch (...) {
+    ChangeRunning(-1);
+    throw;
+  }
+}
+
+int TVelThread::Running() noexcept {
+  WorkerCount& w = Workers();
+  std::lock_guard lock(w.mutex);
+  return w.running;
+}
+
+bool TVelThread::WaitUntilIdle(std::chrono::milliseconds limit) {
+  WorkerCount& w = Workers();
+  std::unique_lock lock(w.mutex);
+  return w.idle.wait_for(lock, limit, [&] { return w.running == 0; });
+}
+
+}  // namespace corvane

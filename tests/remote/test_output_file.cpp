@@ -1,0 +1,230 @@
+// The output file and the background worker: the block layout byte for byte, appends that wait for
+// other writers and never tear or mix, and TVelThread against Debian's real rexec and rsh servers.
+#include "remote/output_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <future>
+#include <memory>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "remote/real_peers.h"
+#include "remote/stored_settings.h"
+#include "remote/worker.h"
+
+namespace corvane {
+namespace {
+
+using test::ReadWholeFile;
+using test::TempDataDir;
+
+constexpr LocalDateTime kRunTime{2024, 3, 5, 14, 7, 9, 250};
+
+std::string ExpectedBlock(std::string_view date_time, std::string_view command, std::string_view host,
+                          std::string_view line7) {
+  return "*************************************\r\n" + std::string(date_time) + "\r\nCommand: " + std::string(command) +
+         "\r\nHost: " + std::string(host) +
+         "\r\n-------------------------------------\r\nResult: \r\n" + std::string(line7) +
+         "\r\n*************************************\r\n\r\n";
+}
+
+TEST(OutputBlock, LayoutByteForByte) {
+  EXPECT_EQ(FormatOutputBlock("2024-03-05 14:07:09", "echo x", "host1", "x\r\n"),
+            "*************************************\r\n"
+            "2024-03-05 14:07:09\r\n"
+            "Command: echo x\r\n"
+            "Host: host1\r\n"
+            "-------------------------------------\r\n"
+            "Result: \r\n"
+            "x\r\n"
+            "\r\n"
+            "*************************************\r\n"
+            "\r\n");
+  EXPECT_EQ(OutputFilePath("/data/dir"), "/data/dir/output.txt");
+}
+
+TEST(OutputFile, FirstBlockCreatesTheFileLaterBlocksGoToItsEnd) {
+  TempDataDir dir;
+  const std::string path = OutputFilePath(dir.Path());
+  AppendOutputBlock(path, "first\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "first\r\n");
+  AppendOutputBlock(path, std::string("second\0\xFF\r\n", 10));
+  EXPECT_EQ(ReadWholeFile(path), std::string("first\r\nsecond\0\xFF\r\n", 17));
+}
+
+TEST(OutputFile, AFileThatCannotBeOpenedIsAnErrorAndNothingIsCreated) {
+  TempDataDir dir;
+  const std::string path = dir.File("no-such-dir/output.txt");
+  try {
+    AppendOutputBlock(path, "block");
+    FAIL() << "no error";
+  } catch (const std::system_error& e) {
+    EXPECT_NE(std::string(e.what()).find("Cannot open file " + path), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("no-such-dir")));
+}
+
+TEST(OutputFile, WaitsForAnotherWriterInsteadOfDroppingItsBlock) {
+  TempDataDir dir;
+  const std::string path = OutputFilePath(dir.Path());
+  AppendOutputBlock(path, "earlier\r\n");
+  // Another writer (another open file description, as another process would have) holds the lock.
+  FileDescriptor other(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  ASSERT_TRUE(other.Valid());
+  ASSERT_EQ(::flock(other.Get(), LOCK_EX), 0);
+  auto append = std::async(std::launch::async, [&] { AppendOutputBlock(path, "waited\r\n"); });
+  EXPECT_EQ(append.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
+      << "the append went ahead while another writer held the file";
+  ASSERT_EQ(::write(other.Get(), "other\r\n", 7), 7);
+  ASSERT_EQ(::flock(other.Get(), LOCK_UN), 0);
+  append.get();
+  EXPECT_EQ(ReadWholeFile(path), "earlier\r\nother\r\nwaited\r\n");
+}
+
+TEST(OutputFile, ABlockThatCannotBeWrittenWholeIsTakenBack) {
+  TempDataDir dir;
+  const std::string path = OutputFilePath(dir.Path());
+  const std::string earlier(1000, 'e');
+  AppendOutputBlock(path, earlier);
+  // A file size limit lets the write go 100 bytes into the block and then fail.
+  rlimit old_limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = old_limit;
+  limit.rlim_cur = earlier.size() + 100;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  bool failed = false;
+  try {
+    AppendOutputBlock(path, std::string(5000, 'b'));
+  } catch (const std::system_error& e) {
+    failed = e.code().value() == EFBIG;
+  }
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  ::signal(SIGXFSZ, old_handler);
+  EXPECT_TRUE(failed) << "the short write was not reported";
+  EXPECT_EQ(ReadWholeFile(path), earlier) << "a torn block stayed in the file";
+}
+
+TEST(OutputFile, ConcurrentAppendsStayWholeAndUnmixed) {
+  TempDataDir dir;
+  const std::string path = OutputFilePath(dir.Path());
+  constexpr int kWriters = 8;
+  constexpr int kBlocksEach = 25;
+  auto block_of = [](int writer, int n) {
+    std::string line = "writer " + std::to_string(writer) + " block " + std::to_string(n) + "\r\n";
+    std::string block;
+    for (int i = 0; i < 200 * (n % 7 + 1); ++i) block += line;
+    return FormatOutputBlock("2024-03-05", "cmd", "host", block);
+  };
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      for (int n = 0; n < kBlocksEach; ++n) AppendOutputBlock(path, block_of(w, n));
+    });
+  }
+  for (std::thread& t : writers) t.join();
+  const std::vector<std::string> blocks = test::SplitBlocks(ReadWholeFile(path).value_or(""));
+  std::multiset<std::string> got(blocks.begin(), blocks.end());
+  std::multiset<std::string> expected;
+  for (int w = 0; w < kWriters; ++w) {
+    for (int n = 0; n < kBlocksEach; ++n) expected.insert(block_of(w, n));
+  }
+  EXPECT_EQ(blocks.size(), static_cast<std::size_t>(kWriters * kBlocksEach));
+  EXPECT_TRUE(got == expected) << "blocks were torn, mixed or lost";
+}
+
+RunRequest Request(std::string command, std::string data_dir, std::int32_t protocol = 0) {
+  RunRequest r;
+  r.CommandText = std::move(command);
+  r.RemoteUser = test::kPeerUser;
+  r.LocalUser = test::kTrustedLocalUser;
+  r.RemotePassword = test::kPeerPassword;
+  r.RemoteHost = "127.0.0.1";
+  r.DataDir = std::move(data_dir);
+  r.ProtocolIndex = protocol;
+  return r;
+}
+
+TEST(Worker, AnEmptyCommandLeavesTheOutputFileUntouched) {
+  TempDataDir dir;
+  TVelThread(Request("", dir.Path()), RemotePorts{1, 1}).Execute();
+  EXPECT_FALSE(std::filesystem::exists(OutputFilePath(dir.Path())));
+  AppendOutputBlock(OutputFilePath(dir.Path()), "kept");
+  TVelThread(Request("", dir.Path()), RemotePorts{1, 1}).Execute();
+  EXPECT_EQ(ReadWholeFile(OutputFilePath(dir.Path())), "kept");
+}
+
+TEST(Worker, AFailedRunIsRecordedInItsBlock) {
+  TempDataDir dir;
+  Socket closed = Socket::Create(AF_INET);
+  closed.Bind(SocketAddress::Numeric("127.0.0.1", 0));
+  const std::uint16_t refusing = closed.LocalAddress().Port();
+  closed.Close();
+  auto clock = std::make_shared<FixedClock>(kRunTime);
+  TVelThread(Request("echo x", dir.Path()), RemotePorts{refusing, refusing}, clock).Execute();
+  EXPECT_EQ(ReadWholeFile(OutputFilePath(dir.Path())),
+            ExpectedBlock("2024-03-05 14:07:09", "echo x", "127.0.0.1", "Socket Error # 10061\r\nConnection refused."));
+}
+
+class WorkerRealServers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(test::PrepareRealPeers(), "");
+    rexec_ = std::make_unique<test::DaemonServer>(test::kRexecDaemon);
+    rsh_ = std::make_unique<test::DaemonServer>(test::kRshDaemon);
+    ports_ = RemotePorts{rexec_->Port(), rsh_->Port()};
+  }
+  void TearDown() override {
+    ASSERT_TRUE(TVelThread::WaitUntilIdle(std::chrono::seconds(120)));
+    for (test::DaemonServer* server : {rexec_.get(), rsh_.get()}) {
+      if (server != nullptr) {
+        EXPECT_EQ(server->Failure(), "");
+      }
+    }
+  }
+
+  TempDataDir dir_;
+  std::unique_ptr<test::DaemonServer> rexec_;
+  std::unique_ptr<test::DaemonServer> rsh_;
+  RemotePorts ports_;
+};
+
+TEST_F(WorkerRealServers, RexecAndRshBlocksByteForByte) {
+  const std::string path = OutputFilePath(dir_.Path());
+  AppendOutputBlock(path, "earlier content\r\n");
+  auto clock = std::make_shared<FixedClock>(kRunTime);
+  TVelThread(Request("printf 'x\\n'", dir_.Path(), 0), ports_, clock).Execute();
+  clock->Set(LocalDateTime{2024, 3, 6, 0, 0, 0, 0});
+  TVelThread(Request("echo a ; echo b >&2 ; printf 'c\\r\\n'", dir_.Path(), 1), ports_, clock).Execute();
+  EXPECT_EQ(ReadWholeFile(path),
+            "earlier content\r\n" + ExpectedBlock("2024-03-05 14:07:09", "printf 'x\\n'", "127.0.0.1", "x\r\n") +
+                ExpectedBlock("2024-03-06", "echo a ; echo b >&2 ; printf 'c\\r\\n'", "127.0.0.1", "a\r\nc\r\r\n"));
+}
+
+TEST_F(WorkerRealServers, StartedWorkersRunOnTheirOwnAndFreeThemselves) {
+  const std::string path = OutputFilePath(dir_.Path());
+  auto clock = std::make_shared<FixedClock>(kRunTime);
+  for (int i = 0; i < 4; ++i) {
+    TVelThread::Start(std::make_unique<TVelThread>(Request("echo run" + std::to_string(i), dir_.Path(), i % 2), ports_, clock));
+  }
+  ASSERT_TRUE(TVelThread::WaitUntilIdle(std::chrono::seconds(120)));
+  EXPECT_EQ(TVelThread::Running(), 0);
+  const std::vector<std::string> blocks = test::SplitBlocks(ReadWholeFile(path).value_or(""));
+  const std::multiset<std::string> got(blocks.begin(), blocks.end());
+  std::multiset<std::string> expected;
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i);
+    expected.insert(ExpectedBlock("2024-03-05 14:07:09", "echo run" + n, "127.0.0.1", "run" + n + "\r\n"));
+  }
+  EXPECT_TRUE(got == expected) << ReadWholeFile(path).value_or("");
+}
+
+}  // namespace
+}  // namespace corvane

@@ -7,7 +7,7 @@
 #include "cipher/haval.h"
 #include "cipher/sapphire.h"
 #include "cipher/snefru.h"
-// #include "cipher/square.h"
+#include "cipher/square.h"
 #include "cipher/tiger.h"
 #include "cipher/checksums.h"
 #include "cipher/three_way.h"
@@ -17,7 +17,7 @@
 #include "cipher/q128.h"
 #include "cipher/safer.h"
 #include "cipher/scop.h"
-// #include "cipher/shark.h"
+#include "cipher/shark.h"
 #include "cipher/tea.h"
 #include "cipher/twofish.h"
 
@@ -51,7 +51,7 @@ void RegisterBuiltinHashes() {
       {&THash_Sapphire288::StaticClass(), "Sapphire II-288", "Hash"},
       {&THash_Sapphire320::StaticClass(), "Sapphire II-320", "Hash"},
       {&THash_Snefru::StaticClass(), "Snefru-256", "Hash"},
-      // {&THash_Square::StaticClass(), "Square", "Hash"},
+      {&THash_Square::StaticClass(), "Square", "Hash"},
       {&THash_Tiger::StaticClass(), "Tiger", "Hash"},
       {&THash_XOR16::StaticClass(), "XOR-16", "Checksum"},
       {&THash_XOR32::StaticClass(), "XOR-32", "Checksum"},
@@ -83,8 +83,8 @@ void RegisterBuiltinCiphers() {
       {&TCipher_SAFER_K128::StaticClass(), "SAFER-K128", ""},
       {&TCipher_SAFER_SK128::StaticClass(), "SAFER-SK128", "Keyscheduling"},
       {&TCipher_SCOP::StaticClass(), "", ""},
-      // {&TCipher_Shark::StaticClass(), "", ""},
-      // {&TCipher_Square::StaticClass(), "", ""},
+      {&TCipher_Shark::StaticClass(), "", ""},
+      {&TCipher_Square::StaticClass(), "", ""},
       {&TCipher_TEA::StaticClass(), "TEA", ""},
       {&TCipher_TEAN::StaticClass(), "TEA extended", ""},
       {&TCipher_Twofish::StaticClass(), "", ""},

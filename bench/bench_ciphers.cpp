@@ -7,8 +7,14 @@
 #include <cryptopp/gost.h>
 #include <cryptopp/idea.h>
 #include <cryptopp/modes.h>
+#include <cryptopp/safer.h>
+#include <cryptopp/shark.h>
+#include <cryptopp/square.h>
 #include <cryptopp/tea.h>
+#include <cryptopp/3way.h>
+#include <cryptopp/twofish.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -16,7 +22,14 @@
 #include "cipher/cipher.h"
 #include "cipher/gost.h"
 #include "cipher/idea.h"
+#include "cipher/q128.h"
+#include "cipher/safer.h"
+#include "cipher/scop.h"
+#include "cipher/shark.h"
+#include "cipher/square.h"
 #include "cipher/tea.h"
+#include "cipher/three_way.h"
+#include "cipher/twofish.h"
 
 namespace {
 
@@ -26,7 +39,7 @@ const std::uint8_t kKey[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
 template <class C>
 void Ours(benchmark::State& state, corvane::TCipherMode mode) {
   auto c = corvane::Make<C>();
-  c->Init(kKey, 16, nullptr);
+  c->Init(kKey, std::min<std::int32_t>(16, c->MaxKeySize()), nullptr);
   c->Mode = mode;
   std::vector<std::uint8_t> buf(kSize, 0x5A);
   for (auto _ : state) {
@@ -78,5 +91,17 @@ const bool kRegistered = [] {
   benchmark::RegisterBenchmark("ours/TEA_ecb", Ours<TCipher_TEA>, TCipherMode::cmECB);
   benchmark::RegisterBenchmark("cryptopp/TEA_ecb", CryptoPPEcb<CryptoPP::TEA>);
   benchmark::RegisterBenchmark("ours/TEAN_ecb", Ours<TCipher_TEAN>, TCipherMode::cmECB);
+  benchmark::RegisterBenchmark("ours/SAFER-SK128_ecb", Ours<TCipher_SAFER_SK128>, TCipherMode::cmECB);
+  benchmark::RegisterBenchmark("cryptopp/SAFER-SK128_ecb", CryptoPPEcb<CryptoPP::SAFER_SK>);
+  benchmark::RegisterBenchmark("ours/3Way_ecb", Ours<TCipher_3Way>, TCipherMode::cmECB);
+  benchmark::RegisterBenchmark("cryptopp/3Way_ecb", CryptoPPEcb<CryptoPP::ThreeWay>);
+  benchmark::RegisterBenchmark("ours/Twofish_ecb", Ours<TCipher_Twofish>, TCipherMode::cmECB);
+  benchmark::RegisterBenchmark("cryptopp/Twofish_ecb", CryptoPPEcb<CryptoPP::Twofish>);
+  benchmark::RegisterBenchmark("ours/Square_ecb", Ours<TCipher_Square>, TCipherMode::cmECB);
+  benchmark::RegisterBenchmark("cryptopp/Square_ecb", CryptoPPEcb<CryptoPP::Square>);
+  benchmark::RegisterBenchmark("ours/Shark_ecb", Ours<TCipher_Shark>, TCipherMode::cmECB);
+  benchmark::RegisterBenchmark("cryptopp/Shark_ecb", CryptoPPEcb<CryptoPP::SHARK>);
+  benchmark::RegisterBenchmark("ours/Q128_ecb", Ours<TCipher_Q128>, TCipherMode::cmECB);
+  benchmark::RegisterBenchmark("ours/SCOP_ecb", Ours<TCipher_SCOP>, TCipherMode::cmECB);
   return true;
 }();

@@ -283,3 +283,21 @@ TEST(ProtectionTest, Files) {
   EXPECT_THROW(r.ProcessFile(dir.File("missing"), dst, Action::Encrypt), std::system_error);
   EXPECT_EQ(ReadFile(dst), "ifmmp");
 }
+
+TEST(ProtectionTest, FileIdentityIsTheFileNotTheSpelling) {
+  TempDir dir;
+  std::vector<std::string> log;
+  Recorder r(&log, "r");
+  // Two names that differ only in case are two files here: the source stays as it was.
+  const std::string lower = dir.File("a.txt"), upper = dir.File("A.txt");
+  WriteFile(lower, "abc");
+  r.ProcessFile(lower, upper, Action::Encrypt);
+  EXPECT_EQ(ReadFile(lower), "abc");
+  EXPECT_EQ(ReadFile(upper), "bcd");
+  // A hard link names the same file: the work is done in place and nothing is truncated.
+  const std::string link = dir.File("link.txt");
+  ASSERT_EQ(::link(lower.c_str(), link.c_str()), 0);
+  r.ProcessFile(lower, link, Action::Encrypt);
+  EXPECT_EQ(ReadFile(lower), "bcd");
+  EXPECT_EQ(ReadFile(link), "bcd");
+}

@@ -7,8 +7,10 @@
 // framework (Tiger) derive from THash_MD4 and reuse its buffer, counter and update step.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "cipher/hash.h"
 #include "cipher/support.h"
@@ -42,8 +44,23 @@ class THash_MD4 : public THash {
   void PadAndCompress(std::uint8_t padByte, bool bigEndianLength);
 
   // Word access to the state's byte view (inline: they sit inside every compression step).
-  std::uint32_t StateWord(std::size_t i) const { return LoadLE32(ChainingState + 4 * i); }
-  void SetStateWord(std::size_t i, std::uint32_t v) { StoreLE32(ChainingState + 4 * i, v); }
+  // On little-endian hosts a word is copied as it stands: byte-wise stores get merged into
+  // shift chains and wide stores that the next block's loads then wait for.
+  std::uint32_t StateWord(std::size_t i) const {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::uint32_t v;
+      std::memcpy(&v, ChainingState + 4 * i, 4);
+      return v;
+    } else {
+      return LoadLE32(ChainingState + 4 * i);
+    }
+  }
+  void SetStateWord(std::size_t i, std::uint32_t v) {
+    if constexpr (std::endian::native == std::endian::little)
+      std::memcpy(ChainingState + 4 * i, &v, 4);
+    else
+      StoreLE32(ChainingState + 4 * i, v);
+  }
   void AddStateWords4(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     SetStateWord(0, StateWord(0) + a);
     SetStateWord(1, StateWord(1) + b);

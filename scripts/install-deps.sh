@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev xvfb xauth xfonts-base
   # a tray host on the virtual display, for the notification-area smoke test
   trayer
+  # drives the real program in its smoke test (finds the window, types its Quit shortcut)
+  xdotool
   # real rexec/rsh peers for the remote tests
   rsh-server socat passwd
 )

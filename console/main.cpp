@@ -1,0 +1,13 @@
+// Corvane: the job console.
+#include <QApplication>
+
+#include <utility>
+
+#include "console/app.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  corvane::ProgramSetup setup;
+  setup.library = corvane::MakeCorvaneDllFacade();
+  return corvane::RunConsole(std::move(setup));
+}

@@ -1,0 +1,181 @@
+// Shared by the main-window tests: a temporary program directory, a fake library that keeps
+// track of its result buffers, fake dialogs and shell, a fake notification area, and a main
+// window built over them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "console/main_window.h"
+#include "console/qt_test_app.h"
+
+namespace corvane::test {
+
+struct LibraryCall {
+  std::string exportName;  // "execute" or "executeA"
+  std::string environment, job, dataDir, parameters;
+  std::int32_t protocolIndex = 0;
+  std::uintptr_t ownerWindow = 0;
+  bool parametersNull = false;
+};
+
+// Answers every run with `result` (or throws `failure`, or answers no buffer), and checks that
+// each buffer it handed out comes back exactly once.
+struct LibraryLog {
+  std::string result = "output";
+  std::string failure;   // non-empty: the call throws this
+  bool noBuffer = false;  // the call answers a null buffer
+  std::vector<LibraryCall> calls;
+  std::set<char*> outstanding;
+  int releases = 0;
+  int foreignReleases = 0;  // buffers released that were not outstanding
+};
+
+class FakeLibrary final : public LibraryFacade {
+ public:
+  explicit FakeLibrary(std::shared_ptr<LibraryLog> log) : log_(std::move(log)) {}
+  char* execute(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
+                std::uintptr_t owner) override {
+    log_->calls.push_back({"execute", env, job, dataDir, "", protocol, owner, false});
+    return Answer();
+  }
+  char* executeA(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
+                 const char* parameters) override {
+    log_->calls.push_back({"executeA", env, job, dataDir, parameters != nullptr ? parameters : "", protocol,
+                           0, parameters == nullptr});
+    return Answer();
+  }
+  void releasebuffer(char* buffer) override {
+    ++log_->releases;
+    if (log_->outstanding.erase(buffer) == 0) {
+      ++log_->foreignReleases;
+      return;
+    }
+    delete[] buffer;
+  }
+
+ private:
+  char* Answer() {
+    if (!log_->failure.empty()) throw std::runtime_error(log_->failure);
+    if (log_->noBuffer) return nullptr;
+    char* buffer = new char[log_->result.size() + 1];
+    std::memcpy(buffer, log_->result.c_str(), log_->result.size() + 1);
+    log_->outstanding.insert(buffer);
+    return buffer;
+  }
+  std::shared_ptr<LibraryLog> log_;
+};
+
+struct UiLog {
+  std::vector<QString> messages;
+  std::vector<QUrl> opened;
+  std::function<bool(QFont&)> chooseFont = [](QFont&) { return false; };  // cancels
+  int fontDialogs = 0;
+};
+
+class FakeUi final : public UiServices {
+ public:
+  explicit FakeUi(std::shared_ptr<UiLog> log) : log_(std::move(log)) {}
+  void Message(QWidget*, const QString& text) override { log_->messages.push_back(text); }
+  bool Confirm(QWidget*, const QString&) override { return true; }
+  std::optional<QString> InputText(QWidget*, const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  bool ChooseFont(QWidget*, QFont& font) override {
+    ++log_->fontDialogs;
+    return log_->chooseFont(font);
+  }
+  void Open(QWidget*, const QUrl& target) override { log_->opened.push_back(target); }
+
+ private:
+  std::shared_ptr<UiLog> log_;
+};
+
+class NoTray final : public TrayBackend {
+ public:
+  bool Available() const override { return false; }
+  void Add(const QIcon&, const QString&) override {}
+  void Modify(const QIcon&, const QString&) override {}
+  void Delete() override {}
+};
+
+class ConsoleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    library_ = std::make_shared<LibraryLog>();
+    ui_ = std::make_shared<UiLog>();
+  }
+  void TearDown() override {
+    DestroyWindows();
+    EXPECT_TRUE(library_->outstanding.empty()) << "result buffers not handed back";
+    EXPECT_EQ(library_->foreignReleases, 0);
+  }
+
+  QString Dir() const { return dir_.path(); }
+  QString PrefsFile() const { return dir_.path() + QStringLiteral("/config/Corvane.conf"); }
+  QString AutostartDir() const { return dir_.path() + QStringLiteral("/autostart"); }
+
+  // The main window, not yet shown.
+  TForm1& Form1() {
+    if (!form1_) {
+      MainWindowServices services;
+      services.library = std::make_unique<FakeLibrary>(library_);
+      services.ui = std::make_unique<FakeUi>(ui_);
+      services.preferences = std::make_unique<Preferences>(PrefsFile());
+      services.trayBackend = std::make_unique<NoTray>();
+      services.paths = ProgramPaths::Resolve(Dir() + QStringLiteral("/Corvane"), Dir() + QStringLiteral("/fallback"));
+      services.autostartDir = AutostartDir();
+      services.schedulerLoop = schedulerLoop_;
+      form1_ = std::make_unique<TForm1>(std::move(services));
+    }
+    return *form1_;
+  }
+  // The main window after its first show.
+  TForm1& Shown() {
+    TForm1& form = Form1();
+    if (!form.isVisible()) form.show();
+    return form;
+  }
+
+  virtual void DestroyWindows() { form1_.reset(); }
+
+  // Raw preference values as stored (no value: invalid).
+  QVariant Stored(const char* name) const { return QSettings(PrefsFile(), QSettings::IniFormat).value(name); }
+  QStringList StoredKeys() const { return QSettings(PrefsFile(), QSettings::IniFormat).allKeys(); }
+  void Store(const char* name, const QString& value) {
+    QSettings store(PrefsFile(), QSettings::IniFormat);
+    store.setValue(name, value);
+    store.sync();
+  }
+
+  void WriteFile(const QString& name, const QByteArray& bytes) {
+    QFile file(dir_.path() + QLatin1Char('/') + name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+
+  Watchdog watchdog_;
+  QTemporaryDir dir_;
+  std::shared_ptr<LibraryLog> library_;
+  std::shared_ptr<UiLog> ui_;
+  SchedulerLoop schedulerLoop_;
+  std::unique_ptr<TForm1> form1_;
+};
+
+}  // namespace corvane::test

@@ -1,0 +1,556 @@
+// The main window over a fake library, fake dialogs and a temporary program directory: the first
+// show, the lists, Execute on all its roads, the close with its start-at-logon entry, the menus,
+// the shell openers, the secondary-window registry and the scheduler worker's seam.
+#include "console/console_fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QThread>
+#include <QToolBar>
+
+#include <atomic>
+
+#include "cipher/stored_key.h"
+#include "console/about_window.h"
+#include "console/autostart.h"
+
+namespace corvane {
+namespace {
+
+using test::ConsoleTest;
+
+QString MemoText(const TForm1& form) { return form.Memo1->toPlainText(); }
+
+bool ControlsEnabled(TForm1& form) {
+  return form.menuBar()->isEnabled() && form.ToolBar1->isEnabled() && form.Execute1->isEnabled() &&
+         QApplication::overrideCursor() == nullptr;
+}
+
+void Select(QComboBox* box, int index) { box->setCurrentIndex(index); }
+
+TEST_F(ConsoleTest, FirstShowWithEmptyPreferences) {
+  TForm1& form = Shown();
+  EXPECT_TRUE(form.FirstShowDone());
+  EXPECT_EQ(form.windowTitle(), "Corvane 2.0");
+  EXPECT_EQ(form.size(), QSize(704, 486));
+  EXPECT_EQ(form.MemoColor(), QColor(0xC0, 0xC0, 0xC0));
+  EXPECT_EQ(form.MemoFontColor(), QColor(0, 0, 0));
+  EXPECT_EQ(form.Memo1->font().family(), "Arial");
+  EXPECT_EQ(form.Memo1->font().pointSize(), 8);
+  EXPECT_FALSE(form.Memo1->font().bold());
+  EXPECT_EQ(form.ComboBox3->currentIndex(), 0);
+  EXPECT_EQ(form.ComboBox3->currentText(), "Remote Exec");
+  EXPECT_EQ(form.ComboBox1->count(), 0);
+  EXPECT_EQ(form.ComboBox2->count(), 0);
+  EXPECT_FALSE(form.tray1->Enabled());
+  EXPECT_TRUE(form.thread1->Running());
+  // Nothing is written: the store is only made to exist.
+  EXPECT_TRUE(StoredKeys().isEmpty());
+  EXPECT_TRUE(ui_->messages.empty());
+  // c1 is the stored-value cipher.
+  EXPECT_EQ(form.c1.Algorithm(), "IDEA");
+  EXPECT_EQ(form.c1.Mode(), TCipherMode::cmCTS);
+  auto reference = TForm1::MakeStoredValueCipher();
+  EXPECT_EQ(form.c1.EncryptText("abc"), reference->EncryptText("abc"));
+  EXPECT_EQ(form.c1.DecryptText(reference->EncryptText("secret")), "secret");
+}
+
+TEST_F(ConsoleTest, FirstShowAppliesStoredPreferences) {
+  Store("BGCLR", "255");  // red
+  Store("FONTCOLOR", "16711680");  // blue
+  Store("FONTSIZE", "12");
+  Store("FONTSTYLE", "3");
+  Store("FONTNAME", "Courier New");
+  Store("PROTOCOL", "1");
+  Store("MINIMIZE", "1");
+  TForm1& form = Shown();
+  EXPECT_EQ(form.MemoColor(), QColor(255, 0, 0));
+  EXPECT_EQ(form.MemoFontColor(), QColor(0, 0, 255));
+  EXPECT_EQ(form.Memo1->font().pointSize(), 12);
+  EXPECT_TRUE(form.Memo1->font().bold());
+  EXPECT_TRUE(form.Memo1->font().italic());
+  EXPECT_FALSE(form.Memo1->font().underline());
+  EXPECT_EQ(form.Memo1->font().family(), "Courier New");
+  EXPECT_EQ(form.ComboBox3->currentIndex(), 1);
+  EXPECT_TRUE(form.tray1->Enabled());
+}
+
+TEST_F(ConsoleTest, UnreadablePreferencesFallBackToDefaults) {
+  Store("BGCLR", "silver");
+  Store("FONTSIZE", "");
+  Store("PROTOCOL", "0x1");
+  TForm1& form = Shown();
+  EXPECT_EQ(form.MemoColor(), QColor(0xC0, 0xC0, 0xC0));
+  EXPECT_EQ(form.Memo1->font().pointSize(), 8);
+  EXPECT_EQ(form.ComboBox3->currentIndex(), 0);
+}
+
+TEST_F(ConsoleTest, ListsKeepFileOrderAndSelectNothing) {
+  WriteFile("CorvaneEnv.ini", "[zeta]\r\nRHost=x\r\n\r\n[Alpha]\r\n\r\n[mid env]\r\n");
+  WriteFile("CorvaneJob.ini", "[b-job]\r\n[a-job]\r\n");
+  TForm1& form = Shown();
+  ASSERT_EQ(form.ComboBox1->count(), 3);
+  EXPECT_EQ(form.ComboBox1->itemText(0), "zeta");
+  EXPECT_EQ(form.ComboBox1->itemText(1), "Alpha");
+  EXPECT_EQ(form.ComboBox1->itemText(2), "mid env");
+  ASSERT_EQ(form.ComboBox2->count(), 2);
+  EXPECT_EQ(form.ComboBox2->itemText(0), "b-job");
+  EXPECT_EQ(form.ComboBox1->currentIndex(), -1);
+  EXPECT_EQ(form.ComboBox2->currentIndex(), -1);
+  EXPECT_EQ(form.SelectedEnvironment(), "");
+
+  // A refill after an editor has rewritten the file.
+  WriteFile("CorvaneEnv.ini", "[one]\r\n[two]\r\n");
+  Select(form.ComboBox1, 0);
+  form.RefillEnvironmentList();
+  ASSERT_EQ(form.ComboBox1->count(), 2);
+  EXPECT_EQ(form.ComboBox1->itemText(1), "two");
+  EXPECT_EQ(form.ComboBox1->currentIndex(), -1);
+}
+
+TEST_F(ConsoleTest, NamesAreKeptAsBytes) {
+  // A Latin-1 name (not UTF-8) is shown as Latin-1 and passed back to the library byte for byte.
+  WriteFile("CorvaneEnv.ini", "[caf\xE9]\r\n");
+  WriteFile("CorvaneJob.ini", "[j\xC3\xA9]\r\n");  // UTF-8
+  TForm1& form = Shown();
+  EXPECT_EQ(form.ComboBox1->itemText(0), QString::fromLatin1("caf\xE9"));
+  EXPECT_EQ(form.ComboBox2->itemText(0), QString::fromUtf8("j\xC3\xA9"));
+  Select(form.ComboBox1, 0);
+  Select(form.ComboBox2, 0);
+  form.ToolButton3Click();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  EXPECT_EQ(library_->calls[0].environment, "caf\xE9");
+  EXPECT_EQ(library_->calls[0].job, "j\xC3\xA9");
+}
+
+TEST_F(ConsoleTest, MissingSelectionGivesOneMessageAndNoCall) {
+  WriteFile("CorvaneEnv.ini", "[env]\r\n");
+  WriteFile("CorvaneJob.ini", "[job]\r\n");
+  struct Case {
+    int environment, job;
+    const char* message;
+  };
+  for (const Case& c : {Case{-1, 0, "Please Select an Environment Name"},
+                        Case{0, -1, "Please Select a Job Name"},
+                        Case{-1, -1, "Please Select an Environment Name"}}) {
+    SCOPED_TRACE(c.message);
+    TForm1& form = Shown();
+    form.Memo1->setPlainText("old output");
+    Select(form.ComboBox1, c.environment);
+    Select(form.ComboBox2, c.job);
+    ui_->messages.clear();
+    form.ToolButton3Click();
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_EQ(ui_->messages[0], c.message);
+    EXPECT_TRUE(library_->calls.empty());
+    EXPECT_TRUE(ControlsEnabled(form));
+    EXPECT_EQ(MemoText(form), "");
+  }
+}
+
+class ExecuteTest : public ConsoleTest {
+ protected:
+  TForm1& Ready() {
+    WriteFile("CorvaneEnv.ini", "[env1]\r\n[env2]\r\n");
+    WriteFile("CorvaneJob.ini", "[job1]\r\n");
+    TForm1& form = Shown();
+    Select(form.ComboBox1, 1);
+    Select(form.ComboBox2, 0);
+    return form;
+  }
+};
+
+TEST_F(ExecuteTest, ForegroundShowsTheFirst32000Bytes) {
+  library_->result = std::string(31999, 'a') + "bc" + std::string(7999, 'z');  // 40000 bytes
+  TForm1& form = Ready();
+  form.ToolButton3Click();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  const test::LibraryCall& call = library_->calls[0];
+  EXPECT_EQ(call.exportName, "execute");
+  EXPECT_EQ(call.environment, "env2");
+  EXPECT_EQ(call.job, "job1");
+  EXPECT_EQ(call.protocolIndex, 0);
+  EXPECT_EQ(call.dataDir, QFile::encodeName(Dir()).toStdString());
+  EXPECT_EQ(call.ownerWindow, static_cast<std::uintptr_t>(form.winId()));
+  EXPECT_EQ(library_->releases, 1);
+  EXPECT_EQ(MemoText(form), QString(31999, 'a') + "b");
+  EXPECT_TRUE(ControlsEnabled(form));
+}
+
+TEST_F(ExecuteTest, ForegroundLineBreaksBecomeSingleBreaks) {
+  library_->result = "one\r\ntwo\r\r\nthree\rfour\nfive";
+  TForm1& form = Ready();
+  form.ToolButton3Click();
+  EXPECT_EQ(MemoText(form), "one\ntwo\nthree\nfour\nfive");
+}
+
+TEST_F(ExecuteTest, EachRunClearsTheMemo) {
+  TForm1& form = Ready();
+  library_->result = "first";
+  form.ToolButton3Click();
+  library_->result = "second";
+  form.ToolButton3Click();
+  EXPECT_EQ(MemoText(form), "second");
+  EXPECT_EQ(library_->releases, 2);
+}
+
+TEST_F(ExecuteTest, BackgroundHandedOver) {
+  Store("EXECBACK", "1");
+  library_->result = "0";
+  TForm1& form = Ready();
+  form.ComboBox3->setCurrentIndex(1);
+  form.ToolButton3Click();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  EXPECT_EQ(library_->calls[0].exportName, "executeA");
+  EXPECT_EQ(library_->calls[0].parameters, "");
+  EXPECT_FALSE(library_->calls[0].parametersNull);
+  EXPECT_EQ(library_->calls[0].protocolIndex, 1);
+  EXPECT_EQ(MemoText(form), "Job was sent to server");
+  EXPECT_EQ(library_->releases, 1);
+}
+
+TEST_F(ExecuteTest, BackgroundErrorIsShownWhole) {
+  Store("EXECBACK", "1");
+  library_->result = "Error: Invalid Host Name (RHost)" + std::string(40000, '!');
+  TForm1& form = Ready();
+  form.ToolButton3Click();
+  EXPECT_EQ(MemoText(form).size(), 32u + 40000u);
+  EXPECT_EQ(library_->releases, 1);
+}
+
+TEST_F(ExecuteTest, FailuresLeaveTheControlsRestored) {
+  TForm1& form = Ready();
+  library_->failure = "Input is not an valid MIME base64 Format.";
+  form.ToolButton3Click();
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0], "Input is not an valid MIME base64 Format.");
+  EXPECT_TRUE(ControlsEnabled(form));
+
+  library_->failure.clear();
+  library_->noBuffer = true;
+  form.ToolButton3Click();
+  ASSERT_EQ(ui_->messages.size(), 2u);
+  EXPECT_EQ(ui_->messages[1], "The library returned no result from execute");
+  EXPECT_TRUE(ControlsEnabled(form));
+  EXPECT_EQ(library_->releases, 0);
+}
+
+TEST_F(ExecuteTest, ProtocolOutOfRangeSelectsNothingAndPassesMinusOne) {
+  Store("PROTOCOL", "5");
+  TForm1& form = Ready();
+  EXPECT_EQ(form.ComboBox3->currentIndex(), -1);
+  form.ToolButton3Click();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  EXPECT_EQ(library_->calls[0].protocolIndex, -1);
+}
+
+TEST_F(ExecuteTest, OnlyTheOperatorsProtocolChoiceIsWritten) {
+  TForm1& form = Ready();
+  form.ComboBox3->setCurrentIndex(1);  // from code: not written
+  EXPECT_FALSE(Stored("PROTOCOL").isValid());
+  emit form.ComboBox3->activated(1);  // the operator's pick
+  EXPECT_EQ(Stored("PROTOCOL").toString(), "1");
+}
+
+TEST_F(ExecuteTest, MenuAndToolBarReachExecute) {
+  TForm1& form = Ready();
+  form.Execute1->trigger();
+  form.ToolButton3->trigger();
+  EXPECT_EQ(library_->calls.size(), 2u);
+}
+
+TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
+  TForm1& form = Form1();
+  struct Item {
+    QAction* action;
+    const char* text;
+    QKeySequence shortcut;
+  };
+  const auto ctrlAlt = [](Qt::Key key) { return QKeySequence(Qt::CTRL | Qt::ALT | key); };
+  for (const Item& item : {Item{form.Preferences1, "Preferences", ctrlAlt(Qt::Key_P)},
+                           Item{form.Quit1, "Quit", ctrlAlt(Qt::Key_Q)},
+                           Item{form.Environment1, "Environment", ctrlAlt(Qt::Key_E)},
+                           Item{form.Jobs1, "Job", ctrlAlt(Qt::Key_J)},
+                           Item{form.Scheduler1, "Scheduler", ctrlAlt(Qt::Key_S)},
+                           Item{form.LogFile1, "Log File...", QKeySequence()},
+                           Item{form.OutputFile1, "Output File...", QKeySequence()},
+                           Item{form.Execute1, "Execute", ctrlAlt(Qt::Key_X)},
+                           Item{form.Corvane20Help1, "Help / Tutorial", QKeySequence(Qt::Key_F1)},
+                           Item{form.About1, "About...", ctrlAlt(Qt::Key_A)}}) {
+    EXPECT_EQ(item.action->text(), item.text);
+    EXPECT_EQ(item.action->shortcut(), item.shortcut) << item.text;
+  }
+  QStringList menus;
+  for (QAction* menu : form.menuBar()->actions()) menus << menu->text();
+  EXPECT_EQ(menus, QStringList({"File", "View", "Action", "Help"}));
+
+  QStringList hints;
+  for (QAction* action : form.ToolBar1->actions()) {
+    if (!action->isSeparator()) hints << action->toolTip();
+  }
+  EXPECT_EQ(hints, QStringList({"Environment", "Job", "Execute", "Preferences", "Scheduler", "Help", "Quit"}));
+  EXPECT_EQ(form.ToolBar1->actions().size(), 14);  // each button after a separator
+  EXPECT_EQ(form.ComboBox3->toolTip(), "Select Protocol");
+  EXPECT_TRUE(form.Memo1->isReadOnly());
+}
+
+TEST_F(ConsoleTest, ShellOpenersOpenTheirFiles) {
+  TForm1& form = Shown();
+  form.LogFile1Click();
+  form.OutputFile1Click();
+  form.Corvane20Help1Click();
+  form.ToolButton13->trigger();
+  ASSERT_EQ(ui_->opened.size(), 4u);
+  EXPECT_EQ(ui_->opened[0], QUrl::fromLocalFile(Dir() + "/log.txt"));
+  EXPECT_EQ(ui_->opened[1], QUrl::fromLocalFile(Dir() + "/output.txt"));
+  EXPECT_EQ(ui_->opened[2], QUrl::fromLocalFile(Dir() + "/CORVANE.HLP"));
+  EXPECT_EQ(ui_->opened[3], ui_->opened[2]);
+}
+
+// ---- close and the start-at-logon entry ---------------------------------------------------------
+
+class CloseTest : public ConsoleTest {
+ protected:
+  // Closes the main window; answers whether it closed.
+  bool CloseMainWindow() {
+    TForm1& form = Shown();
+    bool closed = false;
+    QObject::connect(&form, &TForm1::Closed, [&closed] { closed = true; });
+    form.Quit1Click();
+    return closed && !form.isVisible();
+  }
+  QString Entry() const { return AutostartDir() + "/Corvane.desktop"; }
+};
+
+TEST_F(CloseTest, NothingWrittenWithoutRunStart) {
+  EXPECT_TRUE(CloseMainWindow());
+  EXPECT_FALSE(QFile::exists(Entry()));
+  EXPECT_TRUE(ui_->messages.empty());
+}
+
+TEST_F(CloseTest, RunStartCreatesTheEntry) {
+  Store("RUNSTART", "1");
+  EXPECT_TRUE(CloseMainWindow());
+  QFile entry(Entry());
+  ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+  EXPECT_EQ(entry.readAll(), AutostartEntry::EntryText(Dir() + "/Corvane"));
+}
+
+TEST_F(CloseTest, ExistingEntryIsKept) {
+  Store("RUNSTART", "1");
+  QDir().mkpath(AutostartDir());
+  QFile old(Entry());
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("[Desktop Entry]\nExec=/elsewhere/Corvane\n");
+  old.close();
+  EXPECT_TRUE(CloseMainWindow());
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), "[Desktop Entry]\nExec=/elsewhere/Corvane\n");
+}
+
+TEST_F(CloseTest, RunStartZeroRemovesTheEntry) {
+  Store("RUNSTART", "0");
+  AutostartEntry(AutostartDir()).Create("/opt/Corvane");
+  ASSERT_TRUE(QFile::exists(Entry()));
+  EXPECT_TRUE(CloseMainWindow());
+  EXPECT_FALSE(QFile::exists(Entry()));
+}
+
+TEST_F(CloseTest, UnwritableAutostartFolderStillCloses) {
+  Store("RUNSTART", "1");
+  WriteFile("autostart", "a file where the folder should be");
+  EXPECT_TRUE(CloseMainWindow());
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_TRUE(ui_->messages[0].contains("autostart")) << ui_->messages[0].toStdString();
+}
+
+TEST_F(CloseTest, CloseAsksTheWorkerToStop) {
+  std::atomic<bool> stopped{false};
+  schedulerLoop_ = [&stopped](TForm1&, TBMDExecuteThread& thread, void*&) {
+    while (!thread.Terminated()) QThread::msleep(5);
+    stopped = true;
+  };
+  EXPECT_TRUE(CloseMainWindow());
+  EXPECT_TRUE(test::WaitUntil([&] { return stopped.load(); }));
+}
+
+// ---- the scheduler worker's seam ----------------------------------------------------------------
+
+TEST_F(ConsoleTest, SchedulerLoopRunsOnTheWorkerUntilStopped) {
+  std::atomic<int> runs{0};
+  std::atomic<bool> onWorker{false};
+  std::atomic<bool> ended{false};
+  TForm1& form = Shown();
+  QThread* gui = QThread::currentThread();
+  form.SetSchedulerLoop([&](TForm1& f, TBMDExecuteThread& thread, void*&) {
+    ++runs;
+    onWorker = QThread::currentThread() != gui && &f == &form;
+    while (!thread.Terminated()) QThread::msleep(5);
+    ended = true;
+  });
+  ASSERT_TRUE(test::WaitUntil([&] { return runs.load() == 1; }));
+  EXPECT_TRUE(onWorker.load());
+  form.ShutdownWorker();
+  EXPECT_TRUE(ended.load());
+  EXPECT_EQ(form.thread1, nullptr);
+  EXPECT_EQ(runs.load(), 1);
+}
+
+// ---- the secondary windows ----------------------------------------------------------------------
+
+class CountingWindow final : public SecondaryWindow {
+ public:
+  CountingWindow(QWidget* main, UiServices& ui) : SecondaryWindow(main, ui) { resize(200, 100); }
+  int shows = 0;
+  int reloads = 0;
+  int closeRequests = 0;
+  std::function<bool()> onClose = [] { return true; };
+  void ReloadFromDisk() override { ++reloads; }
+
+ protected:
+  void FormShow() override { ++shows; }
+  bool FormClose() override {
+    ++closeRequests;
+    return onClose();
+  }
+};
+
+class WindowsTest : public ConsoleTest {
+ protected:
+  void DestroyWindows() override {
+    windows_.clear();
+    ConsoleTest::DestroyWindows();
+  }
+  CountingWindow* Make() {
+    windows_.push_back(std::make_unique<CountingWindow>(&Form1(), Form1().Ui()));
+    return windows_.back().get();
+  }
+  std::vector<std::unique_ptr<CountingWindow>> windows_;
+};
+
+TEST_F(WindowsTest, EachMenuItemPresentsItsWindowOnce) {
+  TForm1& form = Shown();
+  SecondaryWindows& registry = form.Windows();
+  CountingWindow* preferences = Make();
+  CountingWindow* environment = Make();
+  CountingWindow* job = Make();
+  CountingWindow* scheduler = Make();
+  registry.Form2 = preferences;
+  registry.Form5 = environment;
+  registry.Form6 = job;
+  registry.Form8 = scheduler;
+
+  form.ToolButton16Click();
+  form.Scheduler1Click();  // already visible: shown once, not reset
+  EXPECT_TRUE(scheduler->isVisible());
+  EXPECT_EQ(scheduler->shows, 1);
+  form.Environment1->trigger();
+  form.ToolButton11->trigger();
+  form.Preferences1->trigger();
+  EXPECT_EQ(environment->shows, 1);
+  EXPECT_EQ(job->shows, 1);
+  EXPECT_EQ(preferences->shows, 1);
+  EXPECT_TRUE(scheduler->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  // Centred on the main window.
+  EXPECT_LE((scheduler->geometry().center() - form.geometry().center()).manhattanLength(), 40);
+
+  // Without a window the items do nothing.
+  form.About1Click();
+  EXPECT_TRUE(ui_->messages.empty());
+}
+
+TEST_F(WindowsTest, CloseIsGuarded) {
+  Shown();
+  CountingWindow* window = Make();
+  window->present();
+  window->onClose = [] { return false; };
+  window->close();
+  EXPECT_TRUE(window->isVisible());
+  window->onClose = []() -> bool { throw std::runtime_error("Cannot create file \"x\""); };
+  window->close();
+  EXPECT_TRUE(window->isVisible());
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0], "Cannot create file \"x\"");
+  window->onClose = [] { return true; };
+  window->close();
+  EXPECT_FALSE(window->isVisible());
+  window->present();
+  EXPECT_EQ(window->shows, 2);  // every showing runs the show handler
+}
+
+TEST_F(WindowsTest, SynchroEvent2ReloadsAVisibleSchedulerEditorOnly) {
+  TForm1& form = Shown();
+  CountingWindow* scheduler = Make();
+  form.Windows().Form8 = scheduler;
+  void* data = nullptr;
+  form.SynchroEvent2(form.thread1, nullptr, data);
+  EXPECT_EQ(scheduler->reloads, 0);
+  scheduler->present();
+  form.SynchroEvent2(form.thread1, nullptr, data);
+  EXPECT_EQ(scheduler->reloads, 1);
+  form.Windows().Form8 = nullptr;
+  form.SynchroEvent2(form.thread1, nullptr, data);  // no editor: nothing
+  EXPECT_EQ(scheduler->reloads, 1);
+}
+
+TEST_F(WindowsTest, AboutWindowOpensTheWebAddress) {
+  TForm1& form = Shown();
+  TForm3 about(form);
+  form.Windows().Form3 = &about;
+  form.About1->trigger();
+  EXPECT_TRUE(about.isVisible());
+  EXPECT_EQ(about.windowTitle(), "About...");
+  EXPECT_EQ(about.size(), QSize(235, 154));
+  EXPECT_EQ(about.Label1->text(), "Corvane Version 2.0");
+  about.Label3Click();
+  ASSERT_EQ(ui_->opened.size(), 1u);
+  EXPECT_EQ(ui_->opened[0], QUrl(kProductWebAddress));
+  about.Button1Click();
+  EXPECT_FALSE(about.isVisible());
+}
+
+// ---- paths and display --------------------------------------------------------------------------
+
+TEST(ProgramPathsTest, DataDirectoryIsTheProgramDirectoryWhenWritable) {
+  QTemporaryDir dir;
+  const ProgramPaths paths = ProgramPaths::Resolve(dir.path() + "/Corvane", dir.path() + "/fallback");
+  EXPECT_EQ(paths.programDir, dir.path());
+  EXPECT_EQ(paths.dataDir, dir.path());
+  EXPECT_EQ(paths.EnvIniPath(), dir.path() + "/CorvaneEnv.ini");
+  EXPECT_EQ(paths.JobIniPath(), dir.path() + "/CorvaneJob.ini");
+  EXPECT_EQ(paths.LogPath(), dir.path() + "/log.txt");
+  EXPECT_EQ(paths.OutputPath(), dir.path() + "/output.txt");
+  EXPECT_EQ(paths.HelpPath(), dir.path() + "/CORVANE.HLP");
+  EXPECT_FALSE(QFileInfo::exists(dir.path() + "/fallback"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+}
+
+TEST(ProgramPathsTest, UnwritableProgramDirectoryUsesTheFallback) {
+  QTemporaryDir dir;
+  // Nobody, root included, can create files in /proc.
+  const ProgramPaths paths = ProgramPaths::Resolve("/proc/Corvane", dir.path() + "/data/");
+  EXPECT_EQ(paths.programDir, "/proc");
+  EXPECT_EQ(paths.dataDir, dir.path() + "/data");
+  EXPECT_TRUE(QFileInfo(paths.dataDir).isDir());
+  EXPECT_EQ(paths.HelpPath(), "/proc/CORVANE.HLP");
+  EXPECT_EQ(paths.LogPath(), dir.path() + "/data/log.txt");
+}
+
+TEST(DisplayTextTest, Cases) {
+  struct Case {
+    std::string bytes;
+    QString shown;
+  };
+  for (const Case& c : {Case{"a\r\nb", "a\nb"}, Case{"a\r\r\nb\r\n", "a\nb\n"}, Case{"a\rb\nc", "a\nb\nc"},
+                        Case{"\xE9t\xE9", QString::fromLatin1("\xE9t\xE9")},
+                        Case{"\xC3\xA9t\xC3\xA9", QString::fromUtf8("\xC3\xA9t\xC3\xA9")}, Case{"", ""}}) {
+    EXPECT_EQ(DisplayText(c.bytes), c.shown) << c.bytes;
+  }
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,241 @@
+// The preference store (the four operations, decimal text, defaults, colours and font style) and
+// the Preferences window over it.
+#include "console/console_fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <limits>
+
+#include "console/preferences.h"
+#include "console/preferences_window.h"
+
+namespace corvane {
+namespace {
+
+TEST(DecimalTextTest, Cases) {
+  struct Case {
+    const char* text;
+    std::optional<std::int32_t> value;
+  };
+  for (const Case& c : {Case{"0", 0}, Case{"12632256", 12632256}, Case{"-1", -1}, Case{"+7", 7},
+                        Case{"007", 7}, Case{"2147483647", std::numeric_limits<std::int32_t>::max()},
+                        Case{"-2147483648", std::numeric_limits<std::int32_t>::min()},
+                        Case{"2147483648", std::nullopt}, Case{"-2147483649", std::nullopt},
+                        Case{"99999999999999999999", std::nullopt}, Case{"", std::nullopt}, Case{"-", std::nullopt},
+                        Case{" 1", std::nullopt}, Case{"1 ", std::nullopt}, Case{"0x10", std::nullopt},
+                        Case{"1.5", std::nullopt}, Case{"silver", std::nullopt}}) {
+    EXPECT_EQ(ParseDecimalInt32(QString::fromLatin1(c.text)), c.value) << c.text;
+  }
+}
+
+TEST(StoredColorTest, IsBlueGreenRed) {
+  struct Case {
+    QColor color;
+    std::int32_t stored;
+  };
+  for (const Case& c : {Case{QColor(255, 0, 0), 255}, Case{QColor(0, 255, 0), 0x00FF00},
+                        Case{QColor(0, 0, 255), 0xFF0000}, Case{QColor(0xC0, 0xC0, 0xC0), 12632256},
+                        Case{QColor(0x12, 0x34, 0x56), 0x563412}}) {
+    EXPECT_EQ(ToStoredColor(c.color), c.stored);
+    EXPECT_EQ(FromStoredColor(c.stored), c.color);
+  }
+  // A platform colour code (top byte set) is read by its colour bytes.
+  EXPECT_EQ(FromStoredColor(static_cast<std::int32_t>(0xFF0000FFu)), QColor(255, 0, 0));
+}
+
+TEST(FontStyleTest, ByteRoundTrips) {
+  for (std::int32_t style = 0; style < 16; ++style) {
+    QFont font;
+    ApplyFontStyleByte(font, style);
+    EXPECT_EQ(FontStyleByte(font), style);
+  }
+  QFont font;
+  ApplyFontStyleByte(font, 4);
+  EXPECT_TRUE(font.underline());
+  EXPECT_FALSE(font.bold());
+}
+
+class PreferencesStoreTest : public ::testing::Test {
+ protected:
+  QTemporaryDir dir_;
+  QString File() const { return dir_.path() + "/sub/Corvane.conf"; }
+};
+
+TEST_F(PreferencesStoreTest, IntegersAreDecimalText) {
+  Preferences prefs(File());
+  prefs.Open();
+  EXPECT_TRUE(QFileInfo(dir_.path() + "/sub").isDir());
+  EXPECT_FALSE(QFile::exists(File()));  // opening writes nothing
+  EXPECT_EQ(prefs.ReadKeyint("BGCLR", 12632256), 12632256);
+  for (const std::int32_t value : {0, 1, -5, 255, std::numeric_limits<std::int32_t>::min()}) {
+    prefs.WriteKeyint("BGCLR", value);
+    EXPECT_EQ(prefs.ReadKeyint("BGCLR", 42), value);
+    EXPECT_EQ(QSettings(File(), QSettings::IniFormat).value("BGCLR").toString(), QString::number(value));
+  }
+  // A value that another writer left as text.
+  prefs.WriteKeystr("FONTSIZE", "large");
+  EXPECT_EQ(prefs.ReadKeyint("FONTSIZE", 8), 8);
+}
+
+TEST_F(PreferencesStoreTest, Strings) {
+  Preferences prefs(File());
+  EXPECT_EQ(prefs.ReadKeystr("FONTNAME", "Arial"), "Arial");
+  prefs.WriteKeystr("FONTNAME", "");
+  EXPECT_EQ(prefs.ReadKeystr("FONTNAME", "Arial"), "");  // an existing empty value
+  prefs.WriteKeystr("FONTNAME", QString::fromUtf8("DejaVu Sans, \xE6\x96\x87"));
+  EXPECT_EQ(prefs.ReadKeystr("FONTNAME", "Arial"), QString::fromUtf8("DejaVu Sans, \xE6\x96\x87"));
+}
+
+TEST_F(PreferencesStoreTest, ChangesByAnotherWriterAreSeen) {
+  Preferences one(File());
+  Preferences two(File());
+  one.WriteKeyint("EXECBACK", 1);
+  EXPECT_EQ(two.ReadKeyint("EXECBACK", 0), 1);
+  two.WriteKeyint("EXECBACK", 0);
+  EXPECT_EQ(one.ReadKeyint("EXECBACK", 1), 0);
+}
+
+TEST_F(PreferencesStoreTest, AFailedWriteIsReported) {
+  QFile blocker(dir_.path() + "/sub");
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the folder should be
+  blocker.close();
+  Preferences prefs(File());
+  try {
+    prefs.WriteKeyint("RUNSTART", 1);
+    FAIL() << "no failure";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "Failed to set data for 'RUNSTART'");
+  }
+  EXPECT_EQ(prefs.ReadKeyint("RUNSTART", 0), 0);
+}
+
+// ---- the Preferences window ---------------------------------------------------------------------
+
+class PreferencesWindowTest : public test::ConsoleTest {
+ protected:
+  TForm2& Form2() {
+    if (!form2_) {
+      form2_ = std::make_unique<TForm2>(Shown());
+      Shown().Windows().Form2 = form2_.get();
+    }
+    return *form2_;
+  }
+  void DestroyWindows() override {
+    form2_.reset();
+    ConsoleTest::DestroyWindows();
+  }
+  std::unique_ptr<TForm2> form2_;
+};
+
+TEST_F(PreferencesWindowTest, AsDesigned) {
+  TForm2& form = Form2();
+  EXPECT_EQ(form.windowTitle(), "Corvane 2.0 - Preferences");
+  EXPECT_EQ(form.size(), QSize(400, 230));
+  EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_EQ(form.CheckBox1->text(), "Minimize to Tray");
+  EXPECT_EQ(form.CheckBox2->text(), "Run When Windows Starts");
+  EXPECT_EQ(form.CheckBox3->text(), "Execute Jobs in Background");
+  EXPECT_EQ(form.Button1->text(), "Close");
+  EXPECT_EQ(form.Button2->text(), "Font...");
+  EXPECT_EQ(form.ColorBox2->count(), 16);
+  EXPECT_EQ(form.SelectedColor(), QColor(0xC0, 0xC0, 0xC0));  // silver at creation
+  EXPECT_FALSE(form.CheckBox1->isChecked());
+}
+
+TEST_F(PreferencesWindowTest, ShowingWritesOnlyWhatChanges) {
+  TForm1& main = Shown();
+  main.SetMemoColor(QColor(0, 0, 0x80));  // navy
+  TForm2& form = Form2();
+  form.present();
+  EXPECT_EQ(form.SelectedColor(), QColor(0, 0, 0x80));
+  EXPECT_TRUE(StoredKeys().isEmpty());  // every box already in its stored state
+
+  Store("MINIMIZE", "1");
+  Store("EXECBACK", "1");
+  form.Button1Click();
+  EXPECT_FALSE(form.isVisible());
+  main.Preferences1Click();
+  EXPECT_TRUE(form.CheckBox1->isChecked());
+  EXPECT_FALSE(form.CheckBox2->isChecked());
+  EXPECT_TRUE(form.CheckBox3->isChecked());
+  EXPECT_TRUE(main.tray1->Enabled());  // the stored MINIMIZE applied again
+  EXPECT_FALSE(Stored("RUNSTART").isValid());
+  EXPECT_FALSE(Stored("BGCLR").isValid());
+}
+
+TEST_F(PreferencesWindowTest, ColourIsWrittenAndAppliedAtOnce) {
+  TForm2& form = Form2();
+  form.present();
+  const int red = form.ColorBox2->findText("Red");
+  ASSERT_GE(red, 0);
+  form.ColorBox2->setCurrentIndex(red);
+  emit form.ColorBox2->activated(red);
+  EXPECT_EQ(Stored("BGCLR").toString(), "255");
+  EXPECT_EQ(Shown().MemoColor(), QColor(255, 0, 0));
+}
+
+TEST_F(PreferencesWindowTest, OptionsAreWrittenAsTheyAreTicked) {
+  TForm2& form = Form2();
+  form.present();
+  form.CheckBox1->setChecked(true);
+  EXPECT_EQ(Stored("MINIMIZE").toString(), "1");
+  EXPECT_TRUE(Shown().tray1->Enabled());
+  form.CheckBox1->setChecked(false);
+  EXPECT_EQ(Stored("MINIMIZE").toString(), "0");
+  EXPECT_FALSE(Shown().tray1->Enabled());
+  form.CheckBox2->setChecked(true);
+  EXPECT_EQ(Stored("RUNSTART").toString(), "1");
+  EXPECT_FALSE(QFile::exists(AutostartDir() + "/Corvane.desktop"));  // only at the next close
+  form.CheckBox3->setChecked(true);
+  EXPECT_EQ(Stored("EXECBACK").toString(), "1");
+}
+
+TEST_F(PreferencesWindowTest, CancelledFontDialogWritesTheCurrentFont) {
+  Store("FONTCHARSET", "238");
+  TForm1& main = Shown();
+  const QFont before = main.Memo1->font();
+  Form2().Button2Click();
+  EXPECT_EQ(ui_->fontDialogs, 1);
+  EXPECT_EQ(Stored("FONTNAME").toString(), "Arial");
+  EXPECT_EQ(Stored("FONTCOLOR").toString(), "0");
+  EXPECT_EQ(Stored("FONTSIZE").toString(), "8");
+  EXPECT_EQ(Stored("FONTCHARSET").toString(), "238");
+  EXPECT_EQ(Stored("FONTSTYLE").toString(), "0");
+  EXPECT_EQ(main.Memo1->font(), before);
+}
+
+TEST_F(PreferencesWindowTest, ChosenFontIsWrittenAndApplied) {
+  ui_->chooseFont = [](QFont& font) {
+    font = QFont("Courier New", 12);
+    font.setBold(true);
+    font.setUnderline(true);
+    return true;
+  };
+  TForm1& main = Shown();
+  main.SetMemoFontColor(QColor(0, 0x80, 0));
+  Form2().Button2Click();
+  EXPECT_EQ(Stored("FONTNAME").toString(), "Courier New");
+  EXPECT_EQ(Stored("FONTSIZE").toString(), "12");
+  EXPECT_EQ(Stored("FONTSTYLE").toString(), "5");
+  EXPECT_EQ(Stored("FONTCOLOR").toString(), QString::number(0x008000));
+  EXPECT_EQ(main.Memo1->font().family(), "Courier New");
+  EXPECT_TRUE(main.Memo1->font().underline());
+}
+
+TEST_F(PreferencesWindowTest, AFailedWriteIsShownNotThrown) {
+  TForm2& form = Form2();
+  form.present();
+  // The store's folder turns into a file.
+  QDir(Dir() + "/config").removeRecursively();
+  WriteFile("config", "blocked");
+  form.CheckBox3->setChecked(true);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0], "Failed to set data for 'EXECBACK'");
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Smoke test of the real program on a virtual display: Corvane starts, shows its main window
+# "Corvane 2.0", quits through its own Quit shortcut (Ctrl+Alt+Q, typed through XTEST), ends
+# with exit code 0 and writes nothing to stderr (no Qt warnings).
+#
+# test_program_smoke.sh <path of the Corvane program>
+set -euo pipefail
+program=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in xvfb-run xdotool; do
+  command -v "$tool" >/dev/null || { echo "smoke: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The program as installed: the program, its library and its help file in one folder of their own,
+# and a home, configuration and runtime folder of the test's own.
+mkdir -p "$work/bin" "$work/home" "$work/config" "$work/data" "$work/runtime"
+chmod 700 "$work/runtime"
+cp "$program" "$(dirname "$program")/libCorvaneDll.so" "$(dirname "$program")/CORVANE.HLP" "$work/bin/"
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
+unset QT_QPA_PLATFORM DISPLAY WAYLAND_DISPLAY
+# A sanitizer build reports through its own options; Qt's D-Bus buffers are not ours.
+export LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
+cat > "$work/session.sh" <<'SESSION'
+set -u
+work=$1
+"$work/bin/Corvane" >"$work/stdout" 2>"$work/stderr" &
+pid=$!
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvane 2\.0$' | head -n 1)
+if [ -z "$wid" ]; then
+  echo "smoke: no window named \"Corvane 2.0\" appeared"
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+  exit 91
+fi
+echo "window: $(xdotool getwindowname "$wid")"
+xdotool windowfocus --sync "$wid" key --clearmodifiers ctrl+alt+q
+# Bounded wait for the program to end by itself.
+for _ in $(seq 600); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+  echo "smoke: the program did not end after Quit"
+  kill -9 "$pid"; wait "$pid" 2>/dev/null
+  exit 92
+fi
+wait "$pid"
+SESSION
+
+set +e
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/session.sh" "$work"
+rc=$?
+set -e
+echo "exit code: $rc"
+if [ -s "$work/stderr" ]; then
+  echo "smoke: stderr was not empty:"
+  cat "$work/stderr"
+  exit 1
+fi
+[ "$rc" -eq 0 ] || exit 1
+# The program made its preferences store and nothing else in the program folder.
+[ -d "$work/config/Corvane" ] || { echo "smoke: the preferences store was not created"; exit 1; }
+echo "smoke: ok"

@@ -1,0 +1,375 @@
+// The three C exports of libCorvaneDll.so, called through the shared library itself: the exported
+// symbols, result buffers, failures as result texts (a corrupt stored value among them), execute
+// and executeA end to end against Debian's real rexec and rsh servers, concurrent background runs,
+// and the operator prompt through the real QInputDialog (QT_QPA_PLATFORM=offscreen).
+//
+// The library connects to the protocols' fixed ports 512 and 514. The real servers of this test
+// listen on ports of their own, so this executable defines connect(): the library's calls reach it
+// first, and it sends connections to 127.0.0.1:512 and :514 on to the servers' ports. Everything
+// else goes to the next connect() unchanged.
+#include <arpa/inet.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <stdio.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "remote/corvane_dll.h"
+
+namespace {
+std::atomic<std::uint16_t> g_rexec_port{0};
+std::atomic<std::uint16_t> g_rsh_port{0};
+std::atomic<int> g_redirected{0};
+std::atomic<int> g_cursor_at_connect{-2};  // set by the prompt test: the override cursor's shape
+std::atomic<bool> g_watch_cursor{false};
+int OverrideCursorShape();
+}  // namespace
+
+extern "C" int connect(int fd, const struct sockaddr* address, socklen_t size) {
+  using Connect = int (*)(int, const struct sockaddr*, socklen_t);
+  static const Connect next = reinterpret_cast<Connect>(::dlsym(RTLD_NEXT, "connect"));
+  if (g_watch_cursor.load()) g_cursor_at_connect = OverrideCursorShape();
+  if (address != nullptr && address->sa_family == AF_INET && size >= sizeof(sockaddr_in)) {
+    sockaddr_in in{};
+    std::memcpy(&in, address, sizeof in);
+    if (ntohl(in.sin_addr.s_addr) == INADDR_LOOPBACK) {
+      const std::uint16_t port = ntohs(in.sin_port);
+      const std::uint16_t to = port == 512 ? g_rexec_port.load() : port == 514 ? g_rsh_port.load() : 0;
+      if (to != 0) {
+        in.sin_port = htons(to);
+        ++g_redirected;
+        return next(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in);
+      }
+    }
+  }
+  return next(fd, address, size);
+}
+
+#ifdef CORVANE_DLL_FILE
+
+#include <QApplication>
+#include <QCursor>
+#include <QInputDialog>
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+
+#include "cipher/formats.h"
+#include "remote/real_peers.h"
+#include "remote/stored_settings.h"
+#include "settings/date_time_text.h"
+
+namespace {
+
+int OverrideCursorShape() {
+  if (QCoreApplication::instance() == nullptr) return -1;
+  const QCursor* cursor = QGuiApplication::overrideCursor();
+  return cursor != nullptr ? static_cast<int>(cursor->shape()) : -1;
+}
+
+}  // namespace
+
+namespace corvane {
+namespace {
+
+using test::KeyValues;
+using test::TempDataDir;
+
+// The text of a result buffer, which is handed back.
+std::string Take(char* buffer) {
+  EXPECT_NE(buffer, nullptr);
+  if (buffer == nullptr) return "<null>";
+  std::string text(buffer);
+  releasebuffer(buffer);
+  return text;
+}
+
+std::string Execute(const std::string& environment, const std::string& job, std::int32_t protocol,
+                    const std::string& dir, std::uintptr_t owner = 0) {
+  return Take(execute(environment.c_str(), job.c_str(), protocol, dir.c_str(), owner));
+}
+
+std::string ExecuteA(const std::string& environment, const std::string& job, std::int32_t protocol,
+                     const std::string& dir, const std::string& parameters) {
+  return Take(executeA(environment.c_str(), job.c_str(), protocol, dir.c_str(), parameters.c_str()));
+}
+
+TEST(ExportedSymbols, ExactlyTheThreeExports) {
+  const std::string command = std::string("nm -D --defined-only '") + CORVANE_DLL_FILE + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  ASSERT_TRUE(pipe);
+  std::string listing;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe.get()) != nullptr) listing += line;
+  std::set<std::string> names;
+  std::istringstream lines(listing);
+  for (std::string entry; std::getline(lines, entry);) {
+    const std::size_t blank = entry.rfind(' ');
+    names.insert(blank == std::string::npos ? entry : entry.substr(blank + 1));
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"execute", "executeA", "releasebuffer"})) << listing;
+}
+
+TEST(ResultBuffers, NullArgumentsReadAsEmptyAndNullIsReleasedSafely) {
+  // An empty data directory names "/CorvaneEnv.ini", which does not exist: no host.
+  EXPECT_EQ(Take(execute(nullptr, nullptr, 0, nullptr, 0)), "Error: Invalid Host Name (RHost)");
+  EXPECT_EQ(Take(executeA(nullptr, nullptr, 0, nullptr, nullptr)), "Error: Invalid Host Name (RHost)");
+  releasebuffer(nullptr);
+}
+
+class ExportsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(test::PrepareRealPeers(), "");
+    rexec_ = std::make_unique<test::DaemonServer>(test::kRexecDaemon);
+    rsh_ = std::make_unique<test::DaemonServer>(test::kRshDaemon);
+    g_rexec_port = rexec_->Port();
+    g_rsh_port = rsh_->Port();
+    test::WriteEnvironment(dir_, "Env1",
+                           {{"RHost", "127.0.0.1"},
+                            {"RLogin", test::kPeerUser},
+                            {"RPwd", test::kPeerPassword},
+                            {"LLogin", test::kTrustedLocalUser},
+                            {"greeting", "hello"}});
+  }
+  void TearDown() override {
+    for (test::DaemonServer* server : {rexec_.get(), rsh_.get()}) {
+      if (server != nullptr) {
+        EXPECT_EQ(server->Failure(), "");
+      }
+    }
+  }
+
+  std::string Dir() const { return dir_.Path(); }
+  std::string OutputPath() const { return dir_.File("output.txt"); }
+
+  TempDataDir dir_;
+  std::unique_ptr<test::DaemonServer> rexec_;
+  std::unique_ptr<test::DaemonServer> rsh_;
+};
+
+TEST_F(ExportsTest, ChecksComeBackAsTheirTextsFromBothExports) {
+  struct Case {
+    KeyValues environment;
+    KeyValues job;
+    std::int32_t protocol;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{{"RHost", ""}}, {{"Command", "true"}}, 0, "Error: Invalid Host Name (RHost)"},
+      {{{"RHost", "h"}, {"RLogin", ""}}, {{"Command", "true"}}, 0, "Error: Invalid Remote User Name (RLogin)"},
+      {{{"RLogin", "u"}, {"LLogin", ""}}, {{"Command", "true"}}, 1, "Error: Invalid Local User Name (LLogin)"},
+      {{{"LLogin", "l"}, {"RPwd", ""}}, {{"Command", "true"}}, 0, "Error: Invalid Remote Host Password (RPwd)"},
+      {{{"RPwd", "p"}}, {{"Command", ""}}, 0, "Unable to find the Remote Host Job Command"},
+      {{}, {{"Command", "echo @\"x"}}, 0, "\" missing after parameter x"},
+  };
+  // Each case changes the files of the one before it.
+  TempDataDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    test::WriteEnvironment(dir, "E", c.environment);
+    test::WriteJob(dir, "J", c.job);
+    EXPECT_EQ(Execute("E", "J", c.protocol, dir.Path()), c.expected);
+    EXPECT_EQ(ExecuteA("E", "J", c.protocol, dir.Path(), ""), c.expected);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("output.txt")));
+}
+
+TEST_F(ExportsTest, ExecuteReturnsTheRemoteOutputWithCrLf) {
+  test::WriteJob(dir_, "Job1", {{"Command", " printf 'a\\r\\nb\\n';echo @\"greeting\" "}});
+  g_redirected = 0;
+  EXPECT_EQ(Execute("Env1", "Job1", 0, Dir()), "a\r\r\nb\r\nhello\r\n");
+  EXPECT_EQ(g_redirected.load(), 1) << "the library's connection went past this test's connect()";
+  test::WriteJob(dir_, "Job2", {{"Command", "id -un;echo @\"greeting\" >&2;echo done"}});
+  EXPECT_EQ(Execute("Env1", "Job2", 1, Dir()), "corvrx\r\ndone\r\n") << "rsh; stderr stays out of the result";
+  EXPECT_EQ(Execute("env1", "JOB2", 2, Dir()), "corvrx\r\ndone\r\n") << "protocol 2 runs rsh too";
+}
+
+TEST_F(ExportsTest, ExecuteReturnsARunFailureAsItsText) {
+  test::WriteJob(dir_, "Job1", {{"Command", "echo x"}});
+  Socket closed = Socket::Create(AF_INET);
+  closed.Bind(SocketAddress::Numeric("127.0.0.1", 0));
+  g_rexec_port = closed.LocalAddress().Port();
+  closed.Close();
+  EXPECT_EQ(Execute("Env1", "Job1", 0, Dir()), "Socket Error # 10061\r\nConnection refused.");
+  test::WriteJob(dir_, "Job2", {{"Command", " @\"nothing\" "}});
+  EXPECT_EQ(Execute("Env1", "Job2", 0, Dir()), " ");
+}
+
+TEST_F(ExportsTest, ACorruptStoredValueReturnsItsErrorTextAndTheProcessLives) {
+  std::string expected;
+  try {
+    TCipherManager manager;
+    InitStoredValueManager(manager);
+    manager.DecryptText("corrupt!value");
+  } catch (const EStringFormat& e) {
+    expected = e.what();
+  }
+  ASSERT_EQ(expected, "Input is not an valid MIME Base 64 Format.");
+  test::WriteJob(dir_, "Job1", {{"Command", "echo @\"v\""}});
+  test::WriteRaw(dir_.File("CorvaneJob.ini"), "Job1", "v", "corrupt!value");
+  EXPECT_EQ(Execute("Env1", "Job1", 0, Dir()), expected);
+  EXPECT_EQ(ExecuteA("Env1", "Job1", 0, Dir(), ""), expected);
+  test::WriteRaw(dir_.File("CorvaneEnv.ini"), "Env1", "RHost", "corrupt!value");
+  EXPECT_EQ(Execute("Env1", "Job1", 1, Dir()), expected);
+  // The library goes on serving calls.
+  test::WriteEnvironment(dir_, "Env1", {{"RHost", "127.0.0.1"}});
+  test::WriteJob(dir_, "Job1", {{"v", "fine"}});
+  EXPECT_EQ(Execute("Env1", "Job1", 0, Dir()), "fine\r\n");
+}
+
+// The block with its date-time line (line 2) replaced by "<date>", which must be a date-time text.
+std::string WithoutDateLine(const std::string& block) {
+  const std::size_t first = block.find("\r\n");
+  const std::size_t second = first == std::string::npos ? first : block.find("\r\n", first + 2);
+  if (second == std::string::npos) return "<no date line> " + block;
+  const std::string date = block.substr(first + 2, second - first - 2);
+  EXPECT_TRUE(TryParseDateTimeText(date).has_value()) << date;
+  return block.substr(0, first + 2) + "<date>" + block.substr(second);
+}
+
+std::string ExpectedBlock(std::string_view command, std::string_view line7) {
+  return "*************************************\r\n<date>\r\nCommand: " + std::string(command) +
+         "\r\nHost: 127.0.0.1\r\n-------------------------------------\r\nResult: \r\n" + std::string(line7) +
+         "\r\n*************************************\r\n\r\n";
+}
+
+TEST_F(ExportsTest, ExecuteAReturnsZeroAndTheWorkerAppendsItsBlock) {
+  test::WriteJob(dir_, "Job1", {{"Command", "printf '%s\\n' @\"a\" @\"b\";printf 'c\\r\\n'"}, {"a", "stored"}});
+  EXPECT_EQ(ExecuteA("Env1", "Job1", 0, Dir(), "b=2&a=1"), "0");
+  const std::vector<std::string> first = test::SplitBlocks(test::WaitForBlocks(OutputPath(), 1));
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(WithoutDateLine(first[0]), ExpectedBlock("printf '%s\\n' 1 2 ; printf 'c\\r\\n'", "1\r\n2\r\nc\r\r\n"));
+
+  // A second run over rsh, whose connection fails, goes to the end of the file.
+  Socket closed = Socket::Create(AF_INET);
+  closed.Bind(SocketAddress::Numeric("127.0.0.1", 0));
+  g_rsh_port = closed.LocalAddress().Port();
+  closed.Close();
+  EXPECT_EQ(ExecuteA("Env1", "Job1", 1, Dir(), "a=&b=x"), "0");
+  const std::vector<std::string> both = test::SplitBlocks(test::WaitForBlocks(OutputPath(), 2));
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_EQ(both[0], first[0]);
+  EXPECT_EQ(WithoutDateLine(both[1]), ExpectedBlock("printf '%s\\n'  x ; printf 'c\\r\\n'",
+                                                    "Socket Error # 10061\r\nConnection refused."));
+}
+
+TEST_F(ExportsTest, EightConcurrentExecuteACallsGiveEightWholeUnmixedBlocks) {
+  test::WriteJob(dir_, "Job1", {{"Command", "for i in $(seq 1 400);do echo \"run @\"n\" line $i\";done"}});
+  constexpr int kRuns = 8;
+  std::vector<std::string> results(kRuns);
+  std::vector<std::thread> callers;
+  for (int n = 0; n < kRuns; ++n) {
+    callers.emplace_back([&, n] { results[n] = ExecuteA("Env1", "Job1", n % 2, Dir(), "n=" + std::to_string(n)); });
+  }
+  for (std::thread& t : callers) t.join();
+  for (const std::string& r : results) EXPECT_EQ(r, "0");
+  const std::vector<std::string> blocks = test::SplitBlocks(test::WaitForBlocks(OutputPath(), kRuns));
+  std::multiset<std::string> got;
+  for (const std::string& b : blocks) got.insert(WithoutDateLine(b));
+  std::multiset<std::string> expected;
+  for (int n = 0; n < kRuns; ++n) {
+    std::string output;
+    for (int i = 1; i <= 400; ++i) output += "run " + std::to_string(n) + " line " + std::to_string(i) + "\r\n";
+    expected.insert(ExpectedBlock("for i in $(seq 1 400) ; do echo \"run " + std::to_string(n) + " line $i\" ; done",
+                                  output));
+  }
+  EXPECT_EQ(blocks.size(), static_cast<std::size_t>(kRuns));
+  EXPECT_TRUE(got == expected) << "blocks were torn, mixed or lost";
+}
+
+TEST_F(ExportsTest, WithoutAQApplicationAFlaggedVariableCountsAsCancelled) {
+  ASSERT_EQ(QCoreApplication::instance(), nullptr);
+  test::WriteJob(dir_, "Job1", {{"Command", "echo @\"v\""}, {"v", "x"}, {"\xA7v", "Y"}});
+  EXPECT_EQ(Execute("Env1", "Job1", 0, Dir()), "The Job was cancelled");
+  EXPECT_EQ(ExecuteA("Env1", "Job1", 0, Dir(), ""), "0") << "executeA asks nobody";
+  EXPECT_EQ(test::SplitBlocks(test::WaitForBlocks(OutputPath(), 1)).size(), 1u);
+}
+
+// Answers the next modal input dialog from within its own event loop.
+struct DialogAnswer {
+  QString title, label, preset;
+  QWidget* parent = nullptr;
+  bool seen = false;
+};
+
+void AnswerNextDialog(DialogAnswer& seen, const QString& typed, bool accept) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, &seen, typed, accept] {
+    auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    timer->stop();
+    timer->deleteLater();
+    seen.seen = true;
+    seen.title = dialog->windowTitle();
+    seen.label = dialog->labelText();
+    seen.preset = dialog->textValue();
+    seen.parent = dialog->parentWidget();
+    if (accept) {
+      dialog->setTextValue(typed);
+      dialog->accept();
+    } else {
+      dialog->reject();
+    }
+  });
+  timer->start();
+}
+
+TEST_F(ExportsTest, ThePromptIsARealInputDialogOwnedByTheCallersWindow) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "remote_test_exports";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QWidget owner;
+  owner.setWindowTitle("owner");
+  owner.show();
+  const auto handle = static_cast<std::uintptr_t>(owner.winId());
+  ASSERT_EQ(QWidget::find(owner.winId()), &owner);
+
+  test::WriteJob(dir_, "Job1",
+                 {{"Command", "echo @\"Value\";echo @\"VALUE\" @\"other\""}, {"value", "pre set"}, {"\xA7value", "Y"},
+                  {"other", "o"}});
+  DialogAnswer seen;
+  AnswerNextDialog(seen, QString::fromLatin1("typed \xE9 text"), true);
+  g_watch_cursor = true;
+  g_cursor_at_connect = -2;
+  EXPECT_EQ(Execute("Env1", "Job1", 0, Dir(), handle), "typed \xE9 text\r\ntyped \xE9 text o\r\n");
+  g_watch_cursor = false;
+  ASSERT_TRUE(seen.seen);
+  EXPECT_EQ(seen.title, QStringLiteral("Job Parameter"));
+  EXPECT_EQ(seen.label, QStringLiteral("Enter Value for Value parameter:"));
+  EXPECT_EQ(seen.preset, QStringLiteral("pre set"));
+  EXPECT_EQ(seen.parent, &owner);
+  EXPECT_EQ(g_cursor_at_connect.load(), static_cast<int>(Qt::WaitCursor)) << "no wait cursor during the run";
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the cursor was not restored";
+
+  DialogAnswer cancelled;
+  AnswerNextDialog(cancelled, {}, false);
+  EXPECT_EQ(Execute("Env1", "Job1", 0, Dir(), handle), "The Job was cancelled");
+  EXPECT_TRUE(cancelled.seen);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+}  // namespace
+}  // namespace corvane
+
+#else  // built without the Qt parts: there is no shared library to test
+
+namespace {
+int OverrideCursorShape() { return -1; }
+}  // namespace
+
+TEST(Exports, NeedTheSharedLibrary) { GTEST_SKIP() << "libCorvaneDll.so is built only with CORVANE_GUI"; }
+
+#endif

@@ -359,6 +359,23 @@ TEST_F(ExportsTest, ThePromptIsARealInputDialogOwnedByTheCallersWindow) {
   EXPECT_EQ(Execute("Env1", "Job1", 0, Dir(), handle), "The Job was cancelled");
   EXPECT_TRUE(cancelled.seen);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+  // Called from another thread, the prompt still opens on the GUI thread, owned by the window.
+  DialogAnswer from_thread;
+  AnswerNextDialog(from_thread, QStringLiteral("worker"), true);
+  std::atomic<bool> done{false};
+  std::string result;
+  std::thread caller([&] {
+    result = Execute("Env1", "Job1", 0, Dir(), handle);
+    done = true;
+  });
+  for (int i = 0; i < 12000 && !done; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  caller.join();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(result, "worker\r\nworker o\r\n");
+  EXPECT_TRUE(from_thread.seen);
+  EXPECT_EQ(from_thread.parent, &owner);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the cursor was not restored";
 }
 
 }  // namespace

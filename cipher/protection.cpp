@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -16,6 +17,9 @@ namespace {
 std::mutex gProgressMutex;
 TProgressEvent gProgressHandler;
 constexpr std::int64_t kChunk = 4096;
+// Only a read of 0 bytes (the end of the stream) ends the stream loop quietly.
+constexpr const char* kReadError = "Stream read error.";
+constexpr const char* kWriteError = "Stream write error.";
 }  // namespace
 
 bool InheritsFrom(const ClassInfo* cls, const ClassInfo& base) {
@@ -86,12 +90,23 @@ void TProtection::ProcessBlock(std::uint8_t* data, std::size_t size, TProtection
   if (chained_) chained_->ProcessBlock(data, size, action);
 }
 
+namespace {
+// Ends an action after a failure: the failure that is already on its way is the one the caller
+// sees, so a second one from EndAction is dropped.
+void EndAfterFailure(TProtection& self, TProtectionAction action) noexcept {
+  try {
+    self.EndAction(action);
+  } catch (...) {
+  }
+}
+}  // namespace
+
 std::size_t TProtection::ProcessBuffer(std::uint8_t* buffer, std::size_t size, TProtectionAction action) {
   BeginAction(action);
   try {
     ProcessBlock(buffer, size, action);
   } catch (...) {
-    EndAction(action);
+    EndAfterFailure(*this, action);
     throw;
   }
   EndAction(action);
@@ -113,11 +128,23 @@ void TProtection::ProcessStream(TStream* source, TStream* dest, std::int64_t dat
   }
   BeginAction(action);
   const std::int64_t total = dataSize;
+  // Runs on the way out, also after a failure; a failure of its own while another one travels
+  // would end the process, so then only the first one goes on.
   struct Cleanup {
     TProtection* self;
     TProtectionAction action;
     std::vector<std::uint8_t>* buffer;
+    int failuresBefore = std::uncaught_exceptions();
     ~Cleanup() noexcept(false) {
+      if (std::uncaught_exceptions() > failuresBefore) {
+        try {
+          ReportProgress(self, 0, 0);
+        } catch (...) {
+        }
+        SecureWipe(buffer->data(), buffer->size());
+        EndAfterFailure(*self, action);
+        return;
+      }
       ReportProgress(self, 0, 0);
       SecureWipe(buffer->data(), buffer->size());
       self->EndAction(action);
@@ -134,7 +161,8 @@ void TProtection::ProcessStream(TStream* source, TStream* dest, std::int64_t dat
     if (action == TProtectionAction::Digest) {
       while (remaining > 0) {
         const std::int64_t n = source->Read(buffer.data(), std::min(remaining, kChunk));
-        if (n <= 0) break;
+        if (n < 0) throw EProtection(kReadError);
+        if (n == 0) break;
         ProcessBlock(buffer.data(), std::size_t(n), action);
         remaining -= n;
         ReportProgress(this, Clamp32(total - remaining), Clamp32(total));
@@ -143,11 +171,12 @@ void TProtection::ProcessStream(TStream* source, TStream* dest, std::int64_t dat
       while (remaining > 0) {
         source->SetPosition(readPos);
         const std::int64_t n = source->Read(buffer.data(), std::min(remaining, kChunk));
+        if (n < 0) throw EProtection(kReadError);
+        if (n == 0) break;
         readPos = source->Position();
-        if (n <= 0) break;
         ProcessBlock(buffer.data(), std::size_t(n), action);
         dest->SetPosition(writePos);
-        dest->Write(buffer.data(), n);
+        if (dest->Write(buffer.data(), n) != n) throw EProtection(kWriteError);
         writePos = dest->Position();
         remaining -= n;
         ReportProgress(this, Clamp32(total - remaining), Clamp32(total));

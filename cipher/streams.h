@@ -10,9 +10,11 @@ namespace corvane {
 class TStream {
  public:
   virtual ~TStream() = default;
-  // Reads up to count bytes at the current position; gives the number read (0 at the end).
+  // Reads up to count bytes at the current position; gives the number read (0 at the end, a
+  // negative number for a failed read).
   virtual std::int64_t Read(void* buffer, std::int64_t count) = 0;
-  // Writes count bytes at the current position, growing the stream as needed.
+  // Writes count bytes at the current position, growing the stream as needed; gives the number
+  // written (fewer than count means the write failed).
   virtual std::int64_t Write(const void* buffer, std::int64_t count) = 0;
   virtual std::int64_t Position() const = 0;
   virtual void SetPosition(std::int64_t position) = 0;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,7 @@ class Recorder : public TProtection {
   void EndAction(Action a) override {
     TProtection::EndAction(a);
     log_->push_back(name_ + ".end" + std::to_string(int(a)));
+    if (failEnd) throw EProtection("end refused");
   }
   void ProcessBlock(std::uint8_t* data, std::size_t size, Action a) override {
     if (a != Action::Decrypt) TProtection::ProcessBlock(data, size, a);
@@ -45,6 +47,7 @@ class Recorder : public TProtection {
   }
   bool failBegin = false;
   bool failBlock = false;
+  bool failEnd = false;
 
  private:
   std::vector<std::string>* log_;
@@ -59,6 +62,32 @@ struct ProgressLog {
   }
   ~ProgressLog() { SetProgressHandler(nullptr); }
   std::vector<std::pair<std::int32_t, std::int32_t>> calls;
+};
+
+// A memory stream whose n-th read fails (gives -1) or whose writes fall short by some bytes.
+class FaultyStream final : public TStream {
+ public:
+  explicit FaultyStream(std::string bytes) : inner_(bytes) {}
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    if (++reads_ == failingRead) return -1;
+    return inner_.Read(buffer, count);
+  }
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    const std::int64_t n = std::max<std::int64_t>(0, count - shortWriteBy);
+    return inner_.Write(buffer, n);
+  }
+  std::int64_t Position() const override { return inner_.Position(); }
+  void SetPosition(std::int64_t p) override { inner_.SetPosition(p); }
+  std::int64_t Size() const override { return inner_.Size(); }
+  void SetSize(std::int64_t size) override { inner_.SetSize(size); }
+  const std::string& Bytes() const { return inner_.Bytes(); }
+
+  int failingRead = 0;  // 1 = the first read fails; 0 = none
+  std::int64_t shortWriteBy = 0;
+
+ private:
+  TMemoryStream inner_;
+  int reads_ = 0;
 };
 
 class TempDir {
@@ -300,4 +329,71 @@ TEST(ProtectionTest, FileIdentityIsTheFileNotTheSpelling) {
   r.ProcessFile(lower, link, Action::Encrypt);
   EXPECT_EQ(ReadFile(lower), "bcd");
   EXPECT_EQ(ReadFile(link), "bcd");
+}
+
+// Only the end of the stream (a read of 0 bytes) ends the loop quietly: a failed read or a short
+// write is a failure, not a shorter result reported as success. The action still ends.
+TEST(ProtectionTest, StreamReadErrorsAndShortWritesRaise) {
+  struct Case {
+    const char* what;
+    Action action;
+    int failingRead;
+    std::int64_t shortWriteBy;
+    const char* message;
+    std::string bytesAfter;  // of the stream, processed in place
+  };
+  const std::string data = std::string(4096, 'a') + "bc";
+  const Case cases[] = {
+      {"first read fails", Action::Encrypt, 1, 0, "Stream read error.", data},
+      {"second read fails", Action::Encrypt, 2, 0, "Stream read error.", std::string(4096, 'b') + "bc"},
+      {"digest read fails", Action::Digest, 2, 0, "Stream read error.", data},
+      {"short write", Action::Encrypt, 0, 1, "Stream write error.", std::string(4095, 'b') + "abc"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> log;
+    Recorder r(&log, "r");
+    ProgressLog progress;
+    FaultyStream s(data);
+    s.failingRead = c.failingRead;
+    s.shortWriteBy = c.shortWriteBy;
+    try {
+      r.ProcessStream(&s, nullptr, -1, c.action);
+      ADD_FAILURE() << "no failure reported";
+    } catch (const EProtection& e) {
+      EXPECT_STREQ(e.what(), c.message);
+    }
+    EXPECT_EQ(s.Bytes(), c.bytesAfter);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "r.end" + std::to_string(int(c.action)));
+    ASSERT_FALSE(progress.calls.empty());
+    EXPECT_EQ(progress.calls.back(), std::make_pair(0, 0));
+  }
+}
+
+// When the block step fails and ending the action fails as well, the block's failure is the one
+// that reaches the caller (and the process goes on).
+TEST(ProtectionTest, FailingEndAfterAFailedBlockKeepsTheFirstFailure) {
+  std::vector<std::string> log;
+  Recorder r(&log, "r");
+  r.failBlock = true;
+  r.failEnd = true;
+  auto messageOf = [](auto&& call) {
+    try {
+      call();
+    } catch (const EProtection& e) {
+      return std::string(e.what());
+    }
+    return std::string("no failure");
+  };
+  TMemoryStream s("abc");
+  EXPECT_EQ(messageOf([&] { r.ProcessStream(&s, nullptr, -1, Action::Encrypt); }), "block refused");
+  EXPECT_EQ(log, (std::vector<std::string>{"r.begin0", "r.block3", "r.end0"}));
+  std::uint8_t buf[2] = {1, 2};
+  EXPECT_EQ(messageOf([&] { r.ProcessBuffer(buf, 2, Action::Encrypt); }), "block refused");
+  EXPECT_EQ(messageOf([&] { r.ProcessText("abc", Action::Encrypt, -1); }), "block refused");
+  // Without an earlier failure, a failing end is reported itself.
+  r.failBlock = false;
+  EXPECT_EQ(messageOf([&] { r.ProcessBuffer(buf, 2, Action::Encrypt); }), "end refused");
+  EXPECT_EQ(messageOf([&] { r.ProcessStream(&s, nullptr, -1, Action::Encrypt); }), "end refused");
 }

@@ -21,6 +21,7 @@ class EnvironmentEditorTest : public test::StoredFileTest {
 
   // prod: LLogin, RHost (stored values); test: RHost.
   void WriteSampleFile() {
+    std::filesystem::remove(path_);
     IniFile file(path_);
     StoredValues values(c1_);
     values.Write(file, "prod", "LLogin", "alice");

@@ -138,3 +138,82 @@ TEST(HashBaseTest, RegistryLookups) {
   EXPECT_TRUE(RegisterHash(&THash_MD5::StaticClass(), "Message Digest 5", "Hash"));
   EXPECT_FALSE(RegisterHash(nullptr, "x", "Hash"));
 }
+
+// The MAC's keying computed by hand: the start state XOR the password's digest (itself passed
+// through the MAC's chain when there is one), then the message; the finished digest goes through
+// the MAC's chain once more.
+TEST(HashBaseTest, MacKeyingEqualsTheDefinition) {
+  const std::string password = "pass \xA7\xFF", message = "message bytes";
+  auto keyedByHand = [&](TCipher* chain) {
+    std::string p = Md5(password);
+    if (chain) chain->ProcessBuffer(reinterpret_cast<std::uint8_t*>(p.data()), p.size(), Action::Obscure);
+    auto h = Make<THash_MD5>();
+    h->Start();
+    XorInto(h->DigestBytes(), p.data(), 16, h->DigestBytes());
+    h->Update(reinterpret_cast<const std::uint8_t*>(message.data()), message.size());
+    h->Finish();
+    std::string d = h->DigestString();
+    if (chain) chain->ProcessBuffer(reinterpret_cast<std::uint8_t*>(d.data()), d.size(), Action::Obscure);
+    return d;
+  };
+  auto keyed = [&](TMAC& mac) {
+    auto h = Make<THash_MD5>();
+    h->SetChainedProtection(&mac);
+    h->Start();
+    h->Update(reinterpret_cast<const std::uint8_t*>(message.data()), message.size());
+    h->Finish();
+    const std::string d = h->DigestString();
+    h->SetChainedProtection(nullptr);
+    return d;
+  };
+  auto mac = Make<TMAC>();
+  mac->Password = password;
+  EXPECT_EQ(Hex(keyed(*mac)), Hex(keyedByHand(nullptr)));
+
+  auto idea = MakeCipher<TCipher_IDEA>("mac key");
+  mac->SetChainedProtection(idea.get());
+  EXPECT_EQ(Hex(keyed(*mac)), Hex(keyedByHand(idea.get())));
+  mac->SetChainedProtection(nullptr);
+}
+
+// ProcessText on a hash with every action: Encrypt and Decrypt undo each other through the
+// format, Obscure overwrites with the digests of the running state, Digest gives the text back
+// and leaves its digest readable, and every action but Digest leaves the hash started afresh.
+TEST(HashBaseTest, ProcessTextWithEachAction) {
+  const std::string plain = "a text of \xA7 twenty+ bytes";
+  auto fresh = Make<THash_MD5>();
+  fresh->Start();
+  const std::string startState = fresh->DigestString();
+
+  auto h = Make<THash_MD5>();
+  const std::string encrypted = h->ProcessText(plain, Action::Encrypt, kFormatHEX);
+  EXPECT_EQ(encrypted.size(), 2 * plain.size());
+  EXPECT_NE(ConvertFromText(encrypted, kFormatHEX), plain);
+  EXPECT_EQ(h->DigestString(), startState);
+  EXPECT_EQ(h->ProcessText(encrypted, Action::Decrypt, kFormatHEX), plain);
+  EXPECT_EQ(h->DigestString(), startState);
+
+  // Obscure: each 16-byte piece becomes the digest of the state so far plus that piece.
+  auto ref = Make<THash_MD5>();
+  ref->Start();
+  std::string expect = plain;
+  for (std::size_t pos = 0; pos < plain.size(); pos += 16) {
+    const std::size_t n = std::min<std::size_t>(16, plain.size() - pos);
+    ref->Update(reinterpret_cast<const std::uint8_t*>(plain.data() + pos), n);
+    ref->Finish();
+    expect.replace(pos, n, ref->DigestString().substr(0, n));
+  }
+  EXPECT_EQ(h->ProcessText(plain, Action::Obscure, kFormatMIME64), ConvertToText(expect, kFormatMIME64));
+  EXPECT_EQ(h->DigestString(), startState);
+
+  // Erase: the same length, not reproducible, and not the Obscure result.
+  const std::string erased1 = ConvertFromText(h->ProcessText(plain, Action::Erase, -1), -1);
+  const std::string erased2 = ConvertFromText(h->ProcessText(plain, Action::Erase, -1), -1);
+  EXPECT_EQ(erased1.size(), plain.size());
+  EXPECT_NE(erased1, expect);
+  EXPECT_NE(erased1, erased2);
+  EXPECT_EQ(h->DigestString(), startState);
+
+  EXPECT_EQ(h->ProcessText(plain, Action::Digest, kFormatCopy), plain);
+  EXPECT_EQ(h->DigestString(), Md5(plain));
+}

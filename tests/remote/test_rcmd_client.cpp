@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <future>
 #include <regex>
+#include <string>
 #include <vector>
 
 #include "remote/fake_server.h"
@@ -329,6 +334,65 @@ TEST(RcmdOutput, HugeOutputArrivesWhole) {
   server.Join();
   ASSERT_EQ(result.size(), output.size());
   EXPECT_TRUE(result == output);
+}
+
+// Signals whose handler is installed without SA_RESTART interrupt every blocking call of a run
+// (connect, send, poll, recv, accept): the run must carry on as if nothing had happened.
+TEST(RcmdSignals, InterruptedCallsAreContinued) {
+  struct sigaction action {};
+  action.sa_handler = [](int) {};
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: blocked calls fail with EINTR
+  struct sigaction saved {};
+  ASSERT_EQ(::sigaction(SIGUSR2, &action, &saved), 0);
+
+  std::atomic<bool> firing{true};
+  std::thread firer([&] {
+    const pid_t self = static_cast<pid_t>(::syscall(SYS_gettid));
+    while (firing.load()) {
+      // Every other thread of the process, the back-channel reader among them.
+      if (DIR* dir = ::opendir("/proc/self/task")) {
+        while (const dirent* entry = ::readdir(dir)) {
+          if (entry->d_name[0] == '.') continue;
+          const pid_t tid = static_cast<pid_t>(std::stol(entry->d_name));
+          if (tid != self) ::syscall(SYS_tgkill, ::getpid(), tid, SIGUSR2);
+        }
+        ::closedir(dir);
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+
+  std::string expected;
+  for (int i = 0; i < 2000; ++i) expected += "line " + std::to_string(i) + "\n";
+  for (const bool rsh : {false, true}) {
+    FakeServer server([&](Socket& c) {
+      const RequestHeader header = ReadRequestHeader(c);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the client waits in recv
+      Socket back = ConnectBack(c, header);
+      back.SendAll("err\n");
+      back.Close();
+      c.SendAll("\0"s);
+      for (std::size_t pos = 0; pos < expected.size(); pos += 4096) {
+        c.SendAll(std::string_view(expected).substr(pos, 4096));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+    std::unique_ptr<TIdRemoteCMDClient> client;
+    if (rsh) {
+      client = std::make_unique<TIdRSH>();
+    } else {
+      client = std::make_unique<TIdRexec>();
+    }
+    Aim(*client, server.Port());
+    EXPECT_EQ(FailureOf(*client), "no failure: " + expected) << rsh;
+    EXPECT_EQ(client->ErrorText(), "err\n") << rsh;
+    server.Join();
+    EXPECT_EQ(server.Failure(), "") << rsh;
+  }
+  firing.store(false);
+  firer.join();
+  ::sigaction(SIGUSR2, &saved, nullptr);
 }
 
 TEST(RcmdResources, NoDescriptorOrThreadOutlivesARun) {

@@ -14,8 +14,10 @@ packages=(
   trayer
   # drives the real program in its smoke test (finds the window, types its Quit shortcut)
   xdotool
-  # real rexec/rsh peers for the remote tests
-  rsh-server socat passwd
+  # the remote tests' real rexec/rsh peers: the test set-up unpacks the package rsh-server for
+  # them (scripts/prepare-remote-test-peers.sh); installed, it would bring an inetd that serves
+  # rexec and rsh to the whole network
+  socat passwd
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,7 +3,8 @@
 # (in.rexecd and in.rshd of the package rsh-server): a local account with a known password for
 # rexec and an ~/.rhosts entry that lets a fixed local user name in from localhost for rsh.
 # The tests start the servers themselves on loopback ports of their own choosing, for their own
-# run only. Idempotent; safe to run from several test processes at once. Needs root.
+# run only. Idempotent; safe to run from several test processes at once. Needs root, and the
+# network the first time (to fetch the package).
 #
 # prepare-remote-test-peers.sh [user] [password] [trusted-local-user]
 set -euo pipefail
@@ -11,19 +12,42 @@ user=${1:-corvrx}
 password=${2:-Corv4ne-pw}
 trusted=${3:-corvlocal}
 
+# The daemons come from the package unpacked into this directory (unless the package is installed
+# on the machine anyway). Installing it the normal way would pull in an inetd that serves rexec and
+# rsh on every interface of the machine, with the test account's known password.
+peers_dir=/opt/corvane-test-peers/rsh-server
+
 fail() { echo "prepare-remote-test-peers: $*" >&2; exit 1; }
 [[ $(id -u) -eq 0 ]] || fail "must run as root (it creates the test account)"
-for daemon in /usr/sbin/in.rexecd /usr/sbin/in.rshd; do
-  [[ -x $daemon ]] || fail "$daemon is missing (install the package rsh-server)"
-done
-for service in rexec rsh; do
-  [[ -f /etc/pam.d/$service ]] || fail "/etc/pam.d/$service is missing (reinstall rsh-server)"
-done
 # The servers keep user names and passwords in 16-byte buffers.
 (( ${#user} <= 15 && ${#password} <= 15 && ${#trusted} <= 15 )) || fail "names and password must be at most 15 bytes"
 
 exec 9>/run/lock/corvane-remote-test-peers.lock 2>/dev/null || exec 9>/tmp/corvane-remote-test-peers.lock
 flock 9
+
+daemons_present() { [[ -x $1/usr/sbin/in.rexecd && -x $1/usr/sbin/in.rshd ]]; }
+if ! daemons_present "" && ! daemons_present "$peers_dir"; then
+  download=$(mktemp -d)
+  trap 'rm -rf "$download"' EXIT
+  chmod 0755 "$download"  # apt fetches as its own unprivileged user
+  if ! (cd "$download" && apt-get download -qq rsh-server >/dev/null 2>&1); then
+    apt-get update -qq >/dev/null
+    (cd "$download" && apt-get download -qq rsh-server) || fail "cannot download the package rsh-server"
+  fi
+  rm -rf "$peers_dir.new"
+  mkdir -p "$peers_dir.new"
+  dpkg -x "$download"/rsh-server_*.deb "$peers_dir.new"
+  rm -rf "$peers_dir"
+  mv "$peers_dir.new" "$peers_dir"
+fi
+if daemons_present ""; then source_dir=""; else source_dir=$peers_dir; fi
+daemons_present "$source_dir" || fail "in.rexecd and in.rshd are missing"
+for service in rexec rsh; do
+  if [[ ! -f /etc/pam.d/$service ]]; then
+    [[ -f $source_dir/etc/pam.d/$service ]] || fail "/etc/pam.d/$service is missing"
+    install -m 0644 "$source_dir/etc/pam.d/$service" "/etc/pam.d/$service"
+  fi
+done
 
 if ! id -u "$user" >/dev/null 2>&1; then
   useradd --create-home --shell /bin/sh "$user"

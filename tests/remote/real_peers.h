@@ -31,6 +31,14 @@ namespace corvane::test {
 
 inline constexpr const char* kRexecDaemon = "/usr/sbin/in.rexecd";
 inline constexpr const char* kRshDaemon = "/usr/sbin/in.rshd";
+// Where the set-up script unpacks the package when it is not installed on the machine.
+inline constexpr const char* kUnpackedPeersDir = "/opt/corvane-test-peers/rsh-server";
+
+// The daemon's installed path when it is there, else its place in the unpacked package.
+inline std::string DaemonPath(const char* daemon) {
+  if (::access(daemon, X_OK) == 0) return daemon;
+  return std::string(kUnpackedPeersDir) + daemon;
+}
 // The account that the set-up script makes, and the local user name its ~/.rhosts trusts.
 inline constexpr const char* kPeerUser = "corvrx";
 inline constexpr const char* kPeerPassword = "Corv4ne-pw";
@@ -51,8 +59,8 @@ inline const std::string& PrepareRealPeers() {
 
 class DaemonServer {
  public:
-  explicit DaemonServer(const char* daemon) : daemon_(daemon), listener_(Socket::Create(AF_INET)) {
-    if (::access(daemon, X_OK) != 0) throw std::runtime_error(std::string(daemon) + " is not installed");
+  explicit DaemonServer(const char* daemon) : daemon_(DaemonPath(daemon)), listener_(Socket::Create(AF_INET)) {
+    if (::access(daemon_.c_str(), X_OK) != 0) throw std::runtime_error(daemon_ + " is not installed");
     listener_.Bind(SocketAddress::Numeric("127.0.0.1", 0));
     listener_.Listen(16);
     port_ = listener_.LocalAddress().Port();
@@ -95,15 +103,15 @@ class DaemonServer {
       posix_spawn_file_actions_t actions;
       posix_spawn_file_actions_init(&actions);
       for (int target = 0; target <= 2; ++target) posix_spawn_file_actions_adddup2(&actions, fd, target);
-      char* argv[] = {const_cast<char*>(daemon_), nullptr};
+      char* argv[] = {daemon_.data(), nullptr};
       pid_t pid = 0;
-      const int rc = ::posix_spawn(&pid, daemon_, &actions, nullptr, argv, environ);
+      const int rc = ::posix_spawn(&pid, daemon_.c_str(), &actions, nullptr, argv, environ);
       posix_spawn_file_actions_destroy(&actions);
       std::lock_guard lock(mutex_);
       if (rc == 0) {
         children_.push_back(pid);
       } else {
-        failure_ = std::string("cannot start ") + daemon_ + ": " + std::to_string(rc);
+        failure_ = "cannot start " + daemon_ + ": " + std::to_string(rc);
       }
     }
   }
@@ -119,7 +127,7 @@ class DaemonServer {
     ::waitpid(pid, nullptr, 0);
   }
 
-  const char* daemon_;
+  std::string daemon_;
   Socket listener_;
   FileDescriptor stop_;
   std::uint16_t port_ = 0;

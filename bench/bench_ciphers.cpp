@@ -40,7 +40,14 @@
 namespace {
 
 constexpr std::size_t kSize = 64 * 1024;
-const std::uint8_t kKey[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+const std::uint8_t kKey[32] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
+                               17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
+
+// A 16-byte key where Crypto++ accepts one, else the nearest length it takes (GOST: 32, 3-Way: 12).
+template <class Cipher>
+constexpr std::size_t CryptoPPKeyLength() {
+  return std::clamp<std::size_t>(16, Cipher::MIN_KEYLENGTH, Cipher::MAX_KEYLENGTH);
+}
 
 template <class C>
 void Ours(benchmark::State& state, corvane::TCipherMode mode) {
@@ -58,7 +65,7 @@ void Ours(benchmark::State& state, corvane::TCipherMode mode) {
 template <class Cipher>
 void CryptoPPEcb(benchmark::State& state) {
   typename CryptoPP::ECB_Mode<Cipher>::Encryption e;
-  e.SetKey(kKey, 16 <= Cipher::MAX_KEYLENGTH ? 16 : Cipher::MAX_KEYLENGTH);
+  e.SetKey(kKey, CryptoPPKeyLength<Cipher>());
   std::vector<std::uint8_t> buf(kSize, 0x5A);
   for (auto _ : state) {
     e.ProcessData(buf.data(), buf.data(), buf.size());
@@ -70,7 +77,20 @@ void CryptoPPEcb(benchmark::State& state) {
 template <class Cipher>
 void CryptoPPCbc(benchmark::State& state) {
   std::uint8_t iv[Cipher::BLOCKSIZE] = {};
-  typename CryptoPP::CBC_Mode<Cipher>::Encryption e(kKey, 16 <= Cipher::MAX_KEYLENGTH ? 16 : Cipher::MAX_KEYLENGTH, iv);
+  typename CryptoPP::CBC_Mode<Cipher>::Encryption e(kKey, CryptoPPKeyLength<Cipher>(), iv);
+  std::vector<std::uint8_t> buf(kSize, 0x5A);
+  for (auto _ : state) {
+    e.ProcessData(buf.data(), buf.data(), buf.size());
+    benchmark::DoNotOptimize(buf[0]);
+  }
+  state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(kSize));
+}
+
+// Crypto++ ECB with an explicit key length and rounds count (SAFER's variants).
+template <class Cipher>
+void CryptoPPEcbRounds(benchmark::State& state, std::size_t keyLength, int rounds) {
+  typename CryptoPP::ECB_Mode<Cipher>::Encryption e;
+  e.SetKeyWithRounds(kKey, keyLength, rounds);
   std::vector<std::uint8_t> buf(kSize, 0x5A);
   for (auto _ : state) {
     e.ProcessData(buf.data(), buf.data(), buf.size());
@@ -108,7 +128,18 @@ std::vector<Entry> Entries() {
       {"TEA", OursIn<TCipher_TEA>(M::cmECB), OursIn<TCipher_TEA>(M::cmCTS), CryptoPPEcb<CryptoPP::TEA>,
        CryptoPPCbc<CryptoPP::TEA>},
       {"TEAN", OursIn<TCipher_TEAN>(M::cmECB), OursIn<TCipher_TEAN>(M::cmCTS), nullptr, nullptr},
-      {"SAFER-SK128", OursIn<TCipher_SAFER_SK128>(M::cmECB), nullptr, CryptoPPEcb<CryptoPP::SAFER_SK>, nullptr},
+      // SAFER: Crypto++ has K-64, SK-64, K-128 and SK-128 (not the 40-bit forms), run here with the
+      // key length and rounds of the library's class.
+      {"SAFER-K40", OursIn<TCipher_SAFER_K40>(M::cmECB), nullptr, nullptr, nullptr},
+      {"SAFER-SK40", OursIn<TCipher_SAFER_SK40>(M::cmECB), nullptr, nullptr, nullptr},
+      {"SAFER-K64", OursIn<TCipher_SAFER_K64>(M::cmECB), nullptr,
+       [](benchmark::State& s) { CryptoPPEcbRounds<CryptoPP::SAFER_K>(s, 8, 6); }, nullptr},
+      {"SAFER-SK64", OursIn<TCipher_SAFER_SK64>(M::cmECB), nullptr,
+       [](benchmark::State& s) { CryptoPPEcbRounds<CryptoPP::SAFER_SK>(s, 8, 6); }, nullptr},
+      {"SAFER-K128", OursIn<TCipher_SAFER_K128>(M::cmECB), nullptr,
+       [](benchmark::State& s) { CryptoPPEcbRounds<CryptoPP::SAFER_K>(s, 16, 10); }, nullptr},
+      {"SAFER-SK128", OursIn<TCipher_SAFER_SK128>(M::cmECB), nullptr,
+       [](benchmark::State& s) { CryptoPPEcbRounds<CryptoPP::SAFER_SK>(s, 16, 10); }, nullptr},
       {"3Way", OursIn<TCipher_3Way>(M::cmECB), nullptr, CryptoPPEcb<CryptoPP::ThreeWay>, nullptr},
       {"Twofish", OursIn<TCipher_Twofish>(M::cmECB), nullptr, CryptoPPEcb<CryptoPP::Twofish>, nullptr},
       {"Square", OursIn<TCipher_Square>(M::cmECB), nullptr, CryptoPPEcb<CryptoPP::Square>, nullptr},

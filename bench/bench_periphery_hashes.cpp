@@ -1,5 +1,5 @@
-// Throughput of the Haval, Snefru, Tiger, Sapphire and checksum classes on 64 KiB buffers, next
-// to mhash, RHash and Crypto++ where they have the same function.
+// Throughput of the Haval, Snefru, Tiger, Square, Sapphire and checksum classes on 64 KiB
+// buffers, next to mhash, RHash and Crypto++ where they have the same function.
 #include <benchmark/benchmark.h>
 #include <mhash.h>
 #include <rhash.h>
@@ -15,6 +15,7 @@
 #include "cipher/haval.h"
 #include "cipher/sapphire.h"
 #include "cipher/snefru.h"
+#include "cipher/square.h"
 #include "cipher/tiger.h"
 
 extern "C" {
@@ -50,11 +51,19 @@ void BM_Corvane(benchmark::State& state) {
 }
 
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Haval128);
+BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Haval160);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Haval192);
+BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Haval224);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Haval256);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Snefru);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Tiger);
+BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Square);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Sapphire128);
+BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Sapphire160);
+BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Sapphire192);
+BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Sapphire224);
+BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Sapphire256);
+BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Sapphire288);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_Sapphire320);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_XOR16);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_XOR32);
@@ -62,7 +71,8 @@ BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_CRC16_CCITT);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::Thash_CRC16_Standard);
 BENCHMARK_TEMPLATE(BM_Corvane, corvane::THash_CRC32);
 
-// mhash's HAVAL with the pass count of the matching class (3 for 128 bits, 4 for 192, 5 for 256).
+// mhash's HAVAL with the pass count of the matching class (3 up to 160 bits, 4 for 192 and 224,
+// 5 for 256).
 void BM_MhashHaval(benchmark::State& state) {
   const auto& data = Buffer();
   const int bits = int(state.range(0)), passes = int(state.range(1));
@@ -76,7 +86,7 @@ void BM_MhashHaval(benchmark::State& state) {
   }
   state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(kSize));
 }
-BENCHMARK(BM_MhashHaval)->Args({128, 3})->Args({192, 4})->Args({256, 5});
+BENCHMARK(BM_MhashHaval)->Args({128, 3})->Args({160, 3})->Args({192, 4})->Args({224, 4})->Args({256, 5});
 
 void BM_Mhash(benchmark::State& state) {
   const auto& data = Buffer();

@@ -199,7 +199,8 @@ void THash_Haval256::DoStart() {
     const std::int32_t size = DigestSize();
     passes_ = size <= 20 ? 3 : size <= 28 ? 4 : 5;
   }
-  compress_ = passes_ == 3 ? &Compress<3> : passes_ == 4 ? &Compress<4> : &Compress<5>;
+  runPasses_ = passes_;
+  compress_ = runPasses_ == 3 ? &Compress<3> : runPasses_ == 4 ? &Compress<4> : &Compress<5>;
   byteCount_ = 0;
   std::copy_n(kInitialWords, 8, state_);
 }
@@ -232,7 +233,7 @@ void THash_Haval256::DoFinish() {
     compress_(state_, buffer_);
     std::memset(buffer_, 0, sizeof(buffer_));
   }
-  buffer_[118] = std::uint8_t(((bits & 3) << 6) | (unsigned(passes_) << 3) | 1);
+  buffer_[118] = std::uint8_t(((bits & 3) << 6) | (unsigned(runPasses_) << 3) | 1);
   buffer_[119] = std::uint8_t((bits >> 2) & 0xFF);
   StoreLE64(buffer_ + 120, byteCount_ * 8);
   compress_(state_, buffer_);

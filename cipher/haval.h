@@ -34,6 +34,7 @@ class THash_Haval256 : public THash {
   std::uint8_t buffer_[128] = {};
   std::uint32_t state_[8] = {};  // D0..D7; the digest is their little-endian byte view
   std::int32_t passes_ = 0;
+  std::int32_t runPasses_ = 0;  // the pass count this run started with (compression and trailer)
   CompressFn compress_ = nullptr;
 };
 

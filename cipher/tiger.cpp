@@ -338,6 +338,7 @@ CORVANE_DEFINE_HASH_CLASS(THash_Tiger, THash_MD4, 24, kKnownAnswer)
 
 void THash_Tiger::DoStart() {
   if (passes_ < 3 || passes_ > 32) passes_ = 3;
+  runPasses_ = passes_;
   StartWith(kStartWords, 6);
 }
 
@@ -354,7 +355,7 @@ void THash_Tiger::CompressBlock(const std::uint8_t* block) {
   Pass(c, a, b, x, 7);
   KeySchedule(x);
   Pass(b, c, a, x, 9);
-  for (std::int32_t pass = 3; pass < passes_; ++pass) {
+  for (std::int32_t pass = 3; pass < runPasses_; ++pass) {
     KeySchedule(x);
     Pass(a, b, c, x, 9);
     const std::uint64_t t = a;

@@ -15,7 +15,8 @@ class THash_Tiger : public THash_MD4 {
   using THash_MD4::THash_MD4;
 
   // The number of passes of the compression. Start keeps a value of 3 to 32 and replaces any
-  // other (as after construction) by 3; extra passes follow the published scheme.
+  // other (as after construction) by 3; extra passes follow the published scheme. A value set
+  // here takes effect at the next Start.
   std::int32_t Passes() const { return passes_; }
   void SetPasses(std::int32_t passes) { passes_ = passes; }
 
@@ -26,6 +27,7 @@ class THash_Tiger : public THash_MD4 {
 
  private:
   std::int32_t passes_ = 0;
+  std::int32_t runPasses_ = 3;  // the pass count this run started with
 };
 
 // The Tiger S-boxes T1..T4.

@@ -75,6 +75,20 @@ TEST(Haval, PassCountFollowsDigestSizeUnlessSetInRange) {
   EXPECT_EQ(h->Passes(), 3);
 }
 
+// A pass count set during a run waits for the next Start: the run finishes with the pass count
+// it started with, in the compression and in the trailer alike.
+TEST(Haval, PassCountSetDuringARunTakesEffectAtNextStart) {
+  const Bytes msg = periphery::RandomBytes(3, 300);
+  auto h = Make<THash_Haval128>();
+  h->Start();
+  h->Update(msg.data(), 100);
+  h->SetPasses(5);
+  h->Update(msg.data() + 100, msg.size() - 100);
+  h->Finish();
+  EXPECT_EQ(Hex(periphery::DigestOf(*h)), Hex(MhashHaval(3, 128, msg)));
+  EXPECT_EQ(Hex(periphery::Digest(*h, msg)), Hex(MhashHaval(5, 128, msg)));
+}
+
 // Every size with every pass count against mhash, on lengths around the block size, the 118-byte
 // boundary where the marker leaves no room for the trailer, and a few larger messages.
 TEST(Haval, AgreesWithMhashForEverySizeAndPassCount) {

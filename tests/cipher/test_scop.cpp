@@ -3,6 +3,7 @@
 // of this implementation (no independently published value exists to compare with).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -25,6 +26,124 @@ Bytes Expand(const Bytes& key, std::int32_t size) {
   Bytes out(48, 0xEE);
   TCipher_SCOP::ExpandKey(key.data(), size, out.data());
   return out;
+}
+
+// A plain model of the cipher as described, written apart from the class: the 48-byte expansion,
+// the generator with its polynomials evaluated in 64-bit arithmetic and reduced mod 2^32 after
+// every product, the table V, and the unit. It checks the class's arithmetic and index rules and
+// ties the class's known answer (for which no published value exists) to the description.
+struct ScopModel {
+  std::uint8_t b[48] = {};
+  std::uint32_t v[384] = {};
+  std::uint32_t i = 0, j = 0, t3 = 0;
+
+  explicit ScopModel(const Bytes& key) {
+    const Bytes k = key.empty() ? Bytes{0} : key;
+    const std::size_t s = std::min<std::size_t>(k.size(), 48);
+    for (std::size_t n = 0; n < 48; ++n) b[n] = n < s ? k[n] : std::uint8_t((b[n - s] + b[n - s + 1]) % 256);
+    int counter = 1;
+    for (std::size_t n = 0; n < 32; ++n)
+      if (b[n] == 0) b[n] = std::uint8_t(counter++);
+    std::uint32_t o[4];
+    for (int n = 0; n < 8; ++n) Step(o);
+    for (int r = 0; r < 12; ++r) {
+      for (int n = 0; n < 8; ++n) {
+        Step(o);
+        for (int h = 0; h < 4; ++h) v[32 * r + 4 * n + h] = o[h];
+      }
+      Step(o);
+    }
+    Step(o);
+    const std::uint32_t w = o[3];
+    v[w % 128] |= 1;
+    i = w >> 24;
+    j = (w >> 16) % 256;
+    t3 = w >> 8;
+  }
+
+  static std::uint64_t Poly(std::uint64_t c4, std::uint64_t c3, std::uint64_t c2, std::uint64_t c1, std::uint64_t z) {
+    const std::uint64_t m = 0xFFFFFFFFull;
+    std::uint64_t p = 1, sum = 1;
+    const std::uint64_t c[5] = {0, c1, c2, c3, c4};
+    for (int e = 1; e <= 4; ++e) {
+      p = (p * z) & m;
+      sum = (sum + ((c[e] * p) & m)) & m;
+    }
+    return sum;
+  }
+
+  void Step(std::uint32_t o[4]) {
+    std::uint64_t t[4];
+    for (int h = 0; h < 4; ++h) {
+      const std::uint64_t x = std::uint64_t(b[32 + 4 * h + 2]) | std::uint64_t(b[32 + 4 * h + 3]) << 8;
+      const std::uint64_t y = std::uint64_t(b[32 + 4 * h]) | std::uint64_t(b[32 + 4 * h + 1]) << 8;
+      const std::uint64_t a = Poly(b[8 * h], b[8 * h + 1], b[8 * h + 2], b[8 * h + 3], x);
+      const std::uint64_t bv = Poly(b[8 * h + 4], b[8 * h + 9], b[8 * h + 14], b[8 * h + 19], y);
+      o[h] = std::uint32_t(((a << 16) | (bv & 0xFFFF)) & 0xFFFFFFFFull);
+      t[h] = (a & 0xFFFF0000ull) | (bv >> 16);
+    }
+    const std::uint64_t x[4] = {(t[3] << 16) | (t[0] >> 16), (t[0] << 16) | (t[1] >> 16),
+                                (t[1] << 16) | (t[2] >> 16), (t[2] << 16) | (t[3] >> 16)};
+    for (int h = 0; h < 4; ++h)
+      for (int n = 0; n < 4; ++n) b[32 + 4 * h + n] = std::uint8_t(x[h] >> (8 * n));
+  }
+
+  // One 128-byte unit; i, j and t3 start from their values after the key schedule every time.
+  void Unit(std::uint8_t* block, bool encrypt) {
+    std::uint32_t ii = i, jj = j, tt = t3;
+    for (int n = 0; n < 32; ++n) {
+      const std::uint32_t t1 = v[128 + jj];
+      jj = (jj + tt % 256) % 256;
+      const std::uint32_t a = v[ii], bb = v[128 + jj];
+      ii = (ii + 1) % 256;
+      tt = a + bb;
+      v[128 + jj] = tt;
+      jj = (jj + bb % 256) % 256;
+      std::uint32_t w = LoadLE32(block + 4 * n);
+      w = encrypt ? w + (bb + t1) : w - (bb + t1);
+      StoreLE32(block + 4 * n, w);
+    }
+  }
+};
+
+TEST(ScopTest, AgreesWithAPlainModelOfTheDescription) {
+  std::mt19937 rng(5);
+  for (std::size_t len = 0; len <= 48; ++len) {
+    SCOPED_TRACE("key length " + std::to_string(len));
+    Bytes key = RandomBytes(rng, len);
+    if (len == 3) key = {0x00, 0x00, 0x00};  // zero bytes replaced by the counter
+    ScopModel model(key);
+    TCipher_SCOP c;
+    c.Init(key.data(), std::int32_t(len), nullptr);
+    // The vector is the first unit over 0xFF bytes.
+    Bytes unit(128, 0xFF);
+    model.Unit(unit.data(), true);
+    ASSERT_EQ(ToHex(c.VectorBytes().data(), 128), ToHex(unit));
+    // V after that unit, then further units with high-bit data, both directions.
+    ASSERT_EQ(ToHex(c.ScheduleBytes().data() + 4 * TCipher_SCOP::kTable, 4 * 384),
+              ToHex(reinterpret_cast<const std::uint8_t*>(model.v), 4 * 384));
+    for (int n = 0; n < 3; ++n) {
+      Bytes a = RandomBytes(rng, 128), b = a;
+      const bool encrypt = n != 1;
+      if (encrypt) c.EncryptBlock(a.data()); else c.DecryptBlock(a.data());
+      model.Unit(b.data(), encrypt);
+      ASSERT_EQ(ToHex(a), ToHex(b)) << "unit " << n;
+    }
+  }
+}
+
+// The known answer from the model: the 32-byte input is a tail of the 128-byte unit, so it is
+// XORed with the encryption of the register, which holds the vector after Init.
+TEST(ScopTest, KnownAnswerFollowsFromTheModel) {
+  const std::string name = "TCipher_SCOP";
+  ScopModel model(Bytes(name.begin(), name.end()));
+  Bytes f(128, 0xFF);
+  model.Unit(f.data(), true);
+  model.Unit(f.data(), true);
+  const auto input = SharedTestInput();
+  Bytes expected(32);
+  for (std::size_t n = 0; n < 32; ++n) expected[n] = std::uint8_t(input[n] ^ f[n]);
+  EXPECT_EQ(ToHex(expected), ToHex(TCipher_SCOP::StaticClass().knownAnswer, 32));
 }
 
 TEST(ScopTest, KnownAnswer) {

@@ -33,14 +33,16 @@ inline void Gamma(std::uint32_t a[3]) {
   a[2] = b2;
 }
 
+// theta: every output word is its input word XOR rot16(c) XOR rot8(c), with c the XOR of all three
+// words, XOR four byte-shifted terms of its own and its neighbours' words. (The published form
+// lists thirteen shifted terms per word; the rotations gather the terms common to all three.)
 inline void Theta(std::uint32_t a[3]) {
   const std::uint32_t a0 = a[0], a1 = a[1], a2 = a[2];
-  a[0] = a0 ^ (a0 >> 16) ^ (a1 << 16) ^ (a1 >> 16) ^ (a2 << 16) ^ (a1 >> 24) ^ (a2 << 8) ^
-         (a2 >> 8) ^ (a0 << 24) ^ (a2 >> 16) ^ (a0 << 16) ^ (a2 >> 24) ^ (a0 << 8);
-  a[1] = a1 ^ (a1 >> 16) ^ (a2 << 16) ^ (a2 >> 16) ^ (a0 << 16) ^ (a2 >> 24) ^ (a0 << 8) ^
-         (a0 >> 8) ^ (a1 << 24) ^ (a0 >> 16) ^ (a1 << 16) ^ (a0 >> 24) ^ (a1 << 8);
-  a[2] = a2 ^ (a2 >> 16) ^ (a0 << 16) ^ (a0 >> 16) ^ (a1 << 16) ^ (a0 >> 24) ^ (a1 << 8) ^
-         (a1 >> 8) ^ (a2 << 24) ^ (a1 >> 16) ^ (a2 << 16) ^ (a1 >> 24) ^ (a2 << 8);
+  std::uint32_t c = a0 ^ a1 ^ a2;
+  c = RotateLeft32(c, 16) ^ RotateLeft32(c, 8);
+  a[0] = a0 ^ c ^ (a0 << 24) ^ (a0 >> 24) ^ (a1 << 8) ^ (a2 >> 8);
+  a[1] = a1 ^ c ^ (a1 << 24) ^ (a1 >> 24) ^ (a2 << 8) ^ (a0 >> 8);
+  a[2] = a2 ^ c ^ (a2 << 24) ^ (a2 >> 24) ^ (a0 << 8) ^ (a1 >> 8);
 }
 
 inline void Rho(std::uint32_t a[3]) {

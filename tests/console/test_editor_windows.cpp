@@ -1,5 +1,15 @@
 // The environment, job and command editor windows over a real main window (offscreen), with
 // scripted dialogs, a temporary program directory and the real cipher of stored values.
+#include <arpa/inet.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -8,10 +18,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <cerrno>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <random>
+#include <thread>
 
 #include "console/app.h"
 #include "console/command_window.h"
@@ -22,6 +37,8 @@
 #include "settings/ini_file.h"
 #include "settings/settings_test_util.h"
 #include "settings/stored_values.h"
+
+extern char** environ;
 
 namespace corvane {
 namespace {
@@ -82,7 +99,7 @@ class EditorWindowsTest : public ::testing::Test {
   // The main window after its first show, with every secondary window created.
   TForm1& Start() {
     MainWindowServices services;
-    services.library = std::make_unique<test::FakeLibrary>(library_);
+    services.library = TakeLibrary();
     services.ui = std::make_unique<ScriptedUi>(log_);
     services.preferences = std::make_unique<Preferences>(dir_.path() + "/config/Corvane.conf");
     services.trayBackend = std::make_unique<test::NoTray>();
@@ -93,6 +110,7 @@ class EditorWindowsTest : public ::testing::Test {
     windows_ = std::make_unique<ConsoleWindows>(*form1_);
     return *form1_;
   }
+  virtual std::unique_ptr<LibraryFacade> TakeLibrary() { return std::make_unique<test::FakeLibrary>(library_); }
   TForm5& Form5() { return *qobject_cast<TForm5*>(form1_->Windows().Form5.data()); }
   TForm6& Form6() { return *qobject_cast<TForm6*>(form1_->Windows().Form6.data()); }
   TForm7& Form7() { return *qobject_cast<TForm7*>(form1_->Windows().Form7.data()); }
@@ -371,6 +389,212 @@ TEST_F(EditorWindowsTest, CommandEditorCreationAppliesTheMinimizePreference) {
   form1.WriteKeyint(pref::MINIMIZE, 0);
   TForm7 yetAnother(form1);
   EXPECT_FALSE(form1.tray1->Enabled());
+}
+
+// ---- end to end: what the editors create runs through the real library and rexec server --------
+
+// The shared library of this build, loaded at run time with its three exports.
+class LoadedCorvaneDll final : public LibraryFacade {
+ public:
+  explicit LoadedCorvaneDll(const std::string& path) : handle_(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    if (handle_ == nullptr) return;
+    execute_ = reinterpret_cast<Execute>(::dlsym(handle_, "execute"));
+    executeA_ = reinterpret_cast<ExecuteA>(::dlsym(handle_, "executeA"));
+    release_ = reinterpret_cast<Release>(::dlsym(handle_, "releasebuffer"));
+  }
+  ~LoadedCorvaneDll() override {
+    if (handle_ != nullptr) ::dlclose(handle_);
+  }
+  bool Loaded() const { return execute_ != nullptr && executeA_ != nullptr && release_ != nullptr; }
+
+  char* execute(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
+                std::uintptr_t owner) override {
+    return execute_(env, job, protocol, dataDir, owner);
+  }
+  char* executeA(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
+                 const char* parameters) override {
+    return executeA_(env, job, protocol, dataDir, parameters);
+  }
+  void releasebuffer(char* buffer) override { release_(buffer); }
+
+ private:
+  using Execute = char* (*)(const char*, const char*, std::int32_t, const char*, std::uintptr_t);
+  using ExecuteA = char* (*)(const char*, const char*, std::int32_t, const char*, const char*);
+  using Release = void (*)(char*);
+  void* handle_;
+  Execute execute_ = nullptr;
+  ExecuteA executeA_ = nullptr;
+  Release release_ = nullptr;
+};
+
+// The account that scripts/prepare-remote-test-peers.sh makes for the real-server tests.
+constexpr char kPeerUser[] = "corvrx";
+constexpr char kPeerPassword[] = "Corv4ne-pw";
+constexpr char kTrustedLocalUser[] = "corvlocal";
+
+std::string SourceDir() { return std::filesystem::path(CORVANE_TEST_DATA_DIR).parent_path().parent_path().string(); }
+
+std::string RexecDaemon() {
+  for (const char* path : {"/usr/sbin/in.rexecd", "/opt/corvane-test-peers/rsh-server/usr/sbin/in.rexecd"}) {
+    if (::access(path, X_OK) == 0) return path;
+  }
+  return {};
+}
+
+// Debian's in.rexecd served as inetd would, on port 512 of a loopback address of its own (the
+// library always connects to port 512 of RHost), for this test only.
+class RexecServer {
+ public:
+  RexecServer() {
+    daemon_ = RexecDaemon();
+    std::mt19937 random(static_cast<unsigned>(::getpid()) ^ std::random_device{}());
+    for (int attempt = 0; attempt < 50 && listener_ < 0; ++attempt) {
+      const std::string address = "127.91." + std::to_string(random() % 250 + 1) + "." + std::to_string(random() % 250 + 1);
+      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      if (fd < 0) break;
+      const int on = 1;
+      ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+      sockaddr_in in{};
+      in.sin_family = AF_INET;
+      in.sin_port = htons(512);
+      ::inet_pton(AF_INET, address.c_str(), &in.sin_addr);
+      if (::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0 && ::listen(fd, 8) == 0) {
+        listener_ = fd;
+        address_ = address;
+      } else {
+        ::close(fd);
+      }
+    }
+    if (listener_ < 0 || ::pipe2(stop_, O_CLOEXEC) != 0) return;
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~RexecServer() {
+    if (thread_.joinable()) {
+      const char one = 1;
+      [[maybe_unused]] const ssize_t written = ::write(stop_[1], &one, 1);
+      thread_.join();
+    }
+    for (const pid_t pid : children_) {
+      int i = 0;
+      while (::waitpid(pid, nullptr, WNOHANG) == 0 && i++ < 500) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (i > 500) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+      }
+    }
+    for (const int fd : {listener_, stop_[0], stop_[1]}) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  RexecServer(const RexecServer&) = delete;
+  RexecServer& operator=(const RexecServer&) = delete;
+
+  // Empty when the server listens.
+  std::string Problem() const {
+    if (daemon_.empty()) return "in.rexecd is not installed";
+    if (!thread_.joinable()) return "no loopback address with a free port 512";
+    return {};
+  }
+  const std::string& Address() const { return address_; }
+
+ private:
+  void Serve() {
+    for (;;) {
+      pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[1].revents != 0) return;
+      const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      for (int target = 0; target <= 2; ++target) posix_spawn_file_actions_adddup2(&actions, fd, target);
+      char* argv[] = {daemon_.data(), nullptr};
+      pid_t pid = 0;
+      if (::posix_spawn(&pid, daemon_.c_str(), &actions, nullptr, argv, environ) == 0) children_.push_back(pid);
+      posix_spawn_file_actions_destroy(&actions);
+      ::close(fd);
+    }
+  }
+
+  std::string daemon_;
+  std::string address_;
+  int listener_ = -1;
+  int stop_[2] = {-1, -1};
+  std::thread thread_;
+  std::vector<pid_t> children_;  // touched by the serving thread until it is joined
+};
+
+class EditorsEndToEndTest : public EditorWindowsTest {
+ protected:
+  void SetUp() override {
+    EditorWindowsTest::SetUp();
+    if (::geteuid() != 0) GTEST_SKIP() << "the real rexec server needs root";
+    const std::string script = "bash '" + SourceDir() + "/scripts/prepare-remote-test-peers.sh' '" + kPeerUser +
+                               "' '" + kPeerPassword + "' '" + kTrustedLocalUser + "'";
+    ASSERT_EQ(std::system(script.c_str()), 0) << script;
+    server_ = std::make_unique<RexecServer>();
+    ASSERT_EQ(server_->Problem(), "");
+    auto library = std::make_unique<LoadedCorvaneDll>(std::string(CORVANE_BINARY_DIR) + "/console/libCorvaneDll.so");
+    ASSERT_TRUE(library->Loaded()) << ::dlerror();
+    dll_ = std::move(library);
+  }
+  void TearDown() override {
+    EditorWindowsTest::TearDown();
+    server_.reset();
+  }
+  std::unique_ptr<LibraryFacade> TakeLibrary() override { return std::move(dll_); }
+
+  // Chooses the variable and types its value.
+  void SetVariable(TForm5& form5, const char* name, const QString& value) {
+    Choose(form5.ComboBox2, QString::fromLatin1(name));
+    form5.Edit1->setText(value);
+  }
+
+  std::unique_ptr<RexecServer> server_;
+  std::unique_ptr<LibraryFacade> dll_;
+};
+
+TEST_F(EditorsEndToEndTest, EnvironmentAndJobFromTheEditorsRunThroughExecute) {
+  TForm1& form1 = Start();
+
+  form1.ToolButton15Click();
+  TForm5& form5 = Form5();
+  log_->inputs.push_back(QStringLiteral("Lab"));
+  form5.Button2->click();
+  SetVariable(form5, "RHost", QString::fromStdString(server_->Address()));
+  SetVariable(form5, "RLogin", QString::fromLatin1(kPeerUser));
+  SetVariable(form5, "RPwd", QString::fromLatin1(kPeerPassword));
+  log_->inputs.push_back(QStringLiteral("greeting"));
+  form5.Button3->click();
+  form5.Edit1->setText(QStringLiteral("hello from the editor"));
+  form5.Button1->click();
+  ASSERT_FALSE(form5.isVisible());
+
+  form1.ToolButton11Click();
+  TForm6& form6 = Form6();
+  log_->inputs.push_back(QStringLiteral("Hello"));
+  form6.Button2->click();
+  form6.Button6->click();
+  Form7().Memo1->setPlainText(QStringLiteral("echo corvane-editors\n  echo @\"greeting\" @\"who\"  \n"));
+  Form7().Button2->click();
+  EXPECT_EQ(form6.Edit1->text(), "echo corvane-editors;echo @\"greeting\" @\"who\";");
+  log_->inputs.push_back(QStringLiteral("who"));
+  form6.Button3->click();
+  form6.Edit2->setText(QStringLiteral("and the job"));
+  form6.Button1->click();
+  ASSERT_FALSE(form6.isVisible());
+  EXPECT_TRUE(log_->messages.empty()) << log_->messages.join(" | ").toStdString();
+
+  ASSERT_EQ(form1.ComboBox1->count(), 1);
+  ASSERT_EQ(form1.ComboBox2->count(), 1);
+  form1.ComboBox1->setCurrentIndex(0);
+  form1.ComboBox2->setCurrentIndex(0);
+  form1.ComboBox3->setCurrentIndex(0);  // Remote Exec
+  form1.ToolButton3Click();
+  EXPECT_EQ(form1.Memo1->toPlainText(), "corvane-editors\nhello from the editor and the job\n");
 }
 
 }  // namespace

@@ -60,13 +60,15 @@ inline std::uint64_t Round(const Tables& tab, std::uint64_t x) {
 
 inline std::uint64_t Substitute(const std::array<std::uint8_t, 256>& box, std::uint64_t x) {
   std::uint64_t r = 0;
+#pragma GCC unroll 8
   for (int i = 0; i < 64; i += 8) r |= std::uint64_t(box[(x >> i) & 0xFFu]) << i;
   return r;
 }
 
 // The cipher on one 64-bit integer with round keys key(0..6).
 template <class Key>
-std::uint64_t Crypt(const Tables& tab, const std::array<std::uint8_t, 256>& box, std::uint64_t x, Key key) {
+inline std::uint64_t Crypt(const Tables& tab, const std::array<std::uint8_t, 256>& box, std::uint64_t x, Key key) {
+#pragma GCC unroll 8
   for (int r = 0; r < kRounds - 1; ++r) x = Round(tab, x ^ key(r));
   return Substitute(box, x ^ key(kRounds - 1)) ^ key(kRounds);
 }

@@ -98,9 +98,10 @@ void ExpandKey(const std::uint32_t (&key)[4], std::uint32_t* ek, std::uint32_t* 
 }
 
 // The cipher on four words in place with round keys rk[0..35].
-void Crypt(const Tables& tab, const std::array<std::uint8_t, 256>& box, std::uint32_t (&w)[4],
+inline void Crypt(const Tables& tab, const std::array<std::uint8_t, 256>& box, std::uint32_t (&w)[4],
            const std::uint32_t* rk) {
   std::uint32_t a0 = w[0] ^ rk[0], a1 = w[1] ^ rk[1], a2 = w[2] ^ rk[2], a3 = w[3] ^ rk[3];
+#pragma GCC unroll 8
   for (int r = 1; r < kRounds; ++r) {
     const std::uint32_t* k = rk + 4 * r;
     const std::uint32_t b0 = tab.t[0][Byte(a0, 0)] ^ tab.t[1][Byte(a1, 0)] ^ tab.t[2][Byte(a2, 0)] ^
@@ -117,6 +118,7 @@ void Crypt(const Tables& tab, const std::array<std::uint8_t, 256>& box, std::uin
     a3 = b3;
   }
   const std::uint32_t* k = rk + 4 * kRounds;
+#pragma GCC unroll 4
   for (int i = 0; i < 4; ++i)
     w[i] = (std::uint32_t(box[Byte(a0, i)]) | (std::uint32_t(box[Byte(a1, i)]) << 8) |
             (std::uint32_t(box[Byte(a2, i)]) << 16) | (std::uint32_t(box[Byte(a3, i)]) << 24)) ^

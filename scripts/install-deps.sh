@@ -18,6 +18,8 @@ packages=(
   # them (scripts/prepare-remote-test-peers.sh); installed, it would bring an inetd that serves
   # rexec and rsh to the whole network
   socat passwd
+  # Debian's own rsh client, beside which the remote benchmark measures ours
+  rsh-client
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,7 +6,7 @@
 # run only. Idempotent; safe to run from several test processes at once. Needs root, and the
 # network the first time (to fetch the package).
 #
-# prepare-remote-test-peers.sh [user] [password] [trusted-local-user]
+# prepare-remote-test-peers.sh [user] [password] [trusted-local-users (separated by blanks)]
 set -euo pipefail
 user=${1:-corvrx}
 password=${2:-Corv4ne-pw}
@@ -20,7 +20,10 @@ peers_dir=/opt/corvane-test-peers/rsh-server
 fail() { echo "prepare-remote-test-peers: $*" >&2; exit 1; }
 [[ $(id -u) -eq 0 ]] || fail "must run as root (it creates the test account)"
 # The servers keep user names and passwords in 16-byte buffers.
-(( ${#user} <= 15 && ${#password} <= 15 && ${#trusted} <= 15 )) || fail "names and password must be at most 15 bytes"
+(( ${#user} <= 15 && ${#password} <= 15 )) || fail "names and password must be at most 15 bytes"
+for name in $trusted; do
+  (( ${#name} <= 15 )) || fail "names and password must be at most 15 bytes"
+done
 
 exec 9>/run/lock/corvane-remote-test-peers.lock 2>/dev/null || exec 9>/tmp/corvane-remote-test-peers.lock
 flock 9
@@ -58,7 +61,10 @@ home=$(getent passwd "$user" | cut -d: -f6)
 chmod 0755 "$home"
 # rshd (pam_rhosts) trusts ~/.rhosts only when it belongs to the user and nobody else may write it.
 rhosts=$home/.rhosts
-printf 'localhost %s\n127.0.0.1 %s\n' "$trusted" "$trusted" > "$rhosts.new"
+: > "$rhosts.new"
+for name in $trusted; do
+  printf 'localhost %s\n127.0.0.1 %s\n' "$name" "$name" >> "$rhosts.new"
+done
 chown "$user:" "$rhosts.new"
 chmod 0600 "$rhosts.new"
 mv -f "$rhosts.new" "$rhosts"

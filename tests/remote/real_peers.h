@@ -59,9 +59,16 @@ inline const std::string& PrepareRealPeers() {
 
 class DaemonServer {
  public:
-  explicit DaemonServer(const char* daemon) : daemon_(DaemonPath(daemon)), listener_(Socket::Create(AF_INET)) {
+  // Listens on `port` of 127.0.0.1; 0: a port that the system chooses.
+  explicit DaemonServer(const char* daemon, std::uint16_t port = 0)
+      : daemon_(DaemonPath(daemon)), listener_(Socket::Create(AF_INET)) {
     if (::access(daemon_.c_str(), X_OK) != 0) throw std::runtime_error(daemon_ + " is not installed");
-    listener_.Bind(SocketAddress::Numeric("127.0.0.1", 0));
+    if (port != 0) {
+      // A fixed port may still be held by connections of an earlier server in TIME_WAIT.
+      const int on = 1;
+      ::setsockopt(listener_.Handle(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
+    listener_.Bind(SocketAddress::Numeric("127.0.0.1", port));
     listener_.Listen(16);
     port_ = listener_.LocalAddress().Port();
     const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

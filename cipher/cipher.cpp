@@ -113,6 +113,8 @@ void TCipher::InitKey(std::string_view keyText, const std::uint8_t* iv) {
   const std::int32_t n = std::min(digestSize, maxKeySize_);
   Init(hash.DigestBytes(), n, iv);
   EncryptBuffer(hash.DigestBytes(), hash.DigestBytes(), std::size_t(digestSize));
+  // The MAC modes write no output, which would leave the plain digest (the key) in the hash.
+  if (Mode >= TCipherMode::cmCTSMAC) SecureWipe(hash.DigestBytes(), std::size_t(digestSize));
   ResetChain();
   SetFlag(0, true);
 }

@@ -4,6 +4,7 @@
 #include <cryptopp/modes.h>
 #include <cryptopp/ripemd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -426,4 +427,15 @@ TEST(CipherBaseTest, InitKeyHashesTheTextAndKeepsNoPlainDigest) {
             Bytes(md5Keyed->VectorBytes().begin(), md5Keyed->VectorBytes().end()));
   c->SetKeyHashClass(nullptr);
   EXPECT_EQ(&c->KeyHashClass(), &DefaultHashClass());
+
+  // In the MAC modes nothing is written back, yet the plain key must not stay in the key hash.
+  for (TCipherMode mode : {TCipherMode::cmCTSMAC, TCipherMode::cmCBCMAC, TCipherMode::cmCFBMAC}) {
+    auto mac = Make<TCipher_IDEA>();
+    mac->Mode = mode;
+    mac->InitKey(keyText);
+    EXPECT_EQ(Bytes(mac->VectorBytes().begin(), mac->VectorBytes().end()),
+              Bytes(ref->VectorBytes().begin(), ref->VectorBytes().end()));
+    const std::uint8_t* left = mac->KeyHash().DigestBytes();
+    EXPECT_EQ(std::search(left, left + 32, digest, digest + 16), left + 32) << "mode " << int(mode);
+  }
 }

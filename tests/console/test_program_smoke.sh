@@ -22,7 +22,7 @@ cp "$program" "$(dirname "$program")/libCorvaneDll.so" "$(dirname "$program")/CO
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
 unset QT_QPA_PLATFORM DISPLAY WAYLAND_DISPLAY
 # A sanitizer build reports through its own options; Qt's D-Bus buffers are not ours.
-export LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 cat > "$work/session.sh" <<'SESSION'
 set -u

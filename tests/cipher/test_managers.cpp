@@ -193,3 +193,32 @@ TEST(CipherManagerTest, OneManagerSharedByTwoThreads) {
   t2.join();
   EXPECT_EQ(wrong.load(), 0);
 }
+
+// Re-keying and setting the (same) algorithm and mode from a third thread while two threads
+// encrypt and decrypt: every call sees a whole manager state, never one half-way through.
+TEST(CipherManagerTest, SettersAndInitKeyInterleaveSafelyWithTexts) {
+  auto m = StoredValueManager();
+  const std::string value = "value spanning several IDEA blocks \xA7";
+  const std::string stored = m->EncryptText(value);
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::thread rekey([&] {
+    while (!stop) {
+      m->InitKey(StoredValueKeyText());
+      m->SetAlgorithm("IDEA");
+      m->SetMode(TCipherMode::cmCTS);
+    }
+  });
+  auto hammer = [&] {
+    for (int i = 0; i < 1500; ++i) {
+      if (m->EncryptText(value) != stored) ++wrong;
+      if (m->DecryptText(stored) != value) ++wrong;
+    }
+  };
+  std::thread t1(hammer), t2(hammer);
+  t1.join();
+  t2.join();
+  stop = true;
+  rekey.join();
+  EXPECT_EQ(wrong.load(), 0);
+}

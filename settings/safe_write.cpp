@@ -52,6 +52,32 @@ std::string BaseNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The file that `path` names once symbolic links are followed (the path itself when it is no
+// link). A link to a missing file gives that file's path, so the first save creates it there.
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0) {
+      if (errno == ENOENT) return current;
+      Fail(path, errno);
+    }
+    if (!S_ISLNK(st.st_mode)) return current;
+    std::vector<char> link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+    const ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
+    if (n < 0) Fail(path, errno);
+    if (static_cast<std::size_t>(n) >= link.size()) Fail(path, ENAMETOOLONG);  // changed meanwhile
+    const std::string target(link.data(), static_cast<std::size_t>(n));
+    if (!target.empty() && target.front() == '/') {
+      current = target;
+    } else {
+      const auto slash = current.find_last_of('/');
+      current = slash == std::string::npos ? target : current.substr(0, slash + 1) + target;
+    }
+  }
+  Fail(path, ELOOP);
+}
+
 void SyncDirectory(const std::string& dir) {
   const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;  // the rename is done; a directory that cannot be opened is not fatal
@@ -61,8 +87,11 @@ void SyncDirectory(const std::string& dir) {
 
 }  // namespace
 
-void SafeWriteFile(const std::string& path, std::string_view bytes) {
-  if (path.empty()) Fail(path, ENOENT);
+void SafeWriteFile(const std::string& requested_path, std::string_view bytes) {
+  if (requested_path.empty()) Fail(requested_path, ENOENT);
+  // A settings file linked in from elsewhere is replaced where it really lives; renaming over the
+  // link would cut it and leave a private copy behind.
+  const std::string path = FollowLinks(requested_path);
 
   mode_t mode = S_IRUSR | S_IWUSR;
   struct stat old_stat {};

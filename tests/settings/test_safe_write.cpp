@@ -68,6 +68,50 @@ TEST(SafeWrite, RelativePathWritesIntoTheWorkingDirectory) {
   EXPECT_EQ(ReadBytes(dir.File("plain.ini")), "abc");
 }
 
+TEST(SafeWrite, ASymbolicLinkIsWrittenThroughNotReplaced) {
+  // An operator may keep the settings files elsewhere and link them into the program's
+  // directory; a save must reach the linked file, not cut the link and leave a private copy.
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("shared"));
+  const std::string target = dir.File("shared/CorvaneEnv.ini");
+  WriteBytes(target, "old");
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+  struct Case {
+    const char* what;
+    std::string link;
+    std::string points_to;
+  };
+  const Case cases[] = {
+      {"absolute link", dir.File("CorvaneEnv.ini"), target},
+      {"relative link", dir.File("CorvaneJob.ini"), "shared/CorvaneEnv.ini"},
+      {"link to a link", dir.File("CorvaneSchd.ini"), "CorvaneJob.ini"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::create_symlink(c.points_to, c.link);
+    const std::string bytes = std::string("[") + c.what + "]\r\n\r\n";
+    SafeWriteFile(c.link, bytes);
+    EXPECT_TRUE(std::filesystem::is_symlink(c.link)) << c.what;
+    EXPECT_EQ(ReadBytes(target), bytes) << c.what;
+    EXPECT_EQ(ModeOf(target), 0640u) << c.what;
+  }
+  EXPECT_EQ(EntriesIn(dir.path()), 4u);
+  EXPECT_EQ(EntriesIn(dir.File("shared")), 1u);
+
+  // A link to a file that does not exist yet creates that file.
+  const std::string dangling = dir.File("dangling.ini");
+  std::filesystem::create_symlink("shared/new.ini", dangling);
+  SafeWriteFile(dangling, "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(dangling));
+  EXPECT_EQ(ReadBytes(dir.File("shared/new.ini")), "new");
+  EXPECT_EQ(ModeOf(dir.File("shared/new.ini")), 0600u);
+
+  // A loop of links is an error, and nothing is written.
+  std::filesystem::create_symlink("loop-b", dir.File("loop-a"));
+  std::filesystem::create_symlink("loop-a", dir.File("loop-b"));
+  EXPECT_THROW(SafeWriteFile(dir.File("loop-a"), "x"), std::system_error);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("loop-a")));
+}
+
 // Every failure throws and leaves the directory exactly as it was.
 TEST(SafeWrite, FailuresReportAndLeaveTheOldFile) {
   TempDir dir;

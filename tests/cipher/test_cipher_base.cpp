@@ -439,3 +439,54 @@ TEST(CipherBaseTest, InitKeyHashesTheTextAndKeepsNoPlainDigest) {
     EXPECT_EQ(std::search(left, left + 32, digest, digest + 16), left + 32) << "mode " << int(mode);
   }
 }
+
+// The protection hooks: Encrypt and Decrypt start from the vector and run the chain in the
+// order that lets Decrypt undo Encrypt; Digest keeps the register running across calls; Erase
+// starts from a random register; an action outside Actions leaves the data to the chain.
+TEST(CipherBaseTest, ProtectionHooksAndChainOrder) {
+  const Bytes plain = RandomBytes(21, 77);
+  auto run = [](TCipher& c, Bytes data, TProtectionAction a) {
+    c.ProcessBuffer(data.data(), data.size(), a);
+    return data;
+  };
+  auto direct = [](TCipher& c, Bytes data) {  // one EncryptBuffer from the current register
+    c.EncryptBuffer(data.data(), data.data(), data.size());
+    return data;
+  };
+
+  // Outer A holds inner B: Encrypt runs B first, then A; Decrypt runs A first, then B.
+  auto a = Keyed(TCipherMode::cmCTS);
+  auto b = Make<TCipher_IDEA>();
+  b->Init(std::string_view("inner key"));
+  a->SetChainedProtection(b.get());
+  auto refA = Keyed(TCipherMode::cmCTS);
+  auto refB = Make<TCipher_IDEA>();
+  refB->Init(std::string_view("inner key"));
+  const Bytes encrypted = run(*a, plain, TProtectionAction::Encrypt);
+  EXPECT_EQ(encrypted, direct(*refA, direct(*refB, plain)));
+  EXPECT_EQ(run(*a, encrypted, TProtectionAction::Decrypt), plain);
+  EXPECT_EQ(Bytes(a->FeedbackBytes().begin(), a->FeedbackBytes().end()),
+            Bytes(a->VectorBytes().begin(), a->VectorBytes().end()));
+
+  // Without Encrypt in A's actions only B works on the data.
+  a->Actions = ActionBit(TProtectionAction::Decrypt);
+  refB->ResetChain();
+  EXPECT_EQ(run(*a, plain, TProtectionAction::Encrypt), direct(*refB, plain));
+  a->SetChainedProtection(nullptr);
+  a->Actions = kAllActions;
+
+  // Digest encrypts too, and the hooks do not reset the register: calls continue one chain.
+  auto d = Keyed(TCipherMode::cmCTS);
+  auto refD = Keyed(TCipherMode::cmCTS);
+  const Bytes first = run(*d, plain, TProtectionAction::Digest);
+  const Bytes second = run(*d, plain, TProtectionAction::Digest);
+  EXPECT_EQ(first, direct(*refD, plain));
+  EXPECT_EQ(second, direct(*refD, plain));
+  EXPECT_NE(first, second);
+
+  // Erase starts from a random register: neither the Encrypt result nor reproducible.
+  auto e = Keyed(TCipherMode::cmCTS);
+  const Bytes erased1 = run(*e, plain, TProtectionAction::Erase), erased2 = run(*e, plain, TProtectionAction::Erase);
+  EXPECT_NE(erased1, run(*e, plain, TProtectionAction::Encrypt));
+  EXPECT_NE(erased1, erased2);
+}

@@ -73,8 +73,12 @@ void TForm8::Build() {
     box->setFont(bold);
     return box;
   };
-  const auto plain = [this](QWidget* w) {
-    w->setFont(font());
+  // Only the group captions and Close are bold; their children say so explicitly, since a
+  // group box hands its font down.
+  QFont regular = font();
+  regular.setBold(false);
+  const auto plain = [regular](QWidget* w) {
+    w->setFont(regular);
     return w;
   };
   const auto list = [&](QWidget* parent) {
@@ -91,6 +95,7 @@ void TForm8::Build() {
 
   GroupBox1 = group("Scheduled Job Name");
   ComboBox1 = list(GroupBox1);
+  ComboBox1->setMinimumWidth(180);
   cb1 = new QCheckBox(QStringLiteral("Active"), GroupBox1);
   plain(cb1);
   Button2 = new QPushButton(QStringLiteral("New"), GroupBox1);
@@ -140,6 +145,7 @@ void TForm8::Build() {
   plain(startdate);
   startdate->setReadOnly(true);
   startdate->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
+  startdate->setMinimumWidth(startdate->fontMetrics().horizontalAdvance(QStringLiteral("9999-12-31 00:00:00")) + 16);
   Button3 = new QPushButton(QStringLiteral("..."), GroupBox3);
   plain(Button3);
   Label6 = label("Execute Every ", GroupBox3);

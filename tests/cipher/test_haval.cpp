@@ -110,6 +110,27 @@ TEST(Haval, AgreesWithMhashForEverySizeAndPassCount) {
   }
 }
 
+// The byte count is 64 bits wide: past 2^28 bytes the bit length no longer fits a signed 32-bit
+// product, and the trailer must still carry the true length.
+TEST(Haval, LengthFieldPast256MiB) {
+  const Bytes chunk = periphery::RandomBytes(11, 1 << 20);
+  const std::size_t chunks = 256;  // 2^28 bytes, then a 5-byte tail
+  alignas(16) std::uint8_t context[1024] = {};
+  havalInit(context, 3, 128);
+  auto h = Make<THash_Haval128>();
+  h->Start();
+  for (std::size_t i = 0; i < chunks; ++i) {
+    h->Update(chunk.data(), chunk.size());
+    havalUpdate(context, chunk.data(), std::uint32_t(chunk.size()));
+  }
+  h->Update(chunk.data(), 5);
+  havalUpdate(context, chunk.data(), 5);
+  h->Finish();
+  std::uint8_t expected[16] = {};
+  havalFinal(context, expected);
+  EXPECT_EQ(Hex(periphery::DigestOf(*h)), Hex(expected, 16));
+}
+
 TEST(Haval, SplitUpdatesGiveTheSameDigest) {
   for (const HashClassInfo* cls : kHavalClasses)
     for (std::size_t n : {0, 1, 118, 127, 128, 129, 300})

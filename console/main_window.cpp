@@ -106,11 +106,8 @@ std::string NormaliseLineBreaks(std::string_view bytes) {
 
 QString DisplayText(std::string_view bytes) {
   const std::string text = NormaliseLineBreaks(bytes);
-  const QByteArrayView view(text.data(), static_cast<qsizetype>(text.size()));
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString decoded = utf8(view);
-  if (!utf8.hasError()) return decoded;
-  return QString::fromLatin1(view);
+  // Texts are 8-bit bytes end to end; the widgets show them as Latin-1.
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 TForm1::TForm1(MainWindowServices services)

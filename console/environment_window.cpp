@@ -16,6 +16,12 @@ QFont Bold(QFont font) {
   return font;
 }
 
+// Explicitly not bold, so that the controls inside a bold group keep the window's weight.
+QFont Regular(QFont font) {
+  font.setBold(false);
+  return font;
+}
+
 }  // namespace
 
 TForm5::TForm5(TForm1& form1)
@@ -51,12 +57,12 @@ TForm5::TForm5(TForm1& form1)
   Edit1->setGeometry(64, 62, 270, 24);
   Edit1->setValidator(new Latin1Validator(Edit1));
 
-  // Only the group captions are bold; their contents keep the window's font.
+  // Only the group captions are bold, not their contents.
   for (QWidget* inner : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(Button2),
                          static_cast<QWidget*>(Button4), static_cast<QWidget*>(ComboBox2),
                          static_cast<QWidget*>(Button3), static_cast<QWidget*>(Button5),
                          static_cast<QWidget*>(Label1), static_cast<QWidget*>(Edit1)}) {
-    inner->setFont(font());
+    inner->setFont(Regular(font()));
   }
 
   Button1 = new QPushButton(QStringLiteral("Close"), this);

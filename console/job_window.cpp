@@ -18,6 +18,12 @@ QFont Bold(QFont font) {
   return font;
 }
 
+// Explicitly not bold, so that the controls inside a bold group keep the window's weight.
+QFont Regular(QFont font) {
+  font.setBold(false);
+  return font;
+}
+
 }  // namespace
 
 TForm6::TForm6(TForm1& form1)
@@ -37,9 +43,9 @@ TForm6::TForm6(TForm1& form1)
   Button4 = new QPushButton(QStringLiteral("Remove"), GroupBox1);
   Button4->setGeometry(304, 25, 70, 26);
   Label2 = new QLabel(QStringLiteral("Command:"), GroupBox1);
-  Label2->setGeometry(12, 64, 70, 22);
+  Label2->setGeometry(12, 64, 76, 22);
   Edit1 = new QLineEdit(GroupBox1);
-  Edit1->setGeometry(84, 62, 256, 24);
+  Edit1->setGeometry(90, 62, 250, 24);
   Edit1->setValidator(new Latin1Validator(Edit1));
   Button6 = new QPushButton(QStringLiteral("..."), GroupBox1);
   Button6->setGeometry(346, 61, 28, 26);
@@ -68,7 +74,7 @@ TForm6::TForm6(TForm1& form1)
                          static_cast<QWidget*>(ComboBox2), static_cast<QWidget*>(Button3),
                          static_cast<QWidget*>(Button5), static_cast<QWidget*>(cb1),
                          static_cast<QWidget*>(Label1), static_cast<QWidget*>(Edit2)}) {
-    inner->setFont(font());
+    inner->setFont(Regular(font()));
   }
 
   Button1 = new QPushButton(QStringLiteral("Close"), this);

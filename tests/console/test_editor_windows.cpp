@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -152,6 +153,14 @@ TEST_F(EditorWindowsTest, WindowsAreRegisteredHiddenWithTheirCaptions) {
   EXPECT_EQ(Form5().minimumSize(), Form5().maximumSize());  // fixed size
   EXPECT_NE(Form7().minimumSize(), Form7().maximumSize());  // resizable
   EXPECT_TRUE(Form7().windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  // The group captions and the buttons that end the windows are bold, the rest is not.
+  EXPECT_TRUE(Form5().GroupBox2->font().bold());
+  EXPECT_TRUE(Form5().Button1->font().bold());
+  EXPECT_FALSE(Form5().Edit1->font().bold());
+  EXPECT_FALSE(Form6().ComboBox1->font().bold());
+  EXPECT_FALSE(Form6().cb1->font().bold());
+  EXPECT_TRUE(Form7().Button1->font().bold());
+  EXPECT_TRUE(Form7().Button2->font().bold());
 
   form1.ToolButton15Click();
   form1.ToolButton11Click();

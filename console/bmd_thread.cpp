@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <stdexcept>
 #include <utility>
 
 namespace corvane {
@@ -193,6 +194,13 @@ void TBMDThread::Start(void* data) {
   // on the GUI thread do not race with the running worker.
   worker->execute_ = OnExecute;
   worker->start(ToQtPriority(priority_));
+  if (!worker->isRunning() && !worker->isFinished()) {
+    // The system refused the thread (no memory, no more threads): no end notification will
+    // ever come, so the component must not wait for one.
+    NotifyGroupStop(ThreadGroup());
+    worker_.reset();
+    throw std::runtime_error("Thread creation error");
+  }
   timer_->start();
 }
 

@@ -165,6 +165,9 @@ class TBMDThread : public TBMDThreadBase {
 
   bool Running() const override { return worker_ != nullptr; }
   void Start() override { Start(nullptr); }
+  // Runs a new worker unless one is running.  When OnStart throws, or the system cannot create
+  // the thread (std::runtime_error "Thread creation error"), the exception leaves here and the
+  // component stays idle.
   void Start(void* data) override;
   void Stop() override;
   void Suspend() override;

@@ -8,10 +8,14 @@
 
 #include <QThread>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -245,6 +249,52 @@ TEST_F(ThreadTest, FailingOnStartLeavesTheComponentIdle) {
         thread->Start();
       },
       std::runtime_error);
+  thread.reset();
+}
+
+// The address space this process uses now (bytes).
+rlim_t AddressSpaceInUse() {
+  unsigned long long pages = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%llu", &pages) != 1) pages = 0;
+    std::fclose(f);
+  }
+  return static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+}
+
+TEST_F(ThreadTest, WorkerThatCannotBeCreatedLeavesTheComponentIdle) {
+  TBMDThreadGroup group;
+  auto thread = std::make_unique<TBMDThread>();
+  thread->SetThreadGroup(&group);
+  bool executed = false;
+  int terminated = 0;
+  // The system refuses the thread: a stack far larger than the address space left to us.
+  thread->OnStart = [](QObject*, TBMDExecuteThread* worker, void*&) {
+    worker->setStackSize(0xF0000000u);
+  };
+  thread->OnExecute = [&](QObject*, TBMDExecuteThread*, void*&) { executed = true; };
+  thread->OnTerminate = [&](QObject*, TBMDExecuteThread*, void*&) { ++terminated; };
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &saved), 0);
+  struct rlimit small = saved;
+  small.rlim_cur = AddressSpaceInUse() + (rlim_t{1} << 30);
+  if (saved.rlim_cur != RLIM_INFINITY && saved.rlim_cur < small.rlim_cur) small.rlim_cur = saved.rlim_cur;
+  ASSERT_EQ(::setrlimit(RLIMIT_AS, &small), 0);
+  bool threw = false;
+  try {
+    thread->Start();
+  } catch (const std::runtime_error&) {
+    threw = true;
+  }
+  ::setrlimit(RLIMIT_AS, &saved);
+  EXPECT_TRUE(threw);
+  EXPECT_FALSE(thread->Running());
+  EXPECT_EQ(group.RunningCount(), 0);
+  // A later start works, and destroying the component waits for nothing that never ran.
+  thread->OnStart = nullptr;
+  thread->Start();
+  ASSERT_TRUE(PumpUntil([&] { return terminated == 1; }));
+  EXPECT_TRUE(executed);
   thread.reset();
 }
 

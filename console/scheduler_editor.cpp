@@ -9,19 +9,6 @@
 namespace corvane {
 namespace {
 
-// ASCII and Latin-1 letters folded to upper case, as the names are compared elsewhere.
-unsigned char Fold(unsigned char c) noexcept {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
-  return c;
-}
-
-bool LessIgnoringCase(std::string_view a, std::string_view b) noexcept {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return Fold(static_cast<unsigned char>(x)) < Fold(static_cast<unsigned char>(y));
-  });
-}
-
 bool StartsWithParameterPrefix(std::string_view key) noexcept {
   return !key.empty() && key.front() == kParameterKeyPrefix.front();
 }
@@ -112,12 +99,6 @@ std::optional<std::string_view> FirstFailingActiveCheck(const ScheduleFields& fi
     if (fields.unit < 0) return kSelectPeriodMessage;
   }
   return std::nullopt;
-}
-
-std::vector<std::string> SortedNames(std::vector<std::string> names) {
-  std::stable_sort(names.begin(), names.end(),
-                   [](const std::string& a, const std::string& b) { return LessIgnoringCase(a, b); });
-  return names;
 }
 
 std::vector<std::string> JobParameters(const IniFile& jobs, std::string_view job) {

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "console/name_rules.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
 
@@ -108,8 +109,6 @@ std::optional<std::string_view> FirstFailingActiveCheck(const ScheduleFields& fi
 
 // ---- lists -------------------------------------------------------------------------------------------
 
-// The names sorted without regard to letter case (equal ones keep their order).
-std::vector<std::string> SortedNames(std::vector<std::string> names);
 // The parameters of a job: its keys less `Command` and less every key starting with "\xA7".
 std::vector<std::string> JobParameters(const IniFile& jobs, std::string_view job);
 // The stored value of a parameter of the scheduled job (empty when missing).

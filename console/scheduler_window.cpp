@@ -14,9 +14,12 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include "console/date_window.h"
+#include "console/editor_ui.h"
 #include "console/main_window.h"
 #include "console/scheduler_worker.h"
 #include "settings/stored_values.h"
@@ -124,6 +127,7 @@ void TForm8::Build() {
   Edit1 = new QLineEdit(GroupBox2);
   plain(Edit1);
   Edit1->setReadOnly(true);
+  Edit1->setValidator(new Latin1Validator(Edit1));
   auto* grid2 = new QGridLayout(GroupBox2);
   grid2->addWidget(Label1, 0, 0);
   grid2->addWidget(ComboBox2, 0, 1);
@@ -210,8 +214,9 @@ void TForm8::Build() {
 // ---- helpers ---------------------------------------------------------------------------------------
 
 std::string TForm8::Bytes(const QString& text) {
-  const QByteArray bytes = text.toUtf8();
-  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  // The fields accept Latin-1 only; anything else could not be stored as it was typed.
+  if (std::optional<std::string> bytes = Latin1Bytes(text)) return std::move(*bytes);
+  throw std::invalid_argument("The text may only hold characters of the Latin-1 character set");
 }
 
 std::string TForm8::SelectedName(const QComboBox* box) {
@@ -229,7 +234,7 @@ void TForm8::FillNames(QComboBox* box, const std::vector<std::string>& names) {
   const QSignalBlocker blocker(box);
   box->clear();
   for (const std::string& name : SortedNames(names)) {
-    box->addItem(DisplayText(name), QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+    box->addItem(Latin1Text(name), QByteArray(name.data(), static_cast<qsizetype>(name.size())));
   }
   box->setCurrentIndex(-1);
 }
@@ -344,13 +349,13 @@ void TForm8::LoadCurrent() {
   SelectName(ComboBox5, loaded.protocol);
   ScheduleJobName_ = SelectedName(ComboBox2);
   ComboBox2Change();
-  startdate->setText(DisplayText(loaded.start));
+  startdate->setText(Latin1Text(loaded.start));
   // Active is judged once, after everything is in place.
   SetActiveQuietly(false);
   if (loaded.once) {
     SetRunOnceQuietly(true);
   } else {
-    SpinEdit1->SetText(DisplayText(loaded.every));
+    SpinEdit1->SetText(Latin1Text(loaded.every));
     {
       const QSignalBlocker blocker(ComboBox4);
       ComboBox4->setCurrentIndex(loaded.unit >= 0 && loaded.unit < ComboBox4->count() ? loaded.unit : -1);
@@ -360,7 +365,7 @@ void TForm8::LoadCurrent() {
   CheckBox1Click();
   SetActiveQuietly(loaded.active);
   cb1Click();
-  Edit2->setText(DisplayText(loaded.last));
+  Edit2->setText(Latin1Text(loaded.last));
 }
 
 void TForm8::ClearAfterFailedLoad() {
@@ -411,7 +416,7 @@ void TForm8::ComboBox2Change() {
       const QSignalBlocker blocker(ComboBox3);
       ComboBox3->clear();
       for (const std::string& parameter : SortedNames(JobParameters(jobs_, job))) {
-        ComboBox3->addItem(DisplayText(parameter),
+        ComboBox3->addItem(Latin1Text(parameter),
                            QByteArray(parameter.data(), static_cast<qsizetype>(parameter.size())));
       }
       ComboBox3->setCurrentIndex(-1);
@@ -430,9 +435,9 @@ void TForm8::ComboBox3Change() {
     }
     CurrentParameter_ = SelectedName(ComboBox3);
     if (const std::string* value = entered_.Find(CurrentParameter_)) {
-      Edit1->setText(DisplayText(*value));
+      Edit1->setText(Latin1Text(*value));
     } else {
-      Edit1->setText(DisplayText(StoredParameterValue(schedule_, values_, CurrentSchedule_, CurrentParameter_)));
+      Edit1->setText(Latin1Text(StoredParameterValue(schedule_, values_, CurrentSchedule_, CurrentParameter_)));
     }
   });
 }
@@ -470,17 +475,24 @@ void TForm8::Button2Click() {
     const std::optional<QString> typed = Ui().InputText(this, QString::fromLatin1(kNewScheduledJobCaption),
                                                         QString::fromLatin1(kNewScheduledJobPrompt), QString());
     if (!typed) return;
-    const std::string name = Bytes(*typed);
-    for (int i = 0; i < ComboBox1->count(); ++i) {
-      if (NamesEqualIgnoringCase(ComboBox1->itemData(i).toByteArray().toStdString(), name)) {
-        Message(kNameExistsMessage);
-        return;
-      }
+    const std::optional<std::string> bytes = Latin1Bytes(*typed);
+    if (!bytes) {
+      Ui().Message(this, Latin1Text(kNameNotLatin1));
+      return;
     }
-    if (name.empty()) return;
-    // Into its sorted place, then selected and loaded.
+    const std::string& name = *bytes;
     std::vector<std::string> names;
     for (int i = 0; i < ComboBox1->count(); ++i) names.push_back(ComboBox1->itemData(i).toByteArray().toStdString());
+    if (NameListed(names, name)) {
+      Message(kNameExistsMessage);
+      return;
+    }
+    if (name.empty()) return;
+    if (const std::optional<std::string> problem = SectionNameProblem(TypedName{name, true})) {
+      Ui().Message(this, Latin1Text(*problem));
+      return;
+    }
+    // Into its sorted place, then selected and loaded.
     names.push_back(name);
     FillNames(ComboBox1, names);
     SelectName(ComboBox1, name);

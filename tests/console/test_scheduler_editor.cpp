@@ -313,6 +313,11 @@ TEST_F(SchedulerWindow, KeyOrderOnSelectionAndOnClose) {
   const auto messages = ui_->messages.size();
   New("");
   EXPECT_EQ(ui_->messages.size(), messages);
+  // Names the schedule file could not hold as typed are refused.
+  New(QString::fromUtf8("\u0416ob"));
+  EXPECT_EQ(ui_->messages.back().toStdString(), kNameNotLatin1);
+  New("two\nlines");
+  EXPECT_EQ(ui_->messages.back().toStdString(), kNameHasControl);
   EXPECT_EQ(form8_->ComboBox1->count(), 2);
 }
 

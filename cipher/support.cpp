@@ -116,6 +116,19 @@ constexpr std::array<std::uint32_t, 256> MakeCrc32Table() {
 }
 constexpr auto kCrc16 = MakeCrc16Table();
 constexpr auto kCrc32 = MakeCrc32Table();
+
+// Slicing-by-8 tables: entry [k][i] is the CRC of byte i followed by k zero bytes, so eight
+// bytes are taken per step with the same result as the byte-wise update.
+template <class T, std::size_t N>
+constexpr std::array<std::array<T, 256>, 8> MakeSlices(const std::array<T, N>& base) {
+  std::array<std::array<T, 256>, 8> t{};
+  t[0] = base;
+  for (std::size_t k = 1; k < 8; ++k)
+    for (std::size_t i = 0; i < 256; ++i) t[k][i] = T((t[k - 1][i] >> 8) ^ base[t[k - 1][i] & 0xFF]);
+  return t;
+}
+constexpr auto kCrc16Slices = MakeSlices(kCrc16);
+constexpr auto kCrc32Slices = MakeSlices(kCrc32);
 static_assert(kCrc16[1] == 0xC0C1 && kCrc16[128] == 0xA001);
 static_assert(kCrc32[1] == 0x77073096u);
 
@@ -141,14 +154,30 @@ const std::uint32_t* Crc32Table() { return kCrc32.data(); }
 std::uint16_t Crc16Update(std::uint16_t crc, const void* data, std::ptrdiff_t len) {
   if (data == nullptr || len <= 0) return crc;
   const auto* p = static_cast<const std::uint8_t*>(data);
-  for (std::ptrdiff_t i = 0; i < len; ++i) crc = std::uint16_t((crc >> 8) ^ kCrc16[(crc ^ p[i]) & 0xFF]);
+  std::ptrdiff_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    const std::uint32_t lo = LoadLE32(p + i) ^ crc;
+    const std::uint32_t hi = LoadLE32(p + i + 4);
+    const auto& t = kCrc16Slices;
+    crc = std::uint16_t(t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+                        t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24]);
+  }
+  for (; i < len; ++i) crc = std::uint16_t((crc >> 8) ^ kCrc16[(crc ^ p[i]) & 0xFF]);
   return crc;
 }
 
 std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::ptrdiff_t len) {
   if (data == nullptr || len <= 0) return crc;
   const auto* p = static_cast<const std::uint8_t*>(data);
-  for (std::ptrdiff_t i = 0; i < len; ++i) crc = (crc >> 8) ^ kCrc32[(crc ^ p[i]) & 0xFF];
+  std::ptrdiff_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    const std::uint32_t lo = LoadLE32(p + i) ^ crc;
+    const std::uint32_t hi = LoadLE32(p + i + 4);
+    const auto& t = kCrc32Slices;
+    crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^ t[3][hi & 0xFF] ^
+          t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+  }
+  for (; i < len; ++i) crc = (crc >> 8) ^ kCrc32[(crc ^ p[i]) & 0xFF];
   return crc;
 }
 

@@ -117,3 +117,18 @@ TEST(SupportTest, SecureWipe) {
   SecureWipeThrice(secret, sizeof secret, 0);
   for (auto b : secret) EXPECT_EQ(b, 0);
 }
+
+TEST(SupportTest, CrcUpdatesAgreeWithTheBytewiseDefinitionAtEveryLength) {
+  std::vector<std::uint8_t> data(300);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(i * 151 + 7);
+  for (std::size_t len = 0; len <= data.size(); ++len) {
+    std::uint32_t c32 = 0x12345678u;
+    std::uint16_t c16 = 0xBEEF;
+    for (std::size_t i = 0; i < len; ++i) {
+      c32 = (c32 >> 8) ^ Crc32Table()[(c32 ^ data[i]) & 0xFF];
+      c16 = std::uint16_t((c16 >> 8) ^ Crc16Table()[(c16 ^ data[i]) & 0xFF]);
+    }
+    EXPECT_EQ(Crc32Update(0x12345678u, data.data(), std::ptrdiff_t(len)), c32) << len;
+    EXPECT_EQ(Crc16Update(0xBEEF, data.data(), std::ptrdiff_t(len)), c16) << len;
+  }
+}

@@ -25,7 +25,8 @@ for name in $trusted; do
   (( ${#name} <= 15 )) || fail "names and password must be at most 15 bytes"
 done
 
-exec 9>/run/lock/corvane-remote-test-peers.lock 2>/dev/null || exec 9>/tmp/corvane-remote-test-peers.lock
+# (The braces keep the 2>/dev/null to this one try: on exec itself it would silence the script.)
+{ exec 9>/run/lock/corvane-remote-test-peers.lock; } 2>/dev/null || exec 9>/tmp/corvane-remote-test-peers.lock
 flock 9
 
 daemons_present() { [[ -x $1/usr/sbin/in.rexecd && -x $1/usr/sbin/in.rshd ]]; }

@@ -347,8 +347,8 @@ void TForm1::FormShow() {
   const std::int32_t protocol = ReadKeyint(pref::PROTOCOL, pref::kProtocolDefault);
   ComboBox3->setCurrentIndex(protocol >= 0 && protocol < ComboBox3->count() ? protocol : -1);
 
-  // 4. The scheduler worker.
-  thread1->Start();
+  // 4. The scheduler worker. A worker the system refuses is reported; the window still works.
+  Guarded(*ui_, this, [this] { thread1->Start(); });
 
   // 5., 6. The lists, in file order, nothing selected.  A file that cannot be read is reported
   // and leaves its list empty; the rest of the first show still runs.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "cipher/class_registry.h"
 #include "cipher/formats.h"
 #include "cipher/support.h"
 
@@ -333,78 +334,40 @@ Owned<TCipher> CreateCipher(const CipherClassInfo& cls, std::string_view keyText
 // ---- registry -----------------------------------------------------------------------------
 
 namespace {
-struct CipherEntry {
-  const CipherClassInfo* cls;
-  std::string line;
-};
-std::vector<CipherEntry>& CipherRegistry() {
-  static std::vector<CipherEntry> registry;
+ClassRegistry<CipherClassInfo>& CipherRegistry() {
+  static ClassRegistry<CipherClassInfo> registry;
   return registry;
 }
-std::string_view NamePart(const std::string& line) { return std::string_view(line).substr(0, line.find('=')); }
 }  // namespace
 
 bool RegisterCipher(const CipherClassInfo* cls, std::string_view name, std::string_view description) {
   StartCipherLibrary();
-  if (cls == nullptr) return false;
-  std::string n(Trim(name));
-  if (n.empty()) {
-    std::string_view c = cls->name;
-    if (!c.empty() && c.front() == 'T') c.remove_prefix(1);
-    const auto p = c.find('_');
-    if (p != std::string_view::npos) c.remove_prefix(p + 1);
-    n = c;
-  }
-  std::string line = n + "=" + std::string(description);
-  auto& reg = CipherRegistry();
-  for (auto& e : reg)
-    if (e.cls == cls) {
-      e.line = std::move(line);
-      return true;
-    }
-  reg.push_back({cls, std::move(line)});
-  return true;
+  return CipherRegistry().Register(cls, name, description);
 }
 
 const CipherClassInfo* FindCipherClass(std::string_view name) {
   StartCipherLibrary();
-  std::string_view n = name;
-  if (const auto p = n.find('_'); p != std::string_view::npos) n.remove_prefix(p + 1);
-  const auto& reg = CipherRegistry();
-  for (const auto& e : reg)
-    if (SameText(ShortClassName(e.cls->name), n)) return e.cls;
-  for (const auto& e : reg)
-    if (SameText(NamePart(e.line), n)) return e.cls;
-  return nullptr;
+  return CipherRegistry().Find(name);
 }
 
 std::string CipherClassName(const CipherClassInfo* cls) {
-  if (cls == nullptr) return {};
   StartCipherLibrary();
-  for (const auto& e : CipherRegistry())
-    if (e.cls == cls) return std::string(NamePart(e.line));
-  return ShortClassName(cls->name);
+  return CipherRegistry().NameOf(cls);
 }
 
 std::string CipherRegistryLine(const CipherClassInfo* cls) {
   StartCipherLibrary();
-  for (const auto& e : CipherRegistry())
-    if (e.cls == cls) return e.line;
-  return {};
+  return CipherRegistry().LineOf(cls);
 }
 
 std::vector<std::string> CipherList() {
   StartCipherLibrary();
-  std::vector<std::string> lines;
-  for (const auto& e : CipherRegistry()) lines.push_back(e.line);
-  return lines;
+  return CipherRegistry().Lines();
 }
 
 std::vector<const CipherClassInfo*> CipherClasses() {
   StartCipherLibrary();
-  std::vector<const CipherClassInfo*> classes;
-  for (const auto& e : CipherRegistry()) classes.push_back(e.cls);
-  return classes;
+  return CipherRegistry().Classes();
 }
 
 std::int32_t ClassMaxKeySize(const CipherClassInfo* cls) { return cls ? cls->maxKeySize : 0; }

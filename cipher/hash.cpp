@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "cipher/class_registry.h"
 #include "cipher/formats.h"
 #include "cipher/support.h"
 
@@ -159,83 +160,40 @@ std::string DigestText(const HashClassInfo& cls, std::string_view text, TProtect
 // ---- registry -----------------------------------------------------------------------------
 
 namespace {
-struct HashEntry {
-  const HashClassInfo* cls;
-  std::string line;
-};
-std::vector<HashEntry>& HashRegistry() {
-  static std::vector<HashEntry> registry;
+ClassRegistry<HashClassInfo>& HashRegistry() {
+  static ClassRegistry<HashClassInfo> registry;
   return registry;
-}
-std::string_view AfterFirstUnderscore(std::string_view name) {
-  const auto p = name.find('_');
-  return p == std::string_view::npos ? name : name.substr(p + 1);
-}
-std::string_view NamePart(const std::string& line) {
-  return std::string_view(line).substr(0, line.find('='));
 }
 }  // namespace
 
 bool RegisterHash(const HashClassInfo* cls, std::string_view name, std::string_view category) {
   StartCipherLibrary();
-  if (cls == nullptr) return false;
-  std::string display(Trim(name));
-  if (display.empty()) {
-    std::string_view n = cls->name;
-    if (!n.empty() && n.front() == 'T') n.remove_prefix(1);
-    const auto p = n.find('_');
-    if (p != std::string_view::npos) n.remove_prefix(p + 1);
-    display = n;
-  }
-  std::string line = display + "=" + std::string(category);
-  auto& reg = HashRegistry();
-  for (auto& e : reg)
-    if (e.cls == cls) {
-      e.line = std::move(line);
-      return true;
-    }
-  reg.push_back({cls, std::move(line)});
-  return true;
+  return HashRegistry().Register(cls, name, category);
 }
 
 const HashClassInfo* FindHashClass(std::string_view name) {
   StartCipherLibrary();
-  const std::string_view reduced = AfterFirstUnderscore(name);
-  const auto& reg = HashRegistry();
-  for (const auto& e : reg)
-    if (SameText(ShortClassName(e.cls->name), reduced)) return e.cls;
-  for (const auto& e : reg)
-    if (SameText(NamePart(e.line), reduced)) return e.cls;
-  return nullptr;
+  return HashRegistry().Find(name);
 }
 
 std::string HashClassName(const HashClassInfo* cls) {
-  if (cls == nullptr) return {};
   StartCipherLibrary();
-  for (const auto& e : HashRegistry())
-    if (e.cls == cls) return std::string(NamePart(e.line));
-  return ShortClassName(cls->name);
+  return HashRegistry().NameOf(cls);
 }
 
 std::string HashRegistryLine(const HashClassInfo* cls) {
   StartCipherLibrary();
-  for (const auto& e : HashRegistry())
-    if (e.cls == cls) return e.line;
-  return {};
+  return HashRegistry().LineOf(cls);
 }
 
 std::vector<std::string> HashList() {
   StartCipherLibrary();
-  std::vector<std::string> lines;
-  for (const auto& e : HashRegistry()) lines.push_back(e.line);
-  return lines;
+  return HashRegistry().Lines();
 }
 
 std::vector<const HashClassInfo*> HashClasses() {
   StartCipherLibrary();
-  std::vector<const HashClassInfo*> classes;
-  for (const auto& e : HashRegistry()) classes.push_back(e.cls);
-  return classes;
+  return HashRegistry().Classes();
 }
 
 }  // namespace corvane

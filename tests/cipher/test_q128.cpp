@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cipher/q128.h"
+#include "cipher_test_util.h"
 #include "cipher_vectors.h"
 
 namespace corvane {
@@ -15,13 +16,8 @@ namespace {
 
 using cvtest::Bytes;
 using cvtest::FromHex;
+using cvtest::RandomBytes;
 using cvtest::ToHex;
-
-Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
-  Bytes b(n);
-  for (auto& x : b) x = std::uint8_t(rng());
-  return b;
-}
 
 TEST(Q128Test, TableFixedEntriesAndDistinctness) {
   const auto& q = TCipher_Q128::Table();
@@ -89,20 +85,7 @@ TEST(Q128Test, AgreesWithAPlainModelOfTheDescription) {
   // The known answer of this table, rebuilt from the model: vector E(FF..FF), two cmCTS blocks.
   const std::string name = "TCipher_Q128";
   const Q128Model model(Bytes(name.begin(), name.end()));  // 12 bytes, zero-padded
-  std::uint8_t f[16];
-  std::fill(std::begin(f), std::end(f), 0xFF);
-  model.Encrypt(f);
-  const auto input = SharedTestInput();
-  Bytes out(32);
-  for (int o = 0; o < 32; o += 16) {
-    std::uint8_t c[16];
-    for (int i = 0; i < 16; ++i) c[i] = input[o + i] ^ f[i];
-    model.Encrypt(c);
-    for (int i = 0; i < 16; ++i) {
-      out[o + i] = c[i];
-      f[i] ^= c[i];
-    }
-  }
+  const Bytes out = cvtest::CtsKnownAnswerFromBlocks(16, [&](std::uint8_t* b) { model.Encrypt(b); });
   EXPECT_EQ(ToHex(out), ToHex(TCipher_Q128::StaticClass().knownAnswer, 32));
 }
 
@@ -159,27 +142,9 @@ TEST(Q128Test, DecryptInvertsEncryptForRandomKeys) {
 }
 
 TEST(Q128Test, RoundTripInEncryptionModes) {
-  const TCipherMode modes[] = {TCipherMode::cmCTS, TCipherMode::cmCBC, TCipherMode::cmCFB, TCipherMode::cmOFB,
-                               TCipherMode::cmECB};
   std::mt19937 rng(33);
-  for (auto mode : modes) {
-    for (std::size_t len : {0u, 1u, 15u, 16u, 17u, 40u, 256u}) {
-      SCOPED_TRACE("mode " + std::to_string(int(mode)) + " length " + std::to_string(len));
-      const Bytes key = RandomBytes(rng, rng() % 17);
-      const Bytes plain = RandomBytes(rng, len);
-      TCipher_Q128 c;
-      c.Mode = mode;
-      c.Init(key.data(), std::int32_t(key.size()), nullptr);
-      Bytes buf = plain;
-      c.EncryptBuffer(buf.data(), buf.data(), buf.size());
-      if (len >= 16) {
-        EXPECT_NE(ToHex(buf), ToHex(plain));
-      }
-      c.ResetChain();
-      c.DecryptBuffer(buf.data(), buf.data(), buf.size());
-      EXPECT_EQ(ToHex(buf), ToHex(plain));
-    }
-  }
+  cvtest::ExpectRoundTripsInModes(TCipher_Q128::StaticClass(), rng, {0, 1, 15, 16, 17, 40, 256},
+                                  [](std::mt19937& r) { return std::size_t(r() % 17); }, 16);
 }
 
 TEST(Q128Test, Registered) {

@@ -13,6 +13,7 @@
 #include <random>
 
 #include "cipher/shark.h"
+#include "cipher_test_util.h"
 #include "cipher_vectors.h"
 
 namespace corvane {
@@ -20,13 +21,8 @@ namespace {
 
 using cvtest::Bytes;
 using cvtest::FromHex;
+using cvtest::RandomBytes;
 using cvtest::ToHex;
-
-Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
-  Bytes b(n);
-  for (auto& x : b) x = std::uint8_t(rng());
-  return b;
-}
 
 Bytes CryptoppKey(const Bytes& key) {
   Bytes z = key;
@@ -57,27 +53,13 @@ TEST(SharkTest, KnownAnswerFromCryptoppBlocks) {
   const std::string name = "TCipher_Shark";
   const Bytes key = CryptoppKey(Bytes(name.begin(), name.end()));
   CryptoPP::SHARK::Encryption enc(key.data(), key.size(), 6);
-  auto e = [&](std::uint8_t* b) {
+  const Bytes answer = cvtest::CtsKnownAnswerFromBlocks(8, [&](std::uint8_t* b) {
     Bytes r = Reversed(Bytes(b, b + 8));
     enc.ProcessBlock(r.data());
     r = Reversed(r);
     std::copy(r.begin(), r.end(), b);
-  };
-  std::uint8_t f[8];
-  std::fill(std::begin(f), std::end(f), 0xFF);
-  e(f);
-  const auto input = SharedTestInput();
-  std::uint8_t out[32];
-  for (int o = 0; o < 32; o += 8) {
-    std::uint8_t c[8];
-    for (int i = 0; i < 8; ++i) c[i] = input[o + i] ^ f[i];
-    e(c);
-    for (int i = 0; i < 8; ++i) {
-      out[o + i] = c[i];
-      f[i] ^= c[i];
-    }
-  }
-  EXPECT_EQ(ToHex(out, 32), ToHex(TCipher_Shark::StaticClass().knownAnswer, 32));
+  });
+  EXPECT_EQ(ToHex(answer), ToHex(TCipher_Shark::StaticClass().knownAnswer, 32));
 }
 
 TEST(SharkTest, ConvertedValidationVectors) {
@@ -93,32 +75,15 @@ TEST(SharkTest, Dimensions) {
 
 TEST(SharkTest, AgreesWithCryptoppForEveryKeyLength) {
   std::mt19937 rng(41);
-  for (std::size_t len = 0; len <= 16; ++len) {
-    for (int trial = 0; trial < 8; ++trial) {
-      Bytes key = RandomBytes(rng, len);
-      if (trial == 0 && len > 0) key[0] = 0;  // the first key byte is the low byte of k1
-      SCOPED_TRACE("key " + ToHex(key));
-      TCipher_Shark c;
-      c.Init(key.data(), std::int32_t(len), nullptr);
-      const Bytes k = CryptoppKey(key);
-      CryptoPP::SHARK::Encryption enc(k.data(), k.size(), 6);
-      CryptoPP::SHARK::Decryption dec(k.data(), k.size(), 6);
-      for (int b = 0; b < 4; ++b) {
-        const Bytes plain = RandomBytes(rng, 8);
-        Bytes expected(8);
-        enc.ProcessBlock(Reversed(plain).data(), expected.data());
-        expected = Reversed(expected);
-        Bytes got = plain;
-        c.EncryptBlock(got.data());
-        ASSERT_EQ(ToHex(got), ToHex(expected));
-        Bytes back(8);
-        dec.ProcessBlock(Reversed(got).data(), back.data());
-        ASSERT_EQ(ToHex(Reversed(back)), ToHex(plain));
-        c.DecryptBlock(got.data());
-        ASSERT_EQ(ToHex(got), ToHex(plain));
-      }
-    }
-  }
+  cvtest::ExpectAgreesWithCryptoppBlocks<CryptoPP::SHARK>(
+      TCipher_Shark::StaticClass(), rng, 0, 16, 8,
+      {.key = CryptoppKey,
+       .blockOrder = Reversed,
+       .adjustKey =
+           [](Bytes& key, int trial) {
+             if (trial == 0 && !key.empty()) key[0] = 0;  // the first key byte is the low byte of k1
+           }},
+      6);
 }
 
 // EK0..EK6 and DK0..DK6, each stored low 32-bit half first, equal Crypto++'s round keys.
@@ -186,31 +151,12 @@ TEST(SharkTest, EncryptionAndDecryptionTables) {
 
 // Keys full of zero bytes give round keys with zero bytes, whose transforms must still invert.
 TEST(SharkTest, RoundTripsForRandomKeysOfEveryLength) {
-  const TCipherMode modes[] = {TCipherMode::cmCTS, TCipherMode::cmCBC, TCipherMode::cmCFB, TCipherMode::cmOFB,
-                               TCipherMode::cmECB};
   std::mt19937 rng(43);
-  for (std::size_t len = 0; len <= 16; ++len) {
-    for (auto mode : modes) {
-      const std::size_t size = rng() % 40;
-      SCOPED_TRACE("key length " + std::to_string(len) + " mode " + std::to_string(int(mode)) + " size " +
-                   std::to_string(size));
-      Bytes key = RandomBytes(rng, len);
-      if (mode == TCipherMode::cmECB)
-        for (std::size_t i = 0; i < len; i += 2) key[i] = 0;
-      const Bytes plain = RandomBytes(rng, size);
-      TCipher_Shark c;
-      c.Mode = mode;
-      c.Init(key.data(), std::int32_t(len), nullptr);
-      Bytes buf = plain;
-      c.EncryptBuffer(buf.data(), buf.data(), buf.size());
-      if (size >= 8) {
-        EXPECT_NE(ToHex(buf), ToHex(plain));
-      }
-      c.ResetChain();
-      c.DecryptBuffer(buf.data(), buf.data(), buf.size());
-      ASSERT_EQ(ToHex(buf), ToHex(plain));
-    }
-  }
+  ASSERT_NO_FATAL_FAILURE(cvtest::ExpectRoundTripsForEveryKeyLength(
+      TCipher_Shark::StaticClass(), rng, 40, [](Bytes& key, TCipherMode mode) {
+        if (mode == TCipherMode::cmECB)
+          for (std::size_t i = 0; i < key.size(); i += 2) key[i] = 0;
+      }));
   for (std::uint8_t fill : {0x00, 0xFF, 0x01}) {
     const Bytes key(16, fill);
     TCipher_Shark c;

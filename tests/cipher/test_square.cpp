@@ -12,6 +12,7 @@
 #include "cipher/hash.h"
 #include "cipher/shark.h"
 #include "cipher/square.h"
+#include "cipher_test_util.h"
 #include "cipher_vectors.h"
 
 namespace corvane {
@@ -19,13 +20,8 @@ namespace {
 
 using cvtest::Bytes;
 using cvtest::FromHex;
+using cvtest::RandomBytes;
 using cvtest::ToHex;
-
-Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
-  Bytes b(n);
-  for (auto& x : b) x = std::uint8_t(rng());
-  return b;
-}
 
 template <class Base>
 struct Peek : Base {
@@ -45,21 +41,8 @@ TEST(SquareCipherTest, KnownAnswerFromCryptoppBlocks) {
   const std::string name = "TCipher_Square";
   std::copy(name.begin(), name.end(), key);
   CryptoPP::Square::Encryption enc(key, 16);
-  std::uint8_t f[16];
-  std::fill(std::begin(f), std::end(f), 0xFF);
-  enc.ProcessBlock(f);
-  const auto input = SharedTestInput();
-  std::uint8_t out[32];
-  for (int o = 0; o < 32; o += 16) {
-    std::uint8_t c[16];
-    for (int i = 0; i < 16; ++i) c[i] = input[o + i] ^ f[i];
-    enc.ProcessBlock(c);
-    for (int i = 0; i < 16; ++i) {
-      out[o + i] = c[i];
-      f[i] ^= c[i];
-    }
-  }
-  EXPECT_EQ(ToHex(out, 32), ToHex(TCipher_Square::StaticClass().knownAnswer, 32));
+  const Bytes answer = cvtest::CtsKnownAnswerFromBlocks(16, [&](std::uint8_t* b) { enc.ProcessBlock(b); });
+  EXPECT_EQ(ToHex(answer), ToHex(TCipher_Square::StaticClass().knownAnswer, 32));
 }
 
 TEST(SquareCipherTest, ValidationVectors) {
@@ -83,30 +66,13 @@ TEST(SquareCipherTest, EmptyKeyIsTheZeroKey) {
 
 TEST(SquareCipherTest, AgreesWithCryptoppForEveryKeyLength) {
   std::mt19937 rng(51);
-  for (std::size_t len = 0; len <= 17; ++len) {
-    for (int trial = 0; trial < 8; ++trial) {
-      const Bytes key = RandomBytes(rng, len);
-      SCOPED_TRACE("key " + ToHex(key));
-      TCipher_Square c;
-      c.Init(key.data(), std::int32_t(len), nullptr);  // 17 bytes are cut to 16
-      Bytes k = key;
-      k.resize(16, 0);
-      CryptoPP::Square::Encryption enc(k.data(), 16);
-      CryptoPP::Square::Decryption dec(k.data(), 16);
-      for (int b = 0; b < 4; ++b) {
-        const Bytes plain = RandomBytes(rng, 16);
-        Bytes expected(16), got = plain;
-        enc.ProcessBlock(plain.data(), expected.data());
-        c.EncryptBlock(got.data());
-        ASSERT_EQ(ToHex(got), ToHex(expected));
-        Bytes back(16);
-        dec.ProcessBlock(got.data(), back.data());
-        ASSERT_EQ(ToHex(back), ToHex(plain));
-        c.DecryptBlock(got.data());
-        ASSERT_EQ(ToHex(got), ToHex(plain));
-      }
-    }
-  }
+  // 17-byte keys are cut to 16; Crypto++ gets the key zero-padded to (or cut to) 16 bytes.
+  cvtest::ExpectAgreesWithCryptoppBlocks<CryptoPP::Square>(TCipher_Square::StaticClass(), rng, 0, 17, 8,
+                                                           {.key = [](const Bytes& key) {
+                                                             Bytes k = key;
+                                                             k.resize(16, 0);
+                                                             return k;
+                                                           }});
 }
 
 // Schedule words 0-35 (EK0..EK8) and 36-71 (DK0..DK8) equal Crypto++'s round keys, which it
@@ -143,29 +109,8 @@ TEST(SquareCipherTest, Tables) {
 }
 
 TEST(SquareCipherTest, RoundTripsForRandomKeysOfEveryLength) {
-  const TCipherMode modes[] = {TCipherMode::cmCTS, TCipherMode::cmCBC, TCipherMode::cmCFB, TCipherMode::cmOFB,
-                               TCipherMode::cmECB};
   std::mt19937 rng(53);
-  for (std::size_t len = 0; len <= 16; ++len) {
-    for (auto mode : modes) {
-      const std::size_t size = rng() % 70;
-      SCOPED_TRACE("key length " + std::to_string(len) + " mode " + std::to_string(int(mode)) + " size " +
-                   std::to_string(size));
-      const Bytes key = RandomBytes(rng, len);
-      const Bytes plain = RandomBytes(rng, size);
-      TCipher_Square c;
-      c.Mode = mode;
-      c.Init(key.data(), std::int32_t(len), nullptr);
-      Bytes buf = plain;
-      c.EncryptBuffer(buf.data(), buf.data(), buf.size());
-      if (size >= 16) {
-        EXPECT_NE(ToHex(buf), ToHex(plain));
-      }
-      c.ResetChain();
-      c.DecryptBuffer(buf.data(), buf.data(), buf.size());
-      ASSERT_EQ(ToHex(buf), ToHex(plain));
-    }
-  }
+  cvtest::ExpectRoundTripsForEveryKeyLength(TCipher_Square::StaticClass(), rng, 70);
 }
 
 // ---- hash ----

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "cipher/three_way.h"
+#include "cipher_test_util.h"
 #include "cipher_vectors.h"
 
 namespace corvane {
@@ -13,13 +14,8 @@ namespace {
 
 using cvtest::Bytes;
 using cvtest::FromHex;
+using cvtest::RandomBytes;
 using cvtest::ToHex;
-
-Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
-  Bytes b(n);
-  for (auto& x : b) x = std::uint8_t(rng());
-  return b;
-}
 
 // Reverses the bytes inside each 4-byte word.
 Bytes SwapWords(Bytes b) {
@@ -64,28 +60,8 @@ TEST(ThreeWayTest, ScheduleHoldsKeyAndRoundConstants) {
 
 TEST(ThreeWayTest, AgreesWithCryptoppOnSwappedWords) {
   std::mt19937 rng(21);
-  for (int trial = 0; trial < 200; ++trial) {
-    const Bytes key = RandomBytes(rng, 12);
-    TCipher_3Way c;
-    c.Init(key.data(), 12, nullptr);
-    const Bytes cppKey = SwapWords(key);
-    CryptoPP::ThreeWay::Encryption enc(cppKey.data(), cppKey.size());
-    CryptoPP::ThreeWay::Decryption dec(cppKey.data(), cppKey.size());
-    for (int b = 0; b < 4; ++b) {
-      const Bytes block = RandomBytes(rng, 12);
-      Bytes expected(12);
-      enc.ProcessBlock(SwapWords(block).data(), expected.data());
-      expected = SwapWords(expected);
-      Bytes got = block;
-      c.EncryptBlock(got.data());
-      ASSERT_EQ(ToHex(got), ToHex(expected)) << "key " << ToHex(key);
-      Bytes back(12);
-      dec.ProcessBlock(SwapWords(got).data(), back.data());
-      EXPECT_EQ(ToHex(SwapWords(back)), ToHex(block));
-      c.DecryptBlock(got.data());
-      ASSERT_EQ(ToHex(got), ToHex(block));
-    }
-  }
+  cvtest::ExpectAgreesWithCryptoppBlocks<CryptoPP::ThreeWay>(TCipher_3Way::StaticClass(), rng, 12, 12, 200,
+                                                             {.key = SwapWords, .blockOrder = SwapWords});
 }
 
 TEST(ThreeWayTest, ShortKeyIsZeroPadded) {
@@ -107,27 +83,9 @@ TEST(ThreeWayTest, ShortKeyIsZeroPadded) {
 }
 
 TEST(ThreeWayTest, RoundTripInEncryptionModes) {
-  const TCipherMode modes[] = {TCipherMode::cmCTS, TCipherMode::cmCBC, TCipherMode::cmCFB, TCipherMode::cmOFB,
-                               TCipherMode::cmECB};
   std::mt19937 rng(23);
-  for (auto mode : modes) {
-    for (std::size_t len : {0u, 1u, 11u, 12u, 13u, 27u, 120u, 333u}) {
-      SCOPED_TRACE("mode " + std::to_string(int(mode)) + " length " + std::to_string(len));
-      const Bytes key = RandomBytes(rng, rng() % 13);
-      const Bytes plain = RandomBytes(rng, len);
-      TCipher_3Way c;
-      c.Mode = mode;
-      c.Init(key.data(), std::int32_t(key.size()), nullptr);
-      Bytes buf = plain;
-      c.EncryptBuffer(buf.data(), buf.data(), buf.size());
-      if (len >= 12) {
-        EXPECT_NE(ToHex(buf), ToHex(plain));
-      }
-      c.ResetChain();
-      c.DecryptBuffer(buf.data(), buf.data(), buf.size());
-      EXPECT_EQ(ToHex(buf), ToHex(plain));
-    }
-  }
+  cvtest::ExpectRoundTripsInModes(TCipher_3Way::StaticClass(), rng, {0, 1, 11, 12, 13, 27, 120, 333},
+                                  [](std::mt19937& r) { return std::size_t(r() % 13); }, 12);
 }
 
 TEST(ThreeWayTest, Registered) {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "cipher/twofish.h"
+#include "cipher_test_util.h"
 #include "cipher_vectors.h"
 
 namespace corvane {
@@ -17,13 +18,8 @@ namespace {
 
 using cvtest::Bytes;
 using cvtest::FromHex;
+using cvtest::RandomBytes;
 using cvtest::ToHex;
-
-Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
-  Bytes b(n);
-  for (auto& x : b) x = std::uint8_t(rng());
-  return b;
-}
 
 // All 0x.. values of a table file in tests/data (the header line skipped).
 std::vector<std::uint32_t> ReadTable(const std::string& name) {
@@ -63,24 +59,10 @@ TEST(TwofishTest, KnownAnswer) {
 // zero-padded to 16 bytes, the vector E(FF..FF), and two whole cmCTS blocks.
 TEST(TwofishTest, KnownAnswerFromCryptoppBlocks) {
   const std::string name = "TCipher_Twofish";
-  Bytes key(name.begin(), name.end());
-  key = CryptoppKey(key);
+  const Bytes key = CryptoppKey(Bytes(name.begin(), name.end()));
   CryptoPP::Twofish::Encryption enc(key.data(), key.size());
-  std::uint8_t f[16];
-  std::fill(std::begin(f), std::end(f), 0xFF);
-  enc.ProcessBlock(f);
-  const auto input = SharedTestInput();
-  std::uint8_t out[32];
-  for (int o = 0; o < 32; o += 16) {
-    std::uint8_t c[16];
-    for (int i = 0; i < 16; ++i) c[i] = input[o + i] ^ f[i];
-    enc.ProcessBlock(c);
-    for (int i = 0; i < 16; ++i) {
-      out[o + i] = c[i];
-      f[i] ^= c[i];
-    }
-  }
-  EXPECT_EQ(ToHex(out, 32), ToHex(TCipher_Twofish::StaticClass().knownAnswer, 32));
+  const Bytes answer = cvtest::CtsKnownAnswerFromBlocks(16, [&](std::uint8_t* b) { enc.ProcessBlock(b); });
+  EXPECT_EQ(ToHex(answer), ToHex(TCipher_Twofish::StaticClass().knownAnswer, 32));
 }
 
 TEST(TwofishTest, PaperVectors) {
@@ -141,29 +123,8 @@ TEST(TwofishTest, ShortKeysAreZeroPaddedAndEmptyKeyIsZeroKey) {
 
 TEST(TwofishTest, AgreesWithCryptoppForEveryKeyLength) {
   std::mt19937 rng(32);
-  for (std::size_t len = 0; len <= 32; ++len) {
-    for (int trial = 0; trial < 6; ++trial) {
-      const Bytes key = RandomBytes(rng, len);
-      SCOPED_TRACE("key " + ToHex(key));
-      TCipher_Twofish c;
-      c.Init(key.data(), std::int32_t(len), nullptr);
-      const Bytes k = CryptoppKey(key);
-      CryptoPP::Twofish::Encryption enc(k.data(), k.size());
-      CryptoPP::Twofish::Decryption dec(k.data(), k.size());
-      for (int b = 0; b < 4; ++b) {
-        const Bytes plain = RandomBytes(rng, 16);
-        Bytes expected(16), got = plain;
-        enc.ProcessBlock(plain.data(), expected.data());
-        c.EncryptBlock(got.data());
-        ASSERT_EQ(ToHex(got), ToHex(expected));
-        Bytes back(16);
-        dec.ProcessBlock(got.data(), back.data());
-        ASSERT_EQ(ToHex(back), ToHex(plain));
-        c.DecryptBlock(got.data());
-        ASSERT_EQ(ToHex(got), ToHex(plain));
-      }
-    }
-  }
+  cvtest::ExpectAgreesWithCryptoppBlocks<CryptoPP::Twofish>(TCipher_Twofish::StaticClass(), rng, 0, 32, 6,
+                                                            {.key = CryptoppKey});
 }
 
 // Words 0-39 hold K0..K39 and words 40-1063 the tables T0..T3, as Crypto++ computes them.
@@ -240,29 +201,8 @@ TEST(TwofishTest, MdsTablesFollowFromTheMatrix) {
 }
 
 TEST(TwofishTest, RoundTripsForRandomKeysOfEveryLength) {
-  const TCipherMode modes[] = {TCipherMode::cmCTS, TCipherMode::cmCBC, TCipherMode::cmCFB, TCipherMode::cmOFB,
-                               TCipherMode::cmECB};
   std::mt19937 rng(34);
-  for (std::size_t len = 0; len <= 32; ++len) {
-    for (auto mode : modes) {
-      const std::size_t size = rng() % 70;
-      SCOPED_TRACE("key length " + std::to_string(len) + " mode " + std::to_string(int(mode)) + " size " +
-                   std::to_string(size));
-      const Bytes key = RandomBytes(rng, len);
-      const Bytes plain = RandomBytes(rng, size);
-      TCipher_Twofish c;
-      c.Mode = mode;
-      c.Init(key.data(), std::int32_t(len), nullptr);
-      Bytes buf = plain;
-      c.EncryptBuffer(buf.data(), buf.data(), buf.size());
-      if (size >= 16) {
-        EXPECT_NE(ToHex(buf), ToHex(plain));
-      }
-      c.ResetChain();
-      c.DecryptBuffer(buf.data(), buf.data(), buf.size());
-      ASSERT_EQ(ToHex(buf), ToHex(plain));
-    }
-  }
+  cvtest::ExpectRoundTripsForEveryKeyLength(TCipher_Twofish::StaticClass(), rng, 70);
 }
 
 }  // namespace

@@ -1,0 +1,154 @@
+// Shared checks for the cipher class tests: random bytes, buffer round trips in every chaining
+// mode, the known-answer procedure rebuilt from a bare block routine, and block-by-block agreement
+// with a Crypto++ block cipher used as an oracle.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "cipher/cipher.h"
+#include "cipher/support.h"
+#include "cipher_vectors.h"
+
+namespace cvtest {
+
+inline Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
+  Bytes b(n);
+  for (auto& x : b) x = std::uint8_t(rng());
+  return b;
+}
+
+inline constexpr corvane::TCipherMode kChainingModes[] = {
+    corvane::TCipherMode::cmCTS, corvane::TCipherMode::cmCBC, corvane::TCipherMode::cmCFB,
+    corvane::TCipherMode::cmOFB, corvane::TCipherMode::cmECB};
+
+// One buffer round trip: Mode and Init(key, no IV), EncryptBuffer in place (a text of changedFrom
+// bytes or more must change), ResetChain, then DecryptBuffer must give the plain text back. The
+// change is checked here; the round trip is the result, for EXPECT_TRUE or ASSERT_TRUE.
+inline ::testing::AssertionResult BufferRoundTrip(corvane::TCipher& c, corvane::TCipherMode mode, const Bytes& key,
+                                                  const Bytes& plain, std::size_t changedFrom) {
+  c.Mode = mode;
+  c.Init(key.data(), std::int32_t(key.size()), nullptr);
+  Bytes buf = plain;
+  c.EncryptBuffer(buf.data(), buf.data(), buf.size());
+  if (plain.size() >= changedFrom) {
+    EXPECT_NE(ToHex(buf), ToHex(plain));
+  }
+  c.ResetChain();
+  c.DecryptBuffer(buf.data(), buf.data(), buf.size());
+  if (buf == plain) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "decrypted " << ToHex(buf) << ", expected " << ToHex(plain);
+}
+
+// Round trips in every chaining mode for each text length: per mode and length, a random key of
+// keyLength(rng) bytes, then a random plain text of that length.
+inline void ExpectRoundTripsInModes(const corvane::CipherClassInfo& cls, std::mt19937& rng,
+                                    std::initializer_list<std::size_t> lengths,
+                                    const std::function<std::size_t(std::mt19937&)>& keyLength,
+                                    std::size_t changedFrom) {
+  for (auto mode : kChainingModes) {
+    for (std::size_t len : lengths) {
+      SCOPED_TRACE(std::string(cls.name) + " mode " + std::to_string(int(mode)) + " length " + std::to_string(len));
+      const std::size_t keyBytes = keyLength(rng);
+      const Bytes key = RandomBytes(rng, keyBytes);
+      const Bytes plain = RandomBytes(rng, len);
+      auto c = cls.create(nullptr);
+      EXPECT_TRUE(BufferRoundTrip(*c, mode, key, plain, changedFrom));
+    }
+  }
+}
+
+// Round trips for keys of every length 0..maxKeySize, each in every chaining mode: a text length
+// rng() % sizeBound, a random key of the length (adjustKey may change its bytes), a random plain
+// text. Texts of a block or more must change. Stops at the first failed round trip.
+inline void ExpectRoundTripsForEveryKeyLength(
+    const corvane::CipherClassInfo& cls, std::mt19937& rng, std::uint32_t sizeBound,
+    const std::function<void(Bytes& key, corvane::TCipherMode mode)>& adjustKey = {}) {
+  for (std::size_t len = 0; len <= std::size_t(cls.maxKeySize); ++len) {
+    for (auto mode : kChainingModes) {
+      const std::size_t size = rng() % sizeBound;
+      SCOPED_TRACE("key length " + std::to_string(len) + " mode " + std::to_string(int(mode)) + " size " +
+                   std::to_string(size));
+      Bytes key = RandomBytes(rng, len);
+      if (adjustKey) adjustKey(key, mode);
+      const Bytes plain = RandomBytes(rng, size);
+      auto c = cls.create(nullptr);
+      ASSERT_TRUE(BufferRoundTrip(*c, mode, key, plain, std::size_t(cls.blockSize)));
+    }
+  }
+}
+
+// The known-answer procedure rebuilt from a bare block routine that encrypts one block in place:
+// the vector is E(FF..FF), and the shared 32-byte input runs through whole cmCTS blocks
+// (C = E(P xor F), then F ^= C).
+template <class EncryptBlock>
+Bytes CtsKnownAnswerFromBlocks(std::size_t blockSize, EncryptBlock encrypt) {
+  Bytes f(blockSize, 0xFF);
+  encrypt(f.data());
+  const auto input = corvane::SharedTestInput();
+  Bytes out(input.size());
+  for (std::size_t o = 0; o + blockSize <= input.size(); o += blockSize) {
+    Bytes c(blockSize);
+    for (std::size_t i = 0; i < blockSize; ++i) c[i] = std::uint8_t(input[o + i] ^ f[i]);
+    encrypt(c.data());
+    for (std::size_t i = 0; i < blockSize; ++i) {
+      out[o + i] = c[i];
+      f[i] ^= c[i];
+    }
+  }
+  return out;
+}
+
+// How a Crypto++ block cipher stands in for a class: the Crypto++ key made from the class's key
+// (none: the same bytes), the byte order of its blocks (a map that is its own inverse; none: the
+// same order), and a change to each random key before use (none: the key as drawn).
+struct CryptoppOracle {
+  std::function<Bytes(const Bytes& key)> key = {};
+  std::function<Bytes(Bytes block)> blockOrder = {};
+  std::function<void(Bytes& key, int trial)> adjustKey = {};
+};
+
+// For every key length minKeyLength..maxKeyLength, `trials` random keys with four random blocks
+// each: EncryptBlock gives Crypto++'s cipher text, Crypto++ decrypts that back to the plain text,
+// and DecryptBlock returns the plain text. cppArgs go to the Crypto++ constructors (rounds).
+template <class CppCipher, class... CppArgs>
+void ExpectAgreesWithCryptoppBlocks(const corvane::CipherClassInfo& cls, std::mt19937& rng,
+                                    std::size_t minKeyLength, std::size_t maxKeyLength, int trials,
+                                    const CryptoppOracle& oracle, CppArgs... cppArgs) {
+  const std::size_t blockSize = std::size_t(cls.blockSize);
+  auto order = [&](Bytes b) { return oracle.blockOrder ? oracle.blockOrder(std::move(b)) : b; };
+  for (std::size_t len = minKeyLength; len <= maxKeyLength; ++len) {
+    for (int trial = 0; trial < trials; ++trial) {
+      Bytes key = RandomBytes(rng, len);
+      if (oracle.adjustKey) oracle.adjustKey(key, trial);
+      SCOPED_TRACE("key " + ToHex(key));
+      auto c = cls.create(nullptr);
+      c->Init(key.data(), std::int32_t(len), nullptr);
+      const Bytes k = oracle.key ? oracle.key(key) : key;
+      typename CppCipher::Encryption enc(k.data(), k.size(), cppArgs...);
+      typename CppCipher::Decryption dec(k.data(), k.size(), cppArgs...);
+      for (int b = 0; b < 4; ++b) {
+        const Bytes plain = RandomBytes(rng, blockSize);
+        Bytes expected(blockSize);
+        enc.ProcessBlock(order(plain).data(), expected.data());
+        expected = order(std::move(expected));
+        Bytes got = plain;
+        c->EncryptBlock(got.data());
+        ASSERT_EQ(ToHex(got), ToHex(expected));
+        Bytes back(blockSize);
+        dec.ProcessBlock(order(got).data(), back.data());
+        ASSERT_EQ(ToHex(order(std::move(back))), ToHex(plain));
+        c->DecryptBlock(got.data());
+        ASSERT_EQ(ToHex(got), ToHex(plain));
+      }
+    }
+  }
+}
+
+}  // namespace cvtest

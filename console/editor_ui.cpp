@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QComboBox>
 #include <QSignalBlocker>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -52,6 +53,21 @@ std::optional<std::string> NameAt(const QComboBox* box, int index) {
   if (index < 0 || index >= box->count()) return std::nullopt;
   const QByteArray bytes = box->itemData(index).toByteArray();
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+QFont BoldFont(QFont font) {
+  font.setBold(true);
+  return font;
+}
+
+QFont RegularFont(QFont font) {
+  font.setBold(false);
+  return font;
+}
+
+void SetRegularFont(const QFont& font, std::initializer_list<QWidget*> controls) {
+  const QFont regular = RegularFont(font);
+  for (QWidget* control : controls) control->setFont(regular);
 }
 
 }  // namespace corvane

@@ -1,11 +1,14 @@
 // What the editor windows share on the Qt side: names and values as 8-bit bytes on screen and
 // back (the settings files hold Latin-1 text), a validator that keeps text fields to what the
-// files can hold, the editors' dialogs over UiServices, and the filling of a sorted name list.
+// files can hold, the editors' dialogs over UiServices, the filling of a sorted name list, and
+// the bold captions over regular controls.
 #pragma once
 
+#include <QFont>
 #include <QString>
 #include <QValidator>
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,5 +54,13 @@ void ShowNames(QComboBox* box, const std::vector<std::string>& names,
 
 // The name at `index` of a list filled by ShowNames (nothing for -1).
 std::optional<std::string> NameAt(const QComboBox* box, int index);
+
+// `font` in bold (group captions, the Close button).
+QFont BoldFont(QFont font);
+// `font` explicitly not bold, so that the controls inside a bold group keep the window's weight
+// (a group box hands its font down).
+QFont RegularFont(QFont font);
+// Gives every one of `controls` RegularFont(font).
+void SetRegularFont(const QFont& font, std::initializer_list<QWidget*> controls);
 
 }  // namespace corvane

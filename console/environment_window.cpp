@@ -9,20 +9,6 @@
 #include "console/main_window.h"
 
 namespace corvane {
-namespace {
-
-QFont Bold(QFont font) {
-  font.setBold(true);
-  return font;
-}
-
-// Explicitly not bold, so that the controls inside a bold group keep the window's weight.
-QFont Regular(QFont font) {
-  font.setBold(false);
-  return font;
-}
-
-}  // namespace
 
 TForm5::TForm5(TForm1& form1)
     : SecondaryWindow(&form1, form1.Ui()), form1_(form1), dialogs_(form1.Ui(), this), editor_(form1.c1, dialogs_) {
@@ -31,7 +17,7 @@ TForm5::TForm5(TForm1& form1)
   setFixedSize(360, 236);
 
   GroupBox1 = new QGroupBox(QStringLiteral("Environment Name"), this);
-  GroupBox1->setFont(Bold(GroupBox1->font()));
+  GroupBox1->setFont(BoldFont(GroupBox1->font()));
   GroupBox1->setGeometry(8, 8, 344, 64);
   ComboBox1 = new QComboBox(GroupBox1);
   ComboBox1->setEditable(false);
@@ -42,7 +28,7 @@ TForm5::TForm5(TForm1& form1)
   Button4->setGeometry(264, 25, 70, 26);
 
   GroupBox2 = new QGroupBox(QStringLiteral("Environment Variables"), this);
-  GroupBox2->setFont(Bold(GroupBox2->font()));
+  GroupBox2->setFont(BoldFont(GroupBox2->font()));
   GroupBox2->setGeometry(8, 80, 344, 104);
   ComboBox2 = new QComboBox(GroupBox2);
   ComboBox2->setEditable(false);
@@ -58,15 +44,10 @@ TForm5::TForm5(TForm1& form1)
   Edit1->setValidator(new Latin1Validator(Edit1));
 
   // Only the group captions are bold, not their contents.
-  for (QWidget* inner : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(Button2),
-                         static_cast<QWidget*>(Button4), static_cast<QWidget*>(ComboBox2),
-                         static_cast<QWidget*>(Button3), static_cast<QWidget*>(Button5),
-                         static_cast<QWidget*>(Label1), static_cast<QWidget*>(Edit1)}) {
-    inner->setFont(Regular(font()));
-  }
+  SetRegularFont(font(), {ComboBox1, Button2, Button4, ComboBox2, Button3, Button5, Label1, Edit1});
 
   Button1 = new QPushButton(QStringLiteral("Close"), this);
-  Button1->setFont(Bold(Button1->font()));
+  Button1->setFont(BoldFont(Button1->font()));
   Button1->setGeometry(268, 198, 84, 28);
 
   // The operator's choice only: filling or selecting from code runs no handler.

@@ -11,20 +11,6 @@
 #include "console/main_window.h"
 
 namespace corvane {
-namespace {
-
-QFont Bold(QFont font) {
-  font.setBold(true);
-  return font;
-}
-
-// Explicitly not bold, so that the controls inside a bold group keep the window's weight.
-QFont Regular(QFont font) {
-  font.setBold(false);
-  return font;
-}
-
-}  // namespace
 
 TForm6::TForm6(TForm1& form1)
     : SecondaryWindow(&form1, form1.Ui()), form1_(form1), dialogs_(form1.Ui(), this), editor_(form1.c1, dialogs_) {
@@ -33,7 +19,7 @@ TForm6::TForm6(TForm1& form1)
   setFixedSize(400, 290);
 
   GroupBox1 = new QGroupBox(QStringLiteral("Job Name"), this);
-  GroupBox1->setFont(Bold(GroupBox1->font()));
+  GroupBox1->setFont(BoldFont(GroupBox1->font()));
   GroupBox1->setGeometry(8, 8, 384, 100);
   ComboBox1 = new QComboBox(GroupBox1);
   ComboBox1->setEditable(false);
@@ -51,7 +37,7 @@ TForm6::TForm6(TForm1& form1)
   Button6->setGeometry(346, 61, 28, 26);
 
   GroupBox2 = new QGroupBox(QStringLiteral("Job Variables"), this);
-  GroupBox2->setFont(Bold(GroupBox2->font()));
+  GroupBox2->setFont(BoldFont(GroupBox2->font()));
   GroupBox2->setGeometry(8, 116, 384, 128);
   ComboBox2 = new QComboBox(GroupBox2);
   ComboBox2->setEditable(false);
@@ -68,17 +54,12 @@ TForm6::TForm6(TForm1& form1)
   Edit2->setGeometry(64, 88, 310, 24);
   Edit2->setValidator(new Latin1Validator(Edit2));
 
-  for (QWidget* inner : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(Button2),
-                         static_cast<QWidget*>(Button4), static_cast<QWidget*>(Label2),
-                         static_cast<QWidget*>(Edit1), static_cast<QWidget*>(Button6),
-                         static_cast<QWidget*>(ComboBox2), static_cast<QWidget*>(Button3),
-                         static_cast<QWidget*>(Button5), static_cast<QWidget*>(cb1),
-                         static_cast<QWidget*>(Label1), static_cast<QWidget*>(Edit2)}) {
-    inner->setFont(Regular(font()));
-  }
+  // Only the group captions are bold, not their contents.
+  SetRegularFont(font(), {ComboBox1, Button2, Button4, Label2, Edit1, Button6, ComboBox2, Button3, Button5, cb1,
+                          Label1, Edit2});
 
   Button1 = new QPushButton(QStringLiteral("Close"), this);
-  Button1->setFont(Bold(Button1->font()));
+  Button1->setFont(BoldFont(Button1->font()));
   Button1->setGeometry(308, 254, 84, 28);
 
   connect(ComboBox1, &QComboBox::activated, this, [this](int) { ComboBox1Change(); });

@@ -69,8 +69,7 @@ TForm8::TForm8(TForm1& form1)
 TForm8::~TForm8() = default;
 
 void TForm8::Build() {
-  QFont bold = font();
-  bold.setBold(true);
+  const QFont bold = BoldFont(font());
   const auto group = [&](const char* caption) {
     auto* box = new QGroupBox(QString::fromLatin1(caption), this);
     box->setFont(bold);
@@ -78,8 +77,7 @@ void TForm8::Build() {
   };
   // Only the group captions and Close are bold; their children say so explicitly, since a
   // group box hands its font down.
-  QFont regular = font();
-  regular.setBold(false);
+  const QFont regular = RegularFont(font());
   const auto plain = [regular](QWidget* w) {
     w->setFont(regular);
     return w;
@@ -231,12 +229,12 @@ std::string TForm8::SelectedName(const QComboBox* box) {
 }
 
 void TForm8::FillNames(QComboBox* box, const std::vector<std::string>& names) {
+  ShowNames(box, SortedNames(names), std::nullopt);
+}
+
+void TForm8::SelectQuietly(QComboBox* box, int index) {
   const QSignalBlocker blocker(box);
-  box->clear();
-  for (const std::string& name : SortedNames(names)) {
-    box->addItem(Latin1Text(name), QByteArray(name.data(), static_cast<qsizetype>(name.size())));
-  }
-  box->setCurrentIndex(-1);
+  box->setCurrentIndex(index);
 }
 
 void TForm8::SelectName(QComboBox* box, const std::string& name) {
@@ -246,8 +244,7 @@ void TForm8::SelectName(QComboBox* box, const std::string& name) {
     const std::string item = data.isValid() ? data.toByteArray().toStdString() : Bytes(box->itemText(i));
     if (NamesEqualIgnoringCase(item, name)) found = i;
   }
-  const QSignalBlocker blocker(box);
-  box->setCurrentIndex(found);
+  SelectQuietly(box, found);
 }
 
 void TForm8::Message(const char* text) { Ui().Message(this, QString::fromLatin1(text)); }
@@ -296,24 +293,23 @@ void TForm8::FormShow() {
   FillNames(ComboBox1, schedule_.Sections());
   FillNames(ComboBox2, jobs_.Sections());
   FillNames(ComboBox6, environments_.Sections());
-  // 3. No scheduled job shown.
+  // 3.-5. No scheduled job shown; the protocol selection stays as it was.
+  ShowNoScheduledJob();
+  startdate->clear();
+}
+
+void TForm8::ShowNoScheduledJob() {
   CurrentParameter_.clear();
   CurrentSchedule_.clear();
   ScheduleJobName_.clear();
   entered_.Clear();
-  // 4.
   cb1->setChecked(false);
   SetRunOnceQuietly(true);
   CheckBox1Click();
-  // 5. The protocol selection stays as it was.
-  {
-    const QSignalBlocker blocker(ComboBox2);
-    ComboBox2->setCurrentIndex(-1);
-  }
+  SelectQuietly(ComboBox2, -1);
   ComboBox3->clear();
   Edit1->setReadOnly(true);
   Edit1->clear();
-  startdate->clear();
 }
 
 void TForm8::ComboBox1Change() {
@@ -356,10 +352,7 @@ void TForm8::LoadCurrent() {
     SetRunOnceQuietly(true);
   } else {
     SpinEdit1->SetText(Latin1Text(loaded.every));
-    {
-      const QSignalBlocker blocker(ComboBox4);
-      ComboBox4->setCurrentIndex(loaded.unit >= 0 && loaded.unit < ComboBox4->count() ? loaded.unit : -1);
-    }
+    SelectQuietly(ComboBox4, loaded.unit >= 0 && loaded.unit < ComboBox4->count() ? loaded.unit : -1);
     SetRunOnceQuietly(false);
   }
   CheckBox1Click();
@@ -369,24 +362,8 @@ void TForm8::LoadCurrent() {
 }
 
 void TForm8::ClearAfterFailedLoad() {
-  CurrentSchedule_.clear();
-  ScheduleJobName_.clear();
-  CurrentParameter_.clear();
-  entered_.Clear();
-  {
-    const QSignalBlocker blocker(ComboBox1);
-    ComboBox1->setCurrentIndex(-1);
-  }
-  SetActiveQuietly(false);
-  SetRunOnceQuietly(true);
-  CheckBox1Click();
-  {
-    const QSignalBlocker blocker(ComboBox2);
-    ComboBox2->setCurrentIndex(-1);
-  }
-  ComboBox3->clear();
-  Edit1->setReadOnly(true);
-  Edit1->clear();
+  SelectQuietly(ComboBox1, -1);
+  ShowNoScheduledJob();
   startdate->clear();
 }
 
@@ -395,10 +372,7 @@ void TForm8::ComboBox2Change() {
   Guarded(Ui(), this, [this] {
     // 1.
     if (CurrentSchedule_.empty()) {
-      {
-        const QSignalBlocker blocker(ComboBox2);
-        ComboBox2->setCurrentIndex(-1);
-      }
+      SelectQuietly(ComboBox2, -1);
       Message(kSelectScheduledJobMessage);
       return;
     }
@@ -412,15 +386,7 @@ void TForm8::ComboBox2Change() {
       CurrentParameter_.clear();
     }
     // 4.
-    {
-      const QSignalBlocker blocker(ComboBox3);
-      ComboBox3->clear();
-      for (const std::string& parameter : SortedNames(JobParameters(jobs_, job))) {
-        ComboBox3->addItem(Latin1Text(parameter),
-                           QByteArray(parameter.data(), static_cast<qsizetype>(parameter.size())));
-      }
-      ComboBox3->setCurrentIndex(-1);
-    }
+    FillNames(ComboBox3, JobParameters(jobs_, job));
     // 5.
     ScheduleJobName_ = job;
   });
@@ -462,8 +428,7 @@ void TForm8::CheckBox1Click() {
   if (once) {
     Edit2->clear();
     SpinEdit1->SetText(QStringLiteral("1"));
-    const QSignalBlocker blocker(ComboBox4);
-    ComboBox4->setCurrentIndex(-1);
+    SelectQuietly(ComboBox4, -1);
   } else {
     cb1Click();
   }
@@ -507,20 +472,7 @@ void TForm8::Button4Click() {
     if (ComboBox1->currentIndex() < 0) return;
     schedule_ = RemoveScheduledJob(SchedulePath(), selected);
     FillNames(ComboBox1, schedule_.Sections());
-    CurrentParameter_.clear();
-    CurrentSchedule_.clear();
-    ScheduleJobName_.clear();
-    entered_.Clear();
-    cb1->setChecked(false);
-    SetRunOnceQuietly(true);
-    CheckBox1Click();
-    {
-      const QSignalBlocker blocker(ComboBox2);
-      ComboBox2->setCurrentIndex(-1);
-    }
-    ComboBox3->clear();
-    Edit1->setReadOnly(true);
-    Edit1->clear();
+    ShowNoScheduledJob();  // the start field keeps its text
   });
 }
 

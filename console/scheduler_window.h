@@ -115,12 +115,17 @@ class TForm8 : public SecondaryWindow {
   void Message(const char* text);
   void LoadCurrent();
   void ClearAfterFailedLoad();
+  // No scheduled job shown: names, parameter and entered values cleared, Active unticked, Run
+  // Once ticked (its handler run), no job selected, no parameters, the value field empty and
+  // read-only. The start field is left to the caller.
+  void ShowNoScheduledJob();
   void SetActiveQuietly(bool ticked);
   void SetRunOnceQuietly(bool ticked);
   static std::string Bytes(const QString& text);
   static std::string SelectedName(const QComboBox* box);
   static void FillNames(QComboBox* box, const std::vector<std::string>& names);
   static void SelectName(QComboBox* box, const std::string& name);
+  static void SelectQuietly(QComboBox* box, int index);  // runs no change handler
 
   TForm1& form1_;
   StoredValues values_;

@@ -19,11 +19,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bench_report.h"
 #include "cipher/blowfish.h"
 #include "cipher/cipher.h"
 #include "cipher/gost.h"
@@ -62,10 +62,9 @@ void Ours(benchmark::State& state, corvane::TCipherMode mode) {
   state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(kSize));
 }
 
-template <class Cipher>
-void CryptoPPEcb(benchmark::State& state) {
-  typename CryptoPP::ECB_Mode<Cipher>::Encryption e;
-  e.SetKey(kKey, CryptoPPKeyLength<Cipher>());
+// Encrypts the buffer in place with a Crypto++ mode object, once per iteration.
+template <class Encryption>
+void ProcessRepeatedly(benchmark::State& state, Encryption& e) {
   std::vector<std::uint8_t> buf(kSize, 0x5A);
   for (auto _ : state) {
     e.ProcessData(buf.data(), buf.data(), buf.size());
@@ -75,15 +74,17 @@ void CryptoPPEcb(benchmark::State& state) {
 }
 
 template <class Cipher>
+void CryptoPPEcb(benchmark::State& state) {
+  typename CryptoPP::ECB_Mode<Cipher>::Encryption e;
+  e.SetKey(kKey, CryptoPPKeyLength<Cipher>());
+  ProcessRepeatedly(state, e);
+}
+
+template <class Cipher>
 void CryptoPPCbc(benchmark::State& state) {
   std::uint8_t iv[Cipher::BLOCKSIZE] = {};
   typename CryptoPP::CBC_Mode<Cipher>::Encryption e(kKey, CryptoPPKeyLength<Cipher>(), iv);
-  std::vector<std::uint8_t> buf(kSize, 0x5A);
-  for (auto _ : state) {
-    e.ProcessData(buf.data(), buf.data(), buf.size());
-    benchmark::DoNotOptimize(buf[0]);
-  }
-  state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(kSize));
+  ProcessRepeatedly(state, e);
 }
 
 // Crypto++ ECB with an explicit key length and rounds count (SAFER's variants).
@@ -91,12 +92,7 @@ template <class Cipher>
 void CryptoPPEcbRounds(benchmark::State& state, std::size_t keyLength, int rounds) {
   typename CryptoPP::ECB_Mode<Cipher>::Encryption e;
   e.SetKeyWithRounds(kKey, keyLength, rounds);
-  std::vector<std::uint8_t> buf(kSize, 0x5A);
-  for (auto _ : state) {
-    e.ProcessData(buf.data(), buf.data(), buf.size());
-    benchmark::DoNotOptimize(buf[0]);
-  }
-  state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(kSize));
+  ProcessRepeatedly(state, e);
 }
 
 using Bench = std::function<void(benchmark::State&)>;
@@ -149,46 +145,18 @@ std::vector<Entry> Entries() {
   };
 }
 
-// Keeps the console output and records bytes per second by benchmark name.
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> rates;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& r : runs) {
-      if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-      auto it = r.counters.find("bytes_per_second");
-      if (it != r.counters.end()) rates[r.benchmark_name()] = it->second.value;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
-void PrintSummary(const std::vector<Entry>& entries, const std::map<std::string, double>& rates) {
-  auto rate = [&](const std::string& name) {
-    auto it = rates.find(name);
-    return it == rates.end() ? -1.0 : it->second / 1e6;
-  };
-  auto cell = [](double v) {
-    char s[32];
-    if (v < 0)
-      std::snprintf(s, sizeof s, "%10s", "-");
-    else
-      std::snprintf(s, sizeof s, "%10.1f", v);
-    return std::string(s);
-  };
-  auto ratio = [](double ours, double theirs) {
-    char s[16] = "      -";
-    if (ours > 0 && theirs > 0) std::snprintf(s, sizeof s, "%7.2f", ours / theirs);
-    return std::string(s);
-  };
+void PrintSummary(const std::vector<Entry>& entries, const bench_report::SummaryReporter& reporter) {
+  using bench_report::RatioCell;
+  auto rate = [&](const std::string& name) { return reporter.Rate(name); };
+  auto cell = [](double v) { return bench_report::RateCell(v, 10); };
   std::printf("\nMB/s (10^6 bytes per second) over %zu KiB; ratio = ours / Crypto++\n", kSize / 1024);
   std::printf("%-12s %10s %10s %7s %10s %10s %7s\n", "cipher", "ECB ours", "ECB C++", "ratio", "CTS ours",
               "CBC C++", "ratio");
   for (const auto& e : entries) {
     const double oe = rate("ours/" + e.name + "_ecb"), ce = rate("cryptopp/" + e.name + "_ecb");
     const double oc = rate("ours/" + e.name + "_cts"), cc = rate("cryptopp/" + e.name + "_cbc");
-    std::printf("%-12s %s %s %s %s %s %s\n", e.name.c_str(), cell(oe).c_str(), cell(ce).c_str(), ratio(oe, ce).c_str(),
-                cell(oc).c_str(), cell(cc).c_str(), ratio(oc, cc).c_str());
+    std::printf("%-12s %s %s %s %s %s %s\n", e.name.c_str(), cell(oe).c_str(), cell(ce).c_str(),
+                RatioCell(oe, ce).c_str(), cell(oc).c_str(), cell(cc).c_str(), RatioCell(oc, cc).c_str());
   }
 }
 
@@ -205,9 +173,9 @@ int main(int argc, char** argv) {
     if (e.oursCts) benchmark::RegisterBenchmark(("ours/" + e.name + "_cts").c_str(), e.oursCts);
     if (e.cryptoppCbc) benchmark::RegisterBenchmark(("cryptopp/" + e.name + "_cbc").c_str(), e.cryptoppCbc);
   }
-  SummaryReporter reporter;
+  bench_report::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  PrintSummary(entries, reporter.rates);
+  PrintSummary(entries, reporter);
   benchmark::Shutdown();
   return 0;
 }

@@ -19,11 +19,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bench_report.h"
 #include "cipher/hash.h"
 #include "cipher/md4_family.h"
 
@@ -128,33 +128,9 @@ void Register(const std::string& name, std::function<void(benchmark::State&)> fn
   for (auto size : kSizes) b->Arg(size);
 }
 
-// Keeps the console output and records bytes per second by benchmark name.
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> rates;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& r : runs) {
-      if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-      auto it = r.counters.find("bytes_per_second");
-      if (it != r.counters.end()) rates[r.benchmark_name()] = it->second.value;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
-void PrintSummary(const std::vector<Entry>& entries, const std::map<std::string, double>& rates) {
-  auto rate = [&](const std::string& name) {
-    auto it = rates.find(name);
-    return it == rates.end() ? -1.0 : it->second / 1e6;
-  };
-  auto cell = [](double v) {
-    char s[32];
-    if (v < 0)
-      std::snprintf(s, sizeof s, "%12s", "-");
-    else
-      std::snprintf(s, sizeof s, "%12.1f", v);
-    return std::string(s);
-  };
+void PrintSummary(const std::vector<Entry>& entries, const bench_report::SummaryReporter& reporter) {
+  auto rate = [&](const std::string& name) { return reporter.Rate(name); };
+  auto cell = [](double v) { return bench_report::RateCell(v, 12); };
   std::printf("\nMB/s (10^6 bytes per second); ratio = ours / Crypto++ (portable code)\n");
   std::printf("%-10s %9s %12s %12s %12s %12s %7s\n", "hash", "bytes", "ours", "Crypto++", "Crypto++ pt",
               "mhash", "ratio");
@@ -166,10 +142,9 @@ void PrintSummary(const std::vector<Entry>& entries, const std::map<std::string,
       const double portable = rate(e.name + "/cryptopp-portable" + suffix);
       const double mh = rate(e.name + "/mhash" + suffix);
       const double reference = portable >= 0 ? portable : cpp;
-      char ratio[16] = "      -";
-      if (ours > 0 && reference > 0) std::snprintf(ratio, sizeof ratio, "%7.2f", ours / reference);
       std::printf("%-10s %9lld %s %s %s %s %s\n", e.name.c_str(), static_cast<long long>(size), cell(ours).c_str(),
-                  cell(cpp).c_str(), cell(portable).c_str(), cell(mh).c_str(), ratio);
+                  cell(cpp).c_str(), cell(portable).c_str(), cell(mh).c_str(),
+                  bench_report::RatioCell(ours, reference).c_str());
     }
   }
 }
@@ -191,9 +166,9 @@ int main(int argc, char** argv) {
       Register(e.name + "/mhash", [id](benchmark::State& s) { Mhash(s, id); });
     }
   }
-  SummaryReporter reporter;
+  bench_report::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  PrintSummary(entries, reporter.rates);
+  PrintSummary(entries, reporter);
   benchmark::Shutdown();
   return 0;
 }

@@ -59,6 +59,17 @@ constexpr std::uint16_t RotateLeft16(std::uint16_t v, unsigned s) {
   return std::uint16_t((unsigned(v) << s) | (unsigned(v) >> (16 - s)));
 }
 
+// The table routines take signed lengths: feed them in pieces that always fit.
+template <class Register, class Routine>
+Register UpdateInPieces(Register crc, const std::uint8_t* data, std::size_t size, Routine routine) {
+  constexpr std::size_t kPiece = std::size_t(1) << 30;
+  for (std::size_t done = 0; done < size; done += kPiece) {
+    const std::size_t n = size - done < kPiece ? size - done : kPiece;
+    crc = routine(crc, data + done, std::ptrdiff_t(n));
+  }
+  return crc;
+}
+
 }  // namespace
 
 const std::uint16_t* Crc16CcittTable() { return kCcittTable; }
@@ -69,20 +80,12 @@ CORVANE_DEFINE_HASH_CLASS(THash_CRC32, THash_XOR32, 4, kKnownAnswerCrc32)
 CORVANE_DEFINE_HASH_CLASS(THash_CRC16_CCITT, THash_XOR16, 2, kKnownAnswerCcitt)
 CORVANE_DEFINE_HASH_CLASS(Thash_CRC16_Standard, THash_XOR16, 2, kKnownAnswerCrc16)
 
-THash_XOR16::~THash_XOR16() { SecureWipe(&crc_, sizeof(crc_)); }
-std::uint8_t* THash_XOR16::DigestBytes() { return reinterpret_cast<std::uint8_t*>(&crc_); }
-void THash_XOR16::DoStart() { crc_ = 0; }
-
 void THash_XOR16::Update(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr || size == 0) return;
   std::uint16_t crc = crc_;
   for (std::size_t i = 0; i < size; ++i) crc = std::uint16_t(RotateLeft16(crc, 5) ^ data[i]);
   crc_ = crc;
 }
-
-THash_XOR32::~THash_XOR32() { SecureWipe(&crc_, sizeof(crc_)); }
-std::uint8_t* THash_XOR32::DigestBytes() { return reinterpret_cast<std::uint8_t*>(&crc_); }
-void THash_XOR32::DoStart() { crc_ = 0; }
 
 void THash_XOR32::Update(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr || size == 0) return;
@@ -101,14 +104,7 @@ void THash_CRC32::DoFinish() { crc_ = ~crc_; }
 
 void THash_CRC32::Update(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr || size == 0) return;
-  // The table routine takes signed lengths: feed it in pieces that always fit.
-  constexpr std::size_t kPiece = std::size_t(1) << 30;
-  std::uint32_t crc = crc_;
-  for (std::size_t done = 0; done < size; done += kPiece) {
-    const std::size_t n = size - done < kPiece ? size - done : kPiece;
-    crc = Crc32Update(crc, data + done, std::ptrdiff_t(n));
-  }
-  crc_ = crc;
+  crc_ = UpdateInPieces(crc_, data, size, Crc32Update);
 }
 
 void THash_CRC16_CCITT::DoStart() { crc_ = 0xFFFF; }
@@ -123,13 +119,7 @@ void THash_CRC16_CCITT::Update(const std::uint8_t* data, std::size_t size) {
 
 void Thash_CRC16_Standard::Update(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr || size == 0) return;
-  constexpr std::size_t kPiece = std::size_t(1) << 30;
-  std::uint16_t crc = crc_;
-  for (std::size_t done = 0; done < size; done += kPiece) {
-    const std::size_t n = size - done < kPiece ? size - done : kPiece;
-    crc = Crc16Update(crc, data + done, std::ptrdiff_t(n));
-  }
-  crc_ = crc;
+  crc_ = UpdateInPieces(crc_, data, size, Crc16Update);
 }
 
 }  // namespace corvane

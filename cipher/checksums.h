@@ -7,39 +7,40 @@
 #include <cstdint>
 
 #include "cipher/hash.h"
+#include "cipher/support.h"
 
 namespace corvane {
 
-class THash_XOR16 : public TChecksum {
-  CORVANE_HASH_CLASS(THash_XOR16)
+// A checksum whose whole state is one register: zero at Start, wiped on destruction, and the
+// digest is its bytes in memory order.
+template <class Register>
+class TChecksumRegister : public TChecksum {
  public:
   using TChecksum::TChecksum;
-  ~THash_XOR16() override;
+  ~TChecksumRegister() override { SecureWipe(&crc_, sizeof(crc_)); }
 
-  void Update(const std::uint8_t* data, std::size_t size) override;
-  std::uint8_t* DigestBytes() override;
+  std::uint8_t* DigestBytes() override { return reinterpret_cast<std::uint8_t*>(&crc_); }
 
  protected:
-  void DoStart() override;
+  void DoStart() override { crc_ = 0; }
 
-  std::uint16_t crc_ = 0;
+  Register crc_ = 0;
 };
 
-class THash_XOR32 : public TChecksum {
+class THash_XOR16 : public TChecksumRegister<std::uint16_t> {
+  CORVANE_HASH_CLASS(THash_XOR16)
+ public:
+  using TChecksumRegister::TChecksumRegister;
+  void Update(const std::uint8_t* data, std::size_t size) override;
+};
+
+class THash_XOR32 : public TChecksumRegister<std::uint32_t> {
   CORVANE_HASH_CLASS(THash_XOR32)
  public:
-  using TChecksum::TChecksum;
-  ~THash_XOR32() override;
-
+  using TChecksumRegister::TChecksumRegister;
   // An odd length takes its first byte alone, so the result depends on how data of odd length
   // is split into calls.
   void Update(const std::uint8_t* data, std::size_t size) override;
-  std::uint8_t* DigestBytes() override;
-
- protected:
-  void DoStart() override;
-
-  std::uint32_t crc_ = 0;
 };
 
 // CRC-32 of IEEE 802.3 (reflected 0xEDB88320, initial 0xFFFFFFFF, final complement).

@@ -51,73 +51,44 @@ class TCipher_SAFER : public TCipher {
   std::int32_t scheduledRounds_ = 0;  // the rounds the current subkeys were built for
 };
 
-class TCipher_SAFER_K40 : public TCipher_SAFER {
-  CORVANE_CIPHER_CLASS(TCipher_SAFER_K40)
- public:
-  explicit TCipher_SAFER_K40(TProtection* chained = nullptr) : TCipher_SAFER(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {
-    InitSafer(key, size, iv, kSaferK40);
-  }
-  using TCipher::Init;
+// The body of a family member: its constructors and an Init that runs the shared one with the
+// member's variant code. The protected constructor lets the strengthened form derive from it.
+#define CORVANE_SAFER_VARIANT(Name, Parent, VariantCode)                                       \
+  CORVANE_CIPHER_CLASS(Name)                                                                 \
+ public:                                                                                     \
+  explicit Name(TProtection* chained = nullptr) : Parent(StaticClass(), chained) {}          \
+  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {   \
+    InitSafer(key, size, iv, VariantCode);                                                   \
+  }                                                                                          \
+  using TCipher::Init;                                                                       \
+                                                                                             \
+ protected:                                                                                  \
+  Name(const CipherClassInfo& cls, TProtection* chained) : Parent(cls, chained) {}
 
- protected:
-  TCipher_SAFER_K40(const CipherClassInfo& cls, TProtection* chained) : TCipher_SAFER(cls, chained) {}
+class TCipher_SAFER_K40 : public TCipher_SAFER {
+  CORVANE_SAFER_VARIANT(TCipher_SAFER_K40, TCipher_SAFER, kSaferK40)
 };
 
 class TCipher_SAFER_SK40 : public TCipher_SAFER_K40 {
-  CORVANE_CIPHER_CLASS(TCipher_SAFER_SK40)
- public:
-  explicit TCipher_SAFER_SK40(TProtection* chained = nullptr) : TCipher_SAFER_K40(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {
-    InitSafer(key, size, iv, kSaferSK40);
-  }
-  using TCipher::Init;
+  CORVANE_SAFER_VARIANT(TCipher_SAFER_SK40, TCipher_SAFER_K40, kSaferSK40)
 };
 
 class TCipher_SAFER_K64 : public TCipher_SAFER {
-  CORVANE_CIPHER_CLASS(TCipher_SAFER_K64)
- public:
-  explicit TCipher_SAFER_K64(TProtection* chained = nullptr) : TCipher_SAFER(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {
-    InitSafer(key, size, iv, kSaferK64);
-  }
-  using TCipher::Init;
-
- protected:
-  TCipher_SAFER_K64(const CipherClassInfo& cls, TProtection* chained) : TCipher_SAFER(cls, chained) {}
+  CORVANE_SAFER_VARIANT(TCipher_SAFER_K64, TCipher_SAFER, kSaferK64)
 };
 
 class TCipher_SAFER_SK64 : public TCipher_SAFER_K64 {
-  CORVANE_CIPHER_CLASS(TCipher_SAFER_SK64)
- public:
-  explicit TCipher_SAFER_SK64(TProtection* chained = nullptr) : TCipher_SAFER_K64(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {
-    InitSafer(key, size, iv, kSaferSK64);
-  }
-  using TCipher::Init;
+  CORVANE_SAFER_VARIANT(TCipher_SAFER_SK64, TCipher_SAFER_K64, kSaferSK64)
 };
 
 class TCipher_SAFER_K128 : public TCipher_SAFER {
-  CORVANE_CIPHER_CLASS(TCipher_SAFER_K128)
- public:
-  explicit TCipher_SAFER_K128(TProtection* chained = nullptr) : TCipher_SAFER(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {
-    InitSafer(key, size, iv, kSaferK128);
-  }
-  using TCipher::Init;
-
- protected:
-  TCipher_SAFER_K128(const CipherClassInfo& cls, TProtection* chained) : TCipher_SAFER(cls, chained) {}
+  CORVANE_SAFER_VARIANT(TCipher_SAFER_K128, TCipher_SAFER, kSaferK128)
 };
 
 class TCipher_SAFER_SK128 : public TCipher_SAFER_K128 {
-  CORVANE_CIPHER_CLASS(TCipher_SAFER_SK128)
- public:
-  explicit TCipher_SAFER_SK128(TProtection* chained = nullptr) : TCipher_SAFER_K128(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {
-    InitSafer(key, size, iv, kSaferSK128);
-  }
-  using TCipher::Init;
+  CORVANE_SAFER_VARIANT(TCipher_SAFER_SK128, TCipher_SAFER_K128, kSaferSK128)
 };
+
+#undef CORVANE_SAFER_VARIANT
 
 }  // namespace corvane

@@ -6,9 +6,10 @@
 
 namespace corvane {
 
-inline constexpr char kStoredValueKeyText[16] = {'\x8C', '\x1F', '\x03', '\xD5', '\x62', '\x9A', '\x0E', '\xB7',
-                                                 '\x41', '\xF0', '\x2D', '\x96', '\x7B', '\x05', '\xE8', '\x3A'};
+inline constexpr char kStoredValueKeyText[16] = {'\x8C', '\x1F', '\x03', '\xD5', '\x92', '\x9A', '\x0E', '\xB7',
+                                                 '\xC1', '\xF0', '\x1D', '\x96', '\x9B', '\x05', '\xE8', '\xBA'};
 
+// None of the bytes is a printable character.
 constexpr std::string_view StoredValueKeyText() { return std::string_view(kStoredValueKeyText, 16); }
 
 // The cipher of stored values, selected by name in the cipher manager.

@@ -1,13 +1,6 @@
 // The environment, job and command editor windows over a real main window (offscreen), with
 // scripted dialogs, a temporary program directory and the real cipher of stored values.
-#include <arpa/inet.h>
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,15 +12,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include <cerrno>
 #include <cstdlib>
 #include <deque>
-#include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <random>
-#include <thread>
 
 #include "console/app.h"
 #include "console/command_window.h"
@@ -35,11 +24,10 @@
 #include "console/editor_fixture.h"
 #include "console/environment_window.h"
 #include "console/job_window.h"
+#include "remote/real_peers.h"
 #include "settings/ini_file.h"
 #include "settings/settings_test_util.h"
 #include "settings/stored_values.h"
-
-extern char** environ;
 
 namespace corvane {
 namespace {
@@ -436,122 +424,40 @@ class LoadedCorvaneDll final : public LibraryFacade {
   Release release_ = nullptr;
 };
 
-// The account that scripts/prepare-remote-test-peers.sh makes for the real-server tests.
-constexpr char kPeerUser[] = "corvrx";
-constexpr char kPeerPassword[] = "Corv4ne-pw";
-constexpr char kTrustedLocalUser[] = "corvlocal";
-
-std::string SourceDir() { return std::filesystem::path(CORVANE_TEST_DATA_DIR).parent_path().parent_path().string(); }
-
-std::string RexecDaemon() {
-  for (const char* path : {"/usr/sbin/in.rexecd", "/opt/corvane-test-peers/rsh-server/usr/sbin/in.rexecd"}) {
-    if (::access(path, X_OK) == 0) return path;
-  }
-  return {};
-}
-
 // Debian's in.rexecd served as inetd would, on port 512 of a loopback address of its own (the
-// library always connects to port 512 of RHost), for this test only.
-class RexecServer {
- public:
-  RexecServer() {
-    daemon_ = RexecDaemon();
-    std::mt19937 random(static_cast<unsigned>(::getpid()) ^ std::random_device{}());
-    for (int attempt = 0; attempt < 50 && listener_ < 0; ++attempt) {
-      const std::string address = "127.91." + std::to_string(random() % 250 + 1) + "." + std::to_string(random() % 250 + 1);
-      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      if (fd < 0) break;
-      const int on = 1;
-      ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-      sockaddr_in in{};
-      in.sin_family = AF_INET;
-      in.sin_port = htons(512);
-      ::inet_pton(AF_INET, address.c_str(), &in.sin_addr);
-      if (::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0 && ::listen(fd, 8) == 0) {
-        listener_ = fd;
-        address_ = address;
-      } else {
-        ::close(fd);
-      }
-    }
-    if (listener_ < 0 || ::pipe2(stop_, O_CLOEXEC) != 0) return;
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~RexecServer() {
-    if (thread_.joinable()) {
-      const char one = 1;
-      [[maybe_unused]] const ssize_t written = ::write(stop_[1], &one, 1);
-      thread_.join();
-    }
-    for (const pid_t pid : children_) {
-      int i = 0;
-      while (::waitpid(pid, nullptr, WNOHANG) == 0 && i++ < 500) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      if (i > 500) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-      }
-    }
-    for (const int fd : {listener_, stop_[0], stop_[1]}) {
-      if (fd >= 0) ::close(fd);
+// library always connects to port 512 of RHost), for this test only: addresses 127.91.x.y are
+// drawn until one is free. Nothing when none is.
+std::unique_ptr<test::DaemonServer> StartRexecOnOwnLoopbackAddress() {
+  std::mt19937 random(static_cast<unsigned>(::getpid()) ^ std::random_device{}());
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const std::string address = "127.91." + std::to_string(random() % 250 + 1) + "." + std::to_string(random() % 250 + 1);
+    try {
+      return std::make_unique<test::DaemonServer>(test::kRexecDaemon, 512, address);
+    } catch (const std::exception&) {
+      // Taken: the next address.
     }
   }
-  RexecServer(const RexecServer&) = delete;
-  RexecServer& operator=(const RexecServer&) = delete;
-
-  // Empty when the server listens.
-  std::string Problem() const {
-    if (daemon_.empty()) return "in.rexecd is not installed";
-    if (!thread_.joinable()) return "no loopback address with a free port 512";
-    return {};
-  }
-  const std::string& Address() const { return address_; }
-
- private:
-  void Serve() {
-    for (;;) {
-      pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return;
-      }
-      if (fds[1].revents != 0) return;
-      const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      posix_spawn_file_actions_t actions;
-      posix_spawn_file_actions_init(&actions);
-      for (int target = 0; target <= 2; ++target) posix_spawn_file_actions_adddup2(&actions, fd, target);
-      char* argv[] = {daemon_.data(), nullptr};
-      pid_t pid = 0;
-      if (::posix_spawn(&pid, daemon_.c_str(), &actions, nullptr, argv, environ) == 0) children_.push_back(pid);
-      posix_spawn_file_actions_destroy(&actions);
-      ::close(fd);
-    }
-  }
-
-  std::string daemon_;
-  std::string address_;
-  int listener_ = -1;
-  int stop_[2] = {-1, -1};
-  std::thread thread_;
-  std::vector<pid_t> children_;  // touched by the serving thread until it is joined
-};
+  return nullptr;
+}
 
 class EditorsEndToEndTest : public EditorWindowsTest {
  protected:
   void SetUp() override {
     EditorWindowsTest::SetUp();
     if (::geteuid() != 0) GTEST_SKIP() << "the real rexec server needs root";
-    const std::string script = "bash '" + SourceDir() + "/scripts/prepare-remote-test-peers.sh' '" + kPeerUser +
-                               "' '" + kPeerPassword + "' '" + kTrustedLocalUser + "'";
-    ASSERT_EQ(std::system(script.c_str()), 0) << script;
-    server_ = std::make_unique<RexecServer>();
-    ASSERT_EQ(server_->Problem(), "");
+    ASSERT_EQ(test::PrepareRealPeers(), "");
+    ASSERT_EQ(::access(test::DaemonPath(test::kRexecDaemon).c_str(), X_OK), 0) << "in.rexecd is not installed";
+    server_ = StartRexecOnOwnLoopbackAddress();
+    ASSERT_NE(server_, nullptr) << "no loopback address with a free port 512";
     auto library = std::make_unique<LoadedCorvaneDll>(std::string(CORVANE_BINARY_DIR) + "/console/libCorvaneDll.so");
     ASSERT_TRUE(library->Loaded()) << ::dlerror();
     dll_ = std::move(library);
   }
   void TearDown() override {
     EditorWindowsTest::TearDown();
+    if (server_) {
+      EXPECT_EQ(server_->Failure(), "");
+    }
     server_.reset();
   }
   std::unique_ptr<LibraryFacade> TakeLibrary() override { return std::move(dll_); }
@@ -562,7 +468,7 @@ class EditorsEndToEndTest : public EditorWindowsTest {
     form5.Edit1->setText(value);
   }
 
-  std::unique_ptr<RexecServer> server_;
+  std::unique_ptr<test::DaemonServer> server_;
   std::unique_ptr<LibraryFacade> dll_;
 };
 
@@ -574,8 +480,8 @@ TEST_F(EditorsEndToEndTest, EnvironmentAndJobFromTheEditorsRunThroughExecute) {
   log_->inputs.push_back(QStringLiteral("Lab"));
   form5.Button2->click();
   SetVariable(form5, "RHost", QString::fromStdString(server_->Address()));
-  SetVariable(form5, "RLogin", QString::fromLatin1(kPeerUser));
-  SetVariable(form5, "RPwd", QString::fromLatin1(kPeerPassword));
+  SetVariable(form5, "RLogin", QString::fromLatin1(test::kPeerUser));
+  SetVariable(form5, "RPwd", QString::fromLatin1(test::kPeerPassword));
   log_->inputs.push_back(QStringLiteral("greeting"));
   form5.Button3->click();
   form5.Edit1->setText(QStringLiteral("hello from the editor"));

@@ -4,15 +4,13 @@
 //
 // The library connects to the fixed rexec port 512 on 127.0.0.1. So that the run needs no port of
 // the machine (the rsh tests hold the reserved ports), the test runs itself again inside a network
-// namespace of its own (unshare --net), where its server listens on 127.0.0.1:512; the outer test
-// checks that run. The library is loaded from the build tree.
+// namespace of its own (unshare --net), where its server (the remote tests' DaemonServer) listens
+// on 127.0.0.1:512; the outer test checks that run. The library is loaded from the build tree.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <net/if.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
@@ -22,14 +20,12 @@
 
 #include <QTemporaryDir>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -37,6 +33,7 @@
 
 #include "console/console_fixture.h"
 #include "console/scheduler_worker.h"
+#include "remote/real_peers.h"
 #include "settings/stored_values.h"
 
 extern char** environ;
@@ -45,22 +42,11 @@ namespace corvane {
 namespace {
 
 constexpr const char* kChildVariable = "CORVANE_SCHEDULER_E2E_DIR";
-constexpr const char* kPeerUser = "corvrx";  // the account of the set-up script
-constexpr const char* kPeerPassword = "Corv4ne-pw";
-constexpr const char* kTrustedLocalUser = "corvlocal";
 const std::string kLibraryPath = std::string(CORVANE_BINARY_DIR) + "/console/libCorvaneDll.so";
-const std::string kSourceDir = std::string(CORVANE_TEST_DATA_DIR) + "/../..";
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string RexecDaemon() {
-  for (const char* path : {"/usr/sbin/in.rexecd", "/opt/corvane-test-peers/rsh-server/usr/sbin/in.rexecd"}) {
-    if (::access(path, X_OK) == 0) return path;
-  }
-  return {};
 }
 
 std::size_t Count(const std::string& text, const std::string& part) {
@@ -72,11 +58,8 @@ std::size_t Count(const std::string& text, const std::string& part) {
 // ---- the outer test ------------------------------------------------------------------------------
 
 TEST(SchedulerEndToEnd, DueJobRunsAgainstTheRealRexecServer) {
-  ASSERT_EQ(::geteuid(), 0u) << "the real-server tests must run as root";
-  const std::string prepare = "bash '" + kSourceDir + "/scripts/prepare-remote-test-peers.sh' '" + kPeerUser +
-                              "' '" + kPeerPassword + "' '" + kTrustedLocalUser + "'";
-  ASSERT_EQ(std::system(prepare.c_str()), 0) << prepare;
-  ASSERT_FALSE(RexecDaemon().empty()) << "in.rexecd is missing";
+  ASSERT_EQ(test::PrepareRealPeers(), "");
+  ASSERT_EQ(::access(test::DaemonPath(test::kRexecDaemon).c_str(), X_OK), 0) << "in.rexecd is missing";
   ASSERT_EQ(::access(kLibraryPath.c_str(), R_OK), 0) << kLibraryPath << " is not built";
 
   QTemporaryDir dir;
@@ -157,72 +140,6 @@ void BringUpLoopback() {
   if (rc != 0) throw std::runtime_error("cannot bring lo up");
 }
 
-// in.rexecd on 127.0.0.1:512, started per connection as inetd does.
-class RexecServer {
- public:
-  explicit RexecServer(std::string daemon) : daemon_(std::move(daemon)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0) throw std::runtime_error("socket failed");
-    const int one = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(512);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0) {
-      ::close(listener_);
-      throw std::runtime_error("cannot listen on 127.0.0.1:512");
-    }
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~RexecServer() {
-    stop_ = true;
-    thread_.join();
-    ::close(listener_);
-    for (const pid_t pid : children_) {
-      for (int i = 0; i < 300 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-      if (::waitpid(pid, nullptr, WNOHANG) == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-      }
-    }
-  }
-  RexecServer(const RexecServer&) = delete;
-  RexecServer& operator=(const RexecServer&) = delete;
-  int Connections() const { return connections_.load(); }
-
- private:
-  void Serve() {
-    while (!stop_) {
-      pollfd fds{listener_, POLLIN, 0};
-      if (::poll(&fds, 1, 50) <= 0) continue;
-      const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (connection < 0) continue;
-      posix_spawn_file_actions_t actions;
-      posix_spawn_file_actions_init(&actions);
-      for (int target = 0; target <= 2; ++target) posix_spawn_file_actions_adddup2(&actions, connection, target);
-      char* argv[] = {daemon_.data(), nullptr};
-      pid_t pid = 0;
-      if (::posix_spawn(&pid, daemon_.c_str(), &actions, nullptr, argv, environ) == 0) {
-        children_.push_back(pid);
-        ++connections_;
-      }
-      posix_spawn_file_actions_destroy(&actions);
-      ::close(connection);
-    }
-  }
-
-  std::string daemon_;
-  int listener_ = -1;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> connections_{0};
-  std::vector<pid_t> children_;  // touched by the serving thread until it has been joined
-  std::thread thread_;
-};
-
 // The library's three exports, loaded from the build tree.
 class LoadedLibrary final : public LibraryFacade {
  public:
@@ -260,15 +177,15 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   ASSERT_NE(where, nullptr) << "runs only inside the outer test";
   const std::string directory = where;
   BringUpLoopback();
-  RexecServer server(RexecDaemon());
+  test::DaemonServer server(test::kRexecDaemon, 512);  // in.rexecd on 127.0.0.1:512
 
   TCipherManager cipher;
   InitStoredValueManager(cipher);
   const StoredValues values(cipher);
   IniFile environments;
   values.Write(environments, "Env1", "RHost", "127.0.0.1");
-  values.Write(environments, "Env1", "RLogin", kPeerUser);
-  values.Write(environments, "Env1", "RPwd", kPeerPassword);
+  values.Write(environments, "Env1", "RLogin", test::kPeerUser);
+  values.Write(environments, "Env1", "RPwd", test::kPeerPassword);
   environments.WriteBack(directory + "/CorvaneEnv.ini");
   IniFile jobs;
   values.Write(jobs, "Job1", "Command", "echo corvane-$((6*7));");
@@ -313,7 +230,8 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   form->close();
   form->ShutdownWorker();
   form.reset();
-  EXPECT_EQ(server.Connections(), 1);
+  EXPECT_EQ(server.Connections(), 1u);
+  EXPECT_EQ(server.Failure(), "");
   EXPECT_TRUE(ui->messages.empty());
 }
 

@@ -1,9 +1,10 @@
 // Debian's real rexec and rsh servers (in.rexecd, in.rshd of rsh-server) for the remote tests.
 //
 // PrepareRealPeers() runs scripts/prepare-remote-test-peers.sh once per process (test account,
-// password, ~/.rhosts). DaemonServer listens on an ephemeral 127.0.0.1 port and, like inetd, starts
-// the daemon for every connection with the connection as its standard input, output and error (the
-// servers write their status byte to descriptor 2). It ends and reaps its daemons when destroyed.
+// password, ~/.rhosts). DaemonServer listens on an ephemeral 127.0.0.1 port (or a given port and
+// loopback address) and, like inetd, starts the daemon for every connection with the connection as
+// its standard input, output and error (the servers write their status byte to descriptor 2). It
+// ends and reaps its daemons when destroyed.
 #pragma once
 
 #include <poll.h>
@@ -21,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "remote/socket.h"
@@ -59,16 +61,17 @@ inline const std::string& PrepareRealPeers() {
 
 class DaemonServer {
  public:
-  // Listens on `port` of 127.0.0.1; 0: a port that the system chooses.
-  explicit DaemonServer(const char* daemon, std::uint16_t port = 0)
-      : daemon_(DaemonPath(daemon)), listener_(Socket::Create(AF_INET)) {
+  // Listens on `port` of `address`; 0: a port that the system chooses. Throws when the daemon is
+  // missing or the address and port cannot be had.
+  explicit DaemonServer(const char* daemon, std::uint16_t port = 0, std::string address = "127.0.0.1")
+      : daemon_(DaemonPath(daemon)), address_(std::move(address)), listener_(Socket::Create(AF_INET)) {
     if (::access(daemon_.c_str(), X_OK) != 0) throw std::runtime_error(daemon_ + " is not installed");
     if (port != 0) {
       // A fixed port may still be held by connections of an earlier server in TIME_WAIT.
       const int on = 1;
       ::setsockopt(listener_.Handle(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     }
-    listener_.Bind(SocketAddress::Numeric("127.0.0.1", port));
+    listener_.Bind(SocketAddress::Numeric(address_, port));
     listener_.Listen(16);
     port_ = listener_.LocalAddress().Port();
     const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -88,7 +91,13 @@ class DaemonServer {
   DaemonServer(const DaemonServer&) = delete;
   DaemonServer& operator=(const DaemonServer&) = delete;
 
+  const std::string& Address() const { return address_; }
   std::uint16_t Port() const { return port_; }
+  // The daemons started so far, one for each accepted connection.
+  std::size_t Connections() {
+    std::lock_guard lock(mutex_);
+    return children_.size();
+  }
   // Failures of the accepting side (empty: none).
   std::string Failure() {
     std::lock_guard lock(mutex_);
@@ -135,6 +144,7 @@ class DaemonServer {
   }
 
   std::string daemon_;
+  std::string address_;
   Socket listener_;
   FileDescriptor stop_;
   std::uint16_t port_ = 0;

@@ -206,31 +206,28 @@ inline std::uint32_t F(const std::uint32_t* s, std::uint32_t x) {
   return ((s[x >> 24] + s[256 + ((x >> 16) & 0xFF)]) ^ s[512 + ((x >> 8) & 0xFF)]) + s[768 + (x & 0xFF)];
 }
 
-// The sixteen rounds on the halves l, r with the S-boxes s and the P-array p.
+// The sixteen rounds on the halves l, r with the S-boxes s and the P-array p. Each subkey is
+// mixed into the half that is not waiting for F, so only F and one XOR lie on the critical path.
 inline void EncryptHalves(const std::uint32_t* s, const std::uint32_t* p, std::uint32_t& l, std::uint32_t& r) {
+  std::uint32_t a = l ^ p[0], b = r;
 #pragma GCC unroll 8
-  for (int i = 0; i < 16; i += 2) {
-    l ^= p[i];
-    r ^= F(s, l);
-    r ^= p[i + 1];
-    l ^= F(s, r);
+  for (int i = 1; i < 16; i += 2) {
+    b = (b ^ p[i]) ^ F(s, a);
+    a = (a ^ p[i + 1]) ^ F(s, b);
   }
-  const std::uint32_t t = l ^ p[16];
-  l = r ^ p[17];
-  r = t;
+  l = b ^ p[17];
+  r = a;
 }
 
 inline void DecryptHalves(const std::uint32_t* s, const std::uint32_t* p, std::uint32_t& l, std::uint32_t& r) {
+  std::uint32_t a = l ^ p[17], b = r;
 #pragma GCC unroll 8
-  for (int i = 17; i > 1; i -= 2) {
-    l ^= p[i];
-    r ^= F(s, l);
-    r ^= p[i - 1];
-    l ^= F(s, r);
+  for (int i = 16; i > 1; i -= 2) {
+    b = (b ^ p[i]) ^ F(s, a);
+    a = (a ^ p[i - 1]) ^ F(s, b);
   }
-  const std::uint32_t t = l ^ p[1];
-  l = r ^ p[0];
-  r = t;
+  l = b ^ p[0];
+  r = a;
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ TForm3::TForm3(TForm1& form1) : SecondaryWindow(&form1, form1.Ui(), Qt::Tool) {
   Label1->setFont(LabelFont(font(), 10));
   Label1->setGeometry(64, 14, 165, 20);
 
-  Label2 = new QLabel(QStringLiteral("The Corvane developers, 2024"), this);
+  Label2 = new QLabel(QStringLiteral("Corvane team, 2024"), this);
   Label2->setFont(LabelFont(font(), 10));
   Label2->setGeometry(64, 38, 165, 20);
 

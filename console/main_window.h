@@ -70,8 +70,8 @@ struct MainWindowServices {
   SchedulerLoop schedulerLoop;                 // none: the worker idles until it is stopped
 };
 
-// Bytes of a result or a stored name as text on screen: UTF-8 when they are valid UTF-8, else
-// Latin-1.  Line breaks (CR LF, CR CR LF, a lone CR or LF) become single line breaks.
+// Bytes of a result or a stored name as text on screen, each byte as its Latin-1 character.
+// Line breaks (CR LF, CR CR LF, a lone CR or LF) become single line breaks.
 QString DisplayText(std::string_view bytes);
 
 class TForm1 : public QMainWindow {

@@ -11,16 +11,12 @@
 
 #include <cmath>
 
+#include "console/editor_ui.h"
 #include "console/main_window.h"
 #include "console/preferences.h"
 
 namespace corvane {
 namespace {
-
-QFont Bold(QFont font) {
-  font.setBold(true);
-  return font;
-}
 
 QIcon Swatch(const QColor& color) {
   QPixmap pixmap(16, 12);
@@ -53,36 +49,36 @@ TForm2::TForm2(TForm1& form1) : SecondaryWindow(&form1, form1.Ui()), form1_(form
   setFixedSize(400, 230);
 
   GroupOutput = new QGroupBox(QStringLiteral("Output"), this);
-  GroupOutput->setFont(Bold(GroupOutput->font()));
+  GroupOutput->setFont(BoldFont(font()));
   GroupOutput->setGeometry(8, 8, 384, 72);
   auto* colorLabel = new QLabel(QStringLiteral("Background color:"), GroupOutput);
-  colorLabel->setFont(Bold(colorLabel->font()));
-  colorLabel->setGeometry(12, 30, 120, 20);
+  colorLabel->setFont(BoldFont(font()));
+  colorLabel->setGeometry(12, 30, 128, 20);
   ColorBox2 = new QComboBox(GroupOutput);
-  ColorBox2->setFont(font());
-  ColorBox2->setGeometry(136, 28, 140, 24);
+  ColorBox2->setGeometry(144, 28, 136, 24);
   for (const auto& [name, color] : StandardColors()) ColorBox2->addItem(Swatch(color), name, color);
   SelectColor(QColor(0xC0, 0xC0, 0xC0));
   Button2 = new QPushButton(QStringLiteral("Font..."), GroupOutput);
-  Button2->setFont(font());
   Button2->setGeometry(288, 27, 84, 26);
 
   GroupOptions = new QGroupBox(QStringLiteral("Options"), this);
-  GroupOptions->setFont(Bold(GroupOptions->font()));
+  GroupOptions->setFont(BoldFont(font()));
   GroupOptions->setGeometry(8, 86, 384, 100);
   CheckBox1 = new QCheckBox(QStringLiteral("Minimize to Tray"), GroupOptions);
   CheckBox2 = new QCheckBox(QStringLiteral("Run When Windows Starts"), GroupOptions);
   CheckBox3 = new QCheckBox(QStringLiteral("Execute Jobs in Background"), GroupOptions);
   int top = 24;
   for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3}) {
-    box->setFont(font());
     box->setGeometry(12, top, 360, 22);
     top += 24;
   }
 
   Button1 = new QPushButton(QStringLiteral("Close"), this);
-  Button1->setFont(Bold(Button1->font()));
+  Button1->setFont(BoldFont(font()));
   Button1->setGeometry(308, 196, 84, 26);
+
+  // The groups hand their bold caption font down: the controls inside keep the regular weight.
+  SetRegularFont(font(), {ColorBox2, Button2, CheckBox1, CheckBox2, CheckBox3});
 
   // The operator's colour choice only: selecting the memo's colour from code writes nothing.
   connect(ColorBox2, &QComboBox::activated, this, [this](int) { ColorBox2Change(); });

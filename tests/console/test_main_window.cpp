@@ -296,7 +296,19 @@ TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
   EXPECT_EQ(hints, QStringList({"Environment", "Job", "Execute", "Preferences", "Scheduler", "Help", "Quit"}));
   EXPECT_EQ(form.ToolBar1->actions().size(), 14);  // each button after a separator
   EXPECT_EQ(form.ComboBox3->toolTip(), "Select Protocol");
+  ASSERT_EQ(form.ComboBox3->count(), 2);
+  EXPECT_EQ(form.ComboBox3->itemText(0), "Remote Exec");
+  EXPECT_EQ(form.ComboBox3->itemText(1), "Remote Shell");
+  for (QComboBox* box : {form.ComboBox1, form.ComboBox2, form.ComboBox3}) EXPECT_FALSE(box->isEditable());
+  QStringList captions;
+  for (QLabel* label : form.ComboBox1->parentWidget()->findChildren<QLabel*>()) {
+    captions << label->text();
+    EXPECT_TRUE(label->font().bold()) << label->text().toStdString();
+  }
+  EXPECT_EQ(captions, QStringList({"Environment:", "Job:", "Protocol:"}));
   EXPECT_TRUE(form.Memo1->isReadOnly());
+  EXPECT_EQ(form.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
 
 TEST_F(ConsoleTest, ShellOpenersOpenTheirFiles) {
@@ -508,6 +520,15 @@ TEST_F(WindowsTest, AboutWindowOpensTheWebAddress) {
   EXPECT_EQ(about.windowTitle(), "About...");
   EXPECT_EQ(about.size(), QSize(235, 154));
   EXPECT_EQ(about.Label1->text(), "Corvane Version 2.0");
+  for (QLabel* label : {about.Label1, about.Label2, about.Label3}) {
+    SCOPED_TRACE(label->text().toStdString());
+    EXPECT_TRUE(label->font().bold());
+    // The whole text shows in the label's place.
+    EXPECT_LE(label->sizeHint().width(), label->width());
+    EXPECT_LE(label->geometry().right(), about.width());
+  }
+  EXPECT_EQ(about.Label1->font().pointSize(), 10);
+  EXPECT_TRUE(about.Label3->font().underline());
   about.Label3Click();
   ASSERT_EQ(ui_->opened.size(), 1u);
   EXPECT_EQ(ui_->opened[0], QUrl(kProductWebAddress));

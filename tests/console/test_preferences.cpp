@@ -4,6 +4,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -144,6 +146,30 @@ TEST_F(PreferencesWindowTest, AsDesigned) {
   EXPECT_EQ(form.ColorBox2->count(), 16);
   EXPECT_EQ(form.SelectedColor(), QColor(0xC0, 0xC0, 0xC0));  // silver at creation
   EXPECT_FALSE(form.CheckBox1->isChecked());
+
+  // Bold: the two group captions, the colour label and Close; the controls inside the bold
+  // groups keep the regular weight.
+  EXPECT_EQ(form.GroupOutput->title(), "Output");
+  EXPECT_EQ(form.GroupOptions->title(), "Options");
+  const QList<QLabel*> labels = form.GroupOutput->findChildren<QLabel*>();
+  ASSERT_EQ(labels.size(), 1);
+  QLabel* colorLabel = labels[0];
+  EXPECT_EQ(colorLabel->text(), "Background color:");
+  for (QWidget* bold : {static_cast<QWidget*>(form.GroupOutput), static_cast<QWidget*>(form.GroupOptions),
+                        static_cast<QWidget*>(colorLabel), static_cast<QWidget*>(form.Button1)}) {
+    EXPECT_TRUE(bold->font().bold()) << bold->metaObject()->className();
+  }
+  for (QWidget* regular : {static_cast<QWidget*>(form.ColorBox2), static_cast<QWidget*>(form.Button2),
+                           static_cast<QWidget*>(form.CheckBox1), static_cast<QWidget*>(form.CheckBox2),
+                           static_cast<QWidget*>(form.CheckBox3)}) {
+    EXPECT_FALSE(regular->font().bold()) << regular->metaObject()->className();
+  }
+  // Every caption fits its place.
+  EXPECT_LE(colorLabel->sizeHint().width(), colorLabel->width());
+  EXPECT_LE(colorLabel->geometry().right(), form.ColorBox2->geometry().left());
+  for (QCheckBox* box : {form.CheckBox1, form.CheckBox2, form.CheckBox3}) {
+    EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
+  }
 }
 
 TEST_F(PreferencesWindowTest, ShowingWritesOnlyWhatChanges) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Smoke test of the real program on a virtual display: Corvane starts, shows its main window
-# "Corvane 2.0", quits through its own Quit shortcut (Ctrl+Alt+Q, typed through XTEST), ends
-# with exit code 0 and writes nothing to stderr (no Qt warnings).
+# Smoke test of the real program on a virtual display: Corvane is bound to libCorvaneDll.so by the
+# loader and finds it beside itself; it starts, shows its main window "Corvane 2.0", opens its
+# Preferences and About windows, quits through its own Quit shortcut (Ctrl+Alt+Q, typed through
+# XTEST) while they are open, ends with exit code 0 and writes nothing to stderr (no Qt warnings).
 #
 # test_program_smoke.sh <path of the Corvane program>
 set -euo pipefail
@@ -10,6 +11,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 for tool in xvfb-run xdotool; do
   command -v "$tool" >/dev/null || { echo "smoke: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
+
+# Linked at load time, found through $ORIGIN.
+dynamic=$(readelf -d "$program")
+grep -q 'NEEDED.*\[libCorvaneDll\.so\]' <<<"$dynamic" || { echo "smoke: libCorvaneDll.so is not a needed library"; exit 1; }
+grep -q '\(RPATH\|RUNPATH\).*\[\$ORIGIN\]' <<<"$dynamic" || { echo "smoke: the program does not look beside itself"; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -36,6 +42,15 @@ if [ -z "$wid" ]; then
   exit 91
 fi
 echo "window: $(xdotool getwindowname "$wid")"
+# The Preferences and About windows open (and stay open while the main window closes).
+for shown in 'ctrl+alt+p:^Corvane 2\.0 - Preferences$' 'ctrl+alt+a:^About\.\.\.$'; do
+  xdotool windowfocus --sync "$wid" key --clearmodifiers "${shown%%:*}"
+  if [ -z "$(timeout 30 xdotool search --sync --onlyvisible --name "${shown#*:}" | head -n 1)" ]; then
+    echo "smoke: ${shown%%:*} showed no window ${shown#*:}"
+    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+    exit 93
+  fi
+done
 xdotool windowfocus --sync "$wid" key --clearmodifiers ctrl+alt+q
 # Bounded wait for the program to end by itself.
 for _ in $(seq 600); do

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFontDialog>
 #include <QInputDialog>
+#include <QLayout>
 #include <QMessageBox>
 #include <QScreen>
 #include <QShowEvent>
@@ -57,6 +58,10 @@ void SecondaryWindow::RemoveCaptionButtons() {
 
 void SecondaryWindow::present() {
   if (isVisible()) return;
+  // A window that takes its size from its layout has that size only once the layout has run,
+  // which otherwise happens at the first show, after the window was placed.
+  ensurePolished();
+  if (QLayout* windowLayout = layout()) windowLayout->activate();
   CentreOnMainWindow();
   show();
 }

@@ -157,6 +157,24 @@ TEST_F(EditorWindowsTest, WindowsAreRegisteredHiddenWithTheirCaptions) {
   EXPECT_FALSE(Form7().isVisible());
 }
 
+// Every editor window comes up centred on the main window, also those that take their size from
+// their layout (the scheduler editor and the date picker) at the first show.
+TEST_F(EditorWindowsTest, WindowsComeUpCentredOnTheMainWindow) {
+  TForm1& form1 = Start();
+  form1.move(40, 30);
+  const QPoint centre = form1.frameGeometry().center();
+  for (SecondaryWindow* window : {form1.Windows().Form5.data(), form1.Windows().Form6.data(),
+                                  form1.Windows().Form7.data(), form1.Windows().Form8.data(),
+                                  form1.Windows().Form9.data()}) {
+    ASSERT_NE(window, nullptr);
+    window->present();
+    const QPoint offset = window->frameGeometry().center() - centre;
+    EXPECT_LE(offset.manhattanLength(), 4) << window->windowTitle().toStdString() << " is off by "
+                                           << offset.x() << "," << offset.y();
+    window->hide();
+  }
+}
+
 TEST_F(EditorWindowsTest, EnvironmentEditedThroughTheWindow) {
   WriteValues(EnvPath(), "prod", {{"RHost", "old.example"}, {"RLogin", "ops"}});
   TForm1& form1 = Start();

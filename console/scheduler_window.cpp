@@ -314,7 +314,7 @@ void TForm8::ShowNoScheduledJob() {
 
 void TForm8::ComboBox1Change() {
   HandlerScope scope(*this);
-  Guarded(Ui(), this, [this] {
+  const bool done = Guarded(Ui(), this, [this] {
     // 1., 2. Save the shown scheduled job into a fresh copy of the file.
     schedule_ = SaveScheduleFile(SchedulePath(), values_, CurrentSchedule_, Fields(), entered_,
                                  NameOrder::JobEnvironmentProtocol, false);
@@ -328,6 +328,8 @@ void TForm8::ComboBox1Change() {
     // 4.
     LoadCurrent();
   });
+  // The save failed: the fields still belong to the scheduled job shown so far, and the list says so.
+  if (!done) SelectName(ComboBox1, CurrentSchedule_);
 }
 
 void TForm8::LoadCurrent() {
@@ -369,7 +371,7 @@ void TForm8::ClearAfterFailedLoad() {
 
 void TForm8::ComboBox2Change() {
   HandlerScope scope(*this);
-  Guarded(Ui(), this, [this] {
+  const bool done = Guarded(Ui(), this, [this] {
     // 1.
     if (CurrentSchedule_.empty()) {
       SelectQuietly(ComboBox2, -1);
@@ -390,6 +392,8 @@ void TForm8::ComboBox2Change() {
     // 5.
     ScheduleJobName_ = job;
   });
+  // The old job's parameter values could not be removed: the scheduled job keeps its job.
+  if (!done) SelectName(ComboBox2, ScheduleJobName_);
 }
 
 void TForm8::ComboBox3Change() {

@@ -17,6 +17,7 @@
 
 #include "console/console_fixture.h"
 #include "console/date_window.h"
+#include "console/editor_fixture.h"
 #include "console/scheduler_editor.h"
 #include "console/scheduler_window.h"
 #include "settings/stored_values.h"
@@ -419,6 +420,60 @@ TEST_F(SchedulerWindow, FailedLoadClearsTheCurrentJob) {
   EXPECT_EQ(after.Keys("Bad"), (Keys{"active", "once", "job"}));
   EXPECT_EQ(after.Read("Bad", "job"), "!broken!");
   EXPECT_EQ(Get("Good", "active"), "1");
+}
+
+// Every save starts from the file as it is on disk: what the worker wrote into another scheduled
+// job since the editor last read the file stays.
+TEST_F(SchedulerWindow, SavesStartFromTheFileOnDisk) {
+  Shown();
+  MakeRecurring("S1");
+  New("S2");  // saves S1
+  Put("S1", {{"start", "2024-05-01 12:00:00"}, {"last", "2024-05-01 10:00:01"}});  // a run meanwhile
+  Choose(form8_->ComboBox2, "Job1");
+  New("S3");  // saves S2
+  EXPECT_EQ(Get("S1", "start"), "2024-05-01 12:00:00");
+  Put("S1", {{"start", "2024-05-01 14:00:00"}});
+  form8_->Button1->click();  // saves S3
+  EXPECT_EQ(Get("S1", "start"), "2024-05-01 14:00:00");
+  EXPECT_EQ(Get("S1", "last"), "2024-05-01 10:00:01");
+  EXPECT_EQ(Get("S2", "job"), "Job1");
+  EXPECT_TRUE(IniFile(SchedulePath()).SectionExists("S3"));
+}
+
+// A save that fails (full disk) shows its message and leaves the file as it was; the window
+// keeps showing the scheduled job and the job the fields belong to, so nothing typed for one can
+// later be saved into another.
+TEST_F(SchedulerWindow, FailedSavesKeepTheFileAndTheShownJob) {
+  Shown();
+  New("S1");
+  New("S2");
+  Choose(form8_->ComboBox2, "Job1");
+  Choose(form8_->ComboBox3, "user");
+  form8_->Edit1->setText("bob");
+  Choose(form8_->ComboBox1, "S1");  // saves S2
+  Choose(form8_->ComboBox1, "S2");
+  ASSERT_EQ(Get("S2", "\xA7user"), "bob");
+  const std::string before = ReadBytes(SchedulePath());
+  const auto messages = ui_->messages.size();
+  {
+    test::FileSizeLimit full(8);
+    Choose(form8_->ComboBox1, "S1");   // the save of S2 fails
+    Choose(form8_->ComboBox2, "Job2");  // removing S2's parameter values fails
+    form8_->Button1->click();           // the save on closing fails
+  }
+  ASSERT_EQ(ui_->messages.size(), messages + 3);
+  EXPECT_EQ(ReadBytes(SchedulePath()), before);
+  EXPECT_TRUE(form8_->isVisible());
+  EXPECT_EQ(form8_->CurrentSchedule(), "S2");
+  EXPECT_EQ(form8_->ComboBox1->currentText(), "S2");
+  EXPECT_EQ(form8_->ComboBox2->currentText(), "Job1");
+  EXPECT_EQ(form8_->ComboBox3->itemText(0), "host");
+  // With room again the close goes through, into S2.
+  form8_->Button1->click();
+  EXPECT_FALSE(form8_->isVisible());
+  EXPECT_EQ(Get("S2", "job"), "Job1");
+  EXPECT_EQ(Get("S2", "\xA7user"), "bob");
+  EXPECT_EQ(Get("S1", "job"), "");
 }
 
 TEST_F(SchedulerWindow, RemoveAndTheWorkersReload) {

@@ -36,6 +36,7 @@ TForm9::TForm9(TForm1& form1)
   SpinEdit2->setRange(1950, 9999);
   Calendar1 = new QCalendarWidget(this);
   Calendar1->setFirstDayOfWeek(Qt::Sunday);
+  Calendar1->setDateRange(QDate(1950, 1, 1), QDate(9999, 12, 31));  // the years of the year field
   Calendar1->setNavigationBarVisible(false);  // month and year are steered by their fields
   Calendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
   SpinEdit3 = new TwoDigitSpinEdit(this);
@@ -75,8 +76,8 @@ TForm9::TForm9(TForm1& form1)
 
   connect(SpinEdit1, &QSpinBox::textChanged, this, [this] { SpinEdit1Change(); });
   connect(SpinEdit2, &QSpinBox::textChanged, this, [this] { SpinEdit2Change(); });
-  connect(Calendar1, &QCalendarWidget::clicked, this, [this] { Calendar1Click(); });
-  connect(Calendar1, &QCalendarWidget::activated, this, [this] { Calendar1Click(); });
+  // A day chosen on the grid by mouse or keyboard; the grid set from code is silent.
+  connect(Calendar1, &QCalendarWidget::selectionChanged, this, [this] { Calendar1Click(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QCalendarWidget>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QTableView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -150,6 +153,20 @@ TEST_F(DateWindow, FieldsSteerTheGridAndOkWritesTheStart) {
   form9_->SpinEdit4->setValue(0);
   form9_->Button2->click();
   EXPECT_EQ(form8_->StartDateText(), "2025-02-03 00:00:00");
+}
+
+// A day chosen on the grid with the keyboard counts like a clicked one: OK takes the day shown.
+TEST_F(DateWindow, DayChosenWithTheKeyboardIsTheOneTaken) {
+  form8_->SetStartDateText("2024-01-31 10:00:00");
+  form9_->present();
+  auto* grid = form9_->Calendar1->findChild<QTableView*>();
+  ASSERT_NE(grid, nullptr);
+  QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  QCoreApplication::sendEvent(grid, &right);
+  ASSERT_EQ(form9_->Calendar1->selectedDate(), QDate(2024, 2, 1));
+  EXPECT_EQ(form9_->SpinEdit1->text(), "02");
+  form9_->Button2->click();
+  EXPECT_EQ(form8_->StartDateText(), "2024-02-01 10:00:00");
 }
 
 TEST_F(DateWindow, EmptyStartTakesNowCancelKeepsTheStart) {

@@ -285,6 +285,12 @@ ScheduleFields TForm8::Fields() const {
 
 void TForm8::FormShow() {
   HandlerScope scope(*this);
+  // 3.-5. No scheduled job shown; the protocol selection stays as it was. Done first, so that
+  // nothing of the last show stays current when a file below cannot be read.
+  loaded_ = false;
+  ShowNoScheduledJob();
+  startdate->clear();
+  FillNames(ComboBox1, {});
   // 1. Fresh copies of the three files.
   schedule_ = ReadScheduleFile(SchedulePath());
   jobs_ = IniFile(ProgramPaths::Bytes(form1_.Paths().JobIniPath()));
@@ -293,9 +299,7 @@ void TForm8::FormShow() {
   FillNames(ComboBox1, schedule_.Sections());
   FillNames(ComboBox2, jobs_.Sections());
   FillNames(ComboBox6, environments_.Sections());
-  // 3.-5. No scheduled job shown; the protocol selection stays as it was.
-  ShowNoScheduledJob();
-  startdate->clear();
+  loaded_ = true;
 }
 
 void TForm8::ShowNoScheduledJob() {
@@ -492,6 +496,8 @@ void TForm8::Button1Click() { close(); }
 
 bool TForm8::FormClose() {
   HandlerScope scope(*this);
+  // The show could not read the files and nothing was chosen since: nothing to write back.
+  if (!loaded_ && CurrentSchedule_.empty()) return true;
   schedule_ = SaveScheduleFile(SchedulePath(), values_, CurrentSchedule_, Fields(), entered_,
                                NameOrder::ProtocolEnvironmentJob, true);
   return true;

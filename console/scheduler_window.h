@@ -136,6 +136,7 @@ class TForm8 : public SecondaryWindow {
   std::string ScheduleJobName_;
   std::string CurrentParameter_;
   EnteredValues entered_;
+  bool loaded_ = false;  // the last show read all three files
   int handlerDepth_ = 0;
   bool reloadPending_ = false;
 };

@@ -440,6 +440,27 @@ TEST_F(SchedulerWindow, SavesStartFromTheFileOnDisk) {
   EXPECT_TRUE(IniFile(SchedulePath()).SectionExists("S3"));
 }
 
+// A show that cannot read its files reports it and leaves nothing of the last show current, so
+// closing cannot save stale fields over what the worker wrote since; it writes nothing at all.
+TEST_F(SchedulerWindow, ShowThatCannotReadItsFilesLeavesNothingToSave) {
+  Shown();
+  MakeRecurring("S1");
+  form8_->Button1->click();
+  Put("S1", {{"start", "2024-05-01 12:00:00"}});  // the worker ran S1 meanwhile
+  std::filesystem::remove(Path("CorvaneJob.ini"));
+  std::filesystem::create_directory(Path("CorvaneJob.ini"));  // exists, but cannot be read
+  const std::string before = ReadBytes(SchedulePath());
+  const auto messages = ui_->messages.size();
+  Shown();
+  EXPECT_EQ(ui_->messages.size(), messages + 1);
+  EXPECT_TRUE(form8_->CurrentSchedule().empty());
+  EXPECT_EQ(form8_->ComboBox1->currentIndex(), -1);
+  EXPECT_EQ(form8_->startdate->text(), "");
+  form8_->Button1->click();
+  EXPECT_FALSE(form8_->isVisible());
+  EXPECT_EQ(ReadBytes(SchedulePath()), before);
+}
+
 // A save that fails (full disk) shows its message and leaves the file as it was; the window
 // keeps showing the scheduled job and the job the fields belong to, so nothing typed for one can
 // later be saved into another.

@@ -101,6 +101,7 @@ void TForm9::ShowDateInFields() {
 void TForm9::FormShow() {
   auto* scheduler = qobject_cast<TForm8*>(form1_.Windows().Form8.data());
   const QString start = scheduler != nullptr ? scheduler->StartDateText() : QString();
+  scheduledJob_ = scheduler != nullptr ? scheduler->CurrentSchedule() : std::string();
   int hour = 0;
   int minute = 0;
   if (!start.isEmpty()) {
@@ -146,9 +147,15 @@ void TForm9::Button2Click() {
   Guarded(Ui(), this, [this] {
     const std::string text =
         PickedDateTimeText(date_, SpinEdit3->cleanText().toStdString(), SpinEdit4->cleanText().toStdString());
-    if (auto* scheduler = qobject_cast<TForm8*>(form1_.Windows().Form8.data())) {
-      scheduler->SetStartDateText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    auto* scheduler = qobject_cast<TForm8*>(form1_.Windows().Form8.data());
+    if (scheduler == nullptr) return;
+    // Both windows stay usable: the date belongs to the scheduled job the picker was opened for.
+    if (!scheduler->isVisible() || scheduler->CurrentSchedule() != scheduledJob_) {
+      Ui().Message(this, QString::fromLatin1(kDateJobChanged)
+                             .arg(QString::fromLatin1(scheduledJob_.data(), static_cast<qsizetype>(scheduledJob_.size()))));
+      return;
     }
+    scheduler->SetStartDateText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     hide();
   });
 }

@@ -10,6 +10,7 @@
 #include <QSpinBox>
 
 #include <memory>
+#include <string>
 
 #include "console/date_model.h"
 #include "console/secondary_window.h"
@@ -22,6 +23,12 @@ class QPushButton;
 namespace corvane {
 
 class TForm1;
+
+// What OK says when the scheduler editor no longer shows the scheduled job the picker was opened
+// for (%1: its name).
+inline constexpr char kDateJobChanged[] =
+    "The scheduler editor no longer shows the scheduled job \"%1\". Select it there again to "
+    "take this date over, or press Cancel.";
 
 // A numeric field that shows one-digit numbers with a leading "0".
 class TwoDigitSpinEdit : public QSpinBox {
@@ -72,6 +79,7 @@ class TForm9 : public SecondaryWindow {
   TForm1& form1_;
   std::shared_ptr<const Clock> clock_;
   CalendarDate date_;
+  std::string scheduledJob_;  // the scheduled job shown in the scheduler editor at the show
 };
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCalendarWidget>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QTableView>
@@ -102,6 +103,12 @@ class DateWindow : public test::ConsoleTest {
     InitStoredValueManager(Form1().c1);
     form8_ = std::make_unique<TForm8>(Form1());
     form9_ = std::make_unique<TForm9>(Form1());
+    // The picker is opened from a scheduler editor that shows a scheduled job.
+    WriteFile("CorvaneSchd.ini", "[S]\r\n");
+    form8_->present();
+    form8_->ComboBox1->setCurrentIndex(0);
+    emit form8_->ComboBox1->activated(0);
+    ASSERT_EQ(form8_->CurrentSchedule(), "S");
     LocalDateTime now;
     now.year = 2025;
     now.month = 3;

@@ -440,6 +440,28 @@ TEST_F(SchedulerWindow, SavesStartFromTheFileOnDisk) {
   EXPECT_TRUE(IniFile(SchedulePath()).SectionExists("S3"));
 }
 
+// The picker's OK goes to the scheduled job it was opened for: after the editor moved on to
+// another one it is refused with a message (a reload of the same one after a run is no move).
+TEST_F(SchedulerWindow, PickerOkOnlyForTheScheduledJobItWasOpenedFor) {
+  Shown();
+  New("S1");
+  New("S2");
+  Choose(form8_->ComboBox1, "S1");
+  form8_->Button3->click();
+  ASSERT_TRUE(form9_->isVisible());
+  Choose(form8_->ComboBox1, "S2");
+  form9_->Button2->click();
+  ASSERT_FALSE(ui_->messages.empty());
+  EXPECT_EQ(ui_->messages.back(), QString::fromLatin1(kDateJobChanged).arg("S1"));
+  EXPECT_TRUE(form9_->isVisible());
+  EXPECT_EQ(form8_->startdate->text(), "");
+  Choose(form8_->ComboBox1, "S1");
+  form8_->ReloadFromDisk();
+  form9_->Button2->click();
+  EXPECT_FALSE(form9_->isVisible());
+  EXPECT_NE(form8_->startdate->text(), "");
+}
+
 // A show that cannot read its files reports it and leaves nothing of the last show current, so
 // closing cannot save stale fields over what the worker wrote since; it writes nothing at all.
 TEST_F(SchedulerWindow, ShowThatCannotReadItsFilesLeavesNothingToSave) {

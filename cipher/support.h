@@ -3,7 +3,9 @@
 // CRC table updates, the shared 32-byte test input, and Latin-1 text helpers.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -56,20 +58,40 @@ std::span<const std::uint8_t, 32> SharedTestInput();
 // Processor family (3, 4, or the identification family field); only informative here.
 std::int32_t CpuFamily();
 
-// Byte-order loads and stores: words are always assembled from bytes (unaligned-safe).
+// Byte-order loads and stores, unaligned-safe. On a little-endian machine they are one word copy
+// (and one byte swap for big-endian order); elsewhere the words are assembled from bytes. (GCC
+// otherwise turns pairs of byte-wise stores into long shift chains.)
+inline constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
 inline std::uint32_t LoadLE32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-         (std::uint32_t(p[3]) << 24);
+  if constexpr (kLittleEndian) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  } else {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+  }
 }
 inline std::uint32_t LoadBE32(const std::uint8_t* p) {
-  return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
-         std::uint32_t(p[3]);
+  if constexpr (kLittleEndian) {
+    return SwapBytes32(LoadLE32(p));
+  } else {
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+  }
 }
 inline void StoreLE32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = std::uint8_t(v); p[1] = std::uint8_t(v >> 8); p[2] = std::uint8_t(v >> 16); p[3] = std::uint8_t(v >> 24);
+  if constexpr (kLittleEndian) {
+    std::memcpy(p, &v, 4);
+  } else {
+    p[0] = std::uint8_t(v); p[1] = std::uint8_t(v >> 8); p[2] = std::uint8_t(v >> 16); p[3] = std::uint8_t(v >> 24);
+  }
 }
 inline void StoreBE32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = std::uint8_t(v >> 24); p[1] = std::uint8_t(v >> 16); p[2] = std::uint8_t(v >> 8); p[3] = std::uint8_t(v);
+  if constexpr (kLittleEndian) {
+    StoreLE32(p, SwapBytes32(v));
+  } else {
+    p[0] = std::uint8_t(v >> 24); p[1] = std::uint8_t(v >> 16); p[2] = std::uint8_t(v >> 8); p[3] = std::uint8_t(v);
+  }
 }
 inline std::uint64_t LoadLE64(const std::uint8_t* p) {
   return std::uint64_t(LoadLE32(p)) | (std::uint64_t(LoadLE32(p + 4)) << 32);

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, run and test (Debian 12, as root).
+# install-deps.sh [--program]: installs the Debian packages the project needs (Debian 12, as root).
+#   --program   only what building and running the program needs
+#   (none)      that, and everything the tests, benchmarks and fuzz targets need
 set -euo pipefail
-packages=(
+program=(
   # build
-  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
+  cmake ninja-build g++ pkg-config
+  # the desktop program, and a virtual display for a machine without one
+  qt6-base-dev xvfb xauth xfonts-base
+)
+tests=(
+  # the fuzz targets
+  clang libclang-rt-14-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # test-only oracles: independent implementations of the standard algorithms
   libcrypto++-dev libmhash-dev librhash-dev
-  # the desktop program
-  qt6-base-dev xvfb xauth xfonts-base
   # a tray host on the virtual display, for the notification-area smoke test
   trayer
   # drives the real program in its smoke test (finds the window, types its Quit shortcut)
@@ -21,6 +27,10 @@ packages=(
   # Debian's own rsh client, beside which the remote benchmark measures ours
   rsh-client
 )
+packages=("${program[@]}")
+if [ "${1:-}" != "--program" ]; then
+  packages+=("${tests[@]}")
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -25,7 +25,7 @@ run_ctest() {
 }
 
 echo "== build and test (RelWithDebInfo)"
-bash "$here/scripts/build.sh" "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+bash "$here/scripts/build.sh" "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TESTS=ON
 run_ctest "$here/build"
 
 echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"

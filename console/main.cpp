@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "console/app.h"
+#include "console/windows/app.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

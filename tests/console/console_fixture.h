@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "console/main_window.h"
 #include "console/qt_test_app.h"
+#include "console/windows/main_window.h"
 
 namespace corvane::test {
 
@@ -132,28 +132,29 @@ class ConsoleTest : public ::testing::Test {
   QString AutostartDir() const { return dir_.path() + QStringLiteral("/autostart"); }
 
   // The main window, not yet shown.
-  TForm1& Form1() {
-    if (!form1_) {
+  MainWindow& Window() {
+    if (!mainWindow_) {
       MainWindowServices services;
       services.library = std::make_unique<FakeLibrary>(library_);
       services.ui = std::make_unique<FakeUi>(ui_);
       services.preferences = std::make_unique<Preferences>(PrefsFile());
       services.trayBackend = std::make_unique<NoTray>();
-      services.paths = ProgramPaths::Resolve(Dir() + QStringLiteral("/Corvane"), Dir() + QStringLiteral("/fallback"));
+      services.paths =
+          ProgramPaths::Resolve(Dir() + QStringLiteral("/Corvane"), Dir() + QStringLiteral("/fallback"));
       services.autostartDir = AutostartDir();
       services.schedulerLoop = schedulerLoop_;
-      form1_ = std::make_unique<TForm1>(std::move(services));
+      mainWindow_ = std::make_unique<MainWindow>(std::move(services));
     }
-    return *form1_;
+    return *mainWindow_;
   }
   // The main window after its first show.
-  TForm1& Shown() {
-    TForm1& form = Form1();
+  MainWindow& Shown() {
+    MainWindow& form = Window();
     if (!form.isVisible()) form.show();
     return form;
   }
 
-  virtual void DestroyWindows() { form1_.reset(); }
+  virtual void DestroyWindows() { mainWindow_.reset(); }
 
   // Raw preference values as stored (no value: invalid).
   QVariant Stored(const char* name) const { return QSettings(PrefsFile(), QSettings::IniFormat).value(name); }
@@ -175,7 +176,7 @@ class ConsoleTest : public ::testing::Test {
   std::shared_ptr<LibraryLog> library_;
   std::shared_ptr<UiLog> ui_;
   SchedulerLoop schedulerLoop_;
-  std::unique_ptr<TForm1> form1_;
+  std::unique_ptr<MainWindow> mainWindow_;
 };
 
 }  // namespace corvane::test

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cipher/managers.h"
-#include "console/name_rules.h"
+#include "console/core/name_rules.h"
 #include "settings/ini_file.h"
 #include "settings/settings_test_util.h"
 #include "settings/stored_values.h"
@@ -87,16 +87,16 @@ class FileSizeLimit {
 // A data directory and the cipher manager of stored values.
 class StoredFileTest : public ::testing::Test {
  protected:
-  StoredFileTest() { InitStoredValueManager(c1_); }
+  StoredFileTest() { InitStoredValueManager(cipher_); }
 
   std::string Path(std::string_view name) const { return dir_.File(std::string(name)); }
   std::string Plain(const IniFile& file, std::string_view section, std::string_view key) {
-    return StoredValues(c1_).Read(file, section, key);
+    return StoredValues(cipher_).Read(file, section, key);
   }
-  std::string Stored(std::string_view plain) { return StoredValues(c1_).Encrypt(plain); }
+  std::string Stored(std::string_view plain) { return StoredValues(cipher_).Encrypt(plain); }
 
   TempDir dir_;
-  TCipherManager c1_;
+  TCipherManager cipher_;
   ScriptedDialogs dialogs_;
 };
 

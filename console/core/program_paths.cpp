@@ -1,0 +1,48 @@
+#include "console/core/program_paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+namespace corvane {
+namespace {
+
+QString WithoutTrailingSeparator(QString dir) {
+  while (dir.size() > 1 && dir.endsWith(QLatin1Char('/'))) dir.chop(1);
+  return dir;
+}
+
+// Whether files can be created in `dir` (tried, not guessed from mode bits).
+bool CanCreateFilesIn(const QString& dir) {
+  if (!QFileInfo(dir).isDir()) return false;
+  QTemporaryFile probe(dir + QStringLiteral("/.corvane-probe-XXXXXX"));
+  return probe.open();
+}
+
+}  // namespace
+
+ProgramPaths ProgramPaths::Resolve(const QString& programFile, const QString& fallbackDataDir) {
+  ProgramPaths paths;
+  const QFileInfo info(programFile);
+  paths.programFile = info.absoluteFilePath();
+  paths.programDir = WithoutTrailingSeparator(info.absolutePath());
+  if (CanCreateFilesIn(paths.programDir)) {
+    paths.dataDir = paths.programDir;
+  } else {
+    QDir().mkpath(fallbackDataDir);
+    paths.dataDir = WithoutTrailingSeparator(QDir(fallbackDataDir).absolutePath());
+  }
+  return paths;
+}
+
+ProgramPaths ProgramPaths::ForThisProgram() {
+  return Resolve(QCoreApplication::applicationFilePath(),
+                 QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+std::string ProgramPaths::Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace corvane

@@ -1,0 +1,152 @@
+#include "console/core/scheduler_editor.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "console/core/schedule_file_lock.h"
+#include "console/core/scheduler_worker.h"
+
+namespace corvane {
+namespace {
+
+bool StartsWithParameterPrefix(std::string_view key) noexcept {
+  return !key.empty() && key.front() == kParameterKeyPrefix.front();
+}
+
+std::string ParameterKey(std::string_view parameter) {
+  std::string key(kParameterKeyPrefix);
+  key += parameter;
+  return key;
+}
+
+// The count field read as an integer, 0 when it is none.
+std::int64_t CountValue(std::string_view text) noexcept {
+  const std::int32_t n = ReadPeriodNumber(text);
+  if (n == -1 && text != "-1") return 0;
+  return n;
+}
+
+}  // namespace
+
+void EnteredValues::Enter(std::string_view parameter, std::string value) {
+  for (auto& [name, text] : items_) {
+    if (name == parameter) {
+      text = std::move(value);
+      return;
+    }
+  }
+  items_.emplace_back(std::string(parameter), std::move(value));
+}
+
+const std::string* EnteredValues::Find(std::string_view parameter) const {
+  for (const auto& [name, text] : items_) {
+    if (name == parameter) return &text;
+  }
+  return nullptr;
+}
+
+void WriteScheduledJob(IniFile& file, const StoredValues& values, std::string_view section,
+                       const ScheduleFields& fields, const EnteredValues& entered, NameOrder order) {
+  values.Write(file, section, "active", fields.active ? "1" : "0");
+  values.Write(file, section, "once", fields.once ? "1" : "0");
+  values.Write(file, section, "start", fields.start);
+  values.Write(file, section, "every", fields.every);
+  values.Write(file, section, "time", std::to_string(fields.unit));
+  if (order == NameOrder::JobEnvironmentProtocol) {
+    values.Write(file, section, "job", fields.job);
+    values.Write(file, section, "envir", fields.environment);
+    values.Write(file, section, "prot", fields.protocol);
+  } else {
+    values.Write(file, section, "prot", fields.protocol);
+    values.Write(file, section, "envir", fields.environment);
+    values.Write(file, section, "job", fields.job);
+  }
+  for (const auto& [parameter, value] : entered.Items()) {
+    if (!value.empty()) values.Write(file, section, ParameterKey(parameter), value);
+  }
+  if (!fields.value.empty()) values.Write(file, section, ParameterKey(fields.parameter), fields.value);
+}
+
+LoadedSchedule ReadScheduledJob(const IniFile& file, const StoredValues& values, std::string_view section) {
+  LoadedSchedule loaded;
+  loaded.job = values.Read(file, section, "job");
+  loaded.environment = values.Read(file, section, "envir");
+  loaded.protocol = file.KeyExists(section, "prot") ? values.Read(file, section, "prot")
+                                                     : std::string(kDefaultProtocol);
+  loaded.start = values.Read(file, section, "start");
+  loaded.once = values.Read(file, section, "once") != "0";
+  if (!loaded.once) {
+    loaded.every = values.Read(file, section, "every");
+    const std::string time = values.Read(file, section, "time");
+    if (!time.empty()) {
+      loaded.unit = ReadPeriodNumber(time);
+      if (loaded.unit == -1 && time != "-1") {
+        throw std::invalid_argument("'" + time + "' is not a valid integer value");
+      }
+    }
+  }
+  loaded.active = values.Read(file, section, "active") == "1";
+  loaded.last = values.Read(file, section, "last");
+  return loaded;
+}
+
+std::optional<std::string_view> FirstFailingActiveCheck(const ScheduleFields& fields) {
+  if (fields.job.empty()) return kSelectJobMessage;
+  if (fields.environment.empty()) return kSelectEnvironmentMessage;
+  if (fields.start.empty()) return kSelectStartMessage;
+  if (!fields.once) {
+    if (CountValue(fields.every) <= 0) return kSelectFrequencyMessage;
+    if (fields.unit < 0) return kSelectPeriodMessage;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> JobParameters(const IniFile& jobs, std::string_view job) {
+  std::vector<std::string> parameters;
+  if (job.empty()) return parameters;
+  for (std::string& key : jobs.Keys(job)) {
+    if (NamesEqualIgnoringCase(key, "Command") || StartsWithParameterPrefix(key)) continue;
+    parameters.push_back(std::move(key));
+  }
+  return parameters;
+}
+
+std::string StoredParameterValue(const IniFile& schedule, const StoredValues& values,
+                                 std::string_view section, std::string_view parameter) {
+  return values.Read(schedule, section, ParameterKey(parameter));
+}
+
+IniFile ReadScheduleFile(const std::string& path) {
+  ScheduleFileLock lock;
+  return IniFile(path);
+}
+
+IniFile SaveScheduleFile(const std::string& path, const StoredValues& values, std::string_view section,
+                         const ScheduleFields& fields, const EnteredValues& entered, NameOrder order,
+                         bool writeAlways) {
+  ScheduleFileLock lock;
+  IniFile file(path);
+  if (!section.empty()) WriteScheduledJob(file, values, section, fields, entered, order);
+  if (!section.empty() || writeAlways) file.WriteBack();
+  return file;
+}
+
+IniFile RemoveScheduledJob(const std::string& path, std::string_view section) {
+  ScheduleFileLock lock;
+  IniFile file(path);
+  file.EraseSection(section);
+  file.WriteBack();
+  return file;
+}
+
+IniFile DeleteParameterValues(const std::string& path, std::string_view section) {
+  ScheduleFileLock lock;
+  IniFile file(path);
+  for (const std::string& key : file.Keys(section)) {
+    if (StartsWithParameterPrefix(key)) file.DeleteKey(section, key);
+  }
+  file.WriteBack();
+  return file;
+}
+
+}  // namespace corvane

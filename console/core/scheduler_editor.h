@@ -1,0 +1,132 @@
+// What the scheduler editor knows without its window: the texts it shows, the order in which it
+// saves a scheduled job, how it loads one, the checks before a scheduled job may be active, the
+// parameter values entered since the last save, and the changes it makes to the schedule file.
+//
+// Every change to the schedule file is a read-modify-write under the ScheduleFileLock: the file
+// is read afresh, changed and written back while the lock is held, and the fresh copy is handed
+// back. None of these functions shows anything, so no window is ever open while the lock is held.
+//
+// Names and values are 8-bit bytes; parameter value keys are "\xA7" + the parameter's name.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "console/core/name_rules.h"
+#include "settings/ini_file.h"
+#include "settings/stored_values.h"
+
+namespace corvane {
+
+// ---- texts ---------------------------------------------------------------------------------------
+
+inline constexpr char kSchedulerCaption[] = "Corvane 2.0 - Scheduler";
+inline constexpr std::string_view kProtocolItems[] = {"Remote Exec", "Remote Shell"};
+inline constexpr std::string_view kPeriodUnitItems[] = {"Day(s)", "Hour(s)", "Minute(s)", "Month(s)"};
+// What a scheduled job without a `prot` key shows.
+inline constexpr std::string_view kDefaultProtocol = "Remote Exec";
+inline constexpr std::string_view kParameterKeyPrefix = "\xA7";
+
+inline constexpr char kSelectScheduledJobMessage[] = "Please Select a Valid Scheduled Job Name";
+inline constexpr char kSelectJobMessage[] = "Select a Job Name";
+inline constexpr char kSelectEnvironmentMessage[] = "Select a Environment Name";
+inline constexpr char kSelectStartMessage[] = "Select a Start Date";
+inline constexpr char kSelectFrequencyMessage[] = "Select a greater Frequency than 0";
+inline constexpr char kSelectPeriodMessage[] = "Select a Period";
+inline constexpr char kNameExistsMessage[] = "This name already exists";
+inline constexpr char kNewScheduledJobCaption[] = "New Scheduled Job";
+inline constexpr char kNewScheduledJobPrompt[] = "Please enter the new Scheduled Job name";
+
+// ---- what a save takes ---------------------------------------------------------------------------
+
+// The fields of the shown scheduled job as they stand on screen.
+struct ScheduleFields {
+  bool active = false;        // "Active"
+  bool once = true;           // "Run Once"
+  std::string start;          // start date-time text
+  std::string every = "1";    // the count field's text
+  std::int32_t unit = -1;     // period unit item index, -1 none
+  std::string job;            // selected job ("" none)
+  std::string environment;    // selected environment ("" none)
+  std::string protocol;       // selected protocol text ("" none)
+  std::string parameter;      // the parameter list's text ("" none)
+  std::string value;          // the value field's text
+};
+
+// Which order the three names take in a save.
+enum class NameOrder {
+  JobEnvironmentProtocol,  // save on selecting another scheduled job or changing the unit
+  ProtocolEnvironmentJob,  // save on closing
+};
+
+// Parameter values entered since the last save, in the order first entered.
+class EnteredValues {
+ public:
+  void Enter(std::string_view parameter, std::string value);
+  const std::string* Find(std::string_view parameter) const;
+  void Clear() { items_.clear(); }
+  const std::vector<std::pair<std::string, std::string>>& Items() const { return items_; }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> items_;
+};
+
+// Writes the scheduled job into `section`: active, once, start, every, time, the three names in
+// `order`, every entered value, then the shown value under "\xA7" + the shown parameter. Empty
+// parameter values are not written (the stored one stays).
+void WriteScheduledJob(IniFile& file, const StoredValues& values, std::string_view section,
+                       const ScheduleFields& fields, const EnteredValues& entered, NameOrder order);
+
+// ---- what a load reads ---------------------------------------------------------------------------
+
+struct LoadedSchedule {
+  std::string job;
+  std::string environment;
+  std::string protocol;       // kDefaultProtocol when the key is missing
+  std::string start;
+  bool once = true;           // `once` other than "0"
+  std::string every;          // recurring only
+  std::int32_t unit = -1;     // recurring only; -1 for a missing or empty `time` and for -1
+  bool active = false;        // `active` exactly "1"
+  std::string last;
+};
+
+// Reads one scheduled job. Throws EStringFormat for a value that is not stored text and
+// std::invalid_argument ("'<text>' is not a valid integer value") for a recurring job whose
+// `time` is neither empty nor a decimal integer.
+LoadedSchedule ReadScheduledJob(const IniFile& file, const StoredValues& values, std::string_view section);
+
+// ---- the Active checks -----------------------------------------------------------------------------
+
+// The message of the first failing check, in this order: a job is selected, an environment is
+// selected, a start is given, and only when Run Once is off: the count read as an integer (0
+// when it is none) is above 0, a unit is selected. Nothing when all pass.
+std::optional<std::string_view> FirstFailingActiveCheck(const ScheduleFields& fields);
+
+// ---- lists -------------------------------------------------------------------------------------------
+
+// The parameters of a job: its keys less `Command` and less every key starting with "\xA7".
+std::vector<std::string> JobParameters(const IniFile& jobs, std::string_view job);
+// The stored value of a parameter of the scheduled job (empty when missing).
+std::string StoredParameterValue(const IniFile& schedule, const StoredValues& values,
+                                 std::string_view section, std::string_view parameter);
+
+// ---- changes to the schedule file (each under the ScheduleFileLock) ---------------------------------
+
+// Reads the file.
+IniFile ReadScheduleFile(const std::string& path);
+// Saves the shown scheduled job into `section` and writes the file back. With an empty section
+// nothing is saved, and the file is written back only when `writeAlways` is set.
+IniFile SaveScheduleFile(const std::string& path, const StoredValues& values, std::string_view section,
+                         const ScheduleFields& fields, const EnteredValues& entered, NameOrder order,
+                         bool writeAlways);
+// Removes the scheduled job and writes the file back.
+IniFile RemoveScheduledJob(const std::string& path, std::string_view section);
+// Deletes every parameter value key of the scheduled job and writes the file back.
+IniFile DeleteParameterValues(const std::string& path, std::string_view section);
+
+}  // namespace corvane

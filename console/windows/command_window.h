@@ -1,0 +1,67 @@
+// The command editor window ("Corvane 2.0 - Command"): the job editor opens it on the
+// shown job's command, one command per line; OK hands the edited text, every command followed by
+// ";", to the job editor (commandAccepted), Cancel drops it. Both windows stay usable, so the job
+// editor takes the text only while it still shows the job the editor was opened on; otherwise OK
+// says so and keeps the text.
+//
+// Creating the window (at start-up, after the main window's first show) also applies the stored
+// minimize-to-tray preference to the main window's notification-area icon.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "console/windows/secondary_window.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace corvane {
+
+class MainWindow;
+
+// What OK says when the job editor no longer shows the job (%1: its name).
+inline constexpr char kCommandJobChanged[] =
+    "The job editor no longer shows the job \"%1\". Select that job in the job editor again to "
+    "take this command over, or press Cancel.";
+// What OK says when the text holds characters the job file cannot hold.
+inline constexpr char kCommandNotLatin1[] =
+    "The command may only hold characters of the Latin-1 character set";
+
+class CommandWindow : public SecondaryWindow {
+  Q_OBJECT
+ public:
+  explicit CommandWindow(MainWindow& mainWindow);
+  ~CommandWindow() override;
+
+  // The job editor's "...": clears the text, shows `lines` in it and presents the window; OK
+  // hands the text on as the command of `job`.
+  void editCommand(const std::string& job, const std::vector<std::string>& lines);
+  // The job editor's answer to commandAccepted: it took the command over.
+  void commandTaken();
+
+  // Event handlers.
+  void onOk();      // "OK"
+  void onCancel();  // "Cancel"
+
+  // The controls (public for the tests that drive the window).
+  QPlainTextEdit* commandText_ = nullptr;
+  QPushButton* okButton_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
+
+ signals:
+  // OK: the edited text as the command of `job`, every command followed by ";".  A receiver that
+  // takes it over answers with commandTaken(); otherwise the window says the job has changed.
+  void commandAccepted(const std::string& job, const std::string& command);
+
+ private:
+  // Creating the window applies the stored minimize-to-tray preference to the main window.
+  void applyMinimizeToTray();
+
+  MainWindow& mainWindow_;
+  std::string job_;
+  bool taken_ = false;
+};
+
+}  // namespace corvane

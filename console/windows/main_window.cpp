@@ -1,0 +1,501 @@
+#include "console/windows/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QStringDecoder>
+#include <QStyle>
+#include <QThread>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <utility>
+
+#include "cipher/stored_key.h"
+#include "console/core/autostart.h"
+#include "settings/ini_file.h"
+
+namespace corvane {
+namespace {
+
+constexpr char kProgramIcon[] = ":/corvane/resources/corvane.png";
+constexpr int kIdlePollMs = 20;
+
+// A drop-down list that takes no typed text; typing into it opens the list.
+class DropDownList final : public QComboBox {
+ public:
+  explicit DropDownList(QWidget* parent) : QComboBox(parent) { setEditable(false); }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const QString text = event->text();
+    if (!text.isEmpty() && text.at(0).isPrint() && count() > 0) {
+      showPopup();
+      return;
+    }
+    QComboBox::keyPressEvent(event);
+  }
+};
+
+QLabel* BoldLabel(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  QFont font = label->font();
+  font.setBold(true);
+  label->setFont(font);
+  return label;
+}
+
+// Restores the menu, the tool bar and the cursor on every road out of a run.
+class BusyState {
+ public:
+  explicit BusyState(std::function<void(bool)> setEnabled) : setEnabled_(std::move(setEnabled)) {
+    setEnabled_(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~BusyState() { End(); }
+  BusyState(const BusyState&) = delete;
+  BusyState& operator=(const BusyState&) = delete;
+
+  void End() {
+    if (ended_) return;
+    ended_ = true;
+    QApplication::restoreOverrideCursor();
+    setEnabled_(true);
+  }
+
+ private:
+  std::function<void(bool)> setEnabled_;
+  bool ended_ = false;
+};
+
+std::string NormaliseLineBreaks(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\r') {
+      std::size_t j = i;
+      while (j < bytes.size() && bytes[j] == '\r') ++j;
+      if (j < bytes.size() && bytes[j] == '\n') {
+        out += '\n';  // CR LF, CR CR LF: one line break
+        i = j;
+      } else {
+        out += '\n';  // a lone CR
+      }
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+QString DisplayText(std::string_view bytes) {
+  const std::string text = NormaliseLineBreaks(bytes);
+  // Texts are 8-bit bytes end to end; the widgets show them as Latin-1.
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+MainWindow::MainWindow(MainWindowServices services)
+    : library_(std::move(services.library)),
+      ui_(services.ui ? std::move(services.ui) : std::make_unique<UiServices>()),
+      preferences_(services.preferences ? std::move(services.preferences) : std::make_unique<Preferences>()),
+      paths_(std::move(services.paths)),
+      autostartDir_(services.autostartDir.isEmpty() ? AutostartEntry::DefaultDirectory()
+                                                    : std::move(services.autostartDir)),
+      schedulerLoop_(std::move(services.schedulerLoop)) {
+  setWindowTitle(QString::fromLatin1(kApplicationTitle));
+  setWindowIcon(QIcon(QString::fromLatin1(kProgramIcon)));
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  resize(704, 486);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+
+  BuildMenu();
+  BuildToolBar();
+  BuildCentre();
+  statusBar_ = statusBar();
+
+  // The cipher manager's stored form: Blowfish in cmCTS; the first show switches it to the
+  // stored-value cipher.
+  storedValueCipher_.SetMode(TCipherMode::cmCTS);
+  storedValueCipher_.ReadStoredCipher("TCipher_Blowfish");
+
+  trayIcon_ = new TrayIcon(this, std::move(services.trayBackend));
+  trayIcon_->SetIcon(windowIcon());
+  trayIcon_->SetHint(kApplicationTitle);
+  trayIcon_->OnDblClick = [this](QObject* sender) { onTrayIconDoubleClicked(sender); };
+
+  schedulerThread_ = new BackgroundThread(this);
+  schedulerThread_->OnExecute = [this](QObject* sender, BackgroundWorker* thread, void*& data) {
+    runSchedulerThread(sender, thread, data);
+  };
+}
+
+MainWindow::~MainWindow() { ShutdownWorker(); }
+
+void MainWindow::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  const auto item = [this](QMenu* menu, const char* caption, QKeySequence shortcut, auto handler) {
+    QAction* action = menu->addAction(QString::fromLatin1(caption));
+    if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+  };
+  const auto keys = [](QKeyCombination combination) { return QKeySequence(combination); };
+  const auto ctrlAlt = Qt::CTRL | Qt::ALT;
+
+  QMenu* file = bar->addMenu(QStringLiteral("File"));
+  preferencesAction_ = item(file, "Preferences", keys(ctrlAlt | Qt::Key_P), &MainWindow::onPreferences);
+  file->addSeparator();
+  quitAction_ = item(file, "Quit", keys(ctrlAlt | Qt::Key_Q), &MainWindow::onQuit);
+
+  QMenu* view = bar->addMenu(QStringLiteral("View"));
+  environmentAction_ = item(view, "Environment", keys(ctrlAlt | Qt::Key_E), &MainWindow::onEnvironment);
+  jobAction_ = item(view, "Job", keys(ctrlAlt | Qt::Key_J), &MainWindow::onJob);
+  schedulerAction_ = item(view, "Scheduler", keys(ctrlAlt | Qt::Key_S), &MainWindow::onScheduler);
+  view->addSeparator();
+  logFileAction_ = item(view, "Log File...", QKeySequence(), &MainWindow::onLogFile);
+  outputFileAction_ = item(view, "Output File...", QKeySequence(), &MainWindow::onOutputFile);
+
+  QMenu* action = bar->addMenu(QStringLiteral("Action"));
+  executeAction_ = item(action, "Execute", keys(ctrlAlt | Qt::Key_X), &MainWindow::onExecute);
+
+  QMenu* help = bar->addMenu(QStringLiteral("Help"));
+  helpAction_ = item(help, "Help / Tutorial", QKeySequence(Qt::Key_F1), &MainWindow::onHelp);
+  help->addSeparator();
+  aboutAction_ = item(help, "About...", keys(ctrlAlt | Qt::Key_A), &MainWindow::onAbout);
+}
+
+void MainWindow::BuildToolBar() {
+  toolBar_ = new QToolBar(QStringLiteral("Tool Bar"), this);
+  toolBar_->setObjectName(QStringLiteral("toolBar"));
+  toolBar_->setMovable(false);
+  toolBar_->setFloatable(false);
+  toolBar_->setIconSize(QSize(32, 32));
+  toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  addToolBar(Qt::TopToolBarArea, toolBar_);
+
+  QStyle* look = style();
+  const auto button = [&](QStyle::StandardPixmap picture, const char* hint, auto handler) {
+    toolBar_->addSeparator();
+    QAction* action = toolBar_->addAction(look->standardIcon(picture), QString::fromLatin1(hint));
+    action->setToolTip(QString::fromLatin1(hint));
+    connect(action, &QAction::triggered, this, handler);
+    if (QWidget* widget = toolBar_->widgetForAction(action)) widget->setFixedSize(39, 38);
+    return action;
+  };
+  environmentButton_ = button(QStyle::SP_DirIcon, "Environment", &MainWindow::onEnvironment);
+  jobButton_ = button(QStyle::SP_FileIcon, "Job", &MainWindow::onJob);
+  executeButton_ = button(QStyle::SP_MediaPlay, "Execute", &MainWindow::onExecute);
+  preferencesButton_ = button(QStyle::SP_FileDialogDetailedView, "Preferences", &MainWindow::onPreferences);
+  schedulerButton_ = button(QStyle::SP_BrowserReload, "Scheduler", &MainWindow::onScheduler);
+  helpButton_ = button(QStyle::SP_DialogHelpButton, "Help", &MainWindow::onHelp);
+  quitButton_ = button(QStyle::SP_DialogCloseButton, "Quit", &MainWindow::onQuit);
+}
+
+void MainWindow::BuildCentre() {
+  auto* centre = new QWidget(this);
+  auto* layout = new QVBoxLayout(centre);
+  layout->setContentsMargins(2, 2, 2, 2);
+
+  auto* frame = new QFrame(centre);
+  frame->setFrameShape(QFrame::StyledPanel);
+  frame->setFrameShadow(QFrame::Raised);
+  auto* grid = new QGridLayout(frame);
+  environmentList_ = new DropDownList(frame);
+  jobList_ = new DropDownList(frame);
+  protocolList_ = new DropDownList(frame);
+  environmentList_->setObjectName(QStringLiteral("environmentList"));
+  jobList_->setObjectName(QStringLiteral("jobList"));
+  protocolList_->setObjectName(QStringLiteral("protocolList"));
+  protocolList_->setToolTip(QStringLiteral("Select Protocol"));
+  protocolList_->addItem(QStringLiteral("Remote Exec"));
+  protocolList_->addItem(QStringLiteral("Remote Shell"));
+  protocolList_->setCurrentIndex(-1);
+  grid->addWidget(BoldLabel(QStringLiteral("Environment:"), frame), 0, 0);
+  grid->addWidget(environmentList_, 0, 1);
+  grid->addWidget(BoldLabel(QStringLiteral("Job:"), frame), 1, 0);
+  grid->addWidget(jobList_, 1, 1);
+  grid->addWidget(BoldLabel(QStringLiteral("Protocol:"), frame), 2, 0);
+  grid->addWidget(protocolList_, 2, 1);
+  grid->setColumnStretch(1, 1);
+  for (QComboBox* box : {environmentList_, jobList_, protocolList_}) {
+    box->setMinimumWidth(200);
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  }
+  // Only the operator's choice is a change: a selection made from code writes nothing.
+  connect(protocolList_, &QComboBox::activated, this, [this](int) { onProtocolChosen(); });
+  layout->addWidget(frame);
+
+  output_ = new QPlainTextEdit(centre);
+  output_->setObjectName(QStringLiteral("output"));
+  output_->setReadOnly(true);
+  output_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  output_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  output_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  layout->addWidget(output_, 1);
+
+  setCentralWidget(centre);
+}
+
+// ---- preferences --------------------------------------------------------------------------------
+
+std::int32_t MainWindow::ReadKeyint(std::string_view name, std::int32_t def) const {
+  return preferences_->ReadKeyint(name, def);
+}
+void MainWindow::WriteKeyint(std::string_view name, std::int32_t value) { preferences_->WriteKeyint(name, value); }
+QString MainWindow::ReadKeystr(std::string_view name, const QString& def) const {
+  return preferences_->ReadKeystr(name, def);
+}
+void MainWindow::WriteKeystr(std::string_view name, const QString& value) {
+  preferences_->WriteKeystr(name, value);
+}
+
+std::unique_ptr<TCipherManager> MainWindow::MakeStoredValueCipher() {
+  auto manager = std::make_unique<TCipherManager>();
+  manager->SetMode(TCipherMode::cmCTS);
+  manager->SetAlgorithm(kStoredValueAlgorithm);
+  manager->InitKey(StoredValueKeyText());
+  return manager;
+}
+
+// ---- output -------------------------------------------------------------------------------------
+
+QColor MainWindow::OutputColor() const { return output_->palette().color(QPalette::Base); }
+
+void MainWindow::SetOutputColor(const QColor& color) {
+  QPalette palette = output_->palette();
+  palette.setColor(QPalette::Base, color);
+  output_->setPalette(palette);
+}
+
+QColor MainWindow::OutputTextColor() const { return output_->palette().color(QPalette::Text); }
+
+QFont MainWindow::OutputFont() const { return output_->font(); }
+
+void MainWindow::SetOutputFont(const QFont& font) { output_->setFont(font); }
+
+void MainWindow::SetMinimizeToTray(bool enabled) { trayIcon_->SetEnabled(enabled); }
+
+void MainWindow::SetOutputTextColor(const QColor& color) {
+  QPalette palette = output_->palette();
+  palette.setColor(QPalette::Text, color);
+  output_->setPalette(palette);
+}
+
+// ---- lists --------------------------------------------------------------------------------------
+
+void MainWindow::SetNames(QComboBox* box, const std::vector<std::string>& names) {
+  box->clear();
+  for (const std::string& name : names) {
+    box->addItem(DisplayText(name), QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+  }
+  box->setCurrentIndex(-1);
+}
+
+void MainWindow::SetEnvironmentNames(const std::vector<std::string>& names) { SetNames(environmentList_, names); }
+void MainWindow::SetJobNames(const std::vector<std::string>& names) { SetNames(jobList_, names); }
+
+void MainWindow::RefillEnvironmentList() { SetEnvironmentNames(IniFile(envIniPath_).Sections()); }
+void MainWindow::RefillJobList() { SetJobNames(IniFile(jobIniPath_).Sections()); }
+
+std::string MainWindow::SelectedName(const QComboBox* box) {
+  if (box->currentIndex() < 0) return {};
+  return box->currentData().toByteArray().toStdString();
+}
+
+std::string MainWindow::SelectedEnvironment() const { return SelectedName(environmentList_); }
+std::string MainWindow::SelectedJob() const { return SelectedName(jobList_); }
+
+// ---- first show ---------------------------------------------------------------------------------
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (firstShowDone_ || event->spontaneous()) return;
+  firstShowDone_ = true;
+  Guarded(*ui_, this, [this] { onFirstShow(); });
+}
+
+void MainWindow::onFirstShow() {
+  // 1. The preference store exists from here on.
+  preferences_->Open();
+  // Minimizing into the notification area follows MINIMIZE from the start.
+  trayIcon_->SetEnabled(ReadKeyint(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
+
+  // 2. The memo's colours and font.
+  SetOutputColor(FromStoredColor(ReadKeyint(pref::BGCLR, pref::kBgColorDefault)));
+  SetOutputTextColor(FromStoredColor(ReadKeyint(pref::FONTCOLOR, pref::kFontColorDefault)));
+  QFont font = output_->font();
+  const std::int32_t size = ReadKeyint(pref::FONTSIZE, pref::kFontSizeDefault);
+  font.setPointSize(size > 0 ? size : pref::kFontSizeDefault);
+  ApplyFontStyleByte(font, ReadKeyint(pref::FONTSTYLE, pref::kFontStyleDefault));
+  // The character set (FONTCHARSET) has no counterpart in the font system here; it is kept in
+  // the preferences as it is.
+  font.setFamily(ReadKeystr(pref::FONTNAME, QString::fromLatin1(pref::kFontNameDefault)));
+  output_->setFont(font);
+
+  // 3. The protocol, without running its change handler; an index out of range selects nothing.
+  const std::int32_t protocol = ReadKeyint(pref::PROTOCOL, pref::kProtocolDefault);
+  protocolList_->setCurrentIndex(protocol >= 0 && protocol < protocolList_->count() ? protocol : -1);
+
+  // 4. The scheduler worker. A worker the system refuses is reported; the window still works.
+  Guarded(*ui_, this, [this] { schedulerThread_->Start(); });
+
+  // 5., 6. The lists, in file order, nothing selected.  A file that cannot be read is reported
+  // and leaves its list empty; the rest of the first show still runs.
+  envIniPath_ = ProgramPaths::Bytes(paths_.EnvIniPath());
+  jobIniPath_ = ProgramPaths::Bytes(paths_.JobIniPath());
+  Guarded(*ui_, this, [this] { RefillEnvironmentList(); });
+  Guarded(*ui_, this, [this] { RefillJobList(); });
+
+  // 7. The cipher of stored values.
+  storedValueCipher_.SetAlgorithm(kStoredValueAlgorithm);
+  storedValueCipher_.InitKey(StoredValueKeyText());
+}
+
+// ---- execute ------------------------------------------------------------------------------------
+
+void MainWindow::SetControlsEnabled(bool enabled) {
+  menuBar()->setEnabled(enabled);
+  toolBar_->setEnabled(enabled);
+  // The menu's shortcuts stay with the menu.
+  for (QAction* action : {preferencesAction_, quitAction_, environmentAction_, jobAction_, schedulerAction_,
+                          logFileAction_, outputFileAction_, executeAction_, helpAction_, aboutAction_}) {
+    action->setEnabled(enabled);
+  }
+}
+
+void MainWindow::onExecute() {
+  Guarded(*ui_, this, [this] {
+    output_->clear();
+    const auto owner = static_cast<std::uintptr_t>(window()->winId());
+    BusyState busy([this](bool enabled) { SetControlsEnabled(enabled); });
+    ExecuteRequest request;
+    request.protocolIndex = protocolList_->currentIndex();
+    request.environment = SelectedEnvironment();
+    request.job = SelectedJob();
+    if (request.environment.empty()) {
+      busy.End();
+      ui_->Message(this, QStringLiteral("Please Select an Environment Name"));
+      return;
+    }
+    if (request.job.empty()) {
+      busy.End();
+      ui_->Message(this, QStringLiteral("Please Select a Job Name"));
+      return;
+    }
+    request.dataDir = paths_.DataDirBytes();
+    request.ownerWindow = owner;
+    request.background = ReadKeyint(pref::EXECBACK, pref::kExecBackDefault) == 1;
+    if (!request.background) {
+      // The foreground run blocks this thread until the remote side is done: let the cleared
+      // memo and the wait cursor show first.
+      output_->viewport()->repaint();
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    const std::string text = RunExecute(*library_, request);
+    output_->appendPlainText(DisplayText(text));
+  });
+}
+
+// ---- close --------------------------------------------------------------------------------------
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    closing_ = true;
+    onClose();
+  }
+  event->accept();
+  emit Closed();
+}
+
+void MainWindow::onClose() {
+  // 1. Ask the worker to stop; it is waited for once the message loop has ended.
+  if (schedulerThread_ != nullptr) schedulerThread_->Stop();
+  // 2., 3. The start-at-logon entry.  A failure is reported and does not keep the window open.
+  Guarded(*ui_, this, [this] {
+    const bool runAtLogon = ReadKeyint(pref::RUNSTART, pref::kRunStartDefault) == 1;
+    AutostartEntry(autostartDir_).Apply(runAtLogon, paths_.programFile);
+  });
+}
+
+void MainWindow::onQuit() { close(); }
+
+void MainWindow::ShutdownWorker() {
+  if (schedulerThread_ == nullptr) return;
+  BackgroundThread* thread = std::exchange(schedulerThread_, nullptr);
+  delete thread;  // sets the stop request and waits, serving the GUI thread's events
+}
+
+// ---- windows and files --------------------------------------------------------------------------
+
+void MainWindow::Present(SecondaryWindow* window) {
+  if (window == nullptr) return;
+  Guarded(*ui_, this, [window] { window->present(); });
+}
+
+void MainWindow::onPreferences() { Present(windows_.preferencesWindow); }
+void MainWindow::onAbout() { Present(windows_.aboutWindow); }
+void MainWindow::onEnvironment() { Present(windows_.environmentWindow); }
+void MainWindow::onJob() { Present(windows_.jobWindow); }
+void MainWindow::onScheduler() { Present(windows_.schedulerWindow); }
+
+void MainWindow::onProtocolChosen() {
+  Guarded(*ui_, this, [this] { WriteKeyint(pref::PROTOCOL, protocolList_->currentIndex()); });
+}
+
+void MainWindow::onTrayIconDoubleClicked(QObject*) { trayIcon_->Restore(); }
+
+void MainWindow::OpenFile(const QString& path) { ui_->Open(this, QUrl::fromLocalFile(path)); }
+
+void MainWindow::onLogFile() { OpenFile(paths_.LogPath()); }
+void MainWindow::onOutputFile() { OpenFile(paths_.OutputPath()); }
+void MainWindow::onHelp() { OpenFile(paths_.HelpPath()); }
+
+// ---- scheduler worker ---------------------------------------------------------------------------
+
+void MainWindow::SetSchedulerLoop(SchedulerLoop loop) {
+  std::lock_guard lock(schedulerLoopMutex_);
+  schedulerLoop_ = std::move(loop);
+}
+
+void MainWindow::runSchedulerThread(QObject*, BackgroundWorker* thread, void*& data) {
+  // Without a scheduler loop the worker idles until it is asked to stop.
+  while (!thread->Terminated()) {
+    SchedulerLoop loop;
+    {
+      std::lock_guard lock(schedulerLoopMutex_);
+      loop = schedulerLoop_;
+    }
+    if (loop) {
+      loop(*this, *thread, data);
+      return;
+    }
+    QThread::msleep(kIdlePollMs);
+  }
+}
+
+void MainWindow::reloadSchedulerEditor(QObject*, BackgroundWorker*, void*&) {
+  SecondaryWindow* scheduler = windows_.schedulerWindow;
+  if (scheduler == nullptr || !scheduler->isVisible()) return;
+  Guarded(*ui_, scheduler, [scheduler] { scheduler->ReloadFromDisk(); });
+}
+
+}  // namespace corvane

@@ -1,0 +1,162 @@
+#include "console/windows/preferences_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <cmath>
+
+#include "console/core/preferences.h"
+#include "console/windows/editor_ui.h"
+#include "console/windows/main_window.h"
+
+namespace corvane {
+namespace {
+
+QIcon Swatch(const QColor& color) {
+  QPixmap pixmap(16, 12);
+  pixmap.fill(color);
+  QPainter painter(&pixmap);
+  painter.setPen(Qt::black);
+  painter.drawRect(0, 0, pixmap.width() - 1, pixmap.height() - 1);
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+const std::vector<std::pair<QString, QColor>>& PreferencesWindow::StandardColors() {
+  static const std::vector<std::pair<QString, QColor>> colors = {
+      {QStringLiteral("Black"), QColor(0x00, 0x00, 0x00)},   {QStringLiteral("Maroon"), QColor(0x80, 0x00, 0x00)},
+      {QStringLiteral("Green"), QColor(0x00, 0x80, 0x00)},   {QStringLiteral("Olive"), QColor(0x80, 0x80, 0x00)},
+      {QStringLiteral("Navy"), QColor(0x00, 0x00, 0x80)},    {QStringLiteral("Purple"), QColor(0x80, 0x00, 0x80)},
+      {QStringLiteral("Teal"), QColor(0x00, 0x80, 0x80)},    {QStringLiteral("Gray"), QColor(0x80, 0x80, 0x80)},
+      {QStringLiteral("Silver"), QColor(0xC0, 0xC0, 0xC0)},  {QStringLiteral("Red"), QColor(0xFF, 0x00, 0x00)},
+      {QStringLiteral("Lime"), QColor(0x00, 0xFF, 0x00)},    {QStringLiteral("Yellow"), QColor(0xFF, 0xFF, 0x00)},
+      {QStringLiteral("Blue"), QColor(0x00, 0x00, 0xFF)},    {QStringLiteral("Fuchsia"), QColor(0xFF, 0x00, 0xFF)},
+      {QStringLiteral("Aqua"), QColor(0x00, 0xFF, 0xFF)},    {QStringLiteral("White"), QColor(0xFF, 0xFF, 0xFF)},
+  };
+  return colors;
+}
+
+PreferencesWindow::PreferencesWindow(MainWindow& mainWindow)
+    : SecondaryWindow(&mainWindow, mainWindow.Ui()), mainWindow_(mainWindow) {
+  setWindowTitle(QStringLiteral("Corvane 2.0 - Preferences"));
+  RemoveCaptionButtons();
+  setFixedSize(400, 230);
+
+  outputGroup_ = new QGroupBox(QStringLiteral("Output"), this);
+  outputGroup_->setFont(BoldFont(font()));
+  outputGroup_->setGeometry(8, 8, 384, 72);
+  auto* colorLabel = new QLabel(QStringLiteral("Background color:"), outputGroup_);
+  colorLabel->setFont(BoldFont(font()));
+  colorLabel->setGeometry(12, 30, 128, 20);
+  backgroundColorList_ = new QComboBox(outputGroup_);
+  backgroundColorList_->setGeometry(144, 28, 136, 24);
+  for (const auto& [name, color] : StandardColors()) backgroundColorList_->addItem(Swatch(color), name, color);
+  SelectColor(QColor(0xC0, 0xC0, 0xC0));
+  fontButton_ = new QPushButton(QStringLiteral("Font..."), outputGroup_);
+  fontButton_->setGeometry(288, 27, 84, 26);
+
+  optionsGroup_ = new QGroupBox(QStringLiteral("Options"), this);
+  optionsGroup_->setFont(BoldFont(font()));
+  optionsGroup_->setGeometry(8, 86, 384, 100);
+  minimizeToTrayBox_ = new QCheckBox(QStringLiteral("Minimize to Tray"), optionsGroup_);
+  runAtLogonBox_ = new QCheckBox(QStringLiteral("Run When Windows Starts"), optionsGroup_);
+  executeInBackgroundBox_ = new QCheckBox(QStringLiteral("Execute Jobs in Background"), optionsGroup_);
+  int top = 24;
+  for (QCheckBox* box : {minimizeToTrayBox_, runAtLogonBox_, executeInBackgroundBox_}) {
+    box->setGeometry(12, top, 360, 22);
+    top += 24;
+  }
+
+  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+  closeButton_->setFont(BoldFont(font()));
+  closeButton_->setGeometry(308, 196, 84, 26);
+
+  // The groups hand their bold caption font down: the controls inside keep the regular weight.
+  SetRegularFont(font(), {backgroundColorList_, fontButton_, minimizeToTrayBox_, runAtLogonBox_,
+                          executeInBackgroundBox_});
+
+  // The operator's colour choice only: selecting the output's colour from code writes nothing.
+  connect(backgroundColorList_, &QComboBox::activated, this, [this](int) { onBackgroundColorChosen(); });
+  connect(fontButton_, &QPushButton::clicked, this, [this] { onFont(); });
+  // Ticking from code runs the handlers as well (on every change of state).
+  connect(minimizeToTrayBox_, &QCheckBox::toggled, this, [this](bool) { onMinimizeToTrayToggled(); });
+  connect(runAtLogonBox_, &QCheckBox::toggled, this, [this](bool) { onRunAtLogonToggled(); });
+  connect(executeInBackgroundBox_, &QCheckBox::toggled, this, [this](bool) { onExecuteInBackgroundToggled(); });
+  connect(closeButton_, &QPushButton::clicked, this, [this] { onCloseClicked(); });
+
+  connect(this, &PreferencesWindow::outputColorChanged, &mainWindow, &MainWindow::SetOutputColor);
+  connect(this, &PreferencesWindow::outputFontChanged, &mainWindow, &MainWindow::SetOutputFont);
+  connect(this, &PreferencesWindow::minimizeToTrayChanged, &mainWindow, &MainWindow::SetMinimizeToTray);
+}
+
+void PreferencesWindow::SelectColor(const QColor& color) {
+  const int index = backgroundColorList_->findData(color.toRgb());
+  backgroundColorList_->setCurrentIndex(index);  // -1 for a colour outside the list
+}
+
+QColor PreferencesWindow::SelectedColor() const {
+  if (backgroundColorList_->currentIndex() < 0) return {};
+  return backgroundColorList_->currentData().value<QColor>();
+}
+
+void PreferencesWindow::onShow() {
+  SelectColor(mainWindow_.OutputColor());
+  minimizeToTrayBox_->setChecked(mainWindow_.ReadKeyint(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
+  runAtLogonBox_->setChecked(mainWindow_.ReadKeyint(pref::RUNSTART, pref::kRunStartDefault) == 1);
+  executeInBackgroundBox_->setChecked(mainWindow_.ReadKeyint(pref::EXECBACK, pref::kExecBackDefault) == 1);
+}
+
+void PreferencesWindow::onBackgroundColorChosen() {
+  Guarded(Ui(), this, [this] {
+    const QColor color = SelectedColor();
+    if (!color.isValid()) return;
+    mainWindow_.WriteKeyint(pref::BGCLR, ToStoredColor(color));
+    emit outputColorChanged(color);
+  });
+}
+
+void PreferencesWindow::onFont() {
+  Guarded(Ui(), this, [this] {
+    QFont font = mainWindow_.OutputFont();
+    Ui().ChooseFont(this, font);  // a cancelled dialog leaves the output's font as it is
+    mainWindow_.WriteKeystr(pref::FONTNAME, font.family());
+    // The font dialog has no colour and no character set: the current ones are written back.
+    mainWindow_.WriteKeyint(pref::FONTCOLOR, ToStoredColor(mainWindow_.OutputTextColor()));
+    const double points = font.pointSizeF();
+    const auto size = points > 0 ? static_cast<std::int32_t>(std::lround(points))
+                                 : mainWindow_.ReadKeyint(pref::FONTSIZE, pref::kFontSizeDefault);
+    mainWindow_.WriteKeyint(pref::FONTSIZE, size);
+    mainWindow_.WriteKeyint(pref::FONTCHARSET,
+                       mainWindow_.ReadKeyint(pref::FONTCHARSET, pref::kFontCharsetDefault) & 0xFF);
+    mainWindow_.WriteKeyint(pref::FONTSTYLE, FontStyleByte(font));
+    emit outputFontChanged(font);
+  });
+}
+
+void PreferencesWindow::onMinimizeToTrayToggled() {
+  Guarded(Ui(), this, [this] {
+    const bool checked = minimizeToTrayBox_->isChecked();
+    mainWindow_.WriteKeyint(pref::MINIMIZE, checked ? 1 : 0);
+    emit minimizeToTrayChanged(checked);
+  });
+}
+
+void PreferencesWindow::onRunAtLogonToggled() {
+  Guarded(Ui(), this, [this] { mainWindow_.WriteKeyint(pref::RUNSTART, runAtLogonBox_->isChecked() ? 1 : 0); });
+}
+
+void PreferencesWindow::onExecuteInBackgroundToggled() {
+  Guarded(Ui(), this,
+          [this] { mainWindow_.WriteKeyint(pref::EXECBACK, executeInBackgroundBox_->isChecked() ? 1 : 0); });
+}
+
+void PreferencesWindow::onCloseClicked() { close(); }
+
+}  // namespace corvane

@@ -1,0 +1,33 @@
+#include "console/windows/scheduler_loop.h"
+
+#include <QtGlobal>
+
+#include <string>
+#include <utility>
+
+#include "console/components/background_thread.h"
+#include "console/core/scheduler_worker.h"
+
+namespace corvane {
+
+SchedulerLoop MakeSchedulerLoop() {
+  return [](MainWindow& mainWindow, BackgroundWorker& thread, void*& data) {
+    SchedulerHooks hooks;
+    hooks.stopRequested = [&thread] { return thread.Terminated(); };
+    LibraryFacade& library = mainWindow.Library();
+    hooks.run = [&library](const std::string& environment, const std::string& job,
+                           std::int32_t protocolIndex, const std::string& directory) {
+      return library.ExecuteA(environment, job, protocolIndex, directory, std::string());
+    };
+    hooks.reloadEditor = [&mainWindow, &thread, &data] {
+      thread.SynchronizeEvent(data, [&mainWindow](QObject* sender, BackgroundWorker* worker, void*& value) {
+        mainWindow.reloadSchedulerEditor(sender, worker, value);
+      });
+    };
+    hooks.warn = [](const std::string& text) { qWarning("Corvane scheduler: %s", text.c_str()); };
+    SchedulerWorker worker(mainWindow.Paths().DataDirBytes(), std::move(hooks));
+    worker.Run();
+  };
+}
+
+}  // namespace corvane

@@ -1,0 +1,13 @@
+// The scheduler thread's body in the running program: a SchedulerWorker on the main window's data
+// directory, calling the main window's library, pausing and stopping on the worker's stop request,
+// and reloading the scheduler editor through the worker's synchronised call to
+// MainWindow::reloadSchedulerEditor.
+#pragma once
+
+#include "console/windows/main_window.h"
+
+namespace corvane {
+
+SchedulerLoop MakeSchedulerLoop();
+
+}  // namespace corvane

@@ -1,0 +1,528 @@
+#include "console/windows/scheduler_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFont>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <exception>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+#include "console/windows/date_picker_window.h"
+#include "console/windows/editor_ui.h"
+#include "console/windows/main_window.h"
+#include "console/windows/scheduler_loop.h"
+#include "settings/stored_values.h"
+
+namespace corvane {
+
+// Counts the handlers in progress; a reload asked for meanwhile runs once the last one is done.
+class SchedulerWindow::HandlerScope {
+ public:
+  explicit HandlerScope(SchedulerWindow& window) : window_(window) { ++window_.handlerDepth_; }
+  ~HandlerScope() {
+    if (--window_.handlerDepth_ == 0 && window_.reloadPending_) {
+      window_.reloadPending_ = false;
+      QTimer::singleShot(0, &window_, [window = &window_] { window->ReloadFromDisk(); });
+    }
+  }
+  HandlerScope(const HandlerScope&) = delete;
+  HandlerScope& operator=(const HandlerScope&) = delete;
+
+ private:
+  SchedulerWindow& window_;
+};
+
+CountSpinBox::CountSpinBox(QWidget* parent) : QSpinBox(parent) {}
+QString CountSpinBox::Text() const { return lineEdit()->text().trimmed(); }
+void CountSpinBox::SetText(const QString& text) {
+  bool ok = false;
+  const int value = text.toInt(&ok);
+  if (ok && value >= minimum() && value <= maximum()) {
+    setValue(value);
+    lineEdit()->setText(textFromValue(value));
+  } else {
+    // What a damaged file stored stays visible, so the Active check sees it.
+    lineEdit()->setText(text);
+  }
+}
+
+SchedulerWindow::SchedulerWindow(MainWindow& mainWindow)
+    : SecondaryWindow(&mainWindow, mainWindow.Ui()),
+      mainWindow_(mainWindow),
+      values_(mainWindow.storedValueCipher_) {
+  RemoveCaptionButtons();
+  setWindowTitle(QString::fromLatin1(kSchedulerCaption));
+  Build();
+  mainWindow.Windows().schedulerWindow = this;
+  mainWindow.SetSchedulerLoop(MakeSchedulerLoop());
+}
+
+SchedulerWindow::~SchedulerWindow() = default;
+
+void SchedulerWindow::Build() {
+  const QFont bold = BoldFont(font());
+  const auto group = [&](const char* caption) {
+    auto* box = new QGroupBox(QString::fromLatin1(caption), this);
+    box->setFont(bold);
+    return box;
+  };
+  // Only the group captions and Close are bold; their children say so explicitly, since a
+  // group box hands its font down.
+  const QFont regular = RegularFont(font());
+  const auto plain = [regular](QWidget* w) {
+    w->setFont(regular);
+    return w;
+  };
+  const auto list = [&](QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    box->setEditable(false);
+    plain(box);
+    return box;
+  };
+  const auto label = [&](const char* text, QWidget* parent) {
+    auto* l = new QLabel(QString::fromLatin1(text), parent);
+    plain(l);
+    return l;
+  };
+
+  scheduledJobGroup_ = group("Scheduled Job Name");
+  scheduledJobList_ = list(scheduledJobGroup_);
+  scheduledJobList_->setMinimumWidth(180);
+  activeBox_ = new QCheckBox(QStringLiteral("Active"), scheduledJobGroup_);
+  plain(activeBox_);
+  newButton_ = new QPushButton(QStringLiteral("New"), scheduledJobGroup_);
+  removeButton_ = new QPushButton(QStringLiteral("Remove"), scheduledJobGroup_);
+  plain(newButton_);
+  plain(removeButton_);
+  auto* row1 = new QHBoxLayout(scheduledJobGroup_);
+  row1->addWidget(scheduledJobList_, 1);
+  row1->addWidget(activeBox_);
+  row1->addWidget(newButton_);
+  row1->addWidget(removeButton_);
+
+  jobGroup_ = group("Job");
+  jobLabel_ = label("Name", jobGroup_);
+  jobList_ = list(jobGroup_);
+  environmentLabel_ = label("Environment", jobGroup_);
+  environmentList_ = list(jobGroup_);
+  protocolLabel_ = label("Protocol", jobGroup_);
+  protocolList_ = list(jobGroup_);
+  for (std::string_view item : kProtocolItems)
+    protocolList_->addItem(QString::fromLatin1(item.data(), item.size()));
+  protocolList_->setCurrentIndex(-1);
+  protocolList_->setToolTip(QStringLiteral("Select Protocol"));
+  parameterLabel_ = label("Parameter", jobGroup_);
+  parameterList_ = list(jobGroup_);
+  valueLabel_ = label("Value", jobGroup_);
+  valueEdit_ = new QLineEdit(jobGroup_);
+  plain(valueEdit_);
+  valueEdit_->setReadOnly(true);
+  valueEdit_->setValidator(new Latin1Validator(valueEdit_));
+  auto* grid2 = new QGridLayout(jobGroup_);
+  grid2->addWidget(jobLabel_, 0, 0);
+  grid2->addWidget(jobList_, 0, 1);
+  grid2->addWidget(environmentLabel_, 1, 0);
+  grid2->addWidget(environmentList_, 1, 1);
+  grid2->addWidget(protocolLabel_, 2, 0);
+  grid2->addWidget(protocolList_, 2, 1);
+  grid2->addWidget(parameterLabel_, 3, 0);
+  grid2->addWidget(parameterList_, 3, 1);
+  grid2->addWidget(valueLabel_, 4, 0);
+  grid2->addWidget(valueEdit_, 4, 1);
+
+  scheduleGroup_ = group("Schedule");
+  runOnceBox_ = new QCheckBox(QStringLiteral("Run Once"), scheduleGroup_);
+  plain(runOnceBox_);
+  runOnceBox_->setChecked(true);
+  startLabel_ = label("Start Date:", scheduleGroup_);
+  startEdit_ = new QLineEdit(scheduleGroup_);
+  plain(startEdit_);
+  startEdit_->setReadOnly(true);
+  startEdit_->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
+  startEdit_->setMinimumWidth(
+      startEdit_->fontMetrics().horizontalAdvance(QStringLiteral("9999-12-31 00:00:00")) + 16);
+  pickStartButton_ = new QPushButton(QStringLiteral("..."), scheduleGroup_);
+  plain(pickStartButton_);
+  everyLabel_ = label("Execute Every ", scheduleGroup_);
+  everyLabel_->setEnabled(false);
+  countEdit_ = new CountSpinBox(scheduleGroup_);
+  plain(countEdit_);
+  countEdit_->setRange(1, 999);
+  countEdit_->setValue(1);
+  countEdit_->setEnabled(false);
+  unitList_ = list(scheduleGroup_);
+  for (std::string_view item : kPeriodUnitItems) unitList_->addItem(QString::fromLatin1(item.data(), item.size()));
+  unitList_->setCurrentIndex(-1);
+  unitList_->setEnabled(false);
+  lastExecutionLabel_ = label("Last Execution Date:", scheduleGroup_);
+  lastExecutionLabel_->setEnabled(false);
+  lastExecutionEdit_ = new QLineEdit(scheduleGroup_);
+  plain(lastExecutionEdit_);
+  lastExecutionEdit_->setReadOnly(true);
+  lastExecutionEdit_->setFocusPolicy(Qt::ClickFocus);
+  lastExecutionEdit_->setEnabled(false);
+  auto* grid3 = new QGridLayout(scheduleGroup_);
+  grid3->addWidget(runOnceBox_, 0, 0, 1, 3);
+  grid3->addWidget(startLabel_, 1, 0);
+  grid3->addWidget(startEdit_, 1, 1);
+  grid3->addWidget(pickStartButton_, 1, 2);
+  grid3->addWidget(everyLabel_, 2, 0);
+  auto* every = new QHBoxLayout;
+  every->addWidget(countEdit_);
+  every->addWidget(unitList_, 1);
+  grid3->addLayout(every, 2, 1, 1, 2);
+  grid3->addWidget(lastExecutionLabel_, 3, 0);
+  grid3->addWidget(lastExecutionEdit_, 3, 1, 1, 2);
+
+  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+  closeButton_->setFont(bold);
+
+  auto* main = new QVBoxLayout(this);
+  main->addWidget(scheduledJobGroup_);
+  main->addWidget(jobGroup_);
+  main->addWidget(scheduleGroup_);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  bottom->addWidget(closeButton_);
+  main->addLayout(bottom);
+  main->setSizeConstraint(QLayout::SetFixedSize);
+
+  // The operator's selections (activated: not raised by selections made in code).
+  connect(scheduledJobList_, &QComboBox::activated, this, [this] { onScheduledJobChosen(); });
+  connect(unitList_, &QComboBox::activated, this, [this] { onScheduledJobChosen(); });
+  connect(jobList_, &QComboBox::activated, this, [this] { onJobChosen(); });
+  connect(parameterList_, &QComboBox::activated, this, [this] { onParameterChosen(); });
+  connect(protocolList_, &QComboBox::activated, this, [this] { onParameterChosen(); });
+  // Check boxes: every change of state, by the operator or by code.
+  connect(activeBox_, &QCheckBox::toggled, this, [this] { onActiveToggled(); });
+  connect(runOnceBox_, &QCheckBox::toggled, this, [this] { onRunOnceToggled(); });
+  connect(newButton_, &QPushButton::clicked, this, [this] { onNewScheduledJob(); });
+  connect(removeButton_, &QPushButton::clicked, this, [this] { onRemoveScheduledJob(); });
+  connect(pickStartButton_, &QPushButton::clicked, this, [this] { onPickStartDate(); });
+  connect(closeButton_, &QPushButton::clicked, this, [this] { onCloseClicked(); });
+}
+
+// ---- helpers ---------------------------------------------------------------------------------------
+
+std::string SchedulerWindow::Bytes(const QString& text) {
+  // The fields accept Latin-1 only; anything else could not be stored as it was typed.
+  if (std::optional<std::string> bytes = Latin1Bytes(text)) return std::move(*bytes);
+  throw std::invalid_argument("The text may only hold characters of the Latin-1 character set");
+}
+
+std::string SchedulerWindow::SelectedName(const QComboBox* box) {
+  const int index = box->currentIndex();
+  if (index < 0) return {};
+  const QVariant data = box->itemData(index);
+  if (data.isValid()) {
+    const QByteArray bytes = data.toByteArray();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  }
+  return Bytes(box->itemText(index));
+}
+
+void SchedulerWindow::FillNames(QComboBox* box, const std::vector<std::string>& names) {
+  ShowNames(box, SortedNames(names), std::nullopt);
+}
+
+void SchedulerWindow::SelectQuietly(QComboBox* box, int index) {
+  const QSignalBlocker blocker(box);
+  box->setCurrentIndex(index);
+}
+
+void SchedulerWindow::SelectName(QComboBox* box, const std::string& name) {
+  int found = -1;
+  for (int i = 0; i < box->count() && found < 0; ++i) {
+    const QVariant data = box->itemData(i);
+    const std::string item = data.isValid() ? data.toByteArray().toStdString() : Bytes(box->itemText(i));
+    if (NamesEqualIgnoringCase(item, name)) found = i;
+  }
+  SelectQuietly(box, found);
+}
+
+void SchedulerWindow::Message(const char* text) { Ui().Message(this, QString::fromLatin1(text)); }
+
+void SchedulerWindow::SetActiveQuietly(bool ticked) {
+  const QSignalBlocker blocker(activeBox_);
+  activeBox_->setChecked(ticked);
+}
+
+void SchedulerWindow::SetRunOnceQuietly(bool ticked) {
+  const QSignalBlocker blocker(runOnceBox_);
+  runOnceBox_->setChecked(ticked);
+}
+
+std::string SchedulerWindow::SchedulePath() const {
+  return ProgramPaths::Bytes(mainWindow_.Paths().SchdIniPath());
+}
+
+QString SchedulerWindow::StartDateText() const { return startEdit_->text(); }
+void SchedulerWindow::SetStartDateText(const QString& text) { startEdit_->setText(text); }
+
+bool SchedulerWindow::TakeStartDate(const std::string& scheduledJob, const QString& text) {
+  if (!isVisible() || currentSchedule_ != scheduledJob) return false;
+  SetStartDateText(text);
+  return true;
+}
+
+ScheduleFields SchedulerWindow::Fields() const {
+  ScheduleFields f;
+  f.active = activeBox_->isChecked();
+  f.once = runOnceBox_->isChecked();
+  f.start = Bytes(startEdit_->text());
+  f.every = Bytes(countEdit_->Text());
+  f.unit = unitList_->currentIndex();
+  f.job = SelectedName(jobList_);
+  f.environment = SelectedName(environmentList_);
+  f.protocol = protocolList_->currentIndex() >= 0 ? Bytes(protocolList_->currentText()) : std::string();
+  f.parameter = SelectedName(parameterList_);
+  f.value = Bytes(valueEdit_->text());
+  return f;
+}
+
+// ---- handlers ----------------------------------------------------------------------------------------
+
+void SchedulerWindow::onShow() {
+  HandlerScope scope(*this);
+  // 3.-5. No scheduled job shown; the protocol selection stays as it was. Done first, so that
+  // nothing of the last show stays current when a file below cannot be read.
+  loaded_ = false;
+  ShowNoScheduledJob();
+  startEdit_->clear();
+  FillNames(scheduledJobList_, {});
+  // 1. Fresh copies of the three files.
+  schedule_ = ReadScheduleFile(SchedulePath());
+  jobs_ = IniFile(ProgramPaths::Bytes(mainWindow_.Paths().JobIniPath()));
+  environments_ = IniFile(ProgramPaths::Bytes(mainWindow_.Paths().EnvIniPath()));
+  // 2. The lists, nothing selected.
+  FillNames(scheduledJobList_, schedule_.Sections());
+  FillNames(jobList_, jobs_.Sections());
+  FillNames(environmentList_, environments_.Sections());
+  loaded_ = true;
+}
+
+void SchedulerWindow::ShowNoScheduledJob() {
+  currentParameter_.clear();
+  currentSchedule_.clear();
+  scheduleJobName_.clear();
+  entered_.Clear();
+  activeBox_->setChecked(false);
+  SetRunOnceQuietly(true);
+  onRunOnceToggled();
+  SelectQuietly(jobList_, -1);
+  parameterList_->clear();
+  valueEdit_->setReadOnly(true);
+  valueEdit_->clear();
+}
+
+void SchedulerWindow::onScheduledJobChosen() {
+  HandlerScope scope(*this);
+  const bool done = Guarded(Ui(), this, [this] {
+    // 1., 2. Save the shown scheduled job into a fresh copy of the file.
+    schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
+                                 NameOrder::JobEnvironmentProtocol, false);
+    // 3.
+    currentSchedule_ = SelectedName(scheduledJobList_);
+    valueEdit_->clear();
+    currentParameter_.clear();
+    entered_.Clear();
+    parameterList_->clear();
+    valueEdit_->setReadOnly(true);
+    // 4.
+    LoadCurrent();
+  });
+  // The save failed: the fields still belong to the scheduled job shown so far, and the list says so.
+  if (!done) SelectName(scheduledJobList_, currentSchedule_);
+}
+
+void SchedulerWindow::LoadCurrent() {
+  LoadedSchedule loaded;
+  try {
+    loaded = ReadScheduledJob(schedule_, values_, currentSchedule_);
+  } catch (const std::exception& e) {
+    // Nothing of the previous scheduled job may stay on screen to be saved into this one.
+    ClearAfterFailedLoad();
+    Ui().Message(this, QString::fromLocal8Bit(e.what()));
+    return;
+  }
+  SelectName(jobList_, loaded.job);
+  SelectName(environmentList_, loaded.environment);
+  SelectName(protocolList_, loaded.protocol);
+  scheduleJobName_ = SelectedName(jobList_);
+  onJobChosen();
+  startEdit_->setText(Latin1Text(loaded.start));
+  // Active is judged once, after everything is in place.
+  SetActiveQuietly(false);
+  if (loaded.once) {
+    SetRunOnceQuietly(true);
+  } else {
+    countEdit_->SetText(Latin1Text(loaded.every));
+    SelectQuietly(unitList_, loaded.unit >= 0 && loaded.unit < unitList_->count() ? loaded.unit : -1);
+    SetRunOnceQuietly(false);
+  }
+  onRunOnceToggled();
+  SetActiveQuietly(loaded.active);
+  onActiveToggled();
+  lastExecutionEdit_->setText(Latin1Text(loaded.last));
+}
+
+void SchedulerWindow::ClearAfterFailedLoad() {
+  SelectQuietly(scheduledJobList_, -1);
+  ShowNoScheduledJob();
+  startEdit_->clear();
+}
+
+void SchedulerWindow::onJobChosen() {
+  HandlerScope scope(*this);
+  const bool done = Guarded(Ui(), this, [this] {
+    // 1.
+    if (currentSchedule_.empty()) {
+      SelectQuietly(jobList_, -1);
+      Message(kSelectScheduledJobMessage);
+      return;
+    }
+    // 2.
+    valueEdit_->clear();
+    const std::string job = SelectedName(jobList_);
+    // 3. Another job: the parameter values of the old one are gone at once.
+    if (!scheduleJobName_.empty() && scheduleJobName_ != job) {
+      schedule_ = DeleteParameterValues(SchedulePath(), currentSchedule_);
+      entered_.Clear();
+      currentParameter_.clear();
+    }
+    // 4.
+    FillNames(parameterList_, JobParameters(jobs_, job));
+    // 5.
+    scheduleJobName_ = job;
+  });
+  // The old job's parameter values could not be removed: the scheduled job keeps its job.
+  if (!done) SelectName(jobList_, scheduleJobName_);
+}
+
+void SchedulerWindow::onParameterChosen() {
+  HandlerScope scope(*this);
+  Guarded(Ui(), this, [this] {
+    valueEdit_->setReadOnly(false);
+    if (!currentParameter_.empty() && !valueEdit_->text().isEmpty()) {
+      entered_.Enter(currentParameter_, Bytes(valueEdit_->text()));
+    }
+    currentParameter_ = SelectedName(parameterList_);
+    if (const std::string* value = entered_.Find(currentParameter_)) {
+      valueEdit_->setText(Latin1Text(*value));
+    } else {
+      valueEdit_->setText(
+          Latin1Text(StoredParameterValue(schedule_, values_, currentSchedule_, currentParameter_)));
+    }
+  });
+}
+
+void SchedulerWindow::onActiveToggled() {
+  HandlerScope scope(*this);
+  if (!activeBox_->isChecked()) return;
+  if (const std::optional<std::string_view> failure = FirstFailingActiveCheck(Fields())) {
+    Message(failure->data());
+    SetActiveQuietly(false);
+  }
+}
+
+void SchedulerWindow::onRunOnceToggled() {
+  HandlerScope scope(*this);
+  const bool once = runOnceBox_->isChecked();
+  everyLabel_->setEnabled(!once);
+  lastExecutionLabel_->setEnabled(!once);
+  lastExecutionEdit_->setEnabled(!once);
+  countEdit_->setEnabled(!once);
+  unitList_->setEnabled(!once);
+  if (once) {
+    lastExecutionEdit_->clear();
+    countEdit_->SetText(QStringLiteral("1"));
+    SelectQuietly(unitList_, -1);
+  } else {
+    onActiveToggled();
+  }
+}
+
+void SchedulerWindow::onNewScheduledJob() {
+  HandlerScope scope(*this);
+  Guarded(Ui(), this, [this] {
+    const std::optional<QString> typed = Ui().InputText(this, QString::fromLatin1(kNewScheduledJobCaption),
+                                                        QString::fromLatin1(kNewScheduledJobPrompt), QString());
+    if (!typed) return;
+    const std::optional<std::string> bytes = Latin1Bytes(*typed);
+    if (!bytes) {
+      Ui().Message(this, Latin1Text(kNameNotLatin1));
+      return;
+    }
+    const std::string& name = *bytes;
+    std::vector<std::string> names;
+    for (int i = 0; i < scheduledJobList_->count(); ++i)
+      names.push_back(scheduledJobList_->itemData(i).toByteArray().toStdString());
+    if (NameListed(names, name)) {
+      Message(kNameExistsMessage);
+      return;
+    }
+    if (name.empty()) return;
+    if (const std::optional<std::string> problem = SectionNameProblem(TypedName{name, true})) {
+      Ui().Message(this, Latin1Text(*problem));
+      return;
+    }
+    // Into its sorted place, then selected and loaded.
+    names.push_back(name);
+    FillNames(scheduledJobList_, names);
+    SelectName(scheduledJobList_, name);
+    onScheduledJobChosen();
+  });
+}
+
+void SchedulerWindow::onRemoveScheduledJob() {
+  HandlerScope scope(*this);
+  Guarded(Ui(), this, [this] {
+    const std::string selected = SelectedName(scheduledJobList_);
+    if (scheduledJobList_->currentIndex() < 0) return;
+    schedule_ = RemoveScheduledJob(SchedulePath(), selected);
+    FillNames(scheduledJobList_, schedule_.Sections());
+    ShowNoScheduledJob();  // the start field keeps its text
+  });
+}
+
+void SchedulerWindow::onPickStartDate() {
+  HandlerScope scope(*this);
+  if (currentSchedule_.empty()) return;
+  SecondaryWindow* picker = mainWindow_.Windows().datePickerWindow;
+  if (picker == nullptr) return;
+  Guarded(Ui(), this, [picker] { picker->present(); });
+}
+
+void SchedulerWindow::onCloseClicked() { close(); }
+
+bool SchedulerWindow::onClose() {
+  HandlerScope scope(*this);
+  // The show could not read the files and nothing was chosen since: nothing to write back.
+  if (!loaded_ && currentSchedule_.empty()) return true;
+  schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
+                               NameOrder::ProtocolEnvironmentJob, true);
+  return true;
+}
+
+void SchedulerWindow::ReloadFromDisk() {
+  if (handlerDepth_ > 0) {
+    reloadPending_ = true;
+    return;
+  }
+  currentSchedule_.clear();
+  if (scheduledJobList_->currentIndex() < 0) return;  // nothing shown: nothing to refresh
+  onScheduledJobChosen();
+}
+
+}  // namespace corvane

@@ -1,0 +1,147 @@
+// The scheduler editor window ("Corvane 2.0 - Scheduler"): the operator defines scheduled
+// jobs with their job, environment, protocol, parameter values, start date-time and period, and
+// switches them active. The rules without the window are in console/core/scheduler_editor.h.
+//
+// Handler wiring follows the toolkit rules the editor relies on: ticking or unticking a check box
+// runs its click handler (also from code); selecting a list item from code runs no handler, only
+// the operator's selection does (the unit list runs onScheduledJobChosen, the protocol list runs
+// onParameterChosen). Inside a load the check boxes are set quietly and their handlers run once,
+// explicitly, so each load checks Active once.
+//
+// The scheduler worker asks for a reload after each run (ReloadFromDisk, through the main
+// window's reloadSchedulerEditor). A reload that arrives while one of this window's handlers is still
+// running (inside its message box, for example) is done right after that handler instead. A
+// reload with no scheduled job selected changes nothing and shows nothing.
+//
+// Constructing the window installs the scheduler worker as schedulerThread_'s loop.
+#pragma once
+
+#include <QSpinBox>
+
+#include <string>
+
+#include "console/core/scheduler_editor.h"
+#include "console/windows/secondary_window.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace corvane {
+
+class MainWindow;
+
+// The count field: a spin box whose text can also hold what a damaged file stored.
+class CountSpinBox : public QSpinBox {
+  Q_OBJECT
+ public:
+  explicit CountSpinBox(QWidget* parent = nullptr);
+  QString Text() const;
+  void SetText(const QString& text);
+};
+
+class SchedulerWindow : public SecondaryWindow {
+  Q_OBJECT
+ public:
+  explicit SchedulerWindow(MainWindow& mainWindow);
+  ~SchedulerWindow() override;
+
+  // ---- handlers ---------------------------------------------------------------------------
+  void onScheduledJobChosen();  // also: unit changed, New, reload
+  void onJobChosen();
+  void onParameterChosen();     // also: protocol changed
+  void onActiveToggled();       // "Active"
+  void onRunOnceToggled();      // "Run Once"
+  void onNewScheduledJob();     // "New"
+  void onRemoveScheduledJob();  // "Remove"
+  void onPickStartDate();       // "..." beside the start date
+  void onCloseClicked();        // "Close"
+
+  // The main window's request (reloadSchedulerEditor) after a scheduled run.
+  void ReloadFromDisk() override;
+
+  // The start field, read and written by the date picker.
+  QString StartDateText() const;
+  void SetStartDateText(const QString& text);
+  // The date picker's OK: puts `text` into the start field when this window is open and still
+  // shows `scheduledJob`.  Answers whether it did.
+  bool TakeStartDate(const std::string& scheduledJob, const QString& text);
+
+  // ---- state ------------------------------------------------------------------------------
+  const std::string& CurrentSchedule() const { return currentSchedule_; }
+  const std::string& ScheduleJobName() const { return scheduleJobName_; }
+  const std::string& CurrentParameter() const { return currentParameter_; }
+  const EnteredValues& Entered() const { return entered_; }
+  // The fields of the shown scheduled job as a save would take them.
+  ScheduleFields Fields() const;
+  std::string SchedulePath() const;
+
+  // ---- controls (public for the tests that drive the window) -----------------------------
+  QGroupBox* scheduledJobGroup_ = nullptr;
+  QComboBox* scheduledJobList_ = nullptr;
+  QCheckBox* activeBox_ = nullptr;
+  QPushButton* newButton_ = nullptr;
+  QPushButton* removeButton_ = nullptr;
+  QGroupBox* jobGroup_ = nullptr;
+  QLabel* jobLabel_ = nullptr;
+  QComboBox* jobList_ = nullptr;
+  QLabel* environmentLabel_ = nullptr;
+  QComboBox* environmentList_ = nullptr;
+  QLabel* protocolLabel_ = nullptr;
+  QComboBox* protocolList_ = nullptr;
+  QLabel* parameterLabel_ = nullptr;
+  QComboBox* parameterList_ = nullptr;
+  QLabel* valueLabel_ = nullptr;
+  QLineEdit* valueEdit_ = nullptr;
+  QGroupBox* scheduleGroup_ = nullptr;
+  QCheckBox* runOnceBox_ = nullptr;
+  QLabel* startLabel_ = nullptr;
+  QLineEdit* startEdit_ = nullptr;
+  QPushButton* pickStartButton_ = nullptr;
+  QLabel* everyLabel_ = nullptr;
+  CountSpinBox* countEdit_ = nullptr;
+  QComboBox* unitList_ = nullptr;
+  QLabel* lastExecutionLabel_ = nullptr;
+  QLineEdit* lastExecutionEdit_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
+
+ protected:
+  void onShow() override;
+  bool onClose() override;
+
+ private:
+  class HandlerScope;
+  void Build();
+  void Message(const char* text);
+  void LoadCurrent();
+  void ClearAfterFailedLoad();
+  // No scheduled job shown: names, parameter and entered values cleared, Active unticked, Run
+  // Once ticked (its handler run), no job selected, no parameters, the value field empty and
+  // read-only. The start field is left to the caller.
+  void ShowNoScheduledJob();
+  void SetActiveQuietly(bool ticked);
+  void SetRunOnceQuietly(bool ticked);
+  static std::string Bytes(const QString& text);
+  static std::string SelectedName(const QComboBox* box);
+  static void FillNames(QComboBox* box, const std::vector<std::string>& names);
+  static void SelectName(QComboBox* box, const std::string& name);
+  static void SelectQuietly(QComboBox* box, int index);  // runs no change handler
+
+  MainWindow& mainWindow_;
+  StoredValues values_;
+  IniFile schedule_;
+  IniFile jobs_;
+  IniFile environments_;
+  std::string currentSchedule_;
+  std::string scheduleJobName_;
+  std::string currentParameter_;
+  EnteredValues entered_;
+  bool loaded_ = false;  // the last show read all three files
+  int handlerDepth_ = 0;
+  bool reloadPending_ = false;
+};
+
+}  // namespace corvane

@@ -1,0 +1,97 @@
+#include "console/windows/secondary_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFontDialog>
+#include <QInputDialog>
+#include <QLayout>
+#include <QMessageBox>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace corvane {
+
+UiServices::~UiServices() = default;
+
+void UiServices::Message(QWidget* parent, const QString& text) {
+  QMessageBox::information(parent, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok);
+}
+
+bool UiServices::Confirm(QWidget* parent, const QString& text) {
+  return QMessageBox::question(parent, QString::fromLatin1(kApplicationTitle), text,
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<QString> UiServices::InputText(QWidget* parent, const QString& caption,
+                                             const QString& prompt, const QString& preset) {
+  bool ok = false;
+  QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, preset, &ok);
+  if (!ok) return std::nullopt;
+  return text;
+}
+
+bool UiServices::ChooseFont(QWidget* parent, QFont& font) {
+  bool ok = false;
+  const QFont chosen = QFontDialog::getFont(&ok, font, parent);
+  if (ok) font = chosen;
+  return ok;
+}
+
+void UiServices::Open(QWidget*, const QUrl& target) { QDesktopServices::openUrl(target); }
+
+SecondaryWindow::SecondaryWindow(QWidget* mainWindow, UiServices& ui, Qt::WindowFlags extraFlags)
+    : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint | extraFlags),
+      mainWidget_(mainWindow),
+      ui_(ui) {}
+
+SecondaryWindow::~SecondaryWindow() = default;
+
+void SecondaryWindow::RemoveCaptionButtons() {
+  setWindowFlag(Qt::CustomizeWindowHint, true);
+  setWindowFlag(Qt::WindowTitleHint, true);
+  setWindowFlag(Qt::WindowSystemMenuHint, false);
+  setWindowFlag(Qt::WindowCloseButtonHint, false);
+  setWindowFlag(Qt::WindowMinimizeButtonHint, false);
+  setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+}
+
+void SecondaryWindow::present() {
+  if (isVisible()) return;
+  // A window that takes its size from its layout has that size only once the layout has run,
+  // which otherwise happens at the first show, after the window was placed.
+  ensurePolished();
+  if (QLayout* windowLayout = layout()) windowLayout->activate();
+  CentreOnMainWidget();
+  show();
+}
+
+void SecondaryWindow::CentreOnMainWidget() {
+  const QSize size = frameGeometry().size().isValid() ? frameGeometry().size() : this->size();
+  QRect area;
+  if (mainWidget_ != nullptr && mainWidget_->isVisible()) {
+    area = mainWidget_->frameGeometry();
+  } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    area = screen->availableGeometry();
+  }
+  if (!area.isValid()) return;
+  move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+void SecondaryWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (event->spontaneous()) return;  // restored by the platform, not shown by the program
+  Guarded(ui_, this, [this] { onShow(); });
+}
+
+void SecondaryWindow::closeEvent(QCloseEvent* event) {
+  bool mayClose = false;
+  Guarded(ui_, this, [&] { mayClose = onClose(); });
+  if (mayClose) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace corvane

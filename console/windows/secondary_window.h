@@ -1,0 +1,111 @@
+// What every window of the console shares: the dialogs and shell calls the windows make (behind
+// UiServices, so tests can put fakes in their place), the guard that keeps an exception from
+// unwinding through Qt, and the base of every secondary window.
+//
+// A secondary window (Preferences, About, the editors, the date picker) is created hidden at
+// start-up and lives until the program ends. It stays on top of the other windows, is centred on
+// the main window when shown, and is shown modeless through present(); presenting a window that is
+// already visible changes nothing.
+//
+// Contract for a secondary window class (created by the start-up code in console/windows/app.cpp):
+//   - it derives from SecondaryWindow and has a constructor taking the MainWindow;
+//   - onShow() is its show handler (runs each time the window becomes visible);
+//   - onClose() is its close handler (Close button, the window's own close); returning false, or
+//     throwing, keeps the window open;
+//   - ReloadFromDisk() is what the main window asks of the scheduler editor after the scheduler
+//     worker has rewritten the schedule file (default: nothing).
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+
+#include <exception>
+#include <optional>
+#include <utility>
+
+class QCloseEvent;
+class QShowEvent;
+
+namespace corvane {
+
+// The application's title: message box captions and the main window's caption.
+inline constexpr char kApplicationTitle[] = "Corvane 2.0";
+
+// Dialogs and shell calls of the windows.  The base implementation is the real one (Qt dialogs,
+// QDesktopServices); tests derive fakes.
+class UiServices {
+ public:
+  UiServices() = default;
+  virtual ~UiServices();
+  UiServices(const UiServices&) = delete;
+  UiServices& operator=(const UiServices&) = delete;
+
+  // A message box with an OK button and the application's title as caption.
+  virtual void Message(QWidget* parent, const QString& text);
+  // A question with Yes and No buttons; answers true for Yes.
+  virtual bool Confirm(QWidget* parent, const QString& text);
+  // A one-line input box; nothing when the operator cancels.
+  virtual std::optional<QString> InputText(QWidget* parent, const QString& caption,
+                                           const QString& prompt, const QString& preset);
+  // The font dialog, started on `font`; answers whether the operator chose a font (then `font`
+  // holds it; otherwise `font` is unchanged).
+  virtual bool ChooseFont(QWidget* parent, QFont& font);
+  // The shell's "open" on a file or a web address; the outcome is not examined.
+  virtual void Open(QWidget* parent, const QUrl& target);
+};
+
+// Runs `handler`; an exception that leaves it is shown in a message box (as the toolkit's default
+// handler would) instead of unwinding through Qt.  Answers whether the handler ran to its end.
+template <typename Handler>
+bool Guarded(UiServices& ui, QWidget* parent, Handler&& handler) {
+  try {
+    std::forward<Handler>(handler)();
+    return true;
+  } catch (const std::exception& e) {
+    ui.Message(parent, QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    ui.Message(parent, QStringLiteral("Unknown failure"));
+  }
+  return false;
+}
+
+class SecondaryWindow : public QWidget {
+  Q_OBJECT
+ public:
+  // `mainWindow` is the window it is centred on; `ui` shows the guarded handlers' failures.
+  // `extraFlags` adds to the window flags (for example Qt::Tool for a tool-window border).
+  SecondaryWindow(QWidget* mainWindow, UiServices& ui, Qt::WindowFlags extraFlags = {});
+  ~SecondaryWindow() override;
+
+  // Shows the window, centred on the main window; a visible window stays as it is.
+  void present();
+
+  // Asks the window to re-read what it shows from disk (see the contract above).
+  virtual void ReloadFromDisk() {}
+
+  UiServices& Ui() const { return ui_; }
+  QWidget* MainWidget() const { return mainWidget_; }
+
+ protected:
+  // The show handler; runs every time the window becomes visible (not when it is restored).
+  virtual void onShow() {}
+  // The close handler; false keeps the window open.
+  virtual bool onClose() { return true; }
+
+  // Without the platform's system menu and caption buttons: the window closes through its own
+  // Close button.
+  void RemoveCaptionButtons();
+
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CentreOnMainWidget();
+
+  QWidget* mainWidget_;
+  UiServices& ui_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,115 @@
+// The preference store: the four operations, decimal text, defaults, colours and font style.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QFile>
+#include <QFont>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <limits>
+
+#include "console/core/preferences.h"
+
+namespace corvane {
+namespace {
+
+TEST(DecimalTextTest, Cases) {
+  struct Case {
+    const char* text;
+    std::optional<std::int32_t> value;
+  };
+  for (const Case& c :
+       {Case{"0", 0}, Case{"12632256", 12632256}, Case{"-1", -1}, Case{"+7", 7}, Case{"007", 7},
+        Case{"2147483647", std::numeric_limits<std::int32_t>::max()},
+        Case{"-2147483648", std::numeric_limits<std::int32_t>::min()}, Case{"2147483648", std::nullopt},
+        Case{"-2147483649", std::nullopt}, Case{"99999999999999999999", std::nullopt}, Case{"", std::nullopt},
+        Case{"-", std::nullopt}, Case{" 1", std::nullopt}, Case{"1 ", std::nullopt},
+        Case{"0x10", std::nullopt}, Case{"1.5", std::nullopt}, Case{"silver", std::nullopt}}) {
+    EXPECT_EQ(ParseDecimalInt32(QString::fromLatin1(c.text)), c.value) << c.text;
+  }
+}
+
+TEST(StoredColorTest, IsBlueGreenRed) {
+  struct Case {
+    QColor color;
+    std::int32_t stored;
+  };
+  for (const Case& c : {Case{QColor(255, 0, 0), 255}, Case{QColor(0, 255, 0), 0x00FF00},
+                        Case{QColor(0, 0, 255), 0xFF0000}, Case{QColor(0xC0, 0xC0, 0xC0), 12632256},
+                        Case{QColor(0x12, 0x34, 0x56), 0x563412}}) {
+    EXPECT_EQ(ToStoredColor(c.color), c.stored);
+    EXPECT_EQ(FromStoredColor(c.stored), c.color);
+  }
+  // A platform colour code (top byte set) is read by its colour bytes.
+  EXPECT_EQ(FromStoredColor(static_cast<std::int32_t>(0xFF0000FFu)), QColor(255, 0, 0));
+}
+
+TEST(FontStyleTest, ByteRoundTrips) {
+  for (std::int32_t style = 0; style < 16; ++style) {
+    QFont font;
+    ApplyFontStyleByte(font, style);
+    EXPECT_EQ(FontStyleByte(font), style);
+  }
+  QFont font;
+  ApplyFontStyleByte(font, 4);
+  EXPECT_TRUE(font.underline());
+  EXPECT_FALSE(font.bold());
+}
+
+class PreferencesStoreTest : public ::testing::Test {
+ protected:
+  QTemporaryDir dir_;
+  QString File() const { return dir_.path() + "/sub/Corvane.conf"; }
+};
+
+TEST_F(PreferencesStoreTest, IntegersAreDecimalText) {
+  Preferences prefs(File());
+  prefs.Open();
+  EXPECT_TRUE(QFileInfo(dir_.path() + "/sub").isDir());
+  EXPECT_FALSE(QFile::exists(File()));  // opening writes nothing
+  EXPECT_EQ(prefs.ReadKeyint("BGCLR", 12632256), 12632256);
+  for (const std::int32_t value : {0, 1, -5, 255, std::numeric_limits<std::int32_t>::min()}) {
+    prefs.WriteKeyint("BGCLR", value);
+    EXPECT_EQ(prefs.ReadKeyint("BGCLR", 42), value);
+    EXPECT_EQ(QSettings(File(), QSettings::IniFormat).value("BGCLR").toString(), QString::number(value));
+  }
+  // A value that another writer left as text.
+  prefs.WriteKeystr("FONTSIZE", "large");
+  EXPECT_EQ(prefs.ReadKeyint("FONTSIZE", 8), 8);
+}
+
+TEST_F(PreferencesStoreTest, Strings) {
+  Preferences prefs(File());
+  EXPECT_EQ(prefs.ReadKeystr("FONTNAME", "Arial"), "Arial");
+  prefs.WriteKeystr("FONTNAME", "");
+  EXPECT_EQ(prefs.ReadKeystr("FONTNAME", "Arial"), "");  // an existing empty value
+  prefs.WriteKeystr("FONTNAME", QString::fromUtf8("DejaVu Sans, \xE6\x96\x87"));
+  EXPECT_EQ(prefs.ReadKeystr("FONTNAME", "Arial"), QString::fromUtf8("DejaVu Sans, \xE6\x96\x87"));
+}
+
+TEST_F(PreferencesStoreTest, ChangesByAnotherWriterAreSeen) {
+  Preferences one(File());
+  Preferences two(File());
+  one.WriteKeyint("EXECBACK", 1);
+  EXPECT_EQ(two.ReadKeyint("EXECBACK", 0), 1);
+  two.WriteKeyint("EXECBACK", 0);
+  EXPECT_EQ(one.ReadKeyint("EXECBACK", 1), 0);
+}
+
+TEST_F(PreferencesStoreTest, AFailedWriteIsReported) {
+  QFile blocker(dir_.path() + "/sub");
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the folder should be
+  blocker.close();
+  Preferences prefs(File());
+  try {
+    prefs.WriteKeyint("RUNSTART", 1);
+    FAIL() << "no failure";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "Failed to set data for 'RUNSTART'");
+  }
+  EXPECT_EQ(prefs.ReadKeyint("RUNSTART", 0), 0);
+}
+
+}  // namespace
+}  // namespace corvane

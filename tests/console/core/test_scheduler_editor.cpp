@@ -1,0 +1,140 @@
+// The scheduler editor's rules without the window: save order, load, Active checks, entered
+// values and the lists.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "console/core/name_rules.h"
+#include "console/core/scheduler_editor.h"
+#include "settings/ini_file.h"
+#include "settings/stored_values.h"
+
+namespace corvane {
+namespace {
+
+using Keys = std::vector<std::string>;
+
+class SchedulerEditorRules : public ::testing::Test {
+ protected:
+  void SetUp() override { InitStoredValueManager(cipher_); }
+  TCipherManager cipher_;
+  StoredValues values_{cipher_};
+};
+
+TEST_F(SchedulerEditorRules, SaveOrdersAndParameterValues) {
+  ScheduleFields fields;
+  fields.active = true;
+  fields.once = false;
+  fields.start = "2024-05-01 10:00:00";
+  fields.every = "3";
+  fields.unit = 1;
+  fields.job = "Job1";
+  fields.environment = "Env1";
+  fields.protocol = "Remote Shell";
+  fields.parameter = "host";
+  fields.value = "alpha";
+  EnteredValues entered;
+  entered.Enter("user", "bob");
+  entered.Enter("empty", "");
+  entered.Enter("user", "carol");  // the later entry wins, in the first place
+
+  IniFile select;
+  WriteScheduledJob(select, values_, "S", fields, entered, NameOrder::JobEnvironmentProtocol);
+  EXPECT_EQ(select.Keys("S"), (Keys{"active", "once", "start", "every", "time", "job", "envir", "prot",
+                                    "\xA7user", "\xA7host"}));
+  IniFile close;
+  WriteScheduledJob(close, values_, "S", fields, entered, NameOrder::ProtocolEnvironmentJob);
+  EXPECT_EQ(close.Keys("S"), (Keys{"active", "once", "start", "every", "time", "prot", "envir", "job",
+                                   "\xA7user", "\xA7host"}));
+  EXPECT_EQ(values_.Read(close, "S", "active"), "1");
+  EXPECT_EQ(values_.Read(close, "S", "once"), "0");
+  EXPECT_EQ(values_.Read(close, "S", "time"), "1");
+  EXPECT_EQ(values_.Read(close, "S", "\xA7user"), "carol");
+  EXPECT_EQ(values_.Read(close, "S", "\xA7host"), "alpha");
+
+  // Empty values are never written: a stored one stays.
+  fields.value.clear();
+  entered.Clear();
+  entered.Enter("host", "");
+  WriteScheduledJob(close, values_, "S", fields, entered, NameOrder::ProtocolEnvironmentJob);
+  EXPECT_EQ(values_.Read(close, "S", "\xA7host"), "alpha");
+  // A value typed with no parameter shown goes under the prefix alone.
+  fields.parameter.clear();
+  fields.value = "x";
+  WriteScheduledJob(close, values_, "T", fields, {}, NameOrder::JobEnvironmentProtocol);
+  EXPECT_EQ(values_.Read(close, "T", "\xA7"), "x");
+}
+
+TEST_F(SchedulerEditorRules, ActiveChecksInOrder) {
+  struct Case {
+    const char* job;
+    const char* environment;
+    const char* start;
+    bool once;
+    const char* every;
+    std::int32_t unit;
+    const char* message;  // nullptr: all pass
+  };
+  const Case cases[] = {
+      {"", "", "", true, "1", -1, "Select a Job Name"},
+      {"J", "", "", true, "1", -1, "Select a Environment Name"},
+      {"J", "E", "", false, "0", -1, "Select a Start Date"},
+      {"J", "E", "2024-05-01", true, "0", -1, nullptr},  // run once: count and unit untested
+      {"J", "E", "2024-05-01", false, "", 0, "Select a greater Frequency than 0"},
+      {"J", "E", "2024-05-01", false, "abc", 0, "Select a greater Frequency than 0"},
+      {"J", "E", "2024-05-01", false, "-2", 0, "Select a greater Frequency than 0"},
+      {"J", "E", "2024-05-01", false, "2", -1, "Select a Period"},
+      {"J", "E", "2024-05-01", false, "2", 3, nullptr},
+  };
+  for (const Case& c : cases) {
+    ScheduleFields f;
+    f.job = c.job;
+    f.environment = c.environment;
+    f.start = c.start;
+    f.once = c.once;
+    f.every = c.every;
+    f.unit = c.unit;
+    const auto failure = FirstFailingActiveCheck(f);
+    if (c.message == nullptr) {
+      EXPECT_FALSE(failure.has_value()) << *failure;
+    } else {
+      ASSERT_TRUE(failure.has_value()) << c.message;
+      EXPECT_EQ(*failure, c.message);
+    }
+  }
+}
+
+TEST_F(SchedulerEditorRules, LoadDefaultsAndBadTime) {
+  IniFile file;
+  values_.Write(file, "S", "once", "0");
+  values_.Write(file, "S", "every", "4");
+  values_.Write(file, "S", "time", "2");
+  values_.Write(file, "S", "active", "1");
+  LoadedSchedule loaded = ReadScheduledJob(file, values_, "S");
+  EXPECT_EQ(loaded.protocol, "Remote Exec");  // no `prot` key
+  EXPECT_FALSE(loaded.once);
+  EXPECT_EQ(loaded.every, "4");
+  EXPECT_EQ(loaded.unit, 2);
+  EXPECT_TRUE(loaded.active);
+  // A missing `once` shows Run Once; a missing `time` no unit.
+  loaded = ReadScheduledJob(file, values_, "Missing");
+  EXPECT_TRUE(loaded.once);
+  EXPECT_EQ(loaded.unit, -1);
+  EXPECT_FALSE(loaded.active);
+  values_.Write(file, "S", "time", "x");
+  EXPECT_THROW(ReadScheduledJob(file, values_, "S"), std::invalid_argument);
+  file.Write("S", "job", "*not stored text*");
+  EXPECT_ANY_THROW(ReadScheduledJob(file, values_, "S"));
+}
+
+TEST(SchedulerEditorLists, ParametersAndSorting) {
+  const IniFile jobs = IniFile::FromBytes(
+      "[Job1]\r\nCommand=x\r\nzeta=\r\n\xA7zeta=\r\nalpha=\r\ncommand =y\r\n\r\n");
+  EXPECT_EQ(JobParameters(jobs, "job1"), (Keys{"zeta", "alpha"}));
+  EXPECT_TRUE(JobParameters(jobs, "").empty());
+  EXPECT_EQ(SortedNames({"beta", "Alpha", "alpha", "Gamma"}), (Keys{"Alpha", "alpha", "beta", "Gamma"}));
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,542 @@
+// The environment, job and command editor windows over a real main window (offscreen), with
+// scripted dialogs, a temporary program directory and the real cipher of stored values.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <cstdlib>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <random>
+
+#include "console/console_fixture.h"
+#include "console/editor_fixture.h"
+#include "console/windows/app.h"
+#include "console/windows/command_window.h"
+#include "console/windows/environment_window.h"
+#include "console/windows/job_window.h"
+#include "remote/real_peers.h"
+#include "settings/ini_file.h"
+#include "settings/settings_test_util.h"
+#include "settings/stored_values.h"
+
+namespace corvane {
+namespace {
+
+struct ScriptLog {
+  QStringList messages;
+  std::deque<std::optional<QString>> inputs;  // answers of the input dialogs (nothing: Cancel)
+  QStringList captions;
+};
+
+class ScriptedUi final : public UiServices {
+ public:
+  explicit ScriptedUi(std::shared_ptr<ScriptLog> log) : log_(std::move(log)) {}
+  void Message(QWidget*, const QString& text) override { log_->messages.push_back(text); }
+  bool Confirm(QWidget*, const QString&) override { return true; }
+  std::optional<QString> InputText(QWidget*, const QString& caption, const QString&, const QString&) override {
+    log_->captions.push_back(caption);
+    if (log_->inputs.empty()) {
+      ADD_FAILURE() << "unexpected input dialog " << caption.toStdString();
+      return std::nullopt;
+    }
+    std::optional<QString> answer = log_->inputs.front();
+    log_->inputs.pop_front();
+    return answer;
+  }
+  bool ChooseFont(QWidget*, QFont&) override { return false; }
+  void Open(QWidget*, const QUrl&) override {}
+
+ private:
+  std::shared_ptr<ScriptLog> log_;
+};
+
+// Chooses an item as the operator does: the list's selection changes and it reports activation.
+void Choose(QComboBox* box, const QString& text) {
+  const int index = box->findText(text);
+  ASSERT_GE(index, 0) << text.toStdString();
+  box->setCurrentIndex(index);
+  emit box->activated(index);
+}
+
+QStringList Items(const QComboBox* box) {
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items.append(box->itemText(i));
+  return items;
+}
+
+class EditorWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    InitStoredValueManager(cipher_);
+  }
+  void TearDown() override {
+    windows_.reset();
+    mainWindow_.reset();
+  }
+
+  // The main window after its first show, with every secondary window created.
+  MainWindow& Start() {
+    MainWindowServices services;
+    services.library = TakeLibrary();
+    services.ui = std::make_unique<ScriptedUi>(log_);
+    services.preferences = std::make_unique<Preferences>(dir_.path() + "/config/Corvane.conf");
+    services.trayBackend = std::make_unique<test::NoTray>();
+    services.paths = ProgramPaths::Resolve(dir_.path() + "/Corvane", dir_.path() + "/fallback");
+    services.autostartDir = dir_.path() + "/autostart";
+    mainWindow_ = std::make_unique<MainWindow>(std::move(services));
+    mainWindow_->show();
+    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_);
+    return *mainWindow_;
+  }
+  virtual std::unique_ptr<LibraryFacade> TakeLibrary() { return std::make_unique<test::FakeLibrary>(library_); }
+  EnvironmentWindow& Environments() {
+    return *qobject_cast<EnvironmentWindow*>(mainWindow_->Windows().environmentWindow.data());
+  }
+  JobWindow& Jobs() { return *qobject_cast<JobWindow*>(mainWindow_->Windows().jobWindow.data()); }
+  CommandWindow& CommandEditor() {
+    return *qobject_cast<CommandWindow*>(mainWindow_->Windows().commandWindow.data());
+  }
+
+  std::string EnvPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneEnv.ini"); }
+  std::string JobPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneJob.ini"); }
+  std::string Plain(const std::string& path, std::string_view section, std::string_view key) {
+    return StoredValues(cipher_).Read(IniFile(path), section, key);
+  }
+  void WriteValues(const std::string& path, std::string_view section,
+                   const std::vector<std::pair<std::string, std::string>>& values) {
+    IniFile file(path);
+    for (const auto& [key, value] : values) StoredValues(cipher_).Write(file, section, key, value);
+    file.WriteBack();
+  }
+
+  test::Watchdog watchdog_;
+  QTemporaryDir dir_;
+  TCipherManager cipher_;
+  std::shared_ptr<test::LibraryLog> library_ = std::make_shared<test::LibraryLog>();
+  std::shared_ptr<ScriptLog> log_ = std::make_shared<ScriptLog>();
+  std::unique_ptr<MainWindow> mainWindow_;
+  std::unique_ptr<ConsoleWindows> windows_;
+};
+
+TEST_F(EditorWindowsTest, WindowsAreRegisteredHiddenWithTheirCaptions) {
+  MainWindow& mainWindow = Start();
+  ASSERT_NE(qobject_cast<EnvironmentWindow*>(mainWindow.Windows().environmentWindow.data()), nullptr);
+  ASSERT_NE(qobject_cast<JobWindow*>(mainWindow.Windows().jobWindow.data()), nullptr);
+  ASSERT_NE(qobject_cast<CommandWindow*>(mainWindow.Windows().commandWindow.data()), nullptr);
+  EXPECT_EQ(Environments().windowTitle(), "Corvane 2.0 - Environment");
+  EXPECT_EQ(Jobs().windowTitle(), "Corvane 2.0 - Job");
+  EXPECT_EQ(CommandEditor().windowTitle(), "Corvane 2.0 - Command");
+  for (QWidget* window : {static_cast<QWidget*>(&Environments()), static_cast<QWidget*>(&Jobs()),
+                          static_cast<QWidget*>(&CommandEditor())}) {
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  }
+  EXPECT_EQ(Environments().minimumSize(), Environments().maximumSize());  // fixed size
+  EXPECT_NE(CommandEditor().minimumSize(), CommandEditor().maximumSize());  // resizable
+  EXPECT_TRUE(CommandEditor().windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  // The group captions and the buttons that end the windows are bold, the rest is not.
+  EXPECT_TRUE(Environments().variableGroup_->font().bold());
+  EXPECT_TRUE(Environments().closeButton_->font().bold());
+  EXPECT_FALSE(Environments().valueEdit_->font().bold());
+  EXPECT_FALSE(Jobs().jobList_->font().bold());
+  EXPECT_FALSE(Jobs().displayBox_->font().bold());
+  EXPECT_TRUE(CommandEditor().cancelButton_->font().bold());
+  EXPECT_TRUE(CommandEditor().okButton_->font().bold());
+
+  mainWindow.onEnvironment();
+  mainWindow.onJob();
+  EXPECT_TRUE(Environments().isVisible());
+  EXPECT_TRUE(Jobs().isVisible());
+  EXPECT_FALSE(CommandEditor().isVisible());
+}
+
+// Every editor window comes up centred on the main window, also those that take their size from
+// their layout (the scheduler editor and the date picker) at the first show.
+TEST_F(EditorWindowsTest, WindowsComeUpCentredOnTheMainWindow) {
+  MainWindow& mainWindow = Start();
+  mainWindow.move(40, 30);
+  const QPoint centre = mainWindow.frameGeometry().center();
+  for (SecondaryWindow* window :
+       {mainWindow.Windows().environmentWindow.data(), mainWindow.Windows().jobWindow.data(),
+        mainWindow.Windows().commandWindow.data(), mainWindow.Windows().schedulerWindow.data(),
+        mainWindow.Windows().datePickerWindow.data()}) {
+    ASSERT_NE(window, nullptr);
+    window->present();
+    const QPoint offset = window->frameGeometry().center() - centre;
+    EXPECT_LE(offset.manhattanLength(), 4) << window->windowTitle().toStdString() << " is off by "
+                                           << offset.x() << "," << offset.y();
+    window->hide();
+  }
+}
+
+TEST_F(EditorWindowsTest, EnvironmentEditedThroughTheWindow) {
+  WriteValues(EnvPath(), "prod", {{"RHost", "old.example"}, {"RLogin", "ops"}});
+  MainWindow& mainWindow = Start();
+  mainWindow.onEnvironment();
+  EnvironmentWindow& environmentWindow = Environments();
+  EXPECT_EQ(Items(environmentWindow.environmentList_), QStringList{"prod"});
+  EXPECT_EQ(environmentWindow.environmentList_->currentIndex(), -1);
+
+  // Selecting from code runs no handler.
+  environmentWindow.environmentList_->setCurrentIndex(0);
+  EXPECT_FALSE(environmentWindow.Editor().CurrentEnvironment());
+  Choose(environmentWindow.environmentList_, "prod");
+  EXPECT_EQ(Items(environmentWindow.variableList_), (QStringList{"RHost", "RLogin"}));
+  Choose(environmentWindow.variableList_, "RHost");
+  EXPECT_EQ(environmentWindow.valueEdit_->text(), "old.example");
+  environmentWindow.valueEdit_->setText("new.example");
+
+  log_->inputs.push_back(QStringLiteral("Alpha"));
+  environmentWindow.newEnvironmentButton_->click();  // leaves RHost through New environment
+  EXPECT_EQ(log_->captions, QStringList{"New Environment"});
+  EXPECT_EQ(Items(environmentWindow.environmentList_), (QStringList{"Alpha", "prod"}));
+  EXPECT_EQ(environmentWindow.environmentList_->currentText(), "Alpha");
+  EXPECT_EQ(Items(environmentWindow.variableList_), (QStringList{"LLogin", "RHost", "RLogin", "RPwd"}));
+  EXPECT_EQ(environmentWindow.valueEdit_->text(), "");
+
+  // The main window learns of the new environment only at the close, at the end of its list.
+  EXPECT_EQ(mainWindow.environmentList_->count(), 1);
+  environmentWindow.closeButton_->click();
+  EXPECT_FALSE(environmentWindow.isVisible());
+  ASSERT_EQ(mainWindow.environmentList_->count(), 2);
+  EXPECT_EQ(mainWindow.environmentList_->itemText(0), "prod");
+  EXPECT_EQ(mainWindow.environmentList_->itemText(1), "Alpha");
+  EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "new.example");
+  EXPECT_EQ(IniFile(EnvPath()).Keys("Alpha"), (std::vector<std::string>{"LLogin", "RLogin", "RPwd", "RHost"}));
+  EXPECT_TRUE(log_->messages.empty());
+
+  // The next show starts afresh.
+  mainWindow.onEnvironment();
+  EXPECT_EQ(environmentWindow.environmentList_->currentIndex(), -1);
+  EXPECT_EQ(environmentWindow.variableList_->count(), 0);
+  EXPECT_EQ(environmentWindow.valueEdit_->text(), "");
+}
+
+TEST_F(EditorWindowsTest, EnvironmentWindowMessagesAndRefusedText) {
+  WriteValues(EnvPath(), "prod", {{"RHost", "h"}});
+  Start().onEnvironment();
+  EnvironmentWindow& environmentWindow = Environments();
+  environmentWindow.newVariableButton_->click();
+  EXPECT_EQ(log_->messages, QStringList{"You must select a Environment name before"});
+  log_->inputs.push_back(QStringLiteral("PROD"));
+  environmentWindow.newEnvironmentButton_->click();
+  log_->inputs.push_back(QString::fromUtf8("caf\u00e9 \u20ac"));  // the euro sign is not Latin-1
+  environmentWindow.newEnvironmentButton_->click();
+  EXPECT_EQ(log_->messages, (QStringList{"You must select a Environment name before", "This name already exists",
+                                         QString::fromLatin1(kNameNotLatin1.data(), kNameNotLatin1.size())}));
+  // The value field takes nothing that the file cannot hold.
+  QString typed = QString::fromUtf8("\u20ac5");
+  int pos = 0;
+  EXPECT_EQ(environmentWindow.valueEdit_->validator()->validate(typed, pos), QValidator::Invalid);
+  QString latin1 = QString::fromUtf8("na\u00efve \u00a7");
+  EXPECT_EQ(environmentWindow.valueEdit_->validator()->validate(latin1, pos), QValidator::Acceptable);
+}
+
+TEST_F(EditorWindowsTest, UndecryptableValueIsReportedAndTheSelectionStays) {
+  {
+    IniFile file(EnvPath());
+    StoredValues(cipher_).Write(file, "prod", "RLogin", "ops");
+    file.Write("prod", "RHost", "plain.text");
+    file.WriteBack();
+  }
+  Start().onEnvironment();
+  EnvironmentWindow& environmentWindow = Environments();
+  Choose(environmentWindow.environmentList_, "prod");
+  Choose(environmentWindow.variableList_, "RLogin");
+  environmentWindow.valueEdit_->setText("root");
+  Choose(environmentWindow.variableList_, "RHost");
+  ASSERT_EQ(log_->messages.size(), 1u);
+  EXPECT_EQ(log_->messages[0], "Input is not an valid MIME Base 64 Format.");
+  EXPECT_EQ(environmentWindow.variableList_->currentText(), "RLogin");  // the field still belongs to RLogin
+  EXPECT_EQ(environmentWindow.valueEdit_->text(), "root");
+  environmentWindow.closeButton_->click();
+  EXPECT_EQ(Plain(EnvPath(), "prod", "RLogin"), "root");
+}
+
+TEST_F(EditorWindowsTest, FailedSaveKeepsTheWindowOpenAndTheFileUnchanged) {
+  WriteValues(EnvPath(), "prod", {{"RHost", "h"}});
+  WriteValues(JobPath(), "j", {{"Command", "ls;"}});
+  const std::string envBefore = test::ReadBytes(EnvPath());
+  const std::string jobBefore = test::ReadBytes(JobPath());
+  MainWindow& mainWindow = Start();
+  mainWindow.onEnvironment();
+  mainWindow.onJob();
+  Choose(Environments().environmentList_, "prod");
+  Choose(Environments().variableList_, "RHost");
+  Environments().valueEdit_->setText("changed");
+  Choose(Jobs().jobList_, "j");
+  Jobs().commandEdit_->setText("df;");
+  {
+    test::FileSizeLimit full(8);  // every write fails as on a full disk
+    Environments().closeButton_->click();
+    Jobs().closeButton_->click();
+  }
+  ASSERT_EQ(log_->messages.size(), 2u);
+  EXPECT_TRUE(log_->messages[0].startsWith("Cannot create file \"" + dir_.path() + "/CorvaneEnv.ini\""))
+      << log_->messages[0].toStdString();
+  EXPECT_TRUE(log_->messages[1].startsWith("Cannot create file")) << log_->messages[1].toStdString();
+  EXPECT_TRUE(Environments().isVisible());
+  EXPECT_TRUE(Jobs().isVisible());
+  EXPECT_EQ(Environments().valueEdit_->text(), "changed");
+  EXPECT_EQ(test::ReadBytes(EnvPath()), envBefore);
+  EXPECT_EQ(test::ReadBytes(JobPath()), jobBefore);
+
+  Environments().closeButton_->click();  // with room again the close goes through
+  Jobs().closeButton_->click();
+  EXPECT_FALSE(Environments().isVisible());
+  EXPECT_FALSE(Jobs().isVisible());
+  EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "changed");
+  EXPECT_EQ(Plain(JobPath(), "j", "Command"), "df;");
+}
+
+TEST_F(EditorWindowsTest, JobEditedThroughTheWindowAndTheCommandEditor) {
+  WriteValues(JobPath(), "backup", {{"Command", "tar czf x.tgz /srv; ls"}});
+  MainWindow& mainWindow = Start();
+  mainWindow.onJob();
+  JobWindow& jobWindow = Jobs();
+  CommandWindow& commandWindow = CommandEditor();
+  Choose(jobWindow.jobList_, "backup");
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "tar czf x.tgz /srv; ls");
+
+  jobWindow.editCommandButton_->click();
+  ASSERT_TRUE(commandWindow.isVisible());
+  EXPECT_EQ(commandWindow.commandText_->toPlainText(), "tar czf x.tgz /srv\n ls");
+  commandWindow.commandText_->setPlainText("  tar czf x.tgz /srv \n\n ls -l\n   \nuptime");
+  commandWindow.okButton_->click();
+  EXPECT_FALSE(commandWindow.isVisible());
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "tar czf x.tgz /srv;ls -l;uptime;");
+
+  // A variable with its Display flag; ticking stores nothing until the variable is left.
+  log_->inputs.push_back(QStringLiteral("Target"));
+  jobWindow.newVariableButton_->click();
+  EXPECT_EQ(jobWindow.variableList_->currentText(), "Target");
+  jobWindow.valueEdit_->setText("/srv");
+  jobWindow.displayBox_->setChecked(true);
+  log_->inputs.push_back(QStringLiteral(" command "));
+  jobWindow.newVariableButton_->click();
+  log_->inputs.push_back(QStringLiteral("x\u00a7"));
+  jobWindow.newVariableButton_->click();
+  EXPECT_EQ(log_->messages, (QStringList{"\"Command\" is an invalid job parameter name",
+                                         QString::fromUtf8("\"\u00a7\" is an invalid value")}));
+  EXPECT_TRUE(jobWindow.displayBox_->isChecked());  // still on Target
+
+  jobWindow.closeButton_->click();
+  EXPECT_FALSE(jobWindow.isVisible());
+  EXPECT_EQ(Plain(JobPath(), "backup", "Command"), "tar czf x.tgz /srv;ls -l;uptime;");
+  EXPECT_EQ(Plain(JobPath(), "backup", "Target"), "/srv");
+  EXPECT_EQ(Plain(JobPath(), "backup", "\xA7Target"), "Y");
+  ASSERT_EQ(mainWindow.jobList_->count(), 1);
+
+  // Shown again: the flag reads back.
+  mainWindow.onJob();
+  Choose(jobWindow.jobList_, "backup");
+  Choose(jobWindow.variableList_, "Target");
+  EXPECT_TRUE(jobWindow.displayBox_->isChecked());
+  EXPECT_EQ(jobWindow.valueEdit_->text(), "/srv");
+}
+
+TEST_F(EditorWindowsTest, CommandEditorRefusesWhenTheJobEditorMovedOn) {
+  WriteValues(JobPath(), "a", {{"Command", "one;"}});
+  WriteValues(JobPath(), "b", {{"Command", "two;"}});
+  Start().onJob();
+  JobWindow& jobWindow = Jobs();
+  CommandWindow& commandWindow = CommandEditor();
+  Choose(jobWindow.jobList_, "a");
+  jobWindow.editCommandButton_->click();
+  commandWindow.commandText_->setPlainText("meant for a");
+  Choose(jobWindow.jobList_, "b");  // both windows stay usable
+  commandWindow.okButton_->click();
+  ASSERT_EQ(log_->messages.size(), 1u);
+  EXPECT_EQ(log_->messages[0], QString::fromLatin1(kCommandJobChanged).arg("a"));
+  EXPECT_TRUE(commandWindow.isVisible());
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "two;");
+  EXPECT_EQ(commandWindow.commandText_->toPlainText(), "meant for a");
+
+  // Back on a: the same OK now goes through.  Choosing a again is a new selection, though.
+  Choose(jobWindow.jobList_, "a");
+  commandWindow.okButton_->click();
+  EXPECT_EQ(log_->messages.size(), 2u);
+  jobWindow.editCommandButton_->click();
+  commandWindow.commandText_->setPlainText("meant for a");
+  commandWindow.okButton_->click();
+  EXPECT_EQ(log_->messages.size(), 2u);
+  EXPECT_FALSE(commandWindow.isVisible());
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "meant for a;");
+
+  // Text the job file cannot hold stays in the editor.
+  jobWindow.editCommandButton_->click();
+  commandWindow.commandText_->setPlainText(QString::fromUtf8("echo \u20ac"));
+  commandWindow.okButton_->click();
+  EXPECT_EQ(log_->messages.back(), QString::fromLatin1(kCommandNotLatin1));
+  EXPECT_TRUE(commandWindow.isVisible());
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "meant for a;");
+
+  // Closing through the title bar hides without clearing; Cancel clears.
+  commandWindow.close();
+  EXPECT_FALSE(commandWindow.isVisible());
+  EXPECT_FALSE(commandWindow.commandText_->toPlainText().isEmpty());
+  jobWindow.editCommandButton_->click();
+  commandWindow.cancelButton_->click();
+  EXPECT_FALSE(commandWindow.isVisible());
+  EXPECT_TRUE(commandWindow.commandText_->toPlainText().isEmpty());
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "meant for a;");
+
+  // After the job editor closed, OK is refused as well.
+  jobWindow.editCommandButton_->click();
+  jobWindow.closeButton_->click();
+  commandWindow.okButton_->click();
+  EXPECT_EQ(log_->messages.back(), QString::fromLatin1(kCommandJobChanged).arg("a"));
+  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "meant for a;");
+}
+
+TEST_F(EditorWindowsTest, CommandEditorCreationAppliesTheMinimizePreference) {
+  MainWindow& mainWindow = Start();
+  EXPECT_FALSE(mainWindow.trayIcon_->Enabled());
+  mainWindow.WriteKeyint(pref::MINIMIZE, 1);
+  CommandWindow another(mainWindow);
+  EXPECT_TRUE(mainWindow.trayIcon_->Enabled());
+  mainWindow.WriteKeyint(pref::MINIMIZE, 0);
+  CommandWindow yetAnother(mainWindow);
+  EXPECT_FALSE(mainWindow.trayIcon_->Enabled());
+}
+
+// ---- end to end: what the editors create runs through the real library and rexec server --------
+
+// The shared library of this build, loaded at run time with its three exports.
+class LoadedCorvaneDll final : public LibraryFacade {
+ public:
+  explicit LoadedCorvaneDll(const std::string& path) : handle_(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    if (handle_ == nullptr) return;
+    execute_ = reinterpret_cast<Execute>(::dlsym(handle_, "execute"));
+    executeA_ = reinterpret_cast<ExecuteA>(::dlsym(handle_, "executeA"));
+    release_ = reinterpret_cast<Release>(::dlsym(handle_, "releasebuffer"));
+  }
+  ~LoadedCorvaneDll() override {
+    if (handle_ != nullptr) ::dlclose(handle_);
+  }
+  bool Loaded() const { return execute_ != nullptr && executeA_ != nullptr && release_ != nullptr; }
+
+  char* execute(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
+                std::uintptr_t owner) override {
+    return execute_(env, job, protocol, dataDir, owner);
+  }
+  char* executeA(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
+                 const char* parameters) override {
+    return executeA_(env, job, protocol, dataDir, parameters);
+  }
+  void releasebuffer(char* buffer) override { release_(buffer); }
+
+ private:
+  using Execute = char* (*)(const char*, const char*, std::int32_t, const char*, std::uintptr_t);
+  using ExecuteA = char* (*)(const char*, const char*, std::int32_t, const char*, const char*);
+  using Release = void (*)(char*);
+  void* handle_;
+  Execute execute_ = nullptr;
+  ExecuteA executeA_ = nullptr;
+  Release release_ = nullptr;
+};
+
+// Debian's in.rexecd served as inetd would, on port 512 of a loopback address of its own (the
+// library always connects to port 512 of RHost), for this test only: addresses 127.91.x.y are
+// drawn until one is free. Nothing when none is.
+std::unique_ptr<test::DaemonServer> StartRexecOnOwnLoopbackAddress() {
+  std::mt19937 random(static_cast<unsigned>(::getpid()) ^ std::random_device{}());
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const std::string address =
+        "127.91." + std::to_string(random() % 250 + 1) + "." + std::to_string(random() % 250 + 1);
+    try {
+      return std::make_unique<test::DaemonServer>(test::kRexecDaemon, 512, address);
+    } catch (const std::exception&) {
+      // Taken: the next address.
+    }
+  }
+  return nullptr;
+}
+
+class EditorsEndToEndTest : public EditorWindowsTest {
+ protected:
+  void SetUp() override {
+    EditorWindowsTest::SetUp();
+    if (::geteuid() != 0) GTEST_SKIP() << "the real rexec server needs root";
+    ASSERT_EQ(test::PrepareRealPeers(), "");
+    ASSERT_EQ(::access(test::DaemonPath(test::kRexecDaemon).c_str(), X_OK), 0) << "in.rexecd is not installed";
+    server_ = StartRexecOnOwnLoopbackAddress();
+    ASSERT_NE(server_, nullptr) << "no loopback address with a free port 512";
+    auto library =
+        std::make_unique<LoadedCorvaneDll>(std::string(CORVANE_BINARY_DIR) + "/console/libCorvaneDll.so");
+    ASSERT_TRUE(library->Loaded()) << ::dlerror();
+    dll_ = std::move(library);
+  }
+  void TearDown() override {
+    EditorWindowsTest::TearDown();
+    if (server_) {
+      EXPECT_EQ(server_->Failure(), "");
+    }
+    server_.reset();
+  }
+  std::unique_ptr<LibraryFacade> TakeLibrary() override { return std::move(dll_); }
+
+  // Chooses the variable and types its value.
+  void SetVariable(EnvironmentWindow& environmentWindow, const char* name, const QString& value) {
+    Choose(environmentWindow.variableList_, QString::fromLatin1(name));
+    environmentWindow.valueEdit_->setText(value);
+  }
+
+  std::unique_ptr<test::DaemonServer> server_;
+  std::unique_ptr<LibraryFacade> dll_;
+};
+
+TEST_F(EditorsEndToEndTest, EnvironmentAndJobFromTheEditorsRunThroughExecute) {
+  MainWindow& mainWindow = Start();
+
+  mainWindow.onEnvironment();
+  EnvironmentWindow& environmentWindow = Environments();
+  log_->inputs.push_back(QStringLiteral("Lab"));
+  environmentWindow.newEnvironmentButton_->click();
+  SetVariable(environmentWindow, "RHost", QString::fromStdString(server_->Address()));
+  SetVariable(environmentWindow, "RLogin", QString::fromLatin1(test::kPeerUser));
+  SetVariable(environmentWindow, "RPwd", QString::fromLatin1(test::kPeerPassword));
+  log_->inputs.push_back(QStringLiteral("greeting"));
+  environmentWindow.newVariableButton_->click();
+  environmentWindow.valueEdit_->setText(QStringLiteral("hello from the editor"));
+  environmentWindow.closeButton_->click();
+  ASSERT_FALSE(environmentWindow.isVisible());
+
+  mainWindow.onJob();
+  JobWindow& jobWindow = Jobs();
+  log_->inputs.push_back(QStringLiteral("Hello"));
+  jobWindow.newJobButton_->click();
+  jobWindow.editCommandButton_->click();
+  CommandEditor().commandText_->setPlainText(
+      QStringLiteral("echo corvane-editors\n  echo @\"greeting\" @\"who\"  \n"));
+  CommandEditor().okButton_->click();
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "echo corvane-editors;echo @\"greeting\" @\"who\";");
+  log_->inputs.push_back(QStringLiteral("who"));
+  jobWindow.newVariableButton_->click();
+  jobWindow.valueEdit_->setText(QStringLiteral("and the job"));
+  jobWindow.closeButton_->click();
+  ASSERT_FALSE(jobWindow.isVisible());
+  EXPECT_TRUE(log_->messages.empty()) << log_->messages.join(" | ").toStdString();
+
+  ASSERT_EQ(mainWindow.environmentList_->count(), 1);
+  ASSERT_EQ(mainWindow.jobList_->count(), 1);
+  mainWindow.environmentList_->setCurrentIndex(0);
+  mainWindow.jobList_->setCurrentIndex(0);
+  mainWindow.protocolList_->setCurrentIndex(0);  // Remote Exec
+  mainWindow.onExecute();
+  EXPECT_EQ(mainWindow.output_->toPlainText(), "corvane-editors\nhello from the editor and the job\n");
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,580 @@
+// The main window over a fake library, fake dialogs and a temporary program directory: the first
+// show, the lists, Execute on all its roads, the close with its start-at-logon entry, the menus,
+// the shell openers, the secondary-window registry and the scheduler worker's seam.
+#include "console/console_fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QThread>
+#include <QToolBar>
+
+#include <atomic>
+
+#include "cipher/stored_key.h"
+#include "console/core/autostart.h"
+#include "console/windows/about_window.h"
+
+namespace corvane {
+namespace {
+
+using test::ConsoleTest;
+
+QString MemoText(const MainWindow& form) { return form.output_->toPlainText(); }
+
+bool ControlsEnabled(MainWindow& form) {
+  return form.menuBar()->isEnabled() && form.toolBar_->isEnabled() && form.executeAction_->isEnabled() &&
+         QApplication::overrideCursor() == nullptr;
+}
+
+void Select(QComboBox* box, int index) { box->setCurrentIndex(index); }
+
+TEST_F(ConsoleTest, FirstShowWithEmptyPreferences) {
+  MainWindow& form = Shown();
+  EXPECT_TRUE(form.FirstShowDone());
+  EXPECT_EQ(form.windowTitle(), "Corvane 2.0");
+  EXPECT_EQ(form.size(), QSize(704, 486));
+  EXPECT_EQ(form.OutputColor(), QColor(0xC0, 0xC0, 0xC0));
+  EXPECT_EQ(form.OutputTextColor(), QColor(0, 0, 0));
+  EXPECT_EQ(form.output_->font().family(), "Arial");
+  EXPECT_EQ(form.output_->font().pointSize(), 8);
+  EXPECT_FALSE(form.output_->font().bold());
+  EXPECT_EQ(form.protocolList_->currentIndex(), 0);
+  EXPECT_EQ(form.protocolList_->currentText(), "Remote Exec");
+  EXPECT_EQ(form.environmentList_->count(), 0);
+  EXPECT_EQ(form.jobList_->count(), 0);
+  EXPECT_FALSE(form.trayIcon_->Enabled());
+  EXPECT_TRUE(form.schedulerThread_->Running());
+  // Nothing is written: the store is only made to exist.
+  EXPECT_TRUE(StoredKeys().isEmpty());
+  EXPECT_TRUE(ui_->messages.empty());
+  // The stored-value cipher.
+  EXPECT_EQ(form.storedValueCipher_.Algorithm(), "IDEA");
+  EXPECT_EQ(form.storedValueCipher_.Mode(), TCipherMode::cmCTS);
+  auto reference = MainWindow::MakeStoredValueCipher();
+  EXPECT_EQ(form.storedValueCipher_.EncryptText("abc"), reference->EncryptText("abc"));
+  EXPECT_EQ(form.storedValueCipher_.DecryptText(reference->EncryptText("secret")), "secret");
+}
+
+TEST_F(ConsoleTest, FirstShowAppliesStoredPreferences) {
+  Store("BGCLR", "255");  // red
+  Store("FONTCOLOR", "16711680");  // blue
+  Store("FONTSIZE", "12");
+  Store("FONTSTYLE", "3");
+  Store("FONTNAME", "Courier New");
+  Store("PROTOCOL", "1");
+  Store("MINIMIZE", "1");
+  MainWindow& form = Shown();
+  EXPECT_EQ(form.OutputColor(), QColor(255, 0, 0));
+  EXPECT_EQ(form.OutputTextColor(), QColor(0, 0, 255));
+  EXPECT_EQ(form.output_->font().pointSize(), 12);
+  EXPECT_TRUE(form.output_->font().bold());
+  EXPECT_TRUE(form.output_->font().italic());
+  EXPECT_FALSE(form.output_->font().underline());
+  EXPECT_EQ(form.output_->font().family(), "Courier New");
+  EXPECT_EQ(form.protocolList_->currentIndex(), 1);
+  EXPECT_TRUE(form.trayIcon_->Enabled());
+}
+
+TEST_F(ConsoleTest, UnreadablePreferencesFallBackToDefaults) {
+  Store("BGCLR", "silver");
+  Store("FONTSIZE", "");
+  Store("PROTOCOL", "0x1");
+  MainWindow& form = Shown();
+  EXPECT_EQ(form.OutputColor(), QColor(0xC0, 0xC0, 0xC0));
+  EXPECT_EQ(form.output_->font().pointSize(), 8);
+  EXPECT_EQ(form.protocolList_->currentIndex(), 0);
+}
+
+TEST_F(ConsoleTest, ListsKeepFileOrderAndSelectNothing) {
+  WriteFile("CorvaneEnv.ini", "[zeta]\r\nRHost=x\r\n\r\n[Alpha]\r\n\r\n[mid env]\r\n");
+  WriteFile("CorvaneJob.ini", "[b-job]\r\n[a-job]\r\n");
+  MainWindow& form = Shown();
+  ASSERT_EQ(form.environmentList_->count(), 3);
+  EXPECT_EQ(form.environmentList_->itemText(0), "zeta");
+  EXPECT_EQ(form.environmentList_->itemText(1), "Alpha");
+  EXPECT_EQ(form.environmentList_->itemText(2), "mid env");
+  ASSERT_EQ(form.jobList_->count(), 2);
+  EXPECT_EQ(form.jobList_->itemText(0), "b-job");
+  EXPECT_EQ(form.environmentList_->currentIndex(), -1);
+  EXPECT_EQ(form.jobList_->currentIndex(), -1);
+  EXPECT_EQ(form.SelectedEnvironment(), "");
+
+  // A refill after an editor has rewritten the file.
+  WriteFile("CorvaneEnv.ini", "[one]\r\n[two]\r\n");
+  Select(form.environmentList_, 0);
+  form.RefillEnvironmentList();
+  ASSERT_EQ(form.environmentList_->count(), 2);
+  EXPECT_EQ(form.environmentList_->itemText(1), "two");
+  EXPECT_EQ(form.environmentList_->currentIndex(), -1);
+}
+
+TEST_F(ConsoleTest, NamesAreKeptAsBytes) {
+  // Names are bytes: every byte is shown as its Latin-1 character and passed back to the library
+  // byte for byte, whatever the bytes happen to look like.
+  WriteFile("CorvaneEnv.ini", "[caf\xE9]\r\n");
+  WriteFile("CorvaneJob.ini", "[j\xC3\xA9]\r\n");
+  MainWindow& form = Shown();
+  EXPECT_EQ(form.environmentList_->itemText(0), QString::fromLatin1("caf\xE9"));
+  EXPECT_EQ(form.jobList_->itemText(0), QString::fromLatin1("j\xC3\xA9"));
+  Select(form.environmentList_, 0);
+  Select(form.jobList_, 0);
+  form.onExecute();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  EXPECT_EQ(library_->calls[0].environment, "caf\xE9");
+  EXPECT_EQ(library_->calls[0].job, "j\xC3\xA9");
+}
+
+TEST_F(ConsoleTest, MissingSelectionGivesOneMessageAndNoCall) {
+  WriteFile("CorvaneEnv.ini", "[env]\r\n");
+  WriteFile("CorvaneJob.ini", "[job]\r\n");
+  struct Case {
+    int environment, job;
+    const char* message;
+  };
+  for (const Case& c : {Case{-1, 0, "Please Select an Environment Name"},
+                        Case{0, -1, "Please Select a Job Name"},
+                        Case{-1, -1, "Please Select an Environment Name"}}) {
+    SCOPED_TRACE(c.message);
+    MainWindow& form = Shown();
+    form.output_->setPlainText("old output");
+    Select(form.environmentList_, c.environment);
+    Select(form.jobList_, c.job);
+    ui_->messages.clear();
+    form.onExecute();
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_EQ(ui_->messages[0], c.message);
+    EXPECT_TRUE(library_->calls.empty());
+    EXPECT_TRUE(ControlsEnabled(form));
+    EXPECT_EQ(MemoText(form), "");
+  }
+}
+
+class ExecuteTest : public ConsoleTest {
+ protected:
+  MainWindow& Ready() {
+    WriteFile("CorvaneEnv.ini", "[env1]\r\n[env2]\r\n");
+    WriteFile("CorvaneJob.ini", "[job1]\r\n");
+    MainWindow& form = Shown();
+    Select(form.environmentList_, 1);
+    Select(form.jobList_, 0);
+    return form;
+  }
+};
+
+TEST_F(ExecuteTest, ForegroundShowsTheFirst32000Bytes) {
+  library_->result = std::string(31999, 'a') + "bc" + std::string(7999, 'z');  // 40000 bytes
+  MainWindow& form = Ready();
+  form.onExecute();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  const test::LibraryCall& call = library_->calls[0];
+  EXPECT_EQ(call.exportName, "execute");
+  EXPECT_EQ(call.environment, "env2");
+  EXPECT_EQ(call.job, "job1");
+  EXPECT_EQ(call.protocolIndex, 0);
+  EXPECT_EQ(call.dataDir, QFile::encodeName(Dir()).toStdString());
+  EXPECT_EQ(call.ownerWindow, static_cast<std::uintptr_t>(form.winId()));
+  EXPECT_EQ(library_->releases, 1);
+  EXPECT_EQ(MemoText(form), QString(31999, 'a') + "b");
+  EXPECT_TRUE(ControlsEnabled(form));
+}
+
+TEST_F(ExecuteTest, ForegroundLineBreaksBecomeSingleBreaks) {
+  library_->result = "one\r\ntwo\r\r\nthree\rfour\nfive";
+  MainWindow& form = Ready();
+  form.onExecute();
+  EXPECT_EQ(MemoText(form), "one\ntwo\nthree\nfour\nfive");
+}
+
+TEST_F(ExecuteTest, EachRunClearsTheMemo) {
+  MainWindow& form = Ready();
+  library_->result = "first";
+  form.onExecute();
+  library_->result = "second";
+  form.onExecute();
+  EXPECT_EQ(MemoText(form), "second");
+  EXPECT_EQ(library_->releases, 2);
+}
+
+TEST_F(ExecuteTest, BackgroundHandedOver) {
+  Store("EXECBACK", "1");
+  library_->result = "0";
+  MainWindow& form = Ready();
+  form.protocolList_->setCurrentIndex(1);
+  form.onExecute();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  EXPECT_EQ(library_->calls[0].exportName, "executeA");
+  EXPECT_EQ(library_->calls[0].parameters, "");
+  EXPECT_FALSE(library_->calls[0].parametersNull);
+  EXPECT_EQ(library_->calls[0].protocolIndex, 1);
+  EXPECT_EQ(MemoText(form), "Job was sent to server");
+  EXPECT_EQ(library_->releases, 1);
+}
+
+TEST_F(ExecuteTest, BackgroundErrorIsShownWhole) {
+  Store("EXECBACK", "1");
+  library_->result = "Error: Invalid Host Name (RHost)" + std::string(40000, '!');
+  MainWindow& form = Ready();
+  form.onExecute();
+  EXPECT_EQ(MemoText(form).size(), 32u + 40000u);
+  EXPECT_EQ(library_->releases, 1);
+}
+
+TEST_F(ExecuteTest, FailuresLeaveTheControlsRestored) {
+  MainWindow& form = Ready();
+  library_->failure = "Input is not an valid MIME base64 Format.";
+  form.onExecute();
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0], "Input is not an valid MIME base64 Format.");
+  EXPECT_TRUE(ControlsEnabled(form));
+
+  library_->failure.clear();
+  library_->noBuffer = true;
+  form.onExecute();
+  ASSERT_EQ(ui_->messages.size(), 2u);
+  EXPECT_EQ(ui_->messages[1], "The library returned no result from execute");
+  EXPECT_TRUE(ControlsEnabled(form));
+  EXPECT_EQ(library_->releases, 0);
+}
+
+TEST_F(ExecuteTest, ProtocolOutOfRangeSelectsNothingAndPassesMinusOne) {
+  Store("PROTOCOL", "5");
+  MainWindow& form = Ready();
+  EXPECT_EQ(form.protocolList_->currentIndex(), -1);
+  form.onExecute();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  EXPECT_EQ(library_->calls[0].protocolIndex, -1);
+}
+
+TEST_F(ExecuteTest, OnlyTheOperatorsProtocolChoiceIsWritten) {
+  MainWindow& form = Ready();
+  form.protocolList_->setCurrentIndex(1);  // from code: not written
+  EXPECT_FALSE(Stored("PROTOCOL").isValid());
+  emit form.protocolList_->activated(1);  // the operator's pick
+  EXPECT_EQ(Stored("PROTOCOL").toString(), "1");
+}
+
+TEST_F(ExecuteTest, MenuAndToolBarReachExecute) {
+  MainWindow& form = Ready();
+  form.executeAction_->trigger();
+  form.executeButton_->trigger();
+  EXPECT_EQ(library_->calls.size(), 2u);
+}
+
+TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
+  MainWindow& form = Window();
+  struct Item {
+    QAction* action;
+    const char* text;
+    QKeySequence shortcut;
+  };
+  const auto ctrlAlt = [](Qt::Key key) { return QKeySequence(Qt::CTRL | Qt::ALT | key); };
+  for (const Item& item : {Item{form.preferencesAction_, "Preferences", ctrlAlt(Qt::Key_P)},
+                           Item{form.quitAction_, "Quit", ctrlAlt(Qt::Key_Q)},
+                           Item{form.environmentAction_, "Environment", ctrlAlt(Qt::Key_E)},
+                           Item{form.jobAction_, "Job", ctrlAlt(Qt::Key_J)},
+                           Item{form.schedulerAction_, "Scheduler", ctrlAlt(Qt::Key_S)},
+                           Item{form.logFileAction_, "Log File...", QKeySequence()},
+                           Item{form.outputFileAction_, "Output File...", QKeySequence()},
+                           Item{form.executeAction_, "Execute", ctrlAlt(Qt::Key_X)},
+                           Item{form.helpAction_, "Help / Tutorial", QKeySequence(Qt::Key_F1)},
+                           Item{form.aboutAction_, "About...", ctrlAlt(Qt::Key_A)}}) {
+    EXPECT_EQ(item.action->text(), item.text);
+    EXPECT_EQ(item.action->shortcut(), item.shortcut) << item.text;
+  }
+  QStringList menus;
+  for (QAction* menu : form.menuBar()->actions()) menus << menu->text();
+  EXPECT_EQ(menus, QStringList({"File", "View", "Action", "Help"}));
+
+  QStringList hints;
+  for (QAction* action : form.toolBar_->actions()) {
+    if (!action->isSeparator()) hints << action->toolTip();
+  }
+  EXPECT_EQ(hints, QStringList({"Environment", "Job", "Execute", "Preferences", "Scheduler", "Help", "Quit"}));
+  EXPECT_EQ(form.toolBar_->actions().size(), 14);  // each button after a separator
+  EXPECT_EQ(form.protocolList_->toolTip(), "Select Protocol");
+  ASSERT_EQ(form.protocolList_->count(), 2);
+  EXPECT_EQ(form.protocolList_->itemText(0), "Remote Exec");
+  EXPECT_EQ(form.protocolList_->itemText(1), "Remote Shell");
+  for (QComboBox* box : {form.environmentList_, form.jobList_, form.protocolList_})
+    EXPECT_FALSE(box->isEditable());
+  QStringList captions;
+  for (QLabel* label : form.environmentList_->parentWidget()->findChildren<QLabel*>()) {
+    captions << label->text();
+    EXPECT_TRUE(label->font().bold()) << label->text().toStdString();
+  }
+  EXPECT_EQ(captions, QStringList({"Environment:", "Job:", "Protocol:"}));
+  EXPECT_TRUE(form.output_->isReadOnly());
+  EXPECT_EQ(form.output_->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(form.output_->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+}
+
+TEST_F(ConsoleTest, ShellOpenersOpenTheirFiles) {
+  MainWindow& form = Shown();
+  form.onLogFile();
+  form.onOutputFile();
+  form.onHelp();
+  form.helpButton_->trigger();
+  ASSERT_EQ(ui_->opened.size(), 4u);
+  EXPECT_EQ(ui_->opened[0], QUrl::fromLocalFile(Dir() + "/log.txt"));
+  EXPECT_EQ(ui_->opened[1], QUrl::fromLocalFile(Dir() + "/output.txt"));
+  EXPECT_EQ(ui_->opened[2], QUrl::fromLocalFile(Dir() + "/CORVANE.HLP"));
+  EXPECT_EQ(ui_->opened[3], ui_->opened[2]);
+}
+
+// ---- close and the start-at-logon entry ---------------------------------------------------------
+
+class CloseTest : public ConsoleTest {
+ protected:
+  // Closes the main window; answers whether it closed.
+  bool CloseMainWindow() {
+    MainWindow& form = Shown();
+    bool closed = false;
+    QObject::connect(&form, &MainWindow::Closed, [&closed] { closed = true; });
+    form.onQuit();
+    return closed && !form.isVisible();
+  }
+  QString Entry() const { return AutostartDir() + "/Corvane.desktop"; }
+};
+
+TEST_F(CloseTest, NothingWrittenWithoutRunStart) {
+  EXPECT_TRUE(CloseMainWindow());
+  EXPECT_FALSE(QFile::exists(Entry()));
+  EXPECT_TRUE(ui_->messages.empty());
+}
+
+TEST_F(CloseTest, RunStartCreatesTheEntry) {
+  Store("RUNSTART", "1");
+  EXPECT_TRUE(CloseMainWindow());
+  QFile entry(Entry());
+  ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+  EXPECT_EQ(entry.readAll(), AutostartEntry::EntryText(Dir() + "/Corvane"));
+}
+
+TEST_F(CloseTest, ExistingEntryIsKept) {
+  Store("RUNSTART", "1");
+  QDir().mkpath(AutostartDir());
+  QFile old(Entry());
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("[Desktop Entry]\nExec=/elsewhere/Corvane\n");
+  old.close();
+  EXPECT_TRUE(CloseMainWindow());
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), "[Desktop Entry]\nExec=/elsewhere/Corvane\n");
+}
+
+TEST_F(CloseTest, RunStartZeroRemovesTheEntry) {
+  Store("RUNSTART", "0");
+  AutostartEntry(AutostartDir()).Create("/opt/Corvane");
+  ASSERT_TRUE(QFile::exists(Entry()));
+  EXPECT_TRUE(CloseMainWindow());
+  EXPECT_FALSE(QFile::exists(Entry()));
+}
+
+TEST_F(CloseTest, UnwritableAutostartFolderStillCloses) {
+  Store("RUNSTART", "1");
+  WriteFile("autostart", "a file where the folder should be");
+  EXPECT_TRUE(CloseMainWindow());
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_TRUE(ui_->messages[0].contains("autostart")) << ui_->messages[0].toStdString();
+}
+
+TEST_F(CloseTest, CloseAsksTheWorkerToStop) {
+  schedulerLoop_ = [](MainWindow&, BackgroundWorker& thread, void*&) {
+    while (!thread.Terminated()) QThread::msleep(5);
+  };
+  MainWindow& form = Shown();
+  ASSERT_TRUE(form.schedulerThread_->Running());
+  EXPECT_TRUE(CloseMainWindow());
+  // The close does not wait; the worker ends by itself once it sees the stop request.
+  EXPECT_TRUE(test::PumpUntil([&] { return !form.schedulerThread_->Running(); }));
+}
+
+// ---- the scheduler worker's seam ----------------------------------------------------------------
+
+TEST_F(ConsoleTest, SchedulerLoopRunsOnTheWorkerUntilStopped) {
+  std::atomic<int> runs{0};
+  std::atomic<bool> onWorker{false};
+  std::atomic<bool> ended{false};
+  MainWindow& form = Shown();
+  QThread* gui = QThread::currentThread();
+  form.SetSchedulerLoop([&](MainWindow& f, BackgroundWorker& thread, void*&) {
+    ++runs;
+    onWorker = QThread::currentThread() != gui && &f == &form;
+    while (!thread.Terminated()) QThread::msleep(5);
+    ended = true;
+  });
+  ASSERT_TRUE(test::WaitUntil([&] { return runs.load() == 1; }));
+  EXPECT_TRUE(onWorker.load());
+  form.ShutdownWorker();
+  EXPECT_TRUE(ended.load());
+  EXPECT_EQ(form.schedulerThread_, nullptr);
+  EXPECT_EQ(runs.load(), 1);
+}
+
+// ---- the secondary windows ----------------------------------------------------------------------
+
+class CountingWindow final : public SecondaryWindow {
+ public:
+  CountingWindow(QWidget* main, UiServices& ui) : SecondaryWindow(main, ui) { resize(200, 100); }
+  int shows = 0;
+  int reloads = 0;
+  int closeRequests = 0;
+  std::function<bool()> mayClose = [] { return true; };
+  void ReloadFromDisk() override { ++reloads; }
+
+ protected:
+  void onShow() override { ++shows; }
+  bool onClose() override {
+    ++closeRequests;
+    return mayClose();
+  }
+};
+
+class WindowsTest : public ConsoleTest {
+ protected:
+  void DestroyWindows() override {
+    windows_.clear();
+    ConsoleTest::DestroyWindows();
+  }
+  CountingWindow* Make() {
+    windows_.push_back(std::make_unique<CountingWindow>(&Window(), Window().Ui()));
+    return windows_.back().get();
+  }
+  std::vector<std::unique_ptr<CountingWindow>> windows_;
+};
+
+TEST_F(WindowsTest, EachMenuItemPresentsItsWindowOnce) {
+  MainWindow& form = Shown();
+  SecondaryWindows& registry = form.Windows();
+  CountingWindow* preferences = Make();
+  CountingWindow* environment = Make();
+  CountingWindow* job = Make();
+  CountingWindow* scheduler = Make();
+  registry.preferencesWindow = preferences;
+  registry.environmentWindow = environment;
+  registry.jobWindow = job;
+  registry.schedulerWindow = scheduler;
+
+  form.onScheduler();
+  form.onScheduler();  // already visible: shown once, not reset
+  EXPECT_TRUE(scheduler->isVisible());
+  EXPECT_EQ(scheduler->shows, 1);
+  form.environmentAction_->trigger();
+  form.jobButton_->trigger();
+  form.preferencesAction_->trigger();
+  EXPECT_EQ(environment->shows, 1);
+  EXPECT_EQ(job->shows, 1);
+  EXPECT_EQ(preferences->shows, 1);
+  EXPECT_TRUE(scheduler->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  // Centred on the main window.
+  EXPECT_LE((scheduler->geometry().center() - form.geometry().center()).manhattanLength(), 40);
+
+  // Without a window the items do nothing.
+  form.onAbout();
+  EXPECT_TRUE(ui_->messages.empty());
+}
+
+TEST_F(WindowsTest, CloseIsGuarded) {
+  Shown();
+  CountingWindow* window = Make();
+  window->present();
+  window->mayClose = [] { return false; };
+  window->close();
+  EXPECT_TRUE(window->isVisible());
+  window->mayClose = []() -> bool { throw std::runtime_error("Cannot create file \"x\""); };
+  window->close();
+  EXPECT_TRUE(window->isVisible());
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0], "Cannot create file \"x\"");
+  window->mayClose = [] { return true; };
+  window->close();
+  EXPECT_FALSE(window->isVisible());
+  window->present();
+  EXPECT_EQ(window->shows, 2);  // every showing runs the show handler
+}
+
+TEST_F(WindowsTest, SchedulerReloadReachesAVisibleSchedulerEditorOnly) {
+  MainWindow& form = Shown();
+  CountingWindow* scheduler = Make();
+  form.Windows().schedulerWindow = scheduler;
+  void* data = nullptr;
+  form.reloadSchedulerEditor(form.schedulerThread_, nullptr, data);
+  EXPECT_EQ(scheduler->reloads, 0);
+  scheduler->present();
+  form.reloadSchedulerEditor(form.schedulerThread_, nullptr, data);
+  EXPECT_EQ(scheduler->reloads, 1);
+  form.Windows().schedulerWindow = nullptr;
+  form.reloadSchedulerEditor(form.schedulerThread_, nullptr, data);  // no editor: nothing
+  EXPECT_EQ(scheduler->reloads, 1);
+}
+
+TEST_F(WindowsTest, AboutWindowOpensTheWebAddress) {
+  MainWindow& form = Shown();
+  AboutWindow about(form);
+  form.Windows().aboutWindow = &about;
+  form.aboutAction_->trigger();
+  EXPECT_TRUE(about.isVisible());
+  EXPECT_EQ(about.windowTitle(), "About...");
+  EXPECT_EQ(about.size(), QSize(235, 154));
+  EXPECT_EQ(about.productLabel_->text(), "Corvane Version 2.0");
+  for (QLabel* label : {about.productLabel_, about.makerLabel_, about.webAddressLabel_}) {
+    SCOPED_TRACE(label->text().toStdString());
+    EXPECT_TRUE(label->font().bold());
+    // The whole text shows in the label's place.
+    EXPECT_LE(label->sizeHint().width(), label->width());
+    EXPECT_LE(label->geometry().right(), about.width());
+  }
+  EXPECT_EQ(about.productLabel_->font().pointSize(), 10);
+  EXPECT_TRUE(about.webAddressLabel_->font().underline());
+  about.onWebAddressClicked();
+  ASSERT_EQ(ui_->opened.size(), 1u);
+  EXPECT_EQ(ui_->opened[0], QUrl(kProductWebAddress));
+  about.onCloseClicked();
+  EXPECT_FALSE(about.isVisible());
+}
+
+// ---- paths and display --------------------------------------------------------------------------
+
+TEST(ProgramPathsTest, DataDirectoryIsTheProgramDirectoryWhenWritable) {
+  QTemporaryDir dir;
+  const ProgramPaths paths = ProgramPaths::Resolve(dir.path() + "/Corvane", dir.path() + "/fallback");
+  EXPECT_EQ(paths.programDir, dir.path());
+  EXPECT_EQ(paths.dataDir, dir.path());
+  EXPECT_EQ(paths.EnvIniPath(), dir.path() + "/CorvaneEnv.ini");
+  EXPECT_EQ(paths.JobIniPath(), dir.path() + "/CorvaneJob.ini");
+  EXPECT_EQ(paths.LogPath(), dir.path() + "/log.txt");
+  EXPECT_EQ(paths.OutputPath(), dir.path() + "/output.txt");
+  EXPECT_EQ(paths.HelpPath(), dir.path() + "/CORVANE.HLP");
+  EXPECT_FALSE(QFileInfo::exists(dir.path() + "/fallback"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+}
+
+TEST(ProgramPathsTest, UnwritableProgramDirectoryUsesTheFallback) {
+  QTemporaryDir dir;
+  // Nobody, root included, can create files in /proc.
+  const ProgramPaths paths = ProgramPaths::Resolve("/proc/Corvane", dir.path() + "/data/");
+  EXPECT_EQ(paths.programDir, "/proc");
+  EXPECT_EQ(paths.dataDir, dir.path() + "/data");
+  EXPECT_TRUE(QFileInfo(paths.dataDir).isDir());
+  EXPECT_EQ(paths.HelpPath(), "/proc/CORVANE.HLP");
+  EXPECT_EQ(paths.LogPath(), dir.path() + "/data/log.txt");
+}
+
+TEST(DisplayTextTest, Cases) {
+  struct Case {
+    std::string bytes;
+    QString shown;
+  };
+  for (const Case& c : {Case{"a\r\nb", "a\nb"}, Case{"a\r\r\nb\r\n", "a\nb\n"}, Case{"a\rb\nc", "a\nb\nc"},
+                        Case{"\xE9t\xE9", QString::fromLatin1("\xE9t\xE9")},
+                        Case{"\xC3\xA9t", QString::fromLatin1("\xC3\xA9t")}, Case{"", ""}}) {
+    EXPECT_EQ(DisplayText(c.bytes), c.shown) << c.bytes;
+  }
+}
+
+}  // namespace
+}  // namespace corvane

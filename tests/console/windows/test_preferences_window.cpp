@@ -1,0 +1,166 @@
+// The Preferences window over the preference store.
+#include "console/console_fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "console/core/preferences.h"
+#include "console/windows/preferences_window.h"
+
+namespace corvane {
+namespace {
+
+class PreferencesWindowTest : public test::ConsoleTest {
+ protected:
+  PreferencesWindow& PrefsWindow() {
+    if (!preferencesWindow_) {
+      preferencesWindow_ = std::make_unique<PreferencesWindow>(Shown());
+      Shown().Windows().preferencesWindow = preferencesWindow_.get();
+    }
+    return *preferencesWindow_;
+  }
+  void DestroyWindows() override {
+    preferencesWindow_.reset();
+    ConsoleTest::DestroyWindows();
+  }
+  std::unique_ptr<PreferencesWindow> preferencesWindow_;
+};
+
+TEST_F(PreferencesWindowTest, AsDesigned) {
+  PreferencesWindow& form = PrefsWindow();
+  EXPECT_EQ(form.windowTitle(), "Corvane 2.0 - Preferences");
+  EXPECT_EQ(form.size(), QSize(400, 230));
+  EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_EQ(form.minimizeToTrayBox_->text(), "Minimize to Tray");
+  EXPECT_EQ(form.runAtLogonBox_->text(), "Run When Windows Starts");
+  EXPECT_EQ(form.executeInBackgroundBox_->text(), "Execute Jobs in Background");
+  EXPECT_EQ(form.closeButton_->text(), "Close");
+  EXPECT_EQ(form.fontButton_->text(), "Font...");
+  EXPECT_EQ(form.backgroundColorList_->count(), 16);
+  EXPECT_EQ(form.SelectedColor(), QColor(0xC0, 0xC0, 0xC0));  // silver at creation
+  EXPECT_FALSE(form.minimizeToTrayBox_->isChecked());
+
+  // Bold: the two group captions, the colour label and Close; the controls inside the bold
+  // groups keep the regular weight.
+  EXPECT_EQ(form.outputGroup_->title(), "Output");
+  EXPECT_EQ(form.optionsGroup_->title(), "Options");
+  const QList<QLabel*> labels = form.outputGroup_->findChildren<QLabel*>();
+  ASSERT_EQ(labels.size(), 1);
+  QLabel* colorLabel = labels[0];
+  EXPECT_EQ(colorLabel->text(), "Background color:");
+  for (QWidget* bold : {static_cast<QWidget*>(form.outputGroup_), static_cast<QWidget*>(form.optionsGroup_),
+                        static_cast<QWidget*>(colorLabel), static_cast<QWidget*>(form.closeButton_)}) {
+    EXPECT_TRUE(bold->font().bold()) << bold->metaObject()->className();
+  }
+  for (QWidget* regular :
+       {static_cast<QWidget*>(form.backgroundColorList_), static_cast<QWidget*>(form.fontButton_),
+        static_cast<QWidget*>(form.minimizeToTrayBox_), static_cast<QWidget*>(form.runAtLogonBox_),
+        static_cast<QWidget*>(form.executeInBackgroundBox_)}) {
+    EXPECT_FALSE(regular->font().bold()) << regular->metaObject()->className();
+  }
+  // Every caption fits its place.
+  EXPECT_LE(colorLabel->sizeHint().width(), colorLabel->width());
+  EXPECT_LE(colorLabel->geometry().right(), form.backgroundColorList_->geometry().left());
+  for (QCheckBox* box : {form.minimizeToTrayBox_, form.runAtLogonBox_, form.executeInBackgroundBox_}) {
+    EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
+  }
+}
+
+TEST_F(PreferencesWindowTest, ShowingWritesOnlyWhatChanges) {
+  MainWindow& main = Shown();
+  main.SetOutputColor(QColor(0, 0, 0x80));  // navy
+  PreferencesWindow& form = PrefsWindow();
+  form.present();
+  EXPECT_EQ(form.SelectedColor(), QColor(0, 0, 0x80));
+  EXPECT_TRUE(StoredKeys().isEmpty());  // every box already in its stored state
+
+  Store("MINIMIZE", "1");
+  Store("EXECBACK", "1");
+  form.onCloseClicked();
+  EXPECT_FALSE(form.isVisible());
+  main.onPreferences();
+  EXPECT_TRUE(form.minimizeToTrayBox_->isChecked());
+  EXPECT_FALSE(form.runAtLogonBox_->isChecked());
+  EXPECT_TRUE(form.executeInBackgroundBox_->isChecked());
+  EXPECT_TRUE(main.trayIcon_->Enabled());  // the stored MINIMIZE applied again
+  EXPECT_FALSE(Stored("RUNSTART").isValid());
+  EXPECT_FALSE(Stored("BGCLR").isValid());
+}
+
+TEST_F(PreferencesWindowTest, ColourIsWrittenAndAppliedAtOnce) {
+  PreferencesWindow& form = PrefsWindow();
+  form.present();
+  const int red = form.backgroundColorList_->findText("Red");
+  ASSERT_GE(red, 0);
+  form.backgroundColorList_->setCurrentIndex(red);
+  emit form.backgroundColorList_->activated(red);
+  EXPECT_EQ(Stored("BGCLR").toString(), "255");
+  EXPECT_EQ(Shown().OutputColor(), QColor(255, 0, 0));
+}
+
+TEST_F(PreferencesWindowTest, OptionsAreWrittenAsTheyAreTicked) {
+  PreferencesWindow& form = PrefsWindow();
+  form.present();
+  form.minimizeToTrayBox_->setChecked(true);
+  EXPECT_EQ(Stored("MINIMIZE").toString(), "1");
+  EXPECT_TRUE(Shown().trayIcon_->Enabled());
+  form.minimizeToTrayBox_->setChecked(false);
+  EXPECT_EQ(Stored("MINIMIZE").toString(), "0");
+  EXPECT_FALSE(Shown().trayIcon_->Enabled());
+  form.runAtLogonBox_->setChecked(true);
+  EXPECT_EQ(Stored("RUNSTART").toString(), "1");
+  EXPECT_FALSE(QFile::exists(AutostartDir() + "/Corvane.desktop"));  // only at the next close
+  form.executeInBackgroundBox_->setChecked(true);
+  EXPECT_EQ(Stored("EXECBACK").toString(), "1");
+}
+
+TEST_F(PreferencesWindowTest, CancelledFontDialogWritesTheCurrentFont) {
+  Store("FONTCHARSET", "238");
+  MainWindow& main = Shown();
+  const QFont before = main.output_->font();
+  PrefsWindow().onFont();
+  EXPECT_EQ(ui_->fontDialogs, 1);
+  EXPECT_EQ(Stored("FONTNAME").toString(), "Arial");
+  EXPECT_EQ(Stored("FONTCOLOR").toString(), "0");
+  EXPECT_EQ(Stored("FONTSIZE").toString(), "8");
+  EXPECT_EQ(Stored("FONTCHARSET").toString(), "238");
+  EXPECT_EQ(Stored("FONTSTYLE").toString(), "0");
+  EXPECT_EQ(main.output_->font(), before);
+}
+
+TEST_F(PreferencesWindowTest, ChosenFontIsWrittenAndApplied) {
+  ui_->chooseFont = [](QFont& font) {
+    font = QFont("Courier New", 12);
+    font.setBold(true);
+    font.setUnderline(true);
+    return true;
+  };
+  MainWindow& main = Shown();
+  main.SetOutputTextColor(QColor(0, 0x80, 0));
+  PrefsWindow().onFont();
+  EXPECT_EQ(Stored("FONTNAME").toString(), "Courier New");
+  EXPECT_EQ(Stored("FONTSIZE").toString(), "12");
+  EXPECT_EQ(Stored("FONTSTYLE").toString(), "5");
+  EXPECT_EQ(Stored("FONTCOLOR").toString(), QString::number(0x008000));
+  EXPECT_EQ(main.output_->font().family(), "Courier New");
+  EXPECT_TRUE(main.output_->font().underline());
+}
+
+TEST_F(PreferencesWindowTest, AFailedWriteIsShownNotThrown) {
+  PreferencesWindow& form = PrefsWindow();
+  form.present();
+  // The store's folder turns into a file.
+  QDir(Dir() + "/config").removeRecursively();
+  WriteFile("config", "blocked");
+  form.executeInBackgroundBox_->setChecked(true);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0], "Failed to set data for 'EXECBACK'");
+}
+
+}  // namespace
+}  // namespace corvane

@@ -8,12 +8,16 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # test-only oracles: independent implementations of the standard algorithms
   libcrypto++-dev libmhash-dev librhash-dev
-  # the desktop program
-  qt6-base-dev xvfb xauth xfonts-base
+  # the desktop program; libqt6svg6 is Qt's SVG image and icon plugin, which draws the tool bar
+  # pictures and the program's icon
+  qt6-base-dev libqt6svg6 xvfb xauth xfonts-base
   # a tray host on the virtual display, for the notification-area smoke test
   trayer
   # drives the real program in its smoke test (finds the window, types its Quit shortcut)
   xdotool
+  # the desktop tests (tests/console/desktop): a window manager, window inspection and pictures
+  # (xwininfo, xprop, xwd), a private session bus, and the fake StatusNotifier watcher and host
+  openbox x11-utils x11-apps dbus-daemon dbus-bin python3 python3-dbus python3-gi
   # the remote tests' real rexec/rsh peers: the test set-up unpacks the package rsh-server for
   # them (scripts/prepare-remote-test-peers.sh); installed, it would bring an inetd that serves
   # rexec and rsh to the whole network

@@ -1,36 +1,26 @@
 // The program's own pictures render through Qt's SVG support at tool bar and menu sizes, and
 // read as coloured pictures (a style that greys out stock icons made them look disabled).
+#include "console/qt_test_app.h"
+
 #include <gtest/gtest.h>
 
 #include <QColor>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 #include <QImageReader>
 #include <QPixmap>
 #include <QString>
 
-#include <memory>
 
 namespace {
 
 // The pictures' folder in the source tree.
 QString PictureFile(const char* name) {
-  return QString::fromUtf8(CORVANE_SOURCE_DIR "/console/resources/icons/") + QString::fromLatin1(name) +
-         QStringLiteral(".svg");
+  return QString::fromUtf8(CORVANE_TEST_DATA_DIR "/../../console/resources/icons/") +
+         QString::fromLatin1(name) + QStringLiteral(".svg");
 }
 
-class ToolBarPictures : public ::testing::TestWithParam<const char*> {
- protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "test_tool_bar_pictures";
-    static char* argv[] = {name, nullptr};
-    if (QGuiApplication::instance() == nullptr) app_ = std::make_unique<QGuiApplication>(argc, argv);
-  }
-  static inline std::unique_ptr<QGuiApplication> app_;
-};
+class ToolBarPictures : public ::testing::TestWithParam<const char*> {};
 
 TEST(ToolBarPictureSupport, QtReadsSvg) {
   EXPECT_TRUE(QImageReader::supportedImageFormats().contains("svg"))
@@ -77,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Each, ToolBarPictures,
                                            "help", "quit"));
 
 // The program's own icon (desktop entry, window, notification area), from 16 to 64 pixels.
-TEST_F(ToolBarPictures, ProgramIconRendersAtEverySize) {
+TEST(ProgramIcon, RendersAtEverySize) {
   for (const int size : {16, 22, 32, 48, 64}) {
     const QImage image = Render("corvane", size);
     ASSERT_EQ(image.size(), QSize(size, size)) << size;

@@ -88,7 +88,9 @@ export DISPLAY=":$(head -n 1 "$session/display")"
 openbox >"$session/openbox.log" 2>&1 &
 pids+=($!)
 wait_for 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-  { echo "desktop: openbox did not start" >&2; cat "$session/openbox.log" >&2; exit 1; }
+  { echo "desktop: openbox did not start on $DISPLAY ($(kill -0 "${pids[-1]}" 2>/dev/null && echo running || echo ended));" \
+      "the root window says: $(xprop -root _NET_SUPPORTING_WM_CHECK 2>&1)" >&2
+    cat "$session/openbox.log" >&2; exit 1; }
 
 dbus-daemon --session --address="unix:path=$session/runtime/bus" --nofork --nopidfile \
   --print-address=6 6>"$session/bus" 2>"$session/dbus.log" &

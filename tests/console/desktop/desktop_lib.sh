@@ -1,9 +1,10 @@
-# Helpers of the desktop tests, sourced inside run_desktop_session.sh.  Every wait is bounded.
+# Helpers of the desktop tests, sourced by run_desktop_session.sh and by the tests it runs.
+# Every wait is bounded.
 
 program_pid=
 failures=0
 
-say() { echo "desktop[$CORVANE_DESKTOP_TRAY]: $*"; }
+say() { echo "desktop[${CORVANE_DESKTOP_TRAY:-?}]: $*"; }
 pass() { say "PASS: $*"; }
 fail() { say "FAIL: $*"; failures=$((failures + 1)); }
 

@@ -58,12 +58,9 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Waits at most $1 tenths of a second for the command after it to succeed.
-wait_for() {
-  local tenths=$1; shift
-  for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  return 1
-}
+# wait_for and the other helpers of the tests.
+# shellcheck source=desktop_lib.sh
+source "$here/desktop_lib.sh"
 
 mkdir -p "$session/bin" "$session/home" "$session/config" "$session/data" "$session/runtime"
 chmod 700 "$session/runtime"

@@ -45,7 +45,11 @@ cleanup() {
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     pid=${pids[i]}
     kill -TERM "$pid" 2>/dev/null || continue
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    # Ended once it is gone or a zombie waiting to be collected below.
+    for _ in $(seq 50); do
+      case "$(ps -o stat= -p "$pid" 2>/dev/null)" in ''|Z*) break ;; esac
+      sleep 0.1
+    done
     kill -KILL "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
@@ -81,6 +85,8 @@ Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$session/display" 2>"$
 pids+=($!)
 wait_for 150 test -s "$session/display" || { echo "desktop: Xvfb did not start" >&2; cat "$session/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(head -n 1 "$session/display")"
+# The number comes as soon as the server listens; clients are served a moment later.
+wait_for 100 xwininfo -root || { echo "desktop: Xvfb on $DISPLAY accepts no client" >&2; exit 1; }
 
 openbox >"$session/openbox.log" 2>&1 &
 pids+=($!)

@@ -9,6 +9,7 @@
 # test_tray_sni.sh <path of the Corvane program>
 set -uo pipefail
 desktop_dir=$(cd "$(dirname "$0")" && pwd)
+[ $# -eq 1 ] || { echo "usage: $0 <path of the Corvane program>" >&2; exit 2; }
 if [ -z "${CORVANE_DESKTOP_SESSION:-}" ]; then
   exec bash "$desktop_dir/run_desktop_session.sh" --tray sni "$1" bash "$desktop_dir/test_tray_sni.sh" "$1"
 fi

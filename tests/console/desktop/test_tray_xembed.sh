@@ -7,6 +7,7 @@
 # test_tray_xembed.sh <path of the Corvane program>
 set -uo pipefail
 desktop_dir=$(cd "$(dirname "$0")" && pwd)
+[ $# -eq 1 ] || { echo "usage: $0 <path of the Corvane program>" >&2; exit 2; }
 if [ -z "${CORVANE_DESKTOP_SESSION:-}" ]; then
   exec bash "$desktop_dir/run_desktop_session.sh" --tray xembed "$1" bash "$desktop_dir/test_tray_xembed.sh" "$1"
 fi

@@ -6,8 +6,9 @@ set -euo pipefail
 program=(
   # build
   cmake ninja-build g++ pkg-config
-  # the desktop program, and a virtual display for a machine without one
-  qt6-base-dev xvfb xauth xfonts-base
+  # the desktop program (libqt6svg6 is Qt's SVG image and icon plugin, which draws the tool bar
+  # pictures and the program's icon), and a virtual display for a machine without one
+  qt6-base-dev libqt6svg6 xvfb xauth xfonts-base
 )
 tests=(
   # the fuzz targets
@@ -20,6 +21,9 @@ tests=(
   trayer
   # drives the real program in its smoke test (finds the window, types its Quit shortcut)
   xdotool
+  # the desktop tests (tests/console/desktop): a window manager, window inspection and pictures
+  # (xwininfo, xprop, xwd), a private session bus, and the fake StatusNotifier watcher and host
+  openbox x11-utils x11-apps dbus-daemon dbus-bin python3 python3-dbus python3-gi
   # the remote tests' real rexec/rsh peers: the test set-up unpacks the package rsh-server for
   # them (scripts/prepare-remote-test-peers.sh); installed, it would bring an inetd that serves
   # rexec and rsh to the whole network

@@ -1,0 +1,73 @@
+# Helpers of the desktop tests, sourced by run_desktop_session.sh and by the tests it runs.
+# Every wait is bounded.
+
+program_pid=
+failures=0
+
+say() { echo "desktop[${CORVANE_DESKTOP_TRAY:-?}]: $*"; }
+pass() { say "PASS: $*"; }
+fail() { say "FAIL: $*"; failures=$((failures + 1)); }
+
+# Waits at most $1 tenths of a second for the command after it to succeed.
+wait_for() {
+  local tenths=$1; shift
+  for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  return 1
+}
+
+# Stores a preference as the program does: its per-user store of organisation and application
+# "Corvane", integers as decimal text.
+set_preference() {
+  mkdir -p "$XDG_CONFIG_HOME/Corvane"
+  local file="$XDG_CONFIG_HOME/Corvane/Corvane.conf"
+  [ -f "$file" ] || printf '[General]\n' >"$file"
+  printf '%s=%s\n' "$1" "$2" >>"$file"
+}
+
+# Starts the program and sets main_window to its main window "Corvane 2.0".
+start_program() {
+  "$CORVANE_DESKTOP_PROGRAM" >"$CORVANE_DESKTOP_SESSION/program.out" 2>"$CORVANE_DESKTOP_SESSION/program.err" &
+  program_pid=$!
+  main_window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Corvane 2\.0$' | head -n 1)
+  [ -n "$main_window" ] || { fail "no window \"Corvane 2.0\" appeared"; stop_program; finish; }
+}
+
+program_running() { [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; }
+
+# Ends the program: through its own Quit shortcut while its window is there, else by signal.
+stop_program() {
+  program_running || return 0
+  if main_window_shown; then
+    xdotool windowfocus --sync "$main_window" key --clearmodifiers ctrl+alt+q 2>/dev/null || true
+    wait_for 100 sh -c "! kill -0 $program_pid 2>/dev/null" || true
+  fi
+  if program_running; then
+    kill -TERM "$program_pid" 2>/dev/null || true
+    wait_for 50 sh -c "! kill -0 $program_pid 2>/dev/null" || kill -KILL "$program_pid" 2>/dev/null || true
+  fi
+  wait "$program_pid" 2>/dev/null || true
+}
+
+map_state() { xwininfo -id "$1" 2>/dev/null | sed -n 's/^ *Map State: *//p'; }
+main_window_shown() { [ "$(map_state "$main_window")" = IsViewable ]; }
+main_window_hidden() { [ "$(map_state "$main_window")" != IsViewable ]; }
+
+minimise_main_window() {
+  xdotool windowminimize --sync "$main_window" 2>/dev/null || xdotool windowminimize "$main_window"
+}
+
+# Number of distinct colours the window shows (1: nothing painted); writes its picture to $2.
+window_colours() {
+  xwd -silent -id "$1" 2>/dev/null | /usr/bin/python3 "$desktop_dir/window_pixels.py" --png "$2" | awk '{print $2}'
+}
+
+finish() {
+  stop_program
+  if [ -s "$CORVANE_DESKTOP_SESSION/program.err" ]; then
+    say "the program's stderr:"
+    sed 's/^/  /' "$CORVANE_DESKTOP_SESSION/program.err"
+  fi
+  if [ "$failures" -eq 0 ]; then say "ok"; exit 0; fi
+  say "$failures check(s) failed"
+  exit 1
+}

@@ -26,6 +26,7 @@
 
 #include "cipher/stored_key.h"
 #include "console/core/autostart.h"
+#include "console/core/output_text.h"
 #include "settings/ini_file.h"
 
 namespace corvane {
@@ -410,8 +411,10 @@ void MainWindow::onExecute() {
       output_->viewport()->repaint();
       QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    const std::string text = RunExecute(*library_, request);
-    output_->appendPlainText(DisplayText(text));
+    const ExecuteResult result = RunExecute(*library_, request);
+    // Remote output is shown as UTF-8 where it is valid UTF-8; the background answer is the
+    // library's own text, shown byte for byte as the names are.
+    output_->appendPlainText(request.background ? DisplayText(result.text) : OutputText(result.text, result.cut));
   });
 }
 

@@ -70,7 +70,8 @@ struct MainWindowServices {
   SchedulerLoop schedulerLoop;                 // none: the worker idles until it is stopped
 };
 
-// Bytes of a result or a stored name as text on screen, each byte as its Latin-1 character.
+// Bytes of a stored name or of the library's background answer as text on screen, each byte as
+// its Latin-1 character (remote output goes through OutputText instead).
 // Line breaks (CR LF, CR CR LF, a lone CR or LF) become single line breaks.
 QString DisplayText(std::string_view bytes);
 

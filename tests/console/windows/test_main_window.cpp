@@ -189,6 +189,36 @@ TEST_F(ExecuteTest, ForegroundLineBreaksBecomeSingleBreaks) {
   EXPECT_EQ(MemoText(form), "one\ntwo\nthree\nfour\nfive");
 }
 
+TEST_F(ExecuteTest, ForegroundOutputIsUtf8WhereValidAndTheCutCountsBytes) {
+  struct Case {
+    const char* what;
+    std::string result;
+    bool background;
+    QString shown;
+  };
+  const std::string umlauts = [] {
+    std::string text = "a";
+    for (int i = 0; i < 16000; ++i) text += "\xC3\xBC";  // 32001 bytes
+    return text;
+  }();
+  for (const Case& c : {
+           Case{"UTF-8 and Latin-1 lines", "Gr\xC3\xBC\xC3\x9F" "e\r\n\xA7 1\r\n", false,
+                QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e\n\xC2\xA7 1\n")},
+           Case{"a whole output ending in a Latin-1 letter", "caf\xE9", false, QString::fromLatin1("caf\xE9")},
+           Case{"cut after 32000 bytes, inside a character", umlauts, false,
+                "a" + QString(15999, QChar(0xFC)) + QChar(QChar::ReplacementCharacter)},
+           Case{"the background answer stays Latin-1", "caf\xC3\xA9", true, QString::fromLatin1("caf\xC3\xA9")},
+       }) {
+    SCOPED_TRACE(c.what);
+    Store("EXECBACK", c.background ? "1" : "0");
+    library_->result = c.result;
+    MainWindow& form = Ready();
+    form.onExecute();
+    EXPECT_EQ(MemoText(form), c.shown);
+  }
+  EXPECT_EQ(library_->releases, 4);
+}
+
 TEST_F(ExecuteTest, EachRunClearsTheMemo) {
   MainWindow& form = Ready();
   library_->result = "first";

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -41,6 +42,7 @@ struct LibraryLog {
   std::string failure;   // non-empty: the call throws this
   bool noBuffer = false;  // the call answers a null buffer
   std::vector<LibraryCall> calls;
+  std::atomic<int> callCount{0};  // calls begun, for a test that watches another thread's calls
   std::set<char*> outstanding;
   int releases = 0;
   int foreignReleases = 0;  // buffers released that were not outstanding
@@ -52,12 +54,14 @@ class FakeLibrary final : public LibraryFacade {
   char* execute(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
                 std::uintptr_t owner) override {
     log_->calls.push_back({"execute", env, job, dataDir, "", protocol, owner, false});
+    ++log_->callCount;
     return Answer();
   }
   char* executeA(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
                  const char* parameters) override {
     log_->calls.push_back({"executeA", env, job, dataDir, parameters != nullptr ? parameters : "", protocol,
                            0, parameters == nullptr});
+    ++log_->callCount;
     return Answer();
   }
   void releasebuffer(char* buffer) override {

@@ -162,6 +162,39 @@ TEST_F(BackgroundThreadTest, StopReturnsAtOnceAndRunningHoldsUntilTheEndNotifica
   EXPECT_EQ(terminated, 1);
 }
 
+TEST_F(BackgroundThreadTest, StopWaitSleepsThroughItsTimeOutAndEndsAtTheStop) {
+  // The worker pauses in WaitForStop as the scheduler does; each pause is one round of sleep,
+  // whatever its length, and the stop request ends the pause in progress.
+  std::atomic<int> timedOut{0};
+  std::atomic<bool> stopSeen{false};
+  std::atomic<std::uint64_t> roundsBeforeStop{0};
+  Gate longPauseEntered;
+  BackgroundThread thread;
+  thread.OnExecute = [&](QObject*, BackgroundWorker* worker, void*&) {
+    for (int i = 0; i < 3; ++i) {
+      if (!worker->WaitForStop(std::chrono::milliseconds(30))) ++timedOut;
+    }
+    roundsBeforeStop = worker->StopWaitRounds();
+    longPauseEntered.Open();
+    stopSeen = worker->WaitForStop(std::chrono::hours(1));
+    // With the stop request set, a pause returns at once without sleeping.
+    const std::uint64_t rounds = worker->StopWaitRounds();
+    if (!worker->WaitForStop(std::chrono::hours(1)) || worker->StopWaitRounds() != rounds) stopSeen = false;
+  };
+  thread.Start();
+  ASSERT_TRUE(longPauseEntered.Wait());
+  thread.Stop();
+  // Well within a second: the stop wakes the pause, it does not wait for its end.
+  EXPECT_TRUE(WaitUntil([&] { return thread.Worker()->isFinished(); }, std::chrono::milliseconds(500)));
+  ASSERT_TRUE(PumpUntil([&] { return !thread.Running(); }));
+  EXPECT_TRUE(stopSeen.load());
+  EXPECT_EQ(timedOut.load(), 3);
+  // One sleep per pause; a spurious wake-up of the system may add one now and then, a polling
+  // pause would add one every few milliseconds.
+  EXPECT_GE(roundsBeforeStop.load(), 3u);
+  EXPECT_LE(roundsBeforeStop.load(), 5u);
+}
+
 TEST_F(BackgroundThreadTest, StopInsideOnStartSkipsTheBody) {
   bool executed = false;
   int terminated = 0;

@@ -43,6 +43,8 @@ struct LibraryLog {
   bool noBuffer = false;  // the call answers a null buffer
   std::vector<LibraryCall> calls;
   std::atomic<int> callCount{0};  // calls begun, for a test that watches another thread's calls
+  // Runs inside each call, on the caller's thread, before it answers (a test blocks a run here).
+  std::function<void(std::uintptr_t ownerWindow)> duringRun;
   std::set<char*> outstanding;
   int releases = 0;
   int foreignReleases = 0;  // buffers released that were not outstanding
@@ -55,6 +57,7 @@ class FakeLibrary final : public LibraryFacade {
                 std::uintptr_t owner) override {
     log_->calls.push_back({"execute", env, job, dataDir, "", protocol, owner, false});
     ++log_->callCount;
+    if (log_->duringRun) log_->duringRun(owner);
     return Answer();
   }
   char* executeA(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
@@ -62,6 +65,7 @@ class FakeLibrary final : public LibraryFacade {
     log_->calls.push_back({"executeA", env, job, dataDir, parameters != nullptr ? parameters : "", protocol,
                            0, parameters == nullptr});
     ++log_->callCount;
+    if (log_->duringRun) log_->duringRun(0);
     return Answer();
   }
   void releasebuffer(char* buffer) override {
@@ -88,6 +92,8 @@ class FakeLibrary final : public LibraryFacade {
 struct UiLog {
   std::vector<QString> messages;
   std::vector<QUrl> opened;
+  std::vector<QString> questions;  // every Confirm, in order
+  bool confirmAnswer = true;       // what Confirm answers
   std::function<bool(QFont&)> chooseFont = [](QFont&) { return false; };  // cancels
   int fontDialogs = 0;
 };
@@ -96,7 +102,10 @@ class FakeUi final : public UiServices {
  public:
   explicit FakeUi(std::shared_ptr<UiLog> log) : log_(std::move(log)) {}
   void Message(QWidget*, const QString& text) override { log_->messages.push_back(text); }
-  bool Confirm(QWidget*, const QString&) override { return true; }
+  bool Confirm(QWidget*, const QString& text) override {
+    log_->questions.push_back(text);
+    return log_->confirmAnswer;
+  }
   std::optional<QString> InputText(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
@@ -117,6 +126,12 @@ class NoTray final : public TrayBackend {
   void Modify(const QIcon&, const QString&) override {}
   void Delete() override {}
 };
+
+// Execute from the main window, served until its output is shown.
+inline void ExecuteAndWait(MainWindow& form) {
+  form.onExecute();
+  ASSERT_TRUE(PumpUntil([&form] { return !form.ExecuteRunning(); }));
+}
 
 class ConsoleTest : public ::testing::Test {
  protected:

@@ -25,30 +25,10 @@
 namespace corvane {
 namespace {
 
+using test::Gate;
 using test::PumpUntil;
 using test::WaitUntil;
 using test::Watchdog;
-
-// A one-way gate a worker waits at until the test opens it (bounded, so a failing test ends).
-class Gate {
- public:
-  void Open() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      open_ = true;
-    }
-    cv_.notify_all();
-  }
-  bool Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool open_ = false;
-};
 
 // Waits at `gate` inside OnExecute, then returns.
 WorkerEvent BlockUntil(Gate& gate) {

@@ -90,7 +90,7 @@ class EndToEndTest : public ::testing::Test {
 };
 
 TEST_F(EndToEndTest, ForegroundRunShowsTheRemoteOutput) {
-  form_->onExecute();
+  test::ExecuteAndWait(*form_);
   EXPECT_TRUE(ui_->messages.empty());
   EXPECT_EQ(form_->output_->toPlainText(), "corvane-e2e\nhello from the environment\n");
   EXPECT_TRUE(form_->menuBar()->isEnabled());
@@ -98,7 +98,7 @@ TEST_F(EndToEndTest, ForegroundRunShowsTheRemoteOutput) {
 
 TEST_F(EndToEndTest, BackgroundRunIsHandedOverAndWritesTheOutputFile) {
   form_->WriteKeyint(pref::EXECBACK, 1);
-  form_->onExecute();
+  test::ExecuteAndWait(*form_);
   EXPECT_EQ(form_->output_->toPlainText(), "Job was sent to server");
   const std::string output = test::WaitForBlocks(dir_.File("output.txt"), 1);
   EXPECT_NE(output.find("corvane-e2e\r\nhello from the environment\r\n"), std::string::npos) << output;
@@ -106,7 +106,7 @@ TEST_F(EndToEndTest, BackgroundRunIsHandedOverAndWritesTheOutputFile) {
 
 TEST_F(EndToEndTest, ACheckFailureIsShownInTheMemo) {
   test::WriteEnvironment(dir_, "Env1", {{"RPwd", ""}});
-  form_->onExecute();
+  test::ExecuteAndWait(*form_);
   EXPECT_EQ(form_->output_->toPlainText(), "Error: Invalid Remote Host Password (RPwd)");
 }
 

@@ -8,6 +8,9 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
+#include <QThread>
+#include <QTimer>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -17,6 +20,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -125,6 +129,44 @@ class NoTray final : public TrayBackend {
   void Add(const QIcon&, const QString&) override {}
   void Modify(const QIcon&, const QString&) override {}
   void Delete() override {}
+};
+
+// Answers the next modal input dialog (the library's operator prompt) from inside its own event
+// loop, and records where and how it appeared.
+class PromptAnswerer {
+ public:
+  // `answer`: the text to enter and accept; none: cancel.
+  explicit PromptAnswerer(std::optional<QString> answer) : answer_(std::move(answer)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+    timer_.start(2);
+  }
+
+  bool shown = false;
+  bool onGuiThread = false;  // made and shown on the application's thread
+  bool modal = false;
+  QWidget* parent = nullptr;
+  QString title, label, preset;
+
+ private:
+  void Look() {
+    auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || shown) return;
+    shown = true;
+    onGuiThread = dialog->thread() == QThread::currentThread() && dialog->thread() == qApp->thread();
+    modal = dialog->isModal();
+    parent = dialog->parentWidget();
+    title = dialog->windowTitle();
+    label = dialog->labelText();
+    preset = dialog->textValue();
+    if (answer_) {
+      dialog->setTextValue(*answer_);
+      dialog->accept();
+    } else {
+      dialog->reject();
+    }
+  }
+  std::optional<QString> answer_;
+  QTimer timer_;
 };
 
 // Execute from the main window, served until its output is shown.

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QEvent>
-#include <QInputDialog>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -427,32 +426,8 @@ TEST_F(ExecuteTest, TheLibrarysPromptFromTheRunThreadIsShownOnTheGuiThreadOwnedB
       ui.SetBusy(false);
     };
     MainWindow& form = Ready();
-    struct Seen {
-      bool shown = false, onGuiThread = false, modal = false;
-      QWidget* parent = nullptr;
-      QString title, label, preset;
-    } seen;
-    QTimer answerer;
-    QObject::connect(&answerer, &QTimer::timeout, [&] {
-      auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr || seen.shown) return;
-      seen.shown = true;
-      seen.onGuiThread = dialog->thread() == QThread::currentThread() && dialog->thread() == qApp->thread();
-      seen.modal = dialog->isModal();
-      seen.parent = dialog->parentWidget();
-      seen.title = dialog->windowTitle();
-      seen.label = dialog->labelText();
-      seen.preset = dialog->textValue();
-      if (c.accept) {
-        dialog->setTextValue(QString::fromLatin1("8080 \xE9"));
-        dialog->accept();
-      } else {
-        dialog->reject();
-      }
-    });
-    answerer.start(2);
+    test::PromptAnswerer seen(c.accept ? std::optional<QString>(QString::fromLatin1("8080 \xE9")) : std::nullopt);
     test::ExecuteAndWait(form);
-    answerer.stop();
     ASSERT_TRUE(seen.shown);
     EXPECT_NE(askedFrom, qApp->thread());
     EXPECT_TRUE(seen.onGuiThread);

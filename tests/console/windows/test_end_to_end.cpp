@@ -188,6 +188,29 @@ TEST_F(EndToEndTest, ACheckFailureIsShownInTheMemo) {
   EXPECT_EQ(form_->output_->toPlainText(), "Error: Invalid Remote Host Password (RPwd)");
 }
 
+TEST_F(EndToEndTest, QuittingDuringASilentRunLetsTheRunEndOnItsOwn) {
+  test::Gate close;
+  std::atomic<bool> requested{false};
+  test::FakeServer silent([&](Socket& connection) {
+    test::ReadRequestHeader(connection);
+    requested = true;
+    close.Wait();
+  });
+  g_rexec_port = silent.Port();
+  form_->onExecute();
+  ASSERT_TRUE(test::PumpUntil([&] { return requested.load(); }));
+  ui_->confirmAnswer = true;  // "Quit now? Its output will be lost."
+  EXPECT_TRUE(form_->close());
+  ASSERT_EQ(ui_->questions.size(), 1u);
+  form_.reset();  // returns although the library is still waiting for the server
+  close.Open();
+  silent.Join();
+  // The run leaves the library when the connection closes, hands its buffer back and lets go of
+  // the library facade.
+  EXPECT_TRUE(test::WaitUntil([&] { return releases_.use_count() == 1; }));
+  EXPECT_EQ(releases_->load(), 1);
+}
+
 }  // namespace
 }  // namespace corvane
 

@@ -6,8 +6,8 @@
 //
 // Threads: everything here runs on the GUI thread, except runSchedulerThread (the worker) and what
 // the scheduler loop calls from there, and the library call of an Execute, which runs on a thread
-// of its own (ExecuteRun) while the window goes on serving the desktop.  storedValueCipher_ is the GUI thread's: a worker makes its
-// own manager with MakeStoredValueCipher().
+// of its own (ExecuteRun) while the window goes on serving the desktop.  storedValueCipher_ is the
+// GUI thread's: a worker makes its own manager with MakeStoredValueCipher().
 #pragma once
 
 #include <QMainWindow>
@@ -204,6 +204,8 @@ class MainWindow : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // While an Execute runs, closing asks first: No keeps the window open (the output is shown when
+  // the run ends); Yes closes at once and the run's output is dropped.
   void closeEvent(QCloseEvent* event) override;
 
  private:

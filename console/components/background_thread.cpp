@@ -69,7 +69,25 @@ bool BackgroundWorker::Terminated() {
   return stop_.load();
 }
 
-void BackgroundWorker::RequestStop() { stop_.store(true); }
+bool BackgroundWorker::WaitForStop(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  {
+    std::unique_lock<std::mutex> guard(stopMutex_);
+    while (!stop_.load()) {
+      stopWaitRounds_.fetch_add(1);
+      if (stopCv_.wait_until(guard, deadline) == std::cv_status::timeout) break;
+    }
+  }
+  return Terminated();
+}
+
+void BackgroundWorker::RequestStop() {
+  {
+    std::lock_guard<std::mutex> guard(stopMutex_);
+    stop_.store(true);
+  }
+  stopCv_.notify_all();
+}
 
 void BackgroundWorker::AddSuspend() {
   std::lock_guard<std::mutex> guard(suspendMutex_);

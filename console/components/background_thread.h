@@ -4,14 +4,15 @@
 //
 // Threads: every member function of BackgroundThreadBase, BackgroundThread and
 // BackgroundThreadGroup runs on the GUI thread (the thread the component lives in).  Of
-// BackgroundWorker, Terminated, Percent, SetPercent, Data and SynchronizeEvent are meant for the
-// worker's OnExecute handler.
+// BackgroundWorker, Terminated, WaitForStop, Percent, SetPercent, Data and SynchronizeEvent are
+// meant for the worker's OnExecute handler.
 #pragma once
 
 #include <QObject>
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -102,6 +103,14 @@ class BackgroundWorker : public QThread {
   bool Terminated();
   bool StopRequested() const { return stop_.load(); }
 
+  // A pause that ends early on the stop request: sleeps until the stop request is set or
+  // `timeout` has passed, without waking in between, then answers Terminated() (so a suspended
+  // worker pauses here too).
+  bool WaitForStop(std::chrono::milliseconds timeout);
+  // How often WaitForStop has begun to sleep: once per call that found no stop request, and once
+  // more for every wake-up that was neither the stop request nor the end of the time-out.
+  std::uint64_t StopWaitRounds() const { return stopWaitRounds_.load(); }
+
   std::int32_t Percent() const { return percent_.load(); }
   void SetPercent(std::int32_t percent) { percent_.store(percent); }
 
@@ -140,6 +149,9 @@ class BackgroundWorker : public QThread {
   void* data_;
   std::atomic<std::int32_t> percent_{0};
   std::atomic<bool> stop_{false};
+  std::mutex stopMutex_;  // taken with each setting of stop_, so that WaitForStop misses none
+  std::condition_variable stopCv_;
+  std::atomic<std::uint64_t> stopWaitRounds_{0};
   std::atomic<bool> waitingSync_{false};
   std::exception_ptr fatal_;
   WorkerEvent execute_;  // OnExecute as it was when the worker began

@@ -36,16 +36,19 @@ std::string LibraryFacade::ExecuteA(const std::string& environment, const std::s
       .Text();
 }
 
-std::string RunExecute(LibraryFacade& library, const ExecuteRequest& request) {
+ExecuteResult RunExecute(LibraryFacade& library, const ExecuteRequest& request) {
+  ExecuteResult result;
   if (request.background) {
-    std::string result =
-        library.ExecuteA(request.environment, request.job, request.protocolIndex, request.dataDir, "");
-    if (result == kHandedOverResult) return std::string(kHandedOverText);
+    result.text = library.ExecuteA(request.environment, request.job, request.protocolIndex, request.dataDir, "");
+    if (result.text == kHandedOverResult) result.text = std::string(kHandedOverText);
     return result;
   }
-  std::string result = library.Execute(request.environment, request.job, request.protocolIndex,
-                                       request.dataDir, request.ownerWindow);
-  if (result.size() > kForegroundResultLimit) result.resize(kForegroundResultLimit);
+  result.text = library.Execute(request.environment, request.job, request.protocolIndex, request.dataDir,
+                                request.ownerWindow);
+  if (result.text.size() > kForegroundResultLimit) {
+    result.text.resize(kForegroundResultLimit);
+    result.cut = true;
+  }
   return result;
 }
 

@@ -69,9 +69,15 @@ struct ExecuteRequest {
   bool background = false;
 };
 
+// What a run gives the output memo.
+struct ExecuteResult {
+  std::string text;
+  bool cut = false;  // a foreground output longer than kForegroundResultLimit, cut there
+};
+
 // Runs the request through the library and answers the text for the output memo: for a
 // background run "Job was sent to server" when the library answered "0", else its answer whole;
 // for a foreground run the first kForegroundResultLimit bytes of the output.
-std::string RunExecute(LibraryFacade& library, const ExecuteRequest& request);
+ExecuteResult RunExecute(LibraryFacade& library, const ExecuteRequest& request);
 
 }  // namespace corvane

@@ -57,12 +57,12 @@ Utf8 Classify(std::string_view line, std::size_t* validLength) {
   return Utf8::kValid;
 }
 
-void AppendLine(QString& out, std::string_view line, bool textEndsHere) {
+void AppendLine(QString& out, std::string_view line, bool cutHere) {
   std::size_t valid = 0;
   const Utf8 kind = Classify(line, &valid);
   if (kind == Utf8::kValid) {
     out += QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-  } else if (kind == Utf8::kCutAtEnd && textEndsHere) {
+  } else if (kind == Utf8::kCutAtEnd && cutHere) {
     out += QString::fromUtf8(line.data(), static_cast<qsizetype>(valid));
     out += QChar(QChar::ReplacementCharacter);
   } else {
@@ -72,7 +72,7 @@ void AppendLine(QString& out, std::string_view line, bool textEndsHere) {
 
 }  // namespace
 
-QString OutputText(std::string_view bytes) {
+QString OutputText(std::string_view bytes, bool cutAtEnd) {
   QString out;
   out.reserve(static_cast<qsizetype>(bytes.size()));
   std::size_t start = 0;
@@ -95,7 +95,7 @@ QString OutputText(std::string_view bytes) {
     }
     start = i;
   }
-  AppendLine(out, bytes.substr(start), true);
+  AppendLine(out, bytes.substr(start), cutAtEnd);
   return out;
 }
 

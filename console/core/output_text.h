@@ -19,10 +19,11 @@ namespace corvane {
 // and a line of plain ASCII reads the same either way.  Valid UTF-8 is the strict form: no
 // overlong forms, no UTF-16 surrogates (U+D800..U+DFFF), nothing above U+10FFFF.
 //
-// The end of the whole text may stop inside a UTF-8 character (the output is cut at a byte
-// count): when the bytes there are the start of a valid character and the line is valid UTF-8
-// up to them, the line stays UTF-8 and the cut character shows as one U+FFFD.  The same bytes
-// before a line break or in the middle of the text are invalid.
-QString OutputText(std::string_view bytes);
+// `cutAtEnd`: the bytes are the start of a longer output, cut at a byte count, so the end may
+// stop inside a UTF-8 character: when the bytes there are the start of a valid character and the
+// line is valid UTF-8 up to them, the line stays UTF-8 and the cut character shows as one U+FFFD.
+// Without a cut (and always before a line break or in the middle of the text) the same bytes are
+// invalid, so a Latin-1 text that ends in, say, "\xE9" shows its last character as it is.
+QString OutputText(std::string_view bytes, bool cutAtEnd = false);
 
 }  // namespace corvane

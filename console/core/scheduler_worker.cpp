@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -180,24 +181,15 @@ SchedulerWorker::SchedulerWorker(std::string directory, SchedulerHooks hooks,
       hooks_(std::move(hooks)),
       clock_(clock ? std::move(clock) : std::make_shared<SystemClock>()),
       values_(cipher_) {
+  if (!hooks_.stopRequested || !hooks_.pause) {
+    throw std::invalid_argument("The scheduler worker needs its stop request and its pause");
+  }
   InitStoredValueManager(cipher_);
 }
 
-bool SchedulerWorker::Stopping() const { return hooks_.stopRequested && hooks_.stopRequested(); }
+bool SchedulerWorker::Stopping() const { return hooks_.stopRequested(); }
 
-void SchedulerWorker::Pause(std::chrono::milliseconds duration) {
-  if (hooks_.pause) {
-    hooks_.pause(duration);
-    return;
-  }
-  const auto end = std::chrono::steady_clock::now() + duration;
-  while (!Stopping()) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= end) return;
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(10)));
-  }
-}
+void SchedulerWorker::Pause(std::chrono::milliseconds duration) { hooks_.pause(duration); }
 
 void SchedulerWorker::Warn(const std::string& text) {
   if (!warned_.insert(text).second) return;  // said once is enough; passes come every second

@@ -115,8 +115,8 @@ struct SchedulerHooks {
       run;
   // The worker's stop request. Required.
   std::function<bool()> stopRequested;
-  // Waits the given time; may return early once the stop request is set. Empty: sleeps in short
-  // slices, watching the stop request.
+  // Waits the given time, returning early once the stop request is set (the scheduler thread
+  // waits on its stop signal: no wake-ups in between). Required.
   std::function<void(std::chrono::milliseconds)> pause;
   // Makes an open scheduler editor reload from disk (a synchronised call); never called once the
   // stop request is set. May be empty.
@@ -128,7 +128,8 @@ struct SchedulerHooks {
 class SchedulerWorker {
  public:
   // `directory` holds the schedule file and the log file and is the library's DataDir. The
-  // clock is shared with the caller (a test advances it); none means the system clock.
+  // clock is shared with the caller (a test advances it); none means the system clock. Throws
+  // std::invalid_argument when a required hook is missing.
   SchedulerWorker(std::string directory, SchedulerHooks hooks,
                   std::shared_ptr<const Clock> clock = nullptr);
 

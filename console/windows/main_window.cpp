@@ -26,6 +26,7 @@
 
 #include "cipher/stored_key.h"
 #include "console/core/autostart.h"
+#include "console/core/output_text.h"
 #include "settings/ini_file.h"
 
 namespace corvane {
@@ -57,29 +58,6 @@ QLabel* BoldLabel(const QString& text, QWidget* parent) {
   label->setFont(font);
   return label;
 }
-
-// Restores the menu, the tool bar and the cursor on every road out of a run.
-class BusyState {
- public:
-  explicit BusyState(std::function<void(bool)> setEnabled) : setEnabled_(std::move(setEnabled)) {
-    setEnabled_(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-  }
-  ~BusyState() { End(); }
-  BusyState(const BusyState&) = delete;
-  BusyState& operator=(const BusyState&) = delete;
-
-  void End() {
-    if (ended_) return;
-    ended_ = true;
-    QApplication::restoreOverrideCursor();
-    setEnabled_(true);
-  }
-
- private:
-  std::function<void(bool)> setEnabled_;
-  bool ended_ = false;
-};
 
 std::string NormaliseLineBreaks(std::string_view bytes) {
   std::string out;
@@ -148,7 +126,12 @@ MainWindow::MainWindow(MainWindowServices services)
   };
 }
 
-MainWindow::~MainWindow() { ShutdownWorker(); }
+MainWindow::~MainWindow() {
+  // A run still in the library is let go (its outcome is dropped); the cursor is given back.
+  run_.reset();
+  SetBusy(false);
+  ShutdownWorker();
+}
 
 void MainWindow::BuildMenu() {
   QMenuBar* bar = menuBar();
@@ -382,42 +365,101 @@ void MainWindow::SetControlsEnabled(bool enabled) {
   }
 }
 
+void MainWindow::SetBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  SetControlsEnabled(!busy);
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
 void MainWindow::onExecute() {
+  if (run_) return;  // one run at a time (the menu and the tool bar are off while it runs)
   Guarded(*ui_, this, [this] {
+    // Every road out of here that starts no run gives the controls and the cursor back (before a
+    // failure is shown).
+    struct RestoreUnlessStarted {
+      MainWindow* window;
+      ~RestoreUnlessStarted() {
+        if (!window->run_) window->SetBusy(false);
+      }
+    } restore{this};
     output_->clear();
     const auto owner = static_cast<std::uintptr_t>(window()->winId());
-    BusyState busy([this](bool enabled) { SetControlsEnabled(enabled); });
+    SetBusy(true);
     ExecuteRequest request;
     request.protocolIndex = protocolList_->currentIndex();
     request.environment = SelectedEnvironment();
     request.job = SelectedJob();
     if (request.environment.empty()) {
-      busy.End();
+      SetBusy(false);
       ui_->Message(this, QStringLiteral("Please Select an Environment Name"));
       return;
     }
     if (request.job.empty()) {
-      busy.End();
+      SetBusy(false);
       ui_->Message(this, QStringLiteral("Please Select a Job Name"));
       return;
     }
     request.dataDir = paths_.DataDirBytes();
     request.ownerWindow = owner;
     request.background = ReadKeyint(pref::EXECBACK, pref::kExecBackDefault) == 1;
-    if (!request.background) {
-      // The foreground run blocks this thread until the remote side is done: let the cleared
-      // memo and the wait cursor show first.
-      output_->viewport()->repaint();
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    const std::string text = RunExecute(*library_, request);
-    output_->appendPlainText(DisplayText(text));
+    const bool background = request.background;
+    // The library call runs on a thread of its own; this thread goes on serving the window (and
+    // shows the library's operator prompt) until the outcome comes back.
+    run_ = std::make_unique<ExecuteRun>(library_, std::move(request), this,
+                                        [this, background](const ExecuteOutcome& outcome) {
+                                          onRunEnded(outcome, background);
+                                        });
   });
+}
+
+void MainWindow::onRunEnded(const ExecuteOutcome& outcome, bool background) {
+  if (!run_) return;
+  run_.reset();  // the library call has returned: this joins its thread
+  if (runAbandoned_) {
+    // The window has closed; the operator was told that this output would not be shown.
+    SetBusy(false);
+    return;
+  }
+  if (outcome.failure) {
+    SetBusy(false);
+    ui_->Message(this, QString::fromLocal8Bit(*outcome.failure));
+    return;
+  }
+  const ExecuteResult& result = outcome.result;
+  // Remote output is shown as UTF-8 where it is valid UTF-8; the background answer is the
+  // library's own text, shown byte for byte as the names are.
+  output_->appendPlainText(background ? DisplayText(result.text) : OutputText(result.text, result.cut));
+  SetBusy(false);
+}
+
+bool MainWindow::MayCloseDuringRun() {
+  bool quit = false;
+  // The question is no part of the run: the ordinary cursor while it is asked.
+  QApplication::setOverrideCursor(Qt::ArrowCursor);
+  Guarded(*ui_, this, [&] {
+    quit = ui_->Confirm(this, QStringLiteral("A job is still running and its output has not come back yet.\n\n"
+                                             "Quit now? Its output will be lost.\n"
+                                             "No keeps the window open; the output is shown when the job ends."));
+  });
+  QApplication::restoreOverrideCursor();
+  if (!quit) return false;
+  // The run may have ended while the question was open; then its output is on screen already.
+  if (run_) runAbandoned_ = true;
+  return true;
 }
 
 // ---- close --------------------------------------------------------------------------------------
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (run_ && !runAbandoned_ && !MayCloseDuringRun()) {
+    event->ignore();
+    return;
+  }
   if (!closing_) {
     closing_ = true;
     onClose();

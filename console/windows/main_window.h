@@ -5,8 +5,9 @@
 // library facade, the program's paths and the registry of the secondary windows.
 //
 // Threads: everything here runs on the GUI thread, except runSchedulerThread (the worker) and what
-// the scheduler loop calls from there.  storedValueCipher_ is the GUI thread's: a worker makes its
-// own manager with MakeStoredValueCipher().
+// the scheduler loop calls from there, and the library call of an Execute, which runs on a thread
+// of its own (ExecuteRun) while the window goes on serving the desktop.  storedValueCipher_ is the
+// GUI thread's: a worker makes its own manager with MakeStoredValueCipher().
 #pragma once
 
 #include <QMainWindow>
@@ -24,6 +25,7 @@
 #include "cipher/managers.h"
 #include "console/components/background_thread.h"
 #include "console/components/tray_icon.h"
+#include "console/core/execute_run.h"
 #include "console/core/library_facade.h"
 #include "console/core/preferences.h"
 #include "console/core/program_paths.h"
@@ -70,7 +72,8 @@ struct MainWindowServices {
   SchedulerLoop schedulerLoop;                 // none: the worker idles until it is stopped
 };
 
-// Bytes of a result or a stored name as text on screen, each byte as its Latin-1 character.
+// Bytes of a stored name or of the library's background answer as text on screen, each byte as
+// its Latin-1 character (remote output goes through OutputText instead).
 // Line breaks (CR LF, CR CR LF, a lone CR or LF) become single line breaks.
 QString DisplayText(std::string_view bytes);
 
@@ -132,6 +135,9 @@ class MainWindow : public QMainWindow {
 
   // Whether the first show has run.
   bool FirstShowDone() const { return firstShowDone_; }
+
+  // Whether an Execute is under way (from its start until its output is shown).
+  bool ExecuteRunning() const { return run_ != nullptr; }
 
   // ---- the event handlers ----------------------------------------------------------------------
   void onFirstShow();
@@ -198,6 +204,8 @@ class MainWindow : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // While an Execute runs, closing asks first: No keeps the window open (the output is shown when
+  // the run ends); Yes closes at once and the run's output is dropped.
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -209,8 +217,12 @@ class MainWindow : public QMainWindow {
   void SetNames(QComboBox* box, const std::vector<std::string>& names);
   static std::string SelectedName(const QComboBox* box);
   void SetControlsEnabled(bool enabled);
+  void SetBusy(bool busy);
+  void onRunEnded(const ExecuteOutcome& outcome, bool background);
+  // Closing while an Execute runs: answers whether the window may close.
+  bool MayCloseDuringRun();
 
-  std::unique_ptr<LibraryFacade> library_;
+  std::shared_ptr<LibraryFacade> library_;  // shared with a run in progress
   std::unique_ptr<UiServices> ui_;
   std::unique_ptr<Preferences> preferences_;
   ProgramPaths paths_;
@@ -222,6 +234,9 @@ class MainWindow : public QMainWindow {
   std::string jobIniPath_;
   bool firstShowDone_ = false;
   bool closing_ = false;
+  bool busy_ = false;
+  std::unique_ptr<ExecuteRun> run_;  // the Execute under way
+  bool runAbandoned_ = false;        // the operator quit without waiting for it
 };
 
 }  // namespace corvane

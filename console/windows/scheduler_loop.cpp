@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <chrono>
 #include <string>
 #include <utility>
 
@@ -14,6 +15,7 @@ SchedulerLoop MakeSchedulerLoop() {
   return [](MainWindow& mainWindow, BackgroundWorker& thread, void*& data) {
     SchedulerHooks hooks;
     hooks.stopRequested = [&thread] { return thread.Terminated(); };
+    hooks.pause = [&thread](std::chrono::milliseconds duration) { thread.WaitForStop(duration); };
     LibraryFacade& library = mainWindow.Library();
     hooks.run = [&library](const std::string& environment, const std::string& job,
                            std::int32_t protocolIndex, const std::string& directory) {

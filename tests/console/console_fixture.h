@@ -8,14 +8,19 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
+#include <QThread>
+#include <QTimer>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -41,6 +46,9 @@ struct LibraryLog {
   std::string failure;   // non-empty: the call throws this
   bool noBuffer = false;  // the call answers a null buffer
   std::vector<LibraryCall> calls;
+  std::atomic<int> callCount{0};  // calls begun, for a test that watches another thread's calls
+  // Runs inside each call, on the caller's thread, before it answers (a test blocks a run here).
+  std::function<void(std::uintptr_t ownerWindow)> duringRun;
   std::set<char*> outstanding;
   int releases = 0;
   int foreignReleases = 0;  // buffers released that were not outstanding
@@ -52,12 +60,16 @@ class FakeLibrary final : public LibraryFacade {
   char* execute(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
                 std::uintptr_t owner) override {
     log_->calls.push_back({"execute", env, job, dataDir, "", protocol, owner, false});
+    ++log_->callCount;
+    if (log_->duringRun) log_->duringRun(owner);
     return Answer();
   }
   char* executeA(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
                  const char* parameters) override {
     log_->calls.push_back({"executeA", env, job, dataDir, parameters != nullptr ? parameters : "", protocol,
                            0, parameters == nullptr});
+    ++log_->callCount;
+    if (log_->duringRun) log_->duringRun(0);
     return Answer();
   }
   void releasebuffer(char* buffer) override {
@@ -84,6 +96,8 @@ class FakeLibrary final : public LibraryFacade {
 struct UiLog {
   std::vector<QString> messages;
   std::vector<QUrl> opened;
+  std::vector<QString> questions;  // every Confirm, in order
+  bool confirmAnswer = true;       // what Confirm answers
   std::function<bool(QFont&)> chooseFont = [](QFont&) { return false; };  // cancels
   int fontDialogs = 0;
 };
@@ -92,7 +106,10 @@ class FakeUi final : public UiServices {
  public:
   explicit FakeUi(std::shared_ptr<UiLog> log) : log_(std::move(log)) {}
   void Message(QWidget*, const QString& text) override { log_->messages.push_back(text); }
-  bool Confirm(QWidget*, const QString&) override { return true; }
+  bool Confirm(QWidget*, const QString& text) override {
+    log_->questions.push_back(text);
+    return log_->confirmAnswer;
+  }
   std::optional<QString> InputText(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
@@ -113,6 +130,50 @@ class NoTray final : public TrayBackend {
   void Modify(const QIcon&, const QString&) override {}
   void Delete() override {}
 };
+
+// Answers the next modal input dialog (the library's operator prompt) from inside its own event
+// loop, and records where and how it appeared.
+class PromptAnswerer {
+ public:
+  // `answer`: the text to enter and accept; none: cancel.
+  explicit PromptAnswerer(std::optional<QString> answer) : answer_(std::move(answer)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+    timer_.start(2);
+  }
+
+  bool shown = false;
+  bool onGuiThread = false;  // made and shown on the application's thread
+  bool modal = false;
+  QWidget* parent = nullptr;
+  QString title, label, preset;
+
+ private:
+  void Look() {
+    auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || shown) return;
+    shown = true;
+    onGuiThread = dialog->thread() == QThread::currentThread() && dialog->thread() == qApp->thread();
+    modal = dialog->isModal();
+    parent = dialog->parentWidget();
+    title = dialog->windowTitle();
+    label = dialog->labelText();
+    preset = dialog->textValue();
+    if (answer_) {
+      dialog->setTextValue(*answer_);
+      dialog->accept();
+    } else {
+      dialog->reject();
+    }
+  }
+  std::optional<QString> answer_;
+  QTimer timer_;
+};
+
+// Execute from the main window, served until its output is shown.
+inline void ExecuteAndWait(MainWindow& form) {
+  form.onExecute();
+  ASSERT_TRUE(PumpUntil([&form] { return !form.ExecuteRunning(); }));
+}
 
 class ConsoleTest : public ::testing::Test {
  protected:

@@ -1,6 +1,6 @@
 // Shared by the console tests: one QApplication per test binary (headless unless the caller chose
-// a platform), a watchdog that ends a hung test, and a bounded wait that serves the GUI thread's
-// events while it waits for a condition.
+// a platform), a watchdog that ends a hung test, a gate a thread waits at, and a bounded wait that
+// serves the GUI thread's events while it waits for a condition.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -73,6 +73,27 @@ class Watchdog {
   std::condition_variable cv_;
   bool done_ = false;
   std::thread thread_;
+};
+
+// A one-way gate a thread waits at until the test opens it (bounded, so a failing test ends).
+class Gate {
+ public:
+  void Open() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      open_ = true;
+    }
+    cv_.notify_all();
+  }
+  bool Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool open_ = false;
 };
 
 // Serves the GUI thread's events until `done` holds or `limit` has passed; answers `done`.

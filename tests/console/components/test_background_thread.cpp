@@ -25,30 +25,10 @@
 namespace corvane {
 namespace {
 
+using test::Gate;
 using test::PumpUntil;
 using test::WaitUntil;
 using test::Watchdog;
-
-// A one-way gate a worker waits at until the test opens it (bounded, so a failing test ends).
-class Gate {
- public:
-  void Open() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      open_ = true;
-    }
-    cv_.notify_all();
-  }
-  bool Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool open_ = false;
-};
 
 // Waits at `gate` inside OnExecute, then returns.
 WorkerEvent BlockUntil(Gate& gate) {
@@ -160,6 +140,39 @@ TEST_F(BackgroundThreadTest, StopReturnsAtOnceAndRunningHoldsUntilTheEndNotifica
   EXPECT_EQ(terminated, 0);
   ASSERT_TRUE(PumpUntil([&] { return !thread.Running(); }));
   EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(BackgroundThreadTest, StopWaitSleepsThroughItsTimeOutAndEndsAtTheStop) {
+  // The worker pauses in WaitForStop as the scheduler does; each pause is one round of sleep,
+  // whatever its length, and the stop request ends the pause in progress.
+  std::atomic<int> timedOut{0};
+  std::atomic<bool> stopSeen{false};
+  std::atomic<std::uint64_t> roundsBeforeStop{0};
+  Gate longPauseEntered;
+  BackgroundThread thread;
+  thread.OnExecute = [&](QObject*, BackgroundWorker* worker, void*&) {
+    for (int i = 0; i < 3; ++i) {
+      if (!worker->WaitForStop(std::chrono::milliseconds(30))) ++timedOut;
+    }
+    roundsBeforeStop = worker->StopWaitRounds();
+    longPauseEntered.Open();
+    stopSeen = worker->WaitForStop(std::chrono::hours(1));
+    // With the stop request set, a pause returns at once without sleeping.
+    const std::uint64_t rounds = worker->StopWaitRounds();
+    if (!worker->WaitForStop(std::chrono::hours(1)) || worker->StopWaitRounds() != rounds) stopSeen = false;
+  };
+  thread.Start();
+  ASSERT_TRUE(longPauseEntered.Wait());
+  thread.Stop();
+  // Well within a second: the stop wakes the pause, it does not wait for its end.
+  EXPECT_TRUE(WaitUntil([&] { return thread.Worker()->isFinished(); }, std::chrono::milliseconds(500)));
+  ASSERT_TRUE(PumpUntil([&] { return !thread.Running(); }));
+  EXPECT_TRUE(stopSeen.load());
+  EXPECT_EQ(timedOut.load(), 3);
+  // One sleep per pause; a spurious wake-up of the system may add one now and then, a polling
+  // pause would add one every few milliseconds.
+  EXPECT_GE(roundsBeforeStop.load(), 3u);
+  EXPECT_LE(roundsBeforeStop.load(), 5u);
 }
 
 TEST_F(BackgroundThreadTest, StopInsideOnStartSkipsTheBody) {

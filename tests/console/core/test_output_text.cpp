@@ -15,6 +15,7 @@ struct Case {
   const char* what;
   std::string_view bytes;
   std::u16string_view shown;
+  bool cut = false;  // the bytes are the start of a longer output
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.what; }
@@ -37,13 +38,15 @@ const Case kCases[] = {
     {"a lone continuation byte", "a\x80" "b"sv, u"a\u0080b"sv},
     {"one bad byte makes its line Latin-1", "\xC3\xBC \xFC"sv, u"\u00C3\u00BC \u00FC"sv},
     {"each line decides for itself", "caf\xC3\xA9\n\xA7 1\nok"sv, u"caf\u00E9\n\u00A7 1\nok"sv},
-    {"a cut character at the end", "Gr\xC3\xBC\xC3"sv, u"Gr\u00FC\uFFFD"sv},
-    {"a cut three-byte character at the end", "\xE2\x82"sv, u"\uFFFD"sv},
-    {"a cut four-byte character at the end", "ok \xF0\x9F\x98"sv, u"ok \uFFFD"sv},
-    {"a cut character before a line break", "\xC3\nok"sv, u"\u00C3\nok"sv},
-    {"a cut character inside a line", "a\xC3 b"sv, u"a\u00C3 b"sv},
-    {"an invalid start cut at the end", "ok \xE0\x80"sv, u"ok \u00E0\u0080"sv},
-    {"a bad line before a cut one", "\xA7\n\xC3\xBC\xC3"sv, u"\u00A7\n\u00FC\uFFFD"sv},
+    {"a cut character at the end", "Gr\xC3\xBC\xC3"sv, u"Gr\u00FC\uFFFD"sv, true},
+    {"the same bytes in a whole text are Latin-1", "Gr\xC3\xBC\xC3"sv, u"Gr\u00C3\u00BC\u00C3"sv},
+    {"a whole Latin-1 text ending in a lead byte", "caf\xE9"sv, u"caf\u00E9"sv},
+    {"a cut three-byte character at the end", "\xE2\x82"sv, u"\uFFFD"sv, true},
+    {"a cut four-byte character at the end", "ok \xF0\x9F\x98"sv, u"ok \uFFFD"sv, true},
+    {"a cut character before a line break", "\xC3\nok"sv, u"\u00C3\nok"sv, true},
+    {"a cut character inside a line", "a\xC3 b"sv, u"a\u00C3 b"sv, true},
+    {"an invalid start cut at the end", "ok \xE0\x80"sv, u"ok \u00E0\u0080"sv, true},
+    {"a bad line before a cut one", "\xA7\n\xC3\xBC\xC3"sv, u"\u00A7\n\u00FC\uFFFD"sv, true},
     {"CR LF", "a\r\nb"sv, u"a\nb"sv},
     {"CR CR LF", "a\r\r\nb"sv, u"a\nb"sv},
     {"lone CR", "a\rb"sv, u"a\nb"sv},
@@ -58,7 +61,7 @@ class OutputTextCases : public ::testing::TestWithParam<Case> {};
 
 TEST_P(OutputTextCases, ShowsTheBytesAsText) {
   const Case& c = GetParam();
-  EXPECT_EQ(OutputText(c.bytes), QString::fromUtf16(c.shown.data(), c.shown.size())) << c.what;
+  EXPECT_EQ(OutputText(c.bytes, c.cut), QString::fromUtf16(c.shown.data(), c.shown.size())) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, OutputTextCases, ::testing::ValuesIn(kCases));
@@ -79,7 +82,7 @@ TEST(OutputText, AResultCutInsideACharacterStaysUtf8) {
   std::string result;
   for (int i = 0; i < 16001; ++i) result += "\xC3\xBC";  // u with diaeresis, two bytes
   const std::string cut = result.substr(0, 32001);
-  const QString shown = OutputText(cut);
+  const QString shown = OutputText(cut, true);
   ASSERT_EQ(shown.size(), 16001);
   EXPECT_EQ(shown.left(16000), QString(16000, QChar(0x00FC)));
   EXPECT_EQ(shown.back(), QChar(QChar::ReplacementCharacter));

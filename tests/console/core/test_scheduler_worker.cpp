@@ -402,23 +402,36 @@ TEST_F(SchedulerPass, StopDuringARunStillRecordsItButSkipsTheReload) {
   EXPECT_EQ(Get("B", "start"), "2024-05-01 09:00:00");
 }
 
-TEST_F(SchedulerPass, LoopEndsSoonAfterTheStopRequest) {
+TEST_F(SchedulerPass, LoopPausesBeforeEachPassAndEndsWhenAPauseEndsOnTheStop) {
+  // The pause is where the loop waits for the stop request: when the third pause ends because
+  // the stop came, the loop returns without another pass.
+  PutJob("A", "2024-05-01 09:00:00");
   SchedulerHooks hooks;
   hooks.stopRequested = [this] { return stop_.load(); };
-  hooks.run = [](const std::string&, const std::string&, std::int32_t, const std::string&) {
+  std::vector<std::chrono::milliseconds> pauses;
+  hooks.pause = [&](std::chrono::milliseconds ms) {
+    pauses.push_back(ms);
+    if (pauses.size() == 3) stop_ = true;
+  };
+  int runs = 0;
+  hooks.run = [&runs](const std::string&, const std::string&, std::int32_t, const std::string&) {
+    ++runs;
     return std::string("0");
   };
   SchedulerWorker worker(directory_, std::move(hooks), clock_);
-  std::atomic<bool> done{false};
-  std::thread thread([&] {
-    worker.Run();
-    done = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(1300));  // inside its second pause
-  EXPECT_FALSE(done.load());
-  stop_ = true;
-  EXPECT_TRUE(test::WaitUntil([&] { return done.load(); }, std::chrono::milliseconds(1100)));
-  thread.join();
+  worker.Run();
+  // Pause, pass (runs A, pauses after the run), pause (stop): A ran once.
+  EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>(3, kSchedulerPause));
+  EXPECT_EQ(runs, 1);
+}
+
+TEST_F(SchedulerPass, StopRequestAndPauseAreRequired) {
+  SchedulerHooks noPause;
+  noPause.stopRequested = [] { return false; };
+  SchedulerHooks noStop;
+  noStop.pause = [](std::chrono::milliseconds) {};
+  EXPECT_THROW(SchedulerWorker(directory_, std::move(noPause), clock_), std::invalid_argument);
+  EXPECT_THROW(SchedulerWorker(directory_, std::move(noStop), clock_), std::invalid_argument);
 }
 
 }  // namespace

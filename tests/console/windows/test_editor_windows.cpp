@@ -534,7 +534,7 @@ TEST_F(EditorsEndToEndTest, EnvironmentAndJobFromTheEditorsRunThroughExecute) {
   mainWindow.environmentList_->setCurrentIndex(0);
   mainWindow.jobList_->setCurrentIndex(0);
   mainWindow.protocolList_->setCurrentIndex(0);  // Remote Exec
-  mainWindow.onExecute();
+  test::ExecuteAndWait(mainWindow);
   EXPECT_EQ(mainWindow.output_->toPlainText(), "corvane-editors\nhello from the editor and the job\n");
 }
 

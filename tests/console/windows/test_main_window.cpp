@@ -1,22 +1,28 @@
 // The main window over a fake library, fake dialogs and a temporary program directory: the first
-// show, the lists, Execute on all its roads, the close with its start-at-logon entry, the menus,
+// show, the lists, Execute on all its roads (its library call on a thread of its own, the
+// library's prompt from there, a close during a run), the close with its start-at-logon entry, the menus,
 // the shell openers, the secondary-window registry and the scheduler worker's seam.
 #include "console/console_fixture.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 
 #include <atomic>
+#include <optional>
+#include <string>
 
 #include "cipher/stored_key.h"
 #include "console/core/autostart.h"
 #include "console/windows/about_window.h"
+#include "remote/qt_prompt.h"
 
 namespace corvane {
 namespace {
@@ -122,7 +128,7 @@ TEST_F(ConsoleTest, NamesAreKeptAsBytes) {
   EXPECT_EQ(form.jobList_->itemText(0), QString::fromLatin1("j\xC3\xA9"));
   Select(form.environmentList_, 0);
   Select(form.jobList_, 0);
-  form.onExecute();
+  test::ExecuteAndWait(form);
   ASSERT_EQ(library_->calls.size(), 1u);
   EXPECT_EQ(library_->calls[0].environment, "caf\xE9");
   EXPECT_EQ(library_->calls[0].job, "j\xC3\xA9");
@@ -144,7 +150,7 @@ TEST_F(ConsoleTest, MissingSelectionGivesOneMessageAndNoCall) {
     Select(form.environmentList_, c.environment);
     Select(form.jobList_, c.job);
     ui_->messages.clear();
-    form.onExecute();
+    test::ExecuteAndWait(form);
     ASSERT_EQ(ui_->messages.size(), 1u);
     EXPECT_EQ(ui_->messages[0], c.message);
     EXPECT_TRUE(library_->calls.empty());
@@ -168,7 +174,7 @@ class ExecuteTest : public ConsoleTest {
 TEST_F(ExecuteTest, ForegroundShowsTheFirst32000Bytes) {
   library_->result = std::string(31999, 'a') + "bc" + std::string(7999, 'z');  // 40000 bytes
   MainWindow& form = Ready();
-  form.onExecute();
+  test::ExecuteAndWait(form);
   ASSERT_EQ(library_->calls.size(), 1u);
   const test::LibraryCall& call = library_->calls[0];
   EXPECT_EQ(call.exportName, "execute");
@@ -185,16 +191,46 @@ TEST_F(ExecuteTest, ForegroundShowsTheFirst32000Bytes) {
 TEST_F(ExecuteTest, ForegroundLineBreaksBecomeSingleBreaks) {
   library_->result = "one\r\ntwo\r\r\nthree\rfour\nfive";
   MainWindow& form = Ready();
-  form.onExecute();
+  test::ExecuteAndWait(form);
   EXPECT_EQ(MemoText(form), "one\ntwo\nthree\nfour\nfive");
+}
+
+TEST_F(ExecuteTest, ForegroundOutputIsUtf8WhereValidAndTheCutCountsBytes) {
+  struct Case {
+    const char* what;
+    std::string result;
+    bool background;
+    QString shown;
+  };
+  const std::string umlauts = [] {
+    std::string text = "a";
+    for (int i = 0; i < 16000; ++i) text += "\xC3\xBC";  // 32001 bytes
+    return text;
+  }();
+  for (const Case& c : {
+           Case{"UTF-8 and Latin-1 lines", "Gr\xC3\xBC\xC3\x9F" "e\r\n\xA7 1\r\n", false,
+                QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e\n\xC2\xA7 1\n")},
+           Case{"a whole output ending in a Latin-1 letter", "caf\xE9", false, QString::fromLatin1("caf\xE9")},
+           Case{"cut after 32000 bytes, inside a character", umlauts, false,
+                "a" + QString(15999, QChar(0xFC)) + QChar(QChar::ReplacementCharacter)},
+           Case{"the background answer stays Latin-1", "caf\xC3\xA9", true, QString::fromLatin1("caf\xC3\xA9")},
+       }) {
+    SCOPED_TRACE(c.what);
+    Store("EXECBACK", c.background ? "1" : "0");
+    library_->result = c.result;
+    MainWindow& form = Ready();
+    test::ExecuteAndWait(form);
+    EXPECT_EQ(MemoText(form), c.shown);
+  }
+  EXPECT_EQ(library_->releases, 4);
 }
 
 TEST_F(ExecuteTest, EachRunClearsTheMemo) {
   MainWindow& form = Ready();
   library_->result = "first";
-  form.onExecute();
+  test::ExecuteAndWait(form);
   library_->result = "second";
-  form.onExecute();
+  test::ExecuteAndWait(form);
   EXPECT_EQ(MemoText(form), "second");
   EXPECT_EQ(library_->releases, 2);
 }
@@ -204,7 +240,7 @@ TEST_F(ExecuteTest, BackgroundHandedOver) {
   library_->result = "0";
   MainWindow& form = Ready();
   form.protocolList_->setCurrentIndex(1);
-  form.onExecute();
+  test::ExecuteAndWait(form);
   ASSERT_EQ(library_->calls.size(), 1u);
   EXPECT_EQ(library_->calls[0].exportName, "executeA");
   EXPECT_EQ(library_->calls[0].parameters, "");
@@ -218,7 +254,7 @@ TEST_F(ExecuteTest, BackgroundErrorIsShownWhole) {
   Store("EXECBACK", "1");
   library_->result = "Error: Invalid Host Name (RHost)" + std::string(40000, '!');
   MainWindow& form = Ready();
-  form.onExecute();
+  test::ExecuteAndWait(form);
   EXPECT_EQ(MemoText(form).size(), 32u + 40000u);
   EXPECT_EQ(library_->releases, 1);
 }
@@ -226,14 +262,14 @@ TEST_F(ExecuteTest, BackgroundErrorIsShownWhole) {
 TEST_F(ExecuteTest, FailuresLeaveTheControlsRestored) {
   MainWindow& form = Ready();
   library_->failure = "Input is not an valid MIME base64 Format.";
-  form.onExecute();
+  test::ExecuteAndWait(form);
   ASSERT_EQ(ui_->messages.size(), 1u);
   EXPECT_EQ(ui_->messages[0], "Input is not an valid MIME base64 Format.");
   EXPECT_TRUE(ControlsEnabled(form));
 
   library_->failure.clear();
   library_->noBuffer = true;
-  form.onExecute();
+  test::ExecuteAndWait(form);
   ASSERT_EQ(ui_->messages.size(), 2u);
   EXPECT_EQ(ui_->messages[1], "The library returned no result from execute");
   EXPECT_TRUE(ControlsEnabled(form));
@@ -244,7 +280,7 @@ TEST_F(ExecuteTest, ProtocolOutOfRangeSelectsNothingAndPassesMinusOne) {
   Store("PROTOCOL", "5");
   MainWindow& form = Ready();
   EXPECT_EQ(form.protocolList_->currentIndex(), -1);
-  form.onExecute();
+  test::ExecuteAndWait(form);
   ASSERT_EQ(library_->calls.size(), 1u);
   EXPECT_EQ(library_->calls[0].protocolIndex, -1);
 }
@@ -257,10 +293,161 @@ TEST_F(ExecuteTest, OnlyTheOperatorsProtocolChoiceIsWritten) {
   EXPECT_EQ(Stored("PROTOCOL").toString(), "1");
 }
 
+// ---- a run off the GUI thread ---------------------------------------------------------------------
+
+// A run that waits inside the library until the test lets it go.
+class BlockedRunTest : public ExecuteTest {
+ protected:
+  void SetUp() override {
+    ExecuteTest::SetUp();
+    library_->duringRun = [this](std::uintptr_t) {
+      inLibrary_ = true;
+      release_.Wait();
+    };
+  }
+  // Starts Execute and serves the window until the run is inside the library.
+  MainWindow& StartBlockedRun() {
+    MainWindow& form = Ready();
+    form.onExecute();
+    EXPECT_TRUE(test::PumpUntil([this] { return inLibrary_.load(); }));
+    return form;
+  }
+  void TearDown() override {
+    release_.Open();  // a failed test must not leave a run waiting
+    DestroyWindows();
+    // A run holds the fake library until it has handed its buffer back.
+    EXPECT_TRUE(test::WaitUntil([this] { return library_.use_count() == 1; }));
+    ExecuteTest::TearDown();
+  }
+  test::Gate release_;
+  std::atomic<bool> inLibrary_{false};
+};
+
+TEST_F(BlockedRunTest, TheWindowKeepsServingWhileTheLibraryRuns) {
+  library_->result = "done\r\n";
+  MainWindow& form = StartBlockedRun();
+
+  // The GUI thread serves its timers and paints while the run waits in the library.
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+  timer.start(1);
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } painted;
+  form.output_->viewport()->installEventFilter(&painted);
+  form.output_->viewport()->update();
+  ASSERT_TRUE(test::PumpUntil([&] { return ticks >= 3 && painted.paints > 0; }));
+
+  // Foreground until it ends: the menu and the tool bar are off, the cursor waits, nothing is
+  // shown or handed back yet, and a second Execute starts nothing.
+  EXPECT_TRUE(form.ExecuteRunning());
+  EXPECT_FALSE(form.menuBar()->isEnabled());
+  EXPECT_FALSE(form.toolBar_->isEnabled());
+  EXPECT_FALSE(form.executeAction_->isEnabled());
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  EXPECT_EQ(MemoText(form), "");
+  EXPECT_EQ(library_->releases, 0);
+  form.onExecute();
+  EXPECT_EQ(library_->callCount.load(), 1);
+
+  release_.Open();
+  ASSERT_TRUE(test::PumpUntil([&] { return !form.ExecuteRunning(); }));
+  EXPECT_EQ(MemoText(form), "done\n");
+  EXPECT_EQ(library_->releases, 1);
+  EXPECT_TRUE(ControlsEnabled(form));
+  form.output_->viewport()->removeEventFilter(&painted);
+}
+
+TEST_F(BlockedRunTest, CloseDuringARunAsksAndNoKeepsTheWindowUntilTheOutputIsShown) {
+  MainWindow& form = StartBlockedRun();
+  bool closed = false;
+  QObject::connect(&form, &MainWindow::Closed, [&closed] { closed = true; });
+  ui_->confirmAnswer = false;
+  EXPECT_FALSE(form.close());
+  ASSERT_EQ(ui_->questions.size(), 1u);
+  EXPECT_TRUE(ui_->questions[0].startsWith("A job is still running")) << ui_->questions[0].toStdString();
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.ExecuteRunning());
+
+  release_.Open();
+  ASSERT_TRUE(test::PumpUntil([&] { return !form.ExecuteRunning(); }));
+  EXPECT_EQ(MemoText(form), "output");
+  EXPECT_TRUE(ControlsEnabled(form));
+  // With the run over, closing asks nothing.
+  EXPECT_TRUE(form.close());
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(ui_->questions.size(), 1u);
+}
+
+TEST_F(BlockedRunTest, CloseDuringARunAndQuitEndsWithoutWaitingForTheLibrary) {
+  MainWindow& form = StartBlockedRun();
+  bool closed = false;
+  QObject::connect(&form, &MainWindow::Closed, [&closed] { closed = true; });
+  ui_->confirmAnswer = true;
+  EXPECT_TRUE(form.close());
+  EXPECT_EQ(ui_->questions.size(), 1u);
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(form.isVisible());
+  // The window goes while the run is still in the library: nothing waits for it, and the
+  // cursor is given back.
+  mainWindow_.reset();
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(library_->releases, 0);
+  // The run ends by itself when the library returns, and still hands its buffer back once.
+  release_.Open();
+  ASSERT_TRUE(test::WaitUntil([this] { return library_.use_count() == 1; }));
+  EXPECT_EQ(library_->releases, 1);
+}
+
+TEST_F(ExecuteTest, TheLibrarysPromptFromTheRunThreadIsShownOnTheGuiThreadOwnedByTheWindow) {
+  // The fake library asks as the real one does, through the library's Qt prompt, from the run
+  // thread; the test answers the dialog where it appears.
+  struct Case {
+    const char* what;
+    bool accept;
+    std::optional<std::string> answer;
+  };
+  for (const Case& c : {Case{"OK", true, std::string("8080 \xE9")}, Case{"Cancel", false, std::nullopt}}) {
+    SCOPED_TRACE(c.what);
+    std::optional<std::string> answer = std::string("not asked");
+    QThread* askedFrom = nullptr;
+    library_->duringRun = [&](std::uintptr_t owner) {
+      askedFrom = QThread::currentThread();
+      QtRunUi ui(owner);
+      answer = ui.AskValue("Job Parameter", "Enter Value for port parameter:", "512");
+      ui.SetBusy(true);  // the library's wait cursor, from the run thread
+      ui.SetBusy(false);
+    };
+    MainWindow& form = Ready();
+    test::PromptAnswerer seen(c.accept ? std::optional<QString>(QString::fromLatin1("8080 \xE9")) : std::nullopt);
+    test::ExecuteAndWait(form);
+    ASSERT_TRUE(seen.shown);
+    EXPECT_NE(askedFrom, qApp->thread());
+    EXPECT_TRUE(seen.onGuiThread);
+    EXPECT_TRUE(seen.modal);
+    EXPECT_EQ(seen.parent, &form);
+    EXPECT_EQ(seen.title, "Job Parameter");
+    EXPECT_EQ(seen.label, "Enter Value for port parameter:");
+    EXPECT_EQ(seen.preset, "512");
+    EXPECT_EQ(answer, c.answer);
+    EXPECT_EQ(MemoText(form), "output");
+    EXPECT_TRUE(ControlsEnabled(form));  // the library's cursor calls, too, are balanced
+  }
+}
+
 TEST_F(ExecuteTest, MenuAndToolBarReachExecute) {
   MainWindow& form = Ready();
-  form.executeAction_->trigger();
-  form.executeButton_->trigger();
+  for (QAction* action : {form.executeAction_, form.executeButton_}) {
+    action->trigger();
+    ASSERT_TRUE(test::PumpUntil([&] { return !form.ExecuteRunning(); }));
+  }
   EXPECT_EQ(library_->calls.size(), 2u);
 }
 

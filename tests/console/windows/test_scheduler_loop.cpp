@@ -65,6 +65,28 @@ TEST_F(SchedulerOnWorkerThread, RunsADueJobThroughTheLibrary) {
   EXPECT_NE(log.find("Job Start Successfully.\r\nView Job log in Output file\r\n"), std::string::npos);
 }
 
+TEST_F(SchedulerOnWorkerThread, PausesSleepWholeAndTheStopEndsThemAtOnce) {
+  // A monthly job years behind runs once in every pass: pause, pass (one run), pause after the
+  // run, and again.  So the runs count the pauses, and the stop wait's rounds count the times the
+  // worker woke up.
+  PutDueJob("S1");
+  library_->result = "0";
+  MainWindow& form = Shown();
+  BackgroundWorker* worker = form.schedulerThread_->Worker();
+  ASSERT_NE(worker, nullptr);
+  ASSERT_TRUE(test::PumpUntil([&] { return library_->callCount.load() >= 2; }, std::chrono::seconds(30)));
+  const std::uint64_t rounds = worker->StopWaitRounds();
+  const int runs = library_->callCount.load();
+  // Two pauses per run, each one sleep (a 10 ms poll would have woken about 100 times a pause);
+  // a spurious wake-up of the system may add one now and then.
+  EXPECT_GE(rounds, 2u * static_cast<std::uint64_t>(runs) - 1);
+  EXPECT_LE(rounds, 2u * static_cast<std::uint64_t>(runs) + 3);
+  // The stop ends the pause in progress at once, not at its end.
+  form.schedulerThread_->Stop();
+  EXPECT_TRUE(test::PumpUntil([&] { return !form.schedulerThread_->Running(); }, std::chrono::milliseconds(500)));
+  form.ShutdownWorker();
+}
+
 TEST_F(SchedulerOnWorkerThread, ClosingWhileTheWorkerWaitsInItsSynchronisedCall) {
   PutDueJob("S1");
   library_->result = "0";

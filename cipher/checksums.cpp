@@ -81,14 +81,14 @@ CORVANE_DEFINE_HASH_CLASS(THash_CRC16_CCITT, THash_XOR16, 2, kKnownAnswerCcitt)
 CORVANE_DEFINE_HASH_CLASS(Thash_CRC16_Standard, THash_XOR16, 2, kKnownAnswerCrc16)
 
 void THash_XOR16::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   std::uint16_t crc = crc_;
   for (std::size_t i = 0; i < size; ++i) crc = std::uint16_t(RotateLeft16(crc, 5) ^ data[i]);
   crc_ = crc;
 }
 
 void THash_XOR32::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   std::uint32_t crc = crc_;
   if (size & 1) {
     crc ^= data[0];
@@ -103,14 +103,14 @@ void THash_CRC32::DoStart() { crc_ = 0xFFFFFFFFu; }
 void THash_CRC32::DoFinish() { crc_ = ~crc_; }
 
 void THash_CRC32::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   crc_ = UpdateInPieces(crc_, data, size, Crc32Update);
 }
 
 void THash_CRC16_CCITT::DoStart() { crc_ = 0xFFFF; }
 
 void THash_CRC16_CCITT::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   std::uint16_t crc = crc_;
   for (std::size_t i = 0; i < size; ++i)
     crc = std::uint16_t(((unsigned(crc) << 8) | data[i]) ^ kCcittTable[crc >> 8]);
@@ -118,7 +118,7 @@ void THash_CRC16_CCITT::Update(const std::uint8_t* data, std::size_t size) {
 }
 
 void Thash_CRC16_Standard::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   crc_ = UpdateInPieces(crc_, data, size, Crc16Update);
 }
 

@@ -214,7 +214,7 @@ void THash_Haval256::DoStart() {
 }
 
 void THash_Haval256::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0 || compress_ == nullptr) return;
+  if (data == nullptr || NoBytes(size) || compress_ == nullptr) return;
   const std::size_t waiting = std::size_t(byteCount_ % sizeof(buffer_));
   byteCount_ += size;
   if (waiting > 0) {

@@ -79,7 +79,7 @@ void THash_Sapphire320::Absorb(std::uint8_t b) {
 }
 
 void THash_Sapphire320::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   byteCount_ += size;
   for (std::size_t i = 0; i < size; ++i) Absorb(data[i]);
 }

@@ -629,7 +629,7 @@ void THash_Snefru::Compress(const std::uint8_t* block) {
 }
 
 void THash_Snefru::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   const std::size_t waiting = std::size_t(byteCount_ % sizeof(buffer_));
   byteCount_ += size;
   if (waiting > 0) {

@@ -71,6 +71,7 @@ std::uint32_t ReverseBits32(std::uint32_t v) {
 }
 
 int CompareMemory(const void* a, const void* b, std::size_t size) {
+  if (std::ptrdiff_t(size) <= 0) return 0;  // a negative count passed as a size: nothing
   const auto* x = static_cast<const std::uint8_t*>(a);
   const auto* y = static_cast<const std::uint8_t*>(b);
   for (std::size_t i = 0; i < size; ++i)
@@ -82,6 +83,7 @@ void XorInto(const void* i1, const void* i2, std::size_t size, void* dest) {
   const auto* a = static_cast<const std::uint8_t*>(i1);
   const auto* b = static_cast<const std::uint8_t*>(i2);
   auto* d = static_cast<std::uint8_t*>(dest);
+  if (std::ptrdiff_t(size) <= 0) return;  // a negative count passed as a size: nothing
   // From the end: the trailing bytes first, then whole words downwards.
   std::size_t n = size;
   while (n % 4 != 0) {

@@ -44,9 +44,9 @@ constexpr std::uint32_t SwapBytes32(std::uint32_t v) {
 void SwapBytes32Buffer(const void* source, void* dest, std::size_t count);
 std::uint32_t ReverseBits32(std::uint32_t v);
 // 0 when equal (or size 0), else the first differing byte of a minus that of b (unsigned bytes).
-int CompareMemory(const void* a, const void* b, std::size_t size);
+int CompareMemory(const void* a, const void* b, std::size_t size);  // size 0 or less: 0
 // dest[i] = i1[i] ^ i2[i]; dest may be i1 or i2.
-void XorInto(const void* i1, const void* i2, std::size_t size, void* dest);
+void XorInto(const void* i1, const void* i2, std::size_t size, void* dest);  // 0 or less: nothing
 
 std::uint16_t Crc16Update(std::uint16_t crc, const void* data, std::ptrdiff_t len);
 std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::ptrdiff_t len);

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "cipher/support.h"
@@ -46,89 +46,6 @@ const std::uint32_t kSharedStart[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0
 const std::uint32_t kRipeMD256Start[8] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
                                           0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u};
 
-// The SHA message schedule: w[0..15] are the block's words read most significant byte first;
-// w[t] = w[t-3] ^ w[t-8] ^ w[t-14] ^ w[t-16] for t = 16..79, rotated left by one bit if rotate.
-#if defined(__SSE2__)
-// Four words at a time. Words 16-31: the fourth word of each group needs the first word of the
-// same group; it is computed without it and corrected afterwards (rotation distributes over
-// XOR). Words 32-79: the recurrence applied twice gives
-//   w[t] = w[t-6] ^ w[t-16] ^ w[t-28] ^ w[t-32]  (rotated left by two bits for SHA-1),
-// whose four words of a group depend only on earlier groups.
-inline __m128i ShaRotate(__m128i x, int s) {
-  return _mm_or_si128(_mm_slli_epi32(x, s), _mm_srli_epi32(x, 32 - s));
-}
-
-// Four block words read most significant byte first: the 16-bit halves of each word are
-// exchanged, then the bytes of each half.
-inline __m128i ShaLoadGroup(const std::uint8_t* p) {
-  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i h = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xB1), 0xB1);
-  return _mm_or_si128(_mm_slli_epi16(h, 8), _mm_srli_epi16(h, 8));
-}
-
-inline void ShaScheduleSse2(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-  __m128i* const g = reinterpret_cast<__m128i*>(w);  // group k: words 4k..4k+3
-  __m128i g0 = ShaLoadGroup(block), g1 = ShaLoadGroup(block + 16);
-  __m128i g2 = ShaLoadGroup(block + 32), g3 = ShaLoadGroup(block + 48);
-  _mm_storeu_si128(g + 0, g0);
-  _mm_storeu_si128(g + 1, g1);
-  _mm_storeu_si128(g + 2, g2);
-  _mm_storeu_si128(g + 3, g3);
-  for (std::size_t k = 4; k < 8; ++k) {
-    // w[t-8..t-5], w[t-14..t-11], w[t-16..t-13], then w[t-3..t-1] with a 0 for w[t]
-    const __m128i m14 = _mm_or_si128(_mm_srli_si128(g0, 8), _mm_slli_si128(g1, 8));
-    const __m128i older = _mm_xor_si128(_mm_xor_si128(g2, g0), m14);
-    __m128i x = _mm_xor_si128(older, _mm_srli_si128(g3, 4));
-    if (rotate) {
-      // the fourth word's missing term is w[t] = rotl(x0, 1), itself rotated once more
-      const __m128i fix = ShaRotate(_mm_slli_si128(x, 12), 2);
-      x = _mm_xor_si128(ShaRotate(x, 1), fix);
-    } else {
-      x = _mm_xor_si128(x, _mm_slli_si128(x, 12));
-    }
-    _mm_storeu_si128(g + k, x);
-    g0 = g1;
-    g1 = g2;
-    g2 = g3;
-    g3 = x;
-  }
-  // g2, g3: the two latest groups (k-2, k-1)
-  for (std::size_t k = 8; k < 20; ++k) {
-    const __m128i m6 = _mm_or_si128(_mm_srli_si128(g2, 8), _mm_slli_si128(g3, 8));  // w[t-6..t-3]
-    __m128i x = _mm_xor_si128(_mm_xor_si128(_mm_loadu_si128(g + k - 4), _mm_loadu_si128(g + k - 7)),
-                              _mm_loadu_si128(g + k - 8));
-    x = _mm_xor_si128(x, m6);
-    if (rotate) x = ShaRotate(x, 2);
-    _mm_storeu_si128(g + k, x);
-    g2 = g3;
-    g3 = x;
-  }
-}
-#endif
-
-inline void ShaSchedulePortable(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-  for (std::size_t t = 0; t < 16; ++t) w[t] = LoadBE32(block + 4 * t);
-  // The three latest words ride along in registers: a loop that reads w[t - 3] back from
-  // memory gets vectorised two words wide and then stalls on every store-to-load forward.
-  std::uint32_t w3 = w[13], w2 = w[14], w1 = w[15];
-  for (std::size_t t = 16; t < 80; ++t) {
-    std::uint32_t v = w3 ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
-    if (rotate) v = RotateLeft32(v, 1);
-    w[t] = v;
-    w3 = w2;
-    w2 = w1;
-    w1 = v;
-  }
-}
-
-inline void ExpandShaSchedule(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-#if defined(__SSE2__)
-  ShaScheduleSse2(w, block, rotate);
-#else
-  ShaSchedulePortable(w, block, rotate);
-#endif
-}
-
 }  // namespace
 
 CORVANE_DEFINE_HASH_CLASS(THash_MD4, THash, 16, kMD4KnownAnswer)
@@ -139,22 +56,6 @@ CORVANE_DEFINE_HASH_CLASS(THash_RipeMD256, THash_MD4, 32, kRipeMD256KnownAnswer)
 CORVANE_DEFINE_HASH_CLASS(THash_RipeMD320, THash_MD4, 40, kRipeMD320KnownAnswer)
 CORVANE_DEFINE_HASH_CLASS(THash_SHA, THash_RipeMD160, 20, kSHAKnownAnswer)
 CORVANE_DEFINE_HASH_CLASS(THash_SHA1, THash_SHA, 20, kSHA1KnownAnswer)
-
-void ExpandShaSchedulePortable(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-  ShaSchedulePortable(w, block, rotate);
-}
-
-bool ExpandShaScheduleVector(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-#if defined(__SSE2__)
-  ShaScheduleSse2(w, block, rotate);
-  return true;
-#else
-  (void)w;
-  (void)block;
-  (void)rotate;
-  return false;
-#endif
-}
 
 // ---------------------------------------------------------------------------------------------
 // The shared framework
@@ -188,16 +89,21 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
       return;
     }
     std::memmove(BlockBuffer + waiting, data, fill);
-    CompressBlock(BlockBuffer);
+    CompressBlocks(BlockBuffer, 1);
     data += fill;
     size -= fill;
   }
-  while (size >= kBlockSize) {
-    CompressBlock(data);
-    data += kBlockSize;
-    size -= kBlockSize;
+  if (size >= kBlockSize) {
+    const std::size_t blocks = size / kBlockSize;
+    CompressBlocks(data, blocks);
+    data += blocks * kBlockSize;
+    size -= blocks * kBlockSize;
   }
   if (size > 0) std::memmove(BlockBuffer, data, size);
+}
+
+void THash_MD4::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {
+  for (; blocks > 0; --blocks, data += kBlockSize) CompressBlock(data);
 }
 
 void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
@@ -205,7 +111,7 @@ void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
   BlockBuffer[waiting] = padByte;
   std::memset(BlockBuffer + waiting + 1, 0, kBlockSize - waiting - 1);
   if (waiting >= kBlockSize - 8) {  // no room left for the 8-byte length field
-    CompressBlock(BlockBuffer);
+    CompressBlocks(BlockBuffer, 1);
     std::memset(BlockBuffer, 0, kBlockSize);
   }
   const std::uint64_t bits = ByteCount * 8u;
@@ -216,7 +122,7 @@ void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
     else
       BlockBuffer[56 + i] = b;
   }
-  CompressBlock(BlockBuffer);
+  CompressBlocks(BlockBuffer, 1);
   std::memset(BlockBuffer, 0, kBlockSize);
 }
 
@@ -277,10 +183,14 @@ void THash_SHA::DoFinish() {
 
 #define SHA_F1(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
 #define SHA_F2(x, y, z) ((x) ^ (y) ^ (z))
-#define SHA_F3(x, y, z) (((x) & ((y) | (z))) | ((y) & (z)))
+// Majority as a sum of two disjoint parts, so each can be added on its own.
+#define SHA_F3(x, y, z) (((x) & (y)) + ((z) & ((x) ^ (y))))
+// The word and constant first, the freshly computed a last: a is the step's critical path.
 #define SHA_STEP(f, a, b, c, d, e, w, k)                       \
   do {                                                         \
-    e += RotateLeft32(a, 5) + f(b, c, d) + (w) + (k);          \
+    e += (w) + (k);                                            \
+    e += f(b, c, d);                                           \
+    e += RotateLeft32(a, 5);                                   \
     b = RotateLeft32(b, 30);                                   \
   } while (0)
 
@@ -1056,94 +966,190 @@ void THash_RipeMD320::CompressBlock(const std::uint8_t* block) {
   AddStateWords5(5, a2, b2, c2, d2, e2);
 }
 
-void THash_SHA::CompressBlock(const std::uint8_t* block) {
-  std::uint32_t w[80];
-  ExpandShaSchedule(w, block, RotateSchedule != 0);
-  std::uint32_t a = StateWord(0), b = StateWord(1), c = StateWord(2), d = StateWord(3), e = StateWord(4);
-  SHA_STEP(SHA_F1, a, b, c, d, e, w[0], 0x5A827999u);
-  SHA_STEP(SHA_F1, e, a, b, c, d, w[1], 0x5A827999u);
-  SHA_STEP(SHA_F1, d, e, a, b, c, w[2], 0x5A827999u);
-  SHA_STEP(SHA_F1, c, d, e, a, b, w[3], 0x5A827999u);
-  SHA_STEP(SHA_F1, b, c, d, e, a, w[4], 0x5A827999u);
-  SHA_STEP(SHA_F1, a, b, c, d, e, w[5], 0x5A827999u);
-  SHA_STEP(SHA_F1, e, a, b, c, d, w[6], 0x5A827999u);
-  SHA_STEP(SHA_F1, d, e, a, b, c, w[7], 0x5A827999u);
-  SHA_STEP(SHA_F1, c, d, e, a, b, w[8], 0x5A827999u);
-  SHA_STEP(SHA_F1, b, c, d, e, a, w[9], 0x5A827999u);
-  SHA_STEP(SHA_F1, a, b, c, d, e, w[10], 0x5A827999u);
-  SHA_STEP(SHA_F1, e, a, b, c, d, w[11], 0x5A827999u);
-  SHA_STEP(SHA_F1, d, e, a, b, c, w[12], 0x5A827999u);
-  SHA_STEP(SHA_F1, c, d, e, a, b, w[13], 0x5A827999u);
-  SHA_STEP(SHA_F1, b, c, d, e, a, w[14], 0x5A827999u);
-  SHA_STEP(SHA_F1, a, b, c, d, e, w[15], 0x5A827999u);
-  SHA_STEP(SHA_F1, e, a, b, c, d, w[16], 0x5A827999u);
-  SHA_STEP(SHA_F1, d, e, a, b, c, w[17], 0x5A827999u);
-  SHA_STEP(SHA_F1, c, d, e, a, b, w[18], 0x5A827999u);
-  SHA_STEP(SHA_F1, b, c, d, e, a, w[19], 0x5A827999u);
+namespace {
 
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[20], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[21], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[22], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[23], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[24], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[25], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[26], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[27], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[28], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[29], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[30], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[31], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[32], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[33], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[34], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[35], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[36], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[37], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[38], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[39], 0x6ED9EBA1u);
+// The message words ride in a ring of sixteen: word t (t >= 16) replaces word t - 16 in place,
+// one step ahead of its use, so the schedule costs no pass and no store of its own. R is the
+// rotation of the schedule: 1 for SHA-1, 0 for SHA.
+template <unsigned R>
+inline std::uint32_t ShaNext(std::uint32_t (&x)[16], unsigned t) {
+  const std::uint32_t v = RotateLeft32(x[(t + 13) & 15] ^ x[(t + 8) & 15] ^ x[(t + 2) & 15] ^ x[t & 15], R);
+  x[t & 15] = v;
+  return v;
+}
 
-  SHA_STEP(SHA_F3, a, b, c, d, e, w[40], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, e, a, b, c, d, w[41], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, d, e, a, b, c, w[42], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, c, d, e, a, b, w[43], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, b, c, d, e, a, w[44], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, a, b, c, d, e, w[45], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, e, a, b, c, d, w[46], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, d, e, a, b, c, w[47], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, c, d, e, a, b, w[48], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, b, c, d, e, a, w[49], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, a, b, c, d, e, w[50], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, e, a, b, c, d, w[51], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, d, e, a, b, c, w[52], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, c, d, e, a, b, w[53], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, b, c, d, e, a, w[54], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, a, b, c, d, e, w[55], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, e, a, b, c, d, w[56], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, d, e, a, b, c, w[57], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, c, d, e, a, b, w[58], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, b, c, d, e, a, w[59], 0x8F1BBCDCu);
+template <unsigned R>
+inline void ShaCompressPortable(std::uint32_t (&s)[5], const std::uint8_t* block) {
+  std::uint32_t x[16];
+  for (unsigned t = 0; t < 16; ++t) x[t] = LoadBE32(block + 4 * t);
+  std::uint32_t a = s[0], b = s[1], c = s[2], d = s[3], e = s[4];
+  SHA_STEP(SHA_F1, a, b, c, d, e, x[0], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, x[1], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, x[2], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, x[3], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, x[4], 0x5A827999u);
+  SHA_STEP(SHA_F1, a, b, c, d, e, x[5], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, x[6], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, x[7], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, x[8], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, x[9], 0x5A827999u);
+  SHA_STEP(SHA_F1, a, b, c, d, e, x[10], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, x[11], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, x[12], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, x[13], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, x[14], 0x5A827999u);
+  SHA_STEP(SHA_F1, a, b, c, d, e, x[15], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, ShaNext<R>(x, 16), 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, ShaNext<R>(x, 17), 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, ShaNext<R>(x, 18), 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, ShaNext<R>(x, 19), 0x5A827999u);
 
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[60], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[61], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[62], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[63], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[64], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[65], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[66], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[67], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[68], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[69], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[70], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[71], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[72], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[73], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[74], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[75], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[76], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[77], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[78], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[79], 0xCA62C1D6u);
-  AddStateWords5(0, a, b, c, d, e);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 20), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 21), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 22), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 23), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 24), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 25), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 26), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 27), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 28), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 29), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 30), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 31), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 32), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 33), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 34), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 35), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 36), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 37), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 38), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 39), 0x6ED9EBA1u);
+
+  SHA_STEP(SHA_F3, a, b, c, d, e, ShaNext<R>(x, 40), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, ShaNext<R>(x, 41), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, ShaNext<R>(x, 42), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, ShaNext<R>(x, 43), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, ShaNext<R>(x, 44), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, a, b, c, d, e, ShaNext<R>(x, 45), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, ShaNext<R>(x, 46), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, ShaNext<R>(x, 47), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, ShaNext<R>(x, 48), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, ShaNext<R>(x, 49), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, a, b, c, d, e, ShaNext<R>(x, 50), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, ShaNext<R>(x, 51), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, ShaNext<R>(x, 52), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, ShaNext<R>(x, 53), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, ShaNext<R>(x, 54), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, a, b, c, d, e, ShaNext<R>(x, 55), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, ShaNext<R>(x, 56), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, ShaNext<R>(x, 57), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, ShaNext<R>(x, 58), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, ShaNext<R>(x, 59), 0x8F1BBCDCu);
+
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 60), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 61), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 62), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 63), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 64), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 65), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 66), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 67), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 68), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 69), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 70), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 71), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 72), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 73), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 74), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 75), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 76), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 77), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 78), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 79), 0xCA62C1D6u);
+  s[0] += a;
+  s[1] += b;
+  s[2] += c;
+  s[3] += d;
+  s[4] += e;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define CORVANE_SHA_TARGET __attribute__((target("sha,sse4.1")))
+
+// The next four schedule words from the four before them (lanes hold the words in reverse
+// order: lane 3 is the earliest). SHA-1: the processor's two schedule steps. SHA: the first
+// step is a plain XOR and serves as it is; the word three back is XORed in by hand, without
+// the rotation (the fourth word needs the first word of the same group).
+template <bool Rotate>
+CORVANE_SHA_TARGET inline __m128i ShaNiNext(__m128i w16, __m128i w12, __m128i w8, __m128i w4) {
+  const __m128i x = _mm_xor_si128(_mm_sha1msg1_epu32(w16, w12), w8);
+  if constexpr (Rotate) {
+    return _mm_sha1msg2_epu32(x, w4);
+  } else {
+    const __m128i y = _mm_xor_si128(x, _mm_slli_si128(w4, 4));
+    return _mm_xor_si128(y, _mm_srli_si128(y, 12));
+  }
+}
+
+// Whole blocks with the SHA instructions; the five words stay in registers between blocks.
+template <bool Rotate>
+CORVANE_SHA_TARGET void ShaCompressNi(std::uint32_t (&s)[5], const std::uint8_t* data, std::size_t blocks) {
+  const __m128i order = _mm_set_epi64x(0x0001020304050607LL, 0x08090A0B0C0D0E0FLL);
+  __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), 0x1B);
+  __m128i e0 = _mm_set_epi32(int(s[4]), 0, 0, 0);
+  for (; blocks > 0; --blocks, data += 64) {
+    const __m128i abcdBefore = abcd, eBefore = e0;
+    __m128i m[4];
+    for (int i = 0; i < 4; ++i)
+      m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), order);
+    __m128i prev = abcd;
+    abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e0, m[0]), 0);
+#define SHA_NI_GROUP(g)                                                                    \
+  {                                                                                        \
+    if ((g) >= 4) m[(g) % 4] = ShaNiNext<Rotate>(m[(g) % 4], m[((g) + 1) % 4], m[((g) + 2) % 4], m[((g) + 3) % 4]); \
+    const __m128i e = _mm_sha1nexte_epu32(prev, m[(g) % 4]);                                \
+    prev = abcd;                                                                           \
+    abcd = _mm_sha1rnds4_epu32(abcd, e, (g) / 5);                                          \
+  }
+    SHA_NI_GROUP(1) SHA_NI_GROUP(2) SHA_NI_GROUP(3) SHA_NI_GROUP(4) SHA_NI_GROUP(5)
+    SHA_NI_GROUP(6) SHA_NI_GROUP(7) SHA_NI_GROUP(8) SHA_NI_GROUP(9) SHA_NI_GROUP(10)
+    SHA_NI_GROUP(11) SHA_NI_GROUP(12) SHA_NI_GROUP(13) SHA_NI_GROUP(14) SHA_NI_GROUP(15)
+    SHA_NI_GROUP(16) SHA_NI_GROUP(17) SHA_NI_GROUP(18) SHA_NI_GROUP(19)
+#undef SHA_NI_GROUP
+    e0 = _mm_sha1nexte_epu32(prev, eBefore);
+    abcd = _mm_add_epi32(abcd, abcdBefore);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(s), _mm_shuffle_epi32(abcd, 0x1B));
+  s[4] = std::uint32_t(_mm_extract_epi32(e0, 3));
+}
+#define CORVANE_HAVE_SHA_NI 1
+#endif
+
+template <unsigned R>
+void ShaCompress(std::uint32_t (&s)[5], const std::uint8_t* data, std::size_t blocks) {
+#if defined(CORVANE_HAVE_SHA_NI)
+  if (CpuUses(kCpuSha)) {
+    ShaCompressNi<R != 0>(s, data, blocks);
+    return;
+  }
+#endif
+  for (; blocks > 0; --blocks, data += 64) ShaCompressPortable<R>(s, data);
+}
+
+}  // namespace
+
+void THash_SHA::CompressBlock(const std::uint8_t* block) { CompressShaBlocks(block, 1); }
+
+void THash_SHA::CompressBlocks(const std::uint8_t* data, std::size_t blocks) { CompressShaBlocks(data, blocks); }
+
+void THash_SHA::CompressShaBlocks(const std::uint8_t* data, std::size_t blocks) {
+  std::uint32_t s[5];
+  for (std::size_t i = 0; i < 5; ++i) s[i] = StateWord(i);
+  if (RotateSchedule != 0)
+    ShaCompress<1>(s, data, blocks);
+  else
+    ShaCompress<0>(s, data, blocks);
+  for (std::size_t i = 0; i < 5; ++i) SetStateWord(i, s[i]);
 }
 
 }  // namespace corvane

@@ -36,6 +36,11 @@ class THash_MD4 : public THash {
 
   // Compresses the 64 bytes at block (any alignment) into the chaining state.
   virtual void CompressBlock(const std::uint8_t* block);
+  // Compresses blocks whole blocks in order; every compression of the framework goes through
+  // here. Update hands over runs of blocks straight from the caller's data (never from the
+  // object's own state, which is shorter than a block). The default calls CompressBlock for
+  // each; a member may keep its words in registers across them.
+  virtual void CompressBlocks(const std::uint8_t* data, std::size_t blocks);
 
   // Resets the buffer and the counter and loads count start words (the others become 0).
   void StartWith(const std::uint32_t* words, std::size_t count);
@@ -146,6 +151,10 @@ class THash_SHA : public THash_RipeMD160 {
  protected:
   void DoFinish() override;  // 0x80 padding, big-endian bit length, digest words turned around
   void CompressBlock(const std::uint8_t* block) override;
+  // With the processor's SHA instructions where present (kCpuSha), else portable code.
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
+
+  void CompressShaBlocks(const std::uint8_t* data, std::size_t blocks);
 
   // 1 selects the SHA-1 message schedule (one-bit rotation), 0 the SHA schedule. Only the
   // Start of THash_SHA1 writes it; nothing clears it.
@@ -161,12 +170,5 @@ class THash_SHA1 : public THash_SHA {
  protected:
   void DoStart() override;
 };
-
-// The SHA message schedule (80 words from one 64-byte block; rotate selects SHA-1) in its two
-// equivalent forms: plain word arithmetic, and four words at a time with SSE2 (false, and
-// nothing written, where the build has no SSE2). The compression uses the vector form where
-// it exists.
-void ExpandShaSchedulePortable(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate);
-bool ExpandShaScheduleVector(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate);
 
 }  // namespace corvane

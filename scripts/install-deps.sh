@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # test-only oracles: independent implementations of the standard algorithms
   libcrypto++-dev libmhash-dev librhash-dev
+  # benchmark-only peers: Botan 2 and zlib (CRC-32)
+  libbotan-2-dev zlib1g-dev
   # the desktop program
   qt6-base-dev xvfb xauth xfonts-base
   # a tray host on the virtual display, for the notification-area smoke test

@@ -103,8 +103,21 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
 }
 
 void THash_MD4::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {
+  // MD4 itself calls its compression directly; a member that brings only a CompressBlock of its
+  // own (and so a class descriptor of its own) gets it through the virtual slot.
+  if (&Class() == &THash_MD4::StaticClass()) {
+    for (; blocks > 0; --blocks, data += kBlockSize) THash_MD4::CompressBlock(data);
+    return;
+  }
   for (; blocks > 0; --blocks, data += kBlockSize) CompressBlock(data);
 }
+
+// A run of blocks of a member that has no run code of its own: its compression called directly
+// (not through the virtual slot, so it is inlined into the loop).
+#define CORVANE_COMPRESS_RUN(Class)                                                 \
+  void Class::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {        \
+    for (; blocks > 0; --blocks, data += kBlockSize) Class::CompressBlock(data);    \
+  }
 
 void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
   const std::size_t waiting = std::size_t(ByteCount % kBlockSize);
@@ -145,6 +158,12 @@ void THash_SHA::DoFinish() {
 // ---------------------------------------------------------------------------------------------
 // Compression steps
 
+CORVANE_COMPRESS_RUN(THash_MD5)
+CORVANE_COMPRESS_RUN(THash_RipeMD128)
+CORVANE_COMPRESS_RUN(THash_RipeMD160)
+CORVANE_COMPRESS_RUN(THash_RipeMD256)
+CORVANE_COMPRESS_RUN(THash_RipeMD320)
+
 // The sixteen message words of the block, least significant byte first.
 #define LOAD_WORDS(p)                                                                            \
   const std::uint32_t x0 = LoadLE32((p) + 0), x1 = LoadLE32((p) + 4), x2 = LoadLE32((p) + 8),     \
@@ -155,30 +174,56 @@ void THash_SHA::DoFinish() {
                       x14 = LoadLE32((p) + 56), x15 = LoadLE32((p) + 60)
 #define X(i) x##i
 
+// Each step adds the message word and constant to a first and the round function last: a and
+// the word are known early, the function waits for the word computed by the step before. The
+// functions that select bits are written as sums of two disjoint parts, so the part that does
+// not involve that latest word is added early as well.
 #define MD4_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define MD4_G(x, y, z) (((x) & ((y) | (z))) | ((y) & (z)))
+#define MD4_G(x, y, z) (((x) & (y)) + ((z) & ((x) ^ (y))))
 #define MD4_H(x, y, z) ((x) ^ (y) ^ (z))
-#define MD4_STEP(f, a, b, c, d, x, s) a = RotateLeft32(a + (x) + f(b, c, d), s)
-#define MD4_STEPK(f, a, b, c, d, x, k, s) a = RotateLeft32(a + (x) + (k) + f(b, c, d), s)
+#define MD4_STEP(f, a, b, c, d, x, s) \
+  do {                                \
+    a += (x);                         \
+    a += f(b, c, d);                  \
+    a = RotateLeft32(a, s);           \
+  } while (0)
+#define MD4_STEPK(f, a, b, c, d, x, k, s) \
+  do {                                    \
+    a += (x) + (k);                       \
+    a += f(b, c, d);                      \
+    a = RotateLeft32(a, s);               \
+  } while (0)
 
 #define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define MD5_G(x, y, z) (((x) & (z)) | ((y) & ~(z)))
+#define MD5_G(x, y, z) (((x) & (z)) + ((y) & ~(z)))
 #define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
-#define MD5_STEP(f, a, b, c, d, x, t, s) a = b + RotateLeft32(a + (x) + (t) + f(b, c, d), s)
+#define MD5_STEP(f, a, b, c, d, x, t, s) \
+  do {                                   \
+    a += (x) + (t);                      \
+    a += f(b, c, d);                     \
+    a = b + RotateLeft32(a, s);          \
+  } while (0)
 
 #define RMD_F1(x, y, z) ((x) ^ (y) ^ (z))
 #define RMD_F2(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
 #define RMD_F3(x, y, z) (((x) | ~(y)) ^ (z))
-#define RMD_F4(x, y, z) (((x) & (z)) | ((y) & ~(z)))
+#define RMD_F4(x, y, z) (((x) & (z)) + ((y) & ~(z)))
 #define RMD_F5(x, y, z) ((x) ^ ((y) | ~(z)))
 // RIPEMD-128/-256 step.
-#define RMD4_STEP(f, a, b, c, d, x, k, s) a = RotateLeft32(a + (x) + (k) + f(b, c, d), s)
+#define RMD4_STEP(f, a, b, c, d, x, k, s) \
+  do {                                    \
+    a += (x) + (k);                       \
+    a += f(b, c, d);                      \
+    a = RotateLeft32(a, s);               \
+  } while (0)
 // RIPEMD-160/-320 step.
-#define RMD5_STEP(f, a, b, c, d, e, x, k, s)                \
-  do {                                                      \
-    a = RotateLeft32(a + (x) + (k) + f(b, c, d), s) + e;    \
-    c = RotateLeft32(c, 10);                                \
+#define RMD5_STEP(f, a, b, c, d, e, x, k, s) \
+  do {                                       \
+    a += (x) + (k);                          \
+    a += f(b, c, d);                         \
+    a = RotateLeft32(a, s) + e;              \
+    c = RotateLeft32(c, 10);                 \
   } while (0)
 
 #define SHA_F1(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
@@ -327,137 +372,134 @@ void THash_RipeMD128::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3);
   std::uint32_t a2 = a1, b2 = b1, c2 = c1, d2 = d1;
-  // round 1
+  // both lines side by side
   RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(0), 0x00000000u, 11);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(5), 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(14), 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(7), 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(0), 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(9), 0x50A28BE6u, 13);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(2), 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(11), 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(4), 0x50A28BE6u, 5);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(13), 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(6), 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(15), 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(8), 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(1), 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(10), 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(3), 0x50A28BE6u, 12);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(12), 0x50A28BE6u, 6);
-  // round 2
   RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(3), 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(7), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(0), 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(13), 0x5C4DD124u, 8);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(5), 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(10), 0x5C4DD124u, 11);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(14), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(15), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(8), 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(12), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(4), 0x5C4DD124u, 6);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(9), 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(1), 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(2), 0x5C4DD124u, 11);
-  // round 3
   RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(3), 0x6ED9EBA1u, 11);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(15), 0x6D703EF3u, 9);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(5), 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(1), 0x6D703EF3u, 15);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(3), 0x6D703EF3u, 11);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(6), 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(9), 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(11), 0x6D703EF3u, 12);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(8), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(12), 0x6D703EF3u, 5);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(2), 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(10), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(0), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(4), 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(13), 0x6D703EF3u, 5);
-  // round 4
   RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(1), 0x8F1BBCDCu, 11);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(8), 0x00000000u, 15);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(6), 0x00000000u, 5);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(4), 0x00000000u, 8);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(1), 0x00000000u, 11);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(3), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(11), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(15), 0x00000000u, 6);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(0), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(5), 0x00000000u, 6);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(12), 0x00000000u, 9);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(2), 0x00000000u, 12);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(13), 0x00000000u, 9);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(9), 0x00000000u, 12);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(7), 0x00000000u, 5);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(10), 0x00000000u, 15);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(14), 0x00000000u, 8);
   const std::uint32_t t = StateWord(1) + c1 + d2;
   SetStateWord(1, StateWord(2) + d1 + a2);
@@ -470,170 +512,170 @@ void THash_RipeMD160::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3), e1 = StateWord(4);
   std::uint32_t a2 = a1, b2 = b1, c2 = c1, d2 = d1, e2 = e1;
-  // round 1
+  // steps 0-15 of both lines, side by side
   RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(0), 0x00000000u, 11);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(5), 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(14), 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(7), 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(0), 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(9), 0x50A28BE6u, 13);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(2), 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(11), 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(4), 0x50A28BE6u, 5);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(13), 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(6), 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(15), 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(8), 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(1), 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(10), 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(3), 0x50A28BE6u, 12);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(12), 0x50A28BE6u, 6);
-  // round 2
+  // steps 16-31 of both lines, side by side
   RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(3), 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(7), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(0), 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(13), 0x5C4DD124u, 8);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(5), 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(10), 0x5C4DD124u, 11);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(14), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(15), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(8), 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(12), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(4), 0x5C4DD124u, 6);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(9), 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(1), 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(2), 0x5C4DD124u, 11);
-  // round 3
+  // steps 32-47 of both lines, side by side
   RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(3), 0x6ED9EBA1u, 11);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(15), 0x6D703EF3u, 9);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(5), 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(1), 0x6D703EF3u, 15);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(3), 0x6D703EF3u, 11);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(6), 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(9), 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(11), 0x6D703EF3u, 12);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(8), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(12), 0x6D703EF3u, 5);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(2), 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(10), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(0), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(4), 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(13), 0x6D703EF3u, 5);
-  // round 4
+  // steps 48-63 of both lines, side by side
   RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(1), 0x8F1BBCDCu, 11);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(8), 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(6), 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(4), 0x7A6D76E9u, 8);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(1), 0x7A6D76E9u, 11);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(3), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(11), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(15), 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(0), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(5), 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(12), 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(2), 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(13), 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(9), 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(7), 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(10), 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(14), 0x7A6D76E9u, 8);
-  // round 5
+  // steps 64-79 of both lines, side by side
   RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(4), 0xA953FD4Eu, 9);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(12), 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(15), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(10), 0x00000000u, 12);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(4), 0x00000000u, 9);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(1), 0x00000000u, 12);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(5), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(8), 0x00000000u, 14);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(7), 0x00000000u, 6);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(6), 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(2), 0x00000000u, 13);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(13), 0x00000000u, 6);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(14), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(0), 0x00000000u, 15);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(3), 0x00000000u, 13);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(9), 0x00000000u, 11);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(11), 0x00000000u, 11);
   const std::uint32_t t = StateWord(1) + c1 + d2;
   SetStateWord(1, StateWord(2) + d1 + e2);
@@ -647,140 +689,140 @@ void THash_RipeMD256::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3);
   std::uint32_t a2 = StateWord(4), b2 = StateWord(5), c2 = StateWord(6), d2 = StateWord(7);
-  // round 1
+  // both lines side by side
   RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(0), 0x00000000u, 11);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(5), 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(14), 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(7), 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(0), 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(9), 0x50A28BE6u, 13);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(2), 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(11), 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(4), 0x50A28BE6u, 5);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(13), 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(6), 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(15), 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(8), 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(1), 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(10), 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(3), 0x50A28BE6u, 12);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(12), 0x50A28BE6u, 6);
   std::swap(a1, a2);
-  // round 2
+  // both lines side by side
   RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(3), 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(7), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(0), 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(13), 0x5C4DD124u, 8);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(5), 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(10), 0x5C4DD124u, 11);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(14), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(15), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(8), 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(12), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(4), 0x5C4DD124u, 6);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(9), 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(1), 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(2), 0x5C4DD124u, 11);
   std::swap(b1, b2);
-  // round 3
+  // both lines side by side
   RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(3), 0x6ED9EBA1u, 11);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(15), 0x6D703EF3u, 9);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(5), 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(1), 0x6D703EF3u, 15);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(3), 0x6D703EF3u, 11);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(6), 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(9), 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(11), 0x6D703EF3u, 12);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(8), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(12), 0x6D703EF3u, 5);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(2), 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(10), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(0), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(4), 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(13), 0x6D703EF3u, 5);
   std::swap(c1, c2);
-  // round 4
+  // both lines side by side
   RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(1), 0x8F1BBCDCu, 11);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(8), 0x00000000u, 15);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(6), 0x00000000u, 5);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(4), 0x00000000u, 8);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(1), 0x00000000u, 11);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(3), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(11), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(15), 0x00000000u, 6);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(0), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(5), 0x00000000u, 6);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(12), 0x00000000u, 9);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(2), 0x00000000u, 12);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(13), 0x00000000u, 9);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(9), 0x00000000u, 12);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(7), 0x00000000u, 5);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(10), 0x00000000u, 15);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(14), 0x00000000u, 8);
   std::swap(d1, d2);
   AddStateWords4(a1, b1, c1, d1);
@@ -792,174 +834,174 @@ void THash_RipeMD320::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3), e1 = StateWord(4);
   std::uint32_t a2 = StateWord(5), b2 = StateWord(6), c2 = StateWord(7), d2 = StateWord(8), e2 = StateWord(9);
-  // round 1
+  // both lines side by side
   RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(0), 0x00000000u, 11);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(5), 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(14), 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(7), 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(0), 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(9), 0x50A28BE6u, 13);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(2), 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(11), 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(4), 0x50A28BE6u, 5);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(13), 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(6), 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(15), 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(8), 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(1), 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(10), 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(3), 0x50A28BE6u, 12);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(12), 0x50A28BE6u, 6);
   std::swap(a1, a2);
-  // round 2
+  // both lines side by side
   RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(3), 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(7), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(0), 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(13), 0x5C4DD124u, 8);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(5), 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(10), 0x5C4DD124u, 11);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(14), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(15), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(8), 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(12), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(4), 0x5C4DD124u, 6);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(9), 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(1), 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(2), 0x5C4DD124u, 11);
   std::swap(b1, b2);
-  // round 3
+  // both lines side by side
   RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(3), 0x6ED9EBA1u, 11);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(15), 0x6D703EF3u, 9);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(5), 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(1), 0x6D703EF3u, 15);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(3), 0x6D703EF3u, 11);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(6), 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(9), 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(11), 0x6D703EF3u, 12);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(8), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(12), 0x6D703EF3u, 5);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(2), 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(10), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(0), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(4), 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(13), 0x6D703EF3u, 5);
   std::swap(c1, c2);
-  // round 4
+  // both lines side by side
   RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(1), 0x8F1BBCDCu, 11);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(8), 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(6), 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(4), 0x7A6D76E9u, 8);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(1), 0x7A6D76E9u, 11);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(3), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(11), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(15), 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(0), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(5), 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(12), 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(2), 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(13), 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(9), 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(7), 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(10), 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(14), 0x7A6D76E9u, 8);
   std::swap(d1, d2);
-  // round 5
+  // both lines side by side
   RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(4), 0xA953FD4Eu, 9);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(12), 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(15), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(10), 0x00000000u, 12);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(4), 0x00000000u, 9);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(1), 0x00000000u, 12);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(5), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(8), 0x00000000u, 14);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(7), 0x00000000u, 6);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(6), 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(2), 0x00000000u, 13);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(13), 0x00000000u, 6);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(14), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(0), 0x00000000u, 15);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(3), 0x00000000u, 13);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(9), 0x00000000u, 11);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(11), 0x00000000u, 11);
   std::swap(e1, e2);
   AddStateWords5(0, a1, b1, c1, d1, e1);

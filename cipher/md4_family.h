@@ -101,6 +101,7 @@ class THash_MD5 : public THash_MD4 {
 
  protected:
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 class THash_RipeMD128 : public THash_MD4 {
@@ -110,6 +111,7 @@ class THash_RipeMD128 : public THash_MD4 {
 
  protected:
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 class THash_RipeMD160 : public THash_MD4 {
@@ -119,6 +121,7 @@ class THash_RipeMD160 : public THash_MD4 {
 
  protected:
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 class THash_RipeMD256 : public THash_MD4 {
@@ -129,6 +132,7 @@ class THash_RipeMD256 : public THash_MD4 {
  protected:
   void DoStart() override;  // the RIPEMD-256 start values (words 0-7)
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 class THash_RipeMD320 : public THash_MD4 {
@@ -138,6 +142,7 @@ class THash_RipeMD320 : public THash_MD4 {
 
  protected:
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 // SHA (FIPS 180). Takes only its 20-byte digest size from RIPEMD-160; the compression and the

@@ -102,15 +102,6 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
   if (size > 0) std::memmove(BlockBuffer, data, size);
 }
 
-void THash_MD4::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {
-  // MD4 itself calls its compression directly; a member that brings only a CompressBlock of its
-  // own (and so a class descriptor of its own) gets it through the virtual slot.
-  if (&Class() == &THash_MD4::StaticClass()) {
-    for (; blocks > 0; --blocks, data += kBlockSize) THash_MD4::CompressBlock(data);
-    return;
-  }
-  for (; blocks > 0; --blocks, data += kBlockSize) CompressBlock(data);
-}
 
 // A run of blocks of a member that has no run code of its own: its compression called directly
 // (not through the virtual slot, so it is inlined into the loop).
@@ -158,7 +149,6 @@ void THash_SHA::DoFinish() {
 // ---------------------------------------------------------------------------------------------
 // Compression steps
 
-CORVANE_COMPRESS_RUN(THash_MD5)
 CORVANE_COMPRESS_RUN(THash_RipeMD128)
 CORVANE_COMPRESS_RUN(THash_RipeMD160)
 CORVANE_COMPRESS_RUN(THash_RipeMD256)
@@ -239,9 +229,11 @@ CORVANE_COMPRESS_RUN(THash_RipeMD320)
     b = RotateLeft32(b, 30);                                   \
   } while (0)
 
-void THash_MD4::CompressBlock(const std::uint8_t* block) {
+namespace {
+// One block into the four words s (kept in registers by a run of blocks).
+[[gnu::always_inline]] inline void Md4Block(std::uint32_t (&s)[4], const std::uint8_t* block) {
   LOAD_WORDS(block);
-  std::uint32_t a = StateWord(0), b = StateWord(1), c = StateWord(2), d = StateWord(3);
+  std::uint32_t a = s[0], b = s[1], c = s[2], d = s[3];
   MD4_STEP(MD4_F, a, b, c, d, X(0), 3);
   MD4_STEP(MD4_F, d, a, b, c, X(1), 7);
   MD4_STEP(MD4_F, c, d, a, b, X(2), 11);
@@ -292,12 +284,32 @@ void THash_MD4::CompressBlock(const std::uint8_t* block) {
   MD4_STEPK(MD4_H, d, a, b, c, X(11), 0x6ED9EBA1u, 9);
   MD4_STEPK(MD4_H, c, d, a, b, X(7), 0x6ED9EBA1u, 11);
   MD4_STEPK(MD4_H, b, c, d, a, X(15), 0x6ED9EBA1u, 15);
-  AddStateWords4(a, b, c, d);
+  s[0] += a;
+  s[1] += b;
+  s[2] += c;
+  s[3] += d;
+}
+}  // namespace
+
+void THash_MD4::CompressBlock(const std::uint8_t* block) { RunBlocks(block, 1, Md4Block); }
+
+void THash_MD4::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {
+  // MD4 itself runs its blocks with the words in registers; a member that brings only a
+  // CompressBlock of its own (and so a class descriptor of its own) gets it per block.
+  if (&Class() == &THash_MD4::StaticClass()) {
+    RunBlocks(data, blocks, Md4Block);
+    return;
+  }
+  for (; blocks > 0; --blocks, data += kBlockSize) CompressBlock(data);
 }
 
-void THash_MD5::CompressBlock(const std::uint8_t* block) {
+
+
+namespace {
+// One block into the four words s (kept in registers by a run of blocks).
+[[gnu::always_inline]] inline void Md5Block(std::uint32_t (&s)[4], const std::uint8_t* block) {
   LOAD_WORDS(block);
-  std::uint32_t a = StateWord(0), b = StateWord(1), c = StateWord(2), d = StateWord(3);
+  std::uint32_t a = s[0], b = s[1], c = s[2], d = s[3];
   MD5_STEP(MD5_F, a, b, c, d, X(0), 0xD76AA478u, 7);
   MD5_STEP(MD5_F, d, a, b, c, X(1), 0xE8C7B756u, 12);
   MD5_STEP(MD5_F, c, d, a, b, X(2), 0x242070DBu, 17);
@@ -365,8 +377,17 @@ void THash_MD5::CompressBlock(const std::uint8_t* block) {
   MD5_STEP(MD5_I, d, a, b, c, X(11), 0xBD3AF235u, 10);
   MD5_STEP(MD5_I, c, d, a, b, X(2), 0x2AD7D2BBu, 15);
   MD5_STEP(MD5_I, b, c, d, a, X(9), 0xEB86D391u, 21);
-  AddStateWords4(a, b, c, d);
+  s[0] += a;
+  s[1] += b;
+  s[2] += c;
+  s[3] += d;
 }
+}  // namespace
+
+void THash_MD5::CompressBlock(const std::uint8_t* block) { RunBlocks(block, 1, Md5Block); }
+
+void THash_MD5::CompressBlocks(const std::uint8_t* data, std::size_t blocks) { RunBlocks(data, blocks, Md5Block); }
+
 
 void THash_RipeMD128::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);

@@ -171,18 +171,13 @@ CORVANE_COMPRESS_RUN(THash_RipeMD320)
 #define MD4_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
 #define MD4_G(x, y, z) (((x) & (y)) + ((z) & ((x) ^ (y))))
 #define MD4_H(x, y, z) ((x) ^ (y) ^ (z))
-#define MD4_STEP(f, a, b, c, d, x, s) \
-  do {                                \
-    a += (x);                         \
-    a += f(b, c, d);                  \
-    a = RotateLeft32(a, s);           \
-  } while (0)
 #define MD4_STEPK(f, a, b, c, d, x, k, s) \
   do {                                    \
     a += (x) + (k);                       \
     a += f(b, c, d);                      \
     a = RotateLeft32(a, s);               \
   } while (0)
+#define MD4_STEP(f, a, b, c, d, x, s) MD4_STEPK(f, a, b, c, d, x, 0u, s)
 
 #define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
 #define MD5_G(x, y, z) (((x) & (z)) + ((y) & ~(z)))
@@ -200,13 +195,8 @@ CORVANE_COMPRESS_RUN(THash_RipeMD320)
 #define RMD_F3(x, y, z) (((x) | ~(y)) ^ (z))
 #define RMD_F4(x, y, z) (((x) & (z)) + ((y) & ~(z)))
 #define RMD_F5(x, y, z) ((x) ^ ((y) | ~(z)))
-// RIPEMD-128/-256 step.
-#define RMD4_STEP(f, a, b, c, d, x, k, s) \
-  do {                                    \
-    a += (x) + (k);                       \
-    a += f(b, c, d);                      \
-    a = RotateLeft32(a, s);               \
-  } while (0)
+// RIPEMD-128/-256 step: the MD4 step with its constant.
+#define RMD4_STEP MD4_STEPK
 // RIPEMD-160/-320 step.
 #define RMD5_STEP(f, a, b, c, d, e, x, k, s) \
   do {                                       \
@@ -230,6 +220,14 @@ CORVANE_COMPRESS_RUN(THash_RipeMD320)
   } while (0)
 
 namespace {
+
+inline void AddWords(std::uint32_t (&s)[4], std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  s[0] += a;
+  s[1] += b;
+  s[2] += c;
+  s[3] += d;
+}
+
 // One block into the four words s (kept in registers by a run of blocks).
 [[gnu::always_inline]] inline void Md4Block(std::uint32_t (&s)[4], const std::uint8_t* block) {
   LOAD_WORDS(block);
@@ -284,11 +282,9 @@ namespace {
   MD4_STEPK(MD4_H, d, a, b, c, X(11), 0x6ED9EBA1u, 9);
   MD4_STEPK(MD4_H, c, d, a, b, X(7), 0x6ED9EBA1u, 11);
   MD4_STEPK(MD4_H, b, c, d, a, X(15), 0x6ED9EBA1u, 15);
-  s[0] += a;
-  s[1] += b;
-  s[2] += c;
-  s[3] += d;
+  AddWords(s, a, b, c, d);
 }
+
 }  // namespace
 
 void THash_MD4::CompressBlock(const std::uint8_t* block) { RunBlocks(block, 1, Md4Block); }
@@ -306,6 +302,7 @@ void THash_MD4::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {
 
 
 namespace {
+
 // One block into the four words s (kept in registers by a run of blocks).
 [[gnu::always_inline]] inline void Md5Block(std::uint32_t (&s)[4], const std::uint8_t* block) {
   LOAD_WORDS(block);
@@ -377,11 +374,9 @@ namespace {
   MD5_STEP(MD5_I, d, a, b, c, X(11), 0xBD3AF235u, 10);
   MD5_STEP(MD5_I, c, d, a, b, X(2), 0x2AD7D2BBu, 15);
   MD5_STEP(MD5_I, b, c, d, a, X(9), 0xEB86D391u, 21);
-  s[0] += a;
-  s[1] += b;
-  s[2] += c;
-  s[3] += d;
+  AddWords(s, a, b, c, d);
 }
+
 }  // namespace
 
 void THash_MD5::CompressBlock(const std::uint8_t* block) { RunBlocks(block, 1, Md5Block); }

@@ -338,31 +338,34 @@ std::int32_t ProbeCpuFamily() {
 const std::uint16_t* Crc16Table() { return kCrc16.data(); }
 const std::uint32_t* Crc32Table() { return kCrc32.data(); }
 
-std::uint16_t Crc16Update(std::uint16_t crc, const void* data, std::ptrdiff_t len) {
+namespace {
+// The folded path for long inputs where the processor can take it, else the sliced tables.
+template <class R>
+using CrcPath = R (*)(R, const std::uint8_t*, std::size_t);
+template <class R>
+R UpdateCrc(R crc, const void* data, std::ptrdiff_t len, [[maybe_unused]] CrcPath<R> folded, CrcPath<R> sliced) {
   if (data == nullptr || len <= 0) return crc;
   const auto* p = static_cast<const std::uint8_t*>(data);
 #if defined(CORVANE_HAVE_CLMUL)
-  if (std::size_t(len) >= kFoldMinimum && CpuUses(kCpuPclmul)) return Crc16Folded(crc, p, std::size_t(len));
+  if (std::size_t(len) >= kFoldMinimum && CpuUses(kCpuPclmul)) return folded(crc, p, std::size_t(len));
 #endif
-  return Crc16Slicing(crc, p, std::size_t(len));
+  return sliced(crc, p, std::size_t(len));
+}
+#if !defined(CORVANE_HAVE_CLMUL)
+constexpr std::nullptr_t Crc16Folded = nullptr, Crc32Folded = nullptr, CcittFolded = nullptr;
+#endif
+}  // namespace
+
+std::uint16_t Crc16Update(std::uint16_t crc, const void* data, std::ptrdiff_t len) {
+  return UpdateCrc<std::uint16_t>(crc, data, len, Crc16Folded, Crc16Slicing);
 }
 
 std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::ptrdiff_t len) {
-  if (data == nullptr || len <= 0) return crc;
-  const auto* p = static_cast<const std::uint8_t*>(data);
-#if defined(CORVANE_HAVE_CLMUL)
-  if (std::size_t(len) >= kFoldMinimum && CpuUses(kCpuPclmul)) return Crc32Folded(crc, p, std::size_t(len));
-#endif
-  return Crc32Slicing(crc, p, std::size_t(len));
+  return UpdateCrc<std::uint32_t>(crc, data, len, Crc32Folded, Crc32Slicing);
 }
 
 std::uint16_t Crc16CcittUpdate(std::uint16_t crc, const void* data, std::ptrdiff_t len) {
-  if (data == nullptr || len <= 0) return crc;
-  const auto* p = static_cast<const std::uint8_t*>(data);
-#if defined(CORVANE_HAVE_CLMUL)
-  if (std::size_t(len) >= kFoldMinimum && CpuUses(kCpuPclmul)) return CcittFolded(crc, p, std::size_t(len));
-#endif
-  return CcittSlicing(crc, p, std::size_t(len));
+  return UpdateCrc<std::uint16_t>(crc, data, len, CcittFolded, CcittSlicing);
 }
 
 const std::uint16_t* Crc16CcittTable() { return kCcittSlices[0].data(); }

@@ -2,17 +2,20 @@
 // of the same function, 64 KiB per operation (a whole Start/Update/Finish). Peers: Crypto++ (with
 // its SHA-instruction path where the processor has one), Botan 2, RHash, mhash, and zlib for
 // CRC-32. Ours and the peers of a case run interleaved in short batches (bench_report.h) and the
-// ratio table gives ours / best peer.
+// ratio table gives ours / best peer. With --portable every processor-specific path is off, ours
+// and the peers', so the table compares portable code.
 //
 // Where no library has the same function, a case has no peer, or a reference that does the
 // same work marked "ref:" (SHA: the SHA-1 peers, whose steps are the same; CRC-16: the CRC-32
 // peers), and the ratio is left out of the count below 1.0.
+#include <botan/cpuid.h>
 #include <botan/hash.h>
 #include <mhash.h>
 #include <rhash.h>
 #include <zlib.h>
 
 #define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
+#include <cryptopp/cpu.h>
 #include <cryptopp/crc.h>
 #include <cryptopp/md4.h>
 #include <cryptopp/md5.h>
@@ -167,6 +170,16 @@ int main(int argc, char** argv) {
   if (!bench_report::ParseOptions(argc, argv, options)) return 2;
   rhash_library_init();
   corvane::StartCipherLibrary();
+  if (options.portable) {
+    corvane::SetCpuFeaturesEnabled(0);
+#if CRYPTOPP_BOOL_X86 || CRYPTOPP_BOOL_X64
+    (void)CryptoPP::HasSHA();  // detection first, so that it does not undo the switch
+    CryptoPP::g_hasSHA = false;
+    CryptoPP::g_hasCLMUL = false;
+#endif
+    Botan::CPUID::clear_cpuid_bit(Botan::CPUID::CPUID_SHA_BIT);
+    Botan::CPUID::clear_cpuid_bit(Botan::CPUID::CPUID_CLMUL_BIT);
+  }
   auto peers = Peers();
   std::vector<Case> cases;
   for (const corvane::HashClassInfo* cls : corvane::HashClasses()) {
@@ -179,9 +192,10 @@ int main(int argc, char** argv) {
     if (c.peers.empty() && c.note.empty()) c.note = "no peer has this function";
     cases.push_back(std::move(c));
   }
-  const unsigned features = corvane::CpuFeaturesDetected();
-  std::printf("processor paths in use: %s%s%s\n", features & corvane::kCpuSha ? "sha " : "",
-              features & corvane::kCpuPclmul ? "pclmul " : "", features ? "" : "portable only");
+  const unsigned features = corvane::CpuFeaturesEnabled();
+  std::printf("processor paths in use: %s%s%s%s\n", features & corvane::kCpuSha ? "sha " : "",
+              features & corvane::kCpuPclmul ? "pclmul " : "", features ? "" : "portable only",
+              options.portable ? " (--portable: the peers' SHA and carry-less multiply paths off too)" : "");
   bench_report::RunAndReport(cases, options, "Hashes and checksums, 64 KiB per operation");
   return 0;
 }

@@ -82,9 +82,12 @@ struct Options {
   int rounds = 9;                   // batches per contender
   double batchSeconds = 0.02;       // length of one batch
   std::string filter;               // only cases whose name contains this
+  // The program turns off the processor-specific paths, ours and the peers' alike, and so
+  // compares the portable code.
+  bool portable = false;
 };
 
-// Parses --rounds=N, --batch-ms=N, --filter=TEXT; gives false (and prints usage) otherwise.
+// Parses --rounds=N, --batch-ms=N, --filter=TEXT, --portable; gives false (and prints usage) otherwise.
 inline bool ParseOptions(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -94,8 +97,10 @@ inline bool ParseOptions(int argc, char** argv, Options& o) {
       o.batchSeconds = std::max(1, std::atoi(a.c_str() + 11)) / 1000.0;
     } else if (a.rfind("--filter=", 0) == 0) {
       o.filter = a.substr(9);
+    } else if (a == "--portable") {
+      o.portable = true;
     } else {
-      std::fprintf(stderr, "usage: %s [--rounds=N] [--batch-ms=N] [--filter=TEXT]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--rounds=N] [--batch-ms=N] [--filter=TEXT] [--portable]\n", argv[0]);
       return false;
     }
   }

@@ -291,15 +291,17 @@ constexpr const std::uint64_t* T2 = kSBoxes[1];
 constexpr const std::uint64_t* T3 = kSBoxes[2];
 constexpr const std::uint64_t* T4 = kSBoxes[3];
 
-inline unsigned Byte(std::uint64_t v, unsigned i) { return unsigned(v >> (8 * i)) & 0xFF; }
 
 // The pass multiplier is a constant of the code: 5, 7 and 9 become shifts and adds, not a
 // multiply on the chain from one round to the next.
+// The bytes are taken from the two 32-bit halves of c, so that each index is at most a shift
+// and a byte move away from c.
 template <std::uint64_t Mul>
 inline void Round(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, std::uint64_t x) {
   c ^= x;
-  a -= T1[Byte(c, 0)] ^ T2[Byte(c, 2)] ^ T3[Byte(c, 4)] ^ T4[Byte(c, 6)];
-  b += T4[Byte(c, 1)] ^ T3[Byte(c, 3)] ^ T2[Byte(c, 5)] ^ T1[Byte(c, 7)];
+  const std::uint32_t lo = std::uint32_t(c), hi = std::uint32_t(c >> 32);
+  a -= (T1[lo & 0xFF] ^ T2[(lo >> 16) & 0xFF]) ^ (T3[hi & 0xFF] ^ T4[(hi >> 16) & 0xFF]);
+  b += (T4[(lo >> 8) & 0xFF] ^ T3[lo >> 24]) ^ (T2[(hi >> 8) & 0xFF] ^ T1[hi >> 24]);
   b *= Mul;
 }
 

@@ -195,6 +195,7 @@ inline std::vector<CaseResult> RunAndReport(const std::vector<Case>& cases, cons
               title, o.rounds, o.batchSeconds * 1000);
   std::printf("%-22s %10s %10s  %-22s %7s  %s\n", "case", "ours", "best peer", "(which)", "ratio", "other peers");
   int below1 = 0, below095 = 0;
+  std::string belowNames;
   for (const auto& r : results) {
     std::string others;
     for (std::size_t i = 0; i < r.peers.size(); ++i)
@@ -207,10 +208,16 @@ inline std::vector<CaseResult> RunAndReport(const std::vector<Case>& cases, cons
                 r.c->note.empty() ? "" : ("[" + r.c->note + "]").c_str());
     // A reference ("ref:") does the same work with another function: shown, not counted.
     const bool reference = r.best >= 0 && r.peers[std::size_t(r.best)].name.rfind("ref:", 0) == 0;
-    if (!reference && ratio >= 0 && ratio < 1.0) ++below1;
+    if (!reference && ratio >= 0 && ratio < 1.0) {
+      ++below1;
+      char cell[64];
+      std::snprintf(cell, sizeof cell, "%s%s %.3f", belowNames.empty() ? "" : ", ", r.c->name.c_str(), ratio);
+      belowNames += cell;
+    }
     if (!reference && ratio >= 0 && ratio < 0.95) ++below095;
   }
-  std::printf("%d case(s) below 1.00, %d below 0.95 (against a peer with the same function)\n", below1, below095);
+  std::printf("%d case(s) below 1.00, %d below 0.95 (against a peer with the same function)%s%s\n", below1, below095,
+              belowNames.empty() ? "" : ": ", belowNames.c_str());
   return results;
 }
 

@@ -185,70 +185,6 @@ std::uint32_t Crc32Slicing(std::uint32_t crc, const std::uint8_t* p, std::size_t
   return Crc32Bytes(crc, p, n);
 }
 
-// Five braids: the data is taken as 8-byte words, word j of every 40 bytes belonging to braid
-// j mod 5, and each braid runs its own register, so five table chains run side by side. A braid's
-// register is always aimed at its next word 40 bytes on: its table [k][v] is byte v at place k of
-// a word followed by the zero bytes up to that word. The last five words fold the braids into one.
-constexpr std::size_t kBraids = 5;
-constexpr std::array<std::array<std::uint32_t, 256>, 8> MakeBraidTables() {
-  std::array<std::array<std::uint32_t, 256>, 8> t{};
-  for (std::size_t k = 0; k < 8; ++k)
-    for (std::size_t v = 0; v < 256; ++v) {
-      std::uint32_t r = kCrc32[v];
-      for (std::size_t z = 0; z < (7 - k) + (kBraids - 1) * 8; ++z) r = (r >> 8) ^ kCrc32[r & 0xFF];
-      t[k][v] = r;
-    }
-  return t;
-}
-constexpr auto kCrc32Braid = MakeBraidTables();
-
-// The register after the eight bytes of w (least significant first), from a zero register.
-inline std::uint32_t Crc32Word(std::uint64_t w) {
-  const auto& t = kCrc32Slices;
-  return t[7][w & 0xFF] ^ t[6][(w >> 8) & 0xFF] ^ t[5][(w >> 16) & 0xFF] ^ t[4][(w >> 24) & 0xFF] ^
-         t[3][(w >> 32) & 0xFF] ^ t[2][(w >> 40) & 0xFF] ^ t[1][(w >> 48) & 0xFF] ^ t[0][w >> 56];
-}
-
-inline std::uint64_t Load64(const std::uint8_t* p) {
-  if constexpr (kLittleEndian) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-  } else {
-    return std::uint64_t(LoadLE32(p)) | (std::uint64_t(LoadLE32(p + 4)) << 32);
-  }
-}
-
-// One braid word through its eight tables, XORed as a tree.
-inline std::uint32_t BraidWord(std::uint64_t w) {
-  const auto& t = kCrc32Braid;
-  return ((t[0][w & 0xFF] ^ t[1][(w >> 8) & 0xFF]) ^ (t[2][(w >> 16) & 0xFF] ^ t[3][(w >> 24) & 0xFF])) ^
-         ((t[4][(w >> 32) & 0xFF] ^ t[5][(w >> 40) & 0xFF]) ^ (t[6][(w >> 48) & 0xFF] ^ t[7][w >> 56]));
-}
-
-std::uint32_t Crc32Braided(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
-  constexpr std::size_t kBlock = kBraids * 8;
-  static_assert(kBraids == 5);
-  if (n < 4 * kBlock) return Crc32Slicing(crc, p, n);
-  const std::size_t blocks = n / kBlock;
-  std::uint32_t c0 = crc, c1 = 0, c2 = 0, c3 = 0, c4 = 0;
-  for (std::size_t b = 0; b + 1 < blocks; ++b, p += kBlock) {
-    const std::uint64_t w0 = Load64(p) ^ c0, w1 = Load64(p + 8) ^ c1, w2 = Load64(p + 16) ^ c2,
-                        w3 = Load64(p + 24) ^ c3, w4 = Load64(p + 32) ^ c4;
-    c0 = BraidWord(w0);
-    c1 = BraidWord(w1);
-    c2 = BraidWord(w2);
-    c3 = BraidWord(w3);
-    c4 = BraidWord(w4);
-  }
-  std::uint32_t r = Crc32Word(Load64(p) ^ c0);
-  r = Crc32Word(Load64(p + 8) ^ c1 ^ r);
-  r = Crc32Word(Load64(p + 16) ^ c2 ^ r);
-  r = Crc32Word(Load64(p + 24) ^ c3 ^ r);
-  r = Crc32Word(Load64(p + 32) ^ c4 ^ r);
-  return Crc32Slicing(r, p + kBlock, n - blocks * kBlock);
-}
-
 std::uint16_t Crc16Slicing(std::uint16_t crc, const std::uint8_t* p, std::size_t n) {
   const auto& t = kCrc16Slices;
   for (; n >= 8; p += 8, n -= 8) {
@@ -269,6 +205,123 @@ std::uint16_t CcittSlicing(std::uint16_t crc, const std::uint8_t* p, std::size_t
                         (t[1][p[4]] ^ t[0][p[5]] ^ ((unsigned(p[6]) << 8) | p[7])));
   }
   return CcittBytes(crc, p, n);
+}
+
+inline std::uint64_t Load64(const std::uint8_t* p) {
+  if constexpr (kLittleEndian) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  } else {
+    return std::uint64_t(LoadLE32(p)) | (std::uint64_t(LoadLE32(p + 4)) << 32);
+  }
+}
+
+// Five braids: the data is taken as 8-byte words, word j of every 40 bytes belonging to braid
+// j mod 5, and each braid runs its own register, so five table chains run side by side. A braid's
+// register is always aimed at its next word 40 bytes on: its tables take each byte of a word on
+// over the zero bytes up to that word. The last five words fold the braids into one.
+constexpr std::size_t kBraids = 5;
+constexpr std::size_t kBraidBlock = kBraids * 8;
+template <class T>
+using Tables8 = std::array<std::array<T, 256>, 8>;
+
+// Reflected CRCs (the register is XORed into a word's first bytes): [k][v] is byte v at place k
+// of a word followed by the zero bytes up to the braid's next word.
+template <class T>
+constexpr Tables8<T> MakeReflectedBraid(const std::array<T, 256>& base) {
+  Tables8<T> t{};
+  for (std::size_t k = 0; k < 8; ++k)
+    for (std::size_t v = 0; v < 256; ++v) {
+      T r = base[v];
+      for (std::size_t z = 0; z < (7 - k) + (kBraids - 1) * 8; ++z) r = T((r >> 8) ^ base[r & 0xFF]);
+      t[k][v] = r;
+    }
+  return t;
+}
+constexpr auto kCrc32Braid = MakeReflectedBraid(kCrc32);
+constexpr auto kCrc16Braid = MakeReflectedBraid(kCrc16);
+
+// A word's eight bytes, least significant first, through eight tables, XORed as a tree; [7] goes
+// with the first byte.
+template <class T, std::size_t N>
+inline T EightLookups(const std::array<std::array<T, 256>, N>& t, std::uint64_t w, bool firstIsLast) {
+  auto at = [&](std::size_t k) -> std::size_t { return firstIsLast ? 7 - k : k; };
+  return T(((t[at(0)][w & 0xFF] ^ t[at(1)][(w >> 8) & 0xFF]) ^ (t[at(2)][(w >> 16) & 0xFF] ^ t[at(3)][(w >> 24) & 0xFF])) ^
+           ((t[at(4)][(w >> 32) & 0xFF] ^ t[at(5)][(w >> 40) & 0xFF]) ^ (t[at(6)][(w >> 48) & 0xFF] ^ t[at(7)][w >> 56])));
+}
+
+template <class T, const Tables8<T>& Braid, const auto& Slices, T (*Rest)(T, const std::uint8_t*, std::size_t)>
+T ReflectedBraided(T crc, const std::uint8_t* p, std::size_t n) {
+  if (n < 4 * kBraidBlock) return Rest(crc, p, n);
+  const std::size_t blocks = n / kBraidBlock;
+  T c0 = crc, c1 = 0, c2 = 0, c3 = 0, c4 = 0;
+  for (std::size_t b = 0; b + 1 < blocks; ++b, p += kBraidBlock) {
+    const std::uint64_t w0 = Load64(p) ^ c0, w1 = Load64(p + 8) ^ c1, w2 = Load64(p + 16) ^ c2,
+                        w3 = Load64(p + 24) ^ c3, w4 = Load64(p + 32) ^ c4;
+    c0 = EightLookups(Braid, w0, false);
+    c1 = EightLookups(Braid, w1, false);
+    c2 = EightLookups(Braid, w2, false);
+    c3 = EightLookups(Braid, w3, false);
+    c4 = EightLookups(Braid, w4, false);
+  }
+  // The register after a word from a zero register: slice [k] is a byte followed by k zeros.
+  T r = EightLookups(Slices, Load64(p) ^ c0, true);
+  r = EightLookups(Slices, Load64(p + 8) ^ c1 ^ r, true);
+  r = EightLookups(Slices, Load64(p + 16) ^ c2 ^ r, true);
+  r = EightLookups(Slices, Load64(p + 24) ^ c3 ^ r, true);
+  r = EightLookups(Slices, Load64(p + 32) ^ c4 ^ r, true);
+  return Rest(r, p + kBraidBlock, n - blocks * kBraidBlock);
+}
+
+std::uint32_t Crc32Braided(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
+  return ReflectedBraided<std::uint32_t, kCrc32Braid, kCrc32Slices, Crc32Slicing>(crc, p, n);
+}
+std::uint16_t Crc16Braided(std::uint16_t crc, const std::uint8_t* p, std::size_t n) {
+  return ReflectedBraided<std::uint16_t, kCrc16Braid, kCrc16Slices, Crc16Slicing>(crc, p, n);
+}
+
+// The shift-in form keeps the register in front of the data: after a word W the register is
+// (r x^64 + W) mod P. A braid's register is taken on over the 32 bytes of the other braids as
+// well: [m][v] is v x^(8 (m + 32)) mod P, m = 9 and 8 for the register's bytes, 7 down to 0 for the
+// word's bytes, first byte first.
+constexpr std::array<std::array<std::uint16_t, 256>, 10> MakeCcittBraid() {
+  std::array<std::array<std::uint16_t, 256>, 10> t{};
+  for (unsigned v = 0; v < 256; ++v) {
+    unsigned r = v;
+    for (std::size_t m = 0; m < 42; ++m) {
+      if (m >= 32) t[m - 32][v] = std::uint16_t(r);
+      r = ((r << 8) & 0xFFFFu) ^ kCcittSlices[0][r >> 8];
+    }
+  }
+  return t;
+}
+constexpr auto kCcittBraid = MakeCcittBraid();
+
+inline std::uint16_t CcittBraidWord(std::uint16_t r, const std::uint8_t* p) {
+  const auto& t = kCcittBraid;
+  return std::uint16_t(((t[9][r >> 8] ^ t[8][r & 0xFF]) ^ (t[7][p[0]] ^ t[6][p[1]])) ^
+                       ((t[5][p[2]] ^ t[4][p[3]]) ^ (t[3][p[4]] ^ t[2][p[5]])) ^ (t[1][p[6]] ^ t[0][p[7]]));
+}
+
+std::uint16_t CcittBraided(std::uint16_t crc, const std::uint8_t* p, std::size_t n) {
+  if (n < 4 * kBraidBlock) return CcittSlicing(crc, p, n);
+  const std::size_t blocks = n / kBraidBlock;
+  std::uint16_t c0 = crc, c1 = 0, c2 = 0, c3 = 0, c4 = 0;
+  for (std::size_t b = 0; b + 1 < blocks; ++b, p += kBraidBlock) {
+    c0 = CcittBraidWord(c0, p);
+    c1 = CcittBraidWord(c1, p + 8);
+    c2 = CcittBraidWord(c2, p + 16);
+    c3 = CcittBraidWord(c3, p + 24);
+    c4 = CcittBraidWord(c4, p + 32);
+  }
+  // The last five words one after the other, each braid's register joining before its word.
+  std::uint16_t r = CcittSlicing(c0, p, 8);
+  r = CcittSlicing(std::uint16_t(r ^ c1), p + 8, 8);
+  r = CcittSlicing(std::uint16_t(r ^ c2), p + 16, 8);
+  r = CcittSlicing(std::uint16_t(r ^ c3), p + 24, 8);
+  r = CcittSlicing(std::uint16_t(r ^ c4), p + 32, 8);
+  return CcittSlicing(r, p + kBraidBlock, n - blocks * kBraidBlock);
 }
 
 // ---- carry-less multiply folding ------------------------------------------------------------
@@ -421,7 +474,7 @@ constexpr std::nullptr_t Crc16Folded = nullptr, Crc32Folded = nullptr, CcittFold
 }  // namespace
 
 std::uint16_t Crc16Update(std::uint16_t crc, const void* data, std::ptrdiff_t len) {
-  return UpdateCrc<std::uint16_t>(crc, data, len, Crc16Folded, Crc16Slicing);
+  return UpdateCrc<std::uint16_t>(crc, data, len, Crc16Folded, Crc16Braided);
 }
 
 std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::ptrdiff_t len) {
@@ -429,7 +482,7 @@ std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::ptrdiff_t le
 }
 
 std::uint16_t Crc16CcittUpdate(std::uint16_t crc, const void* data, std::ptrdiff_t len) {
-  return UpdateCrc<std::uint16_t>(crc, data, len, CcittFolded, CcittSlicing);
+  return UpdateCrc<std::uint16_t>(crc, data, len, CcittFolded, CcittBraided);
 }
 
 const std::uint16_t* Crc16CcittTable() { return kCcittSlices[0].data(); }

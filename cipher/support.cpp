@@ -207,16 +207,6 @@ std::uint16_t CcittSlicing(std::uint16_t crc, const std::uint8_t* p, std::size_t
   return CcittBytes(crc, p, n);
 }
 
-inline std::uint64_t Load64(const std::uint8_t* p) {
-  if constexpr (kLittleEndian) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-  } else {
-    return std::uint64_t(LoadLE32(p)) | (std::uint64_t(LoadLE32(p + 4)) << 32);
-  }
-}
-
 // Five braids: the data is taken as 8-byte words, word j of every 40 bytes belonging to braid
 // j mod 5, and each braid runs its own register, so five table chains run side by side. A braid's
 // register is always aimed at its next word 40 bytes on: its tables take each byte of a word on
@@ -257,8 +247,8 @@ T ReflectedBraided(T crc, const std::uint8_t* p, std::size_t n) {
   const std::size_t blocks = n / kBraidBlock;
   T c0 = crc, c1 = 0, c2 = 0, c3 = 0, c4 = 0;
   for (std::size_t b = 0; b + 1 < blocks; ++b, p += kBraidBlock) {
-    const std::uint64_t w0 = Load64(p) ^ c0, w1 = Load64(p + 8) ^ c1, w2 = Load64(p + 16) ^ c2,
-                        w3 = Load64(p + 24) ^ c3, w4 = Load64(p + 32) ^ c4;
+    const std::uint64_t w0 = LoadLE64(p) ^ c0, w1 = LoadLE64(p + 8) ^ c1, w2 = LoadLE64(p + 16) ^ c2,
+                        w3 = LoadLE64(p + 24) ^ c3, w4 = LoadLE64(p + 32) ^ c4;
     c0 = EightLookups(Braid, w0, false);
     c1 = EightLookups(Braid, w1, false);
     c2 = EightLookups(Braid, w2, false);
@@ -266,11 +256,11 @@ T ReflectedBraided(T crc, const std::uint8_t* p, std::size_t n) {
     c4 = EightLookups(Braid, w4, false);
   }
   // The register after a word from a zero register: slice [k] is a byte followed by k zeros.
-  T r = EightLookups(Slices, Load64(p) ^ c0, true);
-  r = EightLookups(Slices, Load64(p + 8) ^ c1 ^ r, true);
-  r = EightLookups(Slices, Load64(p + 16) ^ c2 ^ r, true);
-  r = EightLookups(Slices, Load64(p + 24) ^ c3 ^ r, true);
-  r = EightLookups(Slices, Load64(p + 32) ^ c4 ^ r, true);
+  T r = EightLookups(Slices, LoadLE64(p) ^ c0, true);
+  r = EightLookups(Slices, LoadLE64(p + 8) ^ c1 ^ r, true);
+  r = EightLookups(Slices, LoadLE64(p + 16) ^ c2 ^ r, true);
+  r = EightLookups(Slices, LoadLE64(p + 24) ^ c3 ^ r, true);
+  r = EightLookups(Slices, LoadLE64(p + 32) ^ c4 ^ r, true);
   return Rest(r, p + kBraidBlock, n - blocks * kBraidBlock);
 }
 

@@ -85,6 +85,7 @@ void THash::EndAction(TProtectionAction action) {
 }
 
 void THash::ProcessBlock(std::uint8_t* data, std::size_t size, TProtectionAction action) {
+  if (NoBytes(size)) size = 0;
   if (action != TProtectionAction::Decrypt) TProtection::ProcessBlock(data, size, action);
   if (data == nullptr) return;
   if (InSet(Actions, action)) {

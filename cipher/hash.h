@@ -49,8 +49,8 @@ class THash : public TProtection {
 
   // Resets the algorithm, then runs the start hook (a chained TMAC keys the fresh state).
   void Start();
-  // Takes size more bytes. The input may be the object's own digest buffer: implementations
-  // read it as they go and never take a snapshot first.
+  // Takes size more bytes; a size of 0 or less (NoBytes) takes nothing. The input may be the
+  // object's own digest buffer: implementations read it as they go and never take a snapshot.
   virtual void Update(const std::uint8_t* data, std::size_t size);
   // Completes the digest into the digest buffer, then runs the finish hook (a chained TMAC
   // protects the digest; any other chained protection obscures it in place).

@@ -85,7 +85,7 @@ constexpr std::uint8_t kPhi[12][7] = {
 constexpr int PhiRow(int passes, int pass) { return (passes == 3 ? 0 : passes == 4 ? 3 : 7) + pass - 1; }
 
 template <int Pass>
-constexpr std::uint32_t F(std::uint32_t x6, std::uint32_t x5, std::uint32_t x4, std::uint32_t x3,
+[[gnu::always_inline]] constexpr std::uint32_t F(std::uint32_t x6, std::uint32_t x5, std::uint32_t x4, std::uint32_t x3,
                           std::uint32_t x2, std::uint32_t x1, std::uint32_t x0) {
   if constexpr (Pass == 1) {
     return (x1 & (x0 ^ x4)) ^ (x2 & x5) ^ (x3 & x6) ^ x0;
@@ -101,29 +101,47 @@ constexpr std::uint32_t F(std::uint32_t x6, std::uint32_t x5, std::uint32_t x4, 
   }
 }
 
+constexpr int NewestArgument(const std::uint8_t* phi) {
+  for (int k = 0; k < 7; ++k)
+    if (phi[k] == 0) return k;
+  return -1;
+}
+
 // Step J of a pass: the state word x7 (which moves down one place per step) takes the Boolean
 // function of the permuted words, the message word and the round constant.
+//
+// Word 0 is the one the step before has just written. Every Boolean function is linear in each
+// of its arguments, F = (x & A) ^ B with A and B free of x, so A and B are taken from the other
+// words (F with x as zeros, and with x as ones) while word 0 is still being computed; the step
+// then waits for it through one AND and one XOR only.
 template <int Passes, int Pass, int J>
-inline void Step(std::uint32_t (&t)[8], const std::uint32_t (&w)[32]) {
+[[gnu::always_inline]] inline void Step(std::uint32_t (&t)[8], const std::uint32_t (&w)[32]) {
   constexpr const std::uint8_t* phi = kPhi[PhiRow(Passes, Pass)];
+  constexpr int k0 = NewestArgument(phi);
+  static_assert(k0 >= 0);
   auto x = [&t](int i) -> std::uint32_t& { return t[(i - J) & 7]; };
-  const std::uint32_t f = F<Pass>(x(phi[0]), x(phi[1]), x(phi[2]), x(phi[3]), x(phi[4]), x(phi[5]), x(phi[6]));
+  // Argument k of the function: word phi[k], or the given value in place of word 0.
+  auto arg = [&x](int k, std::uint32_t inPlaceOfWord0) { return k == k0 ? inPlaceOfWord0 : x(phi[k]); };
+  const std::uint32_t b = F<Pass>(arg(0, 0), arg(1, 0), arg(2, 0), arg(3, 0), arg(4, 0), arg(5, 0), arg(6, 0));
+  const std::uint32_t a =
+      F<Pass>(arg(0, ~0u), arg(1, ~0u), arg(2, ~0u), arg(3, ~0u), arg(4, ~0u), arg(5, ~0u), arg(6, ~0u)) ^ b;
+  const std::uint32_t f = (x(0) & a) ^ b;
   std::uint32_t& x7 = x(7);
   if constexpr (Pass == 1) {
-    x7 = RotateRight32(f, 7) + RotateRight32(x7, 11) + w[J];
+    x7 = RotateRight32(x7, 11) + w[J] + RotateRight32(f, 7);
   } else {
-    x7 = RotateRight32(f, 7) + RotateRight32(x7, 11) + w[kWordOrder[Pass - 2][J]] +
-         kRoundConstants[(Pass - 2) * 32 + J];
+    x7 = RotateRight32(x7, 11) + w[kWordOrder[Pass - 2][J]] + kRoundConstants[(Pass - 2) * 32 + J] +
+         RotateRight32(f, 7);
   }
 }
 
 template <int Passes, int Pass, std::size_t... J>
-inline void RunPass(std::uint32_t (&t)[8], const std::uint32_t (&w)[32], std::index_sequence<J...>) {
+[[gnu::always_inline]] inline void RunPass(std::uint32_t (&t)[8], const std::uint32_t (&w)[32], std::index_sequence<J...>) {
   (Step<Passes, Pass, int(J)>(t, w), ...);
 }
 
 template <int Passes, std::size_t... P>
-inline void RunPasses(std::uint32_t (&t)[8], const std::uint32_t (&w)[32], std::index_sequence<P...>) {
+[[gnu::always_inline]] inline void RunPasses(std::uint32_t (&t)[8], const std::uint32_t (&w)[32], std::index_sequence<P...>) {
   (RunPass<Passes, int(P) + 1>(t, w, std::make_index_sequence<32>{}), ...);
 }
 
@@ -214,7 +232,7 @@ void THash_Haval256::DoStart() {
 }
 
 void THash_Haval256::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0 || compress_ == nullptr) return;
+  if (data == nullptr || NoBytes(size) || compress_ == nullptr) return;
   const std::size_t waiting = std::size_t(byteCount_ % sizeof(buffer_));
   byteCount_ += size;
   if (waiting > 0) {

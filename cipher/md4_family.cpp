@@ -6,8 +6,8 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "cipher/support.h"
@@ -46,89 +46,6 @@ const std::uint32_t kSharedStart[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0
 const std::uint32_t kRipeMD256Start[8] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
                                           0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u};
 
-// The SHA message schedule: w[0..15] are the block's words read most significant byte first;
-// w[t] = w[t-3] ^ w[t-8] ^ w[t-14] ^ w[t-16] for t = 16..79, rotated left by one bit if rotate.
-#if defined(__SSE2__)
-// Four words at a time. Words 16-31: the fourth word of each group needs the first word of the
-// same group; it is computed without it and corrected afterwards (rotation distributes over
-// XOR). Words 32-79: the recurrence applied twice gives
-//   w[t] = w[t-6] ^ w[t-16] ^ w[t-28] ^ w[t-32]  (rotated left by two bits for SHA-1),
-// whose four words of a group depend only on earlier groups.
-inline __m128i ShaRotate(__m128i x, int s) {
-  return _mm_or_si128(_mm_slli_epi32(x, s), _mm_srli_epi32(x, 32 - s));
-}
-
-// Four block words read most significant byte first: the 16-bit halves of each word are
-// exchanged, then the bytes of each half.
-inline __m128i ShaLoadGroup(const std::uint8_t* p) {
-  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i h = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xB1), 0xB1);
-  return _mm_or_si128(_mm_slli_epi16(h, 8), _mm_srli_epi16(h, 8));
-}
-
-inline void ShaScheduleSse2(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-  __m128i* const g = reinterpret_cast<__m128i*>(w);  // group k: words 4k..4k+3
-  __m128i g0 = ShaLoadGroup(block), g1 = ShaLoadGroup(block + 16);
-  __m128i g2 = ShaLoadGroup(block + 32), g3 = ShaLoadGroup(block + 48);
-  _mm_storeu_si128(g + 0, g0);
-  _mm_storeu_si128(g + 1, g1);
-  _mm_storeu_si128(g + 2, g2);
-  _mm_storeu_si128(g + 3, g3);
-  for (std::size_t k = 4; k < 8; ++k) {
-    // w[t-8..t-5], w[t-14..t-11], w[t-16..t-13], then w[t-3..t-1] with a 0 for w[t]
-    const __m128i m14 = _mm_or_si128(_mm_srli_si128(g0, 8), _mm_slli_si128(g1, 8));
-    const __m128i older = _mm_xor_si128(_mm_xor_si128(g2, g0), m14);
-    __m128i x = _mm_xor_si128(older, _mm_srli_si128(g3, 4));
-    if (rotate) {
-      // the fourth word's missing term is w[t] = rotl(x0, 1), itself rotated once more
-      const __m128i fix = ShaRotate(_mm_slli_si128(x, 12), 2);
-      x = _mm_xor_si128(ShaRotate(x, 1), fix);
-    } else {
-      x = _mm_xor_si128(x, _mm_slli_si128(x, 12));
-    }
-    _mm_storeu_si128(g + k, x);
-    g0 = g1;
-    g1 = g2;
-    g2 = g3;
-    g3 = x;
-  }
-  // g2, g3: the two latest groups (k-2, k-1)
-  for (std::size_t k = 8; k < 20; ++k) {
-    const __m128i m6 = _mm_or_si128(_mm_srli_si128(g2, 8), _mm_slli_si128(g3, 8));  // w[t-6..t-3]
-    __m128i x = _mm_xor_si128(_mm_xor_si128(_mm_loadu_si128(g + k - 4), _mm_loadu_si128(g + k - 7)),
-                              _mm_loadu_si128(g + k - 8));
-    x = _mm_xor_si128(x, m6);
-    if (rotate) x = ShaRotate(x, 2);
-    _mm_storeu_si128(g + k, x);
-    g2 = g3;
-    g3 = x;
-  }
-}
-#endif
-
-inline void ShaSchedulePortable(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-  for (std::size_t t = 0; t < 16; ++t) w[t] = LoadBE32(block + 4 * t);
-  // The three latest words ride along in registers: a loop that reads w[t - 3] back from
-  // memory gets vectorised two words wide and then stalls on every store-to-load forward.
-  std::uint32_t w3 = w[13], w2 = w[14], w1 = w[15];
-  for (std::size_t t = 16; t < 80; ++t) {
-    std::uint32_t v = w3 ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
-    if (rotate) v = RotateLeft32(v, 1);
-    w[t] = v;
-    w3 = w2;
-    w2 = w1;
-    w1 = v;
-  }
-}
-
-inline void ExpandShaSchedule(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-#if defined(__SSE2__)
-  ShaScheduleSse2(w, block, rotate);
-#else
-  ShaSchedulePortable(w, block, rotate);
-#endif
-}
-
 }  // namespace
 
 CORVANE_DEFINE_HASH_CLASS(THash_MD4, THash, 16, kMD4KnownAnswer)
@@ -139,22 +56,6 @@ CORVANE_DEFINE_HASH_CLASS(THash_RipeMD256, THash_MD4, 32, kRipeMD256KnownAnswer)
 CORVANE_DEFINE_HASH_CLASS(THash_RipeMD320, THash_MD4, 40, kRipeMD320KnownAnswer)
 CORVANE_DEFINE_HASH_CLASS(THash_SHA, THash_RipeMD160, 20, kSHAKnownAnswer)
 CORVANE_DEFINE_HASH_CLASS(THash_SHA1, THash_SHA, 20, kSHA1KnownAnswer)
-
-void ExpandShaSchedulePortable(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-  ShaSchedulePortable(w, block, rotate);
-}
-
-bool ExpandShaScheduleVector(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate) {
-#if defined(__SSE2__)
-  ShaScheduleSse2(w, block, rotate);
-  return true;
-#else
-  (void)w;
-  (void)block;
-  (void)rotate;
-  return false;
-#endif
-}
 
 // ---------------------------------------------------------------------------------------------
 // The shared framework
@@ -176,7 +77,7 @@ void THash_MD4::StartWith(const std::uint32_t* words, std::size_t count) {
 void THash_MD4::DoStart() { StartWith(kSharedStart, 10); }
 
 void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
-  if (size == 0 || data == nullptr) return;
+  if (data == nullptr || NoBytes(size)) return;
   const std::size_t waiting = std::size_t(ByteCount % kBlockSize);
   ByteCount += size;
   // The input is read only at the moment each piece is copied or compressed: when it lies in
@@ -188,24 +89,33 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
       return;
     }
     std::memmove(BlockBuffer + waiting, data, fill);
-    CompressBlock(BlockBuffer);
+    CompressBlocks(BlockBuffer, 1);
     data += fill;
     size -= fill;
   }
-  while (size >= kBlockSize) {
-    CompressBlock(data);
-    data += kBlockSize;
-    size -= kBlockSize;
+  if (size >= kBlockSize) {
+    const std::size_t blocks = size / kBlockSize;
+    CompressBlocks(data, blocks);
+    data += blocks * kBlockSize;
+    size -= blocks * kBlockSize;
   }
   if (size > 0) std::memmove(BlockBuffer, data, size);
 }
+
+
+// A run of blocks of a member that has no run code of its own: its compression called directly
+// (not through the virtual slot, so it is inlined into the loop).
+#define CORVANE_COMPRESS_RUN(Class)                                                 \
+  void Class::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {        \
+    for (; blocks > 0; --blocks, data += kBlockSize) Class::CompressBlock(data);    \
+  }
 
 void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
   const std::size_t waiting = std::size_t(ByteCount % kBlockSize);
   BlockBuffer[waiting] = padByte;
   std::memset(BlockBuffer + waiting + 1, 0, kBlockSize - waiting - 1);
   if (waiting >= kBlockSize - 8) {  // no room left for the 8-byte length field
-    CompressBlock(BlockBuffer);
+    CompressBlocks(BlockBuffer, 1);
     std::memset(BlockBuffer, 0, kBlockSize);
   }
   const std::uint64_t bits = ByteCount * 8u;
@@ -216,7 +126,7 @@ void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
     else
       BlockBuffer[56 + i] = b;
   }
-  CompressBlock(BlockBuffer);
+  CompressBlocks(BlockBuffer, 1);
   std::memset(BlockBuffer, 0, kBlockSize);
 }
 
@@ -239,6 +149,11 @@ void THash_SHA::DoFinish() {
 // ---------------------------------------------------------------------------------------------
 // Compression steps
 
+CORVANE_COMPRESS_RUN(THash_RipeMD128)
+CORVANE_COMPRESS_RUN(THash_RipeMD160)
+CORVANE_COMPRESS_RUN(THash_RipeMD256)
+CORVANE_COMPRESS_RUN(THash_RipeMD320)
+
 // The sixteen message words of the block, least significant byte first.
 #define LOAD_WORDS(p)                                                                            \
   const std::uint32_t x0 = LoadLE32((p) + 0), x1 = LoadLE32((p) + 4), x2 = LoadLE32((p) + 8),     \
@@ -249,44 +164,74 @@ void THash_SHA::DoFinish() {
                       x14 = LoadLE32((p) + 56), x15 = LoadLE32((p) + 60)
 #define X(i) x##i
 
+// Each step adds the message word and constant to a first and the round function last: a and
+// the word are known early, the function waits for the word computed by the step before. The
+// functions that select bits are written as sums of two disjoint parts, so the part that does
+// not involve that latest word is added early as well.
 #define MD4_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define MD4_G(x, y, z) (((x) & ((y) | (z))) | ((y) & (z)))
+#define MD4_G(x, y, z) (((x) & (y)) + ((z) & ((x) ^ (y))))
 #define MD4_H(x, y, z) ((x) ^ (y) ^ (z))
-#define MD4_STEP(f, a, b, c, d, x, s) a = RotateLeft32(a + (x) + f(b, c, d), s)
-#define MD4_STEPK(f, a, b, c, d, x, k, s) a = RotateLeft32(a + (x) + (k) + f(b, c, d), s)
+#define MD4_STEPK(f, a, b, c, d, x, k, s) \
+  do {                                    \
+    a += (x) + (k);                       \
+    a += f(b, c, d);                      \
+    a = RotateLeft32(a, s);               \
+  } while (0)
+#define MD4_STEP(f, a, b, c, d, x, s) MD4_STEPK(f, a, b, c, d, x, 0u, s)
 
 #define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define MD5_G(x, y, z) (((x) & (z)) | ((y) & ~(z)))
+#define MD5_G(x, y, z) (((x) & (z)) + ((y) & ~(z)))
 #define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
-#define MD5_STEP(f, a, b, c, d, x, t, s) a = b + RotateLeft32(a + (x) + (t) + f(b, c, d), s)
+#define MD5_STEP(f, a, b, c, d, x, t, s) \
+  do {                                   \
+    a += (x) + (t);                      \
+    a += f(b, c, d);                     \
+    a = b + RotateLeft32(a, s);          \
+  } while (0)
 
 #define RMD_F1(x, y, z) ((x) ^ (y) ^ (z))
 #define RMD_F2(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
 #define RMD_F3(x, y, z) (((x) | ~(y)) ^ (z))
-#define RMD_F4(x, y, z) (((x) & (z)) | ((y) & ~(z)))
+#define RMD_F4(x, y, z) (((x) & (z)) + ((y) & ~(z)))
 #define RMD_F5(x, y, z) ((x) ^ ((y) | ~(z)))
-// RIPEMD-128/-256 step.
-#define RMD4_STEP(f, a, b, c, d, x, k, s) a = RotateLeft32(a + (x) + (k) + f(b, c, d), s)
+// RIPEMD-128/-256 step: the MD4 step with its constant.
+#define RMD4_STEP MD4_STEPK
 // RIPEMD-160/-320 step.
-#define RMD5_STEP(f, a, b, c, d, e, x, k, s)                \
-  do {                                                      \
-    a = RotateLeft32(a + (x) + (k) + f(b, c, d), s) + e;    \
-    c = RotateLeft32(c, 10);                                \
+#define RMD5_STEP(f, a, b, c, d, e, x, k, s) \
+  do {                                       \
+    a += (x) + (k);                          \
+    a += f(b, c, d);                         \
+    a = RotateLeft32(a, s) + e;              \
+    c = RotateLeft32(c, 10);                 \
   } while (0)
 
 #define SHA_F1(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
 #define SHA_F2(x, y, z) ((x) ^ (y) ^ (z))
-#define SHA_F3(x, y, z) (((x) & ((y) | (z))) | ((y) & (z)))
+// Majority as a sum of two disjoint parts, so each can be added on its own.
+#define SHA_F3(x, y, z) (((x) & (y)) + ((z) & ((x) ^ (y))))
+// The word and constant first, the freshly computed a last: a is the step's critical path.
 #define SHA_STEP(f, a, b, c, d, e, w, k)                       \
   do {                                                         \
-    e += RotateLeft32(a, 5) + f(b, c, d) + (w) + (k);          \
+    e += (w) + (k);                                            \
+    e += f(b, c, d);                                           \
+    e += RotateLeft32(a, 5);                                   \
     b = RotateLeft32(b, 30);                                   \
   } while (0)
 
-void THash_MD4::CompressBlock(const std::uint8_t* block) {
+namespace {
+
+inline void AddWords(std::uint32_t (&s)[4], std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  s[0] += a;
+  s[1] += b;
+  s[2] += c;
+  s[3] += d;
+}
+
+// One block into the four words s (kept in registers by a run of blocks).
+[[gnu::always_inline]] inline void Md4Block(std::uint32_t (&s)[4], const std::uint8_t* block) {
   LOAD_WORDS(block);
-  std::uint32_t a = StateWord(0), b = StateWord(1), c = StateWord(2), d = StateWord(3);
+  std::uint32_t a = s[0], b = s[1], c = s[2], d = s[3];
   MD4_STEP(MD4_F, a, b, c, d, X(0), 3);
   MD4_STEP(MD4_F, d, a, b, c, X(1), 7);
   MD4_STEP(MD4_F, c, d, a, b, X(2), 11);
@@ -337,12 +282,31 @@ void THash_MD4::CompressBlock(const std::uint8_t* block) {
   MD4_STEPK(MD4_H, d, a, b, c, X(11), 0x6ED9EBA1u, 9);
   MD4_STEPK(MD4_H, c, d, a, b, X(7), 0x6ED9EBA1u, 11);
   MD4_STEPK(MD4_H, b, c, d, a, X(15), 0x6ED9EBA1u, 15);
-  AddStateWords4(a, b, c, d);
+  AddWords(s, a, b, c, d);
 }
 
-void THash_MD5::CompressBlock(const std::uint8_t* block) {
+}  // namespace
+
+void THash_MD4::CompressBlock(const std::uint8_t* block) { RunBlocks(block, 1, Md4Block); }
+
+void THash_MD4::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {
+  // MD4 itself runs its blocks with the words in registers; a member that brings only a
+  // CompressBlock of its own (and so a class descriptor of its own) gets it per block.
+  if (&Class() == &THash_MD4::StaticClass()) {
+    RunBlocks(data, blocks, Md4Block);
+    return;
+  }
+  for (; blocks > 0; --blocks, data += kBlockSize) CompressBlock(data);
+}
+
+
+
+namespace {
+
+// One block into the four words s (kept in registers by a run of blocks).
+[[gnu::always_inline]] inline void Md5Block(std::uint32_t (&s)[4], const std::uint8_t* block) {
   LOAD_WORDS(block);
-  std::uint32_t a = StateWord(0), b = StateWord(1), c = StateWord(2), d = StateWord(3);
+  std::uint32_t a = s[0], b = s[1], c = s[2], d = s[3];
   MD5_STEP(MD5_F, a, b, c, d, X(0), 0xD76AA478u, 7);
   MD5_STEP(MD5_F, d, a, b, c, X(1), 0xE8C7B756u, 12);
   MD5_STEP(MD5_F, c, d, a, b, X(2), 0x242070DBu, 17);
@@ -410,144 +374,148 @@ void THash_MD5::CompressBlock(const std::uint8_t* block) {
   MD5_STEP(MD5_I, d, a, b, c, X(11), 0xBD3AF235u, 10);
   MD5_STEP(MD5_I, c, d, a, b, X(2), 0x2AD7D2BBu, 15);
   MD5_STEP(MD5_I, b, c, d, a, X(9), 0xEB86D391u, 21);
-  AddStateWords4(a, b, c, d);
+  AddWords(s, a, b, c, d);
 }
+
+}  // namespace
+
+void THash_MD5::CompressBlock(const std::uint8_t* block) { RunBlocks(block, 1, Md5Block); }
+
+void THash_MD5::CompressBlocks(const std::uint8_t* data, std::size_t blocks) { RunBlocks(data, blocks, Md5Block); }
+
 
 void THash_RipeMD128::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3);
   std::uint32_t a2 = a1, b2 = b1, c2 = c1, d2 = d1;
-  // round 1
+  // both lines side by side
   RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(0), 0x00000000u, 11);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(5), 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(14), 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(7), 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(0), 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(9), 0x50A28BE6u, 13);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(2), 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(11), 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(4), 0x50A28BE6u, 5);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(13), 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(6), 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(15), 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(8), 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(1), 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(10), 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(3), 0x50A28BE6u, 12);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(12), 0x50A28BE6u, 6);
-  // round 2
   RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(3), 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(7), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(0), 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(13), 0x5C4DD124u, 8);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(5), 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(10), 0x5C4DD124u, 11);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(14), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(15), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(8), 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(12), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(4), 0x5C4DD124u, 6);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(9), 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(1), 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(2), 0x5C4DD124u, 11);
-  // round 3
   RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(3), 0x6ED9EBA1u, 11);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(15), 0x6D703EF3u, 9);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(5), 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(1), 0x6D703EF3u, 15);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(3), 0x6D703EF3u, 11);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(6), 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(9), 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(11), 0x6D703EF3u, 12);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(8), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(12), 0x6D703EF3u, 5);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(2), 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(10), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(0), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(4), 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(13), 0x6D703EF3u, 5);
-  // round 4
   RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(1), 0x8F1BBCDCu, 11);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(8), 0x00000000u, 15);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(6), 0x00000000u, 5);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(4), 0x00000000u, 8);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(1), 0x00000000u, 11);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(3), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(11), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(15), 0x00000000u, 6);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(0), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(5), 0x00000000u, 6);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(12), 0x00000000u, 9);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(2), 0x00000000u, 12);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(13), 0x00000000u, 9);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(9), 0x00000000u, 12);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(7), 0x00000000u, 5);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(10), 0x00000000u, 15);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(14), 0x00000000u, 8);
   const std::uint32_t t = StateWord(1) + c1 + d2;
   SetStateWord(1, StateWord(2) + d1 + a2);
@@ -560,170 +528,170 @@ void THash_RipeMD160::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3), e1 = StateWord(4);
   std::uint32_t a2 = a1, b2 = b1, c2 = c1, d2 = d1, e2 = e1;
-  // round 1
+  // steps 0-15 of both lines, side by side
   RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(0), 0x00000000u, 11);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(5), 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(14), 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(7), 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(0), 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(9), 0x50A28BE6u, 13);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(2), 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(11), 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(4), 0x50A28BE6u, 5);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(13), 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(6), 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(15), 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(8), 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(1), 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(10), 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(3), 0x50A28BE6u, 12);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(12), 0x50A28BE6u, 6);
-  // round 2
+  // steps 16-31 of both lines, side by side
   RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(3), 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(7), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(0), 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(13), 0x5C4DD124u, 8);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(5), 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(10), 0x5C4DD124u, 11);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(14), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(15), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(8), 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(12), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(4), 0x5C4DD124u, 6);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(9), 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(1), 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(2), 0x5C4DD124u, 11);
-  // round 3
+  // steps 32-47 of both lines, side by side
   RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(3), 0x6ED9EBA1u, 11);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(15), 0x6D703EF3u, 9);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(5), 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(1), 0x6D703EF3u, 15);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(3), 0x6D703EF3u, 11);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(6), 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(9), 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(11), 0x6D703EF3u, 12);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(8), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(12), 0x6D703EF3u, 5);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(2), 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(10), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(0), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(4), 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(13), 0x6D703EF3u, 5);
-  // round 4
+  // steps 48-63 of both lines, side by side
   RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(1), 0x8F1BBCDCu, 11);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(8), 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(6), 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(4), 0x7A6D76E9u, 8);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(1), 0x7A6D76E9u, 11);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(3), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(11), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(15), 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(0), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(5), 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(12), 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(2), 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(13), 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(9), 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(7), 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(10), 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(14), 0x7A6D76E9u, 8);
-  // round 5
+  // steps 64-79 of both lines, side by side
   RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(4), 0xA953FD4Eu, 9);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(12), 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(15), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(10), 0x00000000u, 12);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(4), 0x00000000u, 9);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(1), 0x00000000u, 12);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(5), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(8), 0x00000000u, 14);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(7), 0x00000000u, 6);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(6), 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(2), 0x00000000u, 13);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(13), 0x00000000u, 6);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(14), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(0), 0x00000000u, 15);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(3), 0x00000000u, 13);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(9), 0x00000000u, 11);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(11), 0x00000000u, 11);
   const std::uint32_t t = StateWord(1) + c1 + d2;
   SetStateWord(1, StateWord(2) + d1 + e2);
@@ -737,140 +705,140 @@ void THash_RipeMD256::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3);
   std::uint32_t a2 = StateWord(4), b2 = StateWord(5), c2 = StateWord(6), d2 = StateWord(7);
-  // round 1
+  // both lines side by side
   RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(0), 0x00000000u, 11);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(5), 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(14), 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(7), 0x50A28BE6u, 9);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(0), 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(9), 0x50A28BE6u, 13);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(2), 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(11), 0x50A28BE6u, 15);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(4), 0x50A28BE6u, 5);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(13), 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(6), 0x50A28BE6u, 7);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(15), 0x50A28BE6u, 8);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(8), 0x50A28BE6u, 11);
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
   RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(1), 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
   RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(10), 0x50A28BE6u, 14);
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
   RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(3), 0x50A28BE6u, 12);
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
   RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(12), 0x50A28BE6u, 6);
   std::swap(a1, a2);
-  // round 2
+  // both lines side by side
   RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(3), 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(7), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(0), 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(13), 0x5C4DD124u, 8);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(5), 0x5C4DD124u, 9);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(10), 0x5C4DD124u, 11);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(14), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(15), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(8), 0x5C4DD124u, 12);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(12), 0x5C4DD124u, 7);
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
   RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(4), 0x5C4DD124u, 6);
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
   RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(9), 0x5C4DD124u, 15);
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
   RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(1), 0x5C4DD124u, 13);
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
   RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(2), 0x5C4DD124u, 11);
   std::swap(b1, b2);
-  // round 3
+  // both lines side by side
   RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(3), 0x6ED9EBA1u, 11);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(15), 0x6D703EF3u, 9);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(5), 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(1), 0x6D703EF3u, 15);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(3), 0x6D703EF3u, 11);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(6), 0x6D703EF3u, 6);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(9), 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(11), 0x6D703EF3u, 12);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(8), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(12), 0x6D703EF3u, 5);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(2), 0x6D703EF3u, 14);
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(10), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
   RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(0), 0x6D703EF3u, 13);
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
   RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(4), 0x6D703EF3u, 7);
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
   RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(13), 0x6D703EF3u, 5);
   std::swap(c1, c2);
-  // round 4
+  // both lines side by side
   RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(1), 0x8F1BBCDCu, 11);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(8), 0x00000000u, 15);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(6), 0x00000000u, 5);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(4), 0x00000000u, 8);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(1), 0x00000000u, 11);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(3), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(11), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(15), 0x00000000u, 6);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(0), 0x00000000u, 14);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(5), 0x00000000u, 6);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(12), 0x00000000u, 9);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(2), 0x00000000u, 12);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(13), 0x00000000u, 9);
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
   RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(9), 0x00000000u, 12);
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
   RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(7), 0x00000000u, 5);
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
   RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(10), 0x00000000u, 15);
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
   RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(14), 0x00000000u, 8);
   std::swap(d1, d2);
   AddStateWords4(a1, b1, c1, d1);
@@ -882,268 +850,364 @@ void THash_RipeMD320::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3), e1 = StateWord(4);
   std::uint32_t a2 = StateWord(5), b2 = StateWord(6), c2 = StateWord(7), d2 = StateWord(8), e2 = StateWord(9);
-  // round 1
+  // both lines side by side
   RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(0), 0x00000000u, 11);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(5), 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(14), 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(7), 0x50A28BE6u, 9);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(0), 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(9), 0x50A28BE6u, 13);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(2), 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(11), 0x50A28BE6u, 15);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(4), 0x50A28BE6u, 5);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(13), 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(6), 0x50A28BE6u, 7);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(15), 0x50A28BE6u, 8);
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
   RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(8), 0x50A28BE6u, 11);
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
   RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(1), 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
   RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(10), 0x50A28BE6u, 14);
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
   RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(3), 0x50A28BE6u, 12);
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
   RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(12), 0x50A28BE6u, 6);
   std::swap(a1, a2);
-  // round 2
+  // both lines side by side
   RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(3), 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(7), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(0), 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(13), 0x5C4DD124u, 8);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(5), 0x5C4DD124u, 9);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(10), 0x5C4DD124u, 11);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(14), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(15), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(8), 0x5C4DD124u, 12);
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
   RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(12), 0x5C4DD124u, 7);
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
   RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(4), 0x5C4DD124u, 6);
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
   RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(9), 0x5C4DD124u, 15);
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
   RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(1), 0x5C4DD124u, 13);
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
   RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(2), 0x5C4DD124u, 11);
   std::swap(b1, b2);
-  // round 3
+  // both lines side by side
   RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(3), 0x6ED9EBA1u, 11);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(15), 0x6D703EF3u, 9);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(5), 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(1), 0x6D703EF3u, 15);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(3), 0x6D703EF3u, 11);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(6), 0x6D703EF3u, 6);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(9), 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(11), 0x6D703EF3u, 12);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(8), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(12), 0x6D703EF3u, 5);
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
   RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(2), 0x6D703EF3u, 14);
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(10), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
   RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(0), 0x6D703EF3u, 13);
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
   RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(4), 0x6D703EF3u, 7);
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
   RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(13), 0x6D703EF3u, 5);
   std::swap(c1, c2);
-  // round 4
+  // both lines side by side
   RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(1), 0x8F1BBCDCu, 11);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(8), 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(6), 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(4), 0x7A6D76E9u, 8);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(1), 0x7A6D76E9u, 11);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(3), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(11), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(15), 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(0), 0x7A6D76E9u, 14);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(5), 0x7A6D76E9u, 6);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(12), 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(2), 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
   RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(13), 0x7A6D76E9u, 9);
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
   RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(9), 0x7A6D76E9u, 12);
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
   RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(7), 0x7A6D76E9u, 5);
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
   RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(10), 0x7A6D76E9u, 15);
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
   RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(14), 0x7A6D76E9u, 8);
   std::swap(d1, d2);
-  // round 5
+  // both lines side by side
   RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(4), 0xA953FD4Eu, 9);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(12), 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(15), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(10), 0x00000000u, 12);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(4), 0x00000000u, 9);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(1), 0x00000000u, 12);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(5), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(8), 0x00000000u, 14);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(7), 0x00000000u, 6);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(6), 0x00000000u, 8);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(2), 0x00000000u, 13);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(13), 0x00000000u, 6);
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
   RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(14), 0x00000000u, 5);
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
   RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(0), 0x00000000u, 15);
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
   RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(3), 0x00000000u, 13);
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
   RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(9), 0x00000000u, 11);
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
   RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(11), 0x00000000u, 11);
   std::swap(e1, e2);
   AddStateWords5(0, a1, b1, c1, d1, e1);
   AddStateWords5(5, a2, b2, c2, d2, e2);
 }
 
-void THash_SHA::CompressBlock(const std::uint8_t* block) {
-  std::uint32_t w[80];
-  ExpandShaSchedule(w, block, RotateSchedule != 0);
-  std::uint32_t a = StateWord(0), b = StateWord(1), c = StateWord(2), d = StateWord(3), e = StateWord(4);
-  SHA_STEP(SHA_F1, a, b, c, d, e, w[0], 0x5A827999u);
-  SHA_STEP(SHA_F1, e, a, b, c, d, w[1], 0x5A827999u);
-  SHA_STEP(SHA_F1, d, e, a, b, c, w[2], 0x5A827999u);
-  SHA_STEP(SHA_F1, c, d, e, a, b, w[3], 0x5A827999u);
-  SHA_STEP(SHA_F1, b, c, d, e, a, w[4], 0x5A827999u);
-  SHA_STEP(SHA_F1, a, b, c, d, e, w[5], 0x5A827999u);
-  SHA_STEP(SHA_F1, e, a, b, c, d, w[6], 0x5A827999u);
-  SHA_STEP(SHA_F1, d, e, a, b, c, w[7], 0x5A827999u);
-  SHA_STEP(SHA_F1, c, d, e, a, b, w[8], 0x5A827999u);
-  SHA_STEP(SHA_F1, b, c, d, e, a, w[9], 0x5A827999u);
-  SHA_STEP(SHA_F1, a, b, c, d, e, w[10], 0x5A827999u);
-  SHA_STEP(SHA_F1, e, a, b, c, d, w[11], 0x5A827999u);
-  SHA_STEP(SHA_F1, d, e, a, b, c, w[12], 0x5A827999u);
-  SHA_STEP(SHA_F1, c, d, e, a, b, w[13], 0x5A827999u);
-  SHA_STEP(SHA_F1, b, c, d, e, a, w[14], 0x5A827999u);
-  SHA_STEP(SHA_F1, a, b, c, d, e, w[15], 0x5A827999u);
-  SHA_STEP(SHA_F1, e, a, b, c, d, w[16], 0x5A827999u);
-  SHA_STEP(SHA_F1, d, e, a, b, c, w[17], 0x5A827999u);
-  SHA_STEP(SHA_F1, c, d, e, a, b, w[18], 0x5A827999u);
-  SHA_STEP(SHA_F1, b, c, d, e, a, w[19], 0x5A827999u);
+namespace {
 
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[20], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[21], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[22], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[23], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[24], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[25], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[26], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[27], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[28], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[29], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[30], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[31], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[32], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[33], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[34], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[35], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[36], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[37], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[38], 0x6ED9EBA1u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[39], 0x6ED9EBA1u);
+// The message words ride in a ring of sixteen: word t (t >= 16) replaces word t - 16 in place,
+// one step ahead of its use, so the schedule costs no pass and no store of its own. R is the
+// rotation of the schedule: 1 for SHA-1, 0 for SHA.
+template <unsigned R>
+inline std::uint32_t ShaNext(std::uint32_t (&x)[16], unsigned t) {
+  const std::uint32_t v = RotateLeft32(x[(t + 13) & 15] ^ x[(t + 8) & 15] ^ x[(t + 2) & 15] ^ x[t & 15], R);
+  x[t & 15] = v;
+  return v;
+}
 
-  SHA_STEP(SHA_F3, a, b, c, d, e, w[40], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, e, a, b, c, d, w[41], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, d, e, a, b, c, w[42], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, c, d, e, a, b, w[43], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, b, c, d, e, a, w[44], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, a, b, c, d, e, w[45], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, e, a, b, c, d, w[46], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, d, e, a, b, c, w[47], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, c, d, e, a, b, w[48], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, b, c, d, e, a, w[49], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, a, b, c, d, e, w[50], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, e, a, b, c, d, w[51], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, d, e, a, b, c, w[52], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, c, d, e, a, b, w[53], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, b, c, d, e, a, w[54], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, a, b, c, d, e, w[55], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, e, a, b, c, d, w[56], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, d, e, a, b, c, w[57], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, c, d, e, a, b, w[58], 0x8F1BBCDCu);
-  SHA_STEP(SHA_F3, b, c, d, e, a, w[59], 0x8F1BBCDCu);
+template <unsigned R>
+inline void ShaCompressPortable(std::uint32_t (&s)[5], const std::uint8_t* block) {
+  std::uint32_t x[16];
+  for (unsigned t = 0; t < 16; ++t) x[t] = LoadBE32(block + 4 * t);
+  std::uint32_t a = s[0], b = s[1], c = s[2], d = s[3], e = s[4];
+  SHA_STEP(SHA_F1, a, b, c, d, e, x[0], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, x[1], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, x[2], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, x[3], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, x[4], 0x5A827999u);
+  SHA_STEP(SHA_F1, a, b, c, d, e, x[5], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, x[6], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, x[7], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, x[8], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, x[9], 0x5A827999u);
+  SHA_STEP(SHA_F1, a, b, c, d, e, x[10], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, x[11], 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, x[12], 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, x[13], 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, x[14], 0x5A827999u);
+  SHA_STEP(SHA_F1, a, b, c, d, e, x[15], 0x5A827999u);
+  SHA_STEP(SHA_F1, e, a, b, c, d, ShaNext<R>(x, 16), 0x5A827999u);
+  SHA_STEP(SHA_F1, d, e, a, b, c, ShaNext<R>(x, 17), 0x5A827999u);
+  SHA_STEP(SHA_F1, c, d, e, a, b, ShaNext<R>(x, 18), 0x5A827999u);
+  SHA_STEP(SHA_F1, b, c, d, e, a, ShaNext<R>(x, 19), 0x5A827999u);
 
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[60], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[61], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[62], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[63], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[64], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[65], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[66], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[67], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[68], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[69], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[70], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[71], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[72], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[73], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[74], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, a, b, c, d, e, w[75], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, e, a, b, c, d, w[76], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, d, e, a, b, c, w[77], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, c, d, e, a, b, w[78], 0xCA62C1D6u);
-  SHA_STEP(SHA_F2, b, c, d, e, a, w[79], 0xCA62C1D6u);
-  AddStateWords5(0, a, b, c, d, e);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 20), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 21), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 22), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 23), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 24), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 25), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 26), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 27), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 28), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 29), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 30), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 31), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 32), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 33), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 34), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 35), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 36), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 37), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 38), 0x6ED9EBA1u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 39), 0x6ED9EBA1u);
+
+  SHA_STEP(SHA_F3, a, b, c, d, e, ShaNext<R>(x, 40), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, ShaNext<R>(x, 41), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, ShaNext<R>(x, 42), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, ShaNext<R>(x, 43), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, ShaNext<R>(x, 44), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, a, b, c, d, e, ShaNext<R>(x, 45), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, ShaNext<R>(x, 46), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, ShaNext<R>(x, 47), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, ShaNext<R>(x, 48), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, ShaNext<R>(x, 49), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, a, b, c, d, e, ShaNext<R>(x, 50), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, ShaNext<R>(x, 51), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, ShaNext<R>(x, 52), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, ShaNext<R>(x, 53), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, ShaNext<R>(x, 54), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, a, b, c, d, e, ShaNext<R>(x, 55), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, e, a, b, c, d, ShaNext<R>(x, 56), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, d, e, a, b, c, ShaNext<R>(x, 57), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, c, d, e, a, b, ShaNext<R>(x, 58), 0x8F1BBCDCu);
+  SHA_STEP(SHA_F3, b, c, d, e, a, ShaNext<R>(x, 59), 0x8F1BBCDCu);
+
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 60), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 61), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 62), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 63), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 64), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 65), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 66), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 67), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 68), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 69), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 70), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 71), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 72), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 73), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 74), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, a, b, c, d, e, ShaNext<R>(x, 75), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, e, a, b, c, d, ShaNext<R>(x, 76), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, d, e, a, b, c, ShaNext<R>(x, 77), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, c, d, e, a, b, ShaNext<R>(x, 78), 0xCA62C1D6u);
+  SHA_STEP(SHA_F2, b, c, d, e, a, ShaNext<R>(x, 79), 0xCA62C1D6u);
+  s[0] += a;
+  s[1] += b;
+  s[2] += c;
+  s[3] += d;
+  s[4] += e;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define CORVANE_SHA_TARGET __attribute__((target("sha,sse4.1")))
+
+// The next four schedule words from the four before them (lanes hold the words in reverse
+// order: lane 3 is the earliest). SHA-1: the processor's two schedule steps. SHA: the first
+// step is a plain XOR and serves as it is; the word three back is XORed in by hand, without
+// the rotation (the fourth word needs the first word of the same group).
+template <bool Rotate>
+CORVANE_SHA_TARGET inline __m128i ShaNiNext(__m128i w16, __m128i w12, __m128i w8, __m128i w4) {
+  const __m128i x = _mm_xor_si128(_mm_sha1msg1_epu32(w16, w12), w8);
+  if constexpr (Rotate) {
+    return _mm_sha1msg2_epu32(x, w4);
+  } else {
+    const __m128i y = _mm_xor_si128(x, _mm_slli_si128(w4, 4));
+    return _mm_xor_si128(y, _mm_srli_si128(y, 12));
+  }
+}
+
+// Whole blocks with the SHA instructions; the five words stay in registers between blocks.
+template <bool Rotate>
+CORVANE_SHA_TARGET void ShaCompressNi(std::uint32_t (&s)[5], const std::uint8_t* data, std::size_t blocks) {
+  const __m128i order = _mm_set_epi64x(0x0001020304050607LL, 0x08090A0B0C0D0E0FLL);
+  __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), 0x1B);
+  __m128i e0 = _mm_set_epi32(int(s[4]), 0, 0, 0);
+  for (; blocks > 0; --blocks, data += 64) {
+    const __m128i abcdBefore = abcd, eBefore = e0;
+    __m128i m[4];
+    for (int i = 0; i < 4; ++i)
+      m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), order);
+    __m128i prev = abcd;
+    abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e0, m[0]), 0);
+#define SHA_NI_GROUP(g)                                                                    \
+  {                                                                                        \
+    if ((g) >= 4) m[(g) % 4] = ShaNiNext<Rotate>(m[(g) % 4], m[((g) + 1) % 4], m[((g) + 2) % 4], m[((g) + 3) % 4]); \
+    const __m128i e = _mm_sha1nexte_epu32(prev, m[(g) % 4]);                                \
+    prev = abcd;                                                                           \
+    abcd = _mm_sha1rnds4_epu32(abcd, e, (g) / 5);                                          \
+  }
+    SHA_NI_GROUP(1) SHA_NI_GROUP(2) SHA_NI_GROUP(3) SHA_NI_GROUP(4) SHA_NI_GROUP(5)
+    SHA_NI_GROUP(6) SHA_NI_GROUP(7) SHA_NI_GROUP(8) SHA_NI_GROUP(9) SHA_NI_GROUP(10)
+    SHA_NI_GROUP(11) SHA_NI_GROUP(12) SHA_NI_GROUP(13) SHA_NI_GROUP(14) SHA_NI_GROUP(15)
+    SHA_NI_GROUP(16) SHA_NI_GROUP(17) SHA_NI_GROUP(18) SHA_NI_GROUP(19)
+#undef SHA_NI_GROUP
+    e0 = _mm_sha1nexte_epu32(prev, eBefore);
+    abcd = _mm_add_epi32(abcd, abcdBefore);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(s), _mm_shuffle_epi32(abcd, 0x1B));
+  s[4] = std::uint32_t(_mm_extract_epi32(e0, 3));
+}
+#define CORVANE_HAVE_SHA_NI 1
+#endif
+
+template <unsigned R>
+void ShaCompress(std::uint32_t (&s)[5], const std::uint8_t* data, std::size_t blocks) {
+#if defined(CORVANE_HAVE_SHA_NI)
+  if (CpuUses(kCpuSha)) {
+    ShaCompressNi<R != 0>(s, data, blocks);
+    return;
+  }
+#endif
+  for (; blocks > 0; --blocks, data += 64) ShaCompressPortable<R>(s, data);
+}
+
+}  // namespace
+
+void THash_SHA::CompressBlock(const std::uint8_t* block) { CompressShaBlocks(block, 1); }
+
+void THash_SHA::CompressBlocks(const std::uint8_t* data, std::size_t blocks) { CompressShaBlocks(data, blocks); }
+
+void THash_SHA::CompressShaBlocks(const std::uint8_t* data, std::size_t blocks) {
+  std::uint32_t s[5];
+  for (std::size_t i = 0; i < 5; ++i) s[i] = StateWord(i);
+  if (RotateSchedule != 0)
+    ShaCompress<1>(s, data, blocks);
+  else
+    ShaCompress<0>(s, data, blocks);
+  for (std::size_t i = 0; i < 5; ++i) SetStateWord(i, s[i]);
 }
 
 }  // namespace corvane

@@ -36,6 +36,11 @@ class THash_MD4 : public THash {
 
   // Compresses the 64 bytes at block (any alignment) into the chaining state.
   virtual void CompressBlock(const std::uint8_t* block);
+  // Compresses blocks whole blocks in order; every compression of the framework goes through
+  // here. Update hands over runs of blocks straight from the caller's data (never from the
+  // object's own state, which is shorter than a block). The default calls CompressBlock for
+  // each; a member may keep its words in registers across them.
+  virtual void CompressBlocks(const std::uint8_t* data, std::size_t blocks);
 
   // Resets the buffer and the counter and loads count start words (the others become 0).
   void StartWith(const std::uint32_t* words, std::size_t count);
@@ -60,6 +65,13 @@ class THash_MD4 : public THash {
       std::memcpy(ChainingState + 4 * i, &v, 4);
     else
       StoreLE32(ChainingState + 4 * i, v);
+  }
+  // Runs blocks through a four-word compression with the words loaded once and stored once.
+  template <class Block>
+  void RunBlocks(const std::uint8_t* data, std::size_t blocks, Block block) {
+    std::uint32_t s[4] = {StateWord(0), StateWord(1), StateWord(2), StateWord(3)};
+    for (; blocks > 0; --blocks, data += kBlockSize) block(s, data);
+    for (std::size_t i = 0; i < 4; ++i) SetStateWord(i, s[i]);
   }
   void AddStateWords4(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     SetStateWord(0, StateWord(0) + a);
@@ -96,6 +108,7 @@ class THash_MD5 : public THash_MD4 {
 
  protected:
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 class THash_RipeMD128 : public THash_MD4 {
@@ -105,6 +118,7 @@ class THash_RipeMD128 : public THash_MD4 {
 
  protected:
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 class THash_RipeMD160 : public THash_MD4 {
@@ -114,6 +128,7 @@ class THash_RipeMD160 : public THash_MD4 {
 
  protected:
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 class THash_RipeMD256 : public THash_MD4 {
@@ -124,6 +139,7 @@ class THash_RipeMD256 : public THash_MD4 {
  protected:
   void DoStart() override;  // the RIPEMD-256 start values (words 0-7)
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 class THash_RipeMD320 : public THash_MD4 {
@@ -133,6 +149,7 @@ class THash_RipeMD320 : public THash_MD4 {
 
  protected:
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 };
 
 // SHA (FIPS 180). Takes only its 20-byte digest size from RIPEMD-160; the compression and the
@@ -146,6 +163,10 @@ class THash_SHA : public THash_RipeMD160 {
  protected:
   void DoFinish() override;  // 0x80 padding, big-endian bit length, digest words turned around
   void CompressBlock(const std::uint8_t* block) override;
+  // With the processor's SHA instructions where present (kCpuSha), else portable code.
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
+
+  void CompressShaBlocks(const std::uint8_t* data, std::size_t blocks);
 
   // 1 selects the SHA-1 message schedule (one-bit rotation), 0 the SHA schedule. Only the
   // Start of THash_SHA1 writes it; nothing clears it.
@@ -161,12 +182,5 @@ class THash_SHA1 : public THash_SHA {
  protected:
   void DoStart() override;
 };
-
-// The SHA message schedule (80 words from one 64-byte block; rotate selects SHA-1) in its two
-// equivalent forms: plain word arithmetic, and four words at a time with SSE2 (false, and
-// nothing written, where the build has no SSE2). The compression uses the vector form where
-// it exists.
-void ExpandShaSchedulePortable(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate);
-bool ExpandShaScheduleVector(std::uint32_t (&w)[80], const std::uint8_t* block, bool rotate);
 
 }  // namespace corvane

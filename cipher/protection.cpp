@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -59,6 +61,14 @@ const ClassInfo& TProtection::StaticClass() {
 TProtection::TProtection(TProtection* chained) { SetChainedProtection(chained); }
 
 TProtection::~TProtection() {
+  if (refs_.load() != 0) {
+    // Another protection still links to this object and would go on using freed memory: no
+    // way back from a destructor, so stop here rather than later somewhere unrelated.
+    std::fputs("Invalid pointer operation: a protection object was destroyed while another protection "
+               "still links to it (clear the link first, or let its Owned handle go)\n",
+               stderr);
+    std::abort();
+  }
   TProtection* old = chained_;
   chained_ = nullptr;
   if (old) old->ReleaseRef();
@@ -87,6 +97,7 @@ void TProtection::EndAction(TProtectionAction action) {
 }
 
 void TProtection::ProcessBlock(std::uint8_t* data, std::size_t size, TProtectionAction action) {
+  if (NoBytes(size)) size = 0;
   if (chained_) chained_->ProcessBlock(data, size, action);
 }
 
@@ -102,6 +113,7 @@ void EndAfterFailure(TProtection& self, TProtectionAction action) noexcept {
 }  // namespace
 
 std::size_t TProtection::ProcessBuffer(std::uint8_t* buffer, std::size_t size, TProtectionAction action) {
+  if (NoBytes(size)) size = 0;
   BeginAction(action);
   try {
     ProcessBlock(buffer, size, action);

@@ -24,6 +24,10 @@ inline constexpr TActionSet kAllActions = 31;
 constexpr TActionSet ActionBit(TProtectionAction a) { return TActionSet(1u << unsigned(a)); }
 constexpr bool InSet(TActionSet set, TProtectionAction a) { return (set & ActionBit(a)) != 0; }
 
+// A byte count of 0 or less. Lengths travel as std::size_t; a negative count that a caller passes
+// arrives as a huge value, and like 0 it means there is nothing to do.
+constexpr bool NoBytes(std::size_t size) { return static_cast<std::ptrdiff_t>(size) <= 0; }
+
 class EProtection : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -47,6 +51,8 @@ void ReportProgress(TProtection* sender, std::int32_t current, std::int32_t maxi
 // Ownership of a protection object. The creator owns it through Owned<T>; a chained protection is
 // kept alive by the links that hold it. When the owner lets go while links still hold the object,
 // the last link destroys it; when the last link lets go of an object nobody owns, it is destroyed.
+// An object that ends any other way (a scope, delete) while a link still holds it stops the
+// process with a message: the link would otherwise lead to freed memory.
 struct ProtectionDeleter {
   void operator()(TProtection* p) const;
 };

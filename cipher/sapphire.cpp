@@ -63,25 +63,38 @@ void THash_Sapphire320::DoStart() {
   for (int i = 0; i < 256; ++i) cards_[i] = std::uint8_t(255 - i);
 }
 
-// One Sapphire II encryption step; all index arithmetic wraps at 256 (the indices are bytes).
-void THash_Sapphire320::Absorb(std::uint8_t b) {
-  ratchet_ = std::uint8_t(ratchet_ + cards_[rotor_]);
-  rotor_ = std::uint8_t(rotor_ + 1);
-  const std::uint8_t t = cards_[lastCipher_];
-  cards_[lastCipher_] = cards_[ratchet_];
-  cards_[ratchet_] = cards_[lastPlain_];
-  cards_[lastPlain_] = cards_[rotor_];
-  cards_[rotor_] = t;
-  avalanche_ = std::uint8_t(avalanche_ + cards_[t]);
-  const std::uint8_t k = std::uint8_t(cards_[lastPlain_] + cards_[lastCipher_] + cards_[avalanche_]);
-  lastCipher_ = std::uint8_t(b ^ cards_[std::uint8_t(cards_[ratchet_] + cards_[rotor_])] ^ cards_[cards_[k]]);
-  lastPlain_ = b;
+// Sapphire II encryption steps over n bytes; all index arithmetic wraps at 256 (the indices are
+// bytes). The five indices are worked on as locals: a store into the cards could otherwise be
+// a store into them, and every step would write them back and read them again.
+void THash_Sapphire320::AbsorbRun(const std::uint8_t* data, std::size_t n) {
+  std::uint8_t rotor = rotor_, ratchet = ratchet_, avalanche = avalanche_, lastPlain = lastPlain_,
+               lastCipher = lastCipher_;
+  std::uint8_t* const cards = cards_;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint8_t b = data[i];
+    ratchet = std::uint8_t(ratchet + cards[rotor]);
+    rotor = std::uint8_t(rotor + 1);
+    const std::uint8_t t = cards[lastCipher];
+    cards[lastCipher] = cards[ratchet];
+    cards[ratchet] = cards[lastPlain];
+    cards[lastPlain] = cards[rotor];
+    cards[rotor] = t;
+    avalanche = std::uint8_t(avalanche + cards[t]);
+    const std::uint8_t k = std::uint8_t(cards[lastPlain] + cards[lastCipher] + cards[avalanche]);
+    lastCipher = std::uint8_t(b ^ cards[std::uint8_t(cards[ratchet] + cards[rotor])] ^ cards[cards[k]]);
+    lastPlain = b;
+  }
+  rotor_ = rotor;
+  ratchet_ = ratchet;
+  avalanche_ = avalanche;
+  lastPlain_ = lastPlain;
+  lastCipher_ = lastCipher;
 }
 
 void THash_Sapphire320::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   byteCount_ += size;
-  for (std::size_t i = 0; i < size; ++i) Absorb(data[i]);
+  AbsorbRun(data, size);
 }
 
 void THash_Sapphire320::DoFinish() {

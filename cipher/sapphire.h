@@ -25,8 +25,11 @@ class THash_Sapphire320 : public THash {
   void DoFinish() override;
 
  private:
-  void Absorb(std::uint8_t b);
-  void AbsorbCounted(std::uint8_t b) { ++byteCount_; Absorb(b); }
+  void AbsorbRun(const std::uint8_t* data, std::size_t n);
+  void AbsorbCounted(std::uint8_t b) {
+    ++byteCount_;
+    AbsorbRun(&b, 1);
+  }
 
   std::uint64_t byteCount_ = 0;
   std::uint8_t rotor_ = 0, ratchet_ = 0, avalanche_ = 0, lastPlain_ = 0, lastCipher_ = 0;

@@ -586,11 +586,24 @@ inline void SnefruStep(std::uint32_t (&w)[16], const std::uint32_t* box0, const 
   w[(I + 15) & 15] ^= e;
 }
 
-template <std::size_t... I>
+// Word k changes at steps k - 1 and k + 1 and is read at step k, so it is rotated as soon as
+// the round is done with it (words 14, 15 and 0 after the last step): the rotations ride along
+// the chain of steps instead of holding up the next round's first step.
+template <unsigned Rotation, int I>
+inline void SnefruStepAndRotate(std::uint32_t (&w)[16], const std::uint32_t* box0, const std::uint32_t* box1) {
+  SnefruStep<I>(w, box0, box1);
+  if constexpr (I >= 2 && I <= 14) w[I - 1] = RotateRight32(w[I - 1], Rotation);
+  if constexpr (I == 15) {
+    w[14] = RotateRight32(w[14], Rotation);
+    w[15] = RotateRight32(w[15], Rotation);
+    w[0] = RotateRight32(w[0], Rotation);
+  }
+}
+
+template <unsigned Rotation, std::size_t... I>
 inline void SnefruRound(std::uint32_t (&w)[16], const std::uint32_t* box0, const std::uint32_t* box1,
-                        unsigned rotation, std::index_sequence<I...>) {
-  (SnefruStep<int(I)>(w, box0, box1), ...);
-  ((w[I] = RotateRight32(w[I], rotation)), ...);
+                        std::index_sequence<I...>) {
+  (SnefruStepAndRotate<Rotation, int(I)>(w, box0, box1), ...);
 }
 
 }  // namespace
@@ -599,7 +612,11 @@ void SnefruPasses(std::uint32_t (&w)[16], int level) {
   for (int pass = 0; pass < level; ++pass) {
     const std::uint32_t* box0 = kSBoxes[(2 * pass) & 15];
     const std::uint32_t* box1 = kSBoxes[(2 * pass + 1) & 15];
-    for (unsigned rotation : kRotations) SnefruRound(w, box0, box1, rotation, std::make_index_sequence<16>{});
+    static_assert(kRotations[0] == 16 && kRotations[1] == 8 && kRotations[2] == 16 && kRotations[3] == 24);
+    SnefruRound<16>(w, box0, box1, std::make_index_sequence<16>{});
+    SnefruRound<8>(w, box0, box1, std::make_index_sequence<16>{});
+    SnefruRound<16>(w, box0, box1, std::make_index_sequence<16>{});
+    SnefruRound<24>(w, box0, box1, std::make_index_sequence<16>{});
   }
 }
 
@@ -629,7 +646,7 @@ void THash_Snefru::Compress(const std::uint8_t* block) {
 }
 
 void THash_Snefru::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   const std::size_t waiting = std::size_t(byteCount_ % sizeof(buffer_));
   byteCount_ += size;
   if (waiting > 0) {

@@ -44,19 +44,41 @@ constexpr std::uint32_t SwapBytes32(std::uint32_t v) {
 void SwapBytes32Buffer(const void* source, void* dest, std::size_t count);
 std::uint32_t ReverseBits32(std::uint32_t v);
 // 0 when equal (or size 0), else the first differing byte of a minus that of b (unsigned bytes).
-int CompareMemory(const void* a, const void* b, std::size_t size);
+int CompareMemory(const void* a, const void* b, std::size_t size);  // size 0 or less: 0
 // dest[i] = i1[i] ^ i2[i]; dest may be i1 or i2.
-void XorInto(const void* i1, const void* i2, std::size_t size, void* dest);
+void XorInto(const void* i1, const void* i2, std::size_t size, void* dest);  // 0 or less: nothing
 
+// The CRC table updates (a length of 0 or less, or no data, gives crc back). Each gives the
+// byte-wise table's result; long inputs are folded with carry-less multiplies where the
+// processor has them (kCpuPclmul), otherwise taken several bytes a step through sliced tables.
 std::uint16_t Crc16Update(std::uint16_t crc, const void* data, std::ptrdiff_t len);
 std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::ptrdiff_t len);
-const std::uint16_t* Crc16Table();  // reflected 0xA001 (CRC-16/ARC)
-const std::uint32_t* Crc32Table();  // reflected 0xEDB88320
+// CRC-16 with polynomial 0x1021 in the shift-in form: per byte b,
+// crc = ((crc << 8) | b) ^ Crc16CcittTable()[crc >> 8], truncated to 16 bits.
+std::uint16_t Crc16CcittUpdate(std::uint16_t crc, const void* data, std::ptrdiff_t len);
+const std::uint16_t* Crc16Table();       // reflected 0xA001 (CRC-16/ARC)
+const std::uint32_t* Crc32Table();       // reflected 0xEDB88320
+const std::uint16_t* Crc16CcittTable();  // entry i: byte i shifted out of the high byte, 0x1021
 
 // The library's 32-byte test input; every known answer refers to it.
 std::span<const std::uint8_t, 32> SharedTestInput();
 // Processor family (3, 4, or the identification family field); only informative here.
 std::int32_t CpuFamily();
+
+// Processor features that some routines have a faster path for, chosen at run time; the
+// portable path beside each gives the same results.
+enum CpuFeature : unsigned {
+  kCpuSha = 1u << 0,     // SHA-1 instructions (with SSSE3 and SSE4.1)
+  kCpuPclmul = 1u << 1,  // carry-less multiply (with SSSE3 and SSE4.1)
+};
+// What this processor has, probed once.
+unsigned CpuFeaturesDetected();
+// What the routines use now: all that was detected, unless narrowed.
+unsigned CpuFeaturesEnabled();
+// Narrows the features in use to mask (never beyond what was detected) and gives the previous
+// set. For tests that run each path on the same inputs; not for use while other threads hash.
+unsigned SetCpuFeaturesEnabled(unsigned mask);
+inline bool CpuUses(CpuFeature f) { return (CpuFeaturesEnabled() & f) != 0; }
 
 // Byte-order loads and stores, unaligned-safe. On a little-endian machine they are one word copy
 // (and one byte swap for big-endian order); elsewhere the words are assembled from bytes. (GCC

@@ -291,24 +291,30 @@ constexpr const std::uint64_t* T2 = kSBoxes[1];
 constexpr const std::uint64_t* T3 = kSBoxes[2];
 constexpr const std::uint64_t* T4 = kSBoxes[3];
 
-inline unsigned Byte(std::uint64_t v, unsigned i) { return unsigned(v >> (8 * i)) & 0xFF; }
 
-inline void Round(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, std::uint64_t x, std::uint64_t mul) {
+// The pass multiplier is a constant of the code: 5, 7 and 9 become shifts and adds, not a
+// multiply on the chain from one round to the next.
+// The bytes are taken from the two 32-bit halves of c, so that each index is at most a shift
+// and a byte move away from c.
+template <std::uint64_t Mul>
+inline void Round(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, std::uint64_t x) {
   c ^= x;
-  a -= T1[Byte(c, 0)] ^ T2[Byte(c, 2)] ^ T3[Byte(c, 4)] ^ T4[Byte(c, 6)];
-  b += T4[Byte(c, 1)] ^ T3[Byte(c, 3)] ^ T2[Byte(c, 5)] ^ T1[Byte(c, 7)];
-  b *= mul;
+  const std::uint32_t lo = std::uint32_t(c), hi = std::uint32_t(c >> 32);
+  a -= (T1[lo & 0xFF] ^ T2[(lo >> 16) & 0xFF]) ^ (T3[hi & 0xFF] ^ T4[(hi >> 16) & 0xFF]);
+  b += (T4[(lo >> 8) & 0xFF] ^ T3[lo >> 24]) ^ (T2[(hi >> 8) & 0xFF] ^ T1[hi >> 24]);
+  b *= Mul;
 }
 
-inline void Pass(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, const std::uint64_t (&x)[8], std::uint64_t mul) {
-  Round(a, b, c, x[0], mul);
-  Round(b, c, a, x[1], mul);
-  Round(c, a, b, x[2], mul);
-  Round(a, b, c, x[3], mul);
-  Round(b, c, a, x[4], mul);
-  Round(c, a, b, x[5], mul);
-  Round(a, b, c, x[6], mul);
-  Round(b, c, a, x[7], mul);
+template <std::uint64_t Mul>
+inline void Pass(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, const std::uint64_t (&x)[8]) {
+  Round<Mul>(a, b, c, x[0]);
+  Round<Mul>(b, c, a, x[1]);
+  Round<Mul>(c, a, b, x[2]);
+  Round<Mul>(a, b, c, x[3]);
+  Round<Mul>(b, c, a, x[4]);
+  Round<Mul>(c, a, b, x[5]);
+  Round<Mul>(a, b, c, x[6]);
+  Round<Mul>(b, c, a, x[7]);
 }
 
 inline void KeySchedule(std::uint64_t (&x)[8]) {
@@ -344,34 +350,36 @@ void THash_Tiger::DoStart() {
 
 void THash_Tiger::DoFinish() { PadAndCompress(0x01, false); }
 
-void THash_Tiger::CompressBlock(const std::uint8_t* block) {
+void THash_Tiger::CompressBlock(const std::uint8_t* block) { CompressBlocks(block, 1); }
+
+// Whole blocks with a, b and c in registers from the first block to the last.
+void THash_Tiger::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {
   std::uint64_t x[8];
-  for (int i = 0; i < 8; ++i) x[i] = LoadLE64(block + 8 * i);
   std::uint64_t a = LoadLE64(ChainingState), b = LoadLE64(ChainingState + 8), c = LoadLE64(ChainingState + 16);
-  const std::uint64_t a0 = a, b0 = b, c0 = c;
-
-  Pass(a, b, c, x, 5);
-  KeySchedule(x);
-  Pass(c, a, b, x, 7);
-  KeySchedule(x);
-  Pass(b, c, a, x, 9);
-  for (std::int32_t pass = 3; pass < runPasses_; ++pass) {
+  for (; blocks > 0; --blocks, data += 64) {
+    for (int i = 0; i < 8; ++i) x[i] = LoadLE64(data + 8 * i);
+    const std::uint64_t a0 = a, b0 = b, c0 = c;
+    Pass<5>(a, b, c, x);
     KeySchedule(x);
-    Pass(a, b, c, x, 9);
-    const std::uint64_t t = a;
-    a = c;
-    c = b;
-    b = t;
+    Pass<7>(c, a, b, x);
+    KeySchedule(x);
+    Pass<9>(b, c, a, x);
+    for (std::int32_t pass = 3; pass < runPasses_; ++pass) {
+      KeySchedule(x);
+      Pass<9>(a, b, c, x);
+      const std::uint64_t t = a;
+      a = c;
+      c = b;
+      b = t;
+    }
+    a ^= a0;
+    b -= b0;
+    c += c0;
   }
-
-  a ^= a0;
-  b -= b0;
-  c += c0;
   StoreLE64(ChainingState, a);
   StoreLE64(ChainingState + 8, b);
   StoreLE64(ChainingState + 16, c);
-  // Clear the expanded words with word-sized stores the compiler must keep (a byte-wise wipe per
-  // block costs a large share of the compression).
+  // Clear the expanded words once, with word-sized stores the compiler must keep.
   volatile std::uint64_t* wipe = x;
   for (int i = 0; i < 8; ++i) wipe[i] = 0;
 }

@@ -24,6 +24,7 @@ class THash_Tiger : public THash_MD4 {
   void DoStart() override;
   void DoFinish() override;  // 0x01 padding, little-endian bit length
   void CompressBlock(const std::uint8_t* block) override;
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override;
 
  private:
   std::int32_t passes_ = 0;

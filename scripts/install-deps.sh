@@ -17,6 +17,8 @@ tests=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # test-only oracles: independent implementations of the standard algorithms
   libcrypto++-dev libmhash-dev librhash-dev
+  # benchmark-only peers: Botan 2 and zlib (CRC-32)
+  libbotan-2-dev zlib1g-dev
   # a tray host on the virtual display, for the notification-area smoke test
   trayer
   # drives the real program in its smoke test (finds the window, types its Quit shortcut)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cipher/checksums.h"
+#include "cpu_paths.h"
 #include "periphery_hash_testing.h"
 
 namespace {
@@ -85,6 +86,7 @@ TEST(Checksums, EmptyInputAndCheckValues) {
 TEST(Checksums, Crc32AgreesWithCryptoppAndRhash) {
   rhash_library_init();
   auto h = Make<THash_CRC32>();
+  cpu_paths::ForEachPath([&] {
   std::mt19937 gen(99);
   for (int i = 0; i < 60; ++i) {
     const std::size_t n = i < 10 ? std::size_t(i) : gen() % 20000;
@@ -99,6 +101,7 @@ TEST(Checksums, Crc32AgreesWithCryptoppAndRhash) {
     crc.CalculateDigest(cp, msg.data(), msg.size());
     ASSERT_EQ(Hex(periphery::DigestOf(*h)), Hex(cp, 4)) << "length " << n;
   }
+  });
 }
 
 TEST(Checksums, Crc16FormsAgreeWithBitwiseDivision) {
@@ -153,6 +156,47 @@ TEST(Checksums, XorRulesPerCall) {
   const Bytes whole = periphery::Digest(*x, msg);
   for (std::size_t split = 0; split <= 100; split += 2)
     ASSERT_EQ(periphery::DigestInPieces(*x, msg, {split, 40}), whole) << split;
+}
+
+// The XOR checksums fold long inputs lane by lane; the register is the step-by-step one at every
+// length, from any register, with the odd-byte rule per call.
+TEST(Checksums, XorChecksumsEqualTheStepDefinitionAtEveryLength) {
+  const Bytes msg = periphery::RandomBytes(11, 700);
+  for (std::size_t n = 0; n <= msg.size(); n += (n < 200 ? 1 : 37)) {
+    std::uint16_t x16 = 0x5A3C;
+    for (std::size_t i = 0; i < n; ++i) x16 = std::uint16_t(((x16 << 5) | (x16 >> 11)) ^ msg[i]);
+    std::uint32_t x32 = 0xC0FFEE11u;
+    std::size_t i = 0;
+    if (n & 1) x32 ^= msg[i++];
+    for (; i + 1 < n; i += 2) x32 = ((x32 << 5) | (x32 >> 27)) ^ std::uint32_t(msg[i] | (msg[i + 1] << 8));
+
+    auto a = Make<THash_XOR16>();
+    a->Start();
+    StoreLE16(a->DigestBytes(), 0x5A3C);
+    a->Update(msg.data(), n);
+    ASSERT_EQ(Register16(*a), x16) << n;
+    auto b = Make<THash_XOR32>();
+    b->Start();
+    StoreLE32(b->DigestBytes(), 0xC0FFEE11u);
+    b->Update(msg.data(), n);
+    ASSERT_EQ(Register32(*b), x32) << n;
+  }
+}
+
+// CRC-32 and both CRC-16 forms on every processor path over lengths that reach the folded code.
+TEST(Checksums, CrcClassesOnEveryPath) {
+  cpu_paths::ForEachPath([] {
+    auto arc = Make<Thash_CRC16_Standard>();
+    auto ccitt = Make<THash_CRC16_CCITT>();
+    for (std::size_t n : {0, 63, 64, 65, 127, 128, 129, 200, 1000, 4096}) {
+      const Bytes msg = periphery::RandomBytes(std::uint32_t(n + 1), n);
+      periphery::Digest(*arc, msg);
+      periphery::Digest(*ccitt, msg);
+      ASSERT_EQ(Register16(*arc), BitwiseCrc16Arc(msg)) << "length " << n;
+      ASSERT_EQ(Register16(*ccitt), BitwiseCrc16ShiftIn(msg)) << "length " << n;
+    }
+    periphery::ExpectKnownAnswer(THash_CRC32::StaticClass(), "58EE1F31");
+  });
 }
 
 TEST(Checksums, SplitUpdatesGiveTheSameDigest) {

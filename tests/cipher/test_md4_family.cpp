@@ -24,6 +24,7 @@
 #include "cipher/protection.h"
 #include "cipher/stored_key.h"
 #include "cipher/support.h"
+#include "cpu_paths.h"
 
 using namespace corvane;
 
@@ -104,9 +105,9 @@ class Inspect : public H {
   int compressions = 0;
 
  protected:
-  void CompressBlock(const std::uint8_t* block) override {
-    ++compressions;
-    H::CompressBlock(block);
+  void CompressBlocks(const std::uint8_t* data, std::size_t blocks) override {
+    compressions += int(blocks);
+    H::CompressBlocks(data, blocks);
   }
 };
 
@@ -375,26 +376,56 @@ TEST(MD4Family, ShaAndSha1KeepTheirScheduleAcrossRestarts) {
   }
 }
 
-TEST(MD4Family, ShaScheduleFormsAgreeWithTheDefinition) {
+// SHA and SHA-1 written out from their definition: the 80-word schedule first (rotated by one
+// bit for SHA-1), then the 80 steps.
+Bytes ShaByDefinition(const Bytes& msg, bool rotate) {
+  std::uint32_t h[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
+  Bytes m = msg;
+  m.push_back(0x80);
+  while (m.size() % 64 != 56) m.push_back(0);
+  for (int i = 7; i >= 0; --i) m.push_back(std::uint8_t((std::uint64_t(msg.size()) * 8) >> (8 * i)));
+  for (std::size_t off = 0; off < m.size(); off += 64) {
+    std::uint32_t w[80];
+    for (int t = 0; t < 16; ++t) w[t] = LoadBE32(m.data() + off + 4 * t);
+    for (int t = 16; t < 80; ++t) {
+      const std::uint32_t v = w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
+      w[t] = rotate ? RotateLeft32(v, 1) : v;
+    }
+    std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
+    for (int t = 0; t < 80; ++t) {
+      std::uint32_t f, k;
+      if (t < 20) f = (b & c) | (~b & d), k = 0x5A827999u;
+      else if (t < 40) f = b ^ c ^ d, k = 0x6ED9EBA1u;
+      else if (t < 60) f = (b & c) | (b & d) | (c & d), k = 0x8F1BBCDCu;
+      else f = b ^ c ^ d, k = 0xCA62C1D6u;
+      const std::uint32_t tmp = RotateLeft32(a, 5) + f + e + k + w[t];
+      e = d, d = c, c = RotateLeft32(b, 30), b = a, a = tmp;
+    }
+    h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e;
+  }
+  Bytes out(20);
+  for (int i = 0; i < 5; ++i) StoreBE32(out.data() + 4 * i, h[i]);
+  return out;
+}
+
+// Every processor path (SHA instructions, portable) gives the definition's digest for SHA and
+// SHA-1, for one block and for runs of many blocks taken in one call.
+TEST(MD4Family, ShaAndSha1OnEveryPathEqualTheDefinition) {
   std::mt19937 rng(5);
-  for (int i = 0; i < 200; ++i) {
-    const Bytes block = RandomBytes(rng, 64);
-    for (bool rotate : {false, true}) {
-      std::uint32_t expected[80];
-      for (int t = 0; t < 16; ++t) expected[t] = LoadBE32(block.data() + 4 * t);
-      for (int t = 16; t < 80; ++t) {
-        const std::uint32_t v = expected[t - 3] ^ expected[t - 8] ^ expected[t - 14] ^ expected[t - 16];
-        expected[t] = rotate ? RotateLeft32(v, 1) : v;
-      }
-      std::uint32_t portable[80] = {};
-      ExpandShaSchedulePortable(portable, block.data(), rotate);
-      ASSERT_TRUE(std::equal(std::begin(expected), std::end(expected), std::begin(portable))) << "rotate " << rotate;
-      std::uint32_t vector[80] = {};
-      if (ExpandShaScheduleVector(vector, block.data(), rotate)) {
-        ASSERT_TRUE(std::equal(std::begin(expected), std::end(expected), std::begin(vector))) << "rotate " << rotate;
+  std::vector<Bytes> messages;
+  for (std::size_t n : {0, 1, 55, 56, 63, 64, 65, 119, 128, 200, 640, 4097}) messages.push_back(RandomBytes(rng, n));
+  cpu_paths::ForEachPath([&] {
+    for (const Bytes& msg : messages) {
+      for (bool rotate : {false, true}) {
+        Owned<THash> h = rotate ? Owned<THash>(Make<THash_SHA1>()) : Owned<THash>(Make<THash_SHA>());
+        h->Start();
+        h->Update(msg.data(), msg.size());
+        h->Finish();
+        ASSERT_EQ(Bytes(h->DigestBytes(), h->DigestBytes() + 20), ShaByDefinition(msg, rotate))
+            << "length " << msg.size() << (rotate ? " SHA-1" : " SHA");
       }
     }
-  }
+  });
 }
 
 // Update after Finish without Start continues: the count goes on, the buffer restarts empty at

@@ -283,6 +283,39 @@ TEST(ProtectionTest, OwnerLettingGoOfAChainedObjectKeepsItAliveForTheLink) {
   EXPECT_TRUE(destroyed);
 }
 
+// An object that ends by leaving its scope, or by delete, while another protection still links to
+// it stops the process with a message instead of leaving the link to freed memory.
+TEST(ProtectionDeathTest, DestroyingALinkedObjectStopsWithAMessage) {
+  std::vector<std::string> log;
+  EXPECT_DEATH(
+      {
+        auto holder = Make<Recorder>(&log, "holder");
+        {
+          Recorder inner(&log, "inner");
+          holder->SetChainedProtection(&inner);
+        }
+        std::uint8_t b[1] = {0};
+        holder->ProcessBuffer(b, 1, Action::Encrypt);
+      },
+      "Invalid pointer operation: a protection object was destroyed while another protection still links to it");
+  EXPECT_DEATH(
+      {
+        Recorder holder(&log, "holder");
+        auto* inner = new Recorder(&log, "inner");
+        holder.SetChainedProtection(inner);
+        delete inner;
+      },
+      "Invalid pointer operation");
+  // Clearing the link first makes both ends fine.
+  Recorder holder(&log, "holder");
+  {
+    Recorder inner(&log, "inner");
+    holder.SetChainedProtection(&inner);
+    holder.SetChainedProtection(nullptr);
+  }
+  EXPECT_EQ(holder.ChainedProtection(), nullptr);
+}
+
 TEST(ProtectionTest, Files) {
   TempDir dir;
   std::vector<std::string> log;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cipher/support.h"
+#include "cpu_paths.h"
 
 using namespace corvane;
 
@@ -118,17 +119,29 @@ TEST(SupportTest, SecureWipe) {
   for (auto b : secret) EXPECT_EQ(b, 0);
 }
 
-TEST(SupportTest, CrcUpdatesAgreeWithTheBytewiseDefinitionAtEveryLength) {
-  std::vector<std::uint8_t> data(300);
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(i * 151 + 7);
-  for (std::size_t len = 0; len <= data.size(); ++len) {
-    std::uint32_t c32 = 0x12345678u;
-    std::uint16_t c16 = 0xBEEF;
-    for (std::size_t i = 0; i < len; ++i) {
-      c32 = (c32 >> 8) ^ Crc32Table()[(c32 ^ data[i]) & 0xFF];
-      c16 = std::uint16_t((c16 >> 8) ^ Crc16Table()[(c16 ^ data[i]) & 0xFF]);
+// Every path (folded with carry-less multiplies, sliced tables) gives the byte-wise table's
+// result at every length and alignment, across the fold sizes and with every tail length.
+TEST(SupportTest, CrcUpdatesAgreeWithTheBytewiseDefinitionAtEveryLengthOnEveryPath) {
+  std::vector<std::uint8_t> data(1100);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(i * 151 + 7 + (i >> 8));
+  const std::uint16_t* ccitt = Crc16CcittTable();
+  EXPECT_GT(cpu_paths::Masks().size(), 0u);
+  cpu_paths::ForEachPath([&] {
+    for (std::size_t offset : {0, 3}) {
+      const std::uint8_t* p = data.data() + offset;
+      std::uint32_t c32 = 0x12345678u;
+      std::uint16_t c16 = 0xBEEF, cc = 0x1D0F;
+      for (std::size_t len = 0; len + offset <= data.size(); ++len) {
+        ASSERT_EQ(Crc32Update(0x12345678u, p, std::ptrdiff_t(len)), c32) << len;
+        ASSERT_EQ(Crc16Update(0xBEEF, p, std::ptrdiff_t(len)), c16) << len;
+        ASSERT_EQ(Crc16CcittUpdate(0x1D0F, p, std::ptrdiff_t(len)), cc) << len;
+        if (len + offset == data.size()) break;
+        c32 = (c32 >> 8) ^ Crc32Table()[(c32 ^ p[len]) & 0xFF];
+        c16 = std::uint16_t((c16 >> 8) ^ Crc16Table()[(c16 ^ p[len]) & 0xFF]);
+        cc = std::uint16_t(((unsigned(cc) << 8) | p[len]) ^ ccitt[cc >> 8]);
+      }
     }
-    EXPECT_EQ(Crc32Update(0x12345678u, data.data(), std::ptrdiff_t(len)), c32) << len;
-    EXPECT_EQ(Crc16Update(0xBEEF, data.data(), std::ptrdiff_t(len)), c16) << len;
-  }
+    EXPECT_EQ(Crc32Update(0x1234, data.data(), -5), 0x1234u);
+    EXPECT_EQ(Crc16CcittUpdate(0x1234, nullptr, 100), 0x1234);
+  });
 }

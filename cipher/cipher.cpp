@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -93,6 +95,29 @@ void TCipher::StartVector(const std::uint8_t* iv) {
   SetFlag(1, true);
 }
 
+const std::uint8_t* TCipher::CheckedVector(std::span<const std::uint8_t> iv) const {
+  if (iv.empty()) return nullptr;
+  if (iv.size() != std::size_t(blockSize_)) {
+    char text[160];
+    std::snprintf(text, sizeof text, "Initialization vector for %s must be %d bytes, not %zu.", ClassName(),
+                  int(blockSize_), iv.size());
+    throw ECipherException(text, 5);
+  }
+  return iv.data();
+}
+
+void TCipher::StartVector(std::span<const std::uint8_t> iv) { StartVector(CheckedVector(iv)); }
+
+void TCipher::Init(std::span<const std::uint8_t> key, std::span<const std::uint8_t> iv) {
+  const std::uint8_t* checked = CheckedVector(iv);
+  const auto size = std::int32_t(std::min<std::size_t>(key.size(), std::size_t(INT32_MAX)));
+  Init(key.data(), size, checked);
+}
+
+void TCipher::InitKey(std::string_view keyText, std::span<const std::uint8_t> iv) {
+  InitKey(keyText, CheckedVector(iv));
+}
+
 THash& TCipher::KeyHash() {
   if (!keyHash_) keyHash_ = CreateHash(*keyHashClass_, nullptr);
   return *keyHash_;
@@ -106,6 +131,7 @@ void TCipher::SetKeyHashClass(const HashClassInfo* cls) {
 }
 
 void TCipher::InitKey(std::string_view keyText, const std::uint8_t* iv) {
+  CheckMode();  // the digest is encrypted in Mode below
   THash& hash = KeyHash();
   hash.Start();
   hash.Update(reinterpret_cast<const std::uint8_t*>(keyText.data()), keyText.size());
@@ -131,6 +157,12 @@ void TCipher::ResetChain() {
 void TCipher::NotReady() const {
   throw ECipherException(std::string(ClassName()) + " is not initialized call Init() or InitKey() before.", 3);
 }
+
+void CheckCipherMode(TCipherMode mode) {
+  if (!IsCipherMode(mode)) throw ECipherException("Unknown cipher mode " + std::to_string(int(mode)) + ".", 4);
+}
+
+void TCipher::CheckMode() const { CheckCipherMode(Mode); }
 
 namespace {
 // Block XOR for the mode loops: dest = a xor b over n bytes (dest may be a or b).
@@ -160,6 +192,7 @@ void Tail(Encrypt&& encrypt, std::uint8_t* f, std::uint8_t* s, std::size_t b, co
 
 void TCipher::EncryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
   if (!Ready()) NotReady();
+  CheckMode();
   if (size == 0) return;
   const std::size_t b = std::size_t(blockSize_);
   std::uint8_t* f = feedback_.get();
@@ -244,6 +277,7 @@ void TCipher::EncryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std:
 
 void TCipher::DecryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
   if (!Ready()) NotReady();
+  CheckMode();
   if (size == 0) return;
   const std::size_t b = std::size_t(blockSize_);
   std::uint8_t* f = feedback_.get();

@@ -19,6 +19,8 @@ enum class TCipherMode : std::uint8_t {
   cmCTS = 0, cmCBC = 1, cmCFB = 2, cmOFB = 3, cmECB = 4, cmCTSMAC = 5, cmCBCMAC = 6, cmCFBMAC = 7
 };
 
+// Codes of ECipherException: 2 key length refused, 3 not initialised, 4 unknown chaining mode,
+// 5 initialisation vector of the wrong length.
 class ECipherException : public std::runtime_error {
  public:
   ECipherException(const std::string& message, std::int32_t code) : std::runtime_error(message), Code(code) {}
@@ -76,6 +78,9 @@ class TCipher : public TProtection {
   std::uint32_t Flags() const { return flags_; }
   bool Ready() const { return (flags_ & 2u) != 0; }
   virtual void StartVector(const std::uint8_t* iv);
+  // The same with the vector's length checked: empty is no vector, any other length than
+  // BlockSize() is refused with code 5 before anything changes.
+  void StartVector(std::span<const std::uint8_t> iv);
 
   // The class's key schedule from size raw key bytes, then StartVector(iv). Every concrete
   // Init runs CheckKeySize first.
@@ -83,10 +88,14 @@ class TCipher : public TProtection {
   void Init(std::string_view key, const std::uint8_t* iv = nullptr) {
     Init(reinterpret_cast<const std::uint8_t*>(key.data()), std::int32_t(key.size()), iv);
   }
+  // Init with the vector's length checked as by StartVector(span).
+  void Init(std::span<const std::uint8_t> key, std::span<const std::uint8_t> iv);
   // Hashes the key text with the key hash class and keys the cipher with the digest.
   void InitKey(std::string_view keyText, const std::uint8_t* iv = nullptr);
+  void InitKey(std::string_view keyText, std::span<const std::uint8_t> iv);
   void CheckKeySize(std::int32_t& size);
 
+  // Both refuse a Mode outside the eight modes with code 4 (nothing is written or changed).
   void EncryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
   void DecryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
   virtual void ResetChain();
@@ -127,6 +136,8 @@ class TCipher : public TProtection {
   using Block = std::unique_ptr<std::uint8_t[], AlignedFree>;
   static Block Allocate(std::int32_t size);
   void NotReady() const;
+  void CheckMode() const;
+  const std::uint8_t* CheckedVector(std::span<const std::uint8_t> iv) const;
 
   std::int32_t blockSize_, maxKeySize_, scheduleSize_;
   std::uint32_t flags_ = 0;
@@ -152,5 +163,10 @@ std::vector<const CipherClassInfo*> CipherClasses();
 std::string CipherRegistryLine(const CipherClassInfo* cls);  // "" when not registered
 std::int32_t ClassMaxKeySize(const CipherClassInfo* cls);
 const CipherClassInfo& DefaultCipherClass();  // TCipher_Blowfish
+
+// True for the eight modes of TCipherMode; false for any other value the byte can hold.
+constexpr bool IsCipherMode(TCipherMode mode) { return std::uint8_t(mode) <= std::uint8_t(TCipherMode::cmCFBMAC); }
+// Raises code 4 for a value outside the eight modes.
+void CheckCipherMode(TCipherMode mode);
 
 }  // namespace corvane

@@ -490,3 +490,74 @@ TEST(CipherBaseTest, ProtectionHooksAndChainOrder) {
   EXPECT_NE(erased1, run(*e, plain, TProtectionAction::Encrypt));
   EXPECT_NE(erased1, erased2);
 }
+
+// A mode byte outside the eight modes is refused with code 4 by every entry that would run the
+// mode; nothing is written and the register stays where it was, so no plain text passes as
+// cipher text.
+TEST(CipherBaseTest, UnknownModeIsRefused) {
+  const Bytes plain = RandomBytes(21, 5);
+  for (int value : {8, 9, 0x7F, 0xFF}) {
+    SCOPED_TRACE(value);
+    auto c = Keyed(TCipherMode::cmCTS);
+    c->Mode = TCipherMode(value);
+    const Bytes f0(c->FeedbackBytes().begin(), c->FeedbackBytes().end());
+    Bytes out(plain.size(), 0xEE);
+    for (bool decrypt : {false, true}) {
+      try {
+        decrypt ? c->DecryptBuffer(plain.data(), out.data(), out.size())
+                : c->EncryptBuffer(plain.data(), out.data(), out.size());
+        ADD_FAILURE() << "accepted";
+      } catch (const ECipherException& e) {
+        EXPECT_EQ(e.Code, 4);
+        EXPECT_EQ(std::string(e.what()), "Unknown cipher mode " + std::to_string(value) + ".");
+      }
+    }
+    EXPECT_EQ(out, Bytes(plain.size(), 0xEE));
+    EXPECT_EQ(Bytes(c->FeedbackBytes().begin(), c->FeedbackBytes().end()), f0);
+    const std::string text(plain.begin(), plain.end());
+    EXPECT_THROW(c->ProcessText(text, TProtectionAction::Encrypt, -1), ECipherException);
+    Bytes buffer = plain;
+    EXPECT_THROW(c->ProcessBuffer(buffer.data(), buffer.size(), TProtectionAction::Encrypt), ECipherException);
+    EXPECT_EQ(buffer, plain);
+    // InitKey would encrypt the digest in the mode: refused before anything changes.
+    auto k = Make<TCipher_IDEA>();
+    k->Mode = TCipherMode(value);
+    EXPECT_THROW(k->InitKey("key text"), ECipherException);
+    EXPECT_FALSE(k->Ready());
+  }
+}
+
+// A vector given with its length must be exactly one block; empty stands for no vector.
+TEST(CipherBaseTest, VectorLengthIsCheckedAgainstTheBlockSize) {
+  const Bytes key(kKey.begin(), kKey.end()), iv = RandomBytes(8, 9);
+  auto withPointer = Make<TToyCipher>();
+  withPointer->Init(key.data(), 16, iv.data());
+  auto withSpan = Make<TToyCipher>();
+  withSpan->Init(key, iv);
+  EXPECT_EQ(Bytes(withSpan->VectorBytes().begin(), withSpan->VectorBytes().end()), iv);
+  withSpan->Init(key, {});
+  auto noVector = Make<TToyCipher>();
+  noVector->Init(key.data(), 16, nullptr);
+  EXPECT_EQ(Bytes(withSpan->VectorBytes().begin(), withSpan->VectorBytes().end()),
+            Bytes(noVector->VectorBytes().begin(), noVector->VectorBytes().end()));
+
+  for (std::size_t len : {1u, 7u, 9u, 16u}) {
+    SCOPED_TRACE(len);
+    const Bytes wrong = RandomBytes(len, 10);
+    auto c = Make<TToyCipher>();
+    c->Init(key, iv);
+    const Bytes v0(c->VectorBytes().begin(), c->VectorBytes().end());
+    try {
+      c->Init(key, wrong);
+      ADD_FAILURE() << "accepted";
+    } catch (const ECipherException& e) {
+      EXPECT_EQ(e.Code, 5);
+      EXPECT_EQ(std::string(e.what()),
+                "Initialization vector for TToyCipher must be 8 bytes, not " + std::to_string(len) + ".");
+    }
+    EXPECT_THROW(c->StartVector(std::span<const std::uint8_t>(wrong)), ECipherException);
+    EXPECT_THROW(c->InitKey("key text", std::span<const std::uint8_t>(wrong)), ECipherException);
+    EXPECT_TRUE(c->Ready());  // the refused calls left key and vector as they were
+    EXPECT_EQ(Bytes(c->VectorBytes().begin(), c->VectorBytes().end()), v0);
+  }
+}

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # test-only oracles: independent implementations of the standard algorithms
   libcrypto++-dev libmhash-dev librhash-dev
+  # benchmark peer: Botan 2 (multi-block cipher code)
+  libbotan-2-dev
   # the desktop program
   qt6-base-dev xvfb xauth xfonts-base
   # a tray host on the virtual display, for the notification-area smoke test

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "cipher/hash.h"
@@ -119,6 +120,12 @@ class TCipher : public TProtection {
   // Block routines of the class, in place on BlockSize() bytes.
   virtual void EncryptBlock(std::uint8_t* block) = 0;
   virtual void DecryptBlock(std::uint8_t* block) = 0;
+  // n consecutive blocks in place, in order; the same as the block routine over each of them.
+  // The modes whose blocks do not depend on each other (cmECB, cmCBC and cmCTS decryption, cmCFB
+  // decryption) hand whole runs of blocks to these; a class overrides them to work on several
+  // blocks at once.
+  virtual void EncryptBlocks(std::uint8_t* blocks, std::size_t n);
+  virtual void DecryptBlocks(std::uint8_t* blocks, std::size_t n);
 
  protected:
   // The schedule buffer (ScheduleSize() bytes, 16-byte aligned); its layout is the class's.
@@ -137,6 +144,11 @@ class TCipher : public TProtection {
   static Block Allocate(std::int32_t size);
   void NotReady() const;
   void CheckMode() const;
+  // The mode loops, with the block size fixed at compile time for the common sizes (0: any size).
+  template <std::size_t Fixed>
+  void EncryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
+  template <std::size_t Fixed>
+  void DecryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
   const std::uint8_t* CheckedVector(std::span<const std::uint8_t> iv) const;
 
   std::int32_t blockSize_, maxKeySize_, scheduleSize_;
@@ -145,6 +157,16 @@ class TCipher : public TProtection {
   Owned<THash> keyHash_;
   Block vector_, feedback_, scratch_, schedule_;
 };
+
+// For the multi-block routines: kernel(lanes, p) works on `lanes` consecutive blocks at p, with
+// lanes a std::integral_constant; n blocks of b bytes are handed over in groups of Lanes, and the
+// rest one at a time.
+template <int Lanes, class Kernel>
+inline void ForBlockGroups(std::uint8_t* blocks, std::size_t n, std::size_t b, Kernel&& kernel) {
+  for (; n >= std::size_t(Lanes); n -= std::size_t(Lanes), blocks += std::size_t(Lanes) * b)
+    kernel(std::integral_constant<int, Lanes>{}, blocks);
+  for (; n != 0; --n, blocks += b) kernel(std::integral_constant<int, 1>{}, blocks);
+}
 
 template <class T>
 Owned<T> MakeCipher(std::string_view keyText = {}, TProtection* chained = nullptr) {
@@ -163,6 +185,14 @@ std::vector<const CipherClassInfo*> CipherClasses();
 std::string CipherRegistryLine(const CipherClassInfo* cls);  // "" when not registered
 std::int32_t ClassMaxKeySize(const CipherClassInfo* cls);
 const CipherClassInfo& DefaultCipherClass();  // TCipher_Blowfish
+
+// The code paths of the block routines that work on several blocks at once: portable C++, lanes
+// of 128-bit vectors, lanes of 256-bit vectors (AVX2). The widest one the processor offers is
+// chosen once at start; LimitCipherCodePath caps it (tests run every path on the same inputs).
+enum class CipherCodePath : std::uint8_t { Portable = 0, Lanes128 = 1, Lanes256 = 2 };
+CipherCodePath BestCipherCodePath();
+CipherCodePath ActiveCipherCodePath();  // the best path, capped by the limit
+void LimitCipherCodePath(CipherCodePath widest);
 
 // True for the eight modes of TCipherMode; false for any other value the byte can hold.
 constexpr bool IsCipherMode(TCipherMode mode) { return std::uint8_t(mode) <= std::uint8_t(TCipherMode::cmCFBMAC); }

@@ -58,6 +58,8 @@ class TCipher_Shark : public TCipher {
   using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
+  void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
 };
 
 // The static tables of Shark (read-only, shared by all objects).

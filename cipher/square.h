@@ -21,6 +21,8 @@ class TCipher_Square : public TCipher {
   using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
+  void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
 };
 
 struct SquareScratch;  // working memory of the key expansion and compression

@@ -16,42 +16,48 @@ constexpr int kRounds = 11;
 // Schedule layout in words: key, encryption constants, decryption key, decryption constants.
 constexpr std::size_t kKey = 0, kEncConst = 3, kDecKey = 15, kDecConst = 18;
 
-// Reverses the order of all 96 bits: word 0 and word 2 trade places, each bit-reversed.
-inline void Mu(std::uint32_t a[3]) {
-  const std::uint32_t t = ReverseBits32(a[0]);
-  a[1] = ReverseBits32(a[1]);
-  a[0] = ReverseBits32(a[2]);
-  a[2] = t;
+// Reverses the bits of a word: bit pairs, nibble pairs and bit pairs of nibbles exchanged by
+// masks, then the bytes by the byte swap.
+constexpr std::uint32_t Reverse32(std::uint32_t v) {
+  v = ((v >> 1) & 0x55555555u) | ((v & 0x55555555u) << 1);
+  v = ((v >> 2) & 0x33333333u) | ((v & 0x33333333u) << 2);
+  v = ((v >> 4) & 0x0F0F0F0Fu) | ((v & 0x0F0F0F0Fu) << 4);
+  return __builtin_bswap32(v);
 }
+static_assert(Reverse32(0x00000001u) == 0x80000000u && Reverse32(0x12345678u) == 0x1E6A2C48u);
 
-inline void Gamma(std::uint32_t a[3]) {
-  const std::uint32_t b0 = a[0] ^ (a[1] | ~a[2]);
-  const std::uint32_t b1 = a[1] ^ (a[2] | ~a[0]);
-  const std::uint32_t b2 = a[2] ^ (a[0] | ~a[1]);
-  a[0] = b0;
-  a[1] = b1;
-  a[2] = b2;
+// The state of one block in three locals (kept out of memory, so the compiler need not assume
+// that a store to one word changes another).
+struct State {
+  std::uint32_t a0, a1, a2;
+};
+
+// Reverses the order of all 96 bits: word 0 and word 2 trade places, each bit-reversed.
+[[gnu::always_inline]] inline State Mu(State a) { return {Reverse32(a.a2), Reverse32(a.a1), Reverse32(a.a0)}; }
+
+[[gnu::always_inline]] inline State Gamma(State a) {
+  return {a.a0 ^ (a.a1 | ~a.a2), a.a1 ^ (a.a2 | ~a.a0), a.a2 ^ (a.a0 | ~a.a1)};
 }
 
 // theta: every output word is its input word XOR rot16(c) XOR rot8(c), with c the XOR of all three
 // words, XOR four byte-shifted terms of its own and its neighbours' words. (The published form
 // lists thirteen shifted terms per word; the rotations gather the terms common to all three.)
-inline void Theta(std::uint32_t a[3]) {
-  const std::uint32_t a0 = a[0], a1 = a[1], a2 = a[2];
-  std::uint32_t c = a0 ^ a1 ^ a2;
+[[gnu::always_inline]] inline State Theta(State a) {
+  std::uint32_t c = a.a0 ^ a.a1 ^ a.a2;
   c = RotateLeft32(c, 16) ^ RotateLeft32(c, 8);
-  a[0] = a0 ^ c ^ (a0 << 24) ^ (a0 >> 24) ^ (a1 << 8) ^ (a2 >> 8);
-  a[1] = a1 ^ c ^ (a1 << 24) ^ (a1 >> 24) ^ (a2 << 8) ^ (a0 >> 8);
-  a[2] = a2 ^ c ^ (a2 << 24) ^ (a2 >> 24) ^ (a0 << 8) ^ (a1 >> 8);
+  return {a.a0 ^ c ^ ((a.a0 << 24) ^ (a.a0 >> 24)) ^ ((a.a1 << 8) ^ (a.a2 >> 8)),
+          a.a1 ^ c ^ ((a.a1 << 24) ^ (a.a1 >> 24)) ^ ((a.a2 << 8) ^ (a.a0 >> 8)),
+          a.a2 ^ c ^ ((a.a2 << 24) ^ (a.a2 >> 24)) ^ ((a.a0 << 8) ^ (a.a1 >> 8))};
 }
 
-inline void Rho(std::uint32_t a[3]) {
-  Theta(a);
-  a[0] = RotateRight32(a[0], 10);  // pi-1
-  a[2] = RotateLeft32(a[2], 1);
-  Gamma(a);
-  a[0] = RotateLeft32(a[0], 1);  // pi-2
-  a[2] = RotateRight32(a[2], 10);
+[[gnu::always_inline]] inline State Rho(State a) {
+  a = Theta(a);
+  a.a0 = RotateRight32(a.a0, 10);  // pi-1
+  a.a2 = RotateLeft32(a.a2, 1);
+  a = Gamma(a);
+  a.a0 = RotateLeft32(a.a0, 1);  // pi-2
+  a.a2 = RotateRight32(a.a2, 10);
+  return a;
 }
 
 void RoundConstants(std::uint32_t start, std::uint32_t* out) {
@@ -62,17 +68,27 @@ void RoundConstants(std::uint32_t start, std::uint32_t* out) {
   }
 }
 
-void Cipher(std::uint32_t a[3], const std::uint32_t* k, const std::uint32_t* rc) {
+// The eleven rounds, the final key addition and theta, with the key words k and constants rc.
+[[gnu::always_inline]] inline State Cipher(State a, const std::uint32_t* k, const std::uint32_t* rc) {
+  const std::uint32_t k0 = k[0], k1 = k[1], k2 = k[2];
+#pragma GCC unroll 11
   for (int r = 0; r < kRounds; ++r) {
-    a[0] ^= k[0] ^ (rc[r] << 16);
-    a[1] ^= k[1];
-    a[2] ^= k[2] ^ rc[r];
-    Rho(a);
+    a.a0 ^= k0 ^ (rc[r] << 16);
+    a.a1 ^= k1;
+    a.a2 ^= k2 ^ rc[r];
+    a = Rho(a);
   }
-  a[0] ^= k[0] ^ (rc[kRounds] << 16);
-  a[1] ^= k[1];
-  a[2] ^= k[2] ^ rc[kRounds];
-  Theta(a);
+  a.a0 ^= k0 ^ (rc[kRounds] << 16);
+  a.a1 ^= k1;
+  a.a2 ^= k2 ^ rc[kRounds];
+  return Theta(a);
+}
+
+inline State LoadState(const std::uint8_t* p) { return {LoadLE32(p), LoadLE32(p + 4), LoadLE32(p + 8)}; }
+inline void StoreState(std::uint8_t* p, State a) {
+  StoreLE32(p, a.a0);
+  StoreLE32(p + 4, a.a1);
+  StoreLE32(p + 8, a.a2);
 }
 
 }  // namespace
@@ -84,9 +100,8 @@ void TCipher_3Way::Init(const std::uint8_t* key, std::int32_t size, const std::u
   std::uint32_t* s = ScheduleAs<std::uint32_t>();
   for (int n = 0; n < 3; ++n) s[kKey + n] = LoadLE32(padded + 4 * n);
   RoundConstants(0x0B0Bu, s + kEncConst);
-  for (int n = 0; n < 3; ++n) s[kDecKey + n] = s[kKey + n];
-  Theta(s + kDecKey);
-  Mu(s + kDecKey);
+  const State ki = Mu(Theta({s[kKey], s[kKey + 1], s[kKey + 2]}));
+  s[kDecKey] = ki.a0, s[kDecKey + 1] = ki.a1, s[kDecKey + 2] = ki.a2;
   RoundConstants(0xB1B1u, s + kDecConst);
   SecureWipe(padded, sizeof padded);
   StartVector(iv);
@@ -94,22 +109,23 @@ void TCipher_3Way::Init(const std::uint8_t* key, std::int32_t size, const std::u
 
 void TCipher_3Way::EncryptBlock(std::uint8_t* block) {
   const std::uint32_t* s = ScheduleAs<std::uint32_t>();
-  std::uint32_t a[3] = {LoadLE32(block), LoadLE32(block + 4), LoadLE32(block + 8)};
-  Cipher(a, s + kKey, s + kEncConst);
-  StoreLE32(block, a[0]);
-  StoreLE32(block + 4, a[1]);
-  StoreLE32(block + 8, a[2]);
+  StoreState(block, Cipher(LoadState(block), s + kKey, s + kEncConst));
 }
 
 void TCipher_3Way::DecryptBlock(std::uint8_t* block) {
   const std::uint32_t* s = ScheduleAs<std::uint32_t>();
-  std::uint32_t a[3] = {LoadLE32(block), LoadLE32(block + 4), LoadLE32(block + 8)};
-  Mu(a);
-  Cipher(a, s + kDecKey, s + kDecConst);
-  Mu(a);
-  StoreLE32(block, a[0]);
-  StoreLE32(block + 4, a[1]);
-  StoreLE32(block + 8, a[2]);
+  StoreState(block, Mu(Cipher(Mu(LoadState(block)), s + kDecKey, s + kDecConst)));
+}
+
+void TCipher_3Way::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
+  const std::uint32_t* s = ScheduleAs<std::uint32_t>();
+  for (; n != 0; --n, blocks += 12) StoreState(blocks, Cipher(LoadState(blocks), s + kKey, s + kEncConst));
+}
+
+void TCipher_3Way::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
+  const std::uint32_t* s = ScheduleAs<std::uint32_t>();
+  for (; n != 0; --n, blocks += 12)
+    StoreState(blocks, Mu(Cipher(Mu(LoadState(blocks)), s + kDecKey, s + kDecConst)));
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_3Way, TCipher, 12, 12, 120, kThreeWayKnownAnswer)

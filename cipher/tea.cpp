@@ -27,34 +27,39 @@ constexpr std::uint8_t kTeanKnownAnswer[32] = {
     0x63, 0x33, 0x94, 0x29, 0xE2, 0x36, 0x7C, 0x66, 0x3F, 0xF8, 0x1A, 0xF9, 0x02, 0x78, 0xBF, 0xA1};
 
 // The cycles of one block on y, z with the key words k and the rounds count; the same code serves
-// the lanes below through the operators of their vector types.
+// the lanes below through the operators of their vector types. broadcast gives a value in every
+// lane; the keys and the running sum are held broadcast, so a cycle adds no broadcasts.
 template <bool Extended, bool Encrypt, class W, class Broadcast>
 [[gnu::always_inline]] inline void Cycles(W& y, W& z, const std::uint32_t (&k)[4], std::int32_t rounds,
                                           Broadcast broadcast) {
+  const W key[4] = {broadcast(k[0]), broadcast(k[1]), broadcast(k[2]), broadcast(k[3])};
+  const W delta = broadcast(TCipher_TEA::kDelta);
   if constexpr (Encrypt) {
     std::uint32_t sum = 0;
+    W s = broadcast(0);
     for (std::int32_t i = 0; i < rounds; ++i) {
       if constexpr (Extended) {
-        y += ((z << 4) ^ (z >> 5)) + (z ^ broadcast(sum)) + broadcast(k[sum & 3]);
-        sum += TCipher_TEA::kDelta;
-        z += ((y << 4) ^ (y >> 5)) + (y ^ broadcast(sum)) + broadcast(k[(sum >> 11) & 3]);
+        y += ((z << 4) ^ (z >> 5)) + (z ^ s) + key[sum & 3];
+        sum += TCipher_TEA::kDelta, s += delta;
+        z += ((y << 4) ^ (y >> 5)) + (y ^ s) + key[(sum >> 11) & 3];
       } else {
-        sum += TCipher_TEA::kDelta;
-        y += ((((z << 4) + broadcast(k[0])) ^ z) + broadcast(sum)) ^ ((z >> 5) + broadcast(k[1]));
-        z += ((((y << 4) + broadcast(k[2])) ^ y) + broadcast(sum)) ^ ((y >> 5) + broadcast(k[3]));
+        s += delta;
+        y += ((((z << 4) + key[0]) ^ z) + s) ^ ((z >> 5) + key[1]);
+        z += ((((y << 4) + key[2]) ^ y) + s) ^ ((y >> 5) + key[3]);
       }
     }
   } else {
     std::uint32_t sum = TCipher_TEA::kDelta * std::uint32_t(rounds);
+    W s = broadcast(sum);
     for (std::int32_t i = 0; i < rounds; ++i) {
       if constexpr (Extended) {
-        z -= ((y << 4) ^ (y >> 5)) + (y ^ broadcast(sum)) + broadcast(k[(sum >> 11) & 3]);
-        sum -= TCipher_TEA::kDelta;
-        y -= ((z << 4) ^ (z >> 5)) + (z ^ broadcast(sum)) + broadcast(k[sum & 3]);
+        z -= ((y << 4) ^ (y >> 5)) + (y ^ s) + key[(sum >> 11) & 3];
+        sum -= TCipher_TEA::kDelta, s -= delta;
+        y -= ((z << 4) ^ (z >> 5)) + (z ^ s) + key[sum & 3];
       } else {
-        z -= ((((y << 4) + broadcast(k[2])) ^ y) + broadcast(sum)) ^ ((y >> 5) + broadcast(k[3]));
-        y -= ((((z << 4) + broadcast(k[0])) ^ z) + broadcast(sum)) ^ ((z >> 5) + broadcast(k[1]));
-        sum -= TCipher_TEA::kDelta;
+        z -= ((((y << 4) + key[2]) ^ y) + s) ^ ((y >> 5) + key[3]);
+        y -= ((((z << 4) + key[0]) ^ z) + s) ^ ((z >> 5) + key[1]);
+        s -= delta;
       }
     }
   }
@@ -63,11 +68,9 @@ template <bool Extended, bool Encrypt, class W, class Broadcast>
 #if CORVANE_TEA_LANES
 // Several blocks at once in vector lanes of 32 bits (the compiler's vector types, so the cycles
 // above serve them unchanged): a vector of y words and one of z words for 4 blocks (128 bits) or
-// 8 blocks (256 bits, AVX2), two such pairs at a time so that two chains overlap.
+// 8 blocks (256 bits, AVX2), two such pairs at a time.
 typedef std::uint32_t U32x4 __attribute__((vector_size(16)));
 typedef std::uint32_t U32x8 __attribute__((vector_size(32)));
-
-constexpr int kPairs = 2;
 
 // Splits the words of 2L blocks (little-endian y, z pairs) into the y and z lanes and back.
 template <class W>
@@ -100,32 +103,36 @@ template <class W>
   std::memcpy(p + sizeof a, &b, sizeof b);
 }
 
-// Groups of kPairs * lanes blocks; gives the number of blocks done.
+// Two vectors that go through the cycles side by side: two independent chains overlap.
+template <class W>
+struct Two {
+  W a, b;
+  friend Two operator+(Two x, Two y) { return {x.a + y.a, x.b + y.b}; }
+  friend Two operator-(Two x, Two y) { return {x.a - y.a, x.b - y.b}; }
+  friend Two operator^(Two x, Two y) { return {x.a ^ y.a, x.b ^ y.b}; }
+  friend Two operator<<(Two x, int s) { return {x.a << s, x.b << s}; }
+  friend Two operator>>(Two x, int s) { return {x.a >> s, x.b >> s}; }
+  Two& operator+=(Two y) { return *this = *this + y; }
+  Two& operator-=(Two y) { return *this = *this - y; }
+};
+
+// Groups of 2 * lanes blocks; gives the number of blocks done.
 template <bool Extended, bool Encrypt, class W>
 [[gnu::always_inline]] inline std::size_t CycleGroups(const std::uint32_t (&k)[4], std::int32_t rounds,
                                                       std::uint8_t* p, std::size_t n) {
-  constexpr std::size_t kLanes = sizeof(W) / 4, kGroup = kPairs * kLanes;
-  struct Pair {
-    W y, z;
-  };
-  // Both pairs run through the cycles together: one pair of vectors of twice the width would be
-  // lowered to exactly this, and the two chains overlap.
-  typedef std::uint32_t Wide __attribute__((vector_size(sizeof(W) * kPairs)));
+  constexpr std::size_t kLanes = sizeof(W) / 4, kGroup = 2 * kLanes;
   const std::size_t groups = n / kGroup;
   for (std::size_t g = 0; g < groups; ++g, p += 8 * kGroup) {
-    Pair pairs[kPairs];
-    for (int i = 0; i < kPairs; ++i) Split(p + 8 * kLanes * i, pairs[i].y, pairs[i].z);
-    Wide y, z;
-    for (int i = 0; i < kPairs; ++i) {
-      std::memcpy(reinterpret_cast<std::uint8_t*>(&y) + sizeof(W) * i, &pairs[i].y, sizeof(W));
-      std::memcpy(reinterpret_cast<std::uint8_t*>(&z) + sizeof(W) * i, &pairs[i].z, sizeof(W));
-    }
-    Cycles<Extended, Encrypt>(y, z, k, rounds, [](std::uint32_t v) { return Wide{} + v; });
-    for (int i = 0; i < kPairs; ++i) {
-      std::memcpy(&pairs[i].y, reinterpret_cast<const std::uint8_t*>(&y) + sizeof(W) * i, sizeof(W));
-      std::memcpy(&pairs[i].z, reinterpret_cast<const std::uint8_t*>(&z) + sizeof(W) * i, sizeof(W));
-      Join(p + 8 * kLanes * i, pairs[i].y, pairs[i].z);
-    }
+    Two<W> y, z;
+    Split(p, y.a, z.a);
+    Split(p + 8 * kLanes, y.b, z.b);
+    Cycles<Extended, Encrypt>(y, z, k, rounds, [](std::uint32_t v) {
+      W w;
+      for (std::size_t i = 0; i < kLanes; ++i) w[i] = v;
+      return Two<W>{w, w};
+    });
+    Join(p, y.a, z.a);
+    Join(p + 8 * kLanes, y.b, z.b);
   }
   return groups * kGroup;
 }

@@ -200,6 +200,10 @@ void TCipher::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   for (const std::size_t b = std::size_t(blockSize_); n != 0; --n, blocks += b) DecryptBlock(blocks);
 }
 
+bool TCipher::EncryptChain(TCipherMode, const std::uint8_t*, std::uint8_t*, std::size_t, std::uint8_t*, std::uint8_t*) {
+  return false;
+}
+
 namespace {
 
 // Bytes of working memory on the stack for the modes that hand runs of blocks to EncryptBlocks
@@ -292,19 +296,21 @@ void TCipher::EncryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8
   };
   switch (mode) {
     case TCipherMode::cmCTS:
-      for (std::size_t i = 0; i < whole; i += b) {
-        XorBlock(source + i, f, b, dest + i);
-        EncryptBlock(dest + i);
-        XorBlock(dest + i, f, b, f);
-      }
+      if (!EncryptChain(mode, source, dest, whole / b, f, s))
+        for (std::size_t i = 0; i < whole; i += b) {
+          XorBlock(source + i, f, b, dest + i);
+          EncryptBlock(dest + i);
+          XorBlock(dest + i, f, b, f);
+        }
       if (whole < size) tail(source + whole, dest + whole, true);
       break;
     case TCipherMode::cmCBC:
-      for (std::size_t i = 0; i < whole; i += b) {
-        XorBlock(source + i, f, b, dest + i);
-        EncryptBlock(dest + i);
-        std::memcpy(f, dest + i, b);
-      }
+      if (!EncryptChain(mode, source, dest, whole / b, f, s))
+        for (std::size_t i = 0; i < whole; i += b) {
+          XorBlock(source + i, f, b, dest + i);
+          EncryptBlock(dest + i);
+          std::memcpy(f, dest + i, b);
+        }
       if (whole < size) tail(source + whole, dest + whole, true);
       break;
     case TCipherMode::cmCFB:
@@ -328,19 +334,21 @@ void TCipher::EncryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8
       if (whole < size) tail(dest + whole, dest + whole, false);
       break;
     case TCipherMode::cmCTSMAC:
-      for (std::size_t i = 0; i < whole; i += b) {
-        XorBlock(source + i, f, b, s);
-        EncryptBlock(s);
-        XorBlock(f, s, b, f);
-      }
+      if (!EncryptChain(mode, source, dest, whole / b, f, s))
+        for (std::size_t i = 0; i < whole; i += b) {
+          XorBlock(source + i, f, b, s);
+          EncryptBlock(s);
+          XorBlock(f, s, b, f);
+        }
       macTail();
       break;
     case TCipherMode::cmCBCMAC:
-      for (std::size_t i = 0; i < whole; i += b) {
-        XorBlock(source + i, f, b, s);
-        EncryptBlock(s);
-        std::memcpy(f, s, b);
-      }
+      if (!EncryptChain(mode, source, dest, whole / b, f, s))
+        for (std::size_t i = 0; i < whole; i += b) {
+          XorBlock(source + i, f, b, s);
+          EncryptBlock(s);
+          std::memcpy(f, s, b);
+        }
       macTail();
       break;
     case TCipherMode::cmCFBMAC:

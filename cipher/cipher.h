@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -126,6 +127,13 @@ class TCipher : public TProtection {
   // blocks at once.
   virtual void EncryptBlocks(std::uint8_t* blocks, std::size_t n);
   virtual void DecryptBlocks(std::uint8_t* blocks, std::size_t n);
+  // The whole blocks of the serial encrypting modes (cmCTS, cmCBC, cmCTSMAC, cmCBCMAC) from the
+  // register f, as the mode loops define them; the scratch block s receives the last encrypted
+  // block of a MAC mode. A class with a fixed block size overrides this with ChainEncrypt over its
+  // inlined block routine, so that the block and the register stay in registers from block to
+  // block; false (the default) leaves the blocks to the mode loop over EncryptBlock.
+  virtual bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                            std::uint8_t* f, std::uint8_t* s);
 
  protected:
   // The schedule buffer (ScheduleSize() bytes, 16-byte aligned); its layout is the class's.
@@ -166,6 +174,73 @@ inline void ForBlockGroups(std::uint8_t* blocks, std::size_t n, std::size_t b, K
   for (; n >= std::size_t(Lanes); n -= std::size_t(Lanes), blocks += std::size_t(Lanes) * b)
     kernel(std::integral_constant<int, Lanes>{}, blocks);
   for (; n != 0; --n, blocks += b) kernel(std::integral_constant<int, 1>{}, blocks);
+}
+
+// The serial encrypting modes over n whole blocks of B bytes with an inlined block routine
+// encrypt(block) that works in place on a local block (see TCipher::EncryptChain).
+template <std::size_t B, class Encrypt>
+inline bool ChainEncrypt(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                         std::uint8_t* f, std::uint8_t* s, Encrypt&& encrypt) {
+  auto xorInto = [](const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) {
+    for (std::size_t i = 0; i < B; i += 4) {
+      std::uint32_t x, y;
+      std::memcpy(&x, a + i, 4);
+      std::memcpy(&y, b + i, 4);
+      x ^= y;
+      std::memcpy(out + i, &x, 4);
+    }
+  };
+  static_assert(B % 4 == 0);
+  std::uint8_t reg[B], block[B];
+  std::memcpy(reg, f, B);
+  switch (mode) {
+    case TCipherMode::cmCTS:  // C = E(P xor F); F = F xor C
+      // The next block's input (P xor F) xor C is begun while C is computed: one XOR waits for it.
+      if (n == 0) break;
+      xorInto(source, reg, block);
+      for (;;) {
+        encrypt(block);
+        std::memcpy(dest, block, B);
+        if (--n == 0) {
+          xorInto(reg, block, reg);
+          break;
+        }
+        source += B, dest += B;
+        std::uint8_t next[B];
+        xorInto(source, reg, next);
+        xorInto(reg, block, reg);
+        xorInto(next, block, block);
+      }
+      break;
+    case TCipherMode::cmCBC:  // C = E(P xor F); F = C
+      for (; n != 0; --n, source += B, dest += B) {
+        xorInto(source, reg, reg);
+        encrypt(reg);
+        std::memcpy(dest, reg, B);
+      }
+      break;
+    case TCipherMode::cmCTSMAC:
+      if (n == 0) break;
+      for (; n != 0; --n, source += B) {
+        xorInto(source, reg, block);
+        encrypt(block);
+        xorInto(reg, block, reg);
+      }
+      std::memcpy(s, block, B);
+      break;
+    case TCipherMode::cmCBCMAC:
+      if (n == 0) break;
+      for (; n != 0; --n, source += B) {
+        xorInto(source, reg, reg);
+        encrypt(reg);
+      }
+      std::memcpy(s, reg, B);
+      break;
+    default:
+      return false;
+  }
+  std::memcpy(f, reg, B);
+  return true;
 }
 
 template <class T>

@@ -115,6 +115,19 @@ void TCipher_Gost::DecryptBlock(std::uint8_t* block) {
   StoreWordLE(block + 4, a);
 }
 
+bool TCipher_Gost::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                std::uint8_t* f, std::uint8_t* s) {
+  const Keys k(Schedule());
+  return ChainEncrypt<8>(mode, source, dest, n, f, s, [&k](std::uint8_t* block) {
+    std::uint32_t a = LoadLE32(block), b = LoadLE32(block + 4);
+#pragma GCC unroll 1
+    for (int i = 0; i < 3; ++i) EightRounds(a, b, k);
+    EightRoundsReversed(a, b, k);
+    StoreWordLE(block, b);
+    StoreWordLE(block + 4, a);
+  });
+}
+
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Gost, TCipher, 8, 32, 32, kGostKnownAnswer)
 
 }  // namespace corvane

@@ -284,6 +284,12 @@ void TCipher_IDEA::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   CryptBlocks(ScheduleAs<std::uint16_t>() + kSubkeys, blocks, n);
 }
 
+bool TCipher_IDEA::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                std::uint8_t* f, std::uint8_t* s) {
+  const std::uint16_t* z = ScheduleAs<std::uint16_t>();
+  return ChainEncrypt<8>(mode, source, dest, n, f, s, [z](std::uint8_t* block) { IdeaCrypt(block, z); });
+}
+
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_IDEA, TCipher, 8, 16, 208, kIdeaKnownAnswer)
 
 }  // namespace corvane

@@ -194,6 +194,13 @@ void TCipher_Square::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   });
 }
 
+bool TCipher_Square::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                  std::uint8_t* f, std::uint8_t* s) {
+  const std::uint32_t* rk = ScheduleAs<std::uint32_t>() + kEncKeys;
+  return ChainEncrypt<16>(mode, source, dest, n, f, s,
+                          [rk](std::uint8_t* block) { CryptBlocks<1>(kEnc, kSBoxes.forward, block, rk); });
+}
+
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Square, TCipher, 16, 16, 288, kSquareKnownAnswer)
 
 // ---- THash_Square ----

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -127,11 +128,12 @@ class TCipher : public TProtection {
   // blocks at once.
   virtual void EncryptBlocks(std::uint8_t* blocks, std::size_t n);
   virtual void DecryptBlocks(std::uint8_t* blocks, std::size_t n);
-  // The whole blocks of the serial encrypting modes (cmCTS, cmCBC, cmCTSMAC, cmCBCMAC) from the
-  // register f, as the mode loops define them; the scratch block s receives the last encrypted
-  // block of a MAC mode. A class with a fixed block size overrides this with ChainEncrypt over its
-  // inlined block routine, so that the block and the register stay in registers from block to
-  // block; false (the default) leaves the blocks to the mode loop over EncryptBlock.
+  // The serial encrypting modes from the register f, as the mode loops define them: the n whole
+  // blocks of cmCTS, cmCBC, cmCTSMAC and cmCBCMAC, or the n bytes of cmCFB, cmOFB and cmCFBMAC
+  // encryption. The scratch block s receives the last encrypted block of a MAC or byte mode. A
+  // class with a fixed block size overrides this with ChainEncrypt over its inlined block routine,
+  // so that the block and the register stay in registers from block to block; false (the
+  // default) leaves the work to the mode loops over EncryptBlock.
   virtual bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                             std::uint8_t* f, std::uint8_t* s);
 
@@ -176,8 +178,32 @@ inline void ForBlockGroups(std::uint8_t* blocks, std::size_t n, std::size_t b, K
   for (; n != 0; --n, blocks += b) kernel(std::integral_constant<int, 1>{}, blocks);
 }
 
-// The serial encrypting modes over n whole blocks of B bytes with an inlined block routine
-// encrypt(block) that works in place on a local block (see TCipher::EncryptChain).
+// The byte-feedback shift of a register of B bytes (B fixed): f[i] = f[i+1], f[B-1] = in. On a
+// little-endian machine the bytes are shifted as words; the register is a local array, so it stays
+// in registers for the sizes up to 16 bytes.
+template <std::size_t B>
+inline void ShiftRegisterIn(std::uint8_t* f, std::uint8_t in) {
+  if constexpr (std::endian::native == std::endian::little && B % 8 == 0) {
+    std::uint64_t w[B / 8];
+    std::memcpy(w, f, B);
+    for (std::size_t k = 0; k + 1 < B / 8; ++k) w[k] = (w[k] >> 8) | (w[k + 1] << 56);
+    w[B / 8 - 1] = (w[B / 8 - 1] >> 8) | (std::uint64_t(in) << 56);
+    std::memcpy(f, w, B);
+  } else if constexpr (std::endian::native == std::endian::little && B % 4 == 0) {
+    std::uint32_t w[B / 4];
+    std::memcpy(w, f, B);
+    for (std::size_t k = 0; k + 1 < B / 4; ++k) w[k] = (w[k] >> 8) | (w[k + 1] << 24);
+    w[B / 4 - 1] = (w[B / 4 - 1] >> 8) | (std::uint32_t(in) << 24);
+    std::memcpy(f, w, B);
+  } else {
+    std::memmove(f, f + 1, B - 1);
+    f[B - 1] = in;
+  }
+}
+
+// The serial encrypting modes over n whole blocks (n bytes in the byte modes) of B bytes with an
+// inlined block routine encrypt(block) that works in place on a local block (see
+// TCipher::EncryptChain).
 template <std::size_t B, class Encrypt>
 inline bool ChainEncrypt(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                          std::uint8_t* f, std::uint8_t* s, Encrypt&& encrypt) {
@@ -235,6 +261,19 @@ inline bool ChainEncrypt(TCipherMode mode, const std::uint8_t* source, std::uint
         encrypt(reg);
       }
       std::memcpy(s, reg, B);
+      break;
+    case TCipherMode::cmCFB:
+    case TCipherMode::cmOFB:
+    case TCipherMode::cmCFBMAC:
+      if (n == 0) break;
+      for (std::size_t i = 0; i < n; ++i) {
+        std::memcpy(block, reg, B);
+        encrypt(block);
+        const auto out = std::uint8_t(source[i] ^ block[0]);
+        if (mode != TCipherMode::cmCFBMAC) dest[i] = out;
+        ShiftRegisterIn<B>(reg, mode == TCipherMode::cmOFB ? block[0] : out);
+      }
+      std::memcpy(s, block, B);
       break;
     default:
       return false;

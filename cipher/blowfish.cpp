@@ -333,6 +333,17 @@ void TCipher_Blowfish::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   ForBlockGroups<kLanes>(blocks, n, 8, [s](auto lanes, std::uint8_t* p) { CryptBlocks<false, lanes>(s, p); });
 }
 
+// The serial modes on the block as one big-endian 64-bit value (L in the high half) in a register.
+bool TCipher_Blowfish::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                    std::uint8_t* f, std::uint8_t* s) {
+  const std::uint32_t* sb = ScheduleAs<std::uint32_t>();
+  return ChainEncrypt<ChainBlockBE64>(mode, source, dest, n, f, s, [sb](std::uint64_t v) __attribute__((always_inline)) {
+    std::uint32_t l = std::uint32_t(v >> 32), r = std::uint32_t(v);
+    EncryptHalves<1>(sb, sb + kPOffset, &l, &r);
+    return (std::uint64_t(l) << 32) | r;
+  });
+}
+
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Blowfish, TCipher, 8, 56, 4168, kBlowfishKnownAnswer)
 
 }  // namespace corvane

@@ -231,6 +231,29 @@ inline void XorBlock(const std::uint8_t* a, const std::uint8_t* b, std::size_t n
   for (; i < n; ++i) dest[i] = std::uint8_t(a[i] ^ b[i]);
 }
 
+// The byte-feedback shift of a register of B bytes (B fixed): f[i] = f[i+1], f[B-1] = in. On a
+// little-endian machine the bytes are shifted as words; the register is a local array, so it stays
+// in registers for the sizes up to 16 bytes.
+template <std::size_t B>
+inline void ShiftIn(std::uint8_t* f, std::uint8_t in) {
+  if constexpr (std::endian::native == std::endian::little && B % 8 == 0) {
+    std::uint64_t w[B / 8];
+    std::memcpy(w, f, B);
+    for (std::size_t k = 0; k + 1 < B / 8; ++k) w[k] = (w[k] >> 8) | (w[k + 1] << 56);
+    w[B / 8 - 1] = (w[B / 8 - 1] >> 8) | (std::uint64_t(in) << 56);
+    std::memcpy(f, w, B);
+  } else if constexpr (std::endian::native == std::endian::little && B % 4 == 0) {
+    std::uint32_t w[B / 4];
+    std::memcpy(w, f, B);
+    for (std::size_t k = 0; k + 1 < B / 4; ++k) w[k] = (w[k] >> 8) | (w[k + 1] << 24);
+    w[B / 4 - 1] = (w[B / 4 - 1] >> 8) | (std::uint32_t(in) << 24);
+    std::memcpy(f, w, B);
+  } else {
+    std::memmove(f, f + 1, B - 1);
+    f[B - 1] = in;
+  }
+}
+
 // The byte-feedback loops over a register of b bytes; b is Fixed when Fixed is not 0. The
 // register is worked on in a local copy when its size is fixed.
 template <std::size_t Fixed, class Step>
@@ -238,7 +261,7 @@ inline void ByteFeedback(std::uint8_t* f, std::size_t b, std::size_t size, Step&
   if constexpr (Fixed != 0) {
     std::uint8_t reg[Fixed];
     std::memcpy(reg, f, Fixed);
-    for (std::size_t i = 0; i < size; ++i) ShiftRegisterIn<Fixed>(reg, step(reg, i));
+    for (std::size_t i = 0; i < size; ++i) ShiftIn<Fixed>(reg, step(reg, i));
     std::memcpy(f, reg, Fixed);
   } else {
     for (std::size_t i = 0; i < size; ++i) {

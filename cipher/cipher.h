@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -15,6 +14,7 @@
 
 #include "cipher/hash.h"
 #include "cipher/protection.h"
+#include "cipher/support.h"
 
 namespace corvane {
 
@@ -131,9 +131,9 @@ class TCipher : public TProtection {
   // The serial encrypting modes from the register f, as the mode loops define them: the n whole
   // blocks of cmCTS, cmCBC, cmCTSMAC and cmCBCMAC, or the n bytes of cmCFB, cmOFB and cmCFBMAC
   // encryption. The scratch block s receives the last encrypted block of a MAC or byte mode. A
-  // class with a fixed block size overrides this with ChainEncrypt over its inlined block routine,
-  // so that the block and the register stay in registers from block to block; false (the
-  // default) leaves the work to the mode loops over EncryptBlock.
+  // class overrides this with ChainEncrypt over its inlined block routine, so that the block and
+  // the register stay in registers from block to block; false (the default) leaves the work to
+  // the mode loops over EncryptBlock.
   virtual bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                             std::uint8_t* f, std::uint8_t* s);
 
@@ -178,107 +178,103 @@ inline void ForBlockGroups(std::uint8_t* blocks, std::size_t n, std::size_t b, K
   for (; n != 0; --n, blocks += b) kernel(std::integral_constant<int, 1>{}, blocks);
 }
 
-// The byte-feedback shift of a register of B bytes (B fixed): f[i] = f[i+1], f[B-1] = in. On a
-// little-endian machine the bytes are shifted as words; the register is a local array, so it stays
-// in registers for the sizes up to 16 bytes.
-template <std::size_t B>
-inline void ShiftRegisterIn(std::uint8_t* f, std::uint8_t in) {
-  if constexpr (std::endian::native == std::endian::little && B % 8 == 0) {
-    std::uint64_t w[B / 8];
-    std::memcpy(w, f, B);
-    for (std::size_t k = 0; k + 1 < B / 8; ++k) w[k] = (w[k] >> 8) | (w[k + 1] << 56);
-    w[B / 8 - 1] = (w[B / 8 - 1] >> 8) | (std::uint64_t(in) << 56);
-    std::memcpy(f, w, B);
-  } else if constexpr (std::endian::native == std::endian::little && B % 4 == 0) {
-    std::uint32_t w[B / 4];
-    std::memcpy(w, f, B);
-    for (std::size_t k = 0; k + 1 < B / 4; ++k) w[k] = (w[k] >> 8) | (w[k + 1] << 24);
-    w[B / 4 - 1] = (w[B / 4 - 1] >> 8) | (std::uint32_t(in) << 24);
-    std::memcpy(f, w, B);
-  } else {
-    std::memmove(f, f + 1, B - 1);
-    f[B - 1] = in;
+// How a class's serial chain holds one block in registers (see TCipher::EncryptChain): the
+// value type, its loading and storing from the block's bytes, byte 0 of the block, and the
+// byte-feedback shift (byte 0 leaves, a new byte enters at the end).
+struct ChainBlockLE64 {  // 8 bytes as one little-endian word
+  using Block = std::uint64_t;
+  static Block Load(const std::uint8_t* p) { return LoadLE64(p); }
+  static void Store(std::uint8_t* p, Block v) { StoreLE64(p, v); }
+  static std::uint8_t First(Block v) { return std::uint8_t(v); }
+  static Block ShiftIn(Block v, std::uint8_t in) { return (v >> 8) | (std::uint64_t(in) << 56); }
+};
+struct ChainBlockBE64 {  // 8 bytes as one big-endian word
+  using Block = std::uint64_t;
+  static Block Load(const std::uint8_t* p) { return (std::uint64_t(LoadBE32(p)) << 32) | LoadBE32(p + 4); }
+  static void Store(std::uint8_t* p, Block v) {
+    StoreBE32(p, std::uint32_t(v >> 32));
+    StoreBE32(p + 4, std::uint32_t(v));
   }
-}
+  static std::uint8_t First(Block v) { return std::uint8_t(v >> 56); }
+  static Block ShiftIn(Block v, std::uint8_t in) { return (v << 8) | in; }
+};
+struct ChainBlockLE128 {  // 16 bytes as four little-endian words
+  struct Block {
+    std::uint32_t w0, w1, w2, w3;
+    friend Block operator^(Block a, Block b) { return {a.w0 ^ b.w0, a.w1 ^ b.w1, a.w2 ^ b.w2, a.w3 ^ b.w3}; }
+  };
+  static Block Load(const std::uint8_t* p) { return {LoadLE32(p), LoadLE32(p + 4), LoadLE32(p + 8), LoadLE32(p + 12)}; }
+  static void Store(std::uint8_t* p, Block v) {
+    StoreLE32(p, v.w0);
+    StoreLE32(p + 4, v.w1);
+    StoreLE32(p + 8, v.w2);
+    StoreLE32(p + 12, v.w3);
+  }
+  static std::uint8_t First(Block v) { return std::uint8_t(v.w0); }
+  static Block ShiftIn(Block v, std::uint8_t in) {
+    return {(v.w0 >> 8) | (v.w1 << 24), (v.w1 >> 8) | (v.w2 << 24), (v.w2 >> 8) | (v.w3 << 24),
+            (v.w3 >> 8) | (std::uint32_t(in) << 24)};
+  }
+};
 
-// The serial encrypting modes over n whole blocks (n bytes in the byte modes) of B bytes with an
-// inlined block routine encrypt(block) that works in place on a local block (see
-// TCipher::EncryptChain).
-template <std::size_t B, class Encrypt>
+// The serial encrypting modes over n whole blocks (n bytes in the byte modes) with an inlined
+// block routine encrypt(Block) -> Block on the block held as Chain::Block (see
+// TCipher::EncryptChain). The register and the block stay in registers throughout.
+template <class Chain, class Encrypt>
 inline bool ChainEncrypt(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                          std::uint8_t* f, std::uint8_t* s, Encrypt&& encrypt) {
-  auto xorInto = [](const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) {
-    for (std::size_t i = 0; i < B; i += 4) {
-      std::uint32_t x, y;
-      std::memcpy(&x, a + i, 4);
-      std::memcpy(&y, b + i, 4);
-      x ^= y;
-      std::memcpy(out + i, &x, 4);
-    }
-  };
-  static_assert(B % 4 == 0);
-  std::uint8_t reg[B], block[B];
-  std::memcpy(reg, f, B);
+  using Block = typename Chain::Block;
+  constexpr std::size_t B = sizeof(Block);
+  Block reg = Chain::Load(f), e{};
   switch (mode) {
     case TCipherMode::cmCTS:  // C = E(P xor F); F = F xor C
       // The next block's input (P xor F) xor C is begun while C is computed: one XOR waits for it.
       if (n == 0) break;
-      xorInto(source, reg, block);
+      e = Chain::Load(source) ^ reg;
       for (;;) {
-        encrypt(block);
-        std::memcpy(dest, block, B);
+        e = encrypt(e);
+        Chain::Store(dest, e);
         if (--n == 0) {
-          xorInto(reg, block, reg);
+          reg = reg ^ e;
           break;
         }
         source += B, dest += B;
-        std::uint8_t next[B];
-        xorInto(source, reg, next);
-        xorInto(reg, block, reg);
-        xorInto(next, block, block);
+        const Block next = Chain::Load(source) ^ reg;
+        reg = reg ^ e;
+        e = next ^ e;
       }
       break;
     case TCipherMode::cmCBC:  // C = E(P xor F); F = C
       for (; n != 0; --n, source += B, dest += B) {
-        xorInto(source, reg, reg);
-        encrypt(reg);
-        std::memcpy(dest, reg, B);
+        reg = encrypt(Chain::Load(source) ^ reg);
+        Chain::Store(dest, reg);
       }
       break;
-    case TCipherMode::cmCTSMAC:
+    case TCipherMode::cmCTSMAC:  // F = E(P xor F) xor F, no output
+    case TCipherMode::cmCBCMAC:  // F = E(P xor F), no output
       if (n == 0) break;
       for (; n != 0; --n, source += B) {
-        xorInto(source, reg, block);
-        encrypt(block);
-        xorInto(reg, block, reg);
+        e = encrypt(Chain::Load(source) ^ reg);
+        reg = mode == TCipherMode::cmCTSMAC ? reg ^ e : e;
       }
-      std::memcpy(s, block, B);
+      Chain::Store(s, e);
       break;
-    case TCipherMode::cmCBCMAC:
-      if (n == 0) break;
-      for (; n != 0; --n, source += B) {
-        xorInto(source, reg, reg);
-        encrypt(reg);
-      }
-      std::memcpy(s, reg, B);
-      break;
-    case TCipherMode::cmCFB:
-    case TCipherMode::cmOFB:
-    case TCipherMode::cmCFBMAC:
+    case TCipherMode::cmCFB:     // out = in xor E(F)[0]; F shifts in out
+    case TCipherMode::cmOFB:     // out = in xor E(F)[0]; F shifts in E(F)[0]
+    case TCipherMode::cmCFBMAC:  // F shifts in in xor E(F)[0], no output
       if (n == 0) break;
       for (std::size_t i = 0; i < n; ++i) {
-        std::memcpy(block, reg, B);
-        encrypt(block);
-        const auto out = std::uint8_t(source[i] ^ block[0]);
+        e = encrypt(reg);
+        const std::uint8_t first = Chain::First(e), out = std::uint8_t(source[i] ^ first);
         if (mode != TCipherMode::cmCFBMAC) dest[i] = out;
-        ShiftRegisterIn<B>(reg, mode == TCipherMode::cmOFB ? block[0] : out);
+        reg = Chain::ShiftIn(reg, mode == TCipherMode::cmOFB ? first : out);
       }
-      std::memcpy(s, block, B);
+      Chain::Store(s, e);
       break;
     default:
       return false;
   }
-  std::memcpy(f, reg, B);
+  Chain::Store(f, reg);
   return true;
 }
 

@@ -83,6 +83,17 @@ inline void EightRoundsReversed(std::uint32_t& a, std::uint32_t& b, const Keys& 
   b = Round(a + k.k1, b), a = Round(b + k.k0, a);
 }
 
+// The block as one little-endian 64-bit value (A in the low half) through the 32 rounds. The three
+// repeated eight-round passes stay a loop: with GCC 12 the rolled code encrypts a buffer in ECB
+// about 6% faster than the fully unrolled one (measured on the bench).
+[[gnu::always_inline]] inline std::uint64_t Encrypt(std::uint64_t block, const Keys& k) {
+  std::uint32_t a = std::uint32_t(block), b = std::uint32_t(block >> 32);
+#pragma GCC unroll 1
+  for (int i = 0; i < 3; ++i) EightRounds(a, b, k);
+  EightRoundsReversed(a, b, k);
+  return (std::uint64_t(a) << 32) | b;  // B is written back first
+}
+
 }  // namespace
 
 std::uint32_t TCipher_Gost::Table(int j, std::uint8_t b) { return kTables.t[j & 3][b]; }
@@ -93,17 +104,7 @@ void TCipher_Gost::Init(const std::uint8_t* key, std::int32_t size, const std::u
   StartVector(iv);
 }
 
-// The three repeated eight-round passes stay a loop: with GCC 12 the rolled code encrypts a buffer
-// in ECB about 6% faster than the fully unrolled one (measured on the bench).
-void TCipher_Gost::EncryptBlock(std::uint8_t* block) {
-  const Keys k(Schedule());
-  std::uint32_t a = LoadLE32(block), b = LoadLE32(block + 4);
-#pragma GCC unroll 1
-  for (int i = 0; i < 3; ++i) EightRounds(a, b, k);
-  EightRoundsReversed(a, b, k);
-  StoreWordLE(block, b);
-  StoreWordLE(block + 4, a);
-}
+void TCipher_Gost::EncryptBlock(std::uint8_t* block) { StoreLE64(block, Encrypt(LoadLE64(block), Keys(Schedule()))); }
 
 void TCipher_Gost::DecryptBlock(std::uint8_t* block) {
   const Keys k(Schedule());
@@ -118,14 +119,7 @@ void TCipher_Gost::DecryptBlock(std::uint8_t* block) {
 bool TCipher_Gost::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                                 std::uint8_t* f, std::uint8_t* s) {
   const Keys k(Schedule());
-  return ChainEncrypt<8>(mode, source, dest, n, f, s, [&k](std::uint8_t* block) {
-    std::uint32_t a = LoadLE32(block), b = LoadLE32(block + 4);
-#pragma GCC unroll 1
-    for (int i = 0; i < 3; ++i) EightRounds(a, b, k);
-    EightRoundsReversed(a, b, k);
-    StoreWordLE(block, b);
-    StoreWordLE(block + 4, a);
-  });
+  return ChainEncrypt<ChainBlockLE64>(mode, source, dest, n, f, s, [&k](std::uint64_t v) __attribute__((always_inline)) { return Encrypt(v, k); });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Gost, TCipher, 8, 32, 32, kGostKnownAnswer)

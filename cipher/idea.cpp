@@ -59,13 +59,9 @@ inline std::uint16_t MulMod(std::uint32_t a, std::uint32_t b) {
          (std::uint64_t(std::uint16_t(x2 + z[50])) << 16) | std::uint64_t(MulMod(x4, z[51]));
 }
 
-inline std::uint64_t LoadBlock(const std::uint8_t* p) { return (std::uint64_t(LoadBE32(p)) << 32) | LoadBE32(p + 4); }
-inline void StoreBlock(std::uint8_t* p, std::uint64_t v) {
-  StoreBE32(p, std::uint32_t(v >> 32));
-  StoreBE32(p + 4, std::uint32_t(v));
+inline void IdeaCrypt(std::uint8_t* block, const std::uint16_t* z) {
+  ChainBlockBE64::Store(block, IdeaWords(ChainBlockBE64::Load(block), z));
 }
-
-inline void IdeaCrypt(std::uint8_t* block, const std::uint16_t* z) { StoreBlock(block, IdeaWords(LoadBlock(block), z)); }
 
 #if CORVANE_IDEA_LANES
 // Several blocks at once in vector lanes: each vector holds one of the four 16-bit words of 8
@@ -291,53 +287,11 @@ void TCipher_IDEA::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   CryptBlocks(ScheduleAs<std::uint16_t>() + kSubkeys, blocks, n);
 }
 
-// The serial modes on the block as one 64-bit value: the register and the block stay in
-// registers from block to block (and from byte to byte).
+// The serial modes on the block as one big-endian 64-bit value in a register.
 bool TCipher_IDEA::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                                 std::uint8_t* f, std::uint8_t* s) {
   const std::uint16_t* z = ScheduleAs<std::uint16_t>();
-  std::uint64_t reg = LoadBlock(f), e = 0;
-  switch (mode) {
-    case TCipherMode::cmCTS:
-      for (; n != 0; --n, source += 8, dest += 8) {
-        e = IdeaWords(LoadBlock(source) ^ reg, z);
-        StoreBlock(dest, e);
-        reg ^= e;
-      }
-      break;
-    case TCipherMode::cmCBC:
-      for (; n != 0; --n, source += 8, dest += 8) {
-        reg = IdeaWords(LoadBlock(source) ^ reg, z);
-        StoreBlock(dest, reg);
-      }
-      break;
-    case TCipherMode::cmCTSMAC:
-    case TCipherMode::cmCBCMAC:
-      if (n == 0) break;
-      for (; n != 0; --n, source += 8) {
-        e = IdeaWords(LoadBlock(source) ^ reg, z);
-        reg = mode == TCipherMode::cmCTSMAC ? reg ^ e : e;
-      }
-      StoreBlock(s, e);
-      break;
-    case TCipherMode::cmCFB:
-    case TCipherMode::cmOFB:
-    case TCipherMode::cmCFBMAC:
-      if (n == 0) break;
-      for (std::size_t k = 0; k < n; ++k) {
-        e = IdeaWords(reg, z);
-        const auto first = std::uint8_t(e >> 56);  // byte 0 of the encrypted register
-        const auto out = std::uint8_t(source[k] ^ first);
-        if (mode != TCipherMode::cmCFBMAC) dest[k] = out;
-        reg = (reg << 8) | (mode == TCipherMode::cmOFB ? first : out);  // byte 0 leaves, the new byte enters last
-      }
-      StoreBlock(s, e);
-      break;
-    default:
-      return false;
-  }
-  StoreBlock(f, reg);
-  return true;
+  return ChainEncrypt<ChainBlockBE64>(mode, source, dest, n, f, s, [z](std::uint64_t v) __attribute__((always_inline)) { return IdeaWords(v, z); });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_IDEA, TCipher, 8, 16, 208, kIdeaKnownAnswer)

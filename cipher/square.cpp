@@ -194,63 +194,15 @@ void TCipher_Square::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   });
 }
 
-// The serial modes on words: the register and the block stay in registers from block to block
-// (and from byte to byte), with no store and reload of the block between the modes and the rounds.
+// The serial modes on the block as four words in registers.
 bool TCipher_Square::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                                   std::uint8_t* f, std::uint8_t* s) {
   const std::uint32_t* rk = ScheduleAs<std::uint32_t>() + kEncKeys;
-  std::uint32_t reg[4], w[1][4] = {};
-  for (int i = 0; i < 4; ++i) reg[i] = LoadLE32(f + 4 * i);
-  auto encrypt = [&] { Crypt<1>(kEnc, kSBoxes.forward, w, rk); };
-  auto load = [](const std::uint8_t* p, int i) { return LoadLE32(p + 4 * i); };
-  switch (mode) {
-    case TCipherMode::cmCTS:
-      for (; n != 0; --n, source += 16, dest += 16) {
-        for (int i = 0; i < 4; ++i) w[0][i] = load(source, i) ^ reg[i];
-        encrypt();
-        for (int i = 0; i < 4; ++i) StoreLE32(dest + 4 * i, w[0][i]), reg[i] ^= w[0][i];
-      }
-      break;
-    case TCipherMode::cmCBC:
-      for (; n != 0; --n, source += 16, dest += 16) {
-        for (int i = 0; i < 4; ++i) w[0][i] = load(source, i) ^ reg[i];
-        encrypt();
-        for (int i = 0; i < 4; ++i) StoreLE32(dest + 4 * i, w[0][i]), reg[i] = w[0][i];
-      }
-      break;
-    case TCipherMode::cmCTSMAC:
-    case TCipherMode::cmCBCMAC:
-      if (n == 0) break;
-      for (; n != 0; --n, source += 16) {
-        for (int i = 0; i < 4; ++i) w[0][i] = load(source, i) ^ reg[i];
-        encrypt();
-        for (int i = 0; i < 4; ++i) reg[i] = mode == TCipherMode::cmCTSMAC ? reg[i] ^ w[0][i] : w[0][i];
-      }
-      for (int i = 0; i < 4; ++i) StoreLE32(s + 4 * i, w[0][i]);
-      break;
-    case TCipherMode::cmCFB:
-    case TCipherMode::cmOFB:
-    case TCipherMode::cmCFBMAC:
-      if (n == 0) break;
-      for (std::size_t k = 0; k < n; ++k) {
-        for (int i = 0; i < 4; ++i) w[0][i] = reg[i];
-        encrypt();
-        const auto out = std::uint8_t(source[k] ^ w[0][0]);
-        if (mode != TCipherMode::cmCFBMAC) dest[k] = out;
-        // The register moves one byte towards its start; the new byte enters at its end.
-        const std::uint32_t in = mode == TCipherMode::cmOFB ? (w[0][0] & 0xFFu) : out;
-        reg[0] = (reg[0] >> 8) | (reg[1] << 24);
-        reg[1] = (reg[1] >> 8) | (reg[2] << 24);
-        reg[2] = (reg[2] >> 8) | (reg[3] << 24);
-        reg[3] = (reg[3] >> 8) | (in << 24);
-      }
-      for (int i = 0; i < 4; ++i) StoreLE32(s + 4 * i, w[0][i]);
-      break;
-    default:
-      return false;
-  }
-  for (int i = 0; i < 4; ++i) StoreLE32(f + 4 * i, reg[i]);
-  return true;
+  return ChainEncrypt<ChainBlockLE128>(mode, source, dest, n, f, s, [rk](ChainBlockLE128::Block v) __attribute__((always_inline)) {
+    std::uint32_t w[1][4] = {{v.w0, v.w1, v.w2, v.w3}};
+    Crypt<1>(kEnc, kSBoxes.forward, w, rk);
+    return ChainBlockLE128::Block{w[0][0], w[0][1], w[0][2], w[0][3]};
+  });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Square, TCipher, 16, 16, 288, kSquareKnownAnswer)

@@ -197,6 +197,19 @@ void TCipher_Shark::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   });
 }
 
+// The serial modes on the block as one 64-bit value in a register, the round keys in registers.
+bool TCipher_Shark::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                 std::uint8_t* f, std::uint8_t* s) {
+  const std::uint8_t* keys = Schedule() + 8 * kEncKeys;
+  std::uint64_t k[kRounds + 1];
+  for (int i = 0; i <= kRounds; ++i) k[i] = LoadLE64(keys + 8 * std::size_t(i));
+  return ChainEncrypt<ChainBlockLE64>(mode, source, dest, n, f, s, [&k](std::uint64_t v) __attribute__((always_inline)) {
+    std::uint64_t x[1] = {v};
+    CryptLanes<1>(kEnc, kSBoxes.forward, x, [&k](int r) { return k[r]; });
+    return x[0];
+  });
+}
+
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Shark, TCipher, 8, 16, 112, kSharkKnownAnswer)
 
 }  // namespace corvane

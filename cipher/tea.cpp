@@ -158,6 +158,17 @@ void CycleBlock(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t* 
   StoreLE32(block + 4, z);
 }
 
+// The serial modes on the block as one little-endian 64-bit value (y in the low half) in a register.
+template <bool Extended>
+bool ChainCycles(const std::uint32_t (&k)[4], std::int32_t rounds, TCipherMode mode, const std::uint8_t* source,
+                 std::uint8_t* dest, std::size_t n, std::uint8_t* f, std::uint8_t* s) {
+  return ChainEncrypt<ChainBlockLE64>(mode, source, dest, n, f, s, [&k, rounds](std::uint64_t v) __attribute__((always_inline)) {
+    std::uint32_t y = std::uint32_t(v), z = std::uint32_t(v >> 32);
+    Cycles<Extended, true>(y, z, k, rounds, [](std::uint32_t w) { return w; });
+    return (std::uint64_t(z) << 32) | y;
+  });
+}
+
 // n blocks: in the widest lanes the active code path allows, the rest one block at a time.
 template <bool Extended, bool Encrypt>
 void CycleBlocks(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t* p, std::size_t n) {
@@ -218,6 +229,13 @@ void TCipher_TEA::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   CycleBlocks<false, false>(k, rounds_, blocks, n);
 }
 
+bool TCipher_TEA::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                               std::uint8_t* f, std::uint8_t* s) {
+  std::uint32_t k[4];
+  LoadKey(k);
+  return ChainCycles<false>(k, rounds_, mode, source, dest, n, f, s);
+}
+
 void TCipher_TEAN::EncryptBlock(std::uint8_t* block) {
   std::uint32_t k[4];
   LoadKey(k);
@@ -240,6 +258,13 @@ void TCipher_TEAN::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   std::uint32_t k[4];
   LoadKey(k);
   CycleBlocks<true, false>(k, rounds_, blocks, n);
+}
+
+bool TCipher_TEAN::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                std::uint8_t* f, std::uint8_t* s) {
+  std::uint32_t k[4];
+  LoadKey(k);
+  return ChainCycles<true>(k, rounds_, mode, source, dest, n, f, s);
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_TEA, TCipher, 8, 16, 32, kTeaKnownAnswer)

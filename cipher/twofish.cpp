@@ -320,7 +320,7 @@ namespace {
 // N blocks at p (16 bytes each) through the sixteen rounds with the schedule words s; the blocks'
 // round functions are independent, so their table lookups overlap.
 template <int N>
-inline void EncryptLanes(const std::uint32_t* s, std::uint8_t* p) {
+[[gnu::always_inline]] inline void EncryptLanes(const std::uint32_t* s, std::uint8_t* p) {
   const Tables t = TablesOf(s);
   std::uint32_t r0[N], r1[N], r2[N], r3[N];
 #pragma GCC unroll 4
@@ -408,6 +408,19 @@ void TCipher_Twofish::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
 void TCipher_Twofish::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* s = ScheduleAs<std::uint32_t>();
   ForBlockGroups<kLanes>(blocks, n, 16, [s](auto lanes, std::uint8_t* p) { DecryptLanes<lanes>(s, p); });
+}
+
+// The serial modes on the block as four words in registers.
+bool TCipher_Twofish::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                   std::uint8_t* f, std::uint8_t* s) {
+  const std::uint32_t* sw = ScheduleAs<std::uint32_t>();
+  using Block = ChainBlockLE128::Block;
+  return ChainEncrypt<ChainBlockLE128>(mode, source, dest, n, f, s, [sw](Block v) __attribute__((always_inline)) {
+    std::uint8_t b[16];
+    ChainBlockLE128::Store(b, v);
+    EncryptLanes<1>(sw, b);
+    return ChainBlockLE128::Load(b);
+  });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Twofish, TCipher, 16, 32, 4256, kTwofishKnownAnswer)

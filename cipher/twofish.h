@@ -19,6 +19,8 @@ class TCipher_Twofish : public TCipher {
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
+                    std::uint8_t* s) override;
 };
 
 // The static tables: the fixed permutations q0 and q1, and the four MDS column tables with the

@@ -8,6 +8,11 @@
 #if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
 #define CORVANE_IDEA_LANES 1
 #include <immintrin.h>
+#if !defined(__clang__)
+// The 256-bit kernel relies on GCC inlining the AVX2 operations into the AVX2 entry only; clang
+// refuses 256-bit values in the shared kernel, so a clang build keeps the 128-bit lanes.
+#define CORVANE_IDEA_LANES256 1
+#endif
 // The lane helpers pass 256-bit vectors by value; they are only ever inlined into the AVX2
 // entries, so the ABI note about such arguments concerns no real call.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -95,6 +100,7 @@ struct Lanes128 {
   static V Unpack64Hi(V a, V b) { return _mm_unpackhi_epi64(a, b); }
 };
 
+#if CORVANE_IDEA_LANES256
 #define CORVANE_AVX2 [[gnu::target("avx2")]]
 struct Lanes256 {
   using V = __m256i;
@@ -123,6 +129,7 @@ struct Lanes256 {
   CORVANE_AVX2 static V Unpack64Hi(V a, V b) { return _mm256_unpackhi_epi64(a, b); }
 };
 #undef CORVANE_AVX2
+#endif
 
 // Multiplication modulo 65537 in every lane: lo - hi, plus 1 where lo < hi; where an operand is 0
 // (standing for 65536), 1 - x - k.
@@ -185,9 +192,11 @@ template <class O>
   return groups * O::kBlocks;
 }
 
+#if CORVANE_IDEA_LANES256
 [[gnu::target("avx2"), gnu::flatten]] std::size_t CryptGroups256(const std::uint16_t* z, std::uint8_t* p, std::size_t n) {
   return CryptGroups<Lanes256>(z, p, n);
 }
+#endif
 
 [[gnu::flatten]] std::size_t CryptGroups128(const std::uint16_t* z, std::uint8_t* p, std::size_t n) {
   return CryptGroups<Lanes128>(z, p, n);
@@ -200,8 +209,10 @@ void CryptBlocks(const std::uint16_t* z, std::uint8_t* p, std::size_t n) {
 #if CORVANE_IDEA_LANES
   switch (ActiveCipherCodePath()) {
     case CipherCodePath::Lanes256: {
+#if CORVANE_IDEA_LANES256
       const std::size_t done = CryptGroups256(z, p, n);
       p += 8 * done, n -= done;
+#endif
     }
       [[fallthrough]];
     case CipherCodePath::Lanes128: {

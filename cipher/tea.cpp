@@ -8,6 +8,11 @@
 
 #if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
 #define CORVANE_TEA_LANES 1
+#if !defined(__clang__)
+// GCC inlines the 256-bit vector helpers into the AVX2 entry only; clang refuses 256-bit values
+// in the shared helpers, so a clang build keeps the 128-bit lanes.
+#define CORVANE_TEA_LANES256 1
+#endif
 #include <immintrin.h>
 // The lane helpers pass 256-bit vectors by value; they are only ever inlined into the AVX2
 // entries, so the ABI note about such arguments concerns no real call.
@@ -71,6 +76,12 @@ template <bool Extended, bool Encrypt, class W, class Broadcast>
 // 8 blocks (256 bits, AVX2), two such pairs at a time.
 typedef std::uint32_t U32x4 __attribute__((vector_size(16)));
 typedef std::uint32_t U32x8 __attribute__((vector_size(32)));
+// The lanes of two vectors picked by constant indices (GCC and clang name the builtin apart).
+#if defined(__clang__)
+#define CORVANE_SHUFFLE(a, b, Mask, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define CORVANE_SHUFFLE(a, b, Mask, ...) __builtin_shuffle(a, b, Mask{__VA_ARGS__})
+#endif
 
 // Splits the words of 2L blocks (little-endian y, z pairs) into the y and z lanes and back.
 template <class W>
@@ -80,11 +91,11 @@ template <class W>
   std::memcpy(&a, p, sizeof a);
   std::memcpy(&b, p + sizeof a, sizeof b);
   if constexpr (L == 4) {
-    y = __builtin_shuffle(a, b, U32x4{0, 2, 4, 6});
-    z = __builtin_shuffle(a, b, U32x4{1, 3, 5, 7});
+    y = CORVANE_SHUFFLE(a, b, U32x4, 0, 2, 4, 6);
+    z = CORVANE_SHUFFLE(a, b, U32x4, 1, 3, 5, 7);
   } else {
-    y = __builtin_shuffle(a, b, U32x8{0, 2, 4, 6, 8, 10, 12, 14});
-    z = __builtin_shuffle(a, b, U32x8{1, 3, 5, 7, 9, 11, 13, 15});
+    y = CORVANE_SHUFFLE(a, b, U32x8, 0, 2, 4, 6, 8, 10, 12, 14);
+    z = CORVANE_SHUFFLE(a, b, U32x8, 1, 3, 5, 7, 9, 11, 13, 15);
   }
 }
 
@@ -93,11 +104,11 @@ template <class W>
   constexpr int L = sizeof(W) / 4;
   W a, b;
   if constexpr (L == 4) {
-    a = __builtin_shuffle(y, z, U32x4{0, 4, 1, 5});
-    b = __builtin_shuffle(y, z, U32x4{2, 6, 3, 7});
+    a = CORVANE_SHUFFLE(y, z, U32x4, 0, 4, 1, 5);
+    b = CORVANE_SHUFFLE(y, z, U32x4, 2, 6, 3, 7);
   } else {
-    a = __builtin_shuffle(y, z, U32x8{0, 8, 1, 9, 2, 10, 3, 11});
-    b = __builtin_shuffle(y, z, U32x8{4, 12, 5, 13, 6, 14, 7, 15});
+    a = CORVANE_SHUFFLE(y, z, U32x8, 0, 8, 1, 9, 2, 10, 3, 11);
+    b = CORVANE_SHUFFLE(y, z, U32x8, 4, 12, 5, 13, 6, 14, 7, 15);
   }
   std::memcpy(p, &a, sizeof a);
   std::memcpy(p + sizeof a, &b, sizeof b);
@@ -137,11 +148,13 @@ template <bool Extended, bool Encrypt, class W>
   return groups * kGroup;
 }
 
+#if CORVANE_TEA_LANES256
 template <bool Extended, bool Encrypt>
 [[gnu::target("avx2"), gnu::flatten]] std::size_t CycleGroups256(const std::uint32_t (&k)[4], std::int32_t rounds,
                                                                    std::uint8_t* p, std::size_t n) {
   return CycleGroups<Extended, Encrypt, U32x8>(k, rounds, p, n);
 }
+#endif
 
 template <bool Extended, bool Encrypt>
 [[gnu::flatten]] std::size_t CycleGroups128(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t* p,
@@ -175,8 +188,10 @@ void CycleBlocks(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t*
 #if CORVANE_TEA_LANES
   switch (ActiveCipherCodePath()) {
     case CipherCodePath::Lanes256: {
+#if CORVANE_TEA_LANES256
       const std::size_t done = CycleGroups256<Extended, Encrypt>(k, rounds, p, n);
       p += 8 * done, n -= done;
+#endif
     }
       [[fallthrough]];
     case CipherCodePath::Lanes128: {

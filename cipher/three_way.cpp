@@ -6,6 +6,11 @@
 
 #if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
 #define CORVANE_THREE_WAY_LANES 1
+#if !defined(__clang__)
+// GCC inlines the 256-bit vector helpers into the AVX2 entry only; clang refuses 256-bit values
+// in the shared helpers, so a clang build keeps the 128-bit lanes.
+#define CORVANE_THREE_WAY_LANES256 1
+#endif
 // The lane helpers pass 256-bit vectors by value; they are only ever inlined into the AVX2
 // entry, so the ABI note about such arguments concerns no real call.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -199,10 +204,12 @@ template <class W, bool Encrypt>
   return groups * L;
 }
 
+#if CORVANE_THREE_WAY_LANES256
 template <bool Encrypt>
 [[gnu::target("avx2"), gnu::flatten]] std::size_t CryptGroups256(const std::uint32_t* s, std::uint8_t* p, std::size_t n) {
   return CryptGroups<U32x8, Encrypt>(s, p, n);
 }
+#endif
 
 template <bool Encrypt>
 [[gnu::flatten]] std::size_t CryptGroups128(const std::uint32_t* s, std::uint8_t* p, std::size_t n) {
@@ -216,8 +223,10 @@ void CryptBlocks(const std::uint32_t* s, std::uint8_t* p, std::size_t n) {
 #if CORVANE_THREE_WAY_LANES
   switch (ActiveCipherCodePath()) {
     case CipherCodePath::Lanes256: {
+#if CORVANE_THREE_WAY_LANES256
       const std::size_t done = CryptGroups256<Encrypt>(s, p, n);
       p += 12 * done, n -= done;
+#endif
     }
       [[fallthrough]];
     case CipherCodePath::Lanes128: {

@@ -88,63 +88,53 @@ void TCipher_Q128::Init(const std::uint8_t* key, std::int32_t size, const std::u
 
 namespace {
 
-// N blocks at p (16 bytes each) through the sixteen rounds with the subkeys k. Within a block
-// every step waits for the one before; the blocks are independent, so their chains overlap.
-template <int N>
-inline void EncryptLanes(const std::uint32_t* k, std::uint8_t* p) {
+// N blocks at p (16 bytes each) through the sixteen rounds with the subkeys k, forwards or
+// backwards. Within a block every encryption step waits for the one before; the blocks are
+// independent, so their chains overlap.
+template <int N, bool Encrypt>
+inline void CryptLanes(const std::uint32_t* subkeys, std::uint8_t* p) {
   std::uint32_t w0[N], w1[N], w2[N], w3[N];
 #pragma GCC unroll 4
   for (int j = 0; j < N; ++j) {
     const std::uint8_t* b = p + 16 * j;
     w0[j] = LoadLE32(b), w1[j] = LoadLE32(b + 4), w2[j] = LoadLE32(b + 8), w3[j] = LoadLE32(b + 12);
   }
+  if constexpr (Encrypt) {
+    const std::uint32_t* k = subkeys;
 #pragma GCC unroll 16
-  for (int r = 0; r < 16; ++r, k += 4) {
+    for (int r = 0; r < 16; ++r, k += 4) {
 #pragma GCC unroll 4
-    for (int j = 0; j < N; ++j) w1[j] ^= Q(w0[j]) + k[0];
+      for (int j = 0; j < N; ++j) w1[j] ^= Q(w0[j]) + k[0];
 #pragma GCC unroll 4
-    for (int j = 0; j < N; ++j) w2[j] ^= Q(w1[j]) + k[1];
+      for (int j = 0; j < N; ++j) w2[j] ^= Q(w1[j]) + k[1];
 #pragma GCC unroll 4
-    for (int j = 0; j < N; ++j) w3[j] ^= Q(w2[j]) + k[2];
+      for (int j = 0; j < N; ++j) w3[j] ^= Q(w2[j]) + k[2];
 #pragma GCC unroll 4
-    for (int j = 0; j < N; ++j) {
-      w0[j] = RotateLeft32(w0[j], 10) ^ (Q(w3[j]) + k[3]);
-      w1[j] = RotateLeft32(w1[j], 10);
-      w2[j] = RotateLeft32(w2[j], 10);
-      w3[j] = RotateLeft32(w3[j], 10);
+      for (int j = 0; j < N; ++j) {
+        w0[j] = RotateLeft32(w0[j], 10) ^ (Q(w3[j]) + k[3]);
+        w1[j] = RotateLeft32(w1[j], 10);
+        w2[j] = RotateLeft32(w2[j], 10);
+        w3[j] = RotateLeft32(w3[j], 10);
+      }
     }
-  }
-#pragma GCC unroll 4
-  for (int j = 0; j < N; ++j) {
-    std::uint8_t* b = p + 16 * j;
-    StoreLE32(b, w0[j]), StoreLE32(b + 4, w1[j]), StoreLE32(b + 8, w2[j]), StoreLE32(b + 12, w3[j]);
-  }
-}
-
-template <int N>
-inline void DecryptLanes(const std::uint32_t* subkeys, std::uint8_t* p) {
-  std::uint32_t w0[N], w1[N], w2[N], w3[N];
-#pragma GCC unroll 4
-  for (int j = 0; j < N; ++j) {
-    const std::uint8_t* b = p + 16 * j;
-    w0[j] = LoadLE32(b), w1[j] = LoadLE32(b + 4), w2[j] = LoadLE32(b + 8), w3[j] = LoadLE32(b + 12);
-  }
+  } else {
 #pragma GCC unroll 16
-  for (int r = 15; r >= 0; --r) {
-    const std::uint32_t* k = subkeys + 4 * r;
+    for (int r = 15; r >= 0; --r) {
+      const std::uint32_t* k = subkeys + 4 * r;
 #pragma GCC unroll 4
-    for (int j = 0; j < N; ++j) {
-      w1[j] = RotateRight32(w1[j], 10);
-      w2[j] = RotateRight32(w2[j], 10);
-      w3[j] = RotateRight32(w3[j], 10);
-      w0[j] = RotateRight32(w0[j] ^ (Q(w3[j]) + k[3]), 10);
+      for (int j = 0; j < N; ++j) {
+        w1[j] = RotateRight32(w1[j], 10);
+        w2[j] = RotateRight32(w2[j], 10);
+        w3[j] = RotateRight32(w3[j], 10);
+        w0[j] = RotateRight32(w0[j] ^ (Q(w3[j]) + k[3]), 10);
+      }
+#pragma GCC unroll 4
+      for (int j = 0; j < N; ++j) w3[j] ^= Q(w2[j]) + k[2];
+#pragma GCC unroll 4
+      for (int j = 0; j < N; ++j) w2[j] ^= Q(w1[j]) + k[1];
+#pragma GCC unroll 4
+      for (int j = 0; j < N; ++j) w1[j] ^= Q(w0[j]) + k[0];
     }
-#pragma GCC unroll 4
-    for (int j = 0; j < N; ++j) w3[j] ^= Q(w2[j]) + k[2];
-#pragma GCC unroll 4
-    for (int j = 0; j < N; ++j) w2[j] ^= Q(w1[j]) + k[1];
-#pragma GCC unroll 4
-    for (int j = 0; j < N; ++j) w1[j] ^= Q(w0[j]) + k[0];
   }
 #pragma GCC unroll 4
   for (int j = 0; j < N; ++j) {
@@ -160,18 +150,18 @@ constexpr int kEncryptLanes = 4, kDecryptLanes = 3;
 
 }  // namespace
 
-void TCipher_Q128::EncryptBlock(std::uint8_t* block) { EncryptLanes<1>(ScheduleAs<std::uint32_t>(), block); }
+void TCipher_Q128::EncryptBlock(std::uint8_t* block) { CryptLanes<1, true>(ScheduleAs<std::uint32_t>(), block); }
 
-void TCipher_Q128::DecryptBlock(std::uint8_t* block) { DecryptLanes<1>(ScheduleAs<std::uint32_t>(), block); }
+void TCipher_Q128::DecryptBlock(std::uint8_t* block) { CryptLanes<1, false>(ScheduleAs<std::uint32_t>(), block); }
 
 void TCipher_Q128::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* k = ScheduleAs<std::uint32_t>();
-  ForBlockGroups<kEncryptLanes>(blocks, n, 16, [k](auto lanes, std::uint8_t* p) { EncryptLanes<lanes>(k, p); });
+  ForBlockGroups<kEncryptLanes>(blocks, n, 16, [k](auto lanes, std::uint8_t* p) { CryptLanes<lanes, true>(k, p); });
 }
 
 void TCipher_Q128::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* k = ScheduleAs<std::uint32_t>();
-  ForBlockGroups<kDecryptLanes>(blocks, n, 16, [k](auto lanes, std::uint8_t* p) { DecryptLanes<lanes>(k, p); });
+  ForBlockGroups<kDecryptLanes>(blocks, n, 16, [k](auto lanes, std::uint8_t* p) { CryptLanes<lanes, false>(k, p); });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Q128, TCipher, 16, 16, 256, kQ128KnownAnswer)

@@ -114,17 +114,19 @@ template <class W>
   std::memcpy(p + sizeof a, &b, sizeof b);
 }
 
-// Two vectors that go through the cycles side by side: two independent chains overlap.
+// Two vectors that go through the cycles side by side: two independent chains overlap. Every
+// helper that takes or gives 256-bit vectors is always inlined (also without optimisation): out
+// of line, without the AVX2 target, it would pass them by another convention than its caller.
 template <class W>
 struct Two {
   W a, b;
-  friend Two operator+(Two x, Two y) { return {x.a + y.a, x.b + y.b}; }
-  friend Two operator-(Two x, Two y) { return {x.a - y.a, x.b - y.b}; }
-  friend Two operator^(Two x, Two y) { return {x.a ^ y.a, x.b ^ y.b}; }
-  friend Two operator<<(Two x, int s) { return {x.a << s, x.b << s}; }
-  friend Two operator>>(Two x, int s) { return {x.a >> s, x.b >> s}; }
-  Two& operator+=(Two y) { return *this = *this + y; }
-  Two& operator-=(Two y) { return *this = *this - y; }
+  [[gnu::always_inline]] friend Two operator+(Two x, Two y) { return {x.a + y.a, x.b + y.b}; }
+  [[gnu::always_inline]] friend Two operator-(Two x, Two y) { return {x.a - y.a, x.b - y.b}; }
+  [[gnu::always_inline]] friend Two operator^(Two x, Two y) { return {x.a ^ y.a, x.b ^ y.b}; }
+  [[gnu::always_inline]] friend Two operator<<(Two x, int s) { return {x.a << s, x.b << s}; }
+  [[gnu::always_inline]] friend Two operator>>(Two x, int s) { return {x.a >> s, x.b >> s}; }
+  [[gnu::always_inline]] Two& operator+=(Two y) { return *this = *this + y; }
+  [[gnu::always_inline]] Two& operator-=(Two y) { return *this = *this - y; }
 };
 
 // Groups of 2 * lanes blocks; gives the number of blocks done.
@@ -137,7 +139,7 @@ template <bool Extended, bool Encrypt, class W>
     Two<W> y, z;
     Split(p, y.a, z.a);
     Split(p + 8 * kLanes, y.b, z.b);
-    Cycles<Extended, Encrypt>(y, z, k, rounds, [](std::uint32_t v) {
+    Cycles<Extended, Encrypt>(y, z, k, rounds, [](std::uint32_t v) __attribute__((always_inline)) {
       W w;
       for (std::size_t i = 0; i < kLanes; ++i) w[i] = v;
       return Two<W>{w, w};

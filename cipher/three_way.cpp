@@ -178,7 +178,10 @@ template <class W, bool Encrypt>
   constexpr int L = sizeof(W) / 4;
   const std::uint32_t* k = s + (Encrypt ? kKey : kDecKey);
   const std::uint32_t* rc = s + (Encrypt ? kEncConst : kDecConst);
-  auto broadcast = [](std::uint32_t v) {
+  // Every helper that takes or gives 256-bit vectors is always inlined (also without
+  // optimisation): out of line, without the AVX2 target, it would pass them by another
+  // convention than the AVX2 entry that calls it.
+  auto broadcast = [](std::uint32_t v) __attribute__((always_inline)) {
     W w;
     for (int i = 0; i < L; ++i) w[i] = v;
     return w;

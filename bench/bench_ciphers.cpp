@@ -127,9 +127,9 @@ Peer Botan(std::string name, std::size_t keyLength) {
       if (decrypt) return Runner{"Botan", [bc, b](std::uint8_t* p, std::size_t n) { bc->decrypt_n(p, p, n / b); }};
       return Runner{"Botan", [bc, b](std::uint8_t* p, std::size_t n) { bc->encrypt_n(p, p, n / b); }};
     }
-    const std::string spec = name + (mode == Mode::CFB8 ? "/CFB(8)" : "/CBC/NoPadding");
+    const std::string modeName = name + (mode == Mode::CFB8 ? "/CFB(8)" : "/CBC/NoPadding");
     std::shared_ptr<Botan::Cipher_Mode> m(
-        Botan::Cipher_Mode::create(spec, decrypt ? Botan::DECRYPTION : Botan::ENCRYPTION).release());
+        Botan::Cipher_Mode::create(modeName, decrypt ? Botan::DECRYPTION : Botan::ENCRYPTION).release());
     if (!m) return std::nullopt;
     m->set_key(kKey, keyLength);
     m->start(kIv, m->default_nonce_length());

@@ -228,20 +228,10 @@ inline bool ChainEncrypt(TCipherMode mode, const std::uint8_t* source, std::uint
   Block reg = Chain::Load(f), e{};
   switch (mode) {
     case TCipherMode::cmCTS:  // C = E(P xor F); F = F xor C
-      // The next block's input (P xor F) xor C is begun while C is computed: one XOR waits for it.
-      if (n == 0) break;
-      e = Chain::Load(source) ^ reg;
-      for (;;) {
-        e = encrypt(e);
+      for (; n != 0; --n, source += B, dest += B) {
+        e = encrypt(Chain::Load(source) ^ reg);
         Chain::Store(dest, e);
-        if (--n == 0) {
-          reg = reg ^ e;
-          break;
-        }
-        source += B, dest += B;
-        const Block next = Chain::Load(source) ^ reg;
         reg = reg ^ e;
-        e = next ^ e;
       }
       break;
     case TCipherMode::cmCBC:  // C = E(P xor F); F = C

@@ -195,12 +195,13 @@ namespace {
 [[gnu::always_inline]] inline void SaferDecrypt(const std::uint8_t* s, std::int32_t rounds, std::uint8_t* block) {
   const std::uint8_t* exp = s + kSaferExpOffset;
   const std::uint8_t* log = s + kSaferLogOffset;
-  const std::uint8_t* k = s + kSaferKeyOffset + 16 * rounds;  // subkey 2R+1
+  const std::uint8_t* const first = s + kSaferKeyOffset;
+  const std::uint8_t* k = first + 16 * rounds;  // subkey 2R+1; the pointer is the loop counter
   Lane x0 = block[0] ^ Lane(k[0]), x1 = block[1] - Lane(k[1]);
   Lane x2 = block[2] - Lane(k[2]), x3 = block[3] ^ Lane(k[3]);
   Lane x4 = block[4] ^ Lane(k[4]), x5 = block[5] - Lane(k[5]);
   Lane x6 = block[6] - Lane(k[6]), x7 = block[7] ^ Lane(k[7]);
-  for (std::int32_t r = rounds; r > 0; --r) {
+  while (k != first) {
     k -= 16;  // subkey 2r-1 at k, subkey 2r at k + 8
     // x0..x7 hold the round's bytes 0, 4, 1, 5, 2, 6, 3, 7: the three transform layers are undone
     // on those names, last layer first.

@@ -225,29 +225,57 @@ inline void StoreWordBE(std::uint8_t* p, std::uint32_t v) {
   }
 }
 
-// The sixteen rounds on the halves l, r with the S-boxes s and the P-array p. Each subkey is
-// mixed into the half that is not waiting for F, so only F and one XOR lie on the critical path.
-inline void EncryptHalves(const std::uint32_t* s, const std::uint32_t* p, std::uint32_t& l, std::uint32_t& r) {
-  std::uint32_t a = l ^ p[0], b = r;
+// The sixteen rounds on the halves l[j], r[j] of N blocks at once with the S-boxes s and the
+// P-array p; the blocks are independent, so their table lookups overlap. Each subkey is mixed
+// into the half that is not waiting for F, so only F and one XOR lie on the critical path.
+template <int N>
+inline void EncryptHalves(const std::uint32_t* s, const std::uint32_t* p, std::uint32_t* l, std::uint32_t* r) {
+  std::uint32_t a[N], b[N];
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) a[j] = l[j] ^ p[0], b[j] = r[j];
 #pragma GCC unroll 8
   for (int i = 1; i < 16; i += 2) {
-    b = (b ^ p[i]) ^ F(s, a);
-    a = (a ^ p[i + 1]) ^ F(s, b);
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) b[j] = (b[j] ^ p[i]) ^ F(s, a[j]);
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) a[j] = (a[j] ^ p[i + 1]) ^ F(s, b[j]);
   }
-  l = b ^ p[17];
-  r = a;
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) l[j] = b[j] ^ p[17], r[j] = a[j];
 }
 
-inline void DecryptHalves(const std::uint32_t* s, const std::uint32_t* p, std::uint32_t& l, std::uint32_t& r) {
-  std::uint32_t a = l ^ p[17], b = r;
+template <int N>
+inline void DecryptHalves(const std::uint32_t* s, const std::uint32_t* p, std::uint32_t* l, std::uint32_t* r) {
+  std::uint32_t a[N], b[N];
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) a[j] = l[j] ^ p[17], b[j] = r[j];
 #pragma GCC unroll 8
   for (int i = 16; i > 1; i -= 2) {
-    b = (b ^ p[i]) ^ F(s, a);
-    a = (a ^ p[i - 1]) ^ F(s, b);
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) b[j] = (b[j] ^ p[i]) ^ F(s, a[j]);
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) a[j] = (a[j] ^ p[i - 1]) ^ F(s, b[j]);
   }
-  l = b ^ p[0];
-  r = a;
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) l[j] = b[j] ^ p[0], r[j] = a[j];
 }
+
+// N blocks at p through one direction's rounds.
+template <bool Encrypt, int N>
+inline void CryptBlocks(const std::uint32_t* s, std::uint8_t* p) {
+  std::uint32_t l[N], r[N];
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) l[j] = LoadBE32(p + 8 * j), r[j] = LoadBE32(p + 8 * j + 4);
+  if constexpr (Encrypt)
+    EncryptHalves<N>(s, s + kPOffset, l, r);
+  else
+    DecryptHalves<N>(s, s + kPOffset, l, r);
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) StoreWordBE(p + 8 * j, l[j]), StoreWordBE(p + 8 * j + 4, r[j]);
+}
+
+// Four blocks at a time: four chains of table lookups keep the load ports busy.
+constexpr int kLanes = 4;
 
 }  // namespace
 
@@ -278,12 +306,12 @@ void TCipher_Blowfish::Init(const std::uint8_t* key, std::int32_t size, const st
   // Replace P, then S0..S3, pairwise with the successive encryptions of an all-zero block.
   std::uint32_t block[2] = {0, 0};
   for (int i = 0; i < 18; i += 2) {
-    EncryptHalves(s, p, block[0], block[1]);
+    EncryptHalves<1>(s, p, &block[0], &block[1]);
     p[i] = block[0];
     p[i + 1] = block[1];
   }
   for (int i = 0; i < 1024; i += 2) {
-    EncryptHalves(s, p, block[0], block[1]);
+    EncryptHalves<1>(s, p, &block[0], &block[1]);
     s[i] = block[0];
     s[i + 1] = block[1];
   }
@@ -291,20 +319,29 @@ void TCipher_Blowfish::Init(const std::uint8_t* key, std::int32_t size, const st
   StartVector(iv);
 }
 
-void TCipher_Blowfish::EncryptBlock(std::uint8_t* block) {
+void TCipher_Blowfish::EncryptBlock(std::uint8_t* block) { CryptBlocks<true, 1>(ScheduleAs<std::uint32_t>(), block); }
+
+void TCipher_Blowfish::DecryptBlock(std::uint8_t* block) { CryptBlocks<false, 1>(ScheduleAs<std::uint32_t>(), block); }
+
+void TCipher_Blowfish::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* s = ScheduleAs<std::uint32_t>();
-  std::uint32_t l = LoadBE32(block), r = LoadBE32(block + 4);
-  EncryptHalves(s, s + kPOffset, l, r);
-  StoreWordBE(block, l);
-  StoreWordBE(block + 4, r);
+  ForBlockGroups<kLanes>(blocks, n, 8, [s](auto lanes, std::uint8_t* p) { CryptBlocks<true, lanes>(s, p); });
 }
 
-void TCipher_Blowfish::DecryptBlock(std::uint8_t* block) {
+void TCipher_Blowfish::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* s = ScheduleAs<std::uint32_t>();
-  std::uint32_t l = LoadBE32(block), r = LoadBE32(block + 4);
-  DecryptHalves(s, s + kPOffset, l, r);
-  StoreWordBE(block, l);
-  StoreWordBE(block + 4, r);
+  ForBlockGroups<kLanes>(blocks, n, 8, [s](auto lanes, std::uint8_t* p) { CryptBlocks<false, lanes>(s, p); });
+}
+
+// The serial modes on the block as one big-endian 64-bit value (L in the high half) in a register.
+bool TCipher_Blowfish::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                    std::uint8_t* f, std::uint8_t* s) {
+  const std::uint32_t* sb = ScheduleAs<std::uint32_t>();
+  return ChainEncrypt<ChainBlockBE64>(mode, source, dest, n, f, s, [sb](std::uint64_t v) __attribute__((always_inline)) {
+    std::uint32_t l = std::uint32_t(v >> 32), r = std::uint32_t(v);
+    EncryptHalves<1>(sb, sb + kPOffset, &l, &r);
+    return (std::uint64_t(l) << 32) | r;
+  });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Blowfish, TCipher, 8, 56, 4168, kBlowfishKnownAnswer)

@@ -83,6 +83,54 @@ inline void EightRoundsReversed(std::uint32_t& a, std::uint32_t& b, const Keys& 
   b = Round(a + k.k1, b), a = Round(b + k.k0, a);
 }
 
+// The block as one little-endian 64-bit value (A in the low half) through the 32 rounds. The three
+// repeated eight-round passes stay a loop: with GCC 12 the rolled code encrypts a buffer in ECB
+// about 6% faster than the fully unrolled one (measured on the bench).
+[[gnu::always_inline]] inline std::uint64_t Encrypt(std::uint64_t block, const Keys& k) {
+  std::uint32_t a = std::uint32_t(block), b = std::uint32_t(block >> 32);
+#pragma GCC unroll 1
+  for (int i = 0; i < 3; ++i) EightRounds(a, b, k);
+  EightRoundsReversed(a, b, k);
+  return (std::uint64_t(a) << 32) | b;  // B is written back first
+}
+
+// N blocks at p at once (their rounds are independent, so the lookups overlap): eight rounds with
+// K0..K7, or with K7..K0 when Reversed.
+template <int N, bool Reversed>
+[[gnu::always_inline]] inline void EightRoundsLanes(std::uint32_t (&a)[N], std::uint32_t (&b)[N], const Keys& k) {
+  const std::uint32_t key[8] = {k.k0, k.k1, k.k2, k.k3, k.k4, k.k5, k.k6, k.k7};
+#pragma GCC unroll 8
+  for (int r = 0; r < 8; r += 2) {
+    const std::uint32_t k0 = key[Reversed ? 7 - r : r], k1 = key[Reversed ? 6 - r : r + 1];
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) b[j] = Round(a[j] + k0, b[j]);
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) a[j] = Round(b[j] + k1, a[j]);
+  }
+}
+
+template <int N, bool Encrypt>
+[[gnu::always_inline]] inline void CryptLanes(std::uint8_t* p, const Keys& k) {
+  std::uint32_t a[N], b[N];
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) a[j] = LoadLE32(p + 8 * j), b[j] = LoadLE32(p + 8 * j + 4);
+  if constexpr (Encrypt) {
+#pragma GCC unroll 1
+    for (int i = 0; i < 3; ++i) EightRoundsLanes<N, false>(a, b, k);
+    EightRoundsLanes<N, true>(a, b, k);
+  } else {
+    EightRoundsLanes<N, false>(a, b, k);
+#pragma GCC unroll 1
+    for (int i = 0; i < 3; ++i) EightRoundsLanes<N, true>(a, b, k);
+  }
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) StoreWordLE(p + 8 * j, b[j]), StoreWordLE(p + 8 * j + 4, a[j]);
+}
+
+// Four blocks at a time: 32 dependent rounds per block are too long a chain for the processor to
+// overlap consecutive blocks by itself.
+constexpr int kLanes = 4;
+
 }  // namespace
 
 std::uint32_t TCipher_Gost::Table(int j, std::uint8_t b) { return kTables.t[j & 3][b]; }
@@ -93,17 +141,7 @@ void TCipher_Gost::Init(const std::uint8_t* key, std::int32_t size, const std::u
   StartVector(iv);
 }
 
-// The three repeated eight-round passes stay a loop: with GCC 12 the rolled code encrypts a buffer
-// in ECB about 6% faster than the fully unrolled one (measured on the bench).
-void TCipher_Gost::EncryptBlock(std::uint8_t* block) {
-  const Keys k(Schedule());
-  std::uint32_t a = LoadLE32(block), b = LoadLE32(block + 4);
-#pragma GCC unroll 1
-  for (int i = 0; i < 3; ++i) EightRounds(a, b, k);
-  EightRoundsReversed(a, b, k);
-  StoreWordLE(block, b);
-  StoreWordLE(block + 4, a);
-}
+void TCipher_Gost::EncryptBlock(std::uint8_t* block) { StoreLE64(block, Encrypt(LoadLE64(block), Keys(Schedule()))); }
 
 void TCipher_Gost::DecryptBlock(std::uint8_t* block) {
   const Keys k(Schedule());
@@ -113,6 +151,22 @@ void TCipher_Gost::DecryptBlock(std::uint8_t* block) {
   for (int i = 0; i < 3; ++i) EightRoundsReversed(a, b, k);
   StoreWordLE(block, b);
   StoreWordLE(block + 4, a);
+}
+
+void TCipher_Gost::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
+  const Keys k(Schedule());
+  ForBlockGroups<kLanes>(blocks, n, 8, [&k](auto lanes, std::uint8_t* p) { CryptLanes<lanes, true>(p, k); });
+}
+
+void TCipher_Gost::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
+  const Keys k(Schedule());
+  ForBlockGroups<kLanes>(blocks, n, 8, [&k](auto lanes, std::uint8_t* p) { CryptLanes<lanes, false>(p, k); });
+}
+
+bool TCipher_Gost::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                std::uint8_t* f, std::uint8_t* s) {
+  const Keys k(Schedule());
+  return ChainEncrypt<ChainBlockLE64>(mode, source, dest, n, f, s, [&k](std::uint64_t v) __attribute__((always_inline)) { return Encrypt(v, k); });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Gost, TCipher, 8, 32, 32, kGostKnownAnswer)

@@ -88,6 +88,7 @@ std::string TCipherManager::Description() {
 }
 
 void TCipherManager::SetMode(TCipherMode mode) {
+  CheckCipherMode(mode);
   std::lock_guard lock(mutex_);
   mode_ = mode;
   if (cipher_) cipher_->Mode = mode;
@@ -104,11 +105,20 @@ void TCipherManager::SetHashManager(THashManager* manager) {
   if (manager) manager->listeners_.push_back(this);
 }
 
-void TCipherManager::InitKey(std::string_view keyText, const std::uint8_t* iv) {
-  std::lock_guard lock(mutex_);
+TCipher& TCipherManager::CipherWithKeyHash() {
   TCipher& cipher = CipherObject();
   if (hashManager_) cipher.SetKeyHashClass(&hashManager_->HashClass());
-  cipher.InitKey(keyText, iv);
+  return cipher;
+}
+
+void TCipherManager::InitKey(std::string_view keyText, const std::uint8_t* iv) {
+  std::lock_guard lock(mutex_);
+  CipherWithKeyHash().InitKey(keyText, iv);
+}
+
+void TCipherManager::InitKey(std::string_view keyText, std::span<const std::uint8_t> iv) {
+  std::lock_guard lock(mutex_);
+  CipherWithKeyHash().InitKey(keyText, iv);
 }
 
 std::string TCipherManager::EncryptText(std::string_view text) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,7 @@ class TCipherManager {
   void SetDescription(std::string_view) {}
 
   TCipherMode Mode() const { return mode_; }
+  // A value outside the eight modes is refused (ECipherException code 4); the mode stays.
   void SetMode(TCipherMode mode);
 
   THashManager* HashManager() const { return hashManager_; }
@@ -70,6 +72,8 @@ class TCipherManager {
   TProgressEvent OnProgress;
 
   void InitKey(std::string_view keyText, const std::uint8_t* iv = nullptr);
+  // The vector's length is checked against the cipher's block size (code 5).
+  void InitKey(std::string_view keyText, std::span<const std::uint8_t> iv);
   // Empty gives empty; otherwise the bytes encrypted in Mode as one message, as MIME base64.
   std::string EncryptText(std::string_view text);
   // Empty gives empty; otherwise MIME base64 text decrypted in Mode.
@@ -81,6 +85,7 @@ class TCipherManager {
 
  private:
   friend class THashManager;
+  TCipher& CipherWithKeyHash();  // the cipher object with the hash manager's class as key hash
   mutable std::recursive_mutex mutex_;
   const CipherClassInfo* cipherClass_ = nullptr;
   Owned<TCipher> cipher_;

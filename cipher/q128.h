@@ -17,6 +17,8 @@ class TCipher_Q128 : public TCipher {
   using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
+  void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
 
   // The table Q (1024 distinct words, looked up with the low 10 bits of a word).
   static const std::array<std::uint32_t, 1024>& Table();

@@ -31,6 +31,10 @@ class TCipher_SAFER : public TCipher {
   using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
+  void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
+                    std::uint8_t* s) override;
 
   // The rounds count: 0 in a new object, set by the first Init to the variant's default. Init
   // keeps a count of 4 to 13 and replaces any other one, so SetRounds takes effect at the next

@@ -73,6 +73,44 @@ inline std::uint64_t Crypt(const Tables& tab, const std::array<std::uint8_t, 256
   return Substitute(box, x ^ key(kRounds - 1)) ^ key(kRounds);
 }
 
+// The cipher on N independent 64-bit integers at once (their table lookups overlap), with round
+// keys key(0..6).
+template <int N, class Key>
+[[gnu::always_inline]] inline void CryptLanes(const Tables& tab, const std::array<std::uint8_t, 256>& box,
+                                              std::uint64_t (&x)[N], Key key) {
+#pragma GCC unroll 8
+  for (int r = 0; r < kRounds - 1; ++r) {
+    const std::uint64_t k = key(r);
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) {
+      const std::uint64_t v = x[j] ^ k;
+      // XORed as a tree: four independent pairs, then two, then one.
+      x[j] = ((tab.t[0][Byte(v, 0)] ^ tab.t[1][Byte(v, 1)]) ^ (tab.t[2][Byte(v, 2)] ^ tab.t[3][Byte(v, 3)])) ^
+             ((tab.t[4][Byte(v, 4)] ^ tab.t[5][Byte(v, 5)]) ^ (tab.t[6][Byte(v, 6)] ^ tab.t[7][Byte(v, 7)]));
+    }
+  }
+  const std::uint64_t k5 = key(kRounds - 1), k6 = key(kRounds);
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) x[j] = Substitute(box, x[j] ^ k5) ^ k6;
+}
+
+template <int N>
+[[gnu::always_inline]] inline void CryptBlocks(const Tables& tab, const std::array<std::uint8_t, 256>& box,
+                                               std::uint8_t* p, const std::uint8_t* keys) {
+  // The round keys in registers for the whole run of blocks.
+  std::uint64_t k[kRounds + 1];
+  for (int i = 0; i <= kRounds; ++i) k[i] = LoadLE64(keys + 8 * std::size_t(i));
+  std::uint64_t x[N];
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) x[j] = LoadLE64(p + 8 * j);
+  CryptLanes<N>(tab, box, x, [&k](int r) { return k[r]; });
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) StoreLE64(p + 8 * j, x[j]);
+}
+
+// Four blocks at a time.
+constexpr int kLanes = 4;
+
 // M times the bytes of w (most significant first).
 std::uint64_t Transform(std::uint64_t w) {
   std::uint64_t r = 0;
@@ -143,6 +181,33 @@ void TCipher_Shark::EncryptBlock(std::uint8_t* block) {
 
 void TCipher_Shark::DecryptBlock(std::uint8_t* block) {
   StoreLE64(block, Crypt(kDec, kSBoxes.inverse, LoadLE64(block), ScheduleKeys{Schedule() + 8 * kDecKeys}));
+}
+
+void TCipher_Shark::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
+  const std::uint8_t* keys = Schedule() + 8 * kEncKeys;
+  ForBlockGroups<kLanes>(blocks, n, 8, [keys](auto lanes, std::uint8_t* p) {
+    CryptBlocks<lanes>(kEnc, kSBoxes.forward, p, keys);
+  });
+}
+
+void TCipher_Shark::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
+  const std::uint8_t* keys = Schedule() + 8 * kDecKeys;
+  ForBlockGroups<kLanes>(blocks, n, 8, [keys](auto lanes, std::uint8_t* p) {
+    CryptBlocks<lanes>(kDec, kSBoxes.inverse, p, keys);
+  });
+}
+
+// The serial modes on the block as one 64-bit value in a register, the round keys in registers.
+bool TCipher_Shark::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                 std::uint8_t* f, std::uint8_t* s) {
+  const std::uint8_t* keys = Schedule() + 8 * kEncKeys;
+  std::uint64_t k[kRounds + 1];
+  for (int i = 0; i <= kRounds; ++i) k[i] = LoadLE64(keys + 8 * std::size_t(i));
+  return ChainEncrypt<ChainBlockLE64>(mode, source, dest, n, f, s, [&k](std::uint64_t v) __attribute__((always_inline)) {
+    std::uint64_t x[1] = {v};
+    CryptLanes<1>(kEnc, kSBoxes.forward, x, [&k](int r) { return k[r]; });
+    return x[0];
+  });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Shark, TCipher, 8, 16, 112, kSharkKnownAnswer)

@@ -12,7 +12,8 @@ namespace corvane {
 // Working memory of a key expansion and a compression; the callers wipe it once when done.
 struct SquareScratch {
   std::uint32_t k[4], next[4];       // K(r-1), K(r)
-  std::uint32_t m[4], w[4], key[4];  // the hash's block, state and key words
+  std::uint32_t m[4], key[4];  // the hash's block and key words
+  std::uint32_t w[1][4];       // the hash's state: one block for Crypt
   std::uint32_t rk[4 * 9];           // the hash's round keys EK0..EK8
 };
 
@@ -97,40 +98,57 @@ void ExpandKey(const std::uint32_t (&key)[4], std::uint32_t* ek, std::uint32_t* 
   }
 }
 
-// The cipher on four words in place with round keys rk[0..35].
-inline void Crypt(const Tables& tab, const std::array<std::uint8_t, 256>& box, std::uint32_t (&w)[4],
-           const std::uint32_t* rk) {
-  std::uint32_t a0 = w[0] ^ rk[0], a1 = w[1] ^ rk[1], a2 = w[2] ^ rk[2], a3 = w[3] ^ rk[3];
+// One output word of a round: the four table words of byte i of every state word, XORed as a
+// tree (two independent XORs, then one) and with the round key word.
+[[gnu::always_inline]] inline std::uint32_t RoundWord(const Tables& tab, const std::uint32_t (&a)[4], int i,
+                                                      std::uint32_t k) {
+  return ((tab.t[0][Byte(a[0], i)] ^ tab.t[1][Byte(a[1], i)]) ^ (tab.t[2][Byte(a[2], i)] ^ tab.t[3][Byte(a[3], i)])) ^ k;
+}
+
+// The cipher on N blocks of four words in place with round keys rk[0..35]; the blocks' rounds
+// are independent, so their table lookups overlap.
+template <int N>
+[[gnu::always_inline]] inline void Crypt(const Tables& tab, const std::array<std::uint8_t, 256>& box,
+                                         std::uint32_t (&w)[N][4], const std::uint32_t* rk) {
+  std::uint32_t a[N][4];
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j)
+    for (int i = 0; i < 4; ++i) a[j][i] = w[j][i] ^ rk[i];
 #pragma GCC unroll 8
   for (int r = 1; r < kRounds; ++r) {
     const std::uint32_t* k = rk + 4 * r;
-    const std::uint32_t b0 = tab.t[0][Byte(a0, 0)] ^ tab.t[1][Byte(a1, 0)] ^ tab.t[2][Byte(a2, 0)] ^
-                             tab.t[3][Byte(a3, 0)] ^ k[0];
-    const std::uint32_t b1 = tab.t[0][Byte(a0, 1)] ^ tab.t[1][Byte(a1, 1)] ^ tab.t[2][Byte(a2, 1)] ^
-                             tab.t[3][Byte(a3, 1)] ^ k[1];
-    const std::uint32_t b2 = tab.t[0][Byte(a0, 2)] ^ tab.t[1][Byte(a1, 2)] ^ tab.t[2][Byte(a2, 2)] ^
-                             tab.t[3][Byte(a3, 2)] ^ k[2];
-    const std::uint32_t b3 = tab.t[0][Byte(a0, 3)] ^ tab.t[1][Byte(a1, 3)] ^ tab.t[2][Byte(a2, 3)] ^
-                             tab.t[3][Byte(a3, 3)] ^ k[3];
-    a0 = b0;
-    a1 = b1;
-    a2 = b2;
-    a3 = b3;
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) {
+      const std::uint32_t b0 = RoundWord(tab, a[j], 0, k[0]), b1 = RoundWord(tab, a[j], 1, k[1]);
+      const std::uint32_t b2 = RoundWord(tab, a[j], 2, k[2]), b3 = RoundWord(tab, a[j], 3, k[3]);
+      a[j][0] = b0, a[j][1] = b1, a[j][2] = b2, a[j][3] = b3;
+    }
   }
   const std::uint32_t* k = rk + 4 * kRounds;
 #pragma GCC unroll 4
-  for (int i = 0; i < 4; ++i)
-    w[i] = (std::uint32_t(box[Byte(a0, i)]) | (std::uint32_t(box[Byte(a1, i)]) << 8) |
-            (std::uint32_t(box[Byte(a2, i)]) << 16) | (std::uint32_t(box[Byte(a3, i)]) << 24)) ^
-           k[i];
+  for (int j = 0; j < N; ++j)
+#pragma GCC unroll 4
+    for (int i = 0; i < 4; ++i)
+      w[j][i] = ((std::uint32_t(box[Byte(a[j][0], i)]) | (std::uint32_t(box[Byte(a[j][1], i)]) << 8)) |
+                 ((std::uint32_t(box[Byte(a[j][2], i)]) << 16) | (std::uint32_t(box[Byte(a[j][3], i)]) << 24))) ^
+                k[i];
 }
 
-void CryptBlock(const Tables& tab, const std::array<std::uint8_t, 256>& box, std::uint8_t* block,
-                const std::uint32_t* rk) {
-  std::uint32_t w[4] = {LoadLE32(block), LoadLE32(block + 4), LoadLE32(block + 8), LoadLE32(block + 12)};
-  Crypt(tab, box, w, rk);
-  for (int i = 0; i < 4; ++i) StoreLE32(block + 4 * i, w[i]);
+template <int N>
+[[gnu::always_inline]] inline void CryptBlocks(const Tables& tab, const std::array<std::uint8_t, 256>& box,
+                                               std::uint8_t* p, const std::uint32_t* rk) {
+  std::uint32_t w[N][4];
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j)
+    for (int i = 0; i < 4; ++i) w[j][i] = LoadLE32(p + 16 * j + 4 * i);
+  Crypt<N>(tab, box, w, rk);
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j)
+    for (int i = 0; i < 4; ++i) StoreLE32(p + 16 * j + 4 * i, w[j][i]);
 }
+
+// Two blocks at a time: eight state words and the round's temporaries fit the registers.
+constexpr int kLanes = 2;
 
 constexpr std::uint32_t kHashStart[4] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};
 
@@ -155,11 +173,36 @@ void TCipher_Square::Init(const std::uint8_t* key, std::int32_t size, const std:
 }
 
 void TCipher_Square::EncryptBlock(std::uint8_t* block) {
-  CryptBlock(kEnc, kSBoxes.forward, block, ScheduleAs<std::uint32_t>() + kEncKeys);
+  CryptBlocks<1>(kEnc, kSBoxes.forward, block, ScheduleAs<std::uint32_t>() + kEncKeys);
 }
 
 void TCipher_Square::DecryptBlock(std::uint8_t* block) {
-  CryptBlock(kDec, kSBoxes.inverse, block, ScheduleAs<std::uint32_t>() + kDecKeys);
+  CryptBlocks<1>(kDec, kSBoxes.inverse, block, ScheduleAs<std::uint32_t>() + kDecKeys);
+}
+
+void TCipher_Square::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
+  const std::uint32_t* rk = ScheduleAs<std::uint32_t>() + kEncKeys;
+  ForBlockGroups<kLanes>(blocks, n, 16, [rk](auto lanes, std::uint8_t* p) {
+    CryptBlocks<lanes>(kEnc, kSBoxes.forward, p, rk);
+  });
+}
+
+void TCipher_Square::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
+  const std::uint32_t* rk = ScheduleAs<std::uint32_t>() + kDecKeys;
+  ForBlockGroups<kLanes>(blocks, n, 16, [rk](auto lanes, std::uint8_t* p) {
+    CryptBlocks<lanes>(kDec, kSBoxes.inverse, p, rk);
+  });
+}
+
+// The serial modes on the block as four words in registers.
+bool TCipher_Square::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                                  std::uint8_t* f, std::uint8_t* s) {
+  const std::uint32_t* rk = ScheduleAs<std::uint32_t>() + kEncKeys;
+  return ChainEncrypt<ChainBlockLE128>(mode, source, dest, n, f, s, [rk](ChainBlockLE128::Block v) __attribute__((always_inline)) {
+    std::uint32_t w[1][4] = {{v.w0, v.w1, v.w2, v.w3}};
+    Crypt<1>(kEnc, kSBoxes.forward, w, rk);
+    return ChainBlockLE128::Block{w[0][0], w[0][1], w[0][2], w[0][3]};
+  });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Square, TCipher, 16, 16, 288, kSquareKnownAnswer)
@@ -184,11 +227,11 @@ void THash_Square::Compress(const std::uint8_t* block, SquareScratch& s) {
   for (int i = 0; i < 4; ++i) {
     s.m[i] = LoadLE32(block + 4 * i);
     s.key[i] = LoadLE32(digest_ + 4 * i);
-    s.w[i] = s.m[i];
+    s.w[0][i] = s.m[i];
   }
   ExpandKey(s.key, s.rk, nullptr, s);
-  Crypt(kEnc, kSBoxes.forward, s.w, s.rk);
-  for (int i = 0; i < 4; ++i) StoreLE32(digest_ + 4 * i, s.w[i] ^ s.m[i]);
+  Crypt<1>(kEnc, kSBoxes.forward, s.w, s.rk);
+  for (int i = 0; i < 4; ++i) StoreLE32(digest_ + 4 * i, s.w[0][i] ^ s.m[i]);
 }
 
 void THash_Square::Update(const std::uint8_t* data, std::size_t size) {

@@ -22,6 +22,10 @@ class TCipher_TEA : public TCipher {
   using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
+  void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
+                    std::uint8_t* s) override;
 
   // Cycles per block; every Init brings it into 16..32, and nothing else sets it.
   std::int32_t Rounds() const { return rounds_; }
@@ -39,6 +43,10 @@ class TCipher_TEAN : public TCipher_TEA {
   explicit TCipher_TEAN(TProtection* chained = nullptr) : TCipher_TEA(StaticClass(), chained) {}
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
+  void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
+  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
+                    std::uint8_t* s) override;
 };
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -150,5 +151,92 @@ void ExpectAgreesWithCryptoppBlocks(const corvane::CipherClassInfo& cls, std::mt
     }
   }
 }
+
+// The eight modes written out from their definitions over a keyed block routine, one byte or one
+// block at a time: the reference the library's mode loops are held against.
+struct ModeReference {
+  corvane::TCipher& block;  // only its EncryptBlock / DecryptBlock are used
+  Bytes f;         // the feedback register
+
+  Bytes E(Bytes x) { block.EncryptBlock(x.data()); return x; }
+  Bytes D(Bytes x) { block.DecryptBlock(x.data()); return x; }
+  static Bytes Xor(const Bytes& a, const Bytes& b) {
+    Bytes r(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) r[i] = std::uint8_t(a[i] ^ b[i]);
+    return r;
+  }
+  void Shift(std::uint8_t in) {
+    f.erase(f.begin());
+    f.push_back(in);
+  }
+
+  // out holds the caller's output buffer as it was; MAC modes leave it as it is.
+  Bytes Run(corvane::TCipherMode mode, bool decrypt, const Bytes& in, Bytes out) {
+    const std::size_t b = f.size(), whole = in.size() / b * b;
+    auto tail = [&](bool moveRegister) {
+      if (whole == in.size()) return;
+      const Bytes s = E(f);
+      for (std::size_t i = whole; i < in.size(); ++i) out[i] = std::uint8_t(in[i] ^ s[i - whole]);
+      if (moveRegister) f = Xor(f, s);
+    };
+    auto macTail = [&] {
+      if (whole != in.size()) f = Xor(f, E(f));
+    };
+    auto blockAt = [&](std::size_t i) { return Bytes(in.begin() + std::ptrdiff_t(i), in.begin() + std::ptrdiff_t(i + b)); };
+    auto put = [&](std::size_t i, const Bytes& x) { std::copy(x.begin(), x.end(), out.begin() + std::ptrdiff_t(i)); };
+    switch (mode) {
+      case corvane::TCipherMode::cmCTS:
+        for (std::size_t i = 0; i < whole; i += b) {
+          const Bytes x = blockAt(i);
+          const Bytes y = decrypt ? Xor(D(x), f) : E(Xor(x, f));
+          put(i, y);
+          f = Xor(decrypt ? x : y, f);
+        }
+        tail(true);
+        break;
+      case corvane::TCipherMode::cmCBC:
+        for (std::size_t i = 0; i < whole; i += b) {
+          const Bytes x = blockAt(i);
+          const Bytes y = decrypt ? Xor(D(x), f) : E(Xor(x, f));
+          put(i, y);
+          f = decrypt ? x : y;
+        }
+        tail(true);
+        break;
+      case corvane::TCipherMode::cmCFB:
+        for (std::size_t i = 0; i < in.size(); ++i) {
+          out[i] = std::uint8_t(in[i] ^ E(f)[0]);
+          Shift(decrypt ? in[i] : out[i]);
+        }
+        break;
+      case corvane::TCipherMode::cmOFB:
+        for (std::size_t i = 0; i < in.size(); ++i) {
+          const std::uint8_t s0 = E(f)[0];
+          out[i] = std::uint8_t(in[i] ^ s0);
+          Shift(s0);
+        }
+        break;
+      case corvane::TCipherMode::cmECB:
+        for (std::size_t i = 0; i < whole; i += b) put(i, decrypt ? D(blockAt(i)) : E(blockAt(i)));
+        tail(false);
+        break;
+      case corvane::TCipherMode::cmCTSMAC:
+        for (std::size_t i = 0; i < whole; i += b) f = Xor(E(Xor(blockAt(i), f)), f);
+        macTail();
+        break;
+      case corvane::TCipherMode::cmCBCMAC:
+        for (std::size_t i = 0; i < whole; i += b) f = E(Xor(blockAt(i), f));
+        macTail();
+        break;
+      case corvane::TCipherMode::cmCFBMAC:
+        for (std::size_t i = 0; i < in.size(); ++i) {
+          const std::uint8_t s0 = E(f)[0];
+          Shift(std::uint8_t(in[i] ^ s0));
+        }
+        break;
+    }
+    return out;
+  }
+};
 
 }  // namespace cvtest

@@ -14,6 +14,7 @@
 #include "cipher/idea.h"
 #include "cipher/md4_family.h"
 #include "cipher/support.h"
+#include "cipher_test_util.h"
 
 using namespace corvane;
 using Bytes = std::vector<std::uint8_t>;
@@ -270,97 +271,6 @@ TEST(CipherBaseTest, EcbTailIsKeystreamAndLeavesTheRegister) {
   EXPECT_EQ(back, plain);
 }
 
-namespace {
-
-// The eight modes written out from their definitions over a keyed block routine, one byte or one
-// block at a time: the reference the library's mode loops are held against.
-struct ModeReference {
-  TCipher& block;  // only its EncryptBlock / DecryptBlock are used
-  Bytes f;         // the feedback register
-
-  Bytes E(Bytes x) { block.EncryptBlock(x.data()); return x; }
-  Bytes D(Bytes x) { block.DecryptBlock(x.data()); return x; }
-  static Bytes Xor(const Bytes& a, const Bytes& b) {
-    Bytes r(a.size());
-    for (std::size_t i = 0; i < a.size(); ++i) r[i] = std::uint8_t(a[i] ^ b[i]);
-    return r;
-  }
-  void Shift(std::uint8_t in) {
-    f.erase(f.begin());
-    f.push_back(in);
-  }
-
-  // out holds the caller's output buffer as it was; MAC modes leave it as it is.
-  Bytes Run(TCipherMode mode, bool decrypt, const Bytes& in, Bytes out) {
-    const std::size_t b = f.size(), whole = in.size() / b * b;
-    auto tail = [&](bool moveRegister) {
-      if (whole == in.size()) return;
-      const Bytes s = E(f);
-      for (std::size_t i = whole; i < in.size(); ++i) out[i] = std::uint8_t(in[i] ^ s[i - whole]);
-      if (moveRegister) f = Xor(f, s);
-    };
-    auto macTail = [&] {
-      if (whole != in.size()) f = Xor(f, E(f));
-    };
-    auto blockAt = [&](std::size_t i) { return Bytes(in.begin() + std::ptrdiff_t(i), in.begin() + std::ptrdiff_t(i + b)); };
-    auto put = [&](std::size_t i, const Bytes& x) { std::copy(x.begin(), x.end(), out.begin() + std::ptrdiff_t(i)); };
-    switch (mode) {
-      case TCipherMode::cmCTS:
-        for (std::size_t i = 0; i < whole; i += b) {
-          const Bytes x = blockAt(i);
-          const Bytes y = decrypt ? Xor(D(x), f) : E(Xor(x, f));
-          put(i, y);
-          f = Xor(decrypt ? x : y, f);
-        }
-        tail(true);
-        break;
-      case TCipherMode::cmCBC:
-        for (std::size_t i = 0; i < whole; i += b) {
-          const Bytes x = blockAt(i);
-          const Bytes y = decrypt ? Xor(D(x), f) : E(Xor(x, f));
-          put(i, y);
-          f = decrypt ? x : y;
-        }
-        tail(true);
-        break;
-      case TCipherMode::cmCFB:
-        for (std::size_t i = 0; i < in.size(); ++i) {
-          out[i] = std::uint8_t(in[i] ^ E(f)[0]);
-          Shift(decrypt ? in[i] : out[i]);
-        }
-        break;
-      case TCipherMode::cmOFB:
-        for (std::size_t i = 0; i < in.size(); ++i) {
-          const std::uint8_t s0 = E(f)[0];
-          out[i] = std::uint8_t(in[i] ^ s0);
-          Shift(s0);
-        }
-        break;
-      case TCipherMode::cmECB:
-        for (std::size_t i = 0; i < whole; i += b) put(i, decrypt ? D(blockAt(i)) : E(blockAt(i)));
-        tail(false);
-        break;
-      case TCipherMode::cmCTSMAC:
-        for (std::size_t i = 0; i < whole; i += b) f = Xor(E(Xor(blockAt(i), f)), f);
-        macTail();
-        break;
-      case TCipherMode::cmCBCMAC:
-        for (std::size_t i = 0; i < whole; i += b) f = E(Xor(blockAt(i), f));
-        macTail();
-        break;
-      case TCipherMode::cmCFBMAC:
-        for (std::size_t i = 0; i < in.size(); ++i) {
-          const std::uint8_t s0 = E(f)[0];
-          Shift(std::uint8_t(in[i] ^ s0));
-        }
-        break;
-    }
-    return out;
-  }
-};
-
-}  // namespace
-
 // Every mode, both directions, in place and out of place, at the lengths around one block:
 // the output and the register left behind equal the reference written from the definitions.
 // A second call continues from that register.
@@ -370,12 +280,12 @@ TEST(CipherBaseTest, EveryModeMatchesTheReferenceAtTheBlockEdges) {
   for (int m = 0; m < 8; ++m)
     for (bool decrypt : {false, true})
       for (bool inPlace : {false, true})
-        for (std::size_t len : {0u, 1u, 7u, 8u, 9u, 19u}) {
+        for (std::size_t len : {0u, 1u, 7u, 8u, 9u, 19u, 2055u, 4500u}) {
           const auto mode = TCipherMode(m);
           SCOPED_TRACE(testing::Message() << "mode " << m << (decrypt ? " decrypt" : " encrypt")
                                           << (inPlace ? " in place" : " out of place") << " length " << len);
           auto c = Keyed(mode, iv.data());
-          ModeReference ref{*blockRoutine, iv};
+          cvtest::ModeReference ref{*blockRoutine, iv};
           for (int call = 0; call < 2; ++call) {
             const Bytes in = RandomBytes(len, unsigned(len * 131 + m * 7 + call));
             Bytes buffer = inPlace ? in : Bytes(len, 0xEE);
@@ -489,4 +399,75 @@ TEST(CipherBaseTest, ProtectionHooksAndChainOrder) {
   const Bytes erased1 = run(*e, plain, TProtectionAction::Erase), erased2 = run(*e, plain, TProtectionAction::Erase);
   EXPECT_NE(erased1, run(*e, plain, TProtectionAction::Encrypt));
   EXPECT_NE(erased1, erased2);
+}
+
+// A mode byte outside the eight modes is refused with code 4 by every entry that would run the
+// mode; nothing is written and the register stays where it was, so no plain text passes as
+// cipher text.
+TEST(CipherBaseTest, UnknownModeIsRefused) {
+  const Bytes plain = RandomBytes(21, 5);
+  for (int value : {8, 9, 0x7F, 0xFF}) {
+    SCOPED_TRACE(value);
+    auto c = Keyed(TCipherMode::cmCTS);
+    c->Mode = TCipherMode(value);
+    const Bytes f0(c->FeedbackBytes().begin(), c->FeedbackBytes().end());
+    Bytes out(plain.size(), 0xEE);
+    for (bool decrypt : {false, true}) {
+      try {
+        decrypt ? c->DecryptBuffer(plain.data(), out.data(), out.size())
+                : c->EncryptBuffer(plain.data(), out.data(), out.size());
+        ADD_FAILURE() << "accepted";
+      } catch (const ECipherException& e) {
+        EXPECT_EQ(e.Code, 4);
+        EXPECT_EQ(std::string(e.what()), "Unknown cipher mode " + std::to_string(value) + ".");
+      }
+    }
+    EXPECT_EQ(out, Bytes(plain.size(), 0xEE));
+    EXPECT_EQ(Bytes(c->FeedbackBytes().begin(), c->FeedbackBytes().end()), f0);
+    const std::string text(plain.begin(), plain.end());
+    EXPECT_THROW(c->ProcessText(text, TProtectionAction::Encrypt, -1), ECipherException);
+    Bytes buffer = plain;
+    EXPECT_THROW(c->ProcessBuffer(buffer.data(), buffer.size(), TProtectionAction::Encrypt), ECipherException);
+    EXPECT_EQ(buffer, plain);
+    // InitKey would encrypt the digest in the mode: refused before anything changes.
+    auto k = Make<TCipher_IDEA>();
+    k->Mode = TCipherMode(value);
+    EXPECT_THROW(k->InitKey("key text"), ECipherException);
+    EXPECT_FALSE(k->Ready());
+  }
+}
+
+// A vector given with its length must be exactly one block; empty stands for no vector.
+TEST(CipherBaseTest, VectorLengthIsCheckedAgainstTheBlockSize) {
+  const Bytes key(kKey.begin(), kKey.end()), iv = RandomBytes(8, 9);
+  auto withPointer = Make<TToyCipher>();
+  withPointer->Init(key.data(), 16, iv.data());
+  auto withSpan = Make<TToyCipher>();
+  withSpan->Init(key, iv);
+  EXPECT_EQ(Bytes(withSpan->VectorBytes().begin(), withSpan->VectorBytes().end()), iv);
+  withSpan->Init(key, {});
+  auto noVector = Make<TToyCipher>();
+  noVector->Init(key.data(), 16, nullptr);
+  EXPECT_EQ(Bytes(withSpan->VectorBytes().begin(), withSpan->VectorBytes().end()),
+            Bytes(noVector->VectorBytes().begin(), noVector->VectorBytes().end()));
+
+  for (std::size_t len : {1u, 7u, 9u, 16u}) {
+    SCOPED_TRACE(len);
+    const Bytes wrong = RandomBytes(len, 10);
+    auto c = Make<TToyCipher>();
+    c->Init(key, iv);
+    const Bytes v0(c->VectorBytes().begin(), c->VectorBytes().end());
+    try {
+      c->Init(key, wrong);
+      ADD_FAILURE() << "accepted";
+    } catch (const ECipherException& e) {
+      EXPECT_EQ(e.Code, 5);
+      EXPECT_EQ(std::string(e.what()),
+                "Initialization vector for TToyCipher must be 8 bytes, not " + std::to_string(len) + ".");
+    }
+    EXPECT_THROW(c->StartVector(std::span<const std::uint8_t>(wrong)), ECipherException);
+    EXPECT_THROW(c->InitKey("key text", std::span<const std::uint8_t>(wrong)), ECipherException);
+    EXPECT_TRUE(c->Ready());  // the refused calls left key and vector as they were
+    EXPECT_EQ(Bytes(c->VectorBytes().begin(), c->VectorBytes().end()), v0);
+  }
 }

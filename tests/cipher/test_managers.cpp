@@ -105,6 +105,39 @@ TEST(CipherManagerTest, Failures) {
   }
 }
 
+// A mode outside the eight is refused by SetMode; one written straight into the cipher object is
+// refused by the texts, which never hand the plain text back as if encrypted.
+TEST(CipherManagerTest, UnknownModeAndWrongVectorAreRefused) {
+  auto m = StoredValueManager();
+  const std::string stored = m->EncryptText("value");
+  try {
+    m->SetMode(TCipherMode(8));
+    FAIL();
+  } catch (const ECipherException& e) {
+    EXPECT_EQ(e.Code, 4);
+  }
+  EXPECT_EQ(m->Mode(), TCipherMode::cmCTS);
+  EXPECT_EQ(m->CipherObject().Mode, TCipherMode::cmCTS);
+  EXPECT_EQ(m->EncryptText("value"), stored);  // the key and mode stayed
+
+  m->CipherObject().Mode = TCipherMode(200);
+  EXPECT_THROW(m->EncryptText("value"), ECipherException);
+  EXPECT_THROW(m->DecryptText(stored), ECipherException);
+
+  const std::uint8_t shortVector[5] = {1, 2, 3, 4, 5};
+  try {
+    m->InitKey(StoredValueKeyText(), std::span<const std::uint8_t>(shortVector));
+    FAIL();
+  } catch (const ECipherException& e) {
+    EXPECT_EQ(e.Code, 5);
+  }
+  const std::uint8_t vector[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  m->CipherObject().Mode = TCipherMode::cmCTS;
+  m->InitKey(StoredValueKeyText(), std::span<const std::uint8_t>(vector));
+  EXPECT_EQ(m->DecryptText(m->EncryptText("value")), "value");
+  EXPECT_NE(m->EncryptText("value"), stored);  // another start vector
+}
+
 TEST(CipherManagerTest, AlgorithmModeAndDescription) {
   TCipherManager m;
   EXPECT_EQ(m.Algorithm(), "Blowfish");  // the default class, selected on first read

@@ -109,7 +109,7 @@ void JobWindow::Handle(Step&& step) {
 }
 
 void JobWindow::takeCommand(const std::string& job, const std::string& command) {
-  if (!isVisible() || editor_.CurrentJob() != job || commandSelection_ != editor_.SelectionSerial()) return;
+  if (!isVisible() || editor_.CurrentJob() != job) return;
   editor_.SetCommand(command);
   commandEdit_->setText(Latin1Text(command));
   if (auto* commandWindow = qobject_cast<CommandWindow*>(sender())) commandWindow->commandTaken();
@@ -160,7 +160,6 @@ void JobWindow::onEditCommand() {
     auto* commandWindow = qobject_cast<CommandWindow*>(mainWindow_.Windows().commandWindow.data());
     if (commandWindow == nullptr) return;
     connect(commandWindow, &CommandWindow::commandAccepted, this, &JobWindow::takeCommand, Qt::UniqueConnection);
-    commandSelection_ = editor_.SelectionSerial();
     commandWindow->editCommand(*editor_.CurrentJob(), *lines);
   });
 }

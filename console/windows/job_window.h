@@ -9,7 +9,6 @@
 // a failed save keeps the window open with everything as it was.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "console/core/job_editor.h"
@@ -36,8 +35,7 @@ class JobWindow : public SecondaryWindow {
   const JobEditor& Editor() const noexcept { return editor_; }
 
   // The command editor's OK for `job`: puts `command` into the command field when this window is
-  // open and still shows the job whose command the command editor was last opened on (and has not
-  // moved to another job since, nor been closed), and tells the command editor it was taken.
+  // open and shows `job`, and tells the command editor it was taken.
   void takeCommand(const std::string& job, const std::string& command);
 
   // Event handlers.
@@ -80,8 +78,6 @@ class JobWindow : public SecondaryWindow {
   MainWindow& mainWindow_;
   UiEditorDialogs dialogs_;
   JobEditor editor_;
-  // The job editor's selection when the command editor was last opened from here.
-  std::uint64_t commandSelection_ = 0;
 };
 
 }  // namespace corvane

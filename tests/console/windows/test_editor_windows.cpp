@@ -346,33 +346,45 @@ TEST_F(EditorWindowsTest, JobEditedThroughTheWindowAndTheCommandEditor) {
   EXPECT_EQ(jobWindow.valueEdit_->text(), "/srv");
 }
 
-TEST_F(EditorWindowsTest, CommandEditorRefusesWhenTheJobEditorMovedOn) {
+// The command editor's OK goes through whenever the job editor is open on the job it was opened
+// for, however the operator got there; it is refused, keeping the text, only while the job editor
+// shows another job or is closed, and the advice of the refusal then works.
+TEST_F(EditorWindowsTest, CommandEditorOkFollowsTheJobTheJobEditorShows) {
   WriteValues(JobPath(), "a", {{"Command", "one;"}});
   WriteValues(JobPath(), "b", {{"Command", "two;"}});
-  Start().onJob();
+  MainWindow& mainWindow = Start();
+  mainWindow.onJob();
   JobWindow& jobWindow = Jobs();
   CommandWindow& commandWindow = CommandEditor();
+  const QString refusal = QString::fromLatin1(kCommandJobNotShown).arg("a");
+  EXPECT_EQ(refusal, "The job editor does not show the job \"a\". Open the job editor, select \"a\" there "
+                     "and press OK again, or press Cancel to drop this command.");
   Choose(jobWindow.jobList_, "a");
   jobWindow.editCommandButton_->click();
   commandWindow.commandText_->setPlainText("meant for a");
+
+  // Another job shown: refused, nothing changes anywhere.
   Choose(jobWindow.jobList_, "b");  // both windows stay usable
   commandWindow.okButton_->click();
-  ASSERT_EQ(log_->messages.size(), 1u);
-  EXPECT_EQ(log_->messages[0], QString::fromLatin1(kCommandJobChanged).arg("a"));
+  EXPECT_EQ(log_->messages, QStringList{refusal});
   EXPECT_TRUE(commandWindow.isVisible());
   EXPECT_EQ(jobWindow.commandEdit_->text(), "two;");
   EXPECT_EQ(commandWindow.commandText_->toPlainText(), "meant for a");
 
-  // Back on a: the same OK now goes through.  Choosing a again is a new selection, though.
+  // Back on a, as the refusal advises: the same OK goes through.
   Choose(jobWindow.jobList_, "a");
   commandWindow.okButton_->click();
-  EXPECT_EQ(log_->messages.size(), 2u);
-  jobWindow.editCommandButton_->click();
-  commandWindow.commandText_->setPlainText("meant for a");
-  commandWindow.okButton_->click();
-  EXPECT_EQ(log_->messages.size(), 2u);
+  EXPECT_EQ(log_->messages.size(), 1u);
   EXPECT_FALSE(commandWindow.isVisible());
   EXPECT_EQ(jobWindow.commandEdit_->text(), "meant for a;");
+
+  // Choosing the same job again, or another variable, changes nothing either.
+  jobWindow.editCommandButton_->click();
+  commandWindow.commandText_->setPlainText("again for a");
+  Choose(jobWindow.jobList_, "a");
+  commandWindow.okButton_->click();
+  EXPECT_EQ(log_->messages.size(), 1u);
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "again for a;");
 
   // Text the job file cannot hold stays in the editor.
   jobWindow.editCommandButton_->click();
@@ -380,7 +392,7 @@ TEST_F(EditorWindowsTest, CommandEditorRefusesWhenTheJobEditorMovedOn) {
   commandWindow.okButton_->click();
   EXPECT_EQ(log_->messages.back(), QString::fromLatin1(kCommandNotLatin1));
   EXPECT_TRUE(commandWindow.isVisible());
-  EXPECT_EQ(jobWindow.commandEdit_->text(), "meant for a;");
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "again for a;");
 
   // Closing through the title bar hides without clearing; Cancel clears.
   commandWindow.close();
@@ -390,14 +402,27 @@ TEST_F(EditorWindowsTest, CommandEditorRefusesWhenTheJobEditorMovedOn) {
   commandWindow.cancelButton_->click();
   EXPECT_FALSE(commandWindow.isVisible());
   EXPECT_TRUE(commandWindow.commandText_->toPlainText().isEmpty());
-  EXPECT_EQ(jobWindow.commandEdit_->text(), "meant for a;");
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "again for a;");
 
-  // After the job editor closed, OK is refused as well.
+  // The job editor closed: refused; opened again on a, as advised: taken, and saved at its close.
   jobWindow.editCommandButton_->click();
+  commandWindow.commandText_->setPlainText("after the close");
   jobWindow.closeButton_->click();
   commandWindow.okButton_->click();
-  EXPECT_EQ(log_->messages.back(), QString::fromLatin1(kCommandJobChanged).arg("a"));
-  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "meant for a;");
+  EXPECT_EQ(log_->messages.back(), refusal);
+  EXPECT_TRUE(commandWindow.isVisible());
+  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "again for a;");
+  mainWindow.onJob();
+  commandWindow.okButton_->click();  // open, but on no job yet
+  EXPECT_EQ(log_->messages.back(), refusal);
+  Choose(jobWindow.jobList_, "a");
+  const auto refusals = log_->messages.size();
+  commandWindow.okButton_->click();
+  EXPECT_EQ(log_->messages.size(), refusals);
+  EXPECT_FALSE(commandWindow.isVisible());
+  jobWindow.closeButton_->click();
+  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "after the close;");
+  EXPECT_EQ(Plain(JobPath(), "b", "Command"), "two;");
 }
 
 TEST_F(EditorWindowsTest, CommandEditorCreationAppliesTheMinimizePreference) {

@@ -378,7 +378,8 @@ void SchedulerWindow::LoadCurrent() {
 }
 
 void SchedulerWindow::ClearAfterFailedLoad() {
-  SelectQuietly(scheduledJobList_, -1);
+  // The scheduled job stays selected in the list, so that the operator can still remove it, but
+  // it is not current: no save can write the empty fields into it.
   ShowNoScheduledJob();
   startEdit_->clear();
 }
@@ -520,8 +521,9 @@ void SchedulerWindow::ReloadFromDisk() {
     reloadPending_ = true;
     return;
   }
+  // Nothing shown (none selected, or the selected one could not be loaded): nothing to refresh.
+  if (currentSchedule_.empty() || scheduledJobList_->currentIndex() < 0) return;
   currentSchedule_.clear();
-  if (scheduledJobList_->currentIndex() < 0) return;  // nothing shown: nothing to refresh
   onScheduledJobChosen();
 }
 

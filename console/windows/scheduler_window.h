@@ -11,7 +11,10 @@
 // The scheduler worker asks for a reload after each run (ReloadFromDisk, through the main
 // window's reloadSchedulerEditor). A reload that arrives while one of this window's handlers is still
 // running (inside its message box, for example) is done right after that handler instead. A
-// reload with no scheduled job selected changes nothing and shows nothing.
+// reload with no scheduled job shown changes nothing and shows nothing.
+//
+// A scheduled job whose values cannot be loaded (a damaged file) is reported and stays selected
+// in the list, so Remove removes it; nothing is current then, so nothing is saved into it.
 //
 // Constructing the window installs the scheduler worker as schedulerThread_'s loop.
 #pragma once

@@ -273,7 +273,58 @@ TEST_F(SchedulerWindowTest, ParameterValuesAndAChangeOfJob) {
   EXPECT_EQ(scheduler_->jobList_->currentIndex(), -1);
 }
 
-TEST_F(SchedulerWindowTest, FailedLoadClearsTheCurrentJob) {
+// A scheduled job whose values cannot be loaded is reported and nothing is current, so nothing
+// of another scheduled job is saved into it; it stays selected, and Remove removes it.
+TEST_F(SchedulerWindowTest, FailedLoadSavesNothingIntoTheJobAndRemoveRemovesIt) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> stored;  // plain values
+    std::vector<std::pair<std::string, std::string>> raw;     // bytes as they stand in the file
+    QString message;
+  };
+  const std::vector<Case> cases = {
+      {"a value that is not stored text", {{"active", "1"}, {"once", "1"}}, {{"job", "!broken!"}},
+       "Input is not an valid MIME Base 64 Format."},
+      {"a time that is not a number", {{"active", "1"}, {"once", "0"}, {"every", "2"}, {"time", "x1"}}, {},
+       "'x1' is not a valid integer value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(SchedulePath());
+    Put("Bad", c.stored);
+    {
+      IniFile file(SchedulePath());
+      for (const auto& [key, bytes] : c.raw) file.Write("Bad", key, bytes);
+      file.WriteBack();
+    }
+    Shown();
+    MakeRecurring("Good");
+    const auto messages = ui_->messages.size();
+    Choose(scheduler_->scheduledJobList_, "Bad");
+    ASSERT_EQ(ui_->messages.size(), messages + 1);
+    EXPECT_EQ(ui_->messages.back(), c.message);
+    EXPECT_TRUE(scheduler_->CurrentSchedule().empty());
+    EXPECT_FALSE(scheduler_->activeBox_->isChecked());
+    EXPECT_EQ(scheduler_->startEdit_->text(), "");
+    EXPECT_EQ(scheduler_->scheduledJobList_->currentText(), "Bad");
+    // A reload after a run does not load it again (nor report it again).
+    scheduler_->ReloadFromDisk();
+    EXPECT_EQ(ui_->messages.size(), messages + 1);
+    // "Good" was saved on leaving it; "Bad" got nothing of it.
+    EXPECT_EQ(Get("Good", "active"), "1");
+    scheduler_->removeButton_->click();
+    EXPECT_EQ(ui_->messages.size(), messages + 1);
+    EXPECT_FALSE(IniFile(SchedulePath()).SectionExists("Bad"));
+    EXPECT_EQ(scheduler_->scheduledJobList_->count(), 1);
+    EXPECT_EQ(scheduler_->scheduledJobList_->currentIndex(), -1);
+    scheduler_->closeButton_->click();
+    EXPECT_FALSE(IniFile(SchedulePath()).SectionExists("Bad"));
+    EXPECT_EQ(Get("Good", "every"), "2");
+  }
+}
+
+// A damaged scheduled job left alone is not changed by leaving it or by closing.
+TEST_F(SchedulerWindowTest, FailedLoadLeavesTheDamagedJobAsItWas) {
   Put("Bad", {{"active", "1"}, {"once", "1"}});
   {
     IniFile file(SchedulePath());
@@ -282,14 +333,11 @@ TEST_F(SchedulerWindowTest, FailedLoadClearsTheCurrentJob) {
   }
   Shown();
   MakeRecurring("Good");
-  const std::string badBefore = IniFile(SchedulePath()).ToBytes();
   Choose(scheduler_->scheduledJobList_, "Bad");
   ASSERT_FALSE(ui_->messages.empty());
-  EXPECT_TRUE(scheduler_->CurrentSchedule().empty());
-  EXPECT_FALSE(scheduler_->activeBox_->isChecked());
-  EXPECT_EQ(scheduler_->scheduledJobList_->currentIndex(), -1);
+  Choose(scheduler_->scheduledJobList_, "Good");
+  Choose(scheduler_->scheduledJobList_, "Bad");
   scheduler_->closeButton_->click();
-  // "Good" was saved on leaving it; "Bad" got nothing of it.
   IniFile after(SchedulePath());
   EXPECT_EQ(after.Keys("Bad"), (Keys{"active", "once", "job"}));
   EXPECT_EQ(after.Read("Bad", "job"), "!broken!");

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "console/windows/editor_ui.h"
 #include "console/windows/secondary_window.h"
 
 class QPlainTextEdit;
@@ -24,9 +25,6 @@ class MainWindow;
 inline constexpr char kCommandJobNotShown[] =
     "The job editor does not show the job \"%1\". Open the job editor, select \"%1\" there and "
     "press OK again, or press Cancel to drop this command.";
-// What OK says when the text holds characters the job file cannot hold.
-inline constexpr char kCommandNotLatin1[] =
-    "The command may only hold characters of the Latin-1 character set";
 
 class CommandWindow : public SecondaryWindow {
   Q_OBJECT

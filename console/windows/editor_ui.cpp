@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QWidget>
 
@@ -26,8 +27,13 @@ std::optional<std::string> Latin1Bytes(const QString& text) {
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-QValidator::State Latin1Validator::validate(QString& input, int&) const {
-  return AllLatin1(input) ? Acceptable : Invalid;
+std::optional<std::string> FieldBytes(UiServices& ui, QWidget* window, QLineEdit* field, const char* refusal) {
+  std::optional<std::string> bytes = Latin1Bytes(field->text());
+  if (!bytes) {
+    ui.Message(window, QString::fromLatin1(refusal));
+    field->setFocus();
+  }
+  return bytes;
 }
 
 void UiEditorDialogs::Message(std::string_view text) { ui_.Message(parent_, Latin1Text(text)); }

@@ -1,12 +1,11 @@
 // What the editor windows share on the Qt side: names and values as 8-bit bytes on screen and
-// back (the settings files hold Latin-1 text), a validator that keeps text fields to what the
-// files can hold, the editors' dialogs over UiServices, the filling of a sorted name list, and
-// the bold captions over regular controls.
+// back (the settings files hold Latin-1 text), the refusal of a field's text that the files
+// cannot hold, the editors' dialogs over UiServices, the filling of a sorted name list, and the
+// bold captions over regular controls.
 #pragma once
 
 #include <QFont>
 #include <QString>
-#include <QValidator>
 
 #include <initializer_list>
 #include <optional>
@@ -18,6 +17,7 @@
 #include "console/windows/secondary_window.h"
 
 class QComboBox;
+class QLineEdit;
 class QWidget;
 
 namespace corvane {
@@ -27,13 +27,17 @@ QString Latin1Text(std::string_view bytes);
 // Text from the screen as bytes; nothing when it holds a character outside Latin-1.
 std::optional<std::string> Latin1Bytes(const QString& text);
 
-// Accepts only text of Latin-1 characters, so a typed or pasted value can never lose a
-// character on its way into the file.
-class Latin1Validator : public QValidator {
- public:
-  explicit Latin1Validator(QObject* parent = nullptr) : QValidator(parent) {}
-  State validate(QString& input, int& pos) const override;
-};
+// What a field says when its text holds a character the files cannot hold (Latin-1 only): the
+// command (the job editor's command field, the command editor) or a value.
+inline constexpr char kCommandNotLatin1[] =
+    "The command may only hold characters of the Latin-1 character set";
+inline constexpr char kValueNotLatin1[] =
+    "The value may only hold characters of the Latin-1 character set";
+
+// The text of `field` as bytes. A text with a character outside Latin-1 is refused: `refusal`
+// is shown, the field keeps the text as typed and takes the focus, and the answer is nothing.
+// Fields take whatever is typed, so nothing typed is ever dropped without a word.
+std::optional<std::string> FieldBytes(UiServices& ui, QWidget* window, QLineEdit* field, const char* refusal);
 
 // The editors' dialogs through the window's UiServices.
 class UiEditorDialogs final : public EditorDialogs {

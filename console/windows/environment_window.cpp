@@ -44,7 +44,6 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
   valueLabel_->setGeometry(12, 64, 48, 22);
   valueEdit_ = new QLineEdit(variableGroup_);
   valueEdit_->setGeometry(64, 62, 270, 24);
-  valueEdit_->setValidator(new Latin1Validator(valueEdit_));
 
   // Only the group captions are bold, not their contents.
   SetRegularFont(font(), {environmentList_, newEnvironmentButton_, removeEnvironmentButton_, variableList_,
@@ -67,14 +66,20 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
 
 EnvironmentWindow::~EnvironmentWindow() = default;
 
-void EnvironmentWindow::PushFields() {
-  // The validator keeps the field to Latin-1; anything else would be a field set from outside.
-  if (std::optional<std::string> value = Latin1Bytes(valueEdit_->text())) editor_.SetValue(std::move(*value));
+bool EnvironmentWindow::PushFields() {
+  std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);
+  if (!value) return false;
+  editor_.SetValue(std::move(*value));
+  return true;
+}
+
+void EnvironmentWindow::ShowLists() {
+  ShowNames(environmentList_, editor_.Environments(), editor_.CurrentEnvironment());
+  ShowNames(variableList_, editor_.Variables(), editor_.CurrentVariable());
 }
 
 void EnvironmentWindow::ShowState() {
-  ShowNames(environmentList_, editor_.Environments(), editor_.CurrentEnvironment());
-  ShowNames(variableList_, editor_.Variables(), editor_.CurrentVariable());
+  ShowLists();
   const QString value = Latin1Text(editor_.Value());
   if (valueEdit_->text() != value) valueEdit_->setText(value);
   environmentGroup_->setEnabled(editor_.Loaded());
@@ -83,7 +88,10 @@ void EnvironmentWindow::ShowState() {
 
 template <typename Step>
 void EnvironmentWindow::Handle(Step&& step) {
-  PushFields();
+  if (!PushFields()) {
+    ShowLists();  // back to the variable the field belongs to
+    return;
+  }
   Guarded(Ui(), this, std::forward<Step>(step));
   ShowState();
 }
@@ -129,7 +137,7 @@ void EnvironmentWindow::onRemoveVariable() {
 void EnvironmentWindow::onCloseClicked() { close(); }
 
 bool EnvironmentWindow::onClose() {
-  PushFields();
+  if (!PushFields()) return false;
   // A failed write throws: the window stays open and the file keeps its contents.
   if (const std::optional<std::vector<std::string>> names = editor_.Close()) {
     mainWindow_.SetEnvironmentNames(*names);

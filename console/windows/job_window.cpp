@@ -35,7 +35,6 @@ JobWindow::JobWindow(MainWindow& mainWindow)
   commandLabel_->setGeometry(12, 64, 76, 22);
   commandEdit_ = new QLineEdit(jobGroup_);
   commandEdit_->setGeometry(90, 62, 250, 24);
-  commandEdit_->setValidator(new Latin1Validator(commandEdit_));
   editCommandButton_ = new QPushButton(QStringLiteral("..."), jobGroup_);
   editCommandButton_->setGeometry(346, 61, 28, 26);
 
@@ -55,7 +54,6 @@ JobWindow::JobWindow(MainWindow& mainWindow)
   valueLabel_->setGeometry(12, 90, 48, 22);
   valueEdit_ = new QLineEdit(variableGroup_);
   valueEdit_->setGeometry(64, 88, 310, 24);
-  valueEdit_->setValidator(new Latin1Validator(valueEdit_));
 
   // Only the group captions are bold, not their contents.
   SetRegularFont(font(), {jobList_, newJobButton_, removeJobButton_, commandLabel_, commandEdit_,
@@ -81,17 +79,24 @@ JobWindow::JobWindow(MainWindow& mainWindow)
 
 JobWindow::~JobWindow() = default;
 
-void JobWindow::PushFields() {
-  // The validators keep the fields to Latin-1.
-  if (std::optional<std::string> command = Latin1Bytes(commandEdit_->text()))
-    editor_.SetCommand(std::move(*command));
-  if (std::optional<std::string> value = Latin1Bytes(valueEdit_->text())) editor_.SetValue(std::move(*value));
+bool JobWindow::PushFields() {
+  std::optional<std::string> command = FieldBytes(Ui(), this, commandEdit_, kCommandNotLatin1);
+  if (!command) return false;
+  std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);
+  if (!value) return false;
+  editor_.SetCommand(std::move(*command));
+  editor_.SetValue(std::move(*value));
   editor_.SetDisplay(displayBox_->isChecked());
+  return true;
+}
+
+void JobWindow::ShowLists() {
+  ShowNames(jobList_, editor_.Jobs(), editor_.CurrentJob());
+  ShowNames(variableList_, editor_.Variables(), editor_.CurrentJobVariable());
 }
 
 void JobWindow::ShowState() {
-  ShowNames(jobList_, editor_.Jobs(), editor_.CurrentJob());
-  ShowNames(variableList_, editor_.Variables(), editor_.CurrentJobVariable());
+  ShowLists();
   const QString command = Latin1Text(editor_.Command());
   if (commandEdit_->text() != command) commandEdit_->setText(command);
   const QString value = Latin1Text(editor_.Value());
@@ -103,7 +108,10 @@ void JobWindow::ShowState() {
 
 template <typename Step>
 void JobWindow::Handle(Step&& step) {
-  PushFields();
+  if (!PushFields()) {
+    ShowLists();  // back to the job and variable the fields belong to
+    return;
+  }
   Guarded(Ui(), this, std::forward<Step>(step));
   ShowState();
 }
@@ -167,7 +175,7 @@ void JobWindow::onEditCommand() {
 void JobWindow::onCloseClicked() { close(); }
 
 bool JobWindow::onClose() {
-  PushFields();
+  if (!PushFields()) return false;
   // A failed write throws: the window stays open and the file keeps its contents.
   if (const std::optional<std::vector<std::string>> names = editor_.Close()) {
     mainWindow_.SetJobNames(*names);

@@ -2,7 +2,9 @@
 // edits a job's command (in the field or, one command per line, in the command editor),
 // adds and removes job variables and sets each variable's value and Display flag. The window is
 // a thin view over JobEditor: before each handler it hands the fields to the editor, afterwards
-// it shows the editor's lists, selections and fields.
+// it shows the editor's lists, selections and fields. A command or value the file cannot hold is
+// refused with a message before the handler runs: the handler then does nothing, the lists show
+// what they showed, and the fields keep what was typed.
 //
 // Lists react to the operator's choice only (activated); ticking Display from code stores
 // nothing (the flag is stored with its variable). Every handler shows a failure in a message box;
@@ -72,7 +74,8 @@ class JobWindow : public SecondaryWindow {
  private:
   template <typename Step>
   void Handle(Step&& step);
-  void PushFields();
+  bool PushFields();
+  void ShowLists();
   void ShowState();
 
   MainWindow& mainWindow_;

@@ -128,7 +128,6 @@ void SchedulerWindow::Build() {
   valueEdit_ = new QLineEdit(jobGroup_);
   plain(valueEdit_);
   valueEdit_->setReadOnly(true);
-  valueEdit_->setValidator(new Latin1Validator(valueEdit_));
   auto* grid2 = new QGridLayout(jobGroup_);
   grid2->addWidget(jobLabel_, 0, 0);
   grid2->addWidget(jobList_, 0, 1);
@@ -277,6 +276,15 @@ bool SchedulerWindow::TakeStartDate(const std::string& scheduledJob, const QStri
 }
 
 ScheduleFields SchedulerWindow::Fields() const {
+  ScheduleFields f = FieldsWithoutValue();
+  // The value field takes whatever is typed; what the file cannot hold is refused here.
+  std::optional<std::string> value = Latin1Bytes(valueEdit_->text());
+  if (!value) throw std::invalid_argument(kValueNotLatin1);
+  f.value = std::move(*value);
+  return f;
+}
+
+ScheduleFields SchedulerWindow::FieldsWithoutValue() const {
   ScheduleFields f;
   f.active = activeBox_->isChecked();
   f.once = runOnceBox_->isChecked();
@@ -287,7 +295,6 @@ ScheduleFields SchedulerWindow::Fields() const {
   f.environment = SelectedName(environmentList_);
   f.protocol = protocolList_->currentIndex() >= 0 ? Bytes(protocolList_->currentText()) : std::string();
   f.parameter = SelectedName(parameterList_);
-  f.value = Bytes(valueEdit_->text());
   return f;
 }
 
@@ -416,7 +423,12 @@ void SchedulerWindow::onParameterChosen() {
   Guarded(Ui(), this, [this] {
     valueEdit_->setReadOnly(false);
     if (!currentParameter_.empty() && !valueEdit_->text().isEmpty()) {
-      entered_.Enter(currentParameter_, Bytes(valueEdit_->text()));
+      std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);
+      if (!value) {
+        SelectName(parameterList_, currentParameter_);  // the field still belongs to it
+        return;
+      }
+      entered_.Enter(currentParameter_, std::move(*value));
     }
     currentParameter_ = SelectedName(parameterList_);
     if (const std::string* value = entered_.Find(currentParameter_)) {
@@ -431,7 +443,7 @@ void SchedulerWindow::onParameterChosen() {
 void SchedulerWindow::onActiveToggled() {
   HandlerScope scope(*this);
   if (!activeBox_->isChecked()) return;
-  if (const std::optional<std::string_view> failure = FirstFailingActiveCheck(Fields())) {
+  if (const std::optional<std::string_view> failure = FirstFailingActiveCheck(FieldsWithoutValue())) {
     Message(failure->data());
     SetActiveQuietly(false);
   }

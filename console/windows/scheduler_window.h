@@ -78,8 +78,11 @@ class SchedulerWindow : public SecondaryWindow {
   const std::string& ScheduleJobName() const { return scheduleJobName_; }
   const std::string& CurrentParameter() const { return currentParameter_; }
   const EnteredValues& Entered() const { return entered_; }
-  // The fields of the shown scheduled job as a save would take them.
+  // The fields of the shown scheduled job as a save would take them. Throws when the value field
+  // holds a character the file cannot hold (the save is then refused with that message).
   ScheduleFields Fields() const;
+  // The same without the value field (what the Active checks look at).
+  ScheduleFields FieldsWithoutValue() const;
   std::string SchedulePath() const;
 
   // ---- controls (public for the tests that drive the window) -----------------------------

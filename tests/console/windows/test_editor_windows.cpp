@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -235,12 +236,79 @@ TEST_F(EditorWindowsTest, EnvironmentWindowMessagesAndRefusedText) {
   environmentWindow.newEnvironmentButton_->click();
   EXPECT_EQ(log_->messages, (QStringList{"You must select a Environment name before", "This name already exists",
                                          QString::fromLatin1(kNameNotLatin1.data(), kNameNotLatin1.size())}));
-  // The value field takes nothing that the file cannot hold.
-  QString typed = QString::fromUtf8("\u20ac5");
-  int pos = 0;
-  EXPECT_EQ(environmentWindow.valueEdit_->validator()->validate(typed, pos), QValidator::Invalid);
-  QString latin1 = QString::fromUtf8("na\u00efve \u00a7");
-  EXPECT_EQ(environmentWindow.valueEdit_->validator()->validate(latin1, pos), QValidator::Acceptable);
+}
+
+// What the operator types into a single-line field stays as typed: a text the file can hold is
+// stored as it is, one it cannot hold (Cyrillic, the euro sign) is refused with a message when it
+// would be stored, and stays in the field to be corrected; nothing is stored or run without a
+// character of it.
+TEST_F(EditorWindowsTest, TypedTextIsKeptOrRefusedNeverCut) {
+  WriteValues(EnvPath(), "prod", {{"RHost", "old.example"}, {"RLogin", "ops"}});
+  WriteValues(JobPath(), "a", {{"Command", "one;"}, {"Target", "/srv"}});
+  WriteValues(JobPath(), "b", {{"Command", "two;"}});
+  MainWindow& mainWindow = Start();
+  mainWindow.onEnvironment();
+  mainWindow.onJob();
+  EnvironmentWindow& environmentWindow = Environments();
+  JobWindow& jobWindow = Jobs();
+  Choose(environmentWindow.environmentList_, "prod");
+  Choose(environmentWindow.variableList_, "RHost");
+  Choose(jobWindow.jobList_, "a");
+  Choose(jobWindow.variableList_, "Target");
+
+  struct Case {
+    const char* what;
+    QLineEdit* field;
+    std::function<void()> leave;   // what stores the field: leaving its variable or job
+    QComboBox* list;               // the list that must still show what the field belongs to
+    QString shown;
+    QWidget* window;
+    QString refusal;
+    std::string path, section, key, stored;  // what the file holds for the field
+  };
+  const QString notLatin1 = QString::fromUtf8("echo \u041f\u0440\u0438\u0432\u0435\u0442 \u20acuro");
+  const std::vector<Case> cases = {
+      {"environment value", environmentWindow.valueEdit_,
+       [&] { Choose(environmentWindow.variableList_, "RLogin"); }, environmentWindow.variableList_, "RHost",
+       &environmentWindow, QString::fromLatin1(kValueNotLatin1), EnvPath(), "prod", "RHost", "old.example"},
+      {"job command", jobWindow.commandEdit_, [&] { Choose(jobWindow.jobList_, "b"); }, jobWindow.jobList_, "a",
+       &jobWindow, QString::fromLatin1(kCommandNotLatin1), JobPath(), "a", "Command", "one;"},
+      {"job variable value", jobWindow.valueEdit_, [&] { Choose(jobWindow.jobList_, "b"); },
+       jobWindow.variableList_, "Target", &jobWindow, QString::fromLatin1(kValueNotLatin1), JobPath(), "a",
+       "Target", "/srv"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    log_->messages.clear();
+    const QString before = c.field->text();
+    c.field->clear();
+    test::TypeText(c.field, notLatin1);
+    EXPECT_EQ(c.field->text(), notLatin1);  // every character typed is there
+    c.leave();
+    EXPECT_EQ(log_->messages, QStringList{c.refusal});
+    EXPECT_EQ(c.field->text(), notLatin1);
+    EXPECT_EQ(c.list->currentText(), c.shown);
+    // Closing is refused the same way: the window stays open, the file as it was.
+    c.window->close();
+    EXPECT_TRUE(c.window->isVisible());
+    EXPECT_EQ(log_->messages, (QStringList{c.refusal, c.refusal}));
+    EXPECT_EQ(Plain(c.path, c.section, c.key), c.stored);
+    // Latin-1 text, accents and the section sign included, is stored as typed.
+    c.field->setText(before);
+  }
+  log_->messages.clear();
+  environmentWindow.valueEdit_->clear();
+  test::TypeText(environmentWindow.valueEdit_, QString::fromUtf8("na\u00efve \u00a7 caf\u00e9"));
+  jobWindow.commandEdit_->clear();
+  test::TypeText(jobWindow.commandEdit_, QString::fromUtf8("echo Gr\u00fc\u00dfe;"));
+  environmentWindow.closeButton_->click();
+  jobWindow.closeButton_->click();
+  EXPECT_FALSE(environmentWindow.isVisible());
+  EXPECT_FALSE(jobWindow.isVisible());
+  EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "na\xEFve \xA7 caf\xE9");
+  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "echo Gr\xFC\xDF" "e;");
+  EXPECT_EQ(Plain(JobPath(), "a", "Target"), "/srv");
+  EXPECT_TRUE(log_->messages.empty()) << log_->messages.join(" | ").toStdString();
 }
 
 TEST_F(EditorWindowsTest, UndecryptableValueIsReportedAndTheSelectionStays) {

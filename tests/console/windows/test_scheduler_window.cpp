@@ -18,6 +18,7 @@
 #include "console/core/scheduler_editor.h"
 #include "console/editor_fixture.h"
 #include "console/windows/date_picker_window.h"
+#include "console/windows/editor_ui.h"
 #include "console/windows/scheduler_window.h"
 #include "settings/stored_values.h"
 
@@ -342,6 +343,47 @@ TEST_F(SchedulerWindowTest, FailedLoadLeavesTheDamagedJobAsItWas) {
   EXPECT_EQ(after.Keys("Bad"), (Keys{"active", "once", "job"}));
   EXPECT_EQ(after.Read("Bad", "job"), "!broken!");
   EXPECT_EQ(Get("Good", "active"), "1");
+}
+
+// A parameter value the file cannot hold stays in the field as typed and is refused with a
+// message wherever it would be stored (another parameter, another scheduled job, Close); the
+// Active checks do not look at it.
+TEST_F(SchedulerWindowTest, TypedValueIsKeptOrRefusedNeverCut) {
+  Shown();
+  New("S1");
+  New("S2");
+  Choose(scheduler_->jobList_, "Job1");
+  Choose(scheduler_->environmentList_, "Env1");
+  scheduler_->SetStartDateText("2024-05-01 10:00:00");
+  Choose(scheduler_->parameterList_, "user");
+  const QString typed = QString::fromUtf8("echo \u041f\u0440\u0438\u0432\u0435\u0442 \u20acuro");
+  test::TypeText(scheduler_->valueEdit_, typed);
+  ASSERT_EQ(scheduler_->valueEdit_->text(), typed);
+  const std::string before = ReadBytes(SchedulePath());
+  const QString refusal = QString::fromLatin1(kValueNotLatin1);
+
+  Choose(scheduler_->parameterList_, "host");
+  EXPECT_EQ(ui_->messages, std::vector<QString>{refusal});
+  EXPECT_EQ(scheduler_->parameterList_->currentText(), "user");
+  scheduler_->activeBox_->setChecked(true);  // all checks pass; the value plays no part
+  EXPECT_TRUE(scheduler_->activeBox_->isChecked());
+  Choose(scheduler_->scheduledJobList_, "S1");
+  EXPECT_EQ(scheduler_->CurrentSchedule(), "S2");
+  EXPECT_EQ(scheduler_->scheduledJobList_->currentText(), "S2");
+  scheduler_->closeButton_->click();
+  EXPECT_TRUE(scheduler_->isVisible());
+  EXPECT_EQ(ui_->messages, (std::vector<QString>{refusal, refusal, refusal}));
+  EXPECT_EQ(scheduler_->valueEdit_->text(), typed);
+  EXPECT_EQ(ReadBytes(SchedulePath()), before);
+
+  // Corrected, with Latin-1 letters: stored as typed.
+  scheduler_->valueEdit_->clear();
+  test::TypeText(scheduler_->valueEdit_, QString::fromUtf8("J\u00fcrgen"));
+  scheduler_->closeButton_->click();
+  EXPECT_FALSE(scheduler_->isVisible());
+  EXPECT_EQ(Get("S2", "\xA7user"), "J\xFCrgen");
+  EXPECT_EQ(Get("S2", "active"), "1");
+  EXPECT_EQ(ui_->messages.size(), 3u);
 }
 
 // Every save starts from the file as it is on disk: what the worker wrote into another scheduled

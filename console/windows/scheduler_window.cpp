@@ -322,6 +322,7 @@ void SchedulerWindow::onShow() {
 void SchedulerWindow::ShowNoScheduledJob() {
   currentParameter_.clear();
   currentSchedule_.clear();
+  loadedKeys_ = LoadedKeys();
   scheduleJobName_.clear();
   entered_.Clear();
   activeBox_->setChecked(false);
@@ -338,7 +339,7 @@ void SchedulerWindow::onScheduledJobChosen() {
   const bool done = Guarded(Ui(), this, [this] {
     // 1., 2. Save the shown scheduled job into a fresh copy of the file.
     schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
-                                 NameOrder::JobEnvironmentProtocol, false);
+                                 NameOrder::JobEnvironmentProtocol, false, &loadedKeys_);
     // 3.
     currentSchedule_ = SelectedName(scheduledJobList_);
     valueEdit_->clear();
@@ -363,6 +364,8 @@ void SchedulerWindow::LoadCurrent() {
     Ui().Message(this, QString::fromLocal8Bit(e.what()));
     return;
   }
+  // What a save later merges over: what the operator does not change stays as the file has it.
+  loadedKeys_ = ReadLoadedKeys(schedule_, values_, currentSchedule_);
   SelectName(jobList_, loaded.job);
   SelectName(environmentList_, loaded.environment);
   SelectName(protocolList_, loaded.protocol);
@@ -524,7 +527,7 @@ bool SchedulerWindow::onClose() {
   // The show could not read the files and nothing was chosen since: nothing to write back.
   if (!loaded_ && currentSchedule_.empty()) return true;
   schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
-                               NameOrder::ProtocolEnvironmentJob, true);
+                               NameOrder::ProtocolEnvironmentJob, true, &loadedKeys_);
   return true;
 }
 

@@ -16,6 +16,10 @@
 // A scheduled job whose values cannot be loaded (a damaged file) is reported and stays selected
 // in the list, so Remove removes it; nothing is current then, so nothing is saved into it.
 //
+// A save writes into a fresh read of the schedule file and leaves every key that the operator did
+// not change since the load as the file holds it, so a scheduled run meanwhile (whose reload
+// waits for an open dialog) keeps what the worker wrote.
+//
 // Constructing the window installs the scheduler worker as schedulerThread_'s loop.
 #pragma once
 
@@ -145,6 +149,8 @@ class SchedulerWindow : public SecondaryWindow {
   std::string scheduleJobName_;
   std::string currentParameter_;
   EnteredValues entered_;
+  // What the file held for the shown scheduled job at its load; saves merge over it.
+  LoadedKeys loadedKeys_;
   bool loaded_ = false;  // the last show read all three files
   int handlerDepth_ = 0;
   bool reloadPending_ = false;

@@ -42,6 +42,7 @@ class ScriptedUi final : public UiServices {
   std::optional<QString> InputText(QWidget*, const QString& caption, const QString& prompt,
                                    const QString& preset) override {
     captions.push_back(caption + "|" + prompt + "|" + preset);
+    if (onInput) onInput();
     if (inputs.empty()) return std::nullopt;
     std::optional<QString> next = inputs.front();
     inputs.pop_front();
@@ -54,6 +55,7 @@ class ScriptedUi final : public UiServices {
   std::vector<QString> captions;
   std::deque<std::optional<QString>> inputs;
   std::function<void()> onMessage;  // runs while the "message box" is open
+  std::function<void()> onInput;    // runs while the "input dialog" is open
 };
 
 class SchedulerWindowTest : public ::testing::Test {
@@ -384,6 +386,52 @@ TEST_F(SchedulerWindowTest, TypedValueIsKeptOrRefusedNeverCut) {
   EXPECT_EQ(Get("S2", "\xA7user"), "J\xFCrgen");
   EXPECT_EQ(Get("S2", "active"), "1");
   EXPECT_EQ(ui_->messages.size(), 3u);
+}
+
+// New pressed while the worker runs the shown scheduled job: its reload waits for the input
+// dialog, and the save that New makes then keeps what the worker wrote (start, active, last) and
+// takes only what the operator changed.
+TEST_F(SchedulerWindowTest, NewDuringARunKeepsWhatTheWorkerWrote) {
+  struct Case {
+    const char* what;
+    bool once;
+  };
+  for (const Case& c : {Case{"recurring", false}, Case{"run once", true}}) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(SchedulePath());
+    Put("S", {{"active", "1"}, {"once", c.once ? "1" : "0"}, {"start", "2024-05-01 10:00:00"},
+              {"every", "2"}, {"time", "1"}, {"job", "Job1"}, {"envir", "Env1"}, {"prot", "Remote Exec"}});
+    Shown();
+    Choose(scheduler_->scheduledJobList_, "S");
+    ASSERT_TRUE(scheduler_->activeBox_->isChecked());
+    Choose(scheduler_->environmentList_, "Env2");  // the operator's change, not yet saved
+    ui_->onInput = [&] {
+      ui_->onInput = nullptr;
+      // The worker's run of S: the next start (a recurring job) or inactive (a run-once job),
+      // the last run, and its request for a reload.
+      if (c.once) {
+        Put("S", {{"active", "0"}, {"last", "2024-05-01 10:00:02"}});
+      } else {
+        Put("S", {{"start", "2024-05-01 12:00:00"}, {"last", "2024-05-01 10:00:02"}});
+      }
+      scheduler_->ReloadFromDisk();
+    };
+    New("T");
+    EXPECT_EQ(scheduler_->CurrentSchedule(), "T");
+    EXPECT_EQ(Get("S", "start"), c.once ? "2024-05-01 10:00:00" : "2024-05-01 12:00:00");
+    EXPECT_EQ(Get("S", "active"), c.once ? "0" : "1");
+    EXPECT_EQ(Get("S", "last"), "2024-05-01 10:00:02");
+    EXPECT_EQ(Get("S", "envir"), "Env2");
+    EXPECT_EQ(Get("S", "job"), "Job1");
+    EXPECT_EQ(Get("S", "every"), c.once ? "1" : "2");  // a run-once job shows and saves a count of 1
+    // The postponed reload runs afterwards; closing saves T and leaves S as it is.
+    test::PumpUntil([] { return false; }, std::chrono::milliseconds(50));
+    scheduler_->closeButton_->click();
+    EXPECT_EQ(Get("S", "active"), c.once ? "0" : "1");
+    EXPECT_EQ(Get("S", "start"), c.once ? "2024-05-01 10:00:00" : "2024-05-01 12:00:00");
+    EXPECT_TRUE(IniFile(SchedulePath()).SectionExists("T"));
+    EXPECT_TRUE(ui_->messages.empty());
+  }
 }
 
 // Every save starts from the file as it is on disk: what the worker wrote into another scheduled

@@ -93,6 +93,7 @@ PreferencesWindow::PreferencesWindow(MainWindow& mainWindow)
 
   connect(this, &PreferencesWindow::outputColorChanged, &mainWindow, &MainWindow::SetOutputColor);
   connect(this, &PreferencesWindow::outputFontChanged, &mainWindow, &MainWindow::SetOutputFont);
+  connect(this, &PreferencesWindow::outputTextColorChanged, &mainWindow, &MainWindow::SetOutputTextColor);
   connect(this, &PreferencesWindow::minimizeToTrayChanged, &mainWindow, &MainWindow::SetMinimizeToTray);
 }
 
@@ -125,10 +126,13 @@ void PreferencesWindow::onBackgroundColorChosen() {
 void PreferencesWindow::onFont() {
   Guarded(Ui(), this, [this] {
     QFont font = mainWindow_.OutputFont();
-    Ui().ChooseFont(this, font);  // a cancelled dialog leaves the output's font as it is
+    QColor color = mainWindow_.OutputTextColor();
+    // The font dialog has no colour: the colour dialog for the text follows a chosen font. A
+    // cancelled dialog leaves the output's font (and colour) as it is.
+    if (Ui().ChooseFont(this, font)) Ui().ChooseColor(this, color);
     mainWindow_.WriteKeystr(pref::FONTNAME, font.family());
-    // The font dialog has no colour and no character set: the current ones are written back.
-    mainWindow_.WriteKeyint(pref::FONTCOLOR, ToStoredColor(mainWindow_.OutputTextColor()));
+    mainWindow_.WriteKeyint(pref::FONTCOLOR, ToStoredColor(color));
+    // The font dialog has no character set: the current one is written back.
     const double points = font.pointSizeF();
     const auto size = points > 0 ? static_cast<std::int32_t>(std::lround(points))
                                  : mainWindow_.ReadKeyint(pref::FONTSIZE, pref::kFontSizeDefault);
@@ -137,6 +141,7 @@ void PreferencesWindow::onFont() {
                        mainWindow_.ReadKeyint(pref::FONTCHARSET, pref::kFontCharsetDefault) & 0xFF);
     mainWindow_.WriteKeyint(pref::FONTSTYLE, FontStyleByte(font));
     emit outputFontChanged(font);
+    emit outputTextColorChanged(color);
   });
 }
 

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QLayout>
+#include <QSize>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QWidget>
@@ -59,6 +62,19 @@ std::optional<std::string> NameAt(const QComboBox* box, int index) {
   if (index < 0 || index >= box->count()) return std::nullopt;
   const QByteArray bytes = box->itemData(index).toByteArray();
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+void SetFixedLayout(QWidget* window, QLayout* content, const QSize& designed) {
+  // One cell that is at least the designed size: the window is the larger of that and what the
+  // content asks for, recomputed whenever a font or style changes.
+  auto* frame = new QGridLayout(window);
+  frame->setContentsMargins(0, 0, 0, 0);
+  frame->addLayout(content, 0, 0);
+  frame->setColumnMinimumWidth(0, designed.width());
+  frame->setRowMinimumHeight(0, designed.height());
+  frame->setSizeConstraint(QLayout::SetFixedSize);
+  // The size from the start, not only from the first show.
+  frame->activate();
 }
 
 QFont BoldFont(QFont font) {

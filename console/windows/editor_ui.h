@@ -1,7 +1,7 @@
 // What the editor windows share on the Qt side: names and values as 8-bit bytes on screen and
 // back (the settings files hold Latin-1 text), the refusal of a field's text that the files
 // cannot hold, the editors' dialogs over UiServices, the filling of a sorted name list, and the
-// bold captions over regular controls.
+// bold captions over regular controls, and the fixed-size layout of the small windows.
 #pragma once
 
 #include <QFont>
@@ -17,7 +17,9 @@
 #include "console/windows/secondary_window.h"
 
 class QComboBox;
+class QLayout;
 class QLineEdit;
+class QSize;
 class QWidget;
 
 namespace corvane {
@@ -58,6 +60,12 @@ void ShowNames(QComboBox* box, const std::vector<std::string>& names,
 
 // The name at `index` of a list filled by ShowNames (nothing for -1).
 std::optional<std::string> NameAt(const QComboBox* box, int index);
+
+// Lays `content` out as the whole of `window`, which gets a fixed size: `designed` (its client
+// area), or more where the content needs more with the font, style and scale in use, so that no
+// caption is ever cut. The window cannot be resized; extra room goes to the content's stretches.
+// Call it once the controls have their fonts.
+void SetFixedLayout(QWidget* window, QLayout* content, const QSize& designed);
 
 // `font` in bold (group captions, the Close button).
 QFont BoldFont(QFont font);

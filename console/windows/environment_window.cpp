@@ -1,10 +1,13 @@
 #include "console/windows/environment_window.h"
 
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "console/windows/main_window.h"
 
@@ -17,33 +20,35 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
       editor_(mainWindow.storedValueCipher_, dialogs_) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Environment"));
   RemoveCaptionButtons();
-  setFixedSize(360, 236);
 
   environmentGroup_ = new QGroupBox(QStringLiteral("Environment Name"), this);
   environmentGroup_->setFont(BoldFont(environmentGroup_->font()));
-  environmentGroup_->setGeometry(8, 8, 344, 64);
   environmentList_ = new QComboBox(environmentGroup_);
   environmentList_->setEditable(false);
-  environmentList_->setGeometry(12, 26, 168, 24);
   newEnvironmentButton_ = new QPushButton(QStringLiteral("New"), environmentGroup_);
-  newEnvironmentButton_->setGeometry(188, 25, 70, 26);
   removeEnvironmentButton_ = new QPushButton(QStringLiteral("Remove"), environmentGroup_);
-  removeEnvironmentButton_->setGeometry(264, 25, 70, 26);
+  auto* environmentGrid = new QGridLayout(environmentGroup_);
+  environmentGrid->addWidget(environmentList_, 0, 0);
+  environmentGrid->addWidget(newEnvironmentButton_, 0, 1);
+  environmentGrid->addWidget(removeEnvironmentButton_, 0, 2);
+  environmentGrid->setColumnStretch(0, 1);
 
   variableGroup_ = new QGroupBox(QStringLiteral("Environment Variables"), this);
   variableGroup_->setFont(BoldFont(variableGroup_->font()));
-  variableGroup_->setGeometry(8, 80, 344, 104);
   variableList_ = new QComboBox(variableGroup_);
   variableList_->setEditable(false);
-  variableList_->setGeometry(12, 26, 168, 24);
   newVariableButton_ = new QPushButton(QStringLiteral("New"), variableGroup_);
-  newVariableButton_->setGeometry(188, 25, 70, 26);
   removeVariableButton_ = new QPushButton(QStringLiteral("Remove"), variableGroup_);
-  removeVariableButton_->setGeometry(264, 25, 70, 26);
   valueLabel_ = new QLabel(QStringLiteral("Value:"), variableGroup_);
-  valueLabel_->setGeometry(12, 64, 48, 22);
   valueEdit_ = new QLineEdit(variableGroup_);
-  valueEdit_->setGeometry(64, 62, 270, 24);
+  valueLabel_->setBuddy(valueEdit_);
+  auto* variableGrid = new QGridLayout(variableGroup_);
+  variableGrid->addWidget(variableList_, 0, 0, 1, 2);
+  variableGrid->addWidget(newVariableButton_, 0, 2);
+  variableGrid->addWidget(removeVariableButton_, 0, 3);
+  variableGrid->addWidget(valueLabel_, 1, 0);
+  variableGrid->addWidget(valueEdit_, 1, 1, 1, 3);
+  variableGrid->setColumnStretch(1, 1);
 
   // Only the group captions are bold, not their contents.
   SetRegularFont(font(), {environmentList_, newEnvironmentButton_, removeEnvironmentButton_, variableList_,
@@ -51,7 +56,17 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
 
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setFont(BoldFont(closeButton_->font()));
-  closeButton_->setGeometry(268, 198, 84, 28);
+
+  auto* content = new QVBoxLayout;
+  content->setContentsMargins(8, 8, 8, 8);
+  content->addWidget(environmentGroup_);
+  content->addWidget(variableGroup_);
+  content->addStretch(1);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  bottom->addWidget(closeButton_);
+  content->addLayout(bottom);
+  SetFixedLayout(this, content, QSize(360, 236));
 
   // The operator's choice only: filling or selecting from code runs no handler.
   connect(environmentList_, &QComboBox::activated, this, [this](int) { onEnvironmentChosen(); });

@@ -2,10 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "console/windows/command_window.h"
 #include "console/windows/main_window.h"
@@ -19,41 +22,49 @@ JobWindow::JobWindow(MainWindow& mainWindow)
       editor_(mainWindow.storedValueCipher_, dialogs_) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Job"));
   RemoveCaptionButtons();
-  setFixedSize(400, 290);
 
   jobGroup_ = new QGroupBox(QStringLiteral("Job Name"), this);
   jobGroup_->setFont(BoldFont(jobGroup_->font()));
-  jobGroup_->setGeometry(8, 8, 384, 100);
   jobList_ = new QComboBox(jobGroup_);
   jobList_->setEditable(false);
-  jobList_->setGeometry(12, 26, 208, 24);
   newJobButton_ = new QPushButton(QStringLiteral("New"), jobGroup_);
-  newJobButton_->setGeometry(228, 25, 70, 26);
   removeJobButton_ = new QPushButton(QStringLiteral("Remove"), jobGroup_);
-  removeJobButton_->setGeometry(304, 25, 70, 26);
   commandLabel_ = new QLabel(QStringLiteral("Command:"), jobGroup_);
-  commandLabel_->setGeometry(12, 64, 76, 22);
   commandEdit_ = new QLineEdit(jobGroup_);
-  commandEdit_->setGeometry(90, 62, 250, 24);
+  commandLabel_->setBuddy(commandEdit_);
   editCommandButton_ = new QPushButton(QStringLiteral("..."), jobGroup_);
-  editCommandButton_->setGeometry(346, 61, 28, 26);
+  // As narrow as its caption allows, beside the field.
+  editCommandButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  editCommandButton_->setMaximumWidth(editCommandButton_->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 20);
+  auto* commandRow = new QHBoxLayout;
+  commandRow->addWidget(commandEdit_, 1);
+  commandRow->addWidget(editCommandButton_);
+  auto* jobGrid = new QGridLayout(jobGroup_);
+  jobGrid->addWidget(jobList_, 0, 0, 1, 2);
+  jobGrid->addWidget(newJobButton_, 0, 2);
+  jobGrid->addWidget(removeJobButton_, 0, 3);
+  jobGrid->addWidget(commandLabel_, 1, 0);
+  jobGrid->addLayout(commandRow, 1, 1, 1, 3);
+  jobGrid->setColumnStretch(1, 1);
 
   variableGroup_ = new QGroupBox(QStringLiteral("Job Variables"), this);
   variableGroup_->setFont(BoldFont(variableGroup_->font()));
-  variableGroup_->setGeometry(8, 116, 384, 128);
   variableList_ = new QComboBox(variableGroup_);
   variableList_->setEditable(false);
-  variableList_->setGeometry(12, 26, 208, 24);
   newVariableButton_ = new QPushButton(QStringLiteral("New"), variableGroup_);
-  newVariableButton_->setGeometry(228, 25, 70, 26);
   removeVariableButton_ = new QPushButton(QStringLiteral("Remove"), variableGroup_);
-  removeVariableButton_->setGeometry(304, 25, 70, 26);
   displayBox_ = new QCheckBox(QStringLiteral("Display"), variableGroup_);
-  displayBox_->setGeometry(12, 58, 120, 22);
   valueLabel_ = new QLabel(QStringLiteral("Value:"), variableGroup_);
-  valueLabel_->setGeometry(12, 90, 48, 22);
   valueEdit_ = new QLineEdit(variableGroup_);
-  valueEdit_->setGeometry(64, 88, 310, 24);
+  valueLabel_->setBuddy(valueEdit_);
+  auto* variableGrid = new QGridLayout(variableGroup_);
+  variableGrid->addWidget(variableList_, 0, 0, 1, 2);
+  variableGrid->addWidget(newVariableButton_, 0, 2);
+  variableGrid->addWidget(removeVariableButton_, 0, 3);
+  variableGrid->addWidget(displayBox_, 1, 0, 1, 4);
+  variableGrid->addWidget(valueLabel_, 2, 0);
+  variableGrid->addWidget(valueEdit_, 2, 1, 1, 3);
+  variableGrid->setColumnStretch(1, 1);
 
   // Only the group captions are bold, not their contents.
   SetRegularFont(font(), {jobList_, newJobButton_, removeJobButton_, commandLabel_, commandEdit_,
@@ -62,7 +73,17 @@ JobWindow::JobWindow(MainWindow& mainWindow)
 
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setFont(BoldFont(closeButton_->font()));
-  closeButton_->setGeometry(308, 254, 84, 28);
+
+  auto* content = new QVBoxLayout;
+  content->setContentsMargins(8, 8, 8, 8);
+  content->addWidget(jobGroup_);
+  content->addWidget(variableGroup_);
+  content->addStretch(1);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  bottom->addWidget(closeButton_);
+  content->addLayout(bottom);
+  SetFixedLayout(this, content, QSize(400, 290));
 
   connect(jobList_, &QComboBox::activated, this, [this](int) { onJobChosen(); });
   connect(variableList_, &QComboBox::activated, this, [this](int) { onVariableChosen(); });

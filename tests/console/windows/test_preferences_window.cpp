@@ -63,7 +63,8 @@ TEST_F(PreferencesWindowTest, AsDesigned) {
         static_cast<QWidget*>(form.executeInBackgroundBox_)}) {
     EXPECT_FALSE(regular->font().bold()) << regular->metaObject()->className();
   }
-  // Every caption fits its place.
+  // Every caption fits its place once the window is shown.
+  form.present();
   EXPECT_LE(colorLabel->sizeHint().width(), colorLabel->width());
   EXPECT_LE(colorLabel->geometry().right(), form.backgroundColorList_->geometry().left());
   for (QCheckBox* box : {form.minimizeToTrayBox_, form.runAtLogonBox_, form.executeInBackgroundBox_}) {

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLayout>
 #include <QSize>
+#include <QVBoxLayout>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QWidget>
@@ -75,6 +77,18 @@ void SetFixedLayout(QWidget* window, QLayout* content, const QSize& designed) {
   frame->setSizeConstraint(QLayout::SetFixedSize);
   // The size from the start, not only from the first show.
   frame->activate();
+}
+
+QLayout* GroupsAboveCloseButton(std::initializer_list<QWidget*> groups, QWidget* closeButton) {
+  auto* content = new QVBoxLayout;
+  content->setContentsMargins(8, 8, 8, 8);
+  for (QWidget* group : groups) content->addWidget(group);
+  content->addStretch(1);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  bottom->addWidget(closeButton);
+  content->addLayout(bottom);
+  return content;
 }
 
 QFont BoldFont(QFont font) {

@@ -66,6 +66,9 @@ std::optional<std::string> NameAt(const QComboBox* box, int index);
 // caption is ever cut. The window cannot be resized; extra room goes to the content's stretches.
 // Call it once the controls have their fonts.
 void SetFixedLayout(QWidget* window, QLayout* content, const QSize& designed);
+// The layout of the editors and Preferences: `groups` one below the other, then `closeButton`
+// at the lower right corner.
+QLayout* GroupsAboveCloseButton(std::initializer_list<QWidget*> groups, QWidget* closeButton);
 
 // `font` in bold (group captions, the Close button).
 QFont BoldFont(QFont font);

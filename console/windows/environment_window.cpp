@@ -3,11 +3,9 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "console/windows/main_window.h"
 
@@ -57,16 +55,7 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setFont(BoldFont(closeButton_->font()));
 
-  auto* content = new QVBoxLayout;
-  content->setContentsMargins(8, 8, 8, 8);
-  content->addWidget(environmentGroup_);
-  content->addWidget(variableGroup_);
-  content->addStretch(1);
-  auto* bottom = new QHBoxLayout;
-  bottom->addStretch(1);
-  bottom->addWidget(closeButton_);
-  content->addLayout(bottom);
-  SetFixedLayout(this, content, QSize(360, 236));
+  SetFixedLayout(this, GroupsAboveCloseButton({environmentGroup_, variableGroup_}, closeButton_), QSize(360, 236));
 
   // The operator's choice only: filling or selecting from code runs no handler.
   connect(environmentList_, &QComboBox::activated, this, [this](int) { onEnvironmentChosen(); });

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "console/windows/command_window.h"
 #include "console/windows/main_window.h"
@@ -74,16 +73,7 @@ JobWindow::JobWindow(MainWindow& mainWindow)
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setFont(BoldFont(closeButton_->font()));
 
-  auto* content = new QVBoxLayout;
-  content->setContentsMargins(8, 8, 8, 8);
-  content->addWidget(jobGroup_);
-  content->addWidget(variableGroup_);
-  content->addStretch(1);
-  auto* bottom = new QHBoxLayout;
-  bottom->addStretch(1);
-  bottom->addWidget(closeButton_);
-  content->addLayout(bottom);
-  SetFixedLayout(this, content, QSize(400, 290));
+  SetFixedLayout(this, GroupsAboveCloseButton({jobGroup_, variableGroup_}, closeButton_), QSize(400, 290));
 
   connect(jobList_, &QComboBox::activated, this, [this](int) { onJobChosen(); });
   connect(variableList_, &QComboBox::activated, this, [this](int) { onVariableChosen(); });

@@ -79,16 +79,7 @@ PreferencesWindow::PreferencesWindow(MainWindow& mainWindow)
   SetRegularFont(font(), {backgroundColorList_, fontButton_, minimizeToTrayBox_, runAtLogonBox_,
                           executeInBackgroundBox_});
 
-  auto* content = new QVBoxLayout;
-  content->setContentsMargins(8, 8, 8, 8);
-  content->addWidget(outputGroup_);
-  content->addWidget(optionsGroup_);
-  content->addStretch(1);
-  auto* bottom = new QHBoxLayout;
-  bottom->addStretch(1);
-  bottom->addWidget(closeButton_);
-  content->addLayout(bottom);
-  SetFixedLayout(this, content, QSize(400, 230));
+  SetFixedLayout(this, GroupsAboveCloseButton({outputGroup_, optionsGroup_}, closeButton_), QSize(400, 230));
 
   // The operator's colour choice only: selecting the output's colour from code writes nothing.
   connect(backgroundColorList_, &QComboBox::activated, this, [this](int) { onBackgroundColorChosen(); });

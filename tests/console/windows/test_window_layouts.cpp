@@ -122,47 +122,40 @@ class WindowLayoutsTest : public test::ConsoleTest {
     name.replace(QLatin1Char(' '), QLatin1Char('_')).remove(QLatin1Char('.'));
     EXPECT_TRUE(window->grab().save(folder + "/" + QString::number(points) + "-" + name + ".png"));
   }
+  // Presents every window at `points` and checks it: a fixed window has its designed size (or,
+  // when `grown`, a larger one) and cannot be resized, and nothing in any window is cut.
+  void CheckEveryWindow(int points, bool grown) {
+    Start(points);
+    for (const Designed& designed : Windows()) {
+      SCOPED_TRACE(designed.caption);
+      SecondaryWindow* window = Find(designed.caption);
+      ASSERT_NE(window, nullptr);
+      window->present();
+      if (designed.size.isValid()) {
+        if (grown) {
+          EXPECT_GE(window->width(), designed.size.width());
+          EXPECT_GE(window->height(), designed.size.height());
+          EXPECT_GT(window->width() * window->height(), designed.size.width() * designed.size.height());
+        } else {
+          EXPECT_EQ(window->size(), designed.size);
+        }
+        EXPECT_EQ(window->minimumSize(), window->maximumSize());
+      }
+      EXPECT_EQ(Cut(window), std::vector<std::string>{});
+      Picture(window, points);
+      window->hide();
+    }
+  }
 
   const QFont applicationFont_ = QApplication::font();
   std::unique_ptr<ConsoleWindows> windows_;
 };
 
-TEST_F(WindowLayoutsTest, FixedWindowsKeepTheirSizesAndCutNothing) {
-  Start(0);
-  for (const Designed& designed : Windows()) {
-    SCOPED_TRACE(designed.caption);
-    SecondaryWindow* window = Find(designed.caption);
-    ASSERT_NE(window, nullptr);
-    window->present();
-    if (designed.size.isValid()) {
-      EXPECT_EQ(window->size(), designed.size);
-      EXPECT_EQ(window->minimumSize(), window->maximumSize());  // fixed
-    }
-    EXPECT_EQ(Cut(window), std::vector<std::string>{});
-    Picture(window, 0);
-    window->hide();
-  }
-}
+TEST_F(WindowLayoutsTest, FixedWindowsKeepTheirSizesAndCutNothing) { CheckEveryWindow(0, false); }
 
 // Twice the usual size and more: the fixed windows grow, stay fixed, and still cut nothing.
 TEST_F(WindowLayoutsTest, LargeFontGrowsTheWindowsInsteadOfCuttingCaptions) {
-  const int points = std::max(20, 2 * QFontInfo(applicationFont_).pointSize());
-  Start(points);
-  for (const Designed& designed : Windows()) {
-    SCOPED_TRACE(designed.caption);
-    SecondaryWindow* window = Find(designed.caption);
-    ASSERT_NE(window, nullptr);
-    window->present();
-    if (designed.size.isValid()) {
-      EXPECT_GE(window->width(), designed.size.width());
-      EXPECT_GE(window->height(), designed.size.height());
-      EXPECT_GT(window->width() * window->height(), designed.size.width() * designed.size.height());
-      EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    }
-    EXPECT_EQ(Cut(window), std::vector<std::string>{});
-    Picture(window, points);
-    window->hide();
-  }
+  CheckEveryWindow(std::max(20, 2 * QFontInfo(applicationFont_).pointSize()), true);
 }
 
 }  // namespace

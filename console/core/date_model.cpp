@@ -1,5 +1,6 @@
 #include "console/core/date_model.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace corvane {
@@ -42,6 +43,13 @@ void CalendarDate::SetMonth(int month) {
 void CalendarDate::SetDay(int day) {
   if (day < 1 || day > DaysInMonth(year_, month_) || day == day_) return;
   SetDate(year_, month_, day);
+}
+
+CalendarDate ShownDate(int year, int month, int day) {
+  if (year >= kFirstShownYear && year <= kLastShownYear) return CalendarDate(year, month, day);
+  const int shownYear = year < kFirstShownYear ? kFirstShownYear : kLastShownYear;
+  if (month < 1 || month > 12 || day < 1) EncodingError();
+  return CalendarDate(shownYear, month, std::min(day, DaysInMonth(shownYear, month)));
 }
 
 int FieldInteger(std::string_view text, int fallback) noexcept {

@@ -49,6 +49,15 @@ class CalendarDate {
   int day_ = 1;
 };
 
+// The years the year field (and the month grid) can show.
+inline constexpr int kFirstShownYear = 1950;
+inline constexpr int kLastShownYear = 9999;
+
+// The date as the fields can show it: a year before the first shown year is shown (and taken) as
+// that year, month and day kept, the day cut to that month's length (29 February 1948 shows as
+// 28 February 1950). A date within the shown years stays as it is.
+CalendarDate ShownDate(int year, int month, int day);
+
 // The text of a field read as an integer (an optional sign and decimal digits), or `fallback`.
 int FieldInteger(std::string_view text, int fallback) noexcept;
 

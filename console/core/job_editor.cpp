@@ -74,7 +74,6 @@ void JobEditor::ResetSelection() {
   command_.clear();
   value_.clear();
   display_ = false;
-  ++serial_;
 }
 
 void JobEditor::Load(const std::string& path) {
@@ -112,7 +111,6 @@ void JobEditor::SelectJob(std::string_view job) {
   display_ = false;
   currentJobVariable_.reset();
   currentJob_ = std::string(job);
-  ++serial_;
 }
 
 void JobEditor::SelectVariable(std::string_view variable) {
@@ -204,7 +202,6 @@ std::optional<std::vector<std::string>> JobEditor::Close() {
   StorePendingCommand();
   StorePendingVariable();
   copy_.WriteBack();
-  ++serial_;
   return copy_.Sections();
 }
 

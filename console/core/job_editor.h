@@ -14,12 +14,9 @@
 // always belong to the job and variable shown.
 //
 // The command editor shows the command one command per line; CommandLines() and
-// JoinCommandLines() are its two directions. Since both windows stay usable, its text is taken
-// over only while the job editor still shows the job it was opened on: SelectionSerial() changes
-// whenever the shown job changes (also through a show or a close of the job editor).
+// JoinCommandLines() are its two directions.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,8 +79,6 @@ class JobEditor {
   // closing writes nothing.
   bool Loaded() const noexcept { return loaded_; }
   const IniFile& Copy() const noexcept { return copy_; }
-  // Changes whenever the job whose command field is shown changes.
-  std::uint64_t SelectionSerial() const noexcept { return serial_; }
 
   // ---- handlers ----------------------------------------------------------------------------
   // Window shown: a fresh copy of the file at `path`, nothing selected. Throws when the file
@@ -125,7 +120,6 @@ class JobEditor {
   std::string command_;
   std::string value_;
   bool display_ = false;
-  std::uint64_t serial_ = 0;
 };
 
 }  // namespace corvane

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -51,6 +53,32 @@ QColor FromStoredColor(std::int32_t stored) {
   const auto bits = static_cast<std::uint32_t>(stored);
   return QColor(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
                 static_cast<int>((bits >> 16) & 0xFFu));
+}
+
+namespace {
+
+double RelativeLuminance(const QColor& color) {
+  const QColor rgb = color.toRgb();
+  const auto linear = [](int channel) {
+    const double c = channel / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(rgb.red()) + 0.7152 * linear(rgb.green()) + 0.0722 * linear(rgb.blue());
+}
+
+}  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const double la = RelativeLuminance(a);
+  const double lb = RelativeLuminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableTextColor(const QColor& text, const QColor& background) {
+  if (ContrastRatio(text, background) >= kMinimumTextContrast) return text;
+  const QColor black(0, 0, 0);
+  const QColor white(255, 255, 255);
+  return ContrastRatio(black, background) >= ContrastRatio(white, background) ? black : white;
 }
 
 std::int32_t FontStyleByte(const QFont& font) {

@@ -51,6 +51,17 @@ std::optional<std::int32_t> ParseDecimalInt32(const QString& text);
 std::int32_t ToStoredColor(const QColor& color);
 QColor FromStoredColor(std::int32_t stored);
 
+// How far apart two colours stand for a reader: the contrast ratio of their relative luminances
+// (sRGB), from 1 (the same) to 21 (black and white).
+double ContrastRatio(const QColor& a, const QColor& b);
+// The least contrast at which the output's text counts as readable (3:1, the least that large or
+// bold text needs by the common accessibility guidelines).
+inline constexpr double kMinimumTextContrast = 3.0;
+// The colour the output's text is shown in on `background`: `text` when it stands out by at
+// least kMinimumTextContrast, otherwise black or white, whichever stands out more.  The stored
+// colour stays what the operator chose.
+QColor ReadableTextColor(const QColor& text, const QColor& background);
+
 // The font style set as one byte: bold 1, italic 2, underline 4, strike-out 8.
 std::int32_t FontStyleByte(const QFont& font);
 void ApplyFontStyleByte(QFont& font, std::int32_t style);

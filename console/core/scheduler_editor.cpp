@@ -45,21 +45,51 @@ const std::string* EnteredValues::Find(std::string_view parameter) const {
   return nullptr;
 }
 
+const std::string* LoadedKeys::Find(std::string_view key) const {
+  for (const auto& [name, text] : values) {
+    if (name == key) return &text;
+  }
+  return nullptr;
+}
+
+LoadedKeys ReadLoadedKeys(const IniFile& file, const StoredValues& values, std::string_view section) {
+  LoadedKeys loaded;
+  loaded.section = std::string(section);
+  for (const char* key : {"active", "once", "start", "every", "time", "job", "envir", "prot"}) {
+    if (!file.KeyExists(section, key)) continue;
+    try {
+      loaded.values.emplace_back(key, values.Read(file, section, key));
+    } catch (const std::exception&) {
+      // Not readable: left out, so a save writes what the screen holds.
+    }
+  }
+  return loaded;
+}
+
 void WriteScheduledJob(IniFile& file, const StoredValues& values, std::string_view section,
-                       const ScheduleFields& fields, const EnteredValues& entered, NameOrder order) {
-  values.Write(file, section, "active", fields.active ? "1" : "0");
-  values.Write(file, section, "once", fields.once ? "1" : "0");
-  values.Write(file, section, "start", fields.start);
-  values.Write(file, section, "every", fields.every);
-  values.Write(file, section, "time", std::to_string(fields.unit));
+                       const ScheduleFields& fields, const EnteredValues& entered, NameOrder order,
+                       const LoadedKeys* loaded) {
+  if (loaded != nullptr && loaded->section != section) loaded = nullptr;
+  const auto write = [&](std::string_view key, std::string_view text) {
+    if (loaded != nullptr && file.KeyExists(section, key)) {
+      const std::string* found = loaded->Find(key);
+      if (found != nullptr && *found == text) return;  // unchanged on screen: the file's stays
+    }
+    values.Write(file, section, key, text);
+  };
+  write("active", fields.active ? "1" : "0");
+  write("once", fields.once ? "1" : "0");
+  write("start", fields.start);
+  write("every", fields.every);
+  write("time", std::to_string(fields.unit));
   if (order == NameOrder::JobEnvironmentProtocol) {
-    values.Write(file, section, "job", fields.job);
-    values.Write(file, section, "envir", fields.environment);
-    values.Write(file, section, "prot", fields.protocol);
+    write("job", fields.job);
+    write("envir", fields.environment);
+    write("prot", fields.protocol);
   } else {
-    values.Write(file, section, "prot", fields.protocol);
-    values.Write(file, section, "envir", fields.environment);
-    values.Write(file, section, "job", fields.job);
+    write("prot", fields.protocol);
+    write("envir", fields.environment);
+    write("job", fields.job);
   }
   for (const auto& [parameter, value] : entered.Items()) {
     if (!value.empty()) values.Write(file, section, ParameterKey(parameter), value);
@@ -123,10 +153,10 @@ IniFile ReadScheduleFile(const std::string& path) {
 
 IniFile SaveScheduleFile(const std::string& path, const StoredValues& values, std::string_view section,
                          const ScheduleFields& fields, const EnteredValues& entered, NameOrder order,
-                         bool writeAlways) {
+                         bool writeAlways, const LoadedKeys* loaded) {
   ScheduleFileLock lock;
   IniFile file(path);
-  if (!section.empty()) WriteScheduledJob(file, values, section, fields, entered, order);
+  if (!section.empty()) WriteScheduledJob(file, values, section, fields, entered, order, loaded);
   if (!section.empty() || writeAlways) file.WriteBack();
   return file;
 }

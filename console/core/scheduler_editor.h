@@ -75,11 +75,29 @@ class EnteredValues {
   std::vector<std::pair<std::string, std::string>> items_;
 };
 
+// What the schedule file held for a scheduled job when the editor loaded it: the plain text of
+// each key a save writes (active, once, start, every, time, job, envir, prot) that was there and
+// could be read. The scheduler worker rewrites start, active and last of a job after its run,
+// also while the editor shows that job; a save leaves a key as the worker wrote it unless the
+// screen holds something else than the load found there.
+struct LoadedKeys {
+  std::string section;
+  std::vector<std::pair<std::string, std::string>> values;
+
+  const std::string* Find(std::string_view key) const;
+};
+
+// The keys of `section` as the file holds them now.
+LoadedKeys ReadLoadedKeys(const IniFile& file, const StoredValues& values, std::string_view section);
+
 // Writes the scheduled job into `section`: active, once, start, every, time, the three names in
 // `order`, every entered value, then the shown value under "\xA7" + the shown parameter. Empty
-// parameter values are not written (the stored one stays).
+// parameter values are not written (the stored one stays). With `loaded` (for the same section),
+// a key that the file holds and whose text on screen equals what the load found is left as the
+// file holds it: what the operator did not change never overwrites what was written meanwhile.
 void WriteScheduledJob(IniFile& file, const StoredValues& values, std::string_view section,
-                       const ScheduleFields& fields, const EnteredValues& entered, NameOrder order);
+                       const ScheduleFields& fields, const EnteredValues& entered, NameOrder order,
+                       const LoadedKeys* loaded = nullptr);
 
 // ---- what a load reads ---------------------------------------------------------------------------
 
@@ -119,11 +137,12 @@ std::string StoredParameterValue(const IniFile& schedule, const StoredValues& va
 
 // Reads the file.
 IniFile ReadScheduleFile(const std::string& path);
-// Saves the shown scheduled job into `section` and writes the file back. With an empty section
-// nothing is saved, and the file is written back only when `writeAlways` is set.
+// Saves the shown scheduled job into `section` of a fresh read of the file (as WriteScheduledJob,
+// over what `loaded` found at the load) and writes the file back. With an empty section nothing
+// is saved, and the file is written back only when `writeAlways` is set.
 IniFile SaveScheduleFile(const std::string& path, const StoredValues& values, std::string_view section,
                          const ScheduleFields& fields, const EnteredValues& entered, NameOrder order,
-                         bool writeAlways);
+                         bool writeAlways, const LoadedKeys* loaded = nullptr);
 // Removes the scheduled job and writes the file back.
 IniFile RemoveScheduledJob(const std::string& path, std::string_view section);
 // Deletes every parameter value key of the scheduled job and writes the file back.

@@ -1,11 +1,13 @@
 #include "console/windows/about_window.h"
 
 #include <QEvent>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QUrl>
 
+#include "console/windows/editor_ui.h"
 #include "console/windows/main_window.h"
 
 namespace corvane {
@@ -23,20 +25,17 @@ QFont LabelFont(QFont font, int points, bool underline = false) {
 AboutWindow::AboutWindow(MainWindow& mainWindow) : SecondaryWindow(&mainWindow, mainWindow.Ui(), Qt::Tool) {
   setWindowTitle(QStringLiteral("About..."));
   RemoveCaptionButtons();
-  setFixedSize(235, 154);
 
   picture_ = new QLabel(this);
-  picture_->setGeometry(12, 12, 41, 41);
+  picture_->setFixedSize(41, 41);
   picture_->setScaledContents(true);
   picture_->setPixmap(mainWindow.windowIcon().pixmap(64, 64));
 
   productLabel_ = new QLabel(QStringLiteral("Corvane Version 2.0"), this);
   productLabel_->setFont(LabelFont(font(), 10));
-  productLabel_->setGeometry(64, 14, 165, 20);
 
   makerLabel_ = new QLabel(QStringLiteral("Corvane team, 2024"), this);
   makerLabel_->setFont(LabelFont(font(), 10));
-  makerLabel_->setGeometry(64, 38, 165, 20);
 
   webAddressLabel_ = new QLabel(QString::fromLatin1(kProductWebAddress), this);
   webAddressLabel_->setFont(LabelFont(
@@ -45,12 +44,23 @@ AboutWindow::AboutWindow(MainWindow& mainWindow) : SecondaryWindow(&mainWindow, 
   palette.setColor(QPalette::WindowText, Qt::blue);
   webAddressLabel_->setPalette(palette);
   webAddressLabel_->setCursor(Qt::PointingHandCursor);
-  webAddressLabel_->setGeometry(12, 74, 211, 20);
   webAddressLabel_->installEventFilter(this);
 
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setFont(LabelFont(font(), font().pointSize() > 0 ? font().pointSize() : 8));
-  closeButton_->setGeometry(76, 114, 84, 26);
+
+  // The picture beside the name and the maker, the web address below, Close centred at the foot.
+  auto* content = new QGridLayout;
+  content->setContentsMargins(12, 12, 12, 12);
+  content->setHorizontalSpacing(11);
+  content->addWidget(picture_, 0, 0, 2, 1, Qt::AlignTop);
+  content->addWidget(productLabel_, 0, 1);
+  content->addWidget(makerLabel_, 1, 1);
+  content->addWidget(webAddressLabel_, 2, 0, 1, 2);
+  content->setRowStretch(3, 1);
+  content->addWidget(closeButton_, 4, 0, 1, 2, Qt::AlignHCenter);
+  content->setColumnStretch(1, 1);
+  SetFixedLayout(this, content, QSize(235, 154));
   connect(closeButton_, &QPushButton::clicked, this, [this] { onCloseClicked(); });
 }
 

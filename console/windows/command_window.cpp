@@ -87,10 +87,10 @@ void CommandWindow::onOk() {
     taken_ = false;
     emit commandAccepted(job_, JoinCommandLines(lines));
     if (!taken_) {
-      Ui().Message(this, QString::fromLatin1(kCommandJobChanged).arg(Latin1Text(job_)));
+      Ui().Message(this, QString::fromLatin1(kCommandJobNotShown).arg(Latin1Text(job_)));
       return;
     }
-    hide();  // the text stays until the next opening until the next opening
+    hide();  // the text stays until the next opening
   });
 }
 

@@ -1,17 +1,17 @@
 // The command editor window ("Corvane 2.0 - Command"): the job editor opens it on the
 // shown job's command, one command per line; OK hands the edited text, every command followed by
 // ";", to the job editor (commandAccepted), Cancel drops it. Both windows stay usable, so the job
-// editor takes the text only while it still shows the job the editor was opened on; otherwise OK
-// says so and keeps the text.
+// editor takes the text only while it is open on the job the editor was opened on (whatever the
+// operator chose there meanwhile); otherwise OK says so and keeps the text for another try.
 //
 // Creating the window (at start-up, after the main window's first show) also applies the stored
 // minimize-to-tray preference to the main window's notification-area icon.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "console/windows/editor_ui.h"
 #include "console/windows/secondary_window.h"
 
 class QPlainTextEdit;
@@ -21,13 +21,10 @@ namespace corvane {
 
 class MainWindow;
 
-// What OK says when the job editor no longer shows the job (%1: its name).
-inline constexpr char kCommandJobChanged[] =
-    "The job editor no longer shows the job \"%1\". Select that job in the job editor again to "
-    "take this command over, or press Cancel.";
-// What OK says when the text holds characters the job file cannot hold.
-inline constexpr char kCommandNotLatin1[] =
-    "The command may only hold characters of the Latin-1 character set";
+// What OK says when the job editor is closed or shows another job (%1: the job's name).
+inline constexpr char kCommandJobNotShown[] =
+    "The job editor does not show the job \"%1\". Open the job editor, select \"%1\" there and "
+    "press OK again, or press Cancel to drop this command.";
 
 class CommandWindow : public SecondaryWindow {
   Q_OBJECT

@@ -35,10 +35,10 @@ DatePickerWindow::DatePickerWindow(MainWindow& mainWindow)
   yearLabel_ = new QLabel(QStringLiteral("Year:"), this);
   yearLabel_->setFont(bold);
   yearEdit_ = new QSpinBox(this);
-  yearEdit_->setRange(1950, 9999);
+  yearEdit_->setRange(kFirstShownYear, kLastShownYear);
   calendar_ = new QCalendarWidget(this);
   calendar_->setFirstDayOfWeek(Qt::Sunday);
-  calendar_->setDateRange(QDate(1950, 1, 1), QDate(9999, 12, 31));  // the years of the year field
+  calendar_->setDateRange(QDate(kFirstShownYear, 1, 1), QDate(kLastShownYear, 12, 31));  // the year field's
   calendar_->setNavigationBarVisible(false);  // month and year are steered by their fields
   calendar_->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
   hourEdit_ = new TwoDigitSpinBox(this);
@@ -108,7 +108,8 @@ void DatePickerWindow::onShow() {
   int minute = 0;
   if (!start.isEmpty()) {
     const LocalDateTime t = ParseDateTimeText(start.toStdString());
-    date_.SetDate(t.year, t.month, t.day);
+    // An earlier start shows as the first year the fields hold; OK then writes what they show.
+    date_ = ShownDate(t.year, t.month, t.day);
     hour = t.hour;
     minute = t.minute;
   } else {

@@ -2,6 +2,12 @@
 
 #include <QByteArray>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLayout>
+#include <QSize>
+#include <QVBoxLayout>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QWidget>
 
@@ -26,8 +32,13 @@ std::optional<std::string> Latin1Bytes(const QString& text) {
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-QValidator::State Latin1Validator::validate(QString& input, int&) const {
-  return AllLatin1(input) ? Acceptable : Invalid;
+std::optional<std::string> FieldBytes(UiServices& ui, QWidget* window, QLineEdit* field, const char* refusal) {
+  std::optional<std::string> bytes = Latin1Bytes(field->text());
+  if (!bytes) {
+    ui.Message(window, QString::fromLatin1(refusal));
+    field->setFocus();
+  }
+  return bytes;
 }
 
 void UiEditorDialogs::Message(std::string_view text) { ui_.Message(parent_, Latin1Text(text)); }
@@ -53,6 +64,31 @@ std::optional<std::string> NameAt(const QComboBox* box, int index) {
   if (index < 0 || index >= box->count()) return std::nullopt;
   const QByteArray bytes = box->itemData(index).toByteArray();
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+void SetFixedLayout(QWidget* window, QLayout* content, const QSize& designed) {
+  // One cell that is at least the designed size: the window is the larger of that and what the
+  // content asks for, recomputed whenever a font or style changes.
+  auto* frame = new QGridLayout(window);
+  frame->setContentsMargins(0, 0, 0, 0);
+  frame->addLayout(content, 0, 0);
+  frame->setColumnMinimumWidth(0, designed.width());
+  frame->setRowMinimumHeight(0, designed.height());
+  frame->setSizeConstraint(QLayout::SetFixedSize);
+  // The size from the start, not only from the first show.
+  frame->activate();
+}
+
+QLayout* GroupsAboveCloseButton(std::initializer_list<QWidget*> groups, QWidget* closeButton) {
+  auto* content = new QVBoxLayout;
+  content->setContentsMargins(8, 8, 8, 8);
+  for (QWidget* group : groups) content->addWidget(group);
+  content->addStretch(1);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  bottom->addWidget(closeButton);
+  content->addLayout(bottom);
+  return content;
 }
 
 QFont BoldFont(QFont font) {

@@ -1,12 +1,11 @@
 // What the editor windows share on the Qt side: names and values as 8-bit bytes on screen and
-// back (the settings files hold Latin-1 text), a validator that keeps text fields to what the
-// files can hold, the editors' dialogs over UiServices, the filling of a sorted name list, and
-// the bold captions over regular controls.
+// back (the settings files hold Latin-1 text), the refusal of a field's text that the files
+// cannot hold, the editors' dialogs over UiServices, the filling of a sorted name list, and the
+// bold captions over regular controls, and the fixed-size layout of the small windows.
 #pragma once
 
 #include <QFont>
 #include <QString>
-#include <QValidator>
 
 #include <initializer_list>
 #include <optional>
@@ -18,6 +17,9 @@
 #include "console/windows/secondary_window.h"
 
 class QComboBox;
+class QLayout;
+class QLineEdit;
+class QSize;
 class QWidget;
 
 namespace corvane {
@@ -27,13 +29,17 @@ QString Latin1Text(std::string_view bytes);
 // Text from the screen as bytes; nothing when it holds a character outside Latin-1.
 std::optional<std::string> Latin1Bytes(const QString& text);
 
-// Accepts only text of Latin-1 characters, so a typed or pasted value can never lose a
-// character on its way into the file.
-class Latin1Validator : public QValidator {
- public:
-  explicit Latin1Validator(QObject* parent = nullptr) : QValidator(parent) {}
-  State validate(QString& input, int& pos) const override;
-};
+// What a field says when its text holds a character the files cannot hold (Latin-1 only): the
+// command (the job editor's command field, the command editor) or a value.
+inline constexpr char kCommandNotLatin1[] =
+    "The command may only hold characters of the Latin-1 character set";
+inline constexpr char kValueNotLatin1[] =
+    "The value may only hold characters of the Latin-1 character set";
+
+// The text of `field` as bytes. A text with a character outside Latin-1 is refused: `refusal`
+// is shown, the field keeps the text as typed and takes the focus, and the answer is nothing.
+// Fields take whatever is typed, so nothing typed is ever dropped without a word.
+std::optional<std::string> FieldBytes(UiServices& ui, QWidget* window, QLineEdit* field, const char* refusal);
 
 // The editors' dialogs through the window's UiServices.
 class UiEditorDialogs final : public EditorDialogs {
@@ -54,6 +60,15 @@ void ShowNames(QComboBox* box, const std::vector<std::string>& names,
 
 // The name at `index` of a list filled by ShowNames (nothing for -1).
 std::optional<std::string> NameAt(const QComboBox* box, int index);
+
+// Lays `content` out as the whole of `window`, which gets a fixed size: `designed` (its client
+// area), or more where the content needs more with the font, style and scale in use, so that no
+// caption is ever cut. The window cannot be resized; extra room goes to the content's stretches.
+// Call it once the controls have their fonts.
+void SetFixedLayout(QWidget* window, QLayout* content, const QSize& designed);
+// The layout of the editors and Preferences: `groups` one below the other, then `closeButton`
+// at the lower right corner.
+QLayout* GroupsAboveCloseButton(std::initializer_list<QWidget*> groups, QWidget* closeButton);
 
 // `font` in bold (group captions, the Close button).
 QFont BoldFont(QFont font);

@@ -1,6 +1,7 @@
 #include "console/windows/environment_window.h"
 
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,34 +18,35 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
       editor_(mainWindow.storedValueCipher_, dialogs_) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Environment"));
   RemoveCaptionButtons();
-  setFixedSize(360, 236);
 
   environmentGroup_ = new QGroupBox(QStringLiteral("Environment Name"), this);
   environmentGroup_->setFont(BoldFont(environmentGroup_->font()));
-  environmentGroup_->setGeometry(8, 8, 344, 64);
   environmentList_ = new QComboBox(environmentGroup_);
   environmentList_->setEditable(false);
-  environmentList_->setGeometry(12, 26, 168, 24);
   newEnvironmentButton_ = new QPushButton(QStringLiteral("New"), environmentGroup_);
-  newEnvironmentButton_->setGeometry(188, 25, 70, 26);
   removeEnvironmentButton_ = new QPushButton(QStringLiteral("Remove"), environmentGroup_);
-  removeEnvironmentButton_->setGeometry(264, 25, 70, 26);
+  auto* environmentGrid = new QGridLayout(environmentGroup_);
+  environmentGrid->addWidget(environmentList_, 0, 0);
+  environmentGrid->addWidget(newEnvironmentButton_, 0, 1);
+  environmentGrid->addWidget(removeEnvironmentButton_, 0, 2);
+  environmentGrid->setColumnStretch(0, 1);
 
   variableGroup_ = new QGroupBox(QStringLiteral("Environment Variables"), this);
   variableGroup_->setFont(BoldFont(variableGroup_->font()));
-  variableGroup_->setGeometry(8, 80, 344, 104);
   variableList_ = new QComboBox(variableGroup_);
   variableList_->setEditable(false);
-  variableList_->setGeometry(12, 26, 168, 24);
   newVariableButton_ = new QPushButton(QStringLiteral("New"), variableGroup_);
-  newVariableButton_->setGeometry(188, 25, 70, 26);
   removeVariableButton_ = new QPushButton(QStringLiteral("Remove"), variableGroup_);
-  removeVariableButton_->setGeometry(264, 25, 70, 26);
   valueLabel_ = new QLabel(QStringLiteral("Value:"), variableGroup_);
-  valueLabel_->setGeometry(12, 64, 48, 22);
   valueEdit_ = new QLineEdit(variableGroup_);
-  valueEdit_->setGeometry(64, 62, 270, 24);
-  valueEdit_->setValidator(new Latin1Validator(valueEdit_));
+  valueLabel_->setBuddy(valueEdit_);
+  auto* variableGrid = new QGridLayout(variableGroup_);
+  variableGrid->addWidget(variableList_, 0, 0, 1, 2);
+  variableGrid->addWidget(newVariableButton_, 0, 2);
+  variableGrid->addWidget(removeVariableButton_, 0, 3);
+  variableGrid->addWidget(valueLabel_, 1, 0);
+  variableGrid->addWidget(valueEdit_, 1, 1, 1, 3);
+  variableGrid->setColumnStretch(1, 1);
 
   // Only the group captions are bold, not their contents.
   SetRegularFont(font(), {environmentList_, newEnvironmentButton_, removeEnvironmentButton_, variableList_,
@@ -52,7 +54,8 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
 
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setFont(BoldFont(closeButton_->font()));
-  closeButton_->setGeometry(268, 198, 84, 28);
+
+  SetFixedLayout(this, GroupsAboveCloseButton({environmentGroup_, variableGroup_}, closeButton_), QSize(360, 236));
 
   // The operator's choice only: filling or selecting from code runs no handler.
   connect(environmentList_, &QComboBox::activated, this, [this](int) { onEnvironmentChosen(); });
@@ -67,14 +70,20 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
 
 EnvironmentWindow::~EnvironmentWindow() = default;
 
-void EnvironmentWindow::PushFields() {
-  // The validator keeps the field to Latin-1; anything else would be a field set from outside.
-  if (std::optional<std::string> value = Latin1Bytes(valueEdit_->text())) editor_.SetValue(std::move(*value));
+bool EnvironmentWindow::PushFields() {
+  std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);
+  if (!value) return false;
+  editor_.SetValue(std::move(*value));
+  return true;
+}
+
+void EnvironmentWindow::ShowLists() {
+  ShowNames(environmentList_, editor_.Environments(), editor_.CurrentEnvironment());
+  ShowNames(variableList_, editor_.Variables(), editor_.CurrentVariable());
 }
 
 void EnvironmentWindow::ShowState() {
-  ShowNames(environmentList_, editor_.Environments(), editor_.CurrentEnvironment());
-  ShowNames(variableList_, editor_.Variables(), editor_.CurrentVariable());
+  ShowLists();
   const QString value = Latin1Text(editor_.Value());
   if (valueEdit_->text() != value) valueEdit_->setText(value);
   environmentGroup_->setEnabled(editor_.Loaded());
@@ -83,7 +92,10 @@ void EnvironmentWindow::ShowState() {
 
 template <typename Step>
 void EnvironmentWindow::Handle(Step&& step) {
-  PushFields();
+  if (!PushFields()) {
+    ShowLists();  // back to the variable the field belongs to
+    return;
+  }
   Guarded(Ui(), this, std::forward<Step>(step));
   ShowState();
 }
@@ -129,7 +141,7 @@ void EnvironmentWindow::onRemoveVariable() {
 void EnvironmentWindow::onCloseClicked() { close(); }
 
 bool EnvironmentWindow::onClose() {
-  PushFields();
+  if (!PushFields()) return false;
   // A failed write throws: the window stays open and the file keeps its contents.
   if (const std::optional<std::vector<std::string>> names = editor_.Close()) {
     mainWindow_.SetEnvironmentNames(*names);

@@ -1,7 +1,9 @@
 // The environment editor window ("Corvane 2.0 - Environment"): the operator creates and
 // removes environments, adds and removes their variables and edits the variables' values. The
 // window is a thin view over EnvironmentEditor: before each handler it hands the value field to
-// the editor, afterwards it shows the editor's lists, selections and value.
+// the editor, afterwards it shows the editor's lists, selections and value. A value the file
+// cannot hold is refused with a message before the handler runs: the handler then does nothing,
+// the lists show what they showed, and the field keeps what was typed.
 //
 // Lists react to the operator's choice only (activated): filling or selecting from code runs no
 // change handler. Every handler shows a failure in a message box; a failed save keeps the window
@@ -59,7 +61,8 @@ class EnvironmentWindow : public SecondaryWindow {
  private:
   template <typename Step>
   void Handle(Step&& step);
-  void PushFields();
+  bool PushFields();
+  void ShowLists();
   void ShowState();
 
   MainWindow& mainWindow_;

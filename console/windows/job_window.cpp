@@ -2,7 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,43 +21,49 @@ JobWindow::JobWindow(MainWindow& mainWindow)
       editor_(mainWindow.storedValueCipher_, dialogs_) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Job"));
   RemoveCaptionButtons();
-  setFixedSize(400, 290);
 
   jobGroup_ = new QGroupBox(QStringLiteral("Job Name"), this);
   jobGroup_->setFont(BoldFont(jobGroup_->font()));
-  jobGroup_->setGeometry(8, 8, 384, 100);
   jobList_ = new QComboBox(jobGroup_);
   jobList_->setEditable(false);
-  jobList_->setGeometry(12, 26, 208, 24);
   newJobButton_ = new QPushButton(QStringLiteral("New"), jobGroup_);
-  newJobButton_->setGeometry(228, 25, 70, 26);
   removeJobButton_ = new QPushButton(QStringLiteral("Remove"), jobGroup_);
-  removeJobButton_->setGeometry(304, 25, 70, 26);
   commandLabel_ = new QLabel(QStringLiteral("Command:"), jobGroup_);
-  commandLabel_->setGeometry(12, 64, 76, 22);
   commandEdit_ = new QLineEdit(jobGroup_);
-  commandEdit_->setGeometry(90, 62, 250, 24);
-  commandEdit_->setValidator(new Latin1Validator(commandEdit_));
+  commandLabel_->setBuddy(commandEdit_);
   editCommandButton_ = new QPushButton(QStringLiteral("..."), jobGroup_);
-  editCommandButton_->setGeometry(346, 61, 28, 26);
+  // As narrow as its caption allows, beside the field.
+  editCommandButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  editCommandButton_->setMaximumWidth(editCommandButton_->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 20);
+  auto* commandRow = new QHBoxLayout;
+  commandRow->addWidget(commandEdit_, 1);
+  commandRow->addWidget(editCommandButton_);
+  auto* jobGrid = new QGridLayout(jobGroup_);
+  jobGrid->addWidget(jobList_, 0, 0, 1, 2);
+  jobGrid->addWidget(newJobButton_, 0, 2);
+  jobGrid->addWidget(removeJobButton_, 0, 3);
+  jobGrid->addWidget(commandLabel_, 1, 0);
+  jobGrid->addLayout(commandRow, 1, 1, 1, 3);
+  jobGrid->setColumnStretch(1, 1);
 
   variableGroup_ = new QGroupBox(QStringLiteral("Job Variables"), this);
   variableGroup_->setFont(BoldFont(variableGroup_->font()));
-  variableGroup_->setGeometry(8, 116, 384, 128);
   variableList_ = new QComboBox(variableGroup_);
   variableList_->setEditable(false);
-  variableList_->setGeometry(12, 26, 208, 24);
   newVariableButton_ = new QPushButton(QStringLiteral("New"), variableGroup_);
-  newVariableButton_->setGeometry(228, 25, 70, 26);
   removeVariableButton_ = new QPushButton(QStringLiteral("Remove"), variableGroup_);
-  removeVariableButton_->setGeometry(304, 25, 70, 26);
   displayBox_ = new QCheckBox(QStringLiteral("Display"), variableGroup_);
-  displayBox_->setGeometry(12, 58, 120, 22);
   valueLabel_ = new QLabel(QStringLiteral("Value:"), variableGroup_);
-  valueLabel_->setGeometry(12, 90, 48, 22);
   valueEdit_ = new QLineEdit(variableGroup_);
-  valueEdit_->setGeometry(64, 88, 310, 24);
-  valueEdit_->setValidator(new Latin1Validator(valueEdit_));
+  valueLabel_->setBuddy(valueEdit_);
+  auto* variableGrid = new QGridLayout(variableGroup_);
+  variableGrid->addWidget(variableList_, 0, 0, 1, 2);
+  variableGrid->addWidget(newVariableButton_, 0, 2);
+  variableGrid->addWidget(removeVariableButton_, 0, 3);
+  variableGrid->addWidget(displayBox_, 1, 0, 1, 4);
+  variableGrid->addWidget(valueLabel_, 2, 0);
+  variableGrid->addWidget(valueEdit_, 2, 1, 1, 3);
+  variableGrid->setColumnStretch(1, 1);
 
   // Only the group captions are bold, not their contents.
   SetRegularFont(font(), {jobList_, newJobButton_, removeJobButton_, commandLabel_, commandEdit_,
@@ -64,7 +72,8 @@ JobWindow::JobWindow(MainWindow& mainWindow)
 
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setFont(BoldFont(closeButton_->font()));
-  closeButton_->setGeometry(308, 254, 84, 28);
+
+  SetFixedLayout(this, GroupsAboveCloseButton({jobGroup_, variableGroup_}, closeButton_), QSize(400, 290));
 
   connect(jobList_, &QComboBox::activated, this, [this](int) { onJobChosen(); });
   connect(variableList_, &QComboBox::activated, this, [this](int) { onVariableChosen(); });
@@ -81,17 +90,24 @@ JobWindow::JobWindow(MainWindow& mainWindow)
 
 JobWindow::~JobWindow() = default;
 
-void JobWindow::PushFields() {
-  // The validators keep the fields to Latin-1.
-  if (std::optional<std::string> command = Latin1Bytes(commandEdit_->text()))
-    editor_.SetCommand(std::move(*command));
-  if (std::optional<std::string> value = Latin1Bytes(valueEdit_->text())) editor_.SetValue(std::move(*value));
+bool JobWindow::PushFields() {
+  std::optional<std::string> command = FieldBytes(Ui(), this, commandEdit_, kCommandNotLatin1);
+  if (!command) return false;
+  std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);
+  if (!value) return false;
+  editor_.SetCommand(std::move(*command));
+  editor_.SetValue(std::move(*value));
   editor_.SetDisplay(displayBox_->isChecked());
+  return true;
+}
+
+void JobWindow::ShowLists() {
+  ShowNames(jobList_, editor_.Jobs(), editor_.CurrentJob());
+  ShowNames(variableList_, editor_.Variables(), editor_.CurrentJobVariable());
 }
 
 void JobWindow::ShowState() {
-  ShowNames(jobList_, editor_.Jobs(), editor_.CurrentJob());
-  ShowNames(variableList_, editor_.Variables(), editor_.CurrentJobVariable());
+  ShowLists();
   const QString command = Latin1Text(editor_.Command());
   if (commandEdit_->text() != command) commandEdit_->setText(command);
   const QString value = Latin1Text(editor_.Value());
@@ -103,13 +119,16 @@ void JobWindow::ShowState() {
 
 template <typename Step>
 void JobWindow::Handle(Step&& step) {
-  PushFields();
+  if (!PushFields()) {
+    ShowLists();  // back to the job and variable the fields belong to
+    return;
+  }
   Guarded(Ui(), this, std::forward<Step>(step));
   ShowState();
 }
 
 void JobWindow::takeCommand(const std::string& job, const std::string& command) {
-  if (!isVisible() || editor_.CurrentJob() != job || commandSelection_ != editor_.SelectionSerial()) return;
+  if (!isVisible() || editor_.CurrentJob() != job) return;
   editor_.SetCommand(command);
   commandEdit_->setText(Latin1Text(command));
   if (auto* commandWindow = qobject_cast<CommandWindow*>(sender())) commandWindow->commandTaken();
@@ -160,7 +179,6 @@ void JobWindow::onEditCommand() {
     auto* commandWindow = qobject_cast<CommandWindow*>(mainWindow_.Windows().commandWindow.data());
     if (commandWindow == nullptr) return;
     connect(commandWindow, &CommandWindow::commandAccepted, this, &JobWindow::takeCommand, Qt::UniqueConnection);
-    commandSelection_ = editor_.SelectionSerial();
     commandWindow->editCommand(*editor_.CurrentJob(), *lines);
   });
 }
@@ -168,7 +186,7 @@ void JobWindow::onEditCommand() {
 void JobWindow::onCloseClicked() { close(); }
 
 bool JobWindow::onClose() {
-  PushFields();
+  if (!PushFields()) return false;
   // A failed write throws: the window stays open and the file keeps its contents.
   if (const std::optional<std::vector<std::string>> names = editor_.Close()) {
     mainWindow_.SetJobNames(*names);

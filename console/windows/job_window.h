@@ -2,14 +2,15 @@
 // edits a job's command (in the field or, one command per line, in the command editor),
 // adds and removes job variables and sets each variable's value and Display flag. The window is
 // a thin view over JobEditor: before each handler it hands the fields to the editor, afterwards
-// it shows the editor's lists, selections and fields.
+// it shows the editor's lists, selections and fields. A command or value the file cannot hold is
+// refused with a message before the handler runs: the handler then does nothing, the lists show
+// what they showed, and the fields keep what was typed.
 //
 // Lists react to the operator's choice only (activated); ticking Display from code stores
 // nothing (the flag is stored with its variable). Every handler shows a failure in a message box;
 // a failed save keeps the window open with everything as it was.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "console/core/job_editor.h"
@@ -36,8 +37,7 @@ class JobWindow : public SecondaryWindow {
   const JobEditor& Editor() const noexcept { return editor_; }
 
   // The command editor's OK for `job`: puts `command` into the command field when this window is
-  // open and still shows the job whose command the command editor was last opened on (and has not
-  // moved to another job since, nor been closed), and tells the command editor it was taken.
+  // open and shows `job`, and tells the command editor it was taken.
   void takeCommand(const std::string& job, const std::string& command);
 
   // Event handlers.
@@ -74,14 +74,13 @@ class JobWindow : public SecondaryWindow {
  private:
   template <typename Step>
   void Handle(Step&& step);
-  void PushFields();
+  bool PushFields();
+  void ShowLists();
   void ShowState();
 
   MainWindow& mainWindow_;
   UiEditorDialogs dialogs_;
   JobEditor editor_;
-  // The job editor's selection when the command editor was last opened from here.
-  std::uint64_t commandSelection_ = 0;
 };
 
 }  // namespace corvane

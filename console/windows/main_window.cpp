@@ -266,10 +266,11 @@ QColor MainWindow::OutputColor() const { return output_->palette().color(QPalett
 void MainWindow::SetOutputColor(const QColor& color) {
   QPalette palette = output_->palette();
   palette.setColor(QPalette::Base, color);
+  palette.setColor(QPalette::Text, ReadableTextColor(outputTextColor_, color));
   output_->setPalette(palette);
 }
 
-QColor MainWindow::OutputTextColor() const { return output_->palette().color(QPalette::Text); }
+QColor MainWindow::OutputTextColor() const { return outputTextColor_; }
 
 QFont MainWindow::OutputFont() const { return output_->font(); }
 
@@ -278,8 +279,9 @@ void MainWindow::SetOutputFont(const QFont& font) { output_->setFont(font); }
 void MainWindow::SetMinimizeToTray(bool enabled) { trayIcon_->SetEnabled(enabled); }
 
 void MainWindow::SetOutputTextColor(const QColor& color) {
+  outputTextColor_ = color;
   QPalette palette = output_->palette();
-  palette.setColor(QPalette::Text, color);
+  palette.setColor(QPalette::Text, ReadableTextColor(color, palette.color(QPalette::Base)));
   output_->setPalette(palette);
 }
 

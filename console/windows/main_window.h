@@ -160,7 +160,8 @@ class MainWindow : public QMainWindow {
   void reloadSchedulerEditor(QObject* sender, BackgroundWorker* thread, void*& data);
 
   // ---- what the Preferences window changes ------------------------------------------------------
-  // The output's colours as set (background, text) and its font.
+  // The output's colours as set (background, text) and its font.  The text is shown in the colour
+  // set unless that is too close to the background to be read (ReadableTextColor).
   QColor OutputColor() const;
   void SetOutputColor(const QColor& color);
   QColor OutputTextColor() const;
@@ -227,6 +228,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<Preferences> preferences_;
   ProgramPaths paths_;
   QString autostartDir_;
+  QColor outputTextColor_{Qt::black};  // as set; the shown one may differ (see SetOutputTextColor)
   mutable std::mutex schedulerLoopMutex_;
   SchedulerLoop schedulerLoop_;  // guarded by schedulerLoopMutex_
   SecondaryWindows windows_;

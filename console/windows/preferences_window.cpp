@@ -3,11 +3,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <cmath>
 
@@ -47,40 +49,37 @@ PreferencesWindow::PreferencesWindow(MainWindow& mainWindow)
     : SecondaryWindow(&mainWindow, mainWindow.Ui()), mainWindow_(mainWindow) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Preferences"));
   RemoveCaptionButtons();
-  setFixedSize(400, 230);
 
   outputGroup_ = new QGroupBox(QStringLiteral("Output"), this);
   outputGroup_->setFont(BoldFont(font()));
-  outputGroup_->setGeometry(8, 8, 384, 72);
   auto* colorLabel = new QLabel(QStringLiteral("Background color:"), outputGroup_);
   colorLabel->setFont(BoldFont(font()));
-  colorLabel->setGeometry(12, 30, 128, 20);
   backgroundColorList_ = new QComboBox(outputGroup_);
-  backgroundColorList_->setGeometry(144, 28, 136, 24);
   for (const auto& [name, color] : StandardColors()) backgroundColorList_->addItem(Swatch(color), name, color);
   SelectColor(QColor(0xC0, 0xC0, 0xC0));
+  colorLabel->setBuddy(backgroundColorList_);
   fontButton_ = new QPushButton(QStringLiteral("Font..."), outputGroup_);
-  fontButton_->setGeometry(288, 27, 84, 26);
+  auto* outputRow = new QHBoxLayout(outputGroup_);
+  outputRow->addWidget(colorLabel);
+  outputRow->addWidget(backgroundColorList_, 1);
+  outputRow->addWidget(fontButton_);
 
   optionsGroup_ = new QGroupBox(QStringLiteral("Options"), this);
   optionsGroup_->setFont(BoldFont(font()));
-  optionsGroup_->setGeometry(8, 86, 384, 100);
   minimizeToTrayBox_ = new QCheckBox(QStringLiteral("Minimize to Tray"), optionsGroup_);
   runAtLogonBox_ = new QCheckBox(QStringLiteral("Run When Windows Starts"), optionsGroup_);
   executeInBackgroundBox_ = new QCheckBox(QStringLiteral("Execute Jobs in Background"), optionsGroup_);
-  int top = 24;
-  for (QCheckBox* box : {minimizeToTrayBox_, runAtLogonBox_, executeInBackgroundBox_}) {
-    box->setGeometry(12, top, 360, 22);
-    top += 24;
-  }
+  auto* options = new QVBoxLayout(optionsGroup_);
+  for (QCheckBox* box : {minimizeToTrayBox_, runAtLogonBox_, executeInBackgroundBox_}) options->addWidget(box);
 
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setFont(BoldFont(font()));
-  closeButton_->setGeometry(308, 196, 84, 26);
 
   // The groups hand their bold caption font down: the controls inside keep the regular weight.
   SetRegularFont(font(), {backgroundColorList_, fontButton_, minimizeToTrayBox_, runAtLogonBox_,
                           executeInBackgroundBox_});
+
+  SetFixedLayout(this, GroupsAboveCloseButton({outputGroup_, optionsGroup_}, closeButton_), QSize(400, 230));
 
   // The operator's colour choice only: selecting the output's colour from code writes nothing.
   connect(backgroundColorList_, &QComboBox::activated, this, [this](int) { onBackgroundColorChosen(); });
@@ -93,6 +92,7 @@ PreferencesWindow::PreferencesWindow(MainWindow& mainWindow)
 
   connect(this, &PreferencesWindow::outputColorChanged, &mainWindow, &MainWindow::SetOutputColor);
   connect(this, &PreferencesWindow::outputFontChanged, &mainWindow, &MainWindow::SetOutputFont);
+  connect(this, &PreferencesWindow::outputTextColorChanged, &mainWindow, &MainWindow::SetOutputTextColor);
   connect(this, &PreferencesWindow::minimizeToTrayChanged, &mainWindow, &MainWindow::SetMinimizeToTray);
 }
 
@@ -125,10 +125,13 @@ void PreferencesWindow::onBackgroundColorChosen() {
 void PreferencesWindow::onFont() {
   Guarded(Ui(), this, [this] {
     QFont font = mainWindow_.OutputFont();
-    Ui().ChooseFont(this, font);  // a cancelled dialog leaves the output's font as it is
+    QColor color = mainWindow_.OutputTextColor();
+    // The font dialog has no colour: the colour dialog for the text follows a chosen font. A
+    // cancelled dialog leaves the output's font (and colour) as it is.
+    if (Ui().ChooseFont(this, font)) Ui().ChooseColor(this, color);
     mainWindow_.WriteKeystr(pref::FONTNAME, font.family());
-    // The font dialog has no colour and no character set: the current ones are written back.
-    mainWindow_.WriteKeyint(pref::FONTCOLOR, ToStoredColor(mainWindow_.OutputTextColor()));
+    mainWindow_.WriteKeyint(pref::FONTCOLOR, ToStoredColor(color));
+    // The font dialog has no character set: the current one is written back.
     const double points = font.pointSizeF();
     const auto size = points > 0 ? static_cast<std::int32_t>(std::lround(points))
                                  : mainWindow_.ReadKeyint(pref::FONTSIZE, pref::kFontSizeDefault);
@@ -137,6 +140,7 @@ void PreferencesWindow::onFont() {
                        mainWindow_.ReadKeyint(pref::FONTCHARSET, pref::kFontCharsetDefault) & 0xFF);
     mainWindow_.WriteKeyint(pref::FONTSTYLE, FontStyleByte(font));
     emit outputFontChanged(font);
+    emit outputTextColorChanged(color);
   });
 }
 

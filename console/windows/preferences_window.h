@@ -1,5 +1,6 @@
-// The Preferences window: the output memo's background colour and font, and the options
-// "Minimize to Tray", "Run When Windows Starts" and "Execute Jobs in Background".  Every change is
+// The Preferences window: the output memo's background colour, its font and text colour ("Font..."
+// runs the font dialog and, when a font was chosen, the colour dialog for the text), and the
+// options "Minimize to Tray", "Run When Windows Starts" and "Execute Jobs in Background".  Every change is
 // written to the preferences at once and, where it has an immediate effect, applied at once: the
 // window tells the main window through its signals.  The window keeps no state of its own: it
 // shows the preferences and the main window's output.
@@ -55,6 +56,7 @@ class PreferencesWindow : public SecondaryWindow {
   // The operator chose the output's background colour / font (already stored).
   void outputColorChanged(const QColor& color);
   void outputFontChanged(const QFont& font);
+  void outputTextColorChanged(const QColor& color);
   // "Minimize to Tray" changed (already stored).
   void minimizeToTrayChanged(bool enabled);
 

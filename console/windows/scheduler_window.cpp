@@ -128,7 +128,6 @@ void SchedulerWindow::Build() {
   valueEdit_ = new QLineEdit(jobGroup_);
   plain(valueEdit_);
   valueEdit_->setReadOnly(true);
-  valueEdit_->setValidator(new Latin1Validator(valueEdit_));
   auto* grid2 = new QGridLayout(jobGroup_);
   grid2->addWidget(jobLabel_, 0, 0);
   grid2->addWidget(jobList_, 0, 1);
@@ -277,6 +276,15 @@ bool SchedulerWindow::TakeStartDate(const std::string& scheduledJob, const QStri
 }
 
 ScheduleFields SchedulerWindow::Fields() const {
+  ScheduleFields f = FieldsWithoutValue();
+  // The value field takes whatever is typed; what the file cannot hold is refused here.
+  std::optional<std::string> value = Latin1Bytes(valueEdit_->text());
+  if (!value) throw std::invalid_argument(kValueNotLatin1);
+  f.value = std::move(*value);
+  return f;
+}
+
+ScheduleFields SchedulerWindow::FieldsWithoutValue() const {
   ScheduleFields f;
   f.active = activeBox_->isChecked();
   f.once = runOnceBox_->isChecked();
@@ -287,7 +295,6 @@ ScheduleFields SchedulerWindow::Fields() const {
   f.environment = SelectedName(environmentList_);
   f.protocol = protocolList_->currentIndex() >= 0 ? Bytes(protocolList_->currentText()) : std::string();
   f.parameter = SelectedName(parameterList_);
-  f.value = Bytes(valueEdit_->text());
   return f;
 }
 
@@ -315,6 +322,7 @@ void SchedulerWindow::onShow() {
 void SchedulerWindow::ShowNoScheduledJob() {
   currentParameter_.clear();
   currentSchedule_.clear();
+  loadedKeys_ = LoadedKeys();
   scheduleJobName_.clear();
   entered_.Clear();
   activeBox_->setChecked(false);
@@ -331,7 +339,7 @@ void SchedulerWindow::onScheduledJobChosen() {
   const bool done = Guarded(Ui(), this, [this] {
     // 1., 2. Save the shown scheduled job into a fresh copy of the file.
     schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
-                                 NameOrder::JobEnvironmentProtocol, false);
+                                 NameOrder::JobEnvironmentProtocol, false, &loadedKeys_);
     // 3.
     currentSchedule_ = SelectedName(scheduledJobList_);
     valueEdit_->clear();
@@ -356,6 +364,8 @@ void SchedulerWindow::LoadCurrent() {
     Ui().Message(this, QString::fromLocal8Bit(e.what()));
     return;
   }
+  // What a save later merges over: what the operator does not change stays as the file has it.
+  loadedKeys_ = ReadLoadedKeys(schedule_, values_, currentSchedule_);
   SelectName(jobList_, loaded.job);
   SelectName(environmentList_, loaded.environment);
   SelectName(protocolList_, loaded.protocol);
@@ -378,7 +388,8 @@ void SchedulerWindow::LoadCurrent() {
 }
 
 void SchedulerWindow::ClearAfterFailedLoad() {
-  SelectQuietly(scheduledJobList_, -1);
+  // The scheduled job stays selected in the list, so that the operator can still remove it, but
+  // it is not current: no save can write the empty fields into it.
   ShowNoScheduledJob();
   startEdit_->clear();
 }
@@ -415,7 +426,12 @@ void SchedulerWindow::onParameterChosen() {
   Guarded(Ui(), this, [this] {
     valueEdit_->setReadOnly(false);
     if (!currentParameter_.empty() && !valueEdit_->text().isEmpty()) {
-      entered_.Enter(currentParameter_, Bytes(valueEdit_->text()));
+      std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);
+      if (!value) {
+        SelectName(parameterList_, currentParameter_);  // the field still belongs to it
+        return;
+      }
+      entered_.Enter(currentParameter_, std::move(*value));
     }
     currentParameter_ = SelectedName(parameterList_);
     if (const std::string* value = entered_.Find(currentParameter_)) {
@@ -430,7 +446,7 @@ void SchedulerWindow::onParameterChosen() {
 void SchedulerWindow::onActiveToggled() {
   HandlerScope scope(*this);
   if (!activeBox_->isChecked()) return;
-  if (const std::optional<std::string_view> failure = FirstFailingActiveCheck(Fields())) {
+  if (const std::optional<std::string_view> failure = FirstFailingActiveCheck(FieldsWithoutValue())) {
     Message(failure->data());
     SetActiveQuietly(false);
   }
@@ -511,7 +527,7 @@ bool SchedulerWindow::onClose() {
   // The show could not read the files and nothing was chosen since: nothing to write back.
   if (!loaded_ && currentSchedule_.empty()) return true;
   schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
-                               NameOrder::ProtocolEnvironmentJob, true);
+                               NameOrder::ProtocolEnvironmentJob, true, &loadedKeys_);
   return true;
 }
 
@@ -520,8 +536,9 @@ void SchedulerWindow::ReloadFromDisk() {
     reloadPending_ = true;
     return;
   }
+  // Nothing shown (none selected, or the selected one could not be loaded): nothing to refresh.
+  if (currentSchedule_.empty() || scheduledJobList_->currentIndex() < 0) return;
   currentSchedule_.clear();
-  if (scheduledJobList_->currentIndex() < 0) return;  // nothing shown: nothing to refresh
   onScheduledJobChosen();
 }
 

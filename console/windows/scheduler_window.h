@@ -11,7 +11,14 @@
 // The scheduler worker asks for a reload after each run (ReloadFromDisk, through the main
 // window's reloadSchedulerEditor). A reload that arrives while one of this window's handlers is still
 // running (inside its message box, for example) is done right after that handler instead. A
-// reload with no scheduled job selected changes nothing and shows nothing.
+// reload with no scheduled job shown changes nothing and shows nothing.
+//
+// A scheduled job whose values cannot be loaded (a damaged file) is reported and stays selected
+// in the list, so Remove removes it; nothing is current then, so nothing is saved into it.
+//
+// A save writes into a fresh read of the schedule file and leaves every key that the operator did
+// not change since the load as the file holds it, so a scheduled run meanwhile (whose reload
+// waits for an open dialog) keeps what the worker wrote.
 //
 // Constructing the window installs the scheduler worker as schedulerThread_'s loop.
 #pragma once
@@ -75,8 +82,11 @@ class SchedulerWindow : public SecondaryWindow {
   const std::string& ScheduleJobName() const { return scheduleJobName_; }
   const std::string& CurrentParameter() const { return currentParameter_; }
   const EnteredValues& Entered() const { return entered_; }
-  // The fields of the shown scheduled job as a save would take them.
+  // The fields of the shown scheduled job as a save would take them. Throws when the value field
+  // holds a character the file cannot hold (the save is then refused with that message).
   ScheduleFields Fields() const;
+  // The same without the value field (what the Active checks look at).
+  ScheduleFields FieldsWithoutValue() const;
   std::string SchedulePath() const;
 
   // ---- controls (public for the tests that drive the window) -----------------------------
@@ -139,6 +149,8 @@ class SchedulerWindow : public SecondaryWindow {
   std::string scheduleJobName_;
   std::string currentParameter_;
   EnteredValues entered_;
+  // What the file held for the shown scheduled job at its load; saves merge over it.
+  LoadedKeys loadedKeys_;
   bool loaded_ = false;  // the last show read all three files
   int handlerDepth_ = 0;
   bool reloadPending_ = false;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColorDialog>
 #include <QDesktopServices>
 #include <QFontDialog>
 #include <QInputDialog>
@@ -36,6 +37,13 @@ bool UiServices::ChooseFont(QWidget* parent, QFont& font) {
   const QFont chosen = QFontDialog::getFont(&ok, font, parent);
   if (ok) font = chosen;
   return ok;
+}
+
+bool UiServices::ChooseColor(QWidget* parent, QColor& color) {
+  const QColor chosen = QColorDialog::getColor(color, parent);
+  if (!chosen.isValid()) return false;
+  color = chosen;
+  return true;
 }
 
 void UiServices::Open(QWidget*, const QUrl& target) { QDesktopServices::openUrl(target); }

@@ -16,6 +16,7 @@
 //     worker has rewritten the schedule file (default: nothing).
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QString>
 #include <QUrl>
@@ -52,6 +53,9 @@ class UiServices {
   // The font dialog, started on `font`; answers whether the operator chose a font (then `font`
   // holds it; otherwise `font` is unchanged).
   virtual bool ChooseFont(QWidget* parent, QFont& font);
+  // The colour dialog, started on `color`; answers whether the operator chose one (then `color`
+  // holds it; otherwise `color` is unchanged).
+  virtual bool ChooseColor(QWidget* parent, QColor& color);
   // The shell's "open" on a file or a web address; the outcome is not examined.
   virtual void Open(QWidget* parent, const QUrl& target);
 };

@@ -100,6 +100,8 @@ struct UiLog {
   bool confirmAnswer = true;       // what Confirm answers
   std::function<bool(QFont&)> chooseFont = [](QFont&) { return false; };  // cancels
   int fontDialogs = 0;
+  std::function<bool(QColor&)> chooseColor = [](QColor&) { return false; };  // cancels
+  int colorDialogs = 0;
 };
 
 class FakeUi final : public UiServices {
@@ -116,6 +118,10 @@ class FakeUi final : public UiServices {
   bool ChooseFont(QWidget*, QFont& font) override {
     ++log_->fontDialogs;
     return log_->chooseFont(font);
+  }
+  bool ChooseColor(QWidget*, QColor& color) override {
+    ++log_->colorDialogs;
+    return log_->chooseColor(color);
   }
   void Open(QWidget*, const QUrl& target) override { log_->opened.push_back(target); }
 

@@ -1,6 +1,7 @@
 // Shared by the console tests: one QApplication per test binary (headless unless the caller chose
-// a platform), a watchdog that ends a hung test, a gate a thread waits at, and a bounded wait that
-// serves the GUI thread's events while it waits for a condition.
+// a platform), a watchdog that ends a hung test, a gate a thread waits at, a bounded wait that
+// serves the GUI thread's events while it waits for a condition, and typing into a widget as the
+// keyboard does.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
+#include <QWidget>
 #include <QThread>
 
 #include <chrono>
@@ -118,6 +121,17 @@ inline bool WaitUntil(const std::function<bool()>& done,
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+// Types `text` into `widget` one character at a time, as key presses carrying the character (the
+// way a keyboard or an input method delivers it).
+inline void TypeText(QWidget* widget, const QString& text) {
+  for (const QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QCoreApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+    QCoreApplication::sendEvent(widget, &release);
+  }
 }
 
 }  // namespace corvane::test

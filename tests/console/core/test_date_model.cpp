@@ -42,6 +42,30 @@ TEST(DateModel, MonthRule) {
   }
 }
 
+// A start before the first year the fields can show is shown, and taken, in that year.
+TEST(DateModel, ShownDateKeepsToTheYearsTheFieldsShow) {
+  struct Case {
+    Ymd stored;
+    Ymd shown;
+  };
+  const Case cases[] = {
+      {{1949, 6, 15}, {1950, 6, 15}},
+      {{1601, 12, 31}, {1950, 12, 31}},
+      {{1948, 2, 29}, {1950, 2, 28}},  // 1950 has no 29 February
+      {{1950, 1, 1}, {1950, 1, 1}},
+      {{2024, 2, 29}, {2024, 2, 29}},
+      {{9999, 12, 31}, {9999, 12, 31}},
+  };
+  for (const Case& c : cases) {
+    const CalendarDate date = ShownDate(c.stored.y, c.stored.m, c.stored.d);
+    EXPECT_EQ(date.Year(), c.shown.y) << c.stored.y;
+    EXPECT_EQ(date.Month(), c.shown.m) << c.stored.y;
+    EXPECT_EQ(date.Day(), c.shown.d) << c.stored.y;
+  }
+  EXPECT_THROW(ShownDate(2023, 2, 29), DateEncodingError);
+  EXPECT_THROW(ShownDate(1900, 13, 1), DateEncodingError);
+}
+
 TEST(DateModel, ImpossibleDatesAndTheYear) {
   CalendarDate date(2023, 1, 29);
   EXPECT_THROW(ApplyMonthField(date, "2"), DateEncodingError);

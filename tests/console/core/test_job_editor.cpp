@@ -270,32 +270,11 @@ TEST_F(JobEditorTest, UndecryptableCommandKeepsTheFieldsWithTheirJob) {
   editor_.Load(path_);
   editor_.SelectJob("backup");
   editor_.SetCommand("df;");
-  const auto serial = editor_.SelectionSerial();
   EXPECT_THROW(editor_.SelectJob("broken"), EStringFormat);
   EXPECT_EQ(editor_.CurrentJob(), "backup");
   EXPECT_EQ(editor_.Command(), "df;");
-  EXPECT_EQ(editor_.SelectionSerial(), serial);
   ASSERT_TRUE(editor_.Close());
   EXPECT_EQ(Plain(IniFile(path_), "backup", "Command"), "df;");
-}
-
-TEST_F(JobEditorTest, SelectionSerialFollowsTheShownJob) {
-  WriteSampleFile();
-  editor_.Load(path_);
-  auto serial = editor_.SelectionSerial();
-  const auto changes = [&](const std::function<void()>& step) {
-    step();
-    const bool changed = editor_.SelectionSerial() != serial;
-    serial = editor_.SelectionSerial();
-    return changed;
-  };
-  EXPECT_TRUE(changes([&] { editor_.SelectJob("backup"); }));
-  EXPECT_FALSE(changes([&] { editor_.SelectVariable("Host"); }));
-  EXPECT_FALSE(changes([&] { editor_.SetCommand("x;"); }));
-  EXPECT_TRUE(changes([&] { editor_.SelectJob("clean"); }));
-  EXPECT_TRUE(changes([&] { editor_.RemoveJob(); }));
-  EXPECT_TRUE(changes([&] { ASSERT_TRUE(editor_.Close()); }));
-  EXPECT_TRUE(changes([&] { editor_.Load(path_); }));
 }
 
 TEST_F(JobEditorTest, FailedSaveLeavesTheFileAndTheEditorAsTheyWere) {

@@ -30,6 +30,36 @@ TEST(DecimalTextTest, Cases) {
   }
 }
 
+// The output's text stays readable: a stored text colour too close to the background is shown
+// as black or white, whichever stands out more; one that stands out is shown as stored.
+TEST(ReadableTextColorTest, Cases) {
+  struct Case {
+    QColor text, background, shown;
+  };
+  const QColor black(0, 0, 0), white(255, 255, 255);
+  for (const Case& c : {
+           Case{black, black, white},                       // the default text on Black
+           Case{black, QColor(0, 0, 0x80), white},          // Navy
+           Case{black, QColor(0x80, 0, 0), white},          // Maroon
+           Case{black, QColor(0x80, 0, 0x80), white},       // Purple
+           Case{black, QColor(0, 0, 0xFF), white},          // Blue
+           Case{black, QColor(0xC0, 0xC0, 0xC0), black},    // on Silver, the default
+           Case{black, QColor(0x80, 0x80, 0x80), black},    // Gray
+           Case{white, QColor(0xFF, 0xFF, 0), black},       // white on Yellow
+           Case{white, white, black},
+           Case{QColor(0, 0xFF, 0), black, QColor(0, 0xFF, 0)},            // Lime on Black stays
+           Case{QColor(0xFF, 0xFF, 0), QColor(0, 0, 0x80), QColor(0xFF, 0xFF, 0)},  // Yellow on Navy
+           Case{QColor(0x12, 0x34, 0x56), QColor(0x12, 0x34, 0x57), white},
+       }) {
+    EXPECT_EQ(ReadableTextColor(c.text, c.background), c.shown)
+        << c.text.name().toStdString() << " on " << c.background.name().toStdString();
+  }
+  EXPECT_DOUBLE_EQ(ContrastRatio(black, white), 21.0);
+  EXPECT_DOUBLE_EQ(ContrastRatio(white, white), 1.0);
+  EXPECT_GE(ContrastRatio(ReadableTextColor(black, QColor(0x80, 0x80, 0x80)), QColor(0x80, 0x80, 0x80)),
+            kMinimumTextContrast);
+}
+
 TEST(StoredColorTest, IsBlueGreenRed) {
   struct Case {
     QColor color;

@@ -22,6 +22,57 @@ class SchedulerEditorRules : public ::testing::Test {
   StoredValues values_{cipher_};
 };
 
+// A save over the keys its load found: a key unchanged on screen keeps what the file holds now
+// (the worker's rewrite after a run); a key changed on screen, one the load did not find, and one
+// the file no longer holds are written.
+TEST_F(SchedulerEditorRules, SaveKeepsWhatChangedOnlyInTheFile) {
+  struct Case {
+    const char* what;
+    std::string atLoad;    // "" : the key was missing at the load
+    std::string now;       // what the file holds at the save ("" : missing)
+    std::string onScreen;  // the start field at the save
+    std::string saved;
+  };
+  const std::vector<Case> cases = {
+      {"written meanwhile, unchanged on screen", "2024-05-01 10:00:00", "2024-05-01 12:00:00",
+       "2024-05-01 10:00:00", "2024-05-01 12:00:00"},
+      {"changed on screen", "2024-05-01 10:00:00", "2024-05-01 12:00:00", "2024-06-01 08:00:00",
+       "2024-06-01 08:00:00"},
+      {"missing at the load", "", "2024-05-01 12:00:00", "2024-06-01 08:00:00", "2024-06-01 08:00:00"},
+      {"missing now", "2024-05-01 10:00:00", "", "2024-05-01 10:00:00", "2024-05-01 10:00:00"},
+      {"nothing changed anywhere", "2024-05-01 10:00:00", "2024-05-01 10:00:00", "2024-05-01 10:00:00",
+       "2024-05-01 10:00:00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    IniFile file;
+    values_.Write(file, "S", "active", "1");
+    values_.Write(file, "S", "job", "Job1");
+    if (!c.atLoad.empty()) values_.Write(file, "S", "start", c.atLoad);
+    const LoadedKeys loaded = ReadLoadedKeys(file, values_, "S");
+    ASSERT_EQ(loaded.Find("start") != nullptr, !c.atLoad.empty());
+    // The worker runs the job meanwhile.
+    values_.Write(file, "S", "active", "0");
+    if (c.now.empty()) {
+      file.DeleteKey("S", "start");
+    } else {
+      values_.Write(file, "S", "start", c.now);
+    }
+    ScheduleFields fields;
+    fields.active = true;  // as loaded
+    fields.job = "Job2";   // the operator's change
+    fields.start = c.onScreen;
+    WriteScheduledJob(file, values_, "S", fields, {}, NameOrder::JobEnvironmentProtocol, &loaded);
+    EXPECT_EQ(values_.Read(file, "S", "start"), c.saved);
+    EXPECT_EQ(values_.Read(file, "S", "active"), "0");
+    EXPECT_EQ(values_.Read(file, "S", "job"), "Job2");
+    EXPECT_EQ(values_.Read(file, "S", "once"), "1");  // missing at the load: written
+    // What the load found for another scheduled job plays no part.
+    WriteScheduledJob(file, values_, "T", fields, {}, NameOrder::JobEnvironmentProtocol, &loaded);
+    EXPECT_EQ(values_.Read(file, "T", "active"), "1");
+  }
+}
+
 TEST_F(SchedulerEditorRules, SaveOrdersAndParameterValues) {
   ScheduleFields fields;
   fields.active = true;

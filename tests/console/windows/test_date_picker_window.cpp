@@ -66,6 +66,31 @@ TEST_F(DatePickerWindowTest, ShowingDoesNotMoveTheDate) {
   EXPECT_EQ(scheduler_->StartDateText(), "2024-01-30 10:05:00");
 }
 
+// A start before the years the picker shows: OK writes the date the fields and the grid show.
+TEST_F(DatePickerWindowTest, OkWritesTheDateShownForAnEarlierStart) {
+  struct Case {
+    const char* stored;
+    QDate shown;
+    const char* written;
+  };
+  const Case cases[] = {
+      {"1949-06-15 10:30:00", QDate(1950, 6, 15), "1950-06-15 10:30:00"},
+      {"1948-02-29 23:59:00", QDate(1950, 2, 28), "1950-02-28 23:59:00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    scheduler_->SetStartDateText(QString::fromLatin1(c.stored));
+    picker_->present();
+    EXPECT_EQ(picker_->yearEdit_->text(), QString::number(c.shown.year()));
+    EXPECT_EQ(picker_->monthEdit_->value(), c.shown.month());
+    EXPECT_EQ(picker_->calendar_->selectedDate(), c.shown);
+    picker_->okButton_->click();
+    EXPECT_FALSE(picker_->isVisible());
+    EXPECT_EQ(scheduler_->StartDateText(), QString::fromLatin1(c.written));
+  }
+  EXPECT_TRUE(ui_->messages.empty());
+}
+
 TEST_F(DatePickerWindowTest, FieldsSteerTheGridAndOkWritesTheStart) {
   scheduler_->SetStartDateText("2024-01-31");
   picker_->present();

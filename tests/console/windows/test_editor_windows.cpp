@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -235,12 +236,79 @@ TEST_F(EditorWindowsTest, EnvironmentWindowMessagesAndRefusedText) {
   environmentWindow.newEnvironmentButton_->click();
   EXPECT_EQ(log_->messages, (QStringList{"You must select a Environment name before", "This name already exists",
                                          QString::fromLatin1(kNameNotLatin1.data(), kNameNotLatin1.size())}));
-  // The value field takes nothing that the file cannot hold.
-  QString typed = QString::fromUtf8("\u20ac5");
-  int pos = 0;
-  EXPECT_EQ(environmentWindow.valueEdit_->validator()->validate(typed, pos), QValidator::Invalid);
-  QString latin1 = QString::fromUtf8("na\u00efve \u00a7");
-  EXPECT_EQ(environmentWindow.valueEdit_->validator()->validate(latin1, pos), QValidator::Acceptable);
+}
+
+// What the operator types into a single-line field stays as typed: a text the file can hold is
+// stored as it is, one it cannot hold (Cyrillic, the euro sign) is refused with a message when it
+// would be stored, and stays in the field to be corrected; nothing is stored or run without a
+// character of it.
+TEST_F(EditorWindowsTest, TypedTextIsKeptOrRefusedNeverCut) {
+  WriteValues(EnvPath(), "prod", {{"RHost", "old.example"}, {"RLogin", "ops"}});
+  WriteValues(JobPath(), "a", {{"Command", "one;"}, {"Target", "/srv"}});
+  WriteValues(JobPath(), "b", {{"Command", "two;"}});
+  MainWindow& mainWindow = Start();
+  mainWindow.onEnvironment();
+  mainWindow.onJob();
+  EnvironmentWindow& environmentWindow = Environments();
+  JobWindow& jobWindow = Jobs();
+  Choose(environmentWindow.environmentList_, "prod");
+  Choose(environmentWindow.variableList_, "RHost");
+  Choose(jobWindow.jobList_, "a");
+  Choose(jobWindow.variableList_, "Target");
+
+  struct Case {
+    const char* what;
+    QLineEdit* field;
+    std::function<void()> leave;   // what stores the field: leaving its variable or job
+    QComboBox* list;               // the list that must still show what the field belongs to
+    QString shown;
+    QWidget* window;
+    QString refusal;
+    std::string path, section, key, stored;  // what the file holds for the field
+  };
+  const QString notLatin1 = QString::fromUtf8("echo \u041f\u0440\u0438\u0432\u0435\u0442 \u20acuro");
+  const std::vector<Case> cases = {
+      {"environment value", environmentWindow.valueEdit_,
+       [&] { Choose(environmentWindow.variableList_, "RLogin"); }, environmentWindow.variableList_, "RHost",
+       &environmentWindow, QString::fromLatin1(kValueNotLatin1), EnvPath(), "prod", "RHost", "old.example"},
+      {"job command", jobWindow.commandEdit_, [&] { Choose(jobWindow.jobList_, "b"); }, jobWindow.jobList_, "a",
+       &jobWindow, QString::fromLatin1(kCommandNotLatin1), JobPath(), "a", "Command", "one;"},
+      {"job variable value", jobWindow.valueEdit_, [&] { Choose(jobWindow.jobList_, "b"); },
+       jobWindow.variableList_, "Target", &jobWindow, QString::fromLatin1(kValueNotLatin1), JobPath(), "a",
+       "Target", "/srv"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    log_->messages.clear();
+    const QString before = c.field->text();
+    c.field->clear();
+    test::TypeText(c.field, notLatin1);
+    EXPECT_EQ(c.field->text(), notLatin1);  // every character typed is there
+    c.leave();
+    EXPECT_EQ(log_->messages, QStringList{c.refusal});
+    EXPECT_EQ(c.field->text(), notLatin1);
+    EXPECT_EQ(c.list->currentText(), c.shown);
+    // Closing is refused the same way: the window stays open, the file as it was.
+    c.window->close();
+    EXPECT_TRUE(c.window->isVisible());
+    EXPECT_EQ(log_->messages, (QStringList{c.refusal, c.refusal}));
+    EXPECT_EQ(Plain(c.path, c.section, c.key), c.stored);
+    // Latin-1 text, accents and the section sign included, is stored as typed.
+    c.field->setText(before);
+  }
+  log_->messages.clear();
+  environmentWindow.valueEdit_->clear();
+  test::TypeText(environmentWindow.valueEdit_, QString::fromUtf8("na\u00efve \u00a7 caf\u00e9"));
+  jobWindow.commandEdit_->clear();
+  test::TypeText(jobWindow.commandEdit_, QString::fromUtf8("echo Gr\u00fc\u00dfe;"));
+  environmentWindow.closeButton_->click();
+  jobWindow.closeButton_->click();
+  EXPECT_FALSE(environmentWindow.isVisible());
+  EXPECT_FALSE(jobWindow.isVisible());
+  EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "na\xEFve \xA7 caf\xE9");
+  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "echo Gr\xFC\xDF" "e;");
+  EXPECT_EQ(Plain(JobPath(), "a", "Target"), "/srv");
+  EXPECT_TRUE(log_->messages.empty()) << log_->messages.join(" | ").toStdString();
 }
 
 TEST_F(EditorWindowsTest, UndecryptableValueIsReportedAndTheSelectionStays) {
@@ -346,33 +414,45 @@ TEST_F(EditorWindowsTest, JobEditedThroughTheWindowAndTheCommandEditor) {
   EXPECT_EQ(jobWindow.valueEdit_->text(), "/srv");
 }
 
-TEST_F(EditorWindowsTest, CommandEditorRefusesWhenTheJobEditorMovedOn) {
+// The command editor's OK goes through whenever the job editor is open on the job it was opened
+// for, however the operator got there; it is refused, keeping the text, only while the job editor
+// shows another job or is closed, and the advice of the refusal then works.
+TEST_F(EditorWindowsTest, CommandEditorOkFollowsTheJobTheJobEditorShows) {
   WriteValues(JobPath(), "a", {{"Command", "one;"}});
   WriteValues(JobPath(), "b", {{"Command", "two;"}});
-  Start().onJob();
+  MainWindow& mainWindow = Start();
+  mainWindow.onJob();
   JobWindow& jobWindow = Jobs();
   CommandWindow& commandWindow = CommandEditor();
+  const QString refusal = QString::fromLatin1(kCommandJobNotShown).arg("a");
+  EXPECT_EQ(refusal, "The job editor does not show the job \"a\". Open the job editor, select \"a\" there "
+                     "and press OK again, or press Cancel to drop this command.");
   Choose(jobWindow.jobList_, "a");
   jobWindow.editCommandButton_->click();
   commandWindow.commandText_->setPlainText("meant for a");
+
+  // Another job shown: refused, nothing changes anywhere.
   Choose(jobWindow.jobList_, "b");  // both windows stay usable
   commandWindow.okButton_->click();
-  ASSERT_EQ(log_->messages.size(), 1u);
-  EXPECT_EQ(log_->messages[0], QString::fromLatin1(kCommandJobChanged).arg("a"));
+  EXPECT_EQ(log_->messages, QStringList{refusal});
   EXPECT_TRUE(commandWindow.isVisible());
   EXPECT_EQ(jobWindow.commandEdit_->text(), "two;");
   EXPECT_EQ(commandWindow.commandText_->toPlainText(), "meant for a");
 
-  // Back on a: the same OK now goes through.  Choosing a again is a new selection, though.
+  // Back on a, as the refusal advises: the same OK goes through.
   Choose(jobWindow.jobList_, "a");
   commandWindow.okButton_->click();
-  EXPECT_EQ(log_->messages.size(), 2u);
-  jobWindow.editCommandButton_->click();
-  commandWindow.commandText_->setPlainText("meant for a");
-  commandWindow.okButton_->click();
-  EXPECT_EQ(log_->messages.size(), 2u);
+  EXPECT_EQ(log_->messages.size(), 1u);
   EXPECT_FALSE(commandWindow.isVisible());
   EXPECT_EQ(jobWindow.commandEdit_->text(), "meant for a;");
+
+  // Choosing the same job again, or another variable, changes nothing either.
+  jobWindow.editCommandButton_->click();
+  commandWindow.commandText_->setPlainText("again for a");
+  Choose(jobWindow.jobList_, "a");
+  commandWindow.okButton_->click();
+  EXPECT_EQ(log_->messages.size(), 1u);
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "again for a;");
 
   // Text the job file cannot hold stays in the editor.
   jobWindow.editCommandButton_->click();
@@ -380,7 +460,7 @@ TEST_F(EditorWindowsTest, CommandEditorRefusesWhenTheJobEditorMovedOn) {
   commandWindow.okButton_->click();
   EXPECT_EQ(log_->messages.back(), QString::fromLatin1(kCommandNotLatin1));
   EXPECT_TRUE(commandWindow.isVisible());
-  EXPECT_EQ(jobWindow.commandEdit_->text(), "meant for a;");
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "again for a;");
 
   // Closing through the title bar hides without clearing; Cancel clears.
   commandWindow.close();
@@ -390,14 +470,27 @@ TEST_F(EditorWindowsTest, CommandEditorRefusesWhenTheJobEditorMovedOn) {
   commandWindow.cancelButton_->click();
   EXPECT_FALSE(commandWindow.isVisible());
   EXPECT_TRUE(commandWindow.commandText_->toPlainText().isEmpty());
-  EXPECT_EQ(jobWindow.commandEdit_->text(), "meant for a;");
+  EXPECT_EQ(jobWindow.commandEdit_->text(), "again for a;");
 
-  // After the job editor closed, OK is refused as well.
+  // The job editor closed: refused; opened again on a, as advised: taken, and saved at its close.
   jobWindow.editCommandButton_->click();
+  commandWindow.commandText_->setPlainText("after the close");
   jobWindow.closeButton_->click();
   commandWindow.okButton_->click();
-  EXPECT_EQ(log_->messages.back(), QString::fromLatin1(kCommandJobChanged).arg("a"));
-  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "meant for a;");
+  EXPECT_EQ(log_->messages.back(), refusal);
+  EXPECT_TRUE(commandWindow.isVisible());
+  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "again for a;");
+  mainWindow.onJob();
+  commandWindow.okButton_->click();  // open, but on no job yet
+  EXPECT_EQ(log_->messages.back(), refusal);
+  Choose(jobWindow.jobList_, "a");
+  const auto refusals = log_->messages.size();
+  commandWindow.okButton_->click();
+  EXPECT_EQ(log_->messages.size(), refusals);
+  EXPECT_FALSE(commandWindow.isVisible());
+  jobWindow.closeButton_->click();
+  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "after the close;");
+  EXPECT_EQ(Plain(JobPath(), "b", "Command"), "two;");
 }
 
 TEST_F(EditorWindowsTest, CommandEditorCreationAppliesTheMinimizePreference) {

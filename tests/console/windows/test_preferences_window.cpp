@@ -63,7 +63,8 @@ TEST_F(PreferencesWindowTest, AsDesigned) {
         static_cast<QWidget*>(form.executeInBackgroundBox_)}) {
     EXPECT_FALSE(regular->font().bold()) << regular->metaObject()->className();
   }
-  // Every caption fits its place.
+  // Every caption fits its place once the window is shown.
+  form.present();
   EXPECT_LE(colorLabel->sizeHint().width(), colorLabel->width());
   EXPECT_LE(colorLabel->geometry().right(), form.backgroundColorList_->geometry().left());
   for (QCheckBox* box : {form.minimizeToTrayBox_, form.runAtLogonBox_, form.executeInBackgroundBox_}) {
@@ -149,6 +150,90 @@ TEST_F(PreferencesWindowTest, ChosenFontIsWrittenAndApplied) {
   EXPECT_EQ(Stored("FONTCOLOR").toString(), QString::number(0x008000));
   EXPECT_EQ(main.output_->font().family(), "Courier New");
   EXPECT_TRUE(main.output_->font().underline());
+}
+
+// "Font..." chooses the text colour too: after a chosen font the colour dialog starts on the
+// current text colour, and FONTCOLOR is what it answers.  A cancelled font dialog asks no colour.
+TEST_F(PreferencesWindowTest, FontRoadChoosesTheTextColour) {
+  struct Case {
+    const char* what;
+    bool fontChosen;
+    std::optional<QColor> colorChosen;  // nothing: the colour dialog is cancelled
+    int colorDialogs;
+    QColor stored;
+  };
+  const QColor green(0, 0x80, 0);
+  const QColor yellow(0xFF, 0xFF, 0);
+  const std::vector<Case> cases = {
+      {"font and colour chosen", true, yellow, 1, yellow},
+      {"colour dialog cancelled", true, std::nullopt, 1, green},
+      {"font dialog cancelled", false, yellow, 0, green},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MainWindow& main = Shown();
+    main.SetOutputColor(QColor(0, 0, 0x80));  // Navy: green and yellow text both stand out
+    main.SetOutputTextColor(green);
+    ui_->fontDialogs = 0;
+    ui_->colorDialogs = 0;
+    ui_->chooseFont = [&](QFont& font) {
+      if (c.fontChosen) font = QFont("Courier New", 12);
+      return c.fontChosen;
+    };
+    QColor offered;
+    ui_->chooseColor = [&](QColor& color) {
+      offered = color;
+      if (c.colorChosen) color = *c.colorChosen;
+      return c.colorChosen.has_value();
+    };
+    PrefsWindow().onFont();
+    EXPECT_EQ(ui_->fontDialogs, 1);
+    ASSERT_EQ(ui_->colorDialogs, c.colorDialogs);
+    if (c.colorDialogs > 0) {
+      EXPECT_EQ(offered, green);
+    }
+    EXPECT_EQ(Stored("FONTCOLOR").toString(), QString::number(ToStoredColor(c.stored)));
+    EXPECT_EQ(main.OutputTextColor(), c.stored);
+    EXPECT_EQ(main.output_->palette().color(QPalette::Text), c.stored);
+  }
+}
+
+// Whatever colours are stored, the output is readable: text too close to the background is shown
+// in black or white, at start-up and after every change; the stored colour stays as chosen.
+TEST_F(PreferencesWindowTest, OutputStaysReadableWhateverColoursAreStored) {
+  Store("BGCLR", "0");      // Black
+  Store("FONTCOLOR", "0");  // black text
+  MainWindow& main = Shown();
+  const auto shownText = [&] { return main.output_->palette().color(QPalette::Text); };
+  EXPECT_EQ(main.OutputColor(), QColor(0, 0, 0));
+  EXPECT_EQ(shownText(), QColor(255, 255, 255));
+  EXPECT_EQ(main.OutputTextColor(), QColor(0, 0, 0));
+
+  PreferencesWindow& form = PrefsWindow();
+  form.present();
+  const auto chooseBackground = [&](const char* name) {
+    const int index = form.backgroundColorList_->findText(name);
+    ASSERT_GE(index, 0);
+    form.backgroundColorList_->setCurrentIndex(index);
+    emit form.backgroundColorList_->activated(index);
+  };
+  chooseBackground("Silver");
+  EXPECT_EQ(shownText(), QColor(0, 0, 0));  // the chosen black again
+  chooseBackground("Navy");
+  EXPECT_EQ(shownText(), QColor(255, 255, 255));
+  // Yellow text chosen through "Font...": readable on Navy, shown as it is; on White it is not.
+  ui_->chooseFont = [](QFont&) { return true; };
+  ui_->chooseColor = [](QColor& color) {
+    color = QColor(0xFF, 0xFF, 0);
+    return true;
+  };
+  form.onFont();
+  EXPECT_EQ(shownText(), QColor(0xFF, 0xFF, 0));
+  chooseBackground("White");
+  EXPECT_EQ(shownText(), QColor(0, 0, 0));
+  EXPECT_EQ(Stored("FONTCOLOR").toString(), QString::number(0x00FFFF));
+  EXPECT_EQ(Stored("BGCLR").toString(), QString::number(0xFFFFFF));
+  EXPECT_TRUE(ui_->messages.empty());
 }
 
 TEST_F(PreferencesWindowTest, AFailedWriteIsShownNotThrown) {

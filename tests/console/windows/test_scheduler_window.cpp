@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -18,6 +19,7 @@
 #include "console/core/scheduler_editor.h"
 #include "console/editor_fixture.h"
 #include "console/windows/date_picker_window.h"
+#include "console/windows/editor_ui.h"
 #include "console/windows/scheduler_window.h"
 #include "settings/stored_values.h"
 
@@ -41,6 +43,7 @@ class ScriptedUi final : public UiServices {
   std::optional<QString> InputText(QWidget*, const QString& caption, const QString& prompt,
                                    const QString& preset) override {
     captions.push_back(caption + "|" + prompt + "|" + preset);
+    if (onInput) onInput();
     if (inputs.empty()) return std::nullopt;
     std::optional<QString> next = inputs.front();
     inputs.pop_front();
@@ -53,6 +56,7 @@ class ScriptedUi final : public UiServices {
   std::vector<QString> captions;
   std::deque<std::optional<QString>> inputs;
   std::function<void()> onMessage;  // runs while the "message box" is open
+  std::function<void()> onInput;    // runs while the "input dialog" is open
 };
 
 class SchedulerWindowTest : public ::testing::Test {
@@ -273,7 +277,58 @@ TEST_F(SchedulerWindowTest, ParameterValuesAndAChangeOfJob) {
   EXPECT_EQ(scheduler_->jobList_->currentIndex(), -1);
 }
 
-TEST_F(SchedulerWindowTest, FailedLoadClearsTheCurrentJob) {
+// A scheduled job whose values cannot be loaded is reported and nothing is current, so nothing
+// of another scheduled job is saved into it; it stays selected, and Remove removes it.
+TEST_F(SchedulerWindowTest, FailedLoadSavesNothingIntoTheJobAndRemoveRemovesIt) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> stored;  // plain values
+    std::vector<std::pair<std::string, std::string>> raw;     // bytes as they stand in the file
+    QString message;
+  };
+  const std::vector<Case> cases = {
+      {"a value that is not stored text", {{"active", "1"}, {"once", "1"}}, {{"job", "!broken!"}},
+       "Input is not an valid MIME Base 64 Format."},
+      {"a time that is not a number", {{"active", "1"}, {"once", "0"}, {"every", "2"}, {"time", "x1"}}, {},
+       "'x1' is not a valid integer value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(SchedulePath());
+    Put("Bad", c.stored);
+    {
+      IniFile file(SchedulePath());
+      for (const auto& [key, bytes] : c.raw) file.Write("Bad", key, bytes);
+      file.WriteBack();
+    }
+    Shown();
+    MakeRecurring("Good");
+    const auto messages = ui_->messages.size();
+    Choose(scheduler_->scheduledJobList_, "Bad");
+    ASSERT_EQ(ui_->messages.size(), messages + 1);
+    EXPECT_EQ(ui_->messages.back(), c.message);
+    EXPECT_TRUE(scheduler_->CurrentSchedule().empty());
+    EXPECT_FALSE(scheduler_->activeBox_->isChecked());
+    EXPECT_EQ(scheduler_->startEdit_->text(), "");
+    EXPECT_EQ(scheduler_->scheduledJobList_->currentText(), "Bad");
+    // A reload after a run does not load it again (nor report it again).
+    scheduler_->ReloadFromDisk();
+    EXPECT_EQ(ui_->messages.size(), messages + 1);
+    // "Good" was saved on leaving it; "Bad" got nothing of it.
+    EXPECT_EQ(Get("Good", "active"), "1");
+    scheduler_->removeButton_->click();
+    EXPECT_EQ(ui_->messages.size(), messages + 1);
+    EXPECT_FALSE(IniFile(SchedulePath()).SectionExists("Bad"));
+    EXPECT_EQ(scheduler_->scheduledJobList_->count(), 1);
+    EXPECT_EQ(scheduler_->scheduledJobList_->currentIndex(), -1);
+    scheduler_->closeButton_->click();
+    EXPECT_FALSE(IniFile(SchedulePath()).SectionExists("Bad"));
+    EXPECT_EQ(Get("Good", "every"), "2");
+  }
+}
+
+// A damaged scheduled job left alone is not changed by leaving it or by closing.
+TEST_F(SchedulerWindowTest, FailedLoadLeavesTheDamagedJobAsItWas) {
   Put("Bad", {{"active", "1"}, {"once", "1"}});
   {
     IniFile file(SchedulePath());
@@ -282,18 +337,106 @@ TEST_F(SchedulerWindowTest, FailedLoadClearsTheCurrentJob) {
   }
   Shown();
   MakeRecurring("Good");
-  const std::string badBefore = IniFile(SchedulePath()).ToBytes();
   Choose(scheduler_->scheduledJobList_, "Bad");
   ASSERT_FALSE(ui_->messages.empty());
-  EXPECT_TRUE(scheduler_->CurrentSchedule().empty());
-  EXPECT_FALSE(scheduler_->activeBox_->isChecked());
-  EXPECT_EQ(scheduler_->scheduledJobList_->currentIndex(), -1);
+  Choose(scheduler_->scheduledJobList_, "Good");
+  Choose(scheduler_->scheduledJobList_, "Bad");
   scheduler_->closeButton_->click();
-  // "Good" was saved on leaving it; "Bad" got nothing of it.
   IniFile after(SchedulePath());
   EXPECT_EQ(after.Keys("Bad"), (Keys{"active", "once", "job"}));
   EXPECT_EQ(after.Read("Bad", "job"), "!broken!");
   EXPECT_EQ(Get("Good", "active"), "1");
+}
+
+// A parameter value the file cannot hold stays in the field as typed and is refused with a
+// message wherever it would be stored (another parameter, another scheduled job, Close); the
+// Active checks do not look at it.
+TEST_F(SchedulerWindowTest, TypedValueIsKeptOrRefusedNeverCut) {
+  Shown();
+  New("S1");
+  New("S2");
+  Choose(scheduler_->jobList_, "Job1");
+  Choose(scheduler_->environmentList_, "Env1");
+  scheduler_->SetStartDateText("2024-05-01 10:00:00");
+  Choose(scheduler_->parameterList_, "user");
+  const QString typed = QString::fromUtf8("echo \u041f\u0440\u0438\u0432\u0435\u0442 \u20acuro");
+  test::TypeText(scheduler_->valueEdit_, typed);
+  ASSERT_EQ(scheduler_->valueEdit_->text(), typed);
+  const std::string before = ReadBytes(SchedulePath());
+  const QString refusal = QString::fromLatin1(kValueNotLatin1);
+
+  Choose(scheduler_->parameterList_, "host");
+  EXPECT_EQ(ui_->messages, std::vector<QString>{refusal});
+  EXPECT_EQ(scheduler_->parameterList_->currentText(), "user");
+  scheduler_->activeBox_->setChecked(true);  // all checks pass; the value plays no part
+  EXPECT_TRUE(scheduler_->activeBox_->isChecked());
+  Choose(scheduler_->scheduledJobList_, "S1");
+  EXPECT_EQ(scheduler_->CurrentSchedule(), "S2");
+  EXPECT_EQ(scheduler_->scheduledJobList_->currentText(), "S2");
+  scheduler_->closeButton_->click();
+  EXPECT_TRUE(scheduler_->isVisible());
+  EXPECT_EQ(ui_->messages, (std::vector<QString>{refusal, refusal, refusal}));
+  EXPECT_EQ(scheduler_->valueEdit_->text(), typed);
+  EXPECT_EQ(ReadBytes(SchedulePath()), before);
+
+  // Corrected, with Latin-1 letters: stored as typed.
+  scheduler_->valueEdit_->clear();
+  test::TypeText(scheduler_->valueEdit_, QString::fromUtf8("J\u00fcrgen"));
+  scheduler_->closeButton_->click();
+  EXPECT_FALSE(scheduler_->isVisible());
+  EXPECT_EQ(Get("S2", "\xA7user"), "J\xFCrgen");
+  EXPECT_EQ(Get("S2", "active"), "1");
+  EXPECT_EQ(ui_->messages.size(), 3u);
+}
+
+// New pressed while the worker runs the shown scheduled job: its reload waits for the input
+// dialog, and the save that New makes then keeps what the worker wrote (start, active, last) and
+// takes only what the operator changed.
+TEST_F(SchedulerWindowTest, NewDuringARunKeepsWhatTheWorkerWrote) {
+  struct Case {
+    const char* what;
+    bool once;
+  };
+  for (const Case& c : {Case{"recurring", false}, Case{"run once", true}}) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(SchedulePath());
+    Put("S", {{"active", "1"}, {"once", c.once ? "1" : "0"}, {"start", "2024-05-01 10:00:00"},
+              {"every", "2"}, {"time", "1"}, {"job", "Job1"}, {"envir", "Env1"}, {"prot", "Remote Exec"}});
+    Shown();
+    Choose(scheduler_->scheduledJobList_, "S");
+    ASSERT_TRUE(scheduler_->activeBox_->isChecked());
+    Choose(scheduler_->environmentList_, "Env2");  // the operator's change, not yet saved
+    ui_->onInput = [&] {
+      ui_->onInput = nullptr;
+      // The worker's run of S: the next start (a recurring job) or inactive (a run-once job),
+      // the last run, and its request for a reload.
+      if (c.once) {
+        Put("S", {{"active", "0"}, {"last", "2024-05-01 10:00:02"}});
+      } else {
+        Put("S", {{"start", "2024-05-01 12:00:00"}, {"last", "2024-05-01 10:00:02"}});
+      }
+      scheduler_->ReloadFromDisk();
+    };
+    New("T");
+    EXPECT_EQ(scheduler_->CurrentSchedule(), "T");
+    EXPECT_EQ(Get("S", "start"), c.once ? "2024-05-01 10:00:00" : "2024-05-01 12:00:00");
+    EXPECT_EQ(Get("S", "active"), c.once ? "0" : "1");
+    EXPECT_EQ(Get("S", "last"), "2024-05-01 10:00:02");
+    EXPECT_EQ(Get("S", "envir"), "Env2");
+    EXPECT_EQ(Get("S", "job"), "Job1");
+    EXPECT_EQ(Get("S", "every"), c.once ? "1" : "2");  // a run-once job shows and saves a count of 1
+    // The postponed reload runs afterwards (it is queued): it drops what is unsaved on screen.
+    Choose(scheduler_->environmentList_, "Env1");
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(scheduler_->environmentList_->currentIndex(), -1);
+    // Closing saves T and leaves S as it is.
+    scheduler_->closeButton_->click();
+    EXPECT_EQ(Get("S", "active"), c.once ? "0" : "1");
+    EXPECT_EQ(Get("S", "start"), c.once ? "2024-05-01 10:00:00" : "2024-05-01 12:00:00");
+    EXPECT_TRUE(IniFile(SchedulePath()).SectionExists("T"));
+    EXPECT_TRUE(ui_->messages.empty());
+  }
 }
 
 // Every save starts from the file as it is on disk: what the worker wrote into another scheduled

@@ -235,7 +235,7 @@ void THash_Square::Compress(const std::uint8_t* block, SquareScratch& s) {
 }
 
 void THash_Square::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return;
+  if (data == nullptr || NoBytes(size)) return;
   const std::size_t fill = count_ & 15u;
   count_ += std::uint32_t(size);
   if (fill != 0 && size < 16 - fill) {

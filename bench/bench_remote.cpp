@@ -17,12 +17,12 @@
 #include <memory>
 #include <string>
 
-#include "remote/rcmd_client.h"
+#include "remote/remote_command_client.h"
 #include "remote/real_peers.h"
 
 namespace {
 
-using corvane::TIdRSH;
+using corvane::RshClient;
 using corvane::test::DaemonServer;
 
 constexpr std::size_t kOutputSize = 64 * 1024 * 1024;
@@ -65,7 +65,7 @@ Peer& RshPeer() {
 }
 
 std::string RunOurClient() {
-  TIdRSH client;
+  RshClient client;
   client.SetHost("127.0.0.1");
   client.SetClientUserName(kLocalUser);
   client.SetHostUserName(corvane::test::kPeerUser);

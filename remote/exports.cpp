@@ -10,7 +10,7 @@
 #include "remote/corvane_dll.h"
 #include "remote/job_expansion.h"
 #include "remote/qt_prompt.h"
-#include "remote/worker.h"
+#include "remote/background_job_worker.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ extern "C" CORVANE_DLL_API char* executeA(const char* environment_name, const ch
   return Boundary([&] {
     const corvane::JobCall call{Text(environment_name), Text(job_name), protocol_index, Text(data_dir)};
     return corvane::StartJob(call, Text(parameter_values), [](corvane::RunRequest request) {
-      corvane::TVelThread::Start(std::make_unique<corvane::TVelThread>(std::move(request)));
+      corvane::BackgroundJobWorker::Start(std::make_unique<corvane::BackgroundJobWorker>(std::move(request)));
     });
   });
 }

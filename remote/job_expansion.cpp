@@ -183,14 +183,14 @@ std::optional<std::string> ParameterLookup::Value(std::string_view name) {
 
 std::string RunRemoteCommand(const RunRequest& request, const RemotePorts& ports) {
   if (request.ProtocolIndex == 0) {
-    TIdRexec client;
+    RexecClient client;
     client.SetPort(ports.rexec);
     client.SetUsername(request.RemoteUser);
     client.SetPassword(request.RemotePassword);
     client.SetHost(request.RemoteHost);
     return client.RunCommand(request.CommandText);
   }
-  TIdRSH client;
+  RshClient client;
   client.SetPort(ports.rsh);
   client.SetClientUserName(request.LocalUser);
   client.SetHostUserName(request.RemoteUser);

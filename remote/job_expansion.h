@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "cipher/managers.h"
-#include "remote/rcmd_client.h"
+#include "remote/remote_command_client.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
 

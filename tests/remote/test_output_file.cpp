@@ -1,5 +1,5 @@
 // The output file and the background worker: the block layout byte for byte, appends that wait for
-// other writers and never tear or mix, and TVelThread against Debian's real rexec and rsh servers.
+// other writers and never tear or mix, and BackgroundJobWorker against Debian's real rexec and rsh servers.
 #include "remote/output_file.h"
 
 #include <fcntl.h>
@@ -17,7 +17,7 @@
 
 #include "remote/real_peers.h"
 #include "remote/stored_settings.h"
-#include "remote/worker.h"
+#include "remote/background_job_worker.h"
 
 namespace corvane {
 namespace {
@@ -154,10 +154,10 @@ RunRequest Request(std::string command, std::string data_dir, std::int32_t proto
 
 TEST(Worker, AnEmptyCommandLeavesTheOutputFileUntouched) {
   TempDataDir dir;
-  TVelThread(Request("", dir.Path()), RemotePorts{1, 1}).Execute();
+  BackgroundJobWorker(Request("", dir.Path()), RemotePorts{1, 1}).Execute();
   EXPECT_FALSE(std::filesystem::exists(OutputFilePath(dir.Path())));
   AppendOutputBlock(OutputFilePath(dir.Path()), "kept");
-  TVelThread(Request("", dir.Path()), RemotePorts{1, 1}).Execute();
+  BackgroundJobWorker(Request("", dir.Path()), RemotePorts{1, 1}).Execute();
   EXPECT_EQ(ReadWholeFile(OutputFilePath(dir.Path())), "kept");
 }
 
@@ -168,7 +168,7 @@ TEST(Worker, AFailedRunIsRecordedInItsBlock) {
   const std::uint16_t refusing = closed.LocalAddress().Port();
   closed.Close();
   auto clock = std::make_shared<FixedClock>(kRunTime);
-  TVelThread(Request("echo x", dir.Path()), RemotePorts{refusing, refusing}, clock).Execute();
+  BackgroundJobWorker(Request("echo x", dir.Path()), RemotePorts{refusing, refusing}, clock).Execute();
   EXPECT_EQ(ReadWholeFile(OutputFilePath(dir.Path())),
             ExpectedBlock("2024-03-05 14:07:09", "echo x", "127.0.0.1", "Socket Error # 10061\r\nConnection refused."));
 }
@@ -182,7 +182,7 @@ class WorkerRealServers : public ::testing::Test {
     ports_ = RemotePorts{rexec_->Port(), rsh_->Port()};
   }
   void TearDown() override {
-    ASSERT_TRUE(TVelThread::WaitUntilIdle(std::chrono::seconds(120)));
+    ASSERT_TRUE(BackgroundJobWorker::WaitUntilIdle(std::chrono::seconds(120)));
     for (test::DaemonServer* server : {rexec_.get(), rsh_.get()}) {
       if (server != nullptr) {
         EXPECT_EQ(server->Failure(), "");
@@ -200,9 +200,9 @@ TEST_F(WorkerRealServers, RexecAndRshBlocksByteForByte) {
   const std::string path = OutputFilePath(dir_.Path());
   AppendOutputBlock(path, "earlier content\r\n");
   auto clock = std::make_shared<FixedClock>(kRunTime);
-  TVelThread(Request("printf 'x\\n'", dir_.Path(), 0), ports_, clock).Execute();
+  BackgroundJobWorker(Request("printf 'x\\n'", dir_.Path(), 0), ports_, clock).Execute();
   clock->Set(LocalDateTime{2024, 3, 6, 0, 0, 0, 0});
-  TVelThread(Request("echo a ; echo b >&2 ; printf 'c\\r\\n'", dir_.Path(), 1), ports_, clock).Execute();
+  BackgroundJobWorker(Request("echo a ; echo b >&2 ; printf 'c\\r\\n'", dir_.Path(), 1), ports_, clock).Execute();
   EXPECT_EQ(ReadWholeFile(path),
             "earlier content\r\n" + ExpectedBlock("2024-03-05 14:07:09", "printf 'x\\n'", "127.0.0.1", "x\r\n") +
                 ExpectedBlock("2024-03-06", "echo a ; echo b >&2 ; printf 'c\\r\\n'", "127.0.0.1", "a\r\nc\r\r\n"));
@@ -212,10 +212,10 @@ TEST_F(WorkerRealServers, StartedWorkersRunOnTheirOwnAndFreeThemselves) {
   const std::string path = OutputFilePath(dir_.Path());
   auto clock = std::make_shared<FixedClock>(kRunTime);
   for (int i = 0; i < 4; ++i) {
-    TVelThread::Start(std::make_unique<TVelThread>(Request("echo run" + std::to_string(i), dir_.Path(), i % 2), ports_, clock));
+    BackgroundJobWorker::Start(std::make_unique<BackgroundJobWorker>(Request("echo run" + std::to_string(i), dir_.Path(), i % 2), ports_, clock));
   }
-  ASSERT_TRUE(TVelThread::WaitUntilIdle(std::chrono::seconds(120)));
-  EXPECT_EQ(TVelThread::Running(), 0);
+  ASSERT_TRUE(BackgroundJobWorker::WaitUntilIdle(std::chrono::seconds(120)));
+  EXPECT_EQ(BackgroundJobWorker::Running(), 0);
   const std::vector<std::string> blocks = test::SplitBlocks(ReadWholeFile(path).value_or(""));
   const std::multiset<std::string> got(blocks.begin(), blocks.end());
   std::multiset<std::string> expected;

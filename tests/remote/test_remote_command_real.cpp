@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "remote/fake_server.h"
-#include "remote/rcmd_client.h"
+#include "remote/remote_command_client.h"
 #include "remote/real_peers.h"
 
 namespace corvane {
@@ -17,7 +17,7 @@ using test::kPeerPassword;
 using test::kPeerUser;
 using test::kTrustedLocalUser;
 
-std::string FailureOf(TIdRemoteCMDClient& client, std::string_view command) {
+std::string FailureOf(RemoteCommandClient& client, std::string_view command) {
   try {
     return "no failure: " + client.RunCommand(command);
   } catch (const SocketError& e) {
@@ -42,7 +42,7 @@ class RealRexec : public ::testing::Test {
   }
 
   std::unique_ptr<DaemonServer> server_;
-  TIdRexec client_;
+  RexecClient client_;
 };
 
 TEST_F(RealRexec, RunsTheCommandAsTheUserWithStderrOnTheBackChannel) {
@@ -89,7 +89,7 @@ class RealRsh : public ::testing::Test {
   }
 
   std::unique_ptr<DaemonServer> server_;
-  TIdRSH client_;
+  RshClient client_;
 };
 
 TEST_F(RealRsh, TrustedUserRunsTheCommandWithStderrOnTheBackChannel) {

@@ -10,12 +10,12 @@
 
 namespace corvane {
 
-class TVelThread {
+class BackgroundJobWorker {
  public:
   // `clock` gives the date-time line of the block (the system clock when null).
-  explicit TVelThread(RunRequest fields, RemotePorts ports = {}, std::shared_ptr<const Clock> clock = nullptr);
-  TVelThread(const TVelThread&) = delete;
-  TVelThread& operator=(const TVelThread&) = delete;
+  explicit BackgroundJobWorker(RunRequest fields, RemotePorts ports = {}, std::shared_ptr<const Clock> clock = nullptr);
+  BackgroundJobWorker(const BackgroundJobWorker&) = delete;
+  BackgroundJobWorker& operator=(const BackgroundJobWorker&) = delete;
 
   const RunRequest& Fields() const noexcept { return fields_; }
 
@@ -28,7 +28,7 @@ class TVelThread {
   // Starts the worker on a thread of its own, which owns it and frees it when the body ends;
   // nothing waits for it. Throws std::system_error when no thread can be started (the worker is
   // then freed).
-  static void Start(std::unique_ptr<TVelThread> worker);
+  static void Start(std::unique_ptr<BackgroundJobWorker> worker);
 
   // Workers started and not yet finished in this process.
   static int Running() noexcept;

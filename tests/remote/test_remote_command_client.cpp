@@ -1,6 +1,6 @@
 // The rexec/rsh clients against in-process fake servers: exact request bytes, the status byte,
 // the back-channel, local port rules and the failure cases.
-#include "remote/rcmd_client.h"
+#include "remote/remote_command_client.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -27,7 +27,7 @@ using test::ReadRequestHeader;
 using test::RequestHeader;
 using namespace std::string_literals;
 
-void Aim(TIdRemoteCMDClient& client, std::uint16_t port) {
+void Aim(RemoteCommandClient& client, std::uint16_t port) {
   client.SetHost("127.0.0.1");
   client.SetPort(port);
 }
@@ -43,17 +43,17 @@ std::string FailureOf(Client& client, std::string_view command = "cmd") {
 }
 
 TEST(RcmdDefaults, PortsAndFlagsAfterConstruction) {
-  TIdRexec rexec;
+  RexecClient rexec;
   EXPECT_EQ(rexec.Port(), 512);
   EXPECT_FALSE(rexec.UseReservedPorts());
-  EXPECT_TRUE(rexec.UseStdError());
+  EXPECT_TRUE(rexec.UseErrorChannel());
   EXPECT_EQ(rexec.ReadTimeout().count(), 0);
   EXPECT_EQ(rexec.Username(), "");
   EXPECT_EQ(rexec.Password(), "");
-  TIdRSH rsh;
+  RshClient rsh;
   EXPECT_EQ(rsh.Port(), 514);
   EXPECT_TRUE(rsh.UseReservedPorts());
-  EXPECT_TRUE(rsh.UseStdError());
+  EXPECT_TRUE(rsh.UseErrorChannel());
   EXPECT_EQ(rsh.ClientUserName(), "");
   EXPECT_EQ(rsh.HostUserName(), "");
 }
@@ -69,7 +69,7 @@ TEST(RcmdRexec, SendsTheHeaderAndReturnsTheOutputAsReceived) {
     back.Close();
     c.SendAll("\0line1\nline2\r\n\xA7 end"s);
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   client.SetUsername("op\xA7user");
   client.SetPassword("s3cret pw");
@@ -117,7 +117,7 @@ TEST(RcmdRsh, UsesTheHighestFreeReservedPortsForBothChannels) {
     Socket back = ConnectBack(c, header);
     c.SendAll("\0hello\n"s);
   });
-  TIdRSH client;
+  RshClient client;
   Aim(client, server.Port());
   client.SetClientUserName("localop");
   client.SetHostUserName("remoteop");
@@ -144,7 +144,7 @@ TEST(RcmdRsh, NoFreeReservedPortFailsBeforeAnythingIsSent) {
   Socket listener = Socket::Create(AF_INET);
   listener.Bind(Loopback(0));
   listener.Listen(1);
-  TIdRSH client;
+  RshClient client;
   Aim(client, listener.LocalAddress().Port());
   EXPECT_EQ(FailureOf(client), "Can not bind in port range (512 - 1023)");
   held.clear();
@@ -159,11 +159,11 @@ TEST(RcmdStatus, NonZeroStatusByteMakesTheServerMessageTheResult) {
       ReadRequestHeader(c);
       c.SendAll("\x01Permission denied.\n");
     });
-    std::unique_ptr<TIdRemoteCMDClient> client;
+    std::unique_ptr<RemoteCommandClient> client;
     if (rsh) {
-      client = std::make_unique<TIdRSH>();
+      client = std::make_unique<RshClient>();
     } else {
-      client = std::make_unique<TIdRexec>();
+      client = std::make_unique<RexecClient>();
     }
     Aim(*client, server.Port());
     EXPECT_EQ(client->RunCommand("id"), "Permission denied.\n") << rsh;
@@ -190,9 +190,9 @@ TEST(RcmdStatus, WithoutTheBackChannelTheMessageGoesToErrorText) {
       header = ReadRequestHeader(s);
       s.SendAll(c.reply);
     });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, server.Port());
-    client.SetUseStdError(false);
+    client.SetUseErrorChannel(false);
     EXPECT_EQ(client.RunCommand("x"), c.result);
     EXPECT_EQ(client.ErrorText(), c.error_text);
     EXPECT_EQ(client.StatusNotNul(), c.status_not_nul);
@@ -203,7 +203,7 @@ TEST(RcmdStatus, WithoutTheBackChannelTheMessageGoesToErrorText) {
 
 TEST(RcmdFailures, ServerClosingBeforeTheStatusByte) {
   FakeServer server([](Socket& c) { ReadRequestHeader(c); });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   EXPECT_EQ(FailureOf(client), "Connection Closed Gracefully.");
   server.Join();
@@ -214,16 +214,16 @@ TEST(RcmdFailures, RefusedConnectionAndUnknownHost) {
   Socket closed = Socket::Create(AF_INET);
   closed.Bind(Loopback(0));
   for (const bool rsh : {false, true}) {
-    std::unique_ptr<TIdRemoteCMDClient> client;
+    std::unique_ptr<RemoteCommandClient> client;
     if (rsh) {
-      client = std::make_unique<TIdRSH>();
+      client = std::make_unique<RshClient>();
     } else {
-      client = std::make_unique<TIdRexec>();
+      client = std::make_unique<RexecClient>();
     }
     Aim(*client, closed.LocalAddress().Port());
     EXPECT_EQ(FailureOf(*client), "Socket Error # 10061\r\nConnection refused.");
   }
-  TIdRexec client;
+  RexecClient client;
   client.SetHost("no-such-host.invalid");
   const std::string failure = FailureOf(client);
   EXPECT_TRUE(std::regex_match(failure, std::regex("Socket Error # 1100[1-4]\r\n"))) << failure;
@@ -235,7 +235,7 @@ TEST(RcmdFailures, ResetWhileTheOutputArrivesReturnsNoOutput) {
     c.SendAll("\0partial output"s);
     c.SetAbortiveClose();
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   EXPECT_EQ(FailureOf(client), "Socket Error # 10054\r\nConnection reset by peer.");
   server.Join();
@@ -246,7 +246,7 @@ TEST(RcmdFailures, PeerThatNeverReadsTimesOutOrResets) {
   {
     std::promise<void> client_done;
     FakeServer server([done = client_done.get_future().share()](Socket&) { done.wait(); });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, server.Port());
     client.SetReadTimeout(std::chrono::milliseconds(200));
     EXPECT_EQ(FailureOf(client, huge_command), "Socket Error # 10060\r\nConnection timed out.");
@@ -255,7 +255,7 @@ TEST(RcmdFailures, PeerThatNeverReadsTimesOutOrResets) {
   {
     // The peer goes away without reading: the send fails, and no SIGPIPE ends the process.
     FakeServer server([](Socket& c) { c.SetAbortiveClose(); });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, server.Port());
     EXPECT_EQ(FailureOf(client, huge_command), "Socket Error # 10054\r\nConnection reset by peer.");
   }
@@ -266,7 +266,7 @@ TEST(RcmdBackChannel, ServerThatNeverConnectsBackDoesNotBlockTheRun) {
     ReadRequestHeader(c);
     c.SendAll("\0out\n"s);
   });
-  TIdRSH client;
+  RshClient client;
   Aim(client, server.Port());
   EXPECT_EQ(client.RunCommand("x"), "out\n");
   EXPECT_EQ(client.ErrorText(), "");
@@ -290,7 +290,7 @@ TEST(RcmdBackChannel, BackChannelLeftOpenIsClosedAfterTheMainConnectionEnds) {
       back_closed_by_client = true;  // a reset also ends it
     }
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   EXPECT_EQ(client.RunCommand("x"), "main\n");
   EXPECT_EQ(client.ErrorText(), "late words");
@@ -309,10 +309,10 @@ TEST(RcmdBackChannel, FloodedBackChannelIsDrainedWhileTheMainChannelWaits) {
     back.Close();
     c.SendAll("\0done"s);
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   EXPECT_EQ(client.RunCommand("x"), "done");
-  EXPECT_EQ(client.ErrorText(), std::string(TIdStdErrThread::kMaxKeptText, 'e'));
+  EXPECT_EQ(client.ErrorText(), std::string(ErrorChannelReader::kMaxKeptText, 'e'));
   server.Join();
   EXPECT_EQ(server.Failure(), "");
 }
@@ -328,7 +328,7 @@ TEST(RcmdOutput, HugeOutputArrivesWhole) {
     c.SendAll("\0"s);
     c.SendAll(output);
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   const std::string result = client.RunCommand("x");
   server.Join();
@@ -378,11 +378,11 @@ TEST(RcmdSignals, InterruptedCallsAreContinued) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
     });
-    std::unique_ptr<TIdRemoteCMDClient> client;
+    std::unique_ptr<RemoteCommandClient> client;
     if (rsh) {
-      client = std::make_unique<TIdRSH>();
+      client = std::make_unique<RshClient>();
     } else {
-      client = std::make_unique<TIdRexec>();
+      client = std::make_unique<RexecClient>();
     }
     Aim(*client, server.Port());
     EXPECT_EQ(FailureOf(*client), "no failure: " + expected) << rsh;
@@ -404,7 +404,7 @@ TEST(RcmdResources, NoDescriptorOrThreadOutlivesARun) {
       Socket back = ConnectBack(c, header);
       c.SendAll("\0ok"s);
     });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, ok.Port());
     EXPECT_EQ(client.RunCommand("x"), "ok");
   }
@@ -414,20 +414,20 @@ TEST(RcmdResources, NoDescriptorOrThreadOutlivesARun) {
       Socket back = ConnectBack(c, header);
       c.SetAbortiveClose();
     });
-    TIdRSH client;
+    RshClient client;
     Aim(client, reset.Port());
     EXPECT_NE(FailureOf(client).find("Socket Error # 10054"), std::string::npos);
   }
   {
     FakeServer closing([](Socket& c) { ReadRequestHeader(c); });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, closing.Port());
     EXPECT_EQ(FailureOf(client), "Connection Closed Gracefully.");
   }
   {
     Socket closed = Socket::Create(AF_INET);
     closed.Bind(Loopback(0));
-    TIdRexec client;
+    RexecClient client;
     Aim(client, closed.LocalAddress().Port());
     EXPECT_EQ(FailureOf(client), "Socket Error # 10061\r\nConnection refused.");
   }

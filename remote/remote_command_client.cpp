@@ -1,4 +1,4 @@
-#include "remote/rcmd_client.h"
+#include "remote/remote_command_client.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -37,9 +37,9 @@ int PollMilliseconds(std::chrono::steady_clock::duration remaining) {
 
 }  // namespace
 
-// --- TIdStdErrThread ----------------------------------------------------------------------------
+// --- ErrorChannelReader ----------------------------------------------------------------------------
 
-TIdStdErrThread::TIdStdErrThread(Socket listener) : listener_(std::move(listener)) {
+ErrorChannelReader::ErrorChannelReader(Socket listener) : listener_(std::move(listener)) {
   listener_.Listen(1);  // listening again on a listening socket only sets the backlog
   SetNonBlocking(listener_.Handle());
   port_ = listener_.LocalAddress().Port();
@@ -48,14 +48,14 @@ TIdStdErrThread::TIdStdErrThread(Socket listener) : listener_(std::move(listener
   stop_event_.Reset(event);
 }
 
-TIdStdErrThread::~TIdStdErrThread() { Stop(std::chrono::milliseconds(0)); }
+ErrorChannelReader::~ErrorChannelReader() { Stop(std::chrono::milliseconds(0)); }
 
-void TIdStdErrThread::Start() {
+void ErrorChannelReader::Start() {
   if (thread_.joinable()) return;
   thread_ = std::thread([this] { Execute(); });
 }
 
-void TIdStdErrThread::Stop(std::chrono::milliseconds grace) noexcept {
+void ErrorChannelReader::Stop(std::chrono::milliseconds grace) noexcept {
   if (thread_.joinable()) {
     grace_ms_.store(grace.count());
     const std::uint64_t one = 1;
@@ -66,7 +66,7 @@ void TIdStdErrThread::Stop(std::chrono::milliseconds grace) noexcept {
   listener_.Close();
 }
 
-void TIdStdErrThread::Execute() noexcept {
+void ErrorChannelReader::Execute() noexcept {
   bool stopping = false;
   for (;;) {
     pollfd fds[2] = {{listener_.Handle(), POLLIN, 0}, {stop_event_.Get(), POLLIN, 0}};
@@ -99,7 +99,7 @@ void TIdStdErrThread::Execute() noexcept {
   listener_.Close();
 }
 
-void TIdStdErrThread::ReadToEnd(Socket connection, bool stopping) noexcept {
+void ErrorChannelReader::ReadToEnd(Socket connection, bool stopping) noexcept {
   constexpr std::size_t kChunk = 64 * 1024;
   char buffer[kChunk];
   std::chrono::steady_clock::time_point deadline{};
@@ -135,9 +135,9 @@ void TIdStdErrThread::ReadToEnd(Socket connection, bool stopping) noexcept {
   connection.Shutdown();
 }
 
-// --- TIdRemoteCMDClient -------------------------------------------------------------------------
+// --- RemoteCommandClient -------------------------------------------------------------------------
 
-Socket TIdRemoteCMDClient::ConnectMain() const {
+Socket RemoteCommandClient::ConnectMain() const {
   std::optional<PortRange> range;
   if (use_reserved_ports_) range = kReservedPortRange;
   const std::vector<SocketAddress> addresses = ResolveHost(host_, port_);
@@ -158,7 +158,7 @@ Socket TIdRemoteCMDClient::ConnectMain() const {
   throw *last_error;
 }
 
-std::string TIdRemoteCMDClient::ExecWithIdentity(std::string_view first_identity,
+std::string RemoteCommandClient::ExecWithIdentity(std::string_view first_identity,
                                                  std::string_view second_identity, std::string_view command) {
   error_text_.clear();
   status_not_nul_ = false;
@@ -166,7 +166,7 @@ std::string TIdRemoteCMDClient::ExecWithIdentity(std::string_view first_identity
 
   Socket main = ConnectMain();
 
-  std::optional<TIdStdErrThread> reader;
+  std::optional<ErrorChannelReader> reader;
   if (use_std_error_) {
     SocketAddress local = main.LocalAddress();
     local.SetPort(0);
@@ -213,33 +213,33 @@ std::string TIdRemoteCMDClient::ExecWithIdentity(std::string_view first_identity
   } catch (...) {
     if (reader) {
       reader->Stop(std::chrono::milliseconds(0));
-      error_text_ = reader->StdErrText();
+      error_text_ = reader->Text();
     }
     throw;
   }
   if (reader) {
     reader->Stop(kBackChannelGrace);
-    error_text_ = reader->StdErrText();
+    error_text_ = reader->Text();
   }
   return result;
 }
 
-std::string TIdRemoteCMDClient::RunCommand(std::string_view) { return {}; }
+std::string RemoteCommandClient::RunCommand(std::string_view) { return {}; }
 
-// --- TIdRexec / TIdRSH --------------------------------------------------------------------------
+// --- RexecClient / RshClient --------------------------------------------------------------------------
 
-TIdRexec::~TIdRexec() { WipeText(password_); }
+RexecClient::~RexecClient() { WipeText(password_); }
 
-void TIdRexec::SetPassword(std::string value) {
+void RexecClient::SetPassword(std::string value) {
   WipeText(password_);
   password_ = std::move(value);
 }
 
-std::string TIdRexec::RunCommand(std::string_view command) {
+std::string RexecClient::RunCommand(std::string_view command) {
   return ExecWithIdentity(username_, password_, command);
 }
 
-std::string TIdRSH::RunCommand(std::string_view command) {
+std::string RshClient::RunCommand(std::string_view command) {
   return ExecWithIdentity(client_user_name_, host_user_name_, command);
 }
 

@@ -1,4 +1,4 @@
-#include "remote/worker.h"
+#include "remote/background_job_worker.h"
 
 #include <unistd.h>
 
@@ -43,10 +43,10 @@ void ReportLostBlock(const char* reason) noexcept {
 
 }  // namespace
 
-TVelThread::TVelThread(RunRequest fields, RemotePorts ports, std::shared_ptr<const Clock> clock)
+BackgroundJobWorker::BackgroundJobWorker(RunRequest fields, RemotePorts ports, std::shared_ptr<const Clock> clock)
     : fields_(std::move(fields)), ports_(ports), clock_(std::move(clock)) {}
 
-void TVelThread::Execute() noexcept {
+void BackgroundJobWorker::Execute() noexcept {
   if (fields_.CommandText.empty()) return;
   try {
     const std::string date_time = clock_ ? NowText(*clock_) : NowText(SystemClock());
@@ -65,7 +65,7 @@ void TVelThread::Execute() noexcept {
   }
 }
 
-void TVelThread::Start(std::unique_ptr<TVelThread> worker) {
+void BackgroundJobWorker::Start(std::unique_ptr<BackgroundJobWorker> worker) {
   ChangeRunning(+1);
   try {
     std::thread([owned = std::move(worker)]() mutable {
@@ -79,13 +79,13 @@ void TVelThread::Start(std::unique_ptr<TVelThread> worker) {
   }
 }
 
-int TVelThread::Running() noexcept {
+int BackgroundJobWorker::Running() noexcept {
   WorkerCount& w = Workers();
   std::lock_guard lock(w.mutex);
   return w.running;
 }
 
-bool TVelThread::WaitUntilIdle(std::chrono::milliseconds limit) {
+bool BackgroundJobWorker::WaitUntilIdle(std::chrono::milliseconds limit) {
   WorkerCount& w = Workers();
   std::unique_lock lock(w.mutex);
   return w.idle.wait_for(lock, limit, [&] { return w.running == 0; });

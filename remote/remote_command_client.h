@@ -26,17 +26,17 @@ inline constexpr std::string_view kConnectionClosedGracefullyText = "Connection 
 
 // Reads the error back-channel of one run: waits on the listener for the server's connection,
 // accepts it, closes the listener and reads the connection to its end. What it reads is kept in
-// StdErrText() up to kMaxKeptText bytes; the rest is read and dropped, so a server that floods the
+// Text() up to kMaxKeptText bytes; the rest is read and dropped, so a server that floods the
 // back-channel never stalls. The thread is always stopped and joined before the object goes away.
-class TIdStdErrThread {
+class ErrorChannelReader {
  public:
   static constexpr std::size_t kMaxKeptText = 64 * 1024;
 
   // Takes over a bound listener and makes sure it is listening (backlog 1).
-  explicit TIdStdErrThread(Socket listener);
-  ~TIdStdErrThread();
-  TIdStdErrThread(const TIdStdErrThread&) = delete;
-  TIdStdErrThread& operator=(const TIdStdErrThread&) = delete;
+  explicit ErrorChannelReader(Socket listener);
+  ~ErrorChannelReader();
+  ErrorChannelReader(const ErrorChannelReader&) = delete;
+  ErrorChannelReader& operator=(const ErrorChannelReader&) = delete;
 
   // The listener's local port.
   std::uint16_t Port() const noexcept { return port_; }
@@ -46,7 +46,7 @@ class TIdStdErrThread {
   // most `grace` longer and then closed.
   void Stop(std::chrono::milliseconds grace) noexcept;
   // Complete once Stop() has returned.
-  const std::string& StdErrText() const noexcept { return text_; }
+  const std::string& Text() const noexcept { return text_; }
 
  private:
   void Execute() noexcept;
@@ -62,23 +62,23 @@ class TIdStdErrThread {
 
 // The rexec/rsh client base: connects, sends the request header, reads the status byte and the
 // output, and serves the error back-channel.
-class TIdRemoteCMDClient {
+class RemoteCommandClient {
  public:
   // How long an open back-channel may go on after the main connection has ended.
   static constexpr std::chrono::milliseconds kBackChannelGrace{1000};
 
-  TIdRemoteCMDClient() = default;
-  virtual ~TIdRemoteCMDClient() = default;
-  TIdRemoteCMDClient(const TIdRemoteCMDClient&) = delete;
-  TIdRemoteCMDClient& operator=(const TIdRemoteCMDClient&) = delete;
+  RemoteCommandClient() = default;
+  virtual ~RemoteCommandClient() = default;
+  RemoteCommandClient(const RemoteCommandClient&) = delete;
+  RemoteCommandClient& operator=(const RemoteCommandClient&) = delete;
 
   const std::string& Host() const noexcept { return host_; }
   void SetHost(std::string host) { host_ = std::move(host); }
   std::uint16_t Port() const noexcept { return port_; }
   void SetPort(std::uint16_t port) noexcept { port_ = port; }
   // Open the error back-channel (default true).
-  bool UseStdError() const noexcept { return use_std_error_; }
-  void SetUseStdError(bool value) noexcept { use_std_error_ = value; }
+  bool UseErrorChannel() const noexcept { return use_std_error_; }
+  void SetUseErrorChannel(bool value) noexcept { use_std_error_ = value; }
   // Bind local ports from 1023 down to 512 (main connection and back-channel listener).
   bool UseReservedPorts() const noexcept { return use_reserved_ports_; }
   void SetUseReservedPorts(bool value) noexcept { use_reserved_ports_ = value; }
@@ -87,7 +87,7 @@ class TIdRemoteCMDClient {
   std::chrono::milliseconds ReadTimeout() const noexcept { return read_timeout_; }
   void SetReadTimeout(std::chrono::milliseconds timeout) noexcept { read_timeout_ = timeout; }
 
-  // The back-channel text of the last run (at most TIdStdErrThread::kMaxKeptText bytes); without
+  // The back-channel text of the last run (at most ErrorChannelReader::kMaxKeptText bytes); without
   // the back-channel, the main connection's text after a non-zero status byte.
   const std::string& ErrorText() const noexcept { return error_text_; }
   // The status byte of the last run was not 0x00.
@@ -101,7 +101,7 @@ class TIdRemoteCMDClient {
   virtual std::string RunCommand(std::string_view command);
 
  protected:
-  TIdRemoteCMDClient(std::uint16_t port, bool use_reserved_ports) noexcept
+  RemoteCommandClient(std::uint16_t port, bool use_reserved_ports) noexcept
       : port_(port), use_reserved_ports_(use_reserved_ports) {}
 
  private:
@@ -117,10 +117,10 @@ class TIdRemoteCMDClient {
 };
 
 // rexec: port 512, any local port; identities: the remote user name and its password.
-class TIdRexec : public TIdRemoteCMDClient {
+class RexecClient : public RemoteCommandClient {
  public:
-  TIdRexec() noexcept : TIdRemoteCMDClient(kRexecPort, false) {}
-  ~TIdRexec() override;
+  RexecClient() noexcept : RemoteCommandClient(kRexecPort, false) {}
+  ~RexecClient() override;
 
   const std::string& Username() const noexcept { return username_; }
   void SetUsername(std::string value) { username_ = std::move(value); }
@@ -135,9 +135,9 @@ class TIdRexec : public TIdRemoteCMDClient {
 };
 
 // rsh: port 514, reserved local ports; identities: the local and the remote user name.
-class TIdRSH : public TIdRemoteCMDClient {
+class RshClient : public RemoteCommandClient {
  public:
-  TIdRSH() noexcept : TIdRemoteCMDClient(kRshPort, true) {}
+  RshClient() noexcept : RemoteCommandClient(kRshPort, true) {}
 
   const std::string& ClientUserName() const noexcept { return client_user_name_; }
   void SetClientUserName(std::string value) { client_user_name_ = std::move(value); }

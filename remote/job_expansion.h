@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -163,7 +164,20 @@ class PromptingLookup final : public VariableLookup {
  private:
   StoredJob& job_;
   RunUi& ui_;
-  std::vector<std::pair<std::string, std::string>> answers_;
+  std::unordered_map<std::string, std::string> answers_;  // folded name -> answer
+};
+
+// ParameterValue() for many names over one text: for each name length, one pass over the text
+// records where each text of that length followed by "=" first occurs, so a lookup costs the same
+// whatever the number of pairs.
+class ParameterIndex {
+ public:
+  explicit ParameterIndex(std::string parameter_values) : text_(std::move(parameter_values)) {}
+  std::optional<std::string> Value(std::string_view name);
+
+ private:
+  std::string text_;
+  std::unordered_map<std::size_t, std::unordered_map<std::string_view, std::size_t>> first_by_length_;
 };
 
 // executeA's variables: the job's value, else the environment's, replaced by a value given in
@@ -171,12 +185,12 @@ class PromptingLookup final : public VariableLookup {
 class ParameterLookup final : public VariableLookup {
  public:
   ParameterLookup(StoredJob& job, std::string parameter_values)
-      : job_(job), parameter_values_(std::move(parameter_values)) {}
+      : job_(job), parameters_(std::move(parameter_values)) {}
   std::optional<std::string> Value(std::string_view name) override;
 
  private:
   StoredJob& job_;
-  std::string parameter_values_;
+  ParameterIndex parameters_;
 };
 
 // Runs the request's command through rexec (protocol 0) or rsh (any other value) and returns the

@@ -4,6 +4,8 @@
 #include "remote/job_expansion.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
 #include <memory>
@@ -107,6 +109,24 @@ TEST(ParameterValue, Cases) {
     SCOPED_TRACE(std::string(c.values) + " / " + c.name);
     EXPECT_EQ(ParameterValue(c.values, c.name), c.expected);
   }
+}
+
+// A long text goes through the index; every answer must be the direct search's.
+TEST(ParameterValue, TheIndexAnswersAsTheDirectSearchOnLongTexts) {
+  std::string padding;
+  for (int i = 0; padding.size() < 8192; ++i) padding += "qq" + std::to_string(i) + "=z" + std::to_string(i) + "&";
+  const std::vector<std::string> texts = {padding + "a=1&b=2", "xa=5&" + padding + "a=1", padding + "a=&b=2&a=3",
+                                          "a=x=y&" + padding};
+  const std::vector<std::string> names = {"a", "b", "c", "qq17", "q17", "17", "qq", "z", "a=x", "x", "qq999"};
+  for (const std::string& text : texts) {
+    ParameterIndex index(text);
+    for (const std::string& name : names) {
+      SCOPED_TRACE(text.substr(0, 12) + " / " + name);
+      EXPECT_EQ(index.Value(name), ParameterValue(text, name));
+    }
+  }
+  EXPECT_EQ(ParameterIndex(texts[1]).Value("a"), "5");
+  EXPECT_EQ(ParameterIndex(texts[0]).Value("q17"), "z17");
 }
 
 // A data directory with one environment "Env1" and one job "Job1".
@@ -296,6 +316,75 @@ TEST_F(StoredJobTest, ExecuteEndsWithoutRunningOnCancelEmptyOrUnclosed) {
     EXPECT_EQ(ui.asks.size(), c.asks);
     EXPECT_TRUE(ui.busy_changes.empty()) << "nothing ran";
   }
+}
+
+// A settings file that is a FIFO or a link to a device ends the call with its reason at once.
+TEST_F(StoredJobTest, ASettingsFileThatIsNoRegularFileFailsTheCallAtOnce) {
+  const std::string environment = dir_.File("CorvaneEnv.ini");
+  const std::string job = dir_.File("CorvaneJob.ini");
+  ASSERT_EQ(::mkfifo(environment.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", job.c_str()), 0);
+  for (const std::string& file : {environment, job}) {
+    SCOPED_TRACE(file);
+    try {
+      Start(0);
+      ADD_FAILURE() << "the call went on";
+    } catch (const std::system_error& e) {
+      EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+    }
+    FakeRunUi ui;
+    EXPECT_THROW(ExecuteJob(Call(0), ui, RemotePorts{1, 1}), std::system_error);
+    std::filesystem::remove(file);
+  }
+}
+
+// The cost of a lookup does not grow with the number of variables: a job of 60 000 variables, each
+// referenced once, expands in both exports' ways (a quadratic expansion would take hours here).
+TEST_F(StoredJobTest, SixtyThousandVariablesExpandWhole) {
+  constexpr int kVariables = 60000;
+  test::WriteEnvironment(dir_, "Env1", {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}, {"v7", "env"}});
+  KeyValues values;
+  std::string command = "run";
+  std::string parameters;
+  std::string expected_prompting = "run";
+  std::string expected_parameters = "run";
+  FakeRunUi ui;
+  for (int i = 0; i < kVariables; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string name = "v" + n;
+    command += " @\"" + name + "\"";
+    if (i != 7) values.emplace_back(name, "j" + n);
+    const std::string stored = i == 7 ? "env" : "j" + n;
+    if (i % 2 == 0) {
+      values.emplace_back("\xA7" + name, "Y");
+      ui.answers.push_back("a" + n);
+      expected_prompting += " a" + n;
+    } else {
+      expected_prompting += " " + stored;
+    }
+    if (i % 3 == 0) {
+      parameters += name + "=p" + n + "&";
+      expected_parameters += " p" + n;
+    } else {
+      expected_parameters += " " + stored;
+    }
+  }
+  command += " @\"V0\"";  // asked already: the same answer, not asked again
+  expected_prompting += " a0";
+  expected_parameters += " j0";  // the parameter search is case-sensitive, the job lookup is not
+  values.emplace_back("Command", command);
+  test::WriteJob(dir_, "Job1", values);
+
+  StoredJob job(Call(0));
+  PromptingLookup prompting(job, ui);
+  const Expansion e = ExpandCommand(command, prompting);
+  EXPECT_EQ(e.outcome, Expansion::Outcome::kExpanded);
+  EXPECT_TRUE(e.text == expected_prompting) << "the expansion differs";
+  EXPECT_EQ(ui.asks.size(), static_cast<std::size_t>(kVariables / 2));
+
+  ASSERT_EQ(Start(0, parameters), "0");
+  ASSERT_TRUE(started_.has_value());
+  EXPECT_TRUE(started_->CommandText == expected_parameters) << "the expansion differs";
 }
 
 // execute's body against the real servers, on their own loopback ports.

@@ -10,6 +10,8 @@
 #include <utility>
 
 #include "remote/output_file.h"
+#include "remote/output_sink.h"
+#include <optional>
 
 namespace corvane {
 
@@ -43,21 +45,32 @@ void ReportLostBlock(const char* reason) noexcept {
 
 }  // namespace
 
-BackgroundJobWorker::BackgroundJobWorker(RunRequest fields, RemotePorts ports, std::shared_ptr<const Clock> clock)
-    : fields_(std::move(fields)), ports_(ports), clock_(std::move(clock)) {}
+BackgroundJobWorker::BackgroundJobWorker(RunRequest fields, RemotePorts ports, std::shared_ptr<const Clock> clock,
+                                         RunLimits limits)
+    : fields_(std::move(fields)), ports_(ports), clock_(std::move(clock)), limits_(limits) {}
 
 void BackgroundJobWorker::Execute() noexcept {
   if (fields_.CommandText.empty()) return;
   try {
     const std::string date_time = clock_ ? NowText(*clock_) : NowText(SystemClock());
-    std::string result;
+    const std::string head = FormatOutputBlockHead(date_time, fields_.CommandText, fields_.RemoteHost);
+    const std::string path = OutputFilePath(fields_.DataDir);
+    // A failure of the run (or of its temporary file) becomes the block's result.
+    std::optional<CrLfFileOutput> output;
+    std::optional<std::string> failure;
+    bool cut = false;
     try {
-      result = ToCrLf(RunRemoteCommand(fields_, ports_));
+      output.emplace(fields_.DataDir, limits_.output_limit);
+      cut = !RunRemoteCommand(fields_, ports_, limits_, *output);
     } catch (const std::exception& e) {
-      result = e.what();
+      failure = e.what();
     }
-    const std::string block = FormatOutputBlock(date_time, fields_.CommandText, fields_.RemoteHost, result);
-    AppendOutputBlock(OutputFilePath(fields_.DataDir), block);
+    if (!failure) {
+      if (cut) output->Append(OutputLimitSuffix(output->End(), limits_.output_limit));
+      AppendOutputBlock(path, head, output->Descriptor(), output->Size(), OutputBlockTail());
+      return;
+    }
+    AppendOutputBlock(path, head + *failure + OutputBlockTail());
   } catch (const std::exception& e) {
     ReportLostBlock(e.what());
   } catch (...) {

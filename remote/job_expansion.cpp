@@ -208,39 +208,53 @@ std::optional<std::string> ParameterLookup::Value(std::string_view name) {
   return value;
 }
 
-std::string RunRemoteCommand(const RunRequest& request, const RemotePorts& ports) {
+bool RunRemoteCommand(const RunRequest& request, const RemotePorts& ports, const RunLimits& limits,
+                      OutputSink& output) {
   if (request.ProtocolIndex == 0) {
     RexecClient client;
     client.SetPort(ports.rexec);
+    client.SetStatusWait(limits.status_wait);
     client.SetUsername(request.RemoteUser);
     client.SetPassword(request.RemotePassword);
     client.SetHost(request.RemoteHost);
-    return client.RunCommand(request.CommandText);
+    return client.RunCommand(request.CommandText, output);
   }
   RshClient client;
   client.SetPort(ports.rsh);
+  client.SetStatusWait(limits.status_wait);
   client.SetClientUserName(request.LocalUser);
   client.SetHostUserName(request.RemoteUser);
   client.SetHost(request.RemoteHost);
-  return client.RunCommand(request.CommandText);
+  return client.RunCommand(request.CommandText, output);
 }
 
-std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports) {
+ResultBuffer ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& ports, const RunLimits& limits) {
   StoredJob job(call);
   CheckedJob checked = ReadAndCheck(job);
-  if (checked.failure) return *checked.failure;
+  if (checked.failure) return ResultBuffer(*checked.failure);
   PromptingLookup lookup(job, ui);
   Expansion expansion = ExpandCommand(checked.request.CommandText, lookup);
-  if (expansion.outcome != Expansion::Outcome::kExpanded) return expansion.text;
-  if (expansion.text.empty()) return std::string(kEmptyCommandResult);
+  if (expansion.outcome != Expansion::Outcome::kExpanded) return ResultBuffer(expansion.text);
+  if (expansion.text.empty()) return ResultBuffer(kEmptyCommandResult);
   checked.request.CommandText = std::move(expansion.text);
 
   BusyScope busy(ui);
   try {
-    return ToCrLf(RunRemoteCommand(checked.request, ports));
+    CrLfOutput output(limits.output_limit);
+    if (!RunRemoteCommand(checked.request, ports, limits, output)) {
+      ResultBuffer& kept = output.Buffer();
+      const std::string_view view = kept.View();
+      kept.Append(OutputLimitSuffix(view.substr(view.size() - std::min<std::size_t>(view.size(), 2)),
+                                    limits.output_limit));
+    }
+    return std::move(output.Buffer());
   } catch (const std::exception& e) {
-    return e.what();
+    return ResultBuffer(e.what());
   }
+}
+
+std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports, const RunLimits& limits) {
+  return std::string(ExecuteJobResult(call, ui, ports, limits).View());
 }
 
 std::string StartJob(const JobCall& call, std::string parameter_values, const WorkerStarter& start) {

@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "cipher/managers.h"
+#include "remote/output_sink.h"
 #include "remote/remote_command_client.h"
+#include "remote/result_buffer.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
 
@@ -193,12 +195,18 @@ class ParameterLookup final : public VariableLookup {
   ParameterIndex parameters_;
 };
 
-// Runs the request's command through rexec (protocol 0) or rsh (any other value) and returns the
-// remote output as received. Failures of the run are thrown (their what() is the text to show).
-std::string RunRemoteCommand(const RunRequest& request, const RemotePorts& ports);
+// Runs the request's command through rexec (protocol 0) or rsh (any other value); the output goes
+// to `output`. Returns false when the output went past the sink's limit and the run was ended
+// there. Failures of the run are thrown (their what() is the text to show).
+bool RunRemoteCommand(const RunRequest& request, const RemotePorts& ports, const RunLimits& limits,
+                      OutputSink& output);
 
-// The body of `execute`: the remote output with line feeds turned into CR LF, or a result text.
-std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports = {});
+// The body of `execute`: the remote output with line feeds turned into CR LF (ended by the limit
+// line when the run was ended at the output limit), or a result text.
+ResultBuffer ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& ports = {},
+                              const RunLimits& limits = {});
+// The same as a string.
+std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports = {}, const RunLimits& limits = {});
 
 // The body of `executeA`: reads, checks and expands, then hands a copy of the request to `start`
 // (which starts the background worker and throws when it cannot) and returns "0"; or a result

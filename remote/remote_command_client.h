@@ -14,6 +14,7 @@
 #include <string_view>
 #include <thread>
 
+#include "remote/output_sink.h"
 #include "remote/socket.h"
 
 namespace corvane {
@@ -28,12 +29,17 @@ inline constexpr std::string_view kConnectionClosedGracefullyText = "Connection 
 // accepts it, closes the listener and reads the connection to its end. What it reads is kept in
 // Text() up to kMaxKeptText bytes; the rest is read and dropped, so a server that floods the
 // back-channel never stalls. The thread is always stopped and joined before the object goes away.
+//
+// Only the server may connect back: a connection from another address (or, for rsh, from a port
+// that is not reserved, as the rsh protocol requires of its servers) is closed at once and the
+// reader goes on waiting for the server.
 class ErrorChannelReader {
  public:
   static constexpr std::size_t kMaxKeptText = 64 * 1024;
 
-  // Takes over a bound listener and makes sure it is listening (backlog 1).
-  explicit ErrorChannelReader(Socket listener);
+  // Takes over a bound listener and makes sure it is listening (backlog 1). `server`: the
+  // address of the main connection's peer (its port does not matter).
+  ErrorChannelReader(Socket listener, const SocketAddress& server, bool reserved_port_only);
   ~ErrorChannelReader();
   ErrorChannelReader(const ErrorChannelReader&) = delete;
   ErrorChannelReader& operator=(const ErrorChannelReader&) = delete;
@@ -51,8 +57,11 @@ class ErrorChannelReader {
  private:
   void Execute() noexcept;
   void ReadToEnd(Socket connection, bool stopping) noexcept;
+  bool FromTheServer(const SocketAddress& caller) const noexcept;
 
   Socket listener_;
+  SocketAddress server_;
+  bool reserved_port_only_ = false;
   FileDescriptor stop_event_;
   std::thread thread_;
   std::string text_;
@@ -77,8 +86,8 @@ class RemoteCommandClient {
   std::uint16_t Port() const noexcept { return port_; }
   void SetPort(std::uint16_t port) noexcept { port_ = port; }
   // Open the error back-channel (default true).
-  bool UseErrorChannel() const noexcept { return use_std_error_; }
-  void SetUseErrorChannel(bool value) noexcept { use_std_error_ = value; }
+  bool UseErrorChannel() const noexcept { return use_error_channel_; }
+  void SetUseErrorChannel(bool value) noexcept { use_error_channel_ = value; }
   // Bind local ports from 1023 down to 512 (main connection and back-channel listener).
   bool UseReservedPorts() const noexcept { return use_reserved_ports_; }
   void SetUseReservedPorts(bool value) noexcept { use_reserved_ports_ = value; }
@@ -86,19 +95,32 @@ class RemoteCommandClient {
   // without limit. A wait that runs out fails with socket error 10060.
   std::chrono::milliseconds ReadTimeout() const noexcept { return read_timeout_; }
   void SetReadTimeout(std::chrono::milliseconds timeout) noexcept { read_timeout_ = timeout; }
+  // Limit for sending the request and waiting for the status byte (kDefaultStatusWait after
+  // construction; 0: no limit). The remote command has not started before the status byte, so
+  // this bounds only a server that accepts and never answers; the command's own output is
+  // awaited as long as it takes. A wait that runs out fails with socket error 10060.
+  std::chrono::milliseconds StatusWait() const noexcept { return status_wait_; }
+  void SetStatusWait(std::chrono::milliseconds wait) noexcept { status_wait_ = wait; }
 
   // The back-channel text of the last run (at most ErrorChannelReader::kMaxKeptText bytes); without
   // the back-channel, the main connection's text after a non-zero status byte.
   const std::string& ErrorText() const noexcept { return error_text_; }
   // The status byte of the last run was not 0x00.
   bool StatusNotNul() const noexcept { return status_not_nul_; }
+  // The last run was ended because its output went past the sink's limit.
+  bool OutputWasCut() const noexcept { return output_cut_; }
 
-  // Runs `command` under the two identities and returns the main connection's text after the
-  // status byte (after a non-zero status byte: the server's message).
-  virtual std::string ExecWithIdentity(std::string_view first_identity, std::string_view second_identity,
-                                       std::string_view command);
-  // Runs `command` with the client's own identities; the base has none and returns an empty text.
-  virtual std::string RunCommand(std::string_view command);
+  // Runs `command` under the two identities; the main connection's text after the status byte
+  // (after a non-zero status byte: the server's message) goes to `output`. Returns false when the
+  // output went past the sink's limit: the run was then ended (connection reset) at that point.
+  bool ExecWithIdentity(std::string_view first_identity, std::string_view second_identity,
+                        std::string_view command, OutputSink& output);
+  // The same, returning the text as received (kept up to kDefaultOutputLimit bytes).
+  std::string ExecWithIdentity(std::string_view first_identity, std::string_view second_identity,
+                               std::string_view command);
+  // Runs `command` with the client's own identities; the base has none and runs nothing.
+  virtual bool RunCommand(std::string_view command, OutputSink& output);
+  std::string RunCommand(std::string_view command);
 
  protected:
   RemoteCommandClient(std::uint16_t port, bool use_reserved_ports) noexcept
@@ -109,11 +131,13 @@ class RemoteCommandClient {
 
   std::string host_;
   std::uint16_t port_ = 0;
-  bool use_std_error_ = true;
+  bool use_error_channel_ = true;
   bool use_reserved_ports_ = true;
   std::chrono::milliseconds read_timeout_{0};
+  std::chrono::milliseconds status_wait_ = kDefaultStatusWait;
   std::string error_text_;
   bool status_not_nul_ = false;
+  bool output_cut_ = false;
 };
 
 // rexec: port 512, any local port; identities: the remote user name and its password.
@@ -127,7 +151,8 @@ class RexecClient : public RemoteCommandClient {
   const std::string& Password() const noexcept { return password_; }
   void SetPassword(std::string value);
 
-  std::string RunCommand(std::string_view command) override;
+  using RemoteCommandClient::RunCommand;
+  bool RunCommand(std::string_view command, OutputSink& output) override;
 
  private:
   std::string username_;
@@ -144,7 +169,8 @@ class RshClient : public RemoteCommandClient {
   const std::string& HostUserName() const noexcept { return host_user_name_; }
   void SetHostUserName(std::string value) { host_user_name_ = std::move(value); }
 
-  std::string RunCommand(std::string_view command) override;
+  using RemoteCommandClient::RunCommand;
+  bool RunCommand(std::string_view command, OutputSink& output) override;
 
  private:
   std::string client_user_name_;

@@ -37,11 +37,15 @@ inline RequestHeader ReadRequestHeader(Socket& connection) {
   return {fields[0], fields[1], fields[2], fields[3]};
 }
 
-// Connects to the back-channel port that a request header named, on the client's address.
+// Connects to the back-channel port that a request header named, on the client's address. An rsh
+// client (its listener on a reserved port) takes the connection only from a reserved port, as a
+// real rsh server makes it.
 inline Socket ConnectBack(const Socket& main_connection, const RequestHeader& header) {
   SocketAddress client = main_connection.PeerAddress();
-  client.SetPort(static_cast<std::uint16_t>(std::stoi(header.port)));
+  const int port = std::stoi(header.port);
+  client.SetPort(static_cast<std::uint16_t>(port));
   Socket back = Socket::Create(client.Family());
+  if (port < 1024) back.Bind(SocketAddress::Any(client.Family(), 0), kReservedPortRange);
   back.Connect(client);
   return back;
 }

@@ -7,11 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <future>
 #include <map>
 #include <memory>
 #include <system_error>
 
 #include "cipher/formats.h"
+#include "remote/fake_server.h"
 #include "remote/real_peers.h"
 #include "remote/stored_settings.h"
 
@@ -336,6 +338,41 @@ TEST_F(StoredJobTest, ASettingsFileThatIsNoRegularFileFailsTheCallAtOnce) {
     EXPECT_THROW(ExecuteJob(Call(0), ui, RemotePorts{1, 1}), std::system_error);
     std::filesystem::remove(file);
   }
+}
+
+// execute's body against a server that never answers and one that sends without end: bounded by
+// the status wait and by the output limit, with the limit line at the end of the result.
+TEST_F(StoredJobTest, ExecuteIsBoundedBySilentAndEndlessServers) {
+  test::WriteEnvironment(dir_, "Env1", {{"RHost", "127.0.0.1"}, {"RLogin", "u"}, {"RPwd", "p"}});
+  test::WriteJob(dir_, "Job1", {{"Command", "yes"}});
+  constexpr std::size_t kLimit = 1000000;
+  const RunLimits limits{std::chrono::milliseconds(300), kLimit};
+  {
+    std::promise<void> done;
+    test::FakeServer silent([wait = done.get_future().share()](Socket& c) {
+      test::ReadRequestHeader(c);
+      wait.wait();
+    });
+    FakeRunUi ui;
+    EXPECT_EQ(ExecuteJob(Call(0), ui, RemotePorts{silent.Port(), silent.Port()}, limits),
+              "Socket Error # 10060\r\nConnection timed out.");
+    done.set_value();
+  }
+  test::FakeServer endless([](Socket& c) {
+    test::ReadRequestHeader(c);
+    c.SendAll(std::string(1, '\0'));
+    try {
+      for (;;) c.SendAll(std::string(4096, '\n'));
+    } catch (const SocketError&) {
+    }
+  });
+  FakeRunUi ui;
+  const std::string result = ExecuteJob(Call(0), ui, RemotePorts{endless.Port(), endless.Port()}, limits);
+  endless.Join();
+  std::string kept;
+  for (std::size_t i = 0; i < kLimit / 2; ++i) kept += "\r\n";
+  EXPECT_TRUE(result == kept + OutputLimitLine(kLimit)) << result.substr(result.size() - std::min<std::size_t>(100, result.size()));
+  EXPECT_EQ(ui.busy_changes, (std::vector<bool>{true, false}));
 }
 
 // The cost of a lookup does not grow with the number of variables: a job of 60 000 variables, each

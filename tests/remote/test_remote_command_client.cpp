@@ -11,8 +11,10 @@
 
 #include <atomic>
 #include <future>
+#include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "remote/fake_server.h"
@@ -433,6 +435,172 @@ TEST(RcmdResources, NoDescriptorOrThreadOutlivesARun) {
   }
   EXPECT_EQ(test::CountEntries("/proc/self/fd"), fds_before);
   EXPECT_EQ(test::CountEntries("/proc/self/task"), threads_before);
+}
+
+// ---- Bounded waits and output -------------------------------------------------------------------
+
+std::unique_ptr<RemoteCommandClient> MakeClient(bool rsh, std::uint16_t port) {
+  std::unique_ptr<RemoteCommandClient> client;
+  if (rsh) {
+    client = std::make_unique<RshClient>();
+  } else {
+    client = std::make_unique<RexecClient>();
+  }
+  Aim(*client, port);
+  return client;
+}
+
+// A server that accepts and then never answers fails the run once the status wait is over, with
+// every thread and descriptor of the run gone; once the status byte is there, the command's
+// output is awaited as long as it takes.
+TEST(RcmdStatusWait, ASilentServerEndsTheRunOnlyBeforeTheStatusByte) {
+  EXPECT_EQ(RexecClient().StatusWait(), std::chrono::seconds(60));
+  EXPECT_EQ(RshClient().StatusWait(), std::chrono::seconds(60));
+  const int fds_before = test::CountEntries("/proc/self/fd");
+  const int threads_before = test::CountEntries("/proc/self/task");
+  for (const bool rsh : {false, true}) {
+    for (const bool reads_header : {true, false}) {
+      SCOPED_TRACE(std::string(rsh ? "rsh" : "rexec") + (reads_header ? ", header read" : ", nothing read"));
+      std::promise<void> client_done;
+      FakeServer server([&, done = client_done.get_future().share()](Socket& c) {
+        if (reads_header) ReadRequestHeader(c);
+        done.wait();
+      });
+      auto client = MakeClient(rsh, server.Port());
+      client->SetStatusWait(std::chrono::milliseconds(300));
+      EXPECT_EQ(FailureOf(*client), "Socket Error # 10060\r\nConnection timed out.");
+      client_done.set_value();
+    }
+  }
+  for (const bool rsh : {false, true}) {
+    SCOPED_TRACE(rsh ? "rsh" : "rexec");
+    FakeServer server([](Socket& c) {
+      ReadRequestHeader(c);
+      c.SendAll("\0"s);
+      std::this_thread::sleep_for(std::chrono::milliseconds(900));  // three status waits
+      c.SendAll("late output\n");
+    });
+    auto client = MakeClient(rsh, server.Port());
+    client->SetStatusWait(std::chrono::milliseconds(300));
+    EXPECT_EQ(client->RunCommand("x"), "late output\n");
+    server.Join();
+    EXPECT_EQ(server.Failure(), "");
+  }
+  EXPECT_EQ(test::CountEntries("/proc/self/fd"), fds_before);
+  EXPECT_EQ(test::CountEntries("/proc/self/task"), threads_before);
+}
+
+// Sends the status byte and then `pattern` until the client goes away; true when it went away.
+bool SendWithoutEnd(Socket& c, std::string_view pattern) {
+  ReadRequestHeader(c);
+  c.SendAll("\0"s);
+  std::string block;
+  while (block.size() < 64 * 1024) block += pattern;
+  try {
+    for (int i = 0; i < 1000000; ++i) c.SendAll(block);
+  } catch (const SocketError&) {
+    return true;
+  }
+  return false;
+}
+
+TEST(RcmdOutputLimit, AnEndlessServerIsCutOffAtTheLimit) {
+  const int fds_before = test::CountEntries("/proc/self/fd");
+  const int threads_before = test::CountEntries("/proc/self/task");
+  constexpr std::size_t kLimit = 3 * 1024 * 1024 + 5;
+  for (const bool rsh : {false, true}) {
+    SCOPED_TRACE(rsh ? "rsh" : "rexec");
+    bool client_left = false;
+    FakeServer server([&](Socket& c) { client_left = SendWithoutEnd(c, "y\n"); });
+    auto client = MakeClient(rsh, server.Port());
+    RawOutput output(kLimit);
+    EXPECT_FALSE(client->RunCommand("yes", output));
+    EXPECT_TRUE(client->OutputWasCut());
+    const std::string_view kept = output.Buffer().View();
+    ASSERT_EQ(kept.size(), kLimit);
+    std::string expected;
+    while (expected.size() < kLimit) expected += "y\n";
+    expected.resize(kLimit);
+    EXPECT_TRUE(kept == expected);
+    server.Join();
+    EXPECT_TRUE(client_left) << "the server was not stopped";
+  }
+  // Output of exactly the limit is whole; one byte more is cut.
+  for (const std::size_t size : {kLimit, kLimit + 1}) {
+    SCOPED_TRACE(size);
+    const std::string sent(size, 'z');
+    FakeServer server([&](Socket& c) {
+      ReadRequestHeader(c);
+      c.SendAll("\0"s);
+      try {
+        c.SendAll(sent);
+      } catch (const SocketError&) {
+      }
+    });
+    RexecClient client;
+    Aim(client, server.Port());
+    RawOutput output(kLimit);
+    EXPECT_EQ(client.RunCommand("x", output), size == kLimit);
+    EXPECT_EQ(output.Buffer().View(), std::string_view(sent).substr(0, kLimit));
+    server.Join();
+  }
+  EXPECT_EQ(test::CountEntries("/proc/self/fd"), fds_before);
+  EXPECT_EQ(test::CountEntries("/proc/self/task"), threads_before);
+}
+
+// ---- The back-channel takes only the server ----------------------------------------------------
+
+// Connects to the client's back-channel from `source` (a loopback address, optionally a reserved
+// port) and reports whether the client closed that connection without reading from it.
+bool IntruderIsRefused(const Socket& main_connection, const RequestHeader& header, const char* source,
+                       bool reserved) {
+  SocketAddress target = main_connection.PeerAddress();
+  target.SetPort(static_cast<std::uint16_t>(std::stoi(header.port)));
+  Socket intruder = Socket::Create(AF_INET);
+  if (reserved) {
+    intruder.Bind(SocketAddress::Numeric(source, 0), kReservedPortRange);
+  } else {
+    intruder.Bind(SocketAddress::Numeric(source, 0));
+  }
+  intruder.Connect(target);
+  intruder.SetTimeout(std::chrono::seconds(10));
+  char c = 0;
+  try {
+    return intruder.Receive(std::span<char>(&c, 1)) == 0;
+  } catch (const SocketError& e) {
+    return e.Number() == kSocketErrorConnectionReset;
+  }
+}
+
+TEST(RcmdBackChannel, OnlyTheServerMayConnectBack) {
+  struct Case {
+    bool rsh;
+    const char* source;
+    bool reserved;
+  };
+  const Case cases[] = {
+      {false, "127.0.0.2", false},  // rexec: another address
+      {true, "127.0.0.2", true},    // rsh: another address, even from a reserved port
+      {true, "127.0.0.1", false},   // rsh: the server's address, but no reserved port
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.rsh ? "rsh" : "rexec") + " from " + c.source + (c.reserved ? " reserved" : ""));
+    bool refused = false;
+    FakeServer server([&](Socket& main) {
+      const RequestHeader header = ReadRequestHeader(main);
+      refused = IntruderIsRefused(main, header, c.source, c.reserved);
+      Socket back = ConnectBack(main, header);  // the server itself, as a real one connects
+      back.SendAll("server's error text");
+      back.Close();
+      main.SendAll("\0out"s);
+    });
+    auto client = MakeClient(c.rsh, server.Port());
+    EXPECT_EQ(client->RunCommand("x"), "out");
+    EXPECT_EQ(client->ErrorText(), "server's error text");
+    server.Join();
+    EXPECT_EQ(server.Failure(), "");
+    EXPECT_TRUE(refused);
+  }
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // Output throughput of the rsh client: 64 MiB of output from Debian's real rshd on loopback, read
-// by our client and, in the same run, by Debian's own rsh client (package rsh-client) on the same
-// command. Needs root (the set-up script makes the test account; rsh binds reserved ports) and
-// the port 514 of 127.0.0.1, since Debian's client knows no other port.
+// by our client (keeping the whole output in memory) and, in the same run, by Debian's own rsh
+// client (package rsh-client) on the same command writing to /dev/null; and the library's
+// execute() on the same output (the rsh run, the CR LF conversion and the result buffer), when
+// the shared library is built. Needs root (the set-up script makes the test account; rsh binds
+// reserved ports) and the port 514 of 127.0.0.1, since Debian's client knows no other port.
 //
-// Counters: bytes_per_second of each side; for our client also peak_memory_ratio, the highest
-// resident size of a process that runs one client and nothing else, divided by the output size.
+// Counters: bytes_per_second of each side; for our client and execute() also peak_memory_ratio,
+// the highest resident size of a forked process that runs one client or one execute() call,
+// divided by the output size, and baseline_ratio, that process's resident size before the run
+// (inherited from the benchmark process) divided by the output size.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -13,12 +17,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "remote/remote_command_client.h"
 #include "remote/real_peers.h"
+#include "remote/stored_settings.h"
+#ifdef CORVANE_BENCH_EXECUTE
+#include "remote/corvane_dll.h"
+#endif
 
 namespace {
 
@@ -64,32 +74,76 @@ Peer& RshPeer() {
   return peer;
 }
 
-std::string RunOurClient() {
+// Our client's run, keeping the whole output as received; returns its size.
+std::size_t RunOurClient() {
   RshClient client;
   client.SetHost("127.0.0.1");
   client.SetClientUserName(kLocalUser);
   client.SetHostUserName(corvane::test::kPeerUser);
-  return client.RunCommand(kCommand);
+  corvane::RawOutput output;
+  client.RunCommand(kCommand, output);
+  benchmark::DoNotOptimize(output.Buffer().Data());
+  return output.Buffer().Size();
 }
 
-// Runs one client in a child process and returns that process's peak resident size in bytes, or
-// -1 when the run failed.
-long long PeakMemoryOfOneRun() {
+long long ResidentBytes() {
+  long long pages = 0;
+  long long resident = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%lld %lld", &pages, &resident) != 2) resident = 0;
+    std::fclose(statm);
+  }
+  return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+struct PeakMemory {
+  long long peak = -1;      // bytes; -1: the run failed
+  long long baseline = 0;   // resident bytes of the child before its run
+  long long page_faults = 0;
+};
+
+// Runs `run` (true: it succeeded) in a child process and returns that process's peak resident
+// size and its resident size before the run.
+template <typename Run>
+PeakMemory PeakMemoryOfOneRun(Run run) {
+  int report[2];
+  if (::pipe(report) != 0) return {};
   const pid_t pid = ::fork();
-  if (pid < 0) return -1;
+  if (pid < 0) return {};
   if (pid == 0) {
+    ::close(report[0]);
+    const long long baseline = ResidentBytes();
+    [[maybe_unused]] const ssize_t n = ::write(report[1], &baseline, sizeof baseline);
     int code = 1;
     try {
-      code = RunOurClient().size() == kOutputSize ? 0 : 1;
+      code = run() ? 0 : 1;
     } catch (...) {
     }
     ::_exit(code);
   }
+  ::close(report[1]);
+  PeakMemory result;
+  long long baseline = 0;
+  const bool reported = ::read(report[0], &baseline, sizeof baseline) == static_cast<ssize_t>(sizeof baseline);
+  ::close(report[0]);
   int status = 0;
   rusage usage{};
-  if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    return -1;
-  return static_cast<long long>(usage.ru_maxrss) * 1024;  // ru_maxrss is in KiB
+  if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || !reported)
+    return result;
+  result.peak = static_cast<long long>(usage.ru_maxrss) * 1024;  // ru_maxrss is in KiB
+  result.baseline = baseline;
+  result.page_faults = usage.ru_minflt + usage.ru_majflt;
+  return result;
+}
+
+void ReportPeak(benchmark::State& state, const PeakMemory& memory) {
+  if (memory.peak < 0) {
+    state.SkipWithError("the run in a child process failed");
+    return;
+  }
+  state.counters["peak_memory_ratio"] = static_cast<double>(memory.peak) / kOutputSize;
+  state.counters["baseline_ratio"] = static_cast<double>(memory.baseline) / kOutputSize;
+  state.counters["page_faults"] = static_cast<double>(memory.page_faults);
 }
 
 void BM_CorvaneRsh(benchmark::State& state) {
@@ -99,27 +153,63 @@ void BM_CorvaneRsh(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
-    std::string output;
+    std::size_t size = 0;
     try {
-      output = RunOurClient();
+      size = RunOurClient();
     } catch (const std::exception& e) {
       state.SkipWithError(e.what());
       return;
     }
-    if (output.size() != kOutputSize) {
+    if (size != kOutputSize) {
       state.SkipWithError("the output was cut short");
       return;
     }
-    benchmark::DoNotOptimize(output.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kOutputSize));
-  const long long peak = PeakMemoryOfOneRun();
-  if (peak < 0) {
-    state.SkipWithError("the run in a child process failed");
+  ReportPeak(state, PeakMemoryOfOneRun([] { return RunOurClient() == kOutputSize; }));
+}
+
+#ifdef CORVANE_BENCH_EXECUTE
+// A data directory whose environment and job run kCommand through rsh on 127.0.0.1:514.
+const corvane::test::TempDataDir& ExecuteDataDir() {
+  static const corvane::test::TempDataDir dir;
+  static const bool written = [] {
+    corvane::test::WriteEnvironment(dir, "bench", {{"RHost", "127.0.0.1"}, {"RLogin", corvane::test::kPeerUser},
+                                                   {"LLogin", kLocalUser}});
+    corvane::test::WriteJob(dir, "bench", {{"Command", kCommand}});
+    return true;
+  }();
+  (void)written;
+  return dir;
+}
+
+// One execute() call; the size of its result, 0 when it failed.
+std::size_t RunExecute() {
+  char* result = execute("bench", "bench", 1, ExecuteDataDir().Path().c_str(), 0);
+  const std::size_t size = result != nullptr ? std::strlen(result) : 0;
+  releasebuffer(result);
+  return size;
+}
+
+// The output with every line feed turned into CR LF.
+constexpr std::size_t kConvertedSize = kOutputSize + kOutputSize / 64;
+
+void BM_Execute(benchmark::State& state) {
+  Peer& peer = RshPeer();
+  if (!peer.problem.empty()) {
+    state.SkipWithError(peer.problem.c_str());
     return;
   }
-  state.counters["peak_memory_ratio"] = static_cast<double>(peak) / kOutputSize;
+  for (auto _ : state) {
+    if (RunExecute() != kConvertedSize) {
+      state.SkipWithError("execute() did not return the whole output");
+      return;
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kOutputSize));
+  ReportPeak(state, PeakMemoryOfOneRun([] { return RunExecute() == kConvertedSize; }));
 }
+#endif
 
 void BM_DebianRsh(benchmark::State& state) {
   Peer& peer = RshPeer();
@@ -154,5 +244,8 @@ void BM_DebianRsh(benchmark::State& state) {
 // Every run holds two reserved ports in TIME_WAIT for about a minute: a fixed, small count.
 BENCHMARK(BM_CorvaneRsh)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 BENCHMARK(BM_DebianRsh)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+#ifdef CORVANE_BENCH_EXECUTE
+BENCHMARK(BM_Execute)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+#endif
 
 }  // namespace

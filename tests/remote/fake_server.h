@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -97,6 +98,18 @@ inline int CountEntries(const char* path) {
       if (entry->d_name[0] != '.') ++count;
     }
     ::closedir(dir);
+  }
+  return count;
+}
+
+// Waits (at most `limit`) until a /proc/self directory holds `expected` entries; returns the count
+// last seen. A detached thread leaves the task list a moment after its last statement.
+inline int WaitForEntries(const char* path, int expected, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int count = CountEntries(path);
+  while (count != expected && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    count = CountEntries(path);
   }
   return count;
 }

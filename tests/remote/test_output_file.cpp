@@ -307,7 +307,7 @@ TEST(Worker, RunsAgainstASilentServerEndWithTheirBlocksAndLeaveNothingBehind) {
                                    "Socket Error # 10060\r\nConnection timed out."));
   }
   EXPECT_EQ(test::CountEntries("/proc/self/fd"), fds_before);
-  EXPECT_EQ(test::CountEntries("/proc/self/task"), threads_before);
+  EXPECT_EQ(test::WaitForEntries("/proc/self/task", threads_before), threads_before);
 }
 
 // A server that sends without end: the run is ended at the limit and its block ends with the

@@ -34,6 +34,18 @@ void Aim(RemoteCommandClient& client, std::uint16_t port) {
   client.SetPort(port);
 }
 
+// A rexec or an rsh client aimed at 127.0.0.1:port.
+std::unique_ptr<RemoteCommandClient> MakeClient(bool rsh, std::uint16_t port) {
+  std::unique_ptr<RemoteCommandClient> client;
+  if (rsh) {
+    client = std::make_unique<RshClient>();
+  } else {
+    client = std::make_unique<RexecClient>();
+  }
+  Aim(*client, port);
+  return client;
+}
+
 // The failure text of a run, or "no failure" followed by the result.
 template <typename Client>
 std::string FailureOf(Client& client, std::string_view command = "cmd") {
@@ -161,13 +173,7 @@ TEST(RcmdStatus, NonZeroStatusByteMakesTheServerMessageTheResult) {
       ReadRequestHeader(c);
       c.SendAll("\x01Permission denied.\n");
     });
-    std::unique_ptr<RemoteCommandClient> client;
-    if (rsh) {
-      client = std::make_unique<RshClient>();
-    } else {
-      client = std::make_unique<RexecClient>();
-    }
-    Aim(*client, server.Port());
+    auto client = MakeClient(rsh, server.Port());
     EXPECT_EQ(client->RunCommand("id"), "Permission denied.\n") << rsh;
     EXPECT_TRUE(client->StatusNotNul());
     server.Join();
@@ -216,13 +222,7 @@ TEST(RcmdFailures, RefusedConnectionAndUnknownHost) {
   Socket closed = Socket::Create(AF_INET);
   closed.Bind(Loopback(0));
   for (const bool rsh : {false, true}) {
-    std::unique_ptr<RemoteCommandClient> client;
-    if (rsh) {
-      client = std::make_unique<RshClient>();
-    } else {
-      client = std::make_unique<RexecClient>();
-    }
-    Aim(*client, closed.LocalAddress().Port());
+    auto client = MakeClient(rsh, closed.LocalAddress().Port());
     EXPECT_EQ(FailureOf(*client), "Socket Error # 10061\r\nConnection refused.");
   }
   RexecClient client;
@@ -380,13 +380,7 @@ TEST(RcmdSignals, InterruptedCallsAreContinued) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
     });
-    std::unique_ptr<RemoteCommandClient> client;
-    if (rsh) {
-      client = std::make_unique<RshClient>();
-    } else {
-      client = std::make_unique<RexecClient>();
-    }
-    Aim(*client, server.Port());
+    auto client = MakeClient(rsh, server.Port());
     EXPECT_EQ(FailureOf(*client), "no failure: " + expected) << rsh;
     EXPECT_EQ(client->ErrorText(), "err\n") << rsh;
     server.Join();
@@ -438,17 +432,6 @@ TEST(RcmdResources, NoDescriptorOrThreadOutlivesARun) {
 }
 
 // ---- Bounded waits and output -------------------------------------------------------------------
-
-std::unique_ptr<RemoteCommandClient> MakeClient(bool rsh, std::uint16_t port) {
-  std::unique_ptr<RemoteCommandClient> client;
-  if (rsh) {
-    client = std::make_unique<RshClient>();
-  } else {
-    client = std::make_unique<RexecClient>();
-  }
-  Aim(*client, port);
-  return client;
-}
 
 // A server that accepts and then never answers fails the run once the status wait is over, with
 // every thread and descriptor of the run gone; once the status byte is there, the command's

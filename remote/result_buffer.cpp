@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -22,6 +23,49 @@ std::size_t RoundUp(std::size_t value, std::size_t step) noexcept { return (valu
 std::size_t PageSize() noexcept {
   static const std::size_t size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   return size;
+}
+
+// The mapping of the buffer released last, kept for the next large result: its pages are already
+// there, so the next run neither faults them in nor has them zeroed. The kernel may take the
+// pages back at any time (MADV_FREE); a page it took comes back zeroed on the next write. Never
+// destroyed: buffers may be freed while the process runs its exit handlers.
+struct SpareMapping {
+  std::mutex mutex;
+  void* memory = nullptr;
+  std::size_t bytes = 0;
+};
+
+SpareMapping& Spare() {
+  static SpareMapping* const spare = new SpareMapping;
+  return *spare;
+}
+
+// Takes the spare mapping when it holds at least `bytes`; null otherwise.
+void* TakeSpare(std::size_t bytes, std::size_t& taken_bytes) noexcept {
+  SpareMapping& spare = Spare();
+  std::lock_guard lock(spare.mutex);
+  if (spare.memory == nullptr || spare.bytes < bytes) return nullptr;
+  taken_bytes = std::exchange(spare.bytes, 0);
+  return std::exchange(spare.memory, nullptr);
+}
+
+// Keeps a released mapping as the spare (the earlier spare goes back to the system).
+void KeepAsSpare(void* memory, std::size_t bytes) noexcept {
+#ifdef MADV_FREE
+  if (::madvise(memory, bytes, MADV_FREE) == 0) {
+    SpareMapping& spare = Spare();
+    void* old = nullptr;
+    std::size_t old_bytes = 0;
+    {
+      std::lock_guard lock(spare.mutex);
+      old = std::exchange(spare.memory, memory);
+      old_bytes = std::exchange(spare.bytes, bytes);
+    }
+    if (old != nullptr) ::munmap(old, old_bytes);
+    return;
+  }
+#endif
+  ::munmap(memory, bytes);
 }
 
 void AskForHugePages([[maybe_unused]] void* memory, [[maybe_unused]] std::size_t bytes) noexcept {
@@ -85,8 +129,14 @@ void ResultBuffer::Reserve(std::size_t capacity) {
       memory = ::mremap(block_, block_->mapped_bytes, bytes, MREMAP_MAYMOVE);
       if (memory == MAP_FAILED) throw std::bad_alloc();
     } else {
-      memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-      if (memory == MAP_FAILED) throw std::bad_alloc();
+      std::size_t spare_bytes = 0;
+      memory = TakeSpare(bytes, spare_bytes);
+      if (memory != nullptr) {
+        bytes = spare_bytes;
+      } else {
+        memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED) throw std::bad_alloc();
+      }
       if (block_ != nullptr) {  // from the heap into the first mapping: copied once, at most 1 MiB
         std::memcpy(static_cast<Header*>(memory) + 1, text_, size_);
         std::free(block_);
@@ -130,7 +180,7 @@ void ResultBuffer::Free(char* text) noexcept {
   if (text == nullptr) return;
   Header* block = reinterpret_cast<Header*>(text) - 1;
   if (block->mapped_bytes != 0) {
-    ::munmap(block, block->mapped_bytes);
+    KeepAsSpare(block, block->mapped_bytes);
   } else {
     std::free(block);
   }

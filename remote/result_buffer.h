@@ -4,7 +4,9 @@
 // lives in an anonymous mapping that grows by remapping its pages (never copying them) and asks
 // for huge pages, so that hundreds of MiB of output cost neither copies nor a page fault per
 // 4 KiB. A small header in front of the text records which kind of memory it is, so that Free()
-// (the body of releasebuffer) gives back either kind.
+// (the body of releasebuffer) gives back either kind. The mapping freed last is kept, its pages
+// left for the kernel to take back whenever it needs them (MADV_FREE), and serves the next large
+// result, which then finds its pages in place instead of faulting in and zeroing them again.
 #pragma once
 
 #include <cstddef>

@@ -11,7 +11,7 @@
 #include "remote/corvane_dll.h"
 #include "remote/job_expansion.h"
 #include "remote/qt_prompt.h"
-#include "remote/result_buffer.h"
+#include "remote/result_text.h"
 #include "remote/background_job_worker.h"
 
 namespace {
@@ -19,7 +19,7 @@ namespace {
 // A result buffer holding `text`; null when out of memory.
 char* NewResultBuffer(std::string_view text) noexcept {
   try {
-    return corvane::ResultBuffer(text).Release();
+    return corvane::ResultText(text).Release();
   } catch (...) {
     return nullptr;
   }
@@ -27,13 +27,13 @@ char* NewResultBuffer(std::string_view text) noexcept {
 
 std::string Text(const char* argument) { return argument != nullptr ? std::string(argument) : std::string(); }
 
-// Runs `body`, which returns a ResultBuffer or a text, and hands its result over as a result
+// Runs `body`, which returns a ResultText or a text, and hands its result over as a result
 // buffer; whatever it throws becomes the result text.
 template <typename Body>
 char* Boundary(Body&& body) noexcept {
   try {
     auto result = body();
-    if constexpr (std::is_same_v<decltype(result), corvane::ResultBuffer>) {
+    if constexpr (std::is_same_v<decltype(result), corvane::ResultText>) {
       return result.Release();
     } else {
       return NewResultBuffer(result);
@@ -68,4 +68,4 @@ extern "C" CORVANE_DLL_API char* executeA(const char* environment_name, const ch
   });
 }
 
-extern "C" CORVANE_DLL_API void releasebuffer(char* buffer) { corvane::ResultBuffer::Free(buffer); }
+extern "C" CORVANE_DLL_API void releasebuffer(char* buffer) { corvane::ResultText::Free(buffer); }

@@ -228,28 +228,28 @@ bool RunRemoteCommand(const RunRequest& request, const RemotePorts& ports, const
   return client.RunCommand(request.CommandText, output);
 }
 
-ResultBuffer ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& ports, const RunLimits& limits) {
+ResultText ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& ports, const RunLimits& limits) {
   StoredJob job(call);
   CheckedJob checked = ReadAndCheck(job);
-  if (checked.failure) return ResultBuffer(*checked.failure);
+  if (checked.failure) return ResultText(*checked.failure);
   PromptingLookup lookup(job, ui);
   Expansion expansion = ExpandCommand(checked.request.CommandText, lookup);
-  if (expansion.outcome != Expansion::Outcome::kExpanded) return ResultBuffer(expansion.text);
-  if (expansion.text.empty()) return ResultBuffer(kEmptyCommandResult);
+  if (expansion.outcome != Expansion::Outcome::kExpanded) return ResultText(expansion.text);
+  if (expansion.text.empty()) return ResultText(kEmptyCommandResult);
   checked.request.CommandText = std::move(expansion.text);
 
   BusyScope busy(ui);
   try {
     CrLfOutput output(limits.output_limit);
     if (!RunRemoteCommand(checked.request, ports, limits, output)) {
-      ResultBuffer& kept = output.Buffer();
+      ResultText& kept = output.Buffer();
       const std::string_view view = kept.View();
       kept.Append(OutputLimitSuffix(view.substr(view.size() - std::min<std::size_t>(view.size(), 2)),
                                     limits.output_limit));
     }
     return std::move(output.Buffer());
   } catch (const std::exception& e) {
-    return ResultBuffer(e.what());
+    return ResultText(e.what());
   }
 }
 

@@ -21,7 +21,7 @@
 #include "cipher/managers.h"
 #include "remote/output_sink.h"
 #include "remote/remote_command_client.h"
-#include "remote/result_buffer.h"
+#include "remote/result_text.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
 
@@ -203,7 +203,7 @@ bool RunRemoteCommand(const RunRequest& request, const RemotePorts& ports, const
 
 // The body of `execute`: the remote output with line feeds turned into CR LF (ended by the limit
 // line when the run was ended at the output limit), or a result text.
-ResultBuffer ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& ports = {},
+ResultText ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& ports = {},
                               const RunLimits& limits = {});
 // The same as a string.
 std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports = {}, const RunLimits& limits = {});

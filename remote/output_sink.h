@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "remote/result_buffer.h"
+#include "remote/result_text.h"
 #include "remote/socket.h"
 
 namespace corvane {
@@ -58,12 +58,12 @@ class RawOutput final : public OutputSink {
       : limit_(limit), chunk_(chunk) {}
   std::span<char> Room() override;
   bool Commit(std::size_t received) override;
-  ResultBuffer& Buffer() noexcept { return buffer_; }
+  ResultText& Buffer() noexcept { return buffer_; }
 
   static constexpr std::size_t kChunk = 1024 * 1024;
 
  private:
-  ResultBuffer buffer_;
+  ResultText buffer_;
   std::size_t limit_;
   std::size_t chunk_;
 };
@@ -75,10 +75,10 @@ class CrLfOutput final : public OutputSink {
       : limit_(limit), chunk_(chunk) {}
   std::span<char> Room() override;
   bool Commit(std::size_t received) override;
-  ResultBuffer& Buffer() noexcept { return buffer_; }
+  ResultText& Buffer() noexcept { return buffer_; }
 
  private:
-  ResultBuffer buffer_;
+  ResultText buffer_;
   std::size_t limit_;
   std::size_t chunk_;
 };

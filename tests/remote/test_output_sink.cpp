@@ -114,18 +114,18 @@ TEST(OutputSinks, TheTemporaryFileLeavesNothingBehind) {
 
 // Growth keeps the content across the move from the heap into a mapping and through remapping;
 // released buffers of both kinds go back through Free() (the sanitizers see a mismatch).
-TEST(ResultBuffers, GrowAcrossKindsAndFreeEither) {
-  ResultBuffer small("short");
+TEST(ResultTexts, GrowAcrossKindsAndFreeEither) {
+  ResultText small("short");
   EXPECT_EQ(small.View(), "short");
   char* small_text = small.Release();
   EXPECT_STREQ(small_text, "short");
-  ResultBuffer::Free(small_text);
+  ResultText::Free(small_text);
 
   // The second and third rounds reuse the mapping released before (smaller, then larger).
   for (const int pieces : {40, 12, 60}) {  // 12 MiB: several remappings
     SCOPED_TRACE(pieces);
     const std::string piece = MixedBytes(300000, static_cast<unsigned>(pieces));
-    ResultBuffer growing;
+    ResultText growing;
     std::string expected;
     for (int i = 0; i < pieces; ++i) {
       growing.Append(piece);
@@ -135,13 +135,13 @@ TEST(ResultBuffers, GrowAcrossKindsAndFreeEither) {
     char* large_text = growing.Release();
     EXPECT_TRUE(std::string_view(large_text, expected.size()) == expected);
     EXPECT_EQ(large_text[expected.size()], '\0');
-    ResultBuffer::Free(large_text);
+    ResultText::Free(large_text);
   }
 
-  char* empty_text = ResultBuffer().Release();
+  char* empty_text = ResultText().Release();
   EXPECT_STREQ(empty_text, "");
-  ResultBuffer::Free(empty_text);
-  ResultBuffer::Free(nullptr);
+  ResultText::Free(empty_text);
+  ResultText::Free(nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "remote/result_buffer.h"
+#include "remote/result_text.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -36,7 +36,10 @@ struct SpareMapping {
 };
 
 SpareMapping& Spare() {
-  static SpareMapping* const spare = new SpareMapping;
+  // In static storage and never destroyed: no heap block that a leak checker could see orphaned
+  // once the library is unloaded.
+  alignas(SpareMapping) static unsigned char storage[sizeof(SpareMapping)];
+  static SpareMapping* const spare = new (storage) SpareMapping;
   return *spare;
 }
 
@@ -76,21 +79,21 @@ void AskForHugePages([[maybe_unused]] void* memory, [[maybe_unused]] std::size_t
 
 }  // namespace
 
-ResultBuffer::ResultBuffer(std::string_view text) {
+ResultText::ResultText(std::string_view text) {
   Reserve(text.size());
   if (!text.empty()) std::memcpy(text_, text.data(), text.size());
   size_ = text.size();
 }
 
-ResultBuffer::~ResultBuffer() { Reset(); }
+ResultText::~ResultText() { Reset(); }
 
-ResultBuffer::ResultBuffer(ResultBuffer&& other) noexcept
+ResultText::ResultText(ResultText&& other) noexcept
     : block_(std::exchange(other.block_, nullptr)),
       text_(std::exchange(other.text_, nullptr)),
       capacity_(std::exchange(other.capacity_, 0)),
       size_(std::exchange(other.size_, 0)) {}
 
-ResultBuffer& ResultBuffer::operator=(ResultBuffer&& other) noexcept {
+ResultText& ResultText::operator=(ResultText&& other) noexcept {
   if (this != &other) {
     Reset();
     block_ = std::exchange(other.block_, nullptr);
@@ -101,7 +104,7 @@ ResultBuffer& ResultBuffer::operator=(ResultBuffer&& other) noexcept {
   return *this;
 }
 
-void ResultBuffer::Reset() noexcept {
+void ResultText::Reset() noexcept {
   if (block_ != nullptr) Free(text_);
   block_ = nullptr;
   text_ = nullptr;
@@ -109,7 +112,7 @@ void ResultBuffer::Reset() noexcept {
   size_ = 0;
 }
 
-void ResultBuffer::Reserve(std::size_t capacity) {
+void ResultText::Reserve(std::size_t capacity) {
   if (block_ != nullptr && capacity <= capacity_) return;
   if (capacity > (std::size_t{1} << 46)) throw std::bad_alloc();
   std::size_t wanted = capacity;
@@ -151,14 +154,14 @@ void ResultBuffer::Reserve(std::size_t capacity) {
   capacity_ = bytes - sizeof(Header) - 1;
 }
 
-void ResultBuffer::Append(std::string_view text) {
+void ResultText::Append(std::string_view text) {
   if (text.empty()) return;
   Reserve(size_ + text.size());
   std::memcpy(text_ + size_, text.data(), text.size());
   size_ += text.size();
 }
 
-char* ResultBuffer::Release() {
+char* ResultText::Release() {
   Reserve(size_);  // an empty object gets its memory here
   if (block_->mapped_bytes != 0) {
     const std::size_t needed = RoundUp(sizeof(Header) + size_ + 1, PageSize());
@@ -176,7 +179,7 @@ char* ResultBuffer::Release() {
   return text;
 }
 
-void ResultBuffer::Free(char* text) noexcept {
+void ResultText::Free(char* text) noexcept {
   if (text == nullptr) return;
   Header* block = reinterpret_cast<Header*>(text) - 1;
   if (block->mapped_bytes != 0) {

@@ -14,16 +14,16 @@
 
 namespace corvane {
 
-class ResultBuffer {
+class ResultText {
  public:
-  ResultBuffer() noexcept = default;
+  ResultText() noexcept = default;
   // A copy of `text`.
-  explicit ResultBuffer(std::string_view text);
-  ~ResultBuffer();
-  ResultBuffer(ResultBuffer&& other) noexcept;
-  ResultBuffer& operator=(ResultBuffer&& other) noexcept;
-  ResultBuffer(const ResultBuffer&) = delete;
-  ResultBuffer& operator=(const ResultBuffer&) = delete;
+  explicit ResultText(std::string_view text);
+  ~ResultText();
+  ResultText(ResultText&& other) noexcept;
+  ResultText& operator=(ResultText&& other) noexcept;
+  ResultText(const ResultText&) = delete;
+  ResultText& operator=(const ResultText&) = delete;
 
   char* Data() noexcept { return text_; }
   const char* Data() const noexcept { return text_; }

@@ -6,30 +6,38 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "remote/corvane_dll.h"
 #include "remote/job_expansion.h"
 #include "remote/qt_prompt.h"
-#include "remote/worker.h"
+#include "remote/result_text.h"
+#include "remote/background_job_worker.h"
 
 namespace {
 
-// A result buffer: the text and its NUL, allocated for releasebuffer; null when out of memory.
+// A result buffer holding `text`; null when out of memory.
 char* NewResultBuffer(std::string_view text) noexcept {
-  auto* buffer = static_cast<char*>(std::malloc(text.size() + 1));
-  if (buffer == nullptr) return nullptr;
-  if (!text.empty()) std::memcpy(buffer, text.data(), text.size());
-  buffer[text.size()] = '\0';
-  return buffer;
+  try {
+    return corvane::ResultText(text).Release();
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 std::string Text(const char* argument) { return argument != nullptr ? std::string(argument) : std::string(); }
 
+// Runs `body`, which returns a ResultText or a text, and hands its result over as a result
+// buffer; whatever it throws becomes the result text.
 template <typename Body>
 char* Boundary(Body&& body) noexcept {
   try {
-    const std::string result = body();
-    return NewResultBuffer(result);
+    auto result = body();
+    if constexpr (std::is_same_v<decltype(result), corvane::ResultText>) {
+      return result.Release();
+    } else {
+      return NewResultBuffer(result);
+    }
   } catch (const std::exception& e) {
     return NewResultBuffer(e.what());
   } catch (...) {
@@ -45,7 +53,7 @@ extern "C" CORVANE_DLL_API char* execute(const char* environment_name, const cha
   return Boundary([&] {
     corvane::QtRunUi ui(owner_window);
     const corvane::JobCall call{Text(environment_name), Text(job_name), protocol_index, Text(data_dir)};
-    return corvane::ExecuteJob(call, ui);
+    return corvane::ExecuteJobResult(call, ui);
   });
 }
 
@@ -55,9 +63,9 @@ extern "C" CORVANE_DLL_API char* executeA(const char* environment_name, const ch
   return Boundary([&] {
     const corvane::JobCall call{Text(environment_name), Text(job_name), protocol_index, Text(data_dir)};
     return corvane::StartJob(call, Text(parameter_values), [](corvane::RunRequest request) {
-      corvane::TVelThread::Start(std::make_unique<corvane::TVelThread>(std::move(request)));
+      corvane::BackgroundJobWorker::Start(std::make_unique<corvane::BackgroundJobWorker>(std::move(request)));
     });
   });
 }
 
-extern "C" CORVANE_DLL_API void releasebuffer(char* buffer) { std::free(buffer); }
+extern "C" CORVANE_DLL_API void releasebuffer(char* buffer) { corvane::ResultText::Free(buffer); }

@@ -98,14 +98,42 @@ Expansion ExpandCommand(std::string_view stored_command, VariableLookup& lookup)
   return {Expansion::Outcome::kExpanded, TrimControls(expansion)};
 }
 
+namespace {
+
+// The value of the pair whose name + "=" occurrence starts at `at`.
+std::string ValueAt(std::string_view parameter_values, std::size_t at) {
+  std::string_view value = parameter_values.substr(at);
+  value.remove_prefix(value.find('=') + 1);  // the "=" after the name is there at the latest
+  return std::string(value.substr(0, value.find('&')));
+}
+
+}  // namespace
+
 std::optional<std::string> ParameterValue(std::string_view parameter_values, std::string_view name) {
   std::string key(name);
   key += '=';
   const std::size_t at = parameter_values.find(key);
   if (at == std::string_view::npos) return std::nullopt;
-  std::string_view value = parameter_values.substr(at);
-  value.remove_prefix(value.find('=') + 1);  // the "=" of `key` is there at the latest
-  return std::string(value.substr(0, value.find('&')));
+  return ValueAt(parameter_values, at);
+}
+
+std::optional<std::string> ParameterIndex::Value(std::string_view name) {
+  // A short text is searched directly; so is an empty name.
+  constexpr std::size_t kIndexedFrom = 4096;
+  if (text_.size() < kIndexedFrom || name.empty()) return ParameterValue(text_, name);
+  const std::size_t length = name.size();
+  auto [slot, added] = first_by_length_.try_emplace(length);
+  auto& first = slot->second;
+  if (added) {
+    const std::string_view text = text_;
+    // Ascending "=" positions give ascending starts: the first occurrence of each text is kept.
+    for (std::size_t eq = text.find('=', length); eq != std::string_view::npos; eq = text.find('=', eq + 1)) {
+      first.try_emplace(text.substr(eq - length, length), eq - length);
+    }
+  }
+  const auto hit = first.find(name);
+  if (hit == first.end()) return std::nullopt;
+  return ValueAt(text_, hit->second);
 }
 
 RunRequest::~RunRequest() { SecureWipe(RemotePassword); }
@@ -166,54 +194,67 @@ std::optional<std::string> PromptingLookup::Value(std::string_view name) {
   std::string flag_key(1, kDisplayFlagPrefix);
   flag_key += name;
   if (job_.JobValue(flag_key) != "Y") return value;
-  for (const auto& [asked, answer] : answers_) {
-    if (NamesEqualIgnoringCase(asked, name)) return answer;
-  }
+  std::string folded = FoldName(name);
+  if (const auto asked = answers_.find(folded); asked != answers_.end()) return asked->second;
   std::optional<std::string> answer = ui_.AskValue(kJobParameterCaption, JobParameterPrompt(name), value);
   if (!answer) return std::nullopt;
-  answers_.emplace_back(std::string(name), *answer);
+  answers_.emplace(std::move(folded), *answer);
   return answer;
 }
 
 std::optional<std::string> ParameterLookup::Value(std::string_view name) {
   std::string value = StoredVariable(job_, name);
-  if (std::optional<std::string> given = ParameterValue(parameter_values_, name)) return given;
+  if (std::optional<std::string> given = parameters_.Value(name)) return given;
   return value;
 }
 
-std::string RunRemoteCommand(const RunRequest& request, const RemotePorts& ports) {
+bool RunRemoteCommand(const RunRequest& request, const RemotePorts& ports, const RunLimits& limits,
+                      OutputSink& output) {
   if (request.ProtocolIndex == 0) {
-    TIdRexec client;
+    RexecClient client;
     client.SetPort(ports.rexec);
+    client.SetStatusWait(limits.status_wait);
     client.SetUsername(request.RemoteUser);
     client.SetPassword(request.RemotePassword);
     client.SetHost(request.RemoteHost);
-    return client.RunCommand(request.CommandText);
+    return client.RunCommand(request.CommandText, output);
   }
-  TIdRSH client;
+  RshClient client;
   client.SetPort(ports.rsh);
+  client.SetStatusWait(limits.status_wait);
   client.SetClientUserName(request.LocalUser);
   client.SetHostUserName(request.RemoteUser);
   client.SetHost(request.RemoteHost);
-  return client.RunCommand(request.CommandText);
+  return client.RunCommand(request.CommandText, output);
 }
 
-std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports) {
+ResultText ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& ports, const RunLimits& limits) {
   StoredJob job(call);
   CheckedJob checked = ReadAndCheck(job);
-  if (checked.failure) return *checked.failure;
+  if (checked.failure) return ResultText(*checked.failure);
   PromptingLookup lookup(job, ui);
   Expansion expansion = ExpandCommand(checked.request.CommandText, lookup);
-  if (expansion.outcome != Expansion::Outcome::kExpanded) return expansion.text;
-  if (expansion.text.empty()) return std::string(kEmptyCommandResult);
+  if (expansion.outcome != Expansion::Outcome::kExpanded) return ResultText(expansion.text);
+  if (expansion.text.empty()) return ResultText(kEmptyCommandResult);
   checked.request.CommandText = std::move(expansion.text);
 
   BusyScope busy(ui);
   try {
-    return ToCrLf(RunRemoteCommand(checked.request, ports));
+    CrLfOutput output(limits.output_limit);
+    if (!RunRemoteCommand(checked.request, ports, limits, output)) {
+      ResultText& kept = output.Buffer();
+      const std::string_view view = kept.View();
+      kept.Append(OutputLimitSuffix(view.substr(view.size() - std::min<std::size_t>(view.size(), 2)),
+                                    limits.output_limit));
+    }
+    return std::move(output.Buffer());
   } catch (const std::exception& e) {
-    return e.what();
+    return ResultText(e.what());
   }
+}
+
+std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports, const RunLimits& limits) {
+  return std::string(ExecuteJobResult(call, ui, ports, limits).View());
 }
 
 std::string StartJob(const JobCall& call, std::string parameter_values, const WorkerStarter& start) {

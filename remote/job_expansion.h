@@ -14,11 +14,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "cipher/managers.h"
-#include "remote/rcmd_client.h"
+#include "remote/output_sink.h"
+#include "remote/remote_command_client.h"
+#include "remote/result_text.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
 
@@ -163,7 +166,20 @@ class PromptingLookup final : public VariableLookup {
  private:
   StoredJob& job_;
   RunUi& ui_;
-  std::vector<std::pair<std::string, std::string>> answers_;
+  std::unordered_map<std::string, std::string> answers_;  // folded name -> answer
+};
+
+// ParameterValue() for many names over one text: for each name length, one pass over the text
+// records where each text of that length followed by "=" first occurs, so a lookup costs the same
+// whatever the number of pairs.
+class ParameterIndex {
+ public:
+  explicit ParameterIndex(std::string parameter_values) : text_(std::move(parameter_values)) {}
+  std::optional<std::string> Value(std::string_view name);
+
+ private:
+  std::string text_;
+  std::unordered_map<std::size_t, std::unordered_map<std::string_view, std::size_t>> first_by_length_;
 };
 
 // executeA's variables: the job's value, else the environment's, replaced by a value given in
@@ -171,20 +187,26 @@ class PromptingLookup final : public VariableLookup {
 class ParameterLookup final : public VariableLookup {
  public:
   ParameterLookup(StoredJob& job, std::string parameter_values)
-      : job_(job), parameter_values_(std::move(parameter_values)) {}
+      : job_(job), parameters_(std::move(parameter_values)) {}
   std::optional<std::string> Value(std::string_view name) override;
 
  private:
   StoredJob& job_;
-  std::string parameter_values_;
+  ParameterIndex parameters_;
 };
 
-// Runs the request's command through rexec (protocol 0) or rsh (any other value) and returns the
-// remote output as received. Failures of the run are thrown (their what() is the text to show).
-std::string RunRemoteCommand(const RunRequest& request, const RemotePorts& ports);
+// Runs the request's command through rexec (protocol 0) or rsh (any other value); the output goes
+// to `output`. Returns false when the output went past the sink's limit and the run was ended
+// there. Failures of the run are thrown (their what() is the text to show).
+bool RunRemoteCommand(const RunRequest& request, const RemotePorts& ports, const RunLimits& limits,
+                      OutputSink& output);
 
-// The body of `execute`: the remote output with line feeds turned into CR LF, or a result text.
-std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports = {});
+// The body of `execute`: the remote output with line feeds turned into CR LF (ended by the limit
+// line when the run was ended at the output limit), or a result text.
+ResultText ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& ports = {},
+                              const RunLimits& limits = {});
+// The same as a string.
+std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports = {}, const RunLimits& limits = {});
 
 // The body of `executeA`: reads, checks and expands, then hands a copy of the request to `start`
 // (which starts the background worker and throws when it cannot) and returns "0"; or a result

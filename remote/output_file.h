@@ -3,32 +3,57 @@
 // Blocks are 8-bit text with CR LF line ends:
 //   37 "*"  /  date-time text  /  "Command: " command  /  "Host: " host  /  37 "-"  /  "Result: "
 //   /  the result (line feeds already CR LF)  /  37 "*"  /  an empty line
-// Appends are serialised twice: a process-wide mutex between the workers of this process and an
-// exclusive flock() against other processes. A writer waits for the file rather than dropping its
-// block, and a block is written whole or not at all.
+//
+// The file holds whole blocks only:
+// - Appends are serialised twice: a process-wide mutex between the workers of this process and an
+//   exclusive flock() against other processes. A writer waits for the file rather than dropping
+//   its block.
+// - Under the lock, before it writes, a writer records in the side file ".output.txt.append" the
+//   file (device and inode), the length it starts from and the length it will end at, and removes
+//   the record once the block is whole. A writer that finds a record left behind by a writer that
+//   died (kill -9, power off of the process) cuts the file back to the recorded start when its
+//   length lies strictly between the recorded start and end (a cut block), and changes nothing
+//   otherwise: only the dead writer's fragment is ever removed.
+// - A block that cannot be written whole (full disk) is taken back at once.
+// - A process that ends normally (exit(), return from main) waits, at most kExitWait, for the
+//   appends in progress to finish; appends that would start after that are dropped.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace corvane {
 
 inline constexpr std::string_view kOutputFileName = "output.txt";
+inline constexpr std::string_view kOutputRecordFileName = ".output.txt.append";
 inline constexpr std::string_view kOutputBlockStars = "*************************************";
 inline constexpr std::string_view kOutputBlockRule = "-------------------------------------";
+inline constexpr std::chrono::seconds kExitWait{20};
 
 // `data_dir` + "/output.txt".
 std::string OutputFilePath(std::string_view data_dir);
 
+// Lines 1 to 6 of a block.
+std::string FormatOutputBlockHead(std::string_view date_time_text, std::string_view command, std::string_view host);
+// What follows the result: its CR LF, the closing row of asterisks and the empty line.
+std::string OutputBlockTail();
 // The whole block. `result` is line 7 as it is to appear (the converted output or a failure's
 // message); its own CR LF is added here.
 std::string FormatOutputBlock(std::string_view date_time_text, std::string_view command,
                               std::string_view host, std::string_view result);
 
 // Appends `block` to the file at `path`, creating it (mode 0644 less the umask) when missing.
-// Waits for the process-wide lock and for the file lock. Throws std::system_error when the file
-// cannot be opened, locked or written; a block that could not be written whole is taken back, so
-// the file keeps exactly its earlier content.
+// Throws std::system_error when the file cannot be opened, locked or written; a block that could
+// not be written whole is taken back, so the file keeps exactly its earlier content.
 void AppendOutputBlock(const std::string& path, std::string_view block);
+// The same for a block made of `head`, `body_size` bytes read from `body_fd` at offset 0, and
+// `tail`.
+void AppendOutputBlock(const std::string& path, std::string_view head, int body_fd, std::uint64_t body_size,
+                       std::string_view tail);
+
+// Appends that have started and not finished in this process.
+int AppendsInProgress() noexcept;
 
 }  // namespace corvane

@@ -61,10 +61,15 @@ home=$(getent passwd "$user" | cut -d: -f6)
 [[ -d $home ]] || { mkdir -p "$home"; chown "$user:" "$home"; }
 chmod 0755 "$home"
 # rshd (pam_rhosts) trusts ~/.rhosts only when it belongs to the user and nobody else may write it.
+# Entries are only ever added: test runs and benchmarks that trust different local users (the
+# benchmark's Debian client sends root) may prepare the account at the same time.
 rhosts=$home/.rhosts
 : > "$rhosts.new"
+[[ -f $rhosts ]] && cat "$rhosts" >> "$rhosts.new"
 for name in $trusted; do
-  printf 'localhost %s\n127.0.0.1 %s\n' "$name" "$name" >> "$rhosts.new"
+  for host in localhost 127.0.0.1; do
+    grep -qxF "$host $name" "$rhosts.new" || printf '%s %s\n' "$host" "$name" >> "$rhosts.new"
+  done
 done
 chown "$user:" "$rhosts.new"
 chmod 0600 "$rhosts.new"

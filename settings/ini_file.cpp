@@ -1,7 +1,9 @@
 #include "settings/ini_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdexcept>
 #include <system_error>
 #include <unistd.h>
@@ -46,30 +48,68 @@ bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) noexcept {
   return true;
 }
 
-IniFile::IniFile(std::string path) : path_(std::move(path)) {
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return;  // a missing file reads as empty
-    throw std::system_error(errno, std::generic_category(), "Cannot open file \"" + path_ + "\"");
+std::string FoldName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = static_cast<char>(FoldByte(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class ScopedDescriptor {
+ public:
+  explicit ScopedDescriptor(int fd) noexcept : fd_(fd) {}
+  ~ScopedDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
   }
-  std::string bytes;
-  char buffer[65536];
-  int error = 0;
+  ScopedDescriptor(const ScopedDescriptor&) = delete;
+  ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
+  int get() const noexcept { return fd_; }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void FailReading(int error, const std::string& what, const std::string& path) {
+  throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
+}
+
+}  // namespace
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; the type is checked before any read.
+  const ScopedDescriptor fd(::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return;  // a missing file reads as empty
+    FailReading(errno, "Cannot open file", path_);
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) FailReading(errno, "Cannot open file", path_);
+  if (!S_ISREG(st.st_mode)) {
+    FailReading(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open file (not a regular file)", path_);
+  }
+  if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileSize) {
+    FailReading(EFBIG, "Cannot read file (larger than 64 MiB)", path_);
+  }
+  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    // One byte of room beyond the size the file had: a file that grows meanwhile is noticed.
+    if (filled == bytes.size()) {
+      if (bytes.size() > kMaxSettingsFileSize) FailReading(EFBIG, "Cannot read file (larger than 64 MiB)", path_);
+      bytes.resize(std::min(kMaxSettingsFileSize + 1, bytes.size() + 65536));
+    }
+    const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
     if (n > 0) {
-      bytes.append(buffer, static_cast<std::size_t>(n));
+      filled += static_cast<std::size_t>(n);
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {
-      error = errno;
-      break;
+      FailReading(errno, "Cannot read file", path_);
     }
   }
-  ::close(fd);
-  if (error != 0) {
-    throw std::system_error(error, std::generic_category(), "Cannot read file \"" + path_ + "\"");
-  }
+  bytes.resize(filled);
   Parse(bytes);
 }
 
@@ -99,7 +139,7 @@ void IniFile::Parse(std::string_view bytes) {
 
     if (line.empty() || line.front() == ';') continue;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      sections_.push_back(Section{std::string(Strip(line.substr(1, line.size() - 2))), {}});
+      AppendSection(std::string(Strip(line.substr(1, line.size() - 2))));
       current = &sections_.back();
       continue;
     }
@@ -107,19 +147,39 @@ void IniFile::Parse(std::string_view bytes) {
 
     const auto eq = line.find('=');
     if (eq == std::string_view::npos) {
-      current->entries.push_back(Entry{false, {}, std::string(line)});
+      AppendEntry(*current, Entry{false, {}, std::string(line)});
     } else {
-      current->entries.push_back(Entry{true, std::string(Strip(line.substr(0, eq))),
-                                       std::string(Strip(line.substr(eq + 1)))});
+      AppendEntry(*current, Entry{true, std::string(Strip(line.substr(0, eq))),
+                                  std::string(Strip(line.substr(eq + 1)))});
     }
   }
 }
 
-const IniFile::Section* IniFile::FindSection(std::string_view name) const noexcept {
-  for (auto it = sections_.rbegin(); it != sections_.rend(); ++it) {
-    if (NamesEqualIgnoringCase(it->name, name)) return &*it;
+void IniFile::AppendSection(std::string name) {
+  section_index_[FoldName(name)] = sections_.size();
+  sections_.push_back(Section{std::move(name), {}, {}});
+}
+
+void IniFile::AppendEntry(Section& section, Entry entry) {
+  if (entry.is_key) section.key_index[FoldName(entry.name)] = section.entries.size();
+  section.entries.push_back(std::move(entry));
+}
+
+void IniFile::RebuildKeyIndex(Section& section) {
+  section.key_index.clear();
+  for (std::size_t i = 0; i < section.entries.size(); ++i) {
+    if (section.entries[i].is_key) section.key_index[FoldName(section.entries[i].name)] = i;
   }
-  return nullptr;
+}
+
+void IniFile::RebuildSectionIndex() {
+  section_index_.clear();
+  for (std::size_t i = 0; i < sections_.size(); ++i) section_index_[FoldName(sections_[i].name)] = i;
+}
+
+const IniFile::Section* IniFile::FindSection(std::string_view name) const noexcept {
+  const auto it = section_index_.find(FoldName(name));
+  return it == section_index_.end() ? nullptr : &sections_[it->second];
 }
 
 IniFile::Section* IniFile::FindSection(std::string_view name) noexcept {
@@ -127,10 +187,8 @@ IniFile::Section* IniFile::FindSection(std::string_view name) noexcept {
 }
 
 const IniFile::Entry* IniFile::FindKey(const Section& section, std::string_view key) noexcept {
-  for (auto it = section.entries.rbegin(); it != section.entries.rend(); ++it) {
-    if (it->is_key && NamesEqualIgnoringCase(it->name, key)) return &*it;
-  }
-  return nullptr;
+  const auto it = section.key_index.find(FoldName(key));
+  return it == section.key_index.end() ? nullptr : &section.entries[it->second];
 }
 
 IniFile::Entry* IniFile::FindKey(Section& section, std::string_view key) noexcept {
@@ -178,14 +236,14 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
   }
   Section* s = FindSection(section);
   if (s == nullptr) {
-    sections_.push_back(Section{std::string(section), {}});
+    AppendSection(std::string(section));
     s = &sections_.back();
   }
   if (Entry* e = FindKey(*s, key)) {
     e->name.assign(key);
     e->text.assign(value);
   } else {
-    s->entries.push_back(Entry{true, std::string(key), std::string(value)});
+    AppendEntry(*s, Entry{true, std::string(key), std::string(value)});
   }
 }
 
@@ -194,12 +252,14 @@ void IniFile::DeleteKey(std::string_view section, std::string_view key) {
   if (s == nullptr) return;
   if (const Entry* e = FindKey(*s, key)) {
     s->entries.erase(s->entries.begin() + (e - s->entries.data()));
+    RebuildKeyIndex(*s);  // a key of the same name before it is found again
   }
 }
 
 void IniFile::EraseSection(std::string_view section) {
   if (const Section* s = FindSection(section)) {
     sections_.erase(sections_.begin() + (s - sections_.data()));
+    RebuildSectionIndex();
   }
 }
 

@@ -19,14 +19,21 @@
 // line (CR LF). Nothing else; an object without sections gives 0 bytes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace corvane {
 
 // True when the two names are equal after folding ASCII and Latin-1 letters to one case.
 bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) noexcept;
+// The name with ASCII and Latin-1 letters folded to one case: equal folds mean equal names.
+std::string FoldName(std::string_view name);
+
+// The largest settings file that is read; a larger one is refused with an error.
+inline constexpr std::size_t kMaxSettingsFileSize = 64 * 1024 * 1024;
 
 class IniFile {
  public:
@@ -35,6 +42,8 @@ class IniFile {
 
   // Reads the whole file at `path`. A missing file gives an empty object; a file that exists but
   // cannot be read throws std::system_error (reading it as empty would let the next write wipe it).
+  // Only a regular file is read: anything else (a FIFO, a device, a directory) is refused without
+  // waiting on it, and so is a file larger than kMaxSettingsFileSize.
   explicit IniFile(std::string path);
 
   // Builds an object from the bytes of a file, as if read from `path`.
@@ -85,9 +94,16 @@ class IniFile {
   struct Section {
     std::string name;
     std::vector<Entry> entries;
+    // Folded key name -> index of the last entry of that name, so that a lookup costs the same
+    // whatever the number of keys.
+    std::unordered_map<std::string, std::size_t> key_index;
   };
 
   void Parse(std::string_view bytes);
+  void AppendSection(std::string name);
+  static void AppendEntry(Section& section, Entry entry);
+  static void RebuildKeyIndex(Section& section);
+  void RebuildSectionIndex();
   const Section* FindSection(std::string_view name) const noexcept;
   Section* FindSection(std::string_view name) noexcept;
   static const Entry* FindKey(const Section& section, std::string_view key) noexcept;
@@ -95,6 +111,8 @@ class IniFile {
 
   std::string path_;
   std::vector<Section> sections_;
+  // Folded section name -> index of the last section of that name.
+  std::unordered_map<std::string, std::size_t> section_index_;
 };
 
 }  // namespace corvane

@@ -1,10 +1,15 @@
 #include "settings/safe_write.h"
 
+#include <dirent.h>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvane {
@@ -18,6 +23,9 @@ namespace {
 class TempFile {
  public:
   TempFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  TempFile(TempFile&& other) noexcept
+      : fd_(std::exchange(other.fd_, -1)), name_(std::move(other.name_)),
+        released_(std::exchange(other.released_, true)) {}
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   ~TempFile() {
@@ -78,6 +86,67 @@ std::string FollowLinks(const std::string& path) {
   Fail(path, ELOOP);
 }
 
+// The name a save of `base` gives its temporary file: "." + base + "." + six characters.
+bool IsTemporaryNameOf(std::string_view name, std::string_view base) noexcept {
+  constexpr std::size_t kSuffix = 6;
+  if (name.size() != base.size() + 2 + kSuffix) return false;
+  if (name[0] != '.' || name.substr(1, base.size()) != base || name[1 + base.size()] != '.') return false;
+  for (const char c : name.substr(base.size() + 2)) {
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) noexcept {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the temporary files that interrupted saves of `base` left in `dir`. A save holds an
+// exclusive lock on its temporary file from its creation to its rename, so a file whose lock can
+// be taken belongs to no running save. The name is checked to still be the locked file before it
+// is removed, so a save that has just created a file of that name keeps it.
+void RemoveStaleTemporaryFiles(const std::string& dir, const std::string& base) noexcept {
+  DIR* listing = ::opendir(dir.c_str());
+  if (listing == nullptr) return;
+  const int dir_fd = ::dirfd(listing);
+  while (const dirent* entry = ::readdir(listing)) {
+    if (!IsTemporaryNameOf(entry->d_name, base)) continue;
+    const int fd = ::openat(dir_fd, entry->d_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat locked {};
+    struct stat named {};
+    if (::fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(dir_fd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(locked, named)) {
+      ::unlinkat(dir_fd, entry->d_name, 0);
+    }
+    ::close(fd);
+  }
+  ::closedir(listing);
+}
+
+// Creates the temporary file for a save of `path` and locks it (see RemoveStaleTemporaryFiles).
+// A file that a cleaner removed between its creation and the lock is made again.
+TempFile CreateLockedTemporary(const std::string& path, const std::string& dir) {
+  const std::string pattern = dir + "/." + BaseNameOf(path) + ".XXXXXX";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) Fail(path, errno);
+    TempFile temp(fd, std::string(name.data()));
+    while (::flock(fd, LOCK_EX) != 0) {
+      if (errno != EINTR) Fail(path, errno);
+    }
+    struct stat own {};
+    struct stat named {};
+    if (::fstat(fd, &own) != 0) Fail(path, errno);
+    if (::lstat(temp.name().c_str(), &named) == 0 && SameFile(own, named)) return temp;
+    temp.Release();  // the name is gone or is another file now: not ours to remove
+  }
+  Fail(path, EEXIST);
+}
+
 void SyncDirectory(const std::string& dir) {
   const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;  // the rename is done; a directory that cannot be opened is not fatal
@@ -97,18 +166,16 @@ void SafeWriteFile(const std::string& requested_path, std::string_view bytes) {
   struct stat old_stat {};
   if (::stat(path.c_str(), &old_stat) == 0) {
     if (S_ISDIR(old_stat.st_mode)) Fail(path, EISDIR);
+    // Renaming over a FIFO or a device node would replace the node itself.
+    if (!S_ISREG(old_stat.st_mode)) Fail(path, EINVAL);
     mode = old_stat.st_mode & 07777;
   } else if (errno != ENOENT) {
     Fail(path, errno);
   }
 
   const std::string dir = DirectoryOf(path);
-  std::string pattern = dir + "/." + BaseNameOf(path) + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) Fail(path, errno);
-  TempFile temp(fd, std::string(name.data()));
+  RemoveStaleTemporaryFiles(dir, BaseNameOf(path));
+  TempFile temp = CreateLockedTemporary(path, dir);
 
   if (::fchmod(temp.fd(), mode) != 0) Fail(path, errno);
 
@@ -125,10 +192,10 @@ void SafeWriteFile(const std::string& requested_path, std::string_view bytes) {
     left -= static_cast<std::size_t>(n);
   }
   if (::fsync(temp.fd()) != 0) Fail(path, errno);
-  if (const int error = temp.Close(); error != 0) Fail(path, error);
-
+  // Renamed while still open, and so still locked: no cleaner can take it in between.
   if (::rename(temp.name().c_str(), path.c_str()) != 0) Fail(path, errno);
   temp.Release();
+  temp.Close();
   SyncDirectory(dir);
 }
 

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -37,11 +38,15 @@ inline RequestHeader ReadRequestHeader(Socket& connection) {
   return {fields[0], fields[1], fields[2], fields[3]};
 }
 
-// Connects to the back-channel port that a request header named, on the client's address.
+// Connects to the back-channel port that a request header named, on the client's address. An rsh
+// client (its listener on a reserved port) takes the connection only from a reserved port, as a
+// real rsh server makes it.
 inline Socket ConnectBack(const Socket& main_connection, const RequestHeader& header) {
   SocketAddress client = main_connection.PeerAddress();
-  client.SetPort(static_cast<std::uint16_t>(std::stoi(header.port)));
+  const int port = std::stoi(header.port);
+  client.SetPort(static_cast<std::uint16_t>(port));
   Socket back = Socket::Create(client.Family());
+  if (port < 1024) back.Bind(SocketAddress::Any(client.Family(), 0), kReservedPortRange);
   back.Connect(client);
   return back;
 }
@@ -93,6 +98,18 @@ inline int CountEntries(const char* path) {
       if (entry->d_name[0] != '.') ++count;
     }
     ::closedir(dir);
+  }
+  return count;
+}
+
+// Waits (at most `limit`) until a /proc/self directory holds `expected` entries; returns the count
+// last seen. A detached thread leaves the task list a moment after its last statement.
+inline int WaitForEntries(const char* path, int expected, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int count = CountEntries(path);
+  while (count != expected && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    count = CountEntries(path);
   }
   return count;
 }

@@ -4,12 +4,16 @@
 #include "remote/job_expansion.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <future>
 #include <map>
 #include <memory>
 #include <system_error>
 
 #include "cipher/formats.h"
+#include "remote/fake_server.h"
 #include "remote/real_peers.h"
 #include "remote/stored_settings.h"
 
@@ -107,6 +111,24 @@ TEST(ParameterValue, Cases) {
     SCOPED_TRACE(std::string(c.values) + " / " + c.name);
     EXPECT_EQ(ParameterValue(c.values, c.name), c.expected);
   }
+}
+
+// A long text goes through the index; every answer must be the direct search's.
+TEST(ParameterValue, TheIndexAnswersAsTheDirectSearchOnLongTexts) {
+  std::string padding;
+  for (int i = 0; padding.size() < 8192; ++i) padding += "qq" + std::to_string(i) + "=z" + std::to_string(i) + "&";
+  const std::vector<std::string> texts = {padding + "a=1&b=2", "xa=5&" + padding + "a=1", padding + "a=&b=2&a=3",
+                                          "a=x=y&" + padding};
+  const std::vector<std::string> names = {"a", "b", "c", "qq17", "q17", "17", "qq", "z", "a=x", "x", "qq999"};
+  for (const std::string& text : texts) {
+    ParameterIndex index(text);
+    for (const std::string& name : names) {
+      SCOPED_TRACE(text.substr(0, 12) + " / " + name);
+      EXPECT_EQ(index.Value(name), ParameterValue(text, name));
+    }
+  }
+  EXPECT_EQ(ParameterIndex(texts[1]).Value("a"), "5");
+  EXPECT_EQ(ParameterIndex(texts[0]).Value("q17"), "z17");
 }
 
 // A data directory with one environment "Env1" and one job "Job1".
@@ -296,6 +318,110 @@ TEST_F(StoredJobTest, ExecuteEndsWithoutRunningOnCancelEmptyOrUnclosed) {
     EXPECT_EQ(ui.asks.size(), c.asks);
     EXPECT_TRUE(ui.busy_changes.empty()) << "nothing ran";
   }
+}
+
+// A settings file that is a FIFO or a link to a device ends the call with its reason at once.
+TEST_F(StoredJobTest, ASettingsFileThatIsNoRegularFileFailsTheCallAtOnce) {
+  const std::string environment = dir_.File("CorvaneEnv.ini");
+  const std::string job = dir_.File("CorvaneJob.ini");
+  ASSERT_EQ(::mkfifo(environment.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", job.c_str()), 0);
+  for (const std::string& file : {environment, job}) {
+    SCOPED_TRACE(file);
+    try {
+      Start(0);
+      ADD_FAILURE() << "the call went on";
+    } catch (const std::system_error& e) {
+      EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+    }
+    FakeRunUi ui;
+    EXPECT_THROW(ExecuteJob(Call(0), ui, RemotePorts{1, 1}), std::system_error);
+    std::filesystem::remove(file);
+  }
+}
+
+// execute's body against a server that never answers and one that sends without end: bounded by
+// the status wait and by the output limit, with the limit line at the end of the result.
+TEST_F(StoredJobTest, ExecuteIsBoundedBySilentAndEndlessServers) {
+  test::WriteEnvironment(dir_, "Env1", {{"RHost", "127.0.0.1"}, {"RLogin", "u"}, {"RPwd", "p"}});
+  test::WriteJob(dir_, "Job1", {{"Command", "yes"}});
+  constexpr std::size_t kLimit = 1000000;
+  const RunLimits limits{std::chrono::milliseconds(300), kLimit};
+  {
+    std::promise<void> done;
+    test::FakeServer silent([wait = done.get_future().share()](Socket& c) {
+      test::ReadRequestHeader(c);
+      wait.wait();
+    });
+    FakeRunUi ui;
+    EXPECT_EQ(ExecuteJob(Call(0), ui, RemotePorts{silent.Port(), silent.Port()}, limits),
+              "Socket Error # 10060\r\nConnection timed out.");
+    done.set_value();
+  }
+  test::FakeServer endless([](Socket& c) {
+    test::ReadRequestHeader(c);
+    c.SendAll(std::string(1, '\0'));
+    try {
+      for (;;) c.SendAll(std::string(4096, '\n'));
+    } catch (const SocketError&) {
+    }
+  });
+  FakeRunUi ui;
+  const std::string result = ExecuteJob(Call(0), ui, RemotePorts{endless.Port(), endless.Port()}, limits);
+  endless.Join();
+  std::string kept;
+  for (std::size_t i = 0; i < kLimit / 2; ++i) kept += "\r\n";
+  EXPECT_TRUE(result == kept + OutputLimitLine(kLimit)) << result.substr(result.size() - std::min<std::size_t>(100, result.size()));
+  EXPECT_EQ(ui.busy_changes, (std::vector<bool>{true, false}));
+}
+
+// The cost of a lookup does not grow with the number of variables: a job of 60 000 variables, each
+// referenced once, expands in both exports' ways (a quadratic expansion would take hours here).
+TEST_F(StoredJobTest, SixtyThousandVariablesExpandWhole) {
+  constexpr int kVariables = 60000;
+  test::WriteEnvironment(dir_, "Env1", {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}, {"v7", "env"}});
+  KeyValues values;
+  std::string command = "run";
+  std::string parameters;
+  std::string expected_prompting = "run";
+  std::string expected_parameters = "run";
+  FakeRunUi ui;
+  for (int i = 0; i < kVariables; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string name = "v" + n;
+    command += " @\"" + name + "\"";
+    if (i != 7) values.emplace_back(name, "j" + n);
+    const std::string stored = i == 7 ? "env" : "j" + n;
+    if (i % 2 == 0) {
+      values.emplace_back("\xA7" + name, "Y");
+      ui.answers.push_back("a" + n);
+      expected_prompting += " a" + n;
+    } else {
+      expected_prompting += " " + stored;
+    }
+    if (i % 3 == 0) {
+      parameters += name + "=p" + n + "&";
+      expected_parameters += " p" + n;
+    } else {
+      expected_parameters += " " + stored;
+    }
+  }
+  command += " @\"V0\"";  // asked already: the same answer, not asked again
+  expected_prompting += " a0";
+  expected_parameters += " j0";  // the parameter search is case-sensitive, the job lookup is not
+  values.emplace_back("Command", command);
+  test::WriteJob(dir_, "Job1", values);
+
+  StoredJob job(Call(0));
+  PromptingLookup prompting(job, ui);
+  const Expansion e = ExpandCommand(command, prompting);
+  EXPECT_EQ(e.outcome, Expansion::Outcome::kExpanded);
+  EXPECT_TRUE(e.text == expected_prompting) << "the expansion differs";
+  EXPECT_EQ(ui.asks.size(), static_cast<std::size_t>(kVariables / 2));
+
+  ASSERT_EQ(Start(0, parameters), "0");
+  ASSERT_TRUE(started_.has_value());
+  EXPECT_TRUE(started_->CommandText == expected_parameters) << "the expansion differs";
 }
 
 // execute's body against the real servers, on their own loopback ports.

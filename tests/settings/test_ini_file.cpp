@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <stdexcept>
@@ -267,6 +270,57 @@ TEST(IniFileFiles, AnUnreadableFileIsAnErrorNotAnEmptyFile) {
   // write-back wipe whatever the operator keeps there.
   std::filesystem::create_directory(dir.File("CorvaneEnv.ini"));
   EXPECT_THROW(IniFile(dir.File("CorvaneEnv.ini")), std::system_error);
+}
+
+// Reading the file whatever it is would hang on a FIFO without a writer and never end on a link to
+// a device that reads without end; both are refused at once with their reason.
+TEST(IniFileFiles, OnlyRegularFilesOfBoundedSizeAreRead) {
+  TempDir dir;
+  const std::string fifo = dir.File("fifo.ini");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string zero_link = dir.File("zero.ini");
+  ASSERT_EQ(::symlink("/dev/zero", zero_link.c_str()), 0);
+  const std::string too_big = dir.File("big.ini");
+  WriteBytes(too_big, "");
+  ASSERT_EQ(::truncate(too_big.c_str(), static_cast<off_t>(kMaxSettingsFileSize) + 1), 0);
+  struct Case {
+    std::string path;
+    std::string reason;
+  };
+  for (const Case& c : {Case{fifo, "not a regular file"}, Case{zero_link, "not a regular file"},
+                        Case{too_big, "larger than 64 MiB"}}) {
+    SCOPED_TRACE(c.path);
+    try {
+      IniFile ini(c.path);
+      ADD_FAILURE() << "read without an error";
+    } catch (const std::system_error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
+    }
+  }
+  // The largest file that is read at all reads whole.
+  const std::string at_limit = dir.File("limit.ini");
+  WriteBytes(at_limit, "[s]\r\nk=v\r\n");
+  ASSERT_EQ(::truncate(at_limit.c_str(), static_cast<off_t>(kMaxSettingsFileSize)), 0);
+  EXPECT_EQ(IniFile(at_limit).Read("s", "k"), "v");
+}
+
+// Lookups go through an index by folded name: many keys, case-insensitive hits, the last duplicate.
+TEST(IniFileLookup, ManyKeysKeepEveryLookupRule) {
+  constexpr int kKeys = 60000;
+  IniFile ini;
+  for (int i = 0; i < kKeys; ++i) ini.Write("Job", "Var" + std::to_string(i), std::to_string(i));
+  ini.Write("job", "VAR7", "seven");
+  IniFile reread = IniFile::FromBytes(ini.ToBytes());
+  for (const IniFile* file : {&ini, &reread}) {
+    long long sum = 0;
+    for (int i = 0; i < kKeys; ++i) {
+      if (i != 7) sum += std::stoll(file->Read("JOB", "var" + std::to_string(i)));
+    }
+    EXPECT_EQ(sum, static_cast<long long>(kKeys) * (kKeys - 1) / 2 - 7);
+    EXPECT_EQ(file->Read("job", "var7"), "seven");
+    EXPECT_EQ(file->Keys("job").size(), static_cast<std::size_t>(kKeys));
+  }
 }
 
 TEST(IniFileFiles, AFailedWriteBackLeavesTheOldFile) {

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <system_error>
+#include <vector>
 
 #include "settings/settings_test_util.h"
 
@@ -166,6 +170,59 @@ TEST(SafeWrite, WriteFailingPartWayLeavesTheOldFile) {
   EXPECT_EQ(message.rfind("Cannot create file \"" + path + "\"", 0), 0u) << message;
   EXPECT_EQ(ReadBytes(path), old_bytes);
   EXPECT_EQ(EntriesIn(dir.path()), 1u);  // no temporary file left behind
+}
+
+// An interrupted save leaves its temporary file behind; the next save of the same file removes
+// exactly those that no running save holds, and nothing of any other file.
+TEST(SafeWrite, TheNextSaveRemovesStaleTemporaryFilesOfThatFileOnly) {
+  TempDir dir;
+  const std::string path = dir.File("CorvaneSchd.ini");
+  WriteBytes(path, "old");
+  const std::vector<std::string> stale = {".CorvaneSchd.ini.AbC123", ".CorvaneSchd.ini.zzzzzz"};
+  const std::vector<std::string> kept = {".CorvaneEnv.ini.AbC123", ".CorvaneSchd.ini.AbC12",
+                                         "CorvaneSchd.ini.AbC123", ".CorvaneSchd.ini.AbC-23",
+                                         ".CorvaneSchd.ini.Held42"};
+  for (const auto& name : stale) WriteBytes(dir.File(name), "cut short");
+  for (const auto& name : kept) WriteBytes(dir.File(name), "not stale");
+  // A save in progress (another thread or process) holds the lock on its temporary file.
+  const int held = ::open(dir.File(".CorvaneSchd.ini.Held42").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+  SafeWriteFile(path, "new");
+  ::close(held);
+
+  EXPECT_EQ(ReadBytes(path), "new");
+  for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
+  for (const auto& name : kept) EXPECT_EQ(ReadBytes(dir.File(name)), "not stale") << name;
+  EXPECT_EQ(EntriesIn(dir.path()), 1 + kept.size());
+}
+
+// Renaming over a FIFO or a device node (directly or through a link) would replace the node; the
+// save is refused and the node stays.
+TEST(SafeWrite, ATargetThatIsNoRegularFileIsRefused) {
+  TempDir dir;
+  const std::string fifo = dir.File("fifo.ini");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<std::string> targets = {fifo};
+  const std::string device = dir.File("zero");
+  if (::mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 5)) == 0) {  // /dev/zero's numbers
+    const std::string link = dir.File("linked.ini");
+    ASSERT_EQ(::symlink(device.c_str(), link.c_str()), 0);
+    targets.push_back(link);
+  }
+  for (const auto& target : targets) {
+    SCOPED_TRACE(target);
+    EXPECT_THROW(SafeWriteFile(target, "x"), std::system_error);
+  }
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  if (targets.size() > 1) {
+    ASSERT_EQ(::lstat(device.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+  }
+  EXPECT_EQ(EntriesIn(dir.path()), targets.size() + (targets.size() > 1 ? 1 : 0));
 }
 
 TEST(SafeWrite, UnwritableDirectoryLeavesTheOldFile) {

@@ -10,25 +10,29 @@
 
 namespace corvane {
 
-class TVelThread {
+class BackgroundJobWorker {
  public:
   // `clock` gives the date-time line of the block (the system clock when null).
-  explicit TVelThread(RunRequest fields, RemotePorts ports = {}, std::shared_ptr<const Clock> clock = nullptr);
-  TVelThread(const TVelThread&) = delete;
-  TVelThread& operator=(const TVelThread&) = delete;
+  explicit BackgroundJobWorker(RunRequest fields, RemotePorts ports = {}, std::shared_ptr<const Clock> clock = nullptr,
+                               RunLimits limits = {});
+  BackgroundJobWorker(const BackgroundJobWorker&) = delete;
+  BackgroundJobWorker& operator=(const BackgroundJobWorker&) = delete;
 
   const RunRequest& Fields() const noexcept { return fields_; }
 
   // The thread body. An empty command ends it at once (no run, no file access). Otherwise it
   // takes the date-time text, runs the command, and appends one block holding the converted
-  // output or the run's failure message. A block that cannot be written is reported on the
-  // standard error stream.
+  // output or the run's failure message. The output goes to an unnamed temporary file in the
+  // data directory while it arrives and is copied into the block under the output file's lock,
+  // so the worker's memory stays small whatever the output's size; output past the limit ends
+  // the run, and the block's result then ends with the limit line. A block that cannot be
+  // written is reported on the standard error stream.
   void Execute() noexcept;
 
   // Starts the worker on a thread of its own, which owns it and frees it when the body ends;
   // nothing waits for it. Throws std::system_error when no thread can be started (the worker is
   // then freed).
-  static void Start(std::unique_ptr<TVelThread> worker);
+  static void Start(std::unique_ptr<BackgroundJobWorker> worker);
 
   // Workers started and not yet finished in this process.
   static int Running() noexcept;
@@ -39,6 +43,7 @@ class TVelThread {
   RunRequest fields_;
   RemotePorts ports_;
   std::shared_ptr<const Clock> clock_;
+  RunLimits limits_;
 };
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
-#include "remote/rcmd_client.h"
+#include "remote/remote_command_client.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -37,9 +38,10 @@ int PollMilliseconds(std::chrono::steady_clock::duration remaining) {
 
 }  // namespace
 
-// --- TIdStdErrThread ----------------------------------------------------------------------------
+// --- ErrorChannelReader ----------------------------------------------------------------------------
 
-TIdStdErrThread::TIdStdErrThread(Socket listener) : listener_(std::move(listener)) {
+ErrorChannelReader::ErrorChannelReader(Socket listener, const SocketAddress& server, bool reserved_port_only)
+    : listener_(std::move(listener)), server_(server), reserved_port_only_(reserved_port_only) {
   listener_.Listen(1);  // listening again on a listening socket only sets the backlog
   SetNonBlocking(listener_.Handle());
   port_ = listener_.LocalAddress().Port();
@@ -48,14 +50,14 @@ TIdStdErrThread::TIdStdErrThread(Socket listener) : listener_(std::move(listener
   stop_event_.Reset(event);
 }
 
-TIdStdErrThread::~TIdStdErrThread() { Stop(std::chrono::milliseconds(0)); }
+ErrorChannelReader::~ErrorChannelReader() { Stop(std::chrono::milliseconds(0)); }
 
-void TIdStdErrThread::Start() {
+void ErrorChannelReader::Start() {
   if (thread_.joinable()) return;
   thread_ = std::thread([this] { Execute(); });
 }
 
-void TIdStdErrThread::Stop(std::chrono::milliseconds grace) noexcept {
+void ErrorChannelReader::Stop(std::chrono::milliseconds grace) noexcept {
   if (thread_.joinable()) {
     grace_ms_.store(grace.count());
     const std::uint64_t one = 1;
@@ -66,7 +68,7 @@ void TIdStdErrThread::Stop(std::chrono::milliseconds grace) noexcept {
   listener_.Close();
 }
 
-void TIdStdErrThread::Execute() noexcept {
+void ErrorChannelReader::Execute() noexcept {
   bool stopping = false;
   for (;;) {
     pollfd fds[2] = {{listener_.Handle(), POLLIN, 0}, {stop_event_.Get(), POLLIN, 0}};
@@ -84,10 +86,17 @@ void TIdStdErrThread::Execute() noexcept {
       if (stopping) break;
       continue;
     }
-    const int fd = ::accept4(listener_.Handle(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    sockaddr_storage caller{};
+    socklen_t caller_size = sizeof caller;
+    const int fd = ::accept4(listener_.Handle(), reinterpret_cast<sockaddr*>(&caller), &caller_size,
+                             SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd >= 0) {
+      Socket connection{FileDescriptor(fd)};
+      if (!FromTheServer(SocketAddress(reinterpret_cast<const sockaddr*>(&caller), caller_size))) {
+        continue;  // refused: closed here, and the wait for the server goes on
+      }
       listener_.Close();
-      ReadToEnd(Socket(FileDescriptor(fd)), stopping);
+      ReadToEnd(std::move(connection), stopping);
       return;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED) {
@@ -99,7 +108,23 @@ void TIdStdErrThread::Execute() noexcept {
   listener_.Close();
 }
 
-void TIdStdErrThread::ReadToEnd(Socket connection, bool stopping) noexcept {
+bool ErrorChannelReader::FromTheServer(const SocketAddress& caller) const noexcept {
+  if (caller.Family() != server_.Family()) return false;
+  if (caller.Family() == AF_INET) {
+    const auto* a = reinterpret_cast<const sockaddr_in*>(caller.Data());
+    const auto* b = reinterpret_cast<const sockaddr_in*>(server_.Data());
+    if (a->sin_addr.s_addr != b->sin_addr.s_addr) return false;
+  } else if (caller.Family() == AF_INET6) {
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(caller.Data());
+    const auto* b = reinterpret_cast<const sockaddr_in6*>(server_.Data());
+    if (std::memcmp(&a->sin6_addr, &b->sin6_addr, sizeof a->sin6_addr) != 0) return false;
+  } else {
+    return false;
+  }
+  return !reserved_port_only_ || (caller.Port() != 0 && caller.Port() < 1024);
+}
+
+void ErrorChannelReader::ReadToEnd(Socket connection, bool stopping) noexcept {
   constexpr std::size_t kChunk = 64 * 1024;
   char buffer[kChunk];
   std::chrono::steady_clock::time_point deadline{};
@@ -135,9 +160,9 @@ void TIdStdErrThread::ReadToEnd(Socket connection, bool stopping) noexcept {
   connection.Shutdown();
 }
 
-// --- TIdRemoteCMDClient -------------------------------------------------------------------------
+// --- RemoteCommandClient -------------------------------------------------------------------------
 
-Socket TIdRemoteCMDClient::ConnectMain() const {
+Socket RemoteCommandClient::ConnectMain() const {
   std::optional<PortRange> range;
   if (use_reserved_ports_) range = kReservedPortRange;
   const std::vector<SocketAddress> addresses = ResolveHost(host_, port_);
@@ -158,24 +183,30 @@ Socket TIdRemoteCMDClient::ConnectMain() const {
   throw *last_error;
 }
 
-std::string TIdRemoteCMDClient::ExecWithIdentity(std::string_view first_identity,
-                                                 std::string_view second_identity, std::string_view command) {
+bool RemoteCommandClient::ExecWithIdentity(std::string_view first_identity, std::string_view second_identity,
+                                           std::string_view command, OutputSink& output) {
   error_text_.clear();
   status_not_nul_ = false;
-  std::string result;
+  output_cut_ = false;
 
   Socket main = ConnectMain();
 
-  std::optional<TIdStdErrThread> reader;
-  if (use_std_error_) {
+  std::optional<ErrorChannelReader> reader;
+  if (use_error_channel_) {
     SocketAddress local = main.LocalAddress();
     local.SetPort(0);
     Socket listener = Socket::Create(local.Family());
     std::optional<PortRange> range;
     if (use_reserved_ports_) range = kReservedPortRange;
     listener.Bind(local, range);
-    reader.emplace(std::move(listener));
+    // An rsh server connects back from a reserved port, as it connects from one to us.
+    reader.emplace(std::move(listener), main.PeerAddress(), use_reserved_ports_);
   }
+
+  // Until the status byte has come the command has not started: these waits are bounded.
+  std::chrono::milliseconds start_wait = status_wait_;
+  if (read_timeout_.count() > 0 && (start_wait.count() <= 0 || read_timeout_ < start_wait)) start_wait = read_timeout_;
+  main.SetTimeout(start_wait);
 
   // The request header: back-channel port, first identity, second identity, command, each ended
   // by a NUL byte. It may carry a password: wipe it once it is sent.
@@ -205,42 +236,65 @@ std::string TIdRemoteCMDClient::ExecWithIdentity(std::string_view first_identity
       throw SocketError(std::string(kConnectionClosedGracefullyText));
     }
     status_not_nul_ = status != 0;
+    main.SetTimeout(read_timeout_);
     if (!reader && status_not_nul_) {
       main.ReceiveAll(error_text_);
     } else {
-      main.ReceiveAll(result);
+      for (;;) {
+        const std::span<char> room = output.Room();
+        const std::size_t received = main.Receive(room);
+        if (received == 0) break;
+        if (!output.Commit(received)) {
+          output_cut_ = true;
+          main.SetAbortiveClose();  // the server's side of the command learns at once
+          break;
+        }
+      }
     }
   } catch (...) {
     if (reader) {
       reader->Stop(std::chrono::milliseconds(0));
-      error_text_ = reader->StdErrText();
+      error_text_ = reader->Text();
     }
     throw;
   }
   if (reader) {
-    reader->Stop(kBackChannelGrace);
-    error_text_ = reader->StdErrText();
+    reader->Stop(output_cut_ ? std::chrono::milliseconds(0) : kBackChannelGrace);
+    error_text_ = reader->Text();
   }
-  return result;
+  return !output_cut_;
 }
 
-std::string TIdRemoteCMDClient::RunCommand(std::string_view) { return {}; }
+std::string RemoteCommandClient::ExecWithIdentity(std::string_view first_identity,
+                                                  std::string_view second_identity, std::string_view command) {
+  RawOutput output;
+  ExecWithIdentity(first_identity, second_identity, command, output);
+  return std::string(output.Buffer().View());
+}
 
-// --- TIdRexec / TIdRSH --------------------------------------------------------------------------
+bool RemoteCommandClient::RunCommand(std::string_view, OutputSink&) { return true; }
 
-TIdRexec::~TIdRexec() { WipeText(password_); }
+std::string RemoteCommandClient::RunCommand(std::string_view command) {
+  RawOutput output;
+  RunCommand(command, output);
+  return std::string(output.Buffer().View());
+}
 
-void TIdRexec::SetPassword(std::string value) {
+// --- RexecClient / RshClient --------------------------------------------------------------------------
+
+RexecClient::~RexecClient() { WipeText(password_); }
+
+void RexecClient::SetPassword(std::string value) {
   WipeText(password_);
   password_ = std::move(value);
 }
 
-std::string TIdRexec::RunCommand(std::string_view command) {
-  return ExecWithIdentity(username_, password_, command);
+bool RexecClient::RunCommand(std::string_view command, OutputSink& output) {
+  return ExecWithIdentity(username_, password_, command, output);
 }
 
-std::string TIdRSH::RunCommand(std::string_view command) {
-  return ExecWithIdentity(client_user_name_, host_user_name_, command);
+bool RshClient::RunCommand(std::string_view command, OutputSink& output) {
+  return ExecWithIdentity(client_user_name_, host_user_name_, command, output);
 }
 
 }  // namespace corvane

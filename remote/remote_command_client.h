@@ -14,6 +14,7 @@
 #include <string_view>
 #include <thread>
 
+#include "remote/output_sink.h"
 #include "remote/socket.h"
 
 namespace corvane {
@@ -26,17 +27,22 @@ inline constexpr std::string_view kConnectionClosedGracefullyText = "Connection 
 
 // Reads the error back-channel of one run: waits on the listener for the server's connection,
 // accepts it, closes the listener and reads the connection to its end. What it reads is kept in
-// StdErrText() up to kMaxKeptText bytes; the rest is read and dropped, so a server that floods the
+// Text() up to kMaxKeptText bytes; the rest is read and dropped, so a server that floods the
 // back-channel never stalls. The thread is always stopped and joined before the object goes away.
-class TIdStdErrThread {
+//
+// Only the server may connect back: a connection from another address (or, for rsh, from a port
+// that is not reserved, as the rsh protocol requires of its servers) is closed at once and the
+// reader goes on waiting for the server.
+class ErrorChannelReader {
  public:
   static constexpr std::size_t kMaxKeptText = 64 * 1024;
 
-  // Takes over a bound listener and makes sure it is listening (backlog 1).
-  explicit TIdStdErrThread(Socket listener);
-  ~TIdStdErrThread();
-  TIdStdErrThread(const TIdStdErrThread&) = delete;
-  TIdStdErrThread& operator=(const TIdStdErrThread&) = delete;
+  // Takes over a bound listener and makes sure it is listening (backlog 1). `server`: the
+  // address of the main connection's peer (its port does not matter).
+  ErrorChannelReader(Socket listener, const SocketAddress& server, bool reserved_port_only);
+  ~ErrorChannelReader();
+  ErrorChannelReader(const ErrorChannelReader&) = delete;
+  ErrorChannelReader& operator=(const ErrorChannelReader&) = delete;
 
   // The listener's local port.
   std::uint16_t Port() const noexcept { return port_; }
@@ -46,13 +52,16 @@ class TIdStdErrThread {
   // most `grace` longer and then closed.
   void Stop(std::chrono::milliseconds grace) noexcept;
   // Complete once Stop() has returned.
-  const std::string& StdErrText() const noexcept { return text_; }
+  const std::string& Text() const noexcept { return text_; }
 
  private:
   void Execute() noexcept;
   void ReadToEnd(Socket connection, bool stopping) noexcept;
+  bool FromTheServer(const SocketAddress& caller) const noexcept;
 
   Socket listener_;
+  SocketAddress server_;
+  bool reserved_port_only_ = false;
   FileDescriptor stop_event_;
   std::thread thread_;
   std::string text_;
@@ -62,23 +71,23 @@ class TIdStdErrThread {
 
 // The rexec/rsh client base: connects, sends the request header, reads the status byte and the
 // output, and serves the error back-channel.
-class TIdRemoteCMDClient {
+class RemoteCommandClient {
  public:
   // How long an open back-channel may go on after the main connection has ended.
   static constexpr std::chrono::milliseconds kBackChannelGrace{1000};
 
-  TIdRemoteCMDClient() = default;
-  virtual ~TIdRemoteCMDClient() = default;
-  TIdRemoteCMDClient(const TIdRemoteCMDClient&) = delete;
-  TIdRemoteCMDClient& operator=(const TIdRemoteCMDClient&) = delete;
+  RemoteCommandClient() = default;
+  virtual ~RemoteCommandClient() = default;
+  RemoteCommandClient(const RemoteCommandClient&) = delete;
+  RemoteCommandClient& operator=(const RemoteCommandClient&) = delete;
 
   const std::string& Host() const noexcept { return host_; }
   void SetHost(std::string host) { host_ = std::move(host); }
   std::uint16_t Port() const noexcept { return port_; }
   void SetPort(std::uint16_t port) noexcept { port_ = port; }
   // Open the error back-channel (default true).
-  bool UseStdError() const noexcept { return use_std_error_; }
-  void SetUseStdError(bool value) noexcept { use_std_error_ = value; }
+  bool UseErrorChannel() const noexcept { return use_error_channel_; }
+  void SetUseErrorChannel(bool value) noexcept { use_error_channel_ = value; }
   // Bind local ports from 1023 down to 512 (main connection and back-channel listener).
   bool UseReservedPorts() const noexcept { return use_reserved_ports_; }
   void SetUseReservedPorts(bool value) noexcept { use_reserved_ports_ = value; }
@@ -86,22 +95,35 @@ class TIdRemoteCMDClient {
   // without limit. A wait that runs out fails with socket error 10060.
   std::chrono::milliseconds ReadTimeout() const noexcept { return read_timeout_; }
   void SetReadTimeout(std::chrono::milliseconds timeout) noexcept { read_timeout_ = timeout; }
+  // Limit for sending the request and waiting for the status byte (kDefaultStatusWait after
+  // construction; 0: no limit). The remote command has not started before the status byte, so
+  // this bounds only a server that accepts and never answers; the command's own output is
+  // awaited as long as it takes. A wait that runs out fails with socket error 10060.
+  std::chrono::milliseconds StatusWait() const noexcept { return status_wait_; }
+  void SetStatusWait(std::chrono::milliseconds wait) noexcept { status_wait_ = wait; }
 
-  // The back-channel text of the last run (at most TIdStdErrThread::kMaxKeptText bytes); without
+  // The back-channel text of the last run (at most ErrorChannelReader::kMaxKeptText bytes); without
   // the back-channel, the main connection's text after a non-zero status byte.
   const std::string& ErrorText() const noexcept { return error_text_; }
   // The status byte of the last run was not 0x00.
   bool StatusNotNul() const noexcept { return status_not_nul_; }
+  // The last run was ended because its output went past the sink's limit.
+  bool OutputWasCut() const noexcept { return output_cut_; }
 
-  // Runs `command` under the two identities and returns the main connection's text after the
-  // status byte (after a non-zero status byte: the server's message).
-  virtual std::string ExecWithIdentity(std::string_view first_identity, std::string_view second_identity,
-                                       std::string_view command);
-  // Runs `command` with the client's own identities; the base has none and returns an empty text.
-  virtual std::string RunCommand(std::string_view command);
+  // Runs `command` under the two identities; the main connection's text after the status byte
+  // (after a non-zero status byte: the server's message) goes to `output`. Returns false when the
+  // output went past the sink's limit: the run was then ended (connection reset) at that point.
+  bool ExecWithIdentity(std::string_view first_identity, std::string_view second_identity,
+                        std::string_view command, OutputSink& output);
+  // The same, returning the text as received (kept up to kDefaultOutputLimit bytes).
+  std::string ExecWithIdentity(std::string_view first_identity, std::string_view second_identity,
+                               std::string_view command);
+  // Runs `command` with the client's own identities; the base has none and runs nothing.
+  virtual bool RunCommand(std::string_view command, OutputSink& output);
+  std::string RunCommand(std::string_view command);
 
  protected:
-  TIdRemoteCMDClient(std::uint16_t port, bool use_reserved_ports) noexcept
+  RemoteCommandClient(std::uint16_t port, bool use_reserved_ports) noexcept
       : port_(port), use_reserved_ports_(use_reserved_ports) {}
 
  private:
@@ -109,25 +131,28 @@ class TIdRemoteCMDClient {
 
   std::string host_;
   std::uint16_t port_ = 0;
-  bool use_std_error_ = true;
+  bool use_error_channel_ = true;
   bool use_reserved_ports_ = true;
   std::chrono::milliseconds read_timeout_{0};
+  std::chrono::milliseconds status_wait_ = kDefaultStatusWait;
   std::string error_text_;
   bool status_not_nul_ = false;
+  bool output_cut_ = false;
 };
 
 // rexec: port 512, any local port; identities: the remote user name and its password.
-class TIdRexec : public TIdRemoteCMDClient {
+class RexecClient : public RemoteCommandClient {
  public:
-  TIdRexec() noexcept : TIdRemoteCMDClient(kRexecPort, false) {}
-  ~TIdRexec() override;
+  RexecClient() noexcept : RemoteCommandClient(kRexecPort, false) {}
+  ~RexecClient() override;
 
   const std::string& Username() const noexcept { return username_; }
   void SetUsername(std::string value) { username_ = std::move(value); }
   const std::string& Password() const noexcept { return password_; }
   void SetPassword(std::string value);
 
-  std::string RunCommand(std::string_view command) override;
+  using RemoteCommandClient::RunCommand;
+  bool RunCommand(std::string_view command, OutputSink& output) override;
 
  private:
   std::string username_;
@@ -135,16 +160,17 @@ class TIdRexec : public TIdRemoteCMDClient {
 };
 
 // rsh: port 514, reserved local ports; identities: the local and the remote user name.
-class TIdRSH : public TIdRemoteCMDClient {
+class RshClient : public RemoteCommandClient {
  public:
-  TIdRSH() noexcept : TIdRemoteCMDClient(kRshPort, true) {}
+  RshClient() noexcept : RemoteCommandClient(kRshPort, true) {}
 
   const std::string& ClientUserName() const noexcept { return client_user_name_; }
   void SetClientUserName(std::string value) { client_user_name_ = std::move(value); }
   const std::string& HostUserName() const noexcept { return host_user_name_; }
   void SetHostUserName(std::string value) { host_user_name_ = std::move(value); }
 
-  std::string RunCommand(std::string_view command) override;
+  using RemoteCommandClient::RunCommand;
+  bool RunCommand(std::string_view command, OutputSink& output) override;
 
  private:
   std::string client_user_name_;

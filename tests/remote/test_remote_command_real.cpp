@@ -3,10 +3,17 @@
 // against real peers.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <thread>
 
 #include "remote/fake_server.h"
-#include "remote/rcmd_client.h"
+#include "remote/remote_command_client.h"
 #include "remote/real_peers.h"
 
 namespace corvane {
@@ -17,7 +24,7 @@ using test::kPeerPassword;
 using test::kPeerUser;
 using test::kTrustedLocalUser;
 
-std::string FailureOf(TIdRemoteCMDClient& client, std::string_view command) {
+std::string FailureOf(RemoteCommandClient& client, std::string_view command) {
   try {
     return "no failure: " + client.RunCommand(command);
   } catch (const SocketError& e) {
@@ -42,7 +49,7 @@ class RealRexec : public ::testing::Test {
   }
 
   std::unique_ptr<DaemonServer> server_;
-  TIdRexec client_;
+  RexecClient client_;
 };
 
 TEST_F(RealRexec, RunsTheCommandAsTheUserWithStderrOnTheBackChannel) {
@@ -89,7 +96,7 @@ class RealRsh : public ::testing::Test {
   }
 
   std::unique_ptr<DaemonServer> server_;
-  TIdRSH client_;
+  RshClient client_;
 };
 
 TEST_F(RealRsh, TrustedUserRunsTheCommandWithStderrOnTheBackChannel) {
@@ -113,6 +120,49 @@ TEST_F(RealRsh, ServerRefusesAnUnreservedSourcePort) {
               failure == "Socket Error # 10054\r\nConnection reset by peer.")
       << failure;
 }
+
+// A command that prints without end is ended at the output limit: the result holds exactly the
+// limit, the remote command goes away, and the run leaves no thread or descriptor behind.
+bool RemoteYesRuns() {
+  const passwd* user = ::getpwnam(kPeerUser);
+  if (user == nullptr) return false;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    struct stat st {};
+    if (::stat(entry.path().c_str(), &st) != 0 || st.st_uid != user->pw_uid) continue;
+    std::ifstream comm(entry.path() / "comm");
+    std::string name;
+    if (std::getline(comm, name) && name == "yes") return true;
+  }
+  return false;
+}
+
+bool RemoteYesIsGone() {
+  for (int i = 0; i < 100; ++i) {
+    if (!RemoteYesRuns()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+void ExpectCutAtTheLimit(RemoteCommandClient& client) {
+  constexpr std::size_t kLimit = 2 * 1024 * 1024 + 1;
+  const int fds_before = test::CountEntries("/proc/self/fd");
+  const int threads_before = test::CountEntries("/proc/self/task");
+  {
+    CrLfOutput output(kLimit);
+    EXPECT_FALSE(client.RunCommand("yes corvane", output));
+    std::string expected;
+    while (expected.size() < kLimit) expected += "corvane\r\n";
+    expected.resize(kLimit);
+    EXPECT_TRUE(output.Buffer().View() == expected);
+  }
+  EXPECT_EQ(test::CountEntries("/proc/self/fd"), fds_before);
+  EXPECT_EQ(test::CountEntries("/proc/self/task"), threads_before);
+  EXPECT_TRUE(RemoteYesIsGone());
+}
+
+TEST_F(RealRexec, EndlessOutputIsCutAtTheLimit) { ExpectCutAtTheLimit(client_); }
+TEST_F(RealRsh, EndlessOutputIsCutAtTheLimit) { ExpectCutAtTheLimit(client_); }
 
 }  // namespace
 }  // namespace corvane

@@ -1,6 +1,6 @@
 // The rexec/rsh clients against in-process fake servers: exact request bytes, the status byte,
 // the back-channel, local port rules and the failure cases.
-#include "remote/rcmd_client.h"
+#include "remote/remote_command_client.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -11,8 +11,10 @@
 
 #include <atomic>
 #include <future>
+#include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "remote/fake_server.h"
@@ -27,9 +29,21 @@ using test::ReadRequestHeader;
 using test::RequestHeader;
 using namespace std::string_literals;
 
-void Aim(TIdRemoteCMDClient& client, std::uint16_t port) {
+void Aim(RemoteCommandClient& client, std::uint16_t port) {
   client.SetHost("127.0.0.1");
   client.SetPort(port);
+}
+
+// A rexec or an rsh client aimed at 127.0.0.1:port.
+std::unique_ptr<RemoteCommandClient> MakeClient(bool rsh, std::uint16_t port) {
+  std::unique_ptr<RemoteCommandClient> client;
+  if (rsh) {
+    client = std::make_unique<RshClient>();
+  } else {
+    client = std::make_unique<RexecClient>();
+  }
+  Aim(*client, port);
+  return client;
 }
 
 // The failure text of a run, or "no failure" followed by the result.
@@ -43,17 +57,17 @@ std::string FailureOf(Client& client, std::string_view command = "cmd") {
 }
 
 TEST(RcmdDefaults, PortsAndFlagsAfterConstruction) {
-  TIdRexec rexec;
+  RexecClient rexec;
   EXPECT_EQ(rexec.Port(), 512);
   EXPECT_FALSE(rexec.UseReservedPorts());
-  EXPECT_TRUE(rexec.UseStdError());
+  EXPECT_TRUE(rexec.UseErrorChannel());
   EXPECT_EQ(rexec.ReadTimeout().count(), 0);
   EXPECT_EQ(rexec.Username(), "");
   EXPECT_EQ(rexec.Password(), "");
-  TIdRSH rsh;
+  RshClient rsh;
   EXPECT_EQ(rsh.Port(), 514);
   EXPECT_TRUE(rsh.UseReservedPorts());
-  EXPECT_TRUE(rsh.UseStdError());
+  EXPECT_TRUE(rsh.UseErrorChannel());
   EXPECT_EQ(rsh.ClientUserName(), "");
   EXPECT_EQ(rsh.HostUserName(), "");
 }
@@ -69,7 +83,7 @@ TEST(RcmdRexec, SendsTheHeaderAndReturnsTheOutputAsReceived) {
     back.Close();
     c.SendAll("\0line1\nline2\r\n\xA7 end"s);
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   client.SetUsername("op\xA7user");
   client.SetPassword("s3cret pw");
@@ -117,7 +131,7 @@ TEST(RcmdRsh, UsesTheHighestFreeReservedPortsForBothChannels) {
     Socket back = ConnectBack(c, header);
     c.SendAll("\0hello\n"s);
   });
-  TIdRSH client;
+  RshClient client;
   Aim(client, server.Port());
   client.SetClientUserName("localop");
   client.SetHostUserName("remoteop");
@@ -144,7 +158,7 @@ TEST(RcmdRsh, NoFreeReservedPortFailsBeforeAnythingIsSent) {
   Socket listener = Socket::Create(AF_INET);
   listener.Bind(Loopback(0));
   listener.Listen(1);
-  TIdRSH client;
+  RshClient client;
   Aim(client, listener.LocalAddress().Port());
   EXPECT_EQ(FailureOf(client), "Can not bind in port range (512 - 1023)");
   held.clear();
@@ -159,13 +173,7 @@ TEST(RcmdStatus, NonZeroStatusByteMakesTheServerMessageTheResult) {
       ReadRequestHeader(c);
       c.SendAll("\x01Permission denied.\n");
     });
-    std::unique_ptr<TIdRemoteCMDClient> client;
-    if (rsh) {
-      client = std::make_unique<TIdRSH>();
-    } else {
-      client = std::make_unique<TIdRexec>();
-    }
-    Aim(*client, server.Port());
+    auto client = MakeClient(rsh, server.Port());
     EXPECT_EQ(client->RunCommand("id"), "Permission denied.\n") << rsh;
     EXPECT_TRUE(client->StatusNotNul());
     server.Join();
@@ -190,9 +198,9 @@ TEST(RcmdStatus, WithoutTheBackChannelTheMessageGoesToErrorText) {
       header = ReadRequestHeader(s);
       s.SendAll(c.reply);
     });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, server.Port());
-    client.SetUseStdError(false);
+    client.SetUseErrorChannel(false);
     EXPECT_EQ(client.RunCommand("x"), c.result);
     EXPECT_EQ(client.ErrorText(), c.error_text);
     EXPECT_EQ(client.StatusNotNul(), c.status_not_nul);
@@ -203,7 +211,7 @@ TEST(RcmdStatus, WithoutTheBackChannelTheMessageGoesToErrorText) {
 
 TEST(RcmdFailures, ServerClosingBeforeTheStatusByte) {
   FakeServer server([](Socket& c) { ReadRequestHeader(c); });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   EXPECT_EQ(FailureOf(client), "Connection Closed Gracefully.");
   server.Join();
@@ -214,16 +222,10 @@ TEST(RcmdFailures, RefusedConnectionAndUnknownHost) {
   Socket closed = Socket::Create(AF_INET);
   closed.Bind(Loopback(0));
   for (const bool rsh : {false, true}) {
-    std::unique_ptr<TIdRemoteCMDClient> client;
-    if (rsh) {
-      client = std::make_unique<TIdRSH>();
-    } else {
-      client = std::make_unique<TIdRexec>();
-    }
-    Aim(*client, closed.LocalAddress().Port());
+    auto client = MakeClient(rsh, closed.LocalAddress().Port());
     EXPECT_EQ(FailureOf(*client), "Socket Error # 10061\r\nConnection refused.");
   }
-  TIdRexec client;
+  RexecClient client;
   client.SetHost("no-such-host.invalid");
   const std::string failure = FailureOf(client);
   EXPECT_TRUE(std::regex_match(failure, std::regex("Socket Error # 1100[1-4]\r\n"))) << failure;
@@ -235,7 +237,7 @@ TEST(RcmdFailures, ResetWhileTheOutputArrivesReturnsNoOutput) {
     c.SendAll("\0partial output"s);
     c.SetAbortiveClose();
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   EXPECT_EQ(FailureOf(client), "Socket Error # 10054\r\nConnection reset by peer.");
   server.Join();
@@ -246,7 +248,7 @@ TEST(RcmdFailures, PeerThatNeverReadsTimesOutOrResets) {
   {
     std::promise<void> client_done;
     FakeServer server([done = client_done.get_future().share()](Socket&) { done.wait(); });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, server.Port());
     client.SetReadTimeout(std::chrono::milliseconds(200));
     EXPECT_EQ(FailureOf(client, huge_command), "Socket Error # 10060\r\nConnection timed out.");
@@ -255,7 +257,7 @@ TEST(RcmdFailures, PeerThatNeverReadsTimesOutOrResets) {
   {
     // The peer goes away without reading: the send fails, and no SIGPIPE ends the process.
     FakeServer server([](Socket& c) { c.SetAbortiveClose(); });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, server.Port());
     EXPECT_EQ(FailureOf(client, huge_command), "Socket Error # 10054\r\nConnection reset by peer.");
   }
@@ -266,7 +268,7 @@ TEST(RcmdBackChannel, ServerThatNeverConnectsBackDoesNotBlockTheRun) {
     ReadRequestHeader(c);
     c.SendAll("\0out\n"s);
   });
-  TIdRSH client;
+  RshClient client;
   Aim(client, server.Port());
   EXPECT_EQ(client.RunCommand("x"), "out\n");
   EXPECT_EQ(client.ErrorText(), "");
@@ -290,7 +292,7 @@ TEST(RcmdBackChannel, BackChannelLeftOpenIsClosedAfterTheMainConnectionEnds) {
       back_closed_by_client = true;  // a reset also ends it
     }
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   EXPECT_EQ(client.RunCommand("x"), "main\n");
   EXPECT_EQ(client.ErrorText(), "late words");
@@ -309,10 +311,10 @@ TEST(RcmdBackChannel, FloodedBackChannelIsDrainedWhileTheMainChannelWaits) {
     back.Close();
     c.SendAll("\0done"s);
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   EXPECT_EQ(client.RunCommand("x"), "done");
-  EXPECT_EQ(client.ErrorText(), std::string(TIdStdErrThread::kMaxKeptText, 'e'));
+  EXPECT_EQ(client.ErrorText(), std::string(ErrorChannelReader::kMaxKeptText, 'e'));
   server.Join();
   EXPECT_EQ(server.Failure(), "");
 }
@@ -328,7 +330,7 @@ TEST(RcmdOutput, HugeOutputArrivesWhole) {
     c.SendAll("\0"s);
     c.SendAll(output);
   });
-  TIdRexec client;
+  RexecClient client;
   Aim(client, server.Port());
   const std::string result = client.RunCommand("x");
   server.Join();
@@ -378,13 +380,7 @@ TEST(RcmdSignals, InterruptedCallsAreContinued) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
     });
-    std::unique_ptr<TIdRemoteCMDClient> client;
-    if (rsh) {
-      client = std::make_unique<TIdRSH>();
-    } else {
-      client = std::make_unique<TIdRexec>();
-    }
-    Aim(*client, server.Port());
+    auto client = MakeClient(rsh, server.Port());
     EXPECT_EQ(FailureOf(*client), "no failure: " + expected) << rsh;
     EXPECT_EQ(client->ErrorText(), "err\n") << rsh;
     server.Join();
@@ -404,7 +400,7 @@ TEST(RcmdResources, NoDescriptorOrThreadOutlivesARun) {
       Socket back = ConnectBack(c, header);
       c.SendAll("\0ok"s);
     });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, ok.Port());
     EXPECT_EQ(client.RunCommand("x"), "ok");
   }
@@ -414,25 +410,180 @@ TEST(RcmdResources, NoDescriptorOrThreadOutlivesARun) {
       Socket back = ConnectBack(c, header);
       c.SetAbortiveClose();
     });
-    TIdRSH client;
+    RshClient client;
     Aim(client, reset.Port());
     EXPECT_NE(FailureOf(client).find("Socket Error # 10054"), std::string::npos);
   }
   {
     FakeServer closing([](Socket& c) { ReadRequestHeader(c); });
-    TIdRexec client;
+    RexecClient client;
     Aim(client, closing.Port());
     EXPECT_EQ(FailureOf(client), "Connection Closed Gracefully.");
   }
   {
     Socket closed = Socket::Create(AF_INET);
     closed.Bind(Loopback(0));
-    TIdRexec client;
+    RexecClient client;
     Aim(client, closed.LocalAddress().Port());
     EXPECT_EQ(FailureOf(client), "Socket Error # 10061\r\nConnection refused.");
   }
   EXPECT_EQ(test::CountEntries("/proc/self/fd"), fds_before);
   EXPECT_EQ(test::CountEntries("/proc/self/task"), threads_before);
+}
+
+// ---- Bounded waits and output -------------------------------------------------------------------
+
+// A server that accepts and then never answers fails the run once the status wait is over, with
+// every thread and descriptor of the run gone; once the status byte is there, the command's
+// output is awaited as long as it takes.
+TEST(RcmdStatusWait, ASilentServerEndsTheRunOnlyBeforeTheStatusByte) {
+  EXPECT_EQ(RexecClient().StatusWait(), std::chrono::seconds(60));
+  EXPECT_EQ(RshClient().StatusWait(), std::chrono::seconds(60));
+  const int fds_before = test::CountEntries("/proc/self/fd");
+  const int threads_before = test::CountEntries("/proc/self/task");
+  for (const bool rsh : {false, true}) {
+    for (const bool reads_header : {true, false}) {
+      SCOPED_TRACE(std::string(rsh ? "rsh" : "rexec") + (reads_header ? ", header read" : ", nothing read"));
+      std::promise<void> client_done;
+      FakeServer server([&, done = client_done.get_future().share()](Socket& c) {
+        if (reads_header) ReadRequestHeader(c);
+        done.wait();
+      });
+      auto client = MakeClient(rsh, server.Port());
+      client->SetStatusWait(std::chrono::milliseconds(300));
+      EXPECT_EQ(FailureOf(*client), "Socket Error # 10060\r\nConnection timed out.");
+      client_done.set_value();
+    }
+  }
+  for (const bool rsh : {false, true}) {
+    SCOPED_TRACE(rsh ? "rsh" : "rexec");
+    FakeServer server([](Socket& c) {
+      ReadRequestHeader(c);
+      c.SendAll("\0"s);
+      std::this_thread::sleep_for(std::chrono::milliseconds(900));  // three status waits
+      c.SendAll("late output\n");
+    });
+    auto client = MakeClient(rsh, server.Port());
+    client->SetStatusWait(std::chrono::milliseconds(300));
+    EXPECT_EQ(client->RunCommand("x"), "late output\n");
+    server.Join();
+    EXPECT_EQ(server.Failure(), "");
+  }
+  EXPECT_EQ(test::CountEntries("/proc/self/fd"), fds_before);
+  EXPECT_EQ(test::CountEntries("/proc/self/task"), threads_before);
+}
+
+// Sends the status byte and then `pattern` until the client goes away; true when it went away.
+bool SendWithoutEnd(Socket& c, std::string_view pattern) {
+  ReadRequestHeader(c);
+  c.SendAll("\0"s);
+  std::string block;
+  while (block.size() < 64 * 1024) block += pattern;
+  try {
+    for (int i = 0; i < 1000000; ++i) c.SendAll(block);
+  } catch (const SocketError&) {
+    return true;
+  }
+  return false;
+}
+
+TEST(RcmdOutputLimit, AnEndlessServerIsCutOffAtTheLimit) {
+  const int fds_before = test::CountEntries("/proc/self/fd");
+  const int threads_before = test::CountEntries("/proc/self/task");
+  constexpr std::size_t kLimit = 3 * 1024 * 1024 + 5;
+  for (const bool rsh : {false, true}) {
+    SCOPED_TRACE(rsh ? "rsh" : "rexec");
+    bool client_left = false;
+    FakeServer server([&](Socket& c) { client_left = SendWithoutEnd(c, "y\n"); });
+    auto client = MakeClient(rsh, server.Port());
+    RawOutput output(kLimit);
+    EXPECT_FALSE(client->RunCommand("yes", output));
+    EXPECT_TRUE(client->OutputWasCut());
+    const std::string_view kept = output.Buffer().View();
+    ASSERT_EQ(kept.size(), kLimit);
+    std::string expected;
+    while (expected.size() < kLimit) expected += "y\n";
+    expected.resize(kLimit);
+    EXPECT_TRUE(kept == expected);
+    server.Join();
+    EXPECT_TRUE(client_left) << "the server was not stopped";
+  }
+  // Output of exactly the limit is whole; one byte more is cut.
+  for (const std::size_t size : {kLimit, kLimit + 1}) {
+    SCOPED_TRACE(size);
+    const std::string sent(size, 'z');
+    FakeServer server([&](Socket& c) {
+      ReadRequestHeader(c);
+      c.SendAll("\0"s);
+      try {
+        c.SendAll(sent);
+      } catch (const SocketError&) {
+      }
+    });
+    RexecClient client;
+    Aim(client, server.Port());
+    RawOutput output(kLimit);
+    EXPECT_EQ(client.RunCommand("x", output), size == kLimit);
+    EXPECT_EQ(output.Buffer().View(), std::string_view(sent).substr(0, kLimit));
+    server.Join();
+  }
+  EXPECT_EQ(test::CountEntries("/proc/self/fd"), fds_before);
+  EXPECT_EQ(test::CountEntries("/proc/self/task"), threads_before);
+}
+
+// ---- The back-channel takes only the server ----------------------------------------------------
+
+// Connects to the client's back-channel from `source` (a loopback address, optionally a reserved
+// port) and reports whether the client closed that connection without reading from it.
+bool IntruderIsRefused(const Socket& main_connection, const RequestHeader& header, const char* source,
+                       bool reserved) {
+  SocketAddress target = main_connection.PeerAddress();
+  target.SetPort(static_cast<std::uint16_t>(std::stoi(header.port)));
+  Socket intruder = Socket::Create(AF_INET);
+  if (reserved) {
+    intruder.Bind(SocketAddress::Numeric(source, 0), kReservedPortRange);
+  } else {
+    intruder.Bind(SocketAddress::Numeric(source, 0));
+  }
+  intruder.Connect(target);
+  intruder.SetTimeout(std::chrono::seconds(10));
+  char c = 0;
+  try {
+    return intruder.Receive(std::span<char>(&c, 1)) == 0;
+  } catch (const SocketError& e) {
+    return e.Number() == kSocketErrorConnectionReset;
+  }
+}
+
+TEST(RcmdBackChannel, OnlyTheServerMayConnectBack) {
+  struct Case {
+    bool rsh;
+    const char* source;
+    bool reserved;
+  };
+  const Case cases[] = {
+      {false, "127.0.0.2", false},  // rexec: another address
+      {true, "127.0.0.2", true},    // rsh: another address, even from a reserved port
+      {true, "127.0.0.1", false},   // rsh: the server's address, but no reserved port
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.rsh ? "rsh" : "rexec") + " from " + c.source + (c.reserved ? " reserved" : ""));
+    bool refused = false;
+    FakeServer server([&](Socket& main) {
+      const RequestHeader header = ReadRequestHeader(main);
+      refused = IntruderIsRefused(main, header, c.source, c.reserved);
+      Socket back = ConnectBack(main, header);  // the server itself, as a real one connects
+      back.SendAll("server's error text");
+      back.Close();
+      main.SendAll("\0out"s);
+    });
+    auto client = MakeClient(c.rsh, server.Port());
+    EXPECT_EQ(client->RunCommand("x"), "out");
+    EXPECT_EQ(client->ErrorText(), "server's error text");
+    server.Join();
+    EXPECT_EQ(server.Failure(), "");
+    EXPECT_TRUE(refused);
+  }
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ extern "C" int connect(int fd, const struct sockaddr* address, socklen_t size) {
 #include <QToolBar>
 
 #include "remote/fake_server.h"
-#include "remote/rcmd_client.h"
+#include "remote/remote_command_client.h"
 
 #include "remote/real_peers.h"
 #include "remote/stored_settings.h"

@@ -383,140 +383,324 @@ void THash_MD5::CompressBlock(const std::uint8_t* block) { RunBlocks(block, 1, M
 
 void THash_MD5::CompressBlocks(const std::uint8_t* data, std::size_t blocks) { RunBlocks(data, blocks, Md5Block); }
 
+// The rounds of RIPEMD-128 and RIPEMD-256, both lines side by side on the registers a1-d1
+// (left line) and a2-d2 (right line) and the words x0-x15 of the caller: the two members
+// differ only in how their lines start and meet, and in RIPEMD-256's swaps between rounds.
+#define RMD4_ROUND1                                          \
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(0), 0x00000000u, 11);  \
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(5), 0x50A28BE6u, 8);   \
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);  \
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(14), 0x50A28BE6u, 9);  \
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);  \
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(7), 0x50A28BE6u, 9);   \
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);  \
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(0), 0x50A28BE6u, 11);  \
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);   \
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(9), 0x50A28BE6u, 13);  \
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);   \
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(2), 0x50A28BE6u, 15);  \
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);   \
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(11), 0x50A28BE6u, 15); \
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);   \
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(4), 0x50A28BE6u, 5);   \
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);  \
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(13), 0x50A28BE6u, 7);  \
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);  \
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(6), 0x50A28BE6u, 7);   \
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14); \
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(15), 0x50A28BE6u, 8);  \
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15); \
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(8), 0x50A28BE6u, 11);  \
+  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);  \
+  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(1), 0x50A28BE6u, 14);  \
+  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);  \
+  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(10), 0x50A28BE6u, 14); \
+  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);  \
+  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(3), 0x50A28BE6u, 12);  \
+  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);  \
+  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(12), 0x50A28BE6u, 6)
+
+#define RMD4_ROUND2                                          \
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(7), 0x5A827999u, 7);   \
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);   \
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);   \
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(11), 0x5C4DD124u, 13); \
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);  \
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(3), 0x5C4DD124u, 15);  \
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);  \
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(7), 0x5C4DD124u, 7);   \
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11); \
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(0), 0x5C4DD124u, 12);  \
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);   \
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(13), 0x5C4DD124u, 8);  \
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);  \
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(5), 0x5C4DD124u, 9);   \
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);  \
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(10), 0x5C4DD124u, 11); \
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);  \
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(14), 0x5C4DD124u, 7);  \
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);  \
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(15), 0x5C4DD124u, 7);  \
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);  \
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(8), 0x5C4DD124u, 12);  \
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);   \
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(12), 0x5C4DD124u, 7);  \
+  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);  \
+  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(4), 0x5C4DD124u, 6);   \
+  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);  \
+  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(9), 0x5C4DD124u, 15);  \
+  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13); \
+  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(1), 0x5C4DD124u, 13);  \
+  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);  \
+  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(2), 0x5C4DD124u, 11)
+
+#define RMD4_ROUND3                                          \
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(3), 0x6ED9EBA1u, 11);  \
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(15), 0x6D703EF3u, 9);  \
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13); \
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(5), 0x6D703EF3u, 7);   \
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);  \
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(1), 0x6D703EF3u, 15);  \
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);   \
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(3), 0x6D703EF3u, 11);  \
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);  \
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);   \
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);  \
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(14), 0x6D703EF3u, 6);  \
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);  \
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(6), 0x6D703EF3u, 6);   \
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);  \
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(9), 0x6D703EF3u, 14);  \
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);  \
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(11), 0x6D703EF3u, 12); \
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);   \
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(8), 0x6D703EF3u, 13);  \
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);  \
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(12), 0x6D703EF3u, 5);  \
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);   \
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(2), 0x6D703EF3u, 14);  \
+  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);  \
+  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(10), 0x6D703EF3u, 13); \
+  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12); \
+  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(0), 0x6D703EF3u, 13);  \
+  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);   \
+  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(4), 0x6D703EF3u, 7);   \
+  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);  \
+  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(13), 0x6D703EF3u, 5)
+
+#define RMD4_ROUND4                                          \
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(1), 0x8F1BBCDCu, 11);  \
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(8), 0x00000000u, 15);  \
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);  \
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(6), 0x00000000u, 5);   \
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14); \
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(4), 0x00000000u, 8);   \
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15); \
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(1), 0x00000000u, 11);  \
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);  \
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(3), 0x00000000u, 14);  \
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);  \
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(11), 0x00000000u, 14); \
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);  \
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(15), 0x00000000u, 6);  \
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);   \
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(0), 0x00000000u, 14);  \
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);  \
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(5), 0x00000000u, 6);   \
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);  \
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(12), 0x00000000u, 9);  \
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);   \
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(2), 0x00000000u, 12);  \
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);  \
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(13), 0x00000000u, 9);  \
+  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);  \
+  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(9), 0x00000000u, 12);  \
+  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);   \
+  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(7), 0x00000000u, 5);   \
+  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);   \
+  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(10), 0x00000000u, 15); \
+  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);  \
+  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(14), 0x00000000u, 8)
+
+// The rounds of RIPEMD-160 and RIPEMD-320 likewise, on a1-e1 and a2-e2.
+#define RMD5_ROUND1                                              \
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(0), 0x00000000u, 11);  \
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(5), 0x50A28BE6u, 8);   \
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);  \
+  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(14), 0x50A28BE6u, 9);  \
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);  \
+  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(7), 0x50A28BE6u, 9);   \
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);  \
+  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(0), 0x50A28BE6u, 11);  \
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);   \
+  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(9), 0x50A28BE6u, 13);  \
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);   \
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(2), 0x50A28BE6u, 15);  \
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);   \
+  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(11), 0x50A28BE6u, 15); \
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);   \
+  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(4), 0x50A28BE6u, 5);   \
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);  \
+  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(13), 0x50A28BE6u, 7);  \
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);  \
+  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(6), 0x50A28BE6u, 7);   \
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14); \
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(15), 0x50A28BE6u, 8);  \
+  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15); \
+  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(8), 0x50A28BE6u, 11);  \
+  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);  \
+  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(1), 0x50A28BE6u, 14);  \
+  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);  \
+  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(10), 0x50A28BE6u, 14); \
+  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);  \
+  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(3), 0x50A28BE6u, 12);  \
+  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);  \
+  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(12), 0x50A28BE6u, 6)
+
+#define RMD5_ROUND2                                              \
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(7), 0x5A827999u, 7);   \
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);   \
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);   \
+  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(11), 0x5C4DD124u, 13); \
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);  \
+  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(3), 0x5C4DD124u, 15);  \
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);  \
+  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(7), 0x5C4DD124u, 7);   \
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11); \
+  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(0), 0x5C4DD124u, 12);  \
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);   \
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(13), 0x5C4DD124u, 8);  \
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);  \
+  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(5), 0x5C4DD124u, 9);   \
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);  \
+  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(10), 0x5C4DD124u, 11); \
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);  \
+  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(14), 0x5C4DD124u, 7);  \
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);  \
+  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(15), 0x5C4DD124u, 7);  \
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);  \
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(8), 0x5C4DD124u, 12);  \
+  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);   \
+  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(12), 0x5C4DD124u, 7);  \
+  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);  \
+  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(4), 0x5C4DD124u, 6);   \
+  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);  \
+  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(9), 0x5C4DD124u, 15);  \
+  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13); \
+  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(1), 0x5C4DD124u, 13);  \
+  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);  \
+  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(2), 0x5C4DD124u, 11)
+
+#define RMD5_ROUND3                                              \
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(3), 0x6ED9EBA1u, 11);  \
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(15), 0x6D703EF3u, 9);  \
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13); \
+  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(5), 0x6D703EF3u, 7);   \
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);  \
+  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(1), 0x6D703EF3u, 15);  \
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);   \
+  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(3), 0x6D703EF3u, 11);  \
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);  \
+  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);   \
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);  \
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(14), 0x6D703EF3u, 6);  \
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);  \
+  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(6), 0x6D703EF3u, 6);   \
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);  \
+  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(9), 0x6D703EF3u, 14);  \
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);  \
+  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(11), 0x6D703EF3u, 12); \
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);   \
+  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(8), 0x6D703EF3u, 13);  \
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);  \
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(12), 0x6D703EF3u, 5);  \
+  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);   \
+  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(2), 0x6D703EF3u, 14);  \
+  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);  \
+  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(10), 0x6D703EF3u, 13); \
+  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12); \
+  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(0), 0x6D703EF3u, 13);  \
+  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);   \
+  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(4), 0x6D703EF3u, 7);   \
+  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);  \
+  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(13), 0x6D703EF3u, 5)
+
+#define RMD5_ROUND4                                              \
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(1), 0x8F1BBCDCu, 11);  \
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(8), 0x7A6D76E9u, 15);  \
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);  \
+  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(6), 0x7A6D76E9u, 5);   \
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14); \
+  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(4), 0x7A6D76E9u, 8);   \
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15); \
+  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(1), 0x7A6D76E9u, 11);  \
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);  \
+  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(3), 0x7A6D76E9u, 14);  \
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);  \
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(11), 0x7A6D76E9u, 14); \
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);  \
+  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(15), 0x7A6D76E9u, 6);  \
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);   \
+  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(0), 0x7A6D76E9u, 14);  \
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);  \
+  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(5), 0x7A6D76E9u, 6);   \
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);  \
+  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(12), 0x7A6D76E9u, 9);  \
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);   \
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(2), 0x7A6D76E9u, 12);  \
+  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);  \
+  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(13), 0x7A6D76E9u, 9);  \
+  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);  \
+  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(9), 0x7A6D76E9u, 12);  \
+  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);   \
+  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(7), 0x7A6D76E9u, 5);   \
+  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);   \
+  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(10), 0x7A6D76E9u, 15); \
+  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);  \
+  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(14), 0x7A6D76E9u, 8)
+
+#define RMD5_ROUND5                                              \
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(4), 0xA953FD4Eu, 9);   \
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(12), 0x00000000u, 8);  \
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);  \
+  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(15), 0x00000000u, 5);  \
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);   \
+  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(10), 0x00000000u, 12); \
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);  \
+  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(4), 0x00000000u, 9);   \
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);   \
+  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(1), 0x00000000u, 12);  \
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);  \
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(5), 0x00000000u, 5);   \
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);  \
+  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(8), 0x00000000u, 14);  \
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12); \
+  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(7), 0x00000000u, 6);   \
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);  \
+  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(6), 0x00000000u, 8);   \
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);  \
+  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(2), 0x00000000u, 13);  \
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);  \
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(13), 0x00000000u, 6);  \
+  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);  \
+  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(14), 0x00000000u, 5);  \
+  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11); \
+  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(0), 0x00000000u, 15);  \
+  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);   \
+  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(3), 0x00000000u, 13);  \
+  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);  \
+  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(9), 0x00000000u, 11);  \
+  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);  \
+  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(11), 0x00000000u, 11)
 
 void THash_RipeMD128::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3);
   std::uint32_t a2 = a1, b2 = b1, c2 = c1, d2 = d1;
-  // both lines side by side
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(0), 0x00000000u, 11);
-  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(5), 0x50A28BE6u, 8);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(14), 0x50A28BE6u, 9);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
-  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(7), 0x50A28BE6u, 9);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
-  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(0), 0x50A28BE6u, 11);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
-  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(9), 0x50A28BE6u, 13);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
-  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(2), 0x50A28BE6u, 15);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
-  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(11), 0x50A28BE6u, 15);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
-  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(4), 0x50A28BE6u, 5);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
-  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(13), 0x50A28BE6u, 7);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
-  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(6), 0x50A28BE6u, 7);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(15), 0x50A28BE6u, 8);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
-  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(8), 0x50A28BE6u, 11);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
-  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(1), 0x50A28BE6u, 14);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
-  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(10), 0x50A28BE6u, 14);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
-  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(3), 0x50A28BE6u, 12);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
-  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(12), 0x50A28BE6u, 6);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(3), 0x5C4DD124u, 15);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(7), 0x5C4DD124u, 7);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(0), 0x5C4DD124u, 12);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(13), 0x5C4DD124u, 8);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(5), 0x5C4DD124u, 9);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(10), 0x5C4DD124u, 11);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(14), 0x5C4DD124u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
-  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(15), 0x5C4DD124u, 7);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(8), 0x5C4DD124u, 12);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(12), 0x5C4DD124u, 7);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(4), 0x5C4DD124u, 6);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(9), 0x5C4DD124u, 15);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(1), 0x5C4DD124u, 13);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
-  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(2), 0x5C4DD124u, 11);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(3), 0x6ED9EBA1u, 11);
-  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(15), 0x6D703EF3u, 9);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(5), 0x6D703EF3u, 7);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(1), 0x6D703EF3u, 15);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(3), 0x6D703EF3u, 11);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(6), 0x6D703EF3u, 6);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(9), 0x6D703EF3u, 14);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(11), 0x6D703EF3u, 12);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
-  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(8), 0x6D703EF3u, 13);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(12), 0x6D703EF3u, 5);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(2), 0x6D703EF3u, 14);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
-  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(10), 0x6D703EF3u, 13);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
-  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(0), 0x6D703EF3u, 13);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(4), 0x6D703EF3u, 7);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
-  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(13), 0x6D703EF3u, 5);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(1), 0x8F1BBCDCu, 11);
-  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(8), 0x00000000u, 15);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
-  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(6), 0x00000000u, 5);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(4), 0x00000000u, 8);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(1), 0x00000000u, 11);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(3), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(11), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(15), 0x00000000u, 6);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(0), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(5), 0x00000000u, 6);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(12), 0x00000000u, 9);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(2), 0x00000000u, 12);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(13), 0x00000000u, 9);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(9), 0x00000000u, 12);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(7), 0x00000000u, 5);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(10), 0x00000000u, 15);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
-  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(14), 0x00000000u, 8);
+  RMD4_ROUND1;
+  RMD4_ROUND2;
+  RMD4_ROUND3;
+  RMD4_ROUND4;
   const std::uint32_t t = StateWord(1) + c1 + d2;
   SetStateWord(1, StateWord(2) + d1 + a2);
   SetStateWord(2, StateWord(3) + a1 + b2);
@@ -528,171 +712,11 @@ void THash_RipeMD160::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3), e1 = StateWord(4);
   std::uint32_t a2 = a1, b2 = b1, c2 = c1, d2 = d1, e2 = e1;
-  // steps 0-15 of both lines, side by side
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(0), 0x00000000u, 11);
-  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(5), 0x50A28BE6u, 8);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
-  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(14), 0x50A28BE6u, 9);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
-  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(7), 0x50A28BE6u, 9);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
-  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(0), 0x50A28BE6u, 11);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
-  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(9), 0x50A28BE6u, 13);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
-  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(2), 0x50A28BE6u, 15);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
-  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(11), 0x50A28BE6u, 15);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
-  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(4), 0x50A28BE6u, 5);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
-  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(13), 0x50A28BE6u, 7);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
-  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(6), 0x50A28BE6u, 7);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
-  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(15), 0x50A28BE6u, 8);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
-  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(8), 0x50A28BE6u, 11);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
-  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(1), 0x50A28BE6u, 14);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
-  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(10), 0x50A28BE6u, 14);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
-  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(3), 0x50A28BE6u, 12);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
-  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(12), 0x50A28BE6u, 6);
-  // steps 16-31 of both lines, side by side
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(3), 0x5C4DD124u, 15);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(7), 0x5C4DD124u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(0), 0x5C4DD124u, 12);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(13), 0x5C4DD124u, 8);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(5), 0x5C4DD124u, 9);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(10), 0x5C4DD124u, 11);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(14), 0x5C4DD124u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
-  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(15), 0x5C4DD124u, 7);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(8), 0x5C4DD124u, 12);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(12), 0x5C4DD124u, 7);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(4), 0x5C4DD124u, 6);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(9), 0x5C4DD124u, 15);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(1), 0x5C4DD124u, 13);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
-  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(2), 0x5C4DD124u, 11);
-  // steps 32-47 of both lines, side by side
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(3), 0x6ED9EBA1u, 11);
-  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(15), 0x6D703EF3u, 9);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(5), 0x6D703EF3u, 7);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(1), 0x6D703EF3u, 15);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(3), 0x6D703EF3u, 11);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(6), 0x6D703EF3u, 6);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(9), 0x6D703EF3u, 14);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(11), 0x6D703EF3u, 12);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
-  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(8), 0x6D703EF3u, 13);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(12), 0x6D703EF3u, 5);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(2), 0x6D703EF3u, 14);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
-  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(10), 0x6D703EF3u, 13);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
-  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(0), 0x6D703EF3u, 13);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(4), 0x6D703EF3u, 7);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
-  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(13), 0x6D703EF3u, 5);
-  // steps 48-63 of both lines, side by side
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(1), 0x8F1BBCDCu, 11);
-  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(8), 0x7A6D76E9u, 15);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
-  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(6), 0x7A6D76E9u, 5);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(4), 0x7A6D76E9u, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(1), 0x7A6D76E9u, 11);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(3), 0x7A6D76E9u, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(11), 0x7A6D76E9u, 14);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(15), 0x7A6D76E9u, 6);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(0), 0x7A6D76E9u, 14);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(5), 0x7A6D76E9u, 6);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(12), 0x7A6D76E9u, 9);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(2), 0x7A6D76E9u, 12);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(13), 0x7A6D76E9u, 9);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(9), 0x7A6D76E9u, 12);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(7), 0x7A6D76E9u, 5);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(10), 0x7A6D76E9u, 15);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
-  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(14), 0x7A6D76E9u, 8);
-  // steps 64-79 of both lines, side by side
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(4), 0xA953FD4Eu, 9);
-  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(12), 0x00000000u, 8);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
-  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(15), 0x00000000u, 5);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(10), 0x00000000u, 12);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(4), 0x00000000u, 9);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
-  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(1), 0x00000000u, 12);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(5), 0x00000000u, 5);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(8), 0x00000000u, 14);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(7), 0x00000000u, 6);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(6), 0x00000000u, 8);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(2), 0x00000000u, 13);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(13), 0x00000000u, 6);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
-  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(14), 0x00000000u, 5);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(0), 0x00000000u, 15);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(3), 0x00000000u, 13);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(9), 0x00000000u, 11);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
-  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(11), 0x00000000u, 11);
+  RMD5_ROUND1;
+  RMD5_ROUND2;
+  RMD5_ROUND3;
+  RMD5_ROUND4;
+  RMD5_ROUND5;
   const std::uint32_t t = StateWord(1) + c1 + d2;
   SetStateWord(1, StateWord(2) + d1 + e2);
   SetStateWord(2, StateWord(3) + e1 + a2);
@@ -705,141 +729,13 @@ void THash_RipeMD256::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3);
   std::uint32_t a2 = StateWord(4), b2 = StateWord(5), c2 = StateWord(6), d2 = StateWord(7);
-  // both lines side by side
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(0), 0x00000000u, 11);
-  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(5), 0x50A28BE6u, 8);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(1), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(14), 0x50A28BE6u, 9);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(2), 0x00000000u, 15);
-  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(7), 0x50A28BE6u, 9);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(3), 0x00000000u, 12);
-  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(0), 0x50A28BE6u, 11);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(4), 0x00000000u, 5);
-  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(9), 0x50A28BE6u, 13);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(5), 0x00000000u, 8);
-  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(2), 0x50A28BE6u, 15);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(6), 0x00000000u, 7);
-  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(11), 0x50A28BE6u, 15);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(7), 0x00000000u, 9);
-  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(4), 0x50A28BE6u, 5);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(8), 0x00000000u, 11);
-  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(13), 0x50A28BE6u, 7);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(9), 0x00000000u, 13);
-  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(6), 0x50A28BE6u, 7);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(10), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(15), 0x50A28BE6u, 8);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(11), 0x00000000u, 15);
-  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(8), 0x50A28BE6u, 11);
-  RMD4_STEP(RMD_F1, a1, b1, c1, d1, X(12), 0x00000000u, 6);
-  RMD4_STEP(RMD_F4, a2, b2, c2, d2, X(1), 0x50A28BE6u, 14);
-  RMD4_STEP(RMD_F1, d1, a1, b1, c1, X(13), 0x00000000u, 7);
-  RMD4_STEP(RMD_F4, d2, a2, b2, c2, X(10), 0x50A28BE6u, 14);
-  RMD4_STEP(RMD_F1, c1, d1, a1, b1, X(14), 0x00000000u, 9);
-  RMD4_STEP(RMD_F4, c2, d2, a2, b2, X(3), 0x50A28BE6u, 12);
-  RMD4_STEP(RMD_F1, b1, c1, d1, a1, X(15), 0x00000000u, 8);
-  RMD4_STEP(RMD_F4, b2, c2, d2, a2, X(12), 0x50A28BE6u, 6);
+  RMD4_ROUND1;
   std::swap(a1, a2);
-  // both lines side by side
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(3), 0x5C4DD124u, 15);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(1), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(7), 0x5C4DD124u, 7);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(10), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(0), 0x5C4DD124u, 12);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(6), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(13), 0x5C4DD124u, 8);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(15), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(5), 0x5C4DD124u, 9);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(3), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(10), 0x5C4DD124u, 11);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(12), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(14), 0x5C4DD124u, 7);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(0), 0x5A827999u, 12);
-  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(15), 0x5C4DD124u, 7);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(9), 0x5A827999u, 15);
-  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(8), 0x5C4DD124u, 12);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(5), 0x5A827999u, 9);
-  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(12), 0x5C4DD124u, 7);
-  RMD4_STEP(RMD_F2, a1, b1, c1, d1, X(2), 0x5A827999u, 11);
-  RMD4_STEP(RMD_F3, a2, b2, c2, d2, X(4), 0x5C4DD124u, 6);
-  RMD4_STEP(RMD_F2, d1, a1, b1, c1, X(14), 0x5A827999u, 7);
-  RMD4_STEP(RMD_F3, d2, a2, b2, c2, X(9), 0x5C4DD124u, 15);
-  RMD4_STEP(RMD_F2, c1, d1, a1, b1, X(11), 0x5A827999u, 13);
-  RMD4_STEP(RMD_F3, c2, d2, a2, b2, X(1), 0x5C4DD124u, 13);
-  RMD4_STEP(RMD_F2, b1, c1, d1, a1, X(8), 0x5A827999u, 12);
-  RMD4_STEP(RMD_F3, b2, c2, d2, a2, X(2), 0x5C4DD124u, 11);
+  RMD4_ROUND2;
   std::swap(b1, b2);
-  // both lines side by side
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(3), 0x6ED9EBA1u, 11);
-  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(15), 0x6D703EF3u, 9);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(10), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(5), 0x6D703EF3u, 7);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(14), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(1), 0x6D703EF3u, 15);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(4), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(3), 0x6D703EF3u, 11);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(6), 0x6D703EF3u, 6);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(9), 0x6D703EF3u, 14);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(2), 0x6ED9EBA1u, 14);
-  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(11), 0x6D703EF3u, 12);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(7), 0x6ED9EBA1u, 8);
-  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(8), 0x6D703EF3u, 13);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(0), 0x6ED9EBA1u, 13);
-  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(12), 0x6D703EF3u, 5);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(6), 0x6ED9EBA1u, 6);
-  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(2), 0x6D703EF3u, 14);
-  RMD4_STEP(RMD_F3, a1, b1, c1, d1, X(13), 0x6ED9EBA1u, 5);
-  RMD4_STEP(RMD_F2, a2, b2, c2, d2, X(10), 0x6D703EF3u, 13);
-  RMD4_STEP(RMD_F3, d1, a1, b1, c1, X(11), 0x6ED9EBA1u, 12);
-  RMD4_STEP(RMD_F2, d2, a2, b2, c2, X(0), 0x6D703EF3u, 13);
-  RMD4_STEP(RMD_F3, c1, d1, a1, b1, X(5), 0x6ED9EBA1u, 7);
-  RMD4_STEP(RMD_F2, c2, d2, a2, b2, X(4), 0x6D703EF3u, 7);
-  RMD4_STEP(RMD_F3, b1, c1, d1, a1, X(12), 0x6ED9EBA1u, 5);
-  RMD4_STEP(RMD_F2, b2, c2, d2, a2, X(13), 0x6D703EF3u, 5);
+  RMD4_ROUND3;
   std::swap(c1, c2);
-  // both lines side by side
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(1), 0x8F1BBCDCu, 11);
-  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(8), 0x00000000u, 15);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(9), 0x8F1BBCDCu, 12);
-  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(6), 0x00000000u, 5);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(11), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(4), 0x00000000u, 8);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(10), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(1), 0x00000000u, 11);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(0), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(3), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(8), 0x8F1BBCDCu, 15);
-  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(11), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(12), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(15), 0x00000000u, 6);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(4), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(0), 0x00000000u, 14);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(5), 0x00000000u, 6);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(12), 0x00000000u, 9);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(2), 0x00000000u, 12);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(13), 0x00000000u, 9);
-  RMD4_STEP(RMD_F4, a1, b1, c1, d1, X(14), 0x8F1BBCDCu, 8);
-  RMD4_STEP(RMD_F1, a2, b2, c2, d2, X(9), 0x00000000u, 12);
-  RMD4_STEP(RMD_F4, d1, a1, b1, c1, X(5), 0x8F1BBCDCu, 6);
-  RMD4_STEP(RMD_F1, d2, a2, b2, c2, X(7), 0x00000000u, 5);
-  RMD4_STEP(RMD_F4, c1, d1, a1, b1, X(6), 0x8F1BBCDCu, 5);
-  RMD4_STEP(RMD_F1, c2, d2, a2, b2, X(10), 0x00000000u, 15);
-  RMD4_STEP(RMD_F4, b1, c1, d1, a1, X(2), 0x8F1BBCDCu, 12);
-  RMD4_STEP(RMD_F1, b2, c2, d2, a2, X(14), 0x00000000u, 8);
+  RMD4_ROUND4;
   std::swap(d1, d2);
   AddStateWords4(a1, b1, c1, d1);
   SetStateWord(4, StateWord(4) + a2); SetStateWord(5, StateWord(5) + b2);
@@ -850,175 +746,15 @@ void THash_RipeMD320::CompressBlock(const std::uint8_t* block) {
   LOAD_WORDS(block);
   std::uint32_t a1 = StateWord(0), b1 = StateWord(1), c1 = StateWord(2), d1 = StateWord(3), e1 = StateWord(4);
   std::uint32_t a2 = StateWord(5), b2 = StateWord(6), c2 = StateWord(7), d2 = StateWord(8), e2 = StateWord(9);
-  // both lines side by side
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(0), 0x00000000u, 11);
-  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(5), 0x50A28BE6u, 8);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(1), 0x00000000u, 14);
-  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(14), 0x50A28BE6u, 9);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(2), 0x00000000u, 15);
-  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(7), 0x50A28BE6u, 9);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(3), 0x00000000u, 12);
-  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(0), 0x50A28BE6u, 11);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(4), 0x00000000u, 5);
-  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(9), 0x50A28BE6u, 13);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(5), 0x00000000u, 8);
-  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(2), 0x50A28BE6u, 15);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(6), 0x00000000u, 7);
-  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(11), 0x50A28BE6u, 15);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(7), 0x00000000u, 9);
-  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(4), 0x50A28BE6u, 5);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(8), 0x00000000u, 11);
-  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(13), 0x50A28BE6u, 7);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(9), 0x00000000u, 13);
-  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(6), 0x50A28BE6u, 7);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(10), 0x00000000u, 14);
-  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(15), 0x50A28BE6u, 8);
-  RMD5_STEP(RMD_F1, e1, a1, b1, c1, d1, X(11), 0x00000000u, 15);
-  RMD5_STEP(RMD_F5, e2, a2, b2, c2, d2, X(8), 0x50A28BE6u, 11);
-  RMD5_STEP(RMD_F1, d1, e1, a1, b1, c1, X(12), 0x00000000u, 6);
-  RMD5_STEP(RMD_F5, d2, e2, a2, b2, c2, X(1), 0x50A28BE6u, 14);
-  RMD5_STEP(RMD_F1, c1, d1, e1, a1, b1, X(13), 0x00000000u, 7);
-  RMD5_STEP(RMD_F5, c2, d2, e2, a2, b2, X(10), 0x50A28BE6u, 14);
-  RMD5_STEP(RMD_F1, b1, c1, d1, e1, a1, X(14), 0x00000000u, 9);
-  RMD5_STEP(RMD_F5, b2, c2, d2, e2, a2, X(3), 0x50A28BE6u, 12);
-  RMD5_STEP(RMD_F1, a1, b1, c1, d1, e1, X(15), 0x00000000u, 8);
-  RMD5_STEP(RMD_F5, a2, b2, c2, d2, e2, X(12), 0x50A28BE6u, 6);
+  RMD5_ROUND1;
   std::swap(a1, a2);
-  // both lines side by side
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(7), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(6), 0x5C4DD124u, 9);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(4), 0x5A827999u, 6);
-  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(11), 0x5C4DD124u, 13);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(13), 0x5A827999u, 8);
-  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(3), 0x5C4DD124u, 15);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(1), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(7), 0x5C4DD124u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(10), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(0), 0x5C4DD124u, 12);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(6), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(13), 0x5C4DD124u, 8);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(15), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(5), 0x5C4DD124u, 9);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(3), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(10), 0x5C4DD124u, 11);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(12), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(14), 0x5C4DD124u, 7);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(0), 0x5A827999u, 12);
-  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(15), 0x5C4DD124u, 7);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(9), 0x5A827999u, 15);
-  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(8), 0x5C4DD124u, 12);
-  RMD5_STEP(RMD_F2, d1, e1, a1, b1, c1, X(5), 0x5A827999u, 9);
-  RMD5_STEP(RMD_F4, d2, e2, a2, b2, c2, X(12), 0x5C4DD124u, 7);
-  RMD5_STEP(RMD_F2, c1, d1, e1, a1, b1, X(2), 0x5A827999u, 11);
-  RMD5_STEP(RMD_F4, c2, d2, e2, a2, b2, X(4), 0x5C4DD124u, 6);
-  RMD5_STEP(RMD_F2, b1, c1, d1, e1, a1, X(14), 0x5A827999u, 7);
-  RMD5_STEP(RMD_F4, b2, c2, d2, e2, a2, X(9), 0x5C4DD124u, 15);
-  RMD5_STEP(RMD_F2, a1, b1, c1, d1, e1, X(11), 0x5A827999u, 13);
-  RMD5_STEP(RMD_F4, a2, b2, c2, d2, e2, X(1), 0x5C4DD124u, 13);
-  RMD5_STEP(RMD_F2, e1, a1, b1, c1, d1, X(8), 0x5A827999u, 12);
-  RMD5_STEP(RMD_F4, e2, a2, b2, c2, d2, X(2), 0x5C4DD124u, 11);
+  RMD5_ROUND2;
   std::swap(b1, b2);
-  // both lines side by side
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(3), 0x6ED9EBA1u, 11);
-  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(15), 0x6D703EF3u, 9);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(10), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(5), 0x6D703EF3u, 7);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(14), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(1), 0x6D703EF3u, 15);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(4), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(3), 0x6D703EF3u, 11);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(9), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(7), 0x6D703EF3u, 8);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(15), 0x6ED9EBA1u, 9);
-  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(14), 0x6D703EF3u, 6);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(8), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(6), 0x6D703EF3u, 6);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(1), 0x6ED9EBA1u, 15);
-  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(9), 0x6D703EF3u, 14);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(2), 0x6ED9EBA1u, 14);
-  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(11), 0x6D703EF3u, 12);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(7), 0x6ED9EBA1u, 8);
-  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(8), 0x6D703EF3u, 13);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(0), 0x6ED9EBA1u, 13);
-  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(12), 0x6D703EF3u, 5);
-  RMD5_STEP(RMD_F3, c1, d1, e1, a1, b1, X(6), 0x6ED9EBA1u, 6);
-  RMD5_STEP(RMD_F3, c2, d2, e2, a2, b2, X(2), 0x6D703EF3u, 14);
-  RMD5_STEP(RMD_F3, b1, c1, d1, e1, a1, X(13), 0x6ED9EBA1u, 5);
-  RMD5_STEP(RMD_F3, b2, c2, d2, e2, a2, X(10), 0x6D703EF3u, 13);
-  RMD5_STEP(RMD_F3, a1, b1, c1, d1, e1, X(11), 0x6ED9EBA1u, 12);
-  RMD5_STEP(RMD_F3, a2, b2, c2, d2, e2, X(0), 0x6D703EF3u, 13);
-  RMD5_STEP(RMD_F3, e1, a1, b1, c1, d1, X(5), 0x6ED9EBA1u, 7);
-  RMD5_STEP(RMD_F3, e2, a2, b2, c2, d2, X(4), 0x6D703EF3u, 7);
-  RMD5_STEP(RMD_F3, d1, e1, a1, b1, c1, X(12), 0x6ED9EBA1u, 5);
-  RMD5_STEP(RMD_F3, d2, e2, a2, b2, c2, X(13), 0x6D703EF3u, 5);
+  RMD5_ROUND3;
   std::swap(c1, c2);
-  // both lines side by side
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(1), 0x8F1BBCDCu, 11);
-  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(8), 0x7A6D76E9u, 15);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(9), 0x8F1BBCDCu, 12);
-  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(6), 0x7A6D76E9u, 5);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(11), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(4), 0x7A6D76E9u, 8);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(10), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(1), 0x7A6D76E9u, 11);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(0), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(3), 0x7A6D76E9u, 14);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(8), 0x8F1BBCDCu, 15);
-  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(11), 0x7A6D76E9u, 14);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(12), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(15), 0x7A6D76E9u, 6);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(4), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(0), 0x7A6D76E9u, 14);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(13), 0x8F1BBCDCu, 9);
-  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(5), 0x7A6D76E9u, 6);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(3), 0x8F1BBCDCu, 14);
-  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(12), 0x7A6D76E9u, 9);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(7), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(2), 0x7A6D76E9u, 12);
-  RMD5_STEP(RMD_F4, b1, c1, d1, e1, a1, X(15), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F2, b2, c2, d2, e2, a2, X(13), 0x7A6D76E9u, 9);
-  RMD5_STEP(RMD_F4, a1, b1, c1, d1, e1, X(14), 0x8F1BBCDCu, 8);
-  RMD5_STEP(RMD_F2, a2, b2, c2, d2, e2, X(9), 0x7A6D76E9u, 12);
-  RMD5_STEP(RMD_F4, e1, a1, b1, c1, d1, X(5), 0x8F1BBCDCu, 6);
-  RMD5_STEP(RMD_F2, e2, a2, b2, c2, d2, X(7), 0x7A6D76E9u, 5);
-  RMD5_STEP(RMD_F4, d1, e1, a1, b1, c1, X(6), 0x8F1BBCDCu, 5);
-  RMD5_STEP(RMD_F2, d2, e2, a2, b2, c2, X(10), 0x7A6D76E9u, 15);
-  RMD5_STEP(RMD_F4, c1, d1, e1, a1, b1, X(2), 0x8F1BBCDCu, 12);
-  RMD5_STEP(RMD_F2, c2, d2, e2, a2, b2, X(14), 0x7A6D76E9u, 8);
+  RMD5_ROUND4;
   std::swap(d1, d2);
-  // both lines side by side
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(4), 0xA953FD4Eu, 9);
-  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(12), 0x00000000u, 8);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(0), 0xA953FD4Eu, 15);
-  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(15), 0x00000000u, 5);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(5), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(10), 0x00000000u, 12);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(9), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(4), 0x00000000u, 9);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(7), 0xA953FD4Eu, 6);
-  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(1), 0x00000000u, 12);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(12), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(5), 0x00000000u, 5);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(2), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(8), 0x00000000u, 14);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(10), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(7), 0x00000000u, 6);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(14), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(6), 0x00000000u, 8);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(1), 0xA953FD4Eu, 12);
-  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(2), 0x00000000u, 13);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(3), 0xA953FD4Eu, 13);
-  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(13), 0x00000000u, 6);
-  RMD5_STEP(RMD_F5, a1, b1, c1, d1, e1, X(8), 0xA953FD4Eu, 14);
-  RMD5_STEP(RMD_F1, a2, b2, c2, d2, e2, X(14), 0x00000000u, 5);
-  RMD5_STEP(RMD_F5, e1, a1, b1, c1, d1, X(11), 0xA953FD4Eu, 11);
-  RMD5_STEP(RMD_F1, e2, a2, b2, c2, d2, X(0), 0x00000000u, 15);
-  RMD5_STEP(RMD_F5, d1, e1, a1, b1, c1, X(6), 0xA953FD4Eu, 8);
-  RMD5_STEP(RMD_F1, d2, e2, a2, b2, c2, X(3), 0x00000000u, 13);
-  RMD5_STEP(RMD_F5, c1, d1, e1, a1, b1, X(15), 0xA953FD4Eu, 5);
-  RMD5_STEP(RMD_F1, c2, d2, e2, a2, b2, X(9), 0x00000000u, 11);
-  RMD5_STEP(RMD_F5, b1, c1, d1, e1, a1, X(13), 0xA953FD4Eu, 6);
-  RMD5_STEP(RMD_F1, b2, c2, d2, e2, a2, X(11), 0x00000000u, 11);
+  RMD5_ROUND5;
   std::swap(e1, e2);
   AddStateWords5(0, a1, b1, c1, d1, e1);
   AddStateWords5(5, a2, b2, c2, d2, e2);

@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "cipher/cipher.h"
@@ -104,6 +105,56 @@ Bytes CtsKnownAnswerFromBlocks(std::size_t blockSize, EncryptBlock encrypt) {
     }
   }
   return out;
+}
+
+// The class's own known answer equals the one rebuilt by CtsKnownAnswerFromBlocks from a bare block
+// routine (typically an oracle's, keyed with NameKey).
+template <class EncryptBlock>
+void ExpectKnownAnswerFromBlocks(const corvane::CipherClassInfo& cls, EncryptBlock encrypt) {
+  const Bytes answer = CtsKnownAnswerFromBlocks(std::size_t(cls.blockSize), encrypt);
+  EXPECT_EQ(ToHex(answer), ToHex(cls.knownAnswer, 32));
+}
+
+// The bytes of a class name, the key of the known-answer procedure, zero-padded to `size` bytes
+// when it is shorter.
+inline Bytes NameKey(std::string_view name, std::size_t size = 0) {
+  Bytes key(name.begin(), name.end());
+  if (key.size() < size) key.resize(size, 0);
+  return key;
+}
+
+// The sizes an object of the class reports: block, largest key and schedule, in bytes.
+template <class Cipher>
+void ExpectDimensions(std::int32_t blockSize, std::int32_t maxKeySize, std::int32_t scheduleSize) {
+  Cipher c;
+  EXPECT_EQ(c.BlockSize(), blockSize);
+  EXPECT_EQ(c.MaxKeySize(), maxKeySize);
+  EXPECT_EQ(c.ScheduleSize(), scheduleSize);
+}
+
+// The class's line in the registry list, and that the registry finds it under each given name.
+inline void ExpectRegistered(const corvane::CipherClassInfo& cls, std::string_view registryLine,
+                             std::initializer_list<std::string_view> names) {
+  EXPECT_EQ(corvane::CipherRegistryLine(&cls), registryLine);
+  for (std::string_view name : names) EXPECT_EQ(corvane::FindCipherClass(name), &cls) << name;
+}
+
+// For each key length in [from, to): a random key of fullSize bytes initialises one object with
+// its first `length` bytes and another with the whole key after the bytes from `length` on are
+// zeroed; sameAs(shortKey, padded) checks that the two agree.
+template <class Cipher, class SameAs>
+void ExpectShortKeysZeroPadded(std::mt19937& rng, std::int32_t from, std::int32_t to, std::size_t fullSize,
+                               SameAs sameAs) {
+  for (std::int32_t len = from; len < to; ++len) {
+    SCOPED_TRACE("key length " + std::to_string(len));
+    Bytes key = RandomBytes(rng, fullSize);
+    Cipher shortKey;
+    shortKey.Init(key.data(), len, nullptr);
+    for (std::size_t n = std::size_t(len); n < fullSize; ++n) key[n] = 0;
+    Cipher padded;
+    padded.Init(key.data(), std::int32_t(fullSize), nullptr);
+    sameAs(shortKey, padded);
+  }
 }
 
 // How a Crypto++ block cipher stands in for a class: the Crypto++ key made from the class's key

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "cipher/idea.h"
+#include "cipher_test_util.h"
 #include "cipher_vectors.h"
 
 namespace corvane {
@@ -44,11 +45,8 @@ TEST(IdeaTest, KnownAnswer) {
 }
 
 TEST(IdeaTest, ClassDimensions) {
-  TCipher_IDEA c;
-  EXPECT_EQ(c.BlockSize(), 8);
-  EXPECT_EQ(c.MaxKeySize(), 16);
-  EXPECT_EQ(c.ScheduleSize(), 208);
-  EXPECT_STREQ(c.ClassName(), "TCipher_IDEA");
+  cvtest::ExpectDimensions<TCipher_IDEA>(8, 16, 208);
+  EXPECT_STREQ(TCipher_IDEA().ClassName(), "TCipher_IDEA");
 }
 
 TEST(IdeaTest, MultiplicationModulo65537) {
@@ -183,9 +181,7 @@ TEST(IdeaTest, CtsBufferRoundTrip) {
 }
 
 TEST(IdeaTest, RegistryLine) {
-  EXPECT_EQ(CipherRegistryLine(&TCipher_IDEA::StaticClass()), "IDEA=free for non-commercial");
-  EXPECT_EQ(FindCipherClass("iDeA"), &TCipher_IDEA::StaticClass());
-  EXPECT_EQ(FindCipherClass("TCipher_IDEA"), &TCipher_IDEA::StaticClass());
+  cvtest::ExpectRegistered(TCipher_IDEA::StaticClass(), "IDEA=free for non-commercial", {"iDeA", "TCipher_IDEA"});
 }
 
 }  // namespace

@@ -106,24 +106,14 @@ TEST(Q128Test, BlockVectorOfThisTable) {
 }
 
 TEST(Q128Test, Dimensions) {
-  TCipher_Q128 c;
-  EXPECT_EQ(c.BlockSize(), 16);
-  EXPECT_EQ(c.MaxKeySize(), 16);
-  EXPECT_EQ(c.ScheduleSize(), 256);
+  cvtest::ExpectDimensions<TCipher_Q128>(16, 16, 256);
 }
 
 TEST(Q128Test, ShortKeyIsZeroPadded) {
   std::mt19937 rng(31);
-  for (std::int32_t len = 0; len < 16; ++len) {
-    SCOPED_TRACE(len);
-    Bytes key = RandomBytes(rng, 16);
-    TCipher_Q128 shortKey;
-    shortKey.Init(key.data(), len, nullptr);
-    for (std::size_t n = std::size_t(len); n < 16; ++n) key[n] = 0;
-    TCipher_Q128 padded;
-    padded.Init(key.data(), 16, nullptr);
+  cvtest::ExpectShortKeysZeroPadded<TCipher_Q128>(rng, 0, 16, 16, [](TCipher_Q128& shortKey, TCipher_Q128& padded) {
     EXPECT_EQ(ToHex(shortKey.ScheduleBytes().data(), 256), ToHex(padded.ScheduleBytes().data(), 256));
-  }
+  });
 }
 
 TEST(Q128Test, DecryptInvertsEncryptForRandomKeys) {
@@ -148,9 +138,7 @@ TEST(Q128Test, RoundTripInEncryptionModes) {
 }
 
 TEST(Q128Test, Registered) {
-  EXPECT_EQ(CipherRegistryLine(&TCipher_Q128::StaticClass()), "Q128=");
-  EXPECT_EQ(FindCipherClass("q128"), &TCipher_Q128::StaticClass());
-  EXPECT_EQ(FindCipherClass("TCipher_Q128"), &TCipher_Q128::StaticClass());
+  cvtest::ExpectRegistered(TCipher_Q128::StaticClass(), "Q128=", {"q128", "TCipher_Q128"});
 }
 
 }  // namespace

@@ -208,16 +208,10 @@ TEST(SaferTest, K128KeyHalves) {
     k64.Init(key.data(), len, nullptr);
     EXPECT_EQ(ToHex(EncryptBlockCopy(k128, block)), ToHex(EncryptBlockCopy(k64, block)));
   }
-  for (std::int32_t len = 9; len <= 15; ++len) {
-    SCOPED_TRACE(len);
-    Bytes key = RandomBytes(rng, 16);
-    TCipher_SAFER_K128 shortKey;
-    shortKey.Init(key.data(), len, nullptr);
-    for (std::size_t n = std::size_t(len); n < 16; ++n) key[n] = 0;
-    TCipher_SAFER_K128 padded;
-    padded.Init(key.data(), 16, nullptr);
-    EXPECT_EQ(ToHex(EncryptBlockCopy(shortKey, block)), ToHex(EncryptBlockCopy(padded, block)));
-  }
+  cvtest::ExpectShortKeysZeroPadded<TCipher_SAFER_K128>(
+      rng, 9, 16, 16, [&](TCipher_SAFER_K128& shortKey, TCipher_SAFER_K128& padded) {
+        EXPECT_EQ(ToHex(EncryptBlockCopy(shortKey, block)), ToHex(EncryptBlockCopy(padded, block)));
+      });
 }
 
 // Crypto++ takes keys of 8 or 16 bytes; shorter keys of this library are the zero-padded key

@@ -148,10 +148,7 @@ TEST(ScopTest, KnownAnswer) {
 }
 
 TEST(ScopTest, Dimensions) {
-  TCipher_SCOP c;
-  EXPECT_EQ(c.BlockSize(), 128);
-  EXPECT_EQ(c.MaxKeySize(), 48);
-  EXPECT_EQ(c.ScheduleSize(), 3104);
+  cvtest::ExpectDimensions<TCipher_SCOP>(128, 48, 3104);
   EXPECT_EQ(2 * TCipher_SCOP::kStateWords * 4, 3104u);
 }
 
@@ -282,9 +279,7 @@ TEST(ScopTest, KeysGiveDistinctKeystreams) {
 }
 
 TEST(ScopTest, Registered) {
-  EXPECT_EQ(CipherRegistryLine(&TCipher_SCOP::StaticClass()), "SCOP=");
-  EXPECT_EQ(FindCipherClass("scop"), &TCipher_SCOP::StaticClass());
-  EXPECT_EQ(FindCipherClass("TCipher_SCOP"), &TCipher_SCOP::StaticClass());
+  cvtest::ExpectRegistered(TCipher_SCOP::StaticClass(), "SCOP=", {"scop", "TCipher_SCOP"});
 }
 
 }  // namespace

@@ -36,10 +36,7 @@ TEST(ThreeWayTest, ReferenceVectors) {
 }
 
 TEST(ThreeWayTest, Dimensions) {
-  TCipher_3Way c;
-  EXPECT_EQ(c.BlockSize(), 12);
-  EXPECT_EQ(c.MaxKeySize(), 12);
-  EXPECT_EQ(c.ScheduleSize(), 120);
+  cvtest::ExpectDimensions<TCipher_3Way>(12, 12, 120);
 }
 
 TEST(ThreeWayTest, ScheduleHoldsKeyAndRoundConstants) {
@@ -66,20 +63,13 @@ TEST(ThreeWayTest, AgreesWithCryptoppOnSwappedWords) {
 
 TEST(ThreeWayTest, ShortKeyIsZeroPadded) {
   std::mt19937 rng(22);
-  for (std::int32_t len = 0; len < 12; ++len) {
-    SCOPED_TRACE(len);
-    Bytes key = RandomBytes(rng, 12);
+  cvtest::ExpectShortKeysZeroPadded<TCipher_3Way>(rng, 0, 12, 12, [&](TCipher_3Way& shortKey, TCipher_3Way& padded) {
     const Bytes block = RandomBytes(rng, 12);
-    TCipher_3Way shortKey;
-    shortKey.Init(key.data(), len, nullptr);
-    for (std::size_t n = std::size_t(len); n < 12; ++n) key[n] = 0;
-    TCipher_3Way padded;
-    padded.Init(key.data(), 12, nullptr);
     Bytes a = block, b = block;
     shortKey.EncryptBlock(a.data());
     padded.EncryptBlock(b.data());
     EXPECT_EQ(ToHex(a), ToHex(b));
-  }
+  });
 }
 
 TEST(ThreeWayTest, RoundTripInEncryptionModes) {
@@ -89,9 +79,7 @@ TEST(ThreeWayTest, RoundTripInEncryptionModes) {
 }
 
 TEST(ThreeWayTest, Registered) {
-  EXPECT_EQ(CipherRegistryLine(&TCipher_3Way::StaticClass()), "3Way=");
-  EXPECT_EQ(FindCipherClass("3way"), &TCipher_3Way::StaticClass());
-  EXPECT_EQ(FindCipherClass("TCipher_3Way"), &TCipher_3Way::StaticClass());
+  cvtest::ExpectRegistered(TCipher_3Way::StaticClass(), "3Way=", {"3way", "TCipher_3Way"});
 }
 
 }  // namespace

@@ -26,6 +26,12 @@ inline Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
   return b;
 }
 
+// A copy of the block after one EncryptBlock of the keyed object.
+inline Bytes EncryptBlockCopy(corvane::TCipher& c, Bytes block) {
+  c.EncryptBlock(block.data());
+  return block;
+}
+
 inline constexpr corvane::TCipherMode kChainingModes[] = {
     corvane::TCipherMode::cmCTS, corvane::TCipherMode::cmCBC, corvane::TCipherMode::cmCFB,
     corvane::TCipherMode::cmOFB, corvane::TCipherMode::cmECB};

@@ -86,6 +86,15 @@ Peer& RshPeer() {
   return peer;
 }
 
+// Whether the rsh peer is there for a benchmark; when it is not, the benchmark is skipped with
+// the reason.
+bool PeerReady(benchmark::State& state) {
+  const Peer& peer = RshPeer();
+  if (peer.problem.empty()) return true;
+  state.SkipWithError(peer.problem.c_str());
+  return false;
+}
+
 // Our client's run, keeping the whole output as received; returns its size.
 std::size_t RunOurClient() {
   RshClient client;
@@ -165,11 +174,7 @@ void ReportPeak(benchmark::State& state, const std::string& which) {
 }
 
 void BM_CorvaneRsh(benchmark::State& state) {
-  Peer& peer = RshPeer();
-  if (!peer.problem.empty()) {
-    state.SkipWithError(peer.problem.c_str());
-    return;
-  }
+  if (!PeerReady(state)) return;
   for (auto _ : state) {
     std::size_t size = 0;
     try {
@@ -220,11 +225,7 @@ std::size_t RunExecute() {
 constexpr std::size_t kConvertedSize = kOutputSize + kOutputSize / 64;
 
 void BM_Execute(benchmark::State& state) {
-  Peer& peer = RshPeer();
-  if (!peer.problem.empty()) {
-    state.SkipWithError(peer.problem.c_str());
-    return;
-  }
+  if (!PeerReady(state)) return;
   ExecuteDataDir();
   for (auto _ : state) {
     if (RunExecute() != kConvertedSize) {
@@ -236,6 +237,14 @@ void BM_Execute(benchmark::State& state) {
   ReportPeak(state, "execute");
 }
 #endif
+
+// PeerReady, and Debian's rsh client installed beside it.
+bool DebianRshReady(benchmark::State& state) {
+  if (!PeerReady(state)) return false;
+  if (::access(kDebianRsh, X_OK) == 0) return true;
+  state.SkipWithError("Debian's rsh client is not installed (package rsh-client)");
+  return false;
+}
 
 // One run of Debian's rsh client on kCommand with its output going to /dev/null.
 bool RunDebianRsh() {
@@ -255,15 +264,7 @@ bool RunDebianRsh() {
 // Both clients in turn in every iteration, so that both meet the same load of a shared machine;
 // speed_vs_debian is Debian's total time divided by ours (above 1: ours is faster).
 void BM_CorvaneBesideDebianRsh(benchmark::State& state) {
-  Peer& peer = RshPeer();
-  if (!peer.problem.empty()) {
-    state.SkipWithError(peer.problem.c_str());
-    return;
-  }
-  if (::access(kDebianRsh, X_OK) != 0) {
-    state.SkipWithError("Debian's rsh client is not installed (package rsh-client)");
-    return;
-  }
+  if (!DebianRshReady(state)) return;
   std::chrono::steady_clock::duration ours{};
   std::chrono::steady_clock::duration debian{};
   for (auto _ : state) {
@@ -284,15 +285,7 @@ void BM_CorvaneBesideDebianRsh(benchmark::State& state) {
 }
 
 void BM_DebianRsh(benchmark::State& state) {
-  Peer& peer = RshPeer();
-  if (!peer.problem.empty()) {
-    state.SkipWithError(peer.problem.c_str());
-    return;
-  }
-  if (::access(kDebianRsh, X_OK) != 0) {
-    state.SkipWithError("Debian's rsh client is not installed (package rsh-client)");
-    return;
-  }
+  if (!DebianRshReady(state)) return;
   for (auto _ : state) {
     if (!RunDebianRsh()) {
       state.SkipWithError("Debian's rsh client failed");

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <initializer_list>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -153,5 +154,30 @@ class DaemonServer {
   std::vector<pid_t> children_;
   std::string failure_;
 };
+
+// The real rexec and rsh servers side by side, each on an ephemeral 127.0.0.1 port: what the
+// fixtures that run against both start after PrepareRealPeers().
+struct RealServers {
+  DaemonServer rexec{kRexecDaemon};
+  DaemonServer rsh{kRshDaemon};
+
+  // Failures of either accepting side (empty: none).
+  std::string Failure() {
+    std::string failure = rexec.Failure();
+    const std::string rshFailure = rsh.Failure();
+    if (!failure.empty() && !rshFailure.empty()) failure += "; ";
+    return failure + rshFailure;
+  }
+};
+
+// The settings of an environment that reaches the real servers on 127.0.0.1 as the test account,
+// followed by `more`.
+inline std::vector<std::pair<std::string, std::string>> PeerEnvironment(
+    std::initializer_list<std::pair<std::string, std::string>> more = {}) {
+  std::vector<std::pair<std::string, std::string>> values = {
+      {"RHost", "127.0.0.1"}, {"RLogin", kPeerUser}, {"RPwd", kPeerPassword}, {"LLogin", kTrustedLocalUser}};
+  values.insert(values.end(), more.begin(), more.end());
+  return values;
+}
 
 }  // namespace corvane::test

@@ -130,22 +130,14 @@ class ExportsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(test::PrepareRealPeers(), "");
-    rexec_ = std::make_unique<test::DaemonServer>(test::kRexecDaemon);
-    rsh_ = std::make_unique<test::DaemonServer>(test::kRshDaemon);
-    g_rexec_port = rexec_->Port();
-    g_rsh_port = rsh_->Port();
-    test::WriteEnvironment(dir_, "Env1",
-                           {{"RHost", "127.0.0.1"},
-                            {"RLogin", test::kPeerUser},
-                            {"RPwd", test::kPeerPassword},
-                            {"LLogin", test::kTrustedLocalUser},
-                            {"greeting", "hello"}});
+    servers_ = std::make_unique<test::RealServers>();
+    g_rexec_port = servers_->rexec.Port();
+    g_rsh_port = servers_->rsh.Port();
+    test::WriteEnvironment(dir_, "Env1", test::PeerEnvironment({{"greeting", "hello"}}));
   }
   void TearDown() override {
-    for (test::DaemonServer* server : {rexec_.get(), rsh_.get()}) {
-      if (server != nullptr) {
-        EXPECT_EQ(server->Failure(), "");
-      }
+    if (servers_ != nullptr) {
+      EXPECT_EQ(servers_->Failure(), "");
     }
   }
 
@@ -153,8 +145,7 @@ class ExportsTest : public ::testing::Test {
   std::string OutputPath() const { return dir_.File("output.txt"); }
 
   TempDataDir dir_;
-  std::unique_ptr<test::DaemonServer> rexec_;
-  std::unique_ptr<test::DaemonServer> rsh_;
+  std::unique_ptr<test::RealServers> servers_;
 };
 
 TEST_F(ExportsTest, ChecksComeBackAsTheirTextsFromBothExports) {

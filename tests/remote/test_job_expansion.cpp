@@ -429,26 +429,17 @@ class RealServersTest : public StoredJobTest {
  protected:
   void SetUp() override {
     ASSERT_EQ(test::PrepareRealPeers(), "");
-    rexec_ = std::make_unique<test::DaemonServer>(test::kRexecDaemon);
-    rsh_ = std::make_unique<test::DaemonServer>(test::kRshDaemon);
-    ports_ = RemotePorts{rexec_->Port(), rsh_->Port()};
-    test::WriteEnvironment(dir_, "Env1",
-                           {{"RHost", "127.0.0.1"},
-                            {"RLogin", test::kPeerUser},
-                            {"RPwd", test::kPeerPassword},
-                            {"LLogin", test::kTrustedLocalUser},
-                            {"greeting", "hello"}});
+    servers_ = std::make_unique<test::RealServers>();
+    ports_ = RemotePorts{servers_->rexec.Port(), servers_->rsh.Port()};
+    test::WriteEnvironment(dir_, "Env1", test::PeerEnvironment({{"greeting", "hello"}}));
   }
   void TearDown() override {
-    for (test::DaemonServer* server : {rexec_.get(), rsh_.get()}) {
-      if (server != nullptr) {
-        EXPECT_EQ(server->Failure(), "");
-      }
+    if (servers_ != nullptr) {
+      EXPECT_EQ(servers_->Failure(), "");
     }
   }
 
-  std::unique_ptr<test::DaemonServer> rexec_;
-  std::unique_ptr<test::DaemonServer> rsh_;
+  std::unique_ptr<test::RealServers> servers_;
   RemotePorts ports_;
 };
 

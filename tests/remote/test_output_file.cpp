@@ -340,22 +340,18 @@ class WorkerRealServers : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(test::PrepareRealPeers(), "");
-    rexec_ = std::make_unique<test::DaemonServer>(test::kRexecDaemon);
-    rsh_ = std::make_unique<test::DaemonServer>(test::kRshDaemon);
-    ports_ = RemotePorts{rexec_->Port(), rsh_->Port()};
+    servers_ = std::make_unique<test::RealServers>();
+    ports_ = RemotePorts{servers_->rexec.Port(), servers_->rsh.Port()};
   }
   void TearDown() override {
     ASSERT_TRUE(BackgroundJobWorker::WaitUntilIdle(std::chrono::seconds(120)));
-    for (test::DaemonServer* server : {rexec_.get(), rsh_.get()}) {
-      if (server != nullptr) {
-        EXPECT_EQ(server->Failure(), "");
-      }
+    if (servers_ != nullptr) {
+      EXPECT_EQ(servers_->Failure(), "");
     }
   }
 
   TempDataDir dir_;
-  std::unique_ptr<test::DaemonServer> rexec_;
-  std::unique_ptr<test::DaemonServer> rsh_;
+  std::unique_ptr<test::RealServers> servers_;
   RemotePorts ports_;
 };
 

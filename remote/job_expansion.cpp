@@ -160,30 +160,29 @@ CheckedJob ReadAndCheck(StoredJob& job) {
   r.ProtocolIndex = protocol;
   r.DataDir = job.Call().data_dir;
 
-  r.RemoteHost = job.EnvironmentValue("RHost");
-  if (r.RemoteHost.empty()) {
-    checked.failure = std::string(kInvalidHostText);
-    return checked;
-  }
-  r.RemoteUser = job.EnvironmentValue("RLogin");
-  if (r.RemoteUser.empty()) {
-    checked.failure = std::string(kInvalidRemoteUserText);
-    return checked;
-  }
-  r.LocalUser = job.EnvironmentValue("LLogin");
-  if (r.LocalUser.empty() && protocol == 1) {
-    checked.failure = std::string(kInvalidLocalUserText);
-    return checked;
-  }
-  r.RemotePassword = job.EnvironmentValue("RPwd");
-  if (r.RemotePassword.empty() && protocol == 0) {
-    checked.failure = std::string(kInvalidRemotePasswordText);
-    return checked;
-  }
-  r.CommandText = job.JobValue("Command");
-  if (r.CommandText.empty()) {
-    checked.failure = std::string(kMissingCommandText);
-    return checked;
+  // The values in the order they are read; the first one that is required and empty ends the
+  // check with its failure, and what comes after it is not read.
+  struct Value {
+    std::string RunRequest::*field;
+    std::string (StoredJob::*read)(std::string_view key);
+    std::string_view key;
+    bool required;
+    std::string_view failure;
+  };
+  const Value values[] = {
+      {&RunRequest::RemoteHost, &StoredJob::EnvironmentValue, "RHost", true, kInvalidHostText},
+      {&RunRequest::RemoteUser, &StoredJob::EnvironmentValue, "RLogin", true, kInvalidRemoteUserText},
+      {&RunRequest::LocalUser, &StoredJob::EnvironmentValue, "LLogin", protocol == 1, kInvalidLocalUserText},
+      {&RunRequest::RemotePassword, &StoredJob::EnvironmentValue, "RPwd", protocol == 0, kInvalidRemotePasswordText},
+      {&RunRequest::CommandText, &StoredJob::JobValue, "Command", true, kMissingCommandText},
+  };
+  for (const Value& v : values) {
+    std::string& field = r.*v.field;
+    field = (job.*v.read)(v.key);
+    if (field.empty() && v.required) {
+      checked.failure = std::string(v.failure);
+      return checked;
+    }
   }
   return checked;
 }

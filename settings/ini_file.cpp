@@ -14,24 +14,8 @@
 namespace corvane {
 namespace {
 
-// Folds ASCII and Latin-1 capital letters to their small forms. 0xD7 (multiplication sign) is no
-// letter; 0xDF and 0xFF have no capital in Latin-1 and stay as they are.
-unsigned char FoldByte(unsigned char c) noexcept {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
-  return c;
-}
-
 // Blanks and control characters: every byte up to and including the space, and DEL.
 bool IsStripped(unsigned char c) noexcept { return c <= 0x20 || c == 0x7F; }
-
-std::string_view Strip(std::string_view s) noexcept {
-  std::size_t begin = 0;
-  std::size_t end = s.size();
-  while (begin < end && IsStripped(static_cast<unsigned char>(s[begin]))) ++begin;
-  while (end > begin && IsStripped(static_cast<unsigned char>(s[end - 1]))) --end;
-  return s.substr(begin, end - begin);
-}
 
 bool HasLineBreak(std::string_view s) noexcept {
   return s.find_first_of("\r\n") != std::string_view::npos;
@@ -39,10 +23,26 @@ bool HasLineBreak(std::string_view s) noexcept {
 
 }  // namespace
 
+// 0xD7 (multiplication sign) is no letter; 0xDF and 0xFF have no capital in Latin-1 and stay as
+// they are.
+unsigned char FoldNameByte(unsigned char c) noexcept {
+  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
+  return c;
+}
+
+std::string_view StripBlanks(std::string_view s) noexcept {
+  std::size_t begin = 0;
+  std::size_t end = s.size();
+  while (begin < end && IsStripped(static_cast<unsigned char>(s[begin]))) ++begin;
+  while (end > begin && IsStripped(static_cast<unsigned char>(s[end - 1]))) --end;
+  return s.substr(begin, end - begin);
+}
+
 bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) noexcept {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldByte(static_cast<unsigned char>(a[i])) != FoldByte(static_cast<unsigned char>(b[i])))
+    if (FoldNameByte(static_cast<unsigned char>(a[i])) != FoldNameByte(static_cast<unsigned char>(b[i])))
       return false;
   }
   return true;
@@ -50,7 +50,7 @@ bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) noexcept {
 
 std::string FoldName(std::string_view name) {
   std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(FoldByte(static_cast<unsigned char>(c)));
+  for (char& c : folded) c = static_cast<char>(FoldNameByte(static_cast<unsigned char>(c)));
   return folded;
 }
 
@@ -134,12 +134,12 @@ void IniFile::Parse(std::string_view bytes) {
     } else {
       next = end + 1;
     }
-    const std::string_view line = Strip(bytes.substr(pos, end - pos));
+    const std::string_view line = StripBlanks(bytes.substr(pos, end - pos));
     pos = next;
 
     if (line.empty() || line.front() == ';') continue;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      AppendSection(std::string(Strip(line.substr(1, line.size() - 2))));
+      AppendSection(std::string(StripBlanks(line.substr(1, line.size() - 2))));
       current = &sections_.back();
       continue;
     }
@@ -149,8 +149,8 @@ void IniFile::Parse(std::string_view bytes) {
     if (eq == std::string_view::npos) {
       AppendEntry(*current, Entry{false, {}, std::string(line)});
     } else {
-      AppendEntry(*current, Entry{true, std::string(Strip(line.substr(0, eq))),
-                                  std::string(Strip(line.substr(eq + 1)))});
+      AppendEntry(*current, Entry{true, std::string(StripBlanks(line.substr(0, eq))),
+                                  std::string(StripBlanks(line.substr(eq + 1)))});
     }
   }
 }

@@ -27,6 +27,13 @@
 
 namespace corvane {
 
+// The byte with an ASCII or Latin-1 capital letter folded to its small form; every other byte as
+// it is. Names compare equal when their bytes fold alike.
+unsigned char FoldNameByte(unsigned char c) noexcept;
+// The text without the leading and trailing blanks and control characters (every byte up to and
+// including the space, and DEL) that reading strips from lines, names and values.
+std::string_view StripBlanks(std::string_view s) noexcept;
+
 // True when the two names are equal after folding ASCII and Latin-1 letters to one case.
 bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) noexcept;
 // The name with ASCII and Latin-1 letters folded to one case: equal folds mean equal names.

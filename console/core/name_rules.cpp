@@ -7,16 +7,6 @@
 namespace corvane {
 namespace {
 
-// ASCII and Latin-1 capitals to their small forms, as the settings files compare names.
-unsigned char Fold(unsigned char c) noexcept {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
-  return c;
-}
-
-// What the settings files strip from the ends of a name: blanks, control characters and DEL.
-bool IsStripped(unsigned char c) noexcept { return c <= 0x20 || c == 0x7F; }
-
 bool IsControl(unsigned char c) noexcept { return c < 0x20 || c == 0x7F; }
 
 std::optional<std::string> CommonProblem(const TypedName& name) {
@@ -32,8 +22,8 @@ std::optional<std::string> CommonProblem(const TypedName& name) {
 int CompareNamesIgnoringCase(std::string_view a, std::string_view b) noexcept {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const int fa = Fold(static_cast<unsigned char>(a[i]));
-    const int fb = Fold(static_cast<unsigned char>(b[i]));
+    const int fa = FoldNameByte(static_cast<unsigned char>(a[i]));
+    const int fb = FoldNameByte(static_cast<unsigned char>(b[i]));
     if (fa != fb) return fa < fb ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
@@ -57,13 +47,7 @@ std::vector<std::string> SortedNames(const std::vector<std::string>& names) {
   return sorted;
 }
 
-std::string_view StrippedName(std::string_view name) noexcept {
-  std::size_t begin = 0;
-  std::size_t end = name.size();
-  while (begin < end && IsStripped(static_cast<unsigned char>(name[begin]))) ++begin;
-  while (end > begin && IsStripped(static_cast<unsigned char>(name[end - 1]))) --end;
-  return name.substr(begin, end - begin);
-}
+std::string_view StrippedName(std::string_view name) noexcept { return StripBlanks(name); }
 
 bool NameListed(const std::vector<std::string>& list, std::string_view name) noexcept {
   const std::string_view wanted = StrippedName(name);

@@ -14,6 +14,27 @@ namespace {
 
 using test::Loopback;
 
+// A listener on an ephemeral loopback port.
+Socket LoopbackListener() {
+  Socket listener = Socket::Create(AF_INET);
+  listener.Bind(Loopback(0));
+  listener.Listen(1);
+  return listener;
+}
+
+// A client connected to the listener, and the server end that the listener accepted for it.
+struct Connection {
+  Socket client;
+  Socket server;
+};
+
+Connection Connect(Socket& listener) {
+  Connection c{Socket::Create(AF_INET), Socket()};
+  c.client.Connect(Loopback(listener.LocalAddress().Port()));
+  c.server = listener.Accept();
+  return c;
+}
+
 TEST(SocketErrorText, ErrnoValuesGetTheWindowsNumbersAndTexts) {
   struct Case {
     int error;
@@ -130,18 +151,13 @@ TEST(SocketBind, ReversedRangeAndForeignAddressFailAtOnce) {
 }
 
 TEST(SocketTransfer, SendingToAPeerThatIsGoneFailsWithoutSignal) {
-  Socket listener = Socket::Create(AF_INET);
-  listener.Bind(Loopback(0));
-  listener.Listen(1);
-  Socket client = Socket::Create(AF_INET);
-  client.Connect(Loopback(listener.LocalAddress().Port()));
-  {
-    Socket server = listener.Accept();
-    server.SetAbortiveClose();
-  }  // reset
+  Socket listener = LoopbackListener();
+  Connection connection = Connect(listener);
+  connection.server.SetAbortiveClose();
+  connection.server.Close();  // reset
   const std::string block(1 << 20, 'x');
   try {
-    for (int i = 0; i < 64; ++i) client.SendAll(block);
+    for (int i = 0; i < 64; ++i) connection.client.SendAll(block);
     FAIL() << "sent to a reset connection";
   } catch (const SocketError& e) {
     EXPECT_EQ(e.Number(), kSocketErrorConnectionReset) << e.what();
@@ -149,12 +165,10 @@ TEST(SocketTransfer, SendingToAPeerThatIsGoneFailsWithoutSignal) {
 }
 
 TEST(SocketTransfer, ReceiveAllReadsToTheEndAndTimeOutsFail) {
-  Socket listener = Socket::Create(AF_INET);
-  listener.Bind(Loopback(0));
-  listener.Listen(1);
-  Socket client = Socket::Create(AF_INET);
-  client.Connect(Loopback(listener.LocalAddress().Port()));
-  Socket server = listener.Accept();
+  Socket listener = LoopbackListener();
+  Connection connection = Connect(listener);
+  Socket& client = connection.client;
+  Socket& server = connection.server;
 
   std::string data(3 * 1024 * 1024 + 17, '\0');
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7) & 0xFF);
@@ -168,13 +182,11 @@ TEST(SocketTransfer, ReceiveAllReadsToTheEndAndTimeOutsFail) {
   EXPECT_EQ(received, "pre" + data);
 
   // A connection with nothing to read and a time-out set.
-  Socket quiet_client = Socket::Create(AF_INET);
-  quiet_client.Connect(Loopback(listener.LocalAddress().Port()));
-  Socket quiet_server = listener.Accept();
-  quiet_client.SetTimeout(std::chrono::milliseconds(50));
+  Connection quiet = Connect(listener);
+  quiet.client.SetTimeout(std::chrono::milliseconds(50));
   char c = 0;
   try {
-    quiet_client.Receive(std::span<char>(&c, 1));
+    quiet.client.Receive(std::span<char>(&c, 1));
     FAIL();
   } catch (const SocketError& e) {
     EXPECT_STREQ(e.what(), "Socket Error # 10060\r\nConnection timed out.");

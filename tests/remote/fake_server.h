@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "remote/socket.h"
@@ -15,6 +16,23 @@
 namespace corvane::test {
 
 inline SocketAddress Loopback(std::uint16_t port) { return SocketAddress::Numeric("127.0.0.1", port); }
+
+// A port field as a client sends it: decimal digits without a leading zero.
+inline bool IsDecimalPort(std::string_view text) {
+  if (text.empty() || text[0] == '0') return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// The failure text of a name that does not resolve: one of the resolver's numbers 11001-11004
+// and no description.
+inline bool IsResolverFailure(std::string_view text) {
+  constexpr std::string_view prefix = "Socket Error # 1100";
+  return text.size() == prefix.size() + 3 && text.substr(0, prefix.size()) == prefix &&
+         text[prefix.size()] >= '1' && text[prefix.size()] <= '4' && text.substr(prefix.size() + 1) == "\r\n";
+}
 
 // The four NUL-terminated fields of a request header.
 struct RequestHeader {

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <future>
 #include <memory>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -98,7 +97,7 @@ TEST(RcmdRexec, SendsTheHeaderAndReturnsTheOutputAsReceived) {
   EXPECT_EQ(header.first, "op\xA7user");
   EXPECT_EQ(header.second, "s3cret pw");
   EXPECT_EQ(header.command, "ls -l /tmp; echo \xA7");
-  EXPECT_TRUE(std::regex_match(header.port, std::regex("[1-9][0-9]*"))) << header.port;
+  EXPECT_TRUE(test::IsDecimalPort(header.port)) << header.port;
   EXPECT_GT(main_local_port, 1023) << "rexec binds no reserved port";
   EXPECT_GT(std::stoi(header.port), 1023);
 }
@@ -228,7 +227,7 @@ TEST(RcmdFailures, RefusedConnectionAndUnknownHost) {
   RexecClient client;
   client.SetHost("no-such-host.invalid");
   const std::string failure = FailureOf(client);
-  EXPECT_TRUE(std::regex_match(failure, std::regex("Socket Error # 1100[1-4]\r\n"))) << failure;
+  EXPECT_TRUE(test::IsResolverFailure(failure)) << failure;
 }
 
 TEST(RcmdFailures, ResetWhileTheOutputArrivesReturnsNoOutput) {

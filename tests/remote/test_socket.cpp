@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <regex>
 #include <vector>
 
 #include "remote/fake_server.h"
@@ -75,7 +74,7 @@ TEST(SocketResolve, UnknownHostFailsWithTheResolverNumberAndNoDescription) {
     ResolveHost("no-such-host.invalid", 512);
     FAIL() << "resolved";
   } catch (const SocketError& e) {
-    EXPECT_TRUE(std::regex_match(std::string(e.what()), std::regex("Socket Error # 1100[1-4]\r\n"))) << e.what();
+    EXPECT_TRUE(test::IsResolverFailure(e.what())) << e.what();
   }
   const auto addresses = ResolveHost("127.0.0.1", 514);
   ASSERT_FALSE(addresses.empty());

@@ -9,7 +9,7 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QScreen>
-#include <QShowEvent>
+#include <QStyle>
 
 namespace corvane {
 
@@ -49,7 +49,7 @@ bool UiServices::ChooseColor(QWidget* parent, QColor& color) {
 void UiServices::Open(QWidget*, const QUrl& target) { QDesktopServices::openUrl(target); }
 
 SecondaryWindow::SecondaryWindow(QWidget* mainWindow, UiServices& ui, Qt::WindowFlags extraFlags)
-    : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint | extraFlags),
+    : QWidget(mainWindow, Qt::Window | extraFlags),
       mainWidget_(mainWindow),
       ui_(ui) {}
 
@@ -65,31 +65,35 @@ void SecondaryWindow::RemoveCaptionButtons() {
 }
 
 void SecondaryWindow::present() {
-  if (isVisible()) return;
-  // A window that takes its size from its layout has that size only once the layout has run,
-  // which otherwise happens at the first show, after the window was placed.
-  ensurePolished();
-  if (QLayout* windowLayout = layout()) windowLayout->activate();
-  CentreOnMainWidget();
+  const bool opening = !isVisible();
+  if (opening) {
+    // A window that takes its size from its layout has that size only once the layout has run,
+    // which otherwise happens at the first show, after the window was placed.
+    ensurePolished();
+    if (QLayout* windowLayout = layout()) windowLayout->activate();
+    CentreOnMainWidget();
+  }
+  // Back from the minimised state (an open window minimised through its own title bar, or a
+  // hidden one that was minimised when it was hidden), in front and with the focus.
+  setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
+  raise();
+  activateWindow();
+  if (opening) Guarded(ui_, this, [this] { onShow(); });
 }
 
 void SecondaryWindow::CentreOnMainWidget() {
-  const QSize size = frameGeometry().size().isValid() ? frameGeometry().size() : this->size();
+  // The window area without the frame, centred on the main window's: the frame's size is known
+  // only once the window manager has framed the window, so a placement by the frame would put
+  // the first showing elsewhere than the later ones.
   QRect area;
   if (mainWidget_ != nullptr && mainWidget_->isVisible()) {
-    area = mainWidget_->frameGeometry();
+    area = mainWidget_->geometry();
   } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     area = screen->availableGeometry();
   }
   if (!area.isValid()) return;
-  move(area.center() - QPoint(size.width() / 2, size.height() / 2));
-}
-
-void SecondaryWindow::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  if (event->spontaneous()) return;  // restored by the platform, not shown by the program
-  Guarded(ui_, this, [this] { onShow(); });
+  setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), area));
 }
 
 void SecondaryWindow::closeEvent(QCloseEvent* event) {

@@ -3,13 +3,21 @@
 // unwinding through Qt, and the base of every secondary window.
 //
 // A secondary window (Preferences, About, the editors, the date picker) is created hidden at
-// start-up and lives until the program ends. It stays on top of the other windows, is centred on
-// the main window when shown, and is shown modeless through present(); presenting a window that is
-// already visible changes nothing.
+// start-up and lives until the program ends.  It is a transient child window of the main window:
+// the window manager keeps it above the main window only, and it is minimised and restored with
+// the main window.  The operator opens it through present() (a menu item, a shortcut, a tool
+// button, another window's button): that centres it on the main window, shows it modeless and
+// runs its show handler.  Presenting a window that is already open changes nothing in it; it is
+// only brought back from the minimised state, raised and given the focus.  A window shown again
+// by anything else (the notification area restoring the program, the window manager) keeps what
+// it shows: its show handler does not run.
+//
+// A secondary window is a Qt child of the main window, so it must be destroyed before the main
+// window (the start-up code and the tests own them and do so).
 //
 // Contract for a secondary window class (created by the start-up code in console/windows/app.cpp):
 //   - it derives from SecondaryWindow and has a constructor taking the MainWindow;
-//   - onShow() is its show handler (runs each time the window becomes visible);
+//   - onShow() is its show handler (runs each time the operator opens the window);
 //   - onClose() is its close handler (Close button, the window's own close); returning false, or
 //     throwing, keeps the window open;
 //   - ReloadFromDisk() is what the main window asks of the scheduler editor after the scheduler
@@ -27,7 +35,6 @@
 #include <utility>
 
 class QCloseEvent;
-class QShowEvent;
 
 namespace corvane {
 
@@ -78,12 +85,14 @@ bool Guarded(UiServices& ui, QWidget* parent, Handler&& handler) {
 class SecondaryWindow : public QWidget {
   Q_OBJECT
  public:
-  // `mainWindow` is the window it is centred on; `ui` shows the guarded handlers' failures.
-  // `extraFlags` adds to the window flags (for example Qt::Tool for a tool-window border).
+  // `mainWindow` is its parent, the window it is centred on; `ui` shows the guarded handlers'
+  // failures.  `extraFlags` adds to the window flags (for example Qt::Tool for a tool-window
+  // border).
   SecondaryWindow(QWidget* mainWindow, UiServices& ui, Qt::WindowFlags extraFlags = {});
   ~SecondaryWindow() override;
 
-  // Shows the window, centred on the main window; a visible window stays as it is.
+  // The operator opens the window: a hidden window is centred on the main window, shown and its
+  // show handler runs; an open one keeps what it shows and is un-minimised, raised and focused.
   void present();
 
   // Asks the window to re-read what it shows from disk (see the contract above).
@@ -93,7 +102,8 @@ class SecondaryWindow : public QWidget {
   QWidget* MainWidget() const { return mainWidget_; }
 
  protected:
-  // The show handler; runs every time the window becomes visible (not when it is restored).
+  // The show handler; runs every time the operator opens the window (present()), never when the
+  // window is shown again by the notification area or the window manager.
   virtual void onShow() {}
   // The close handler; false keeps the window open.
   virtual bool onClose() { return true; }
@@ -102,7 +112,6 @@ class SecondaryWindow : public QWidget {
   // Close button.
   void RemoveCaptionButtons();
 
-  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

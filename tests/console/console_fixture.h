@@ -137,6 +137,16 @@ class NoTray final : public TrayBackend {
   void Delete() override {}
 };
 
+// A notification area that takes the icon and shows nothing: minimizing with the tray enabled
+// hides the program's windows, TrayIcon::Restore brings them back.
+class SilentTray final : public TrayBackend {
+ public:
+  bool Available() const override { return true; }
+  void Add(const QIcon&, const QString&) override {}
+  void Modify(const QIcon&, const QString&) override {}
+  void Delete() override {}
+};
+
 // Answers the next modal input dialog (the library's operator prompt) from inside its own event
 // loop, and records where and how it appeared.
 class PromptAnswerer {
@@ -205,7 +215,11 @@ class ConsoleTest : public ::testing::Test {
       services.library = std::make_unique<FakeLibrary>(library_);
       services.ui = std::make_unique<FakeUi>(ui_);
       services.preferences = std::make_unique<Preferences>(PrefsFile());
-      services.trayBackend = std::make_unique<NoTray>();
+      if (trayAvailable_) {
+        services.trayBackend = std::make_unique<SilentTray>();
+      } else {
+        services.trayBackend = std::make_unique<NoTray>();
+      }
       services.paths =
           ProgramPaths::Resolve(Dir() + QStringLiteral("/Corvane"), Dir() + QStringLiteral("/fallback"));
       services.autostartDir = AutostartDir();
@@ -243,6 +257,7 @@ class ConsoleTest : public ::testing::Test {
   std::shared_ptr<LibraryLog> library_;
   std::shared_ptr<UiLog> ui_;
   SchedulerLoop schedulerLoop_;
+  bool trayAvailable_ = false;  // the main window gets a SilentTray instead of NoTray
   std::unique_ptr<MainWindow> mainWindow_;
 };
 

@@ -141,7 +141,9 @@ TEST_F(EditorWindowsTest, WindowsAreRegisteredHiddenWithTheirCaptions) {
   for (QWidget* window : {static_cast<QWidget*>(&Environments()), static_cast<QWidget*>(&Jobs()),
                           static_cast<QWidget*>(&CommandEditor())}) {
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(window->parentWidget(), &mainWindow);  // a child window of the main window
+    EXPECT_TRUE(window->isWindow());
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   }
   EXPECT_EQ(Environments().minimumSize(), Environments().maximumSize());  // fixed size
   EXPECT_NE(CommandEditor().minimumSize(), CommandEditor().maximumSize());  // resizable

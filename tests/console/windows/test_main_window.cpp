@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 
 #include <atomic>
 #include <optional>
@@ -656,9 +657,13 @@ TEST_F(WindowsTest, EachMenuItemPresentsItsWindowOnce) {
   EXPECT_EQ(environment->shows, 1);
   EXPECT_EQ(job->shows, 1);
   EXPECT_EQ(preferences->shows, 1);
-  EXPECT_TRUE(scheduler->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  // A transient child window of the main window, not on top of every other program.
+  EXPECT_EQ(scheduler->parentWidget(), &form);
+  EXPECT_FALSE(scheduler->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  ASSERT_NE(scheduler->windowHandle(), nullptr);
+  EXPECT_EQ(scheduler->windowHandle()->transientParent(), form.windowHandle());
   // Centred on the main window.
-  EXPECT_LE((scheduler->geometry().center() - form.geometry().center()).manhattanLength(), 40);
+  EXPECT_LE((scheduler->geometry().center() - form.geometry().center()).manhattanLength(), 1);
 
   // Without a window the items do nothing.
   form.onAbout();
@@ -681,7 +686,68 @@ TEST_F(WindowsTest, CloseIsGuarded) {
   window->close();
   EXPECT_FALSE(window->isVisible());
   window->present();
-  EXPECT_EQ(window->shows, 2);  // every showing runs the show handler
+  EXPECT_EQ(window->shows, 2);  // every opening runs the show handler
+}
+
+// The show handler runs when the operator opens the window, and only then: a window shown again
+// by the notification area or hidden and shown by the window system keeps what it shows.
+TEST_F(WindowsTest, OnlyOpeningRunsTheShowHandler) {
+  trayAvailable_ = true;
+  MainWindow& form = Shown();
+  form.trayIcon_->SetEnabled(true);
+  CountingWindow* job = Make();
+  form.Windows().jobWindow = job;
+  form.onJob();
+  ASSERT_EQ(job->shows, 1);
+
+  form.setWindowState(Qt::WindowMinimized);  // into the notification area
+  ASSERT_TRUE(form.trayIcon_->Shown());
+  EXPECT_FALSE(job->isVisible());
+  form.trayIcon_->Restore();
+  EXPECT_TRUE(job->isVisible());
+  EXPECT_TRUE(form.isVisible());
+  job->hide();  // unmapped and mapped again by the window system
+  job->show();
+  form.onJob();  // open already: brought to the front only
+  EXPECT_EQ(job->shows, 1);
+
+  job->close();
+  form.jobButton_->trigger();  // opened again by the operator
+  EXPECT_EQ(job->shows, 2);
+}
+
+// Opening a window that is open but minimised (through its own title bar) brings it back, in
+// front and with the focus, and leaves what it shows as it is.
+TEST_F(WindowsTest, OpeningAMinimisedWindowBringsItBack) {
+  MainWindow& form = Shown();
+  CountingWindow* environment = Make();
+  form.Windows().environmentWindow = environment;
+  form.environmentAction_->trigger();
+  environment->setWindowState(Qt::WindowMinimized);
+  form.activateWindow();
+  ASSERT_TRUE(test::PumpUntil([&] { return QApplication::activeWindow() == &form; }));
+  form.environmentAction_->trigger();
+  EXPECT_TRUE(environment->isVisible());
+  EXPECT_FALSE(environment->windowState() & Qt::WindowMinimized);
+  EXPECT_TRUE(test::PumpUntil([&] { return QApplication::activeWindow() == environment; }));
+  EXPECT_EQ(environment->shows, 1);
+}
+
+// Every showing comes up centred on the main window, the first one where the later ones do.
+TEST_F(WindowsTest, EveryShowingIsCentredOnTheMainWindow) {
+  MainWindow& form = Shown();
+  CountingWindow* preferences = Make();
+  form.Windows().preferencesWindow = preferences;
+  form.onPreferences();
+  const QRect first = preferences->geometry();
+  EXPECT_EQ(first.center(), form.geometry().center());
+  preferences->close();
+  form.onPreferences();
+  EXPECT_EQ(preferences->geometry(), first);
+  preferences->close();
+  form.move(form.pos() + QPoint(37, 23));
+  form.onPreferences();
+  EXPECT_EQ(preferences->geometry(), first.translated(37, 23));
 }
 
 TEST_F(WindowsTest, SchedulerReloadReachesAVisibleSchedulerEditorOnly) {

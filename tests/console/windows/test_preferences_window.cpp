@@ -35,7 +35,8 @@ TEST_F(PreferencesWindowTest, AsDesigned) {
   EXPECT_EQ(form.windowTitle(), "Corvane 2.0 - Preferences");
   EXPECT_EQ(form.size(), QSize(400, 230));
   EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
-  EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_EQ(form.parentWidget(), &Shown());  // a child window of the main window, not on top of all
+  EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_EQ(form.minimizeToTrayBox_->text(), "Minimize to Tray");
   EXPECT_EQ(form.runAtLogonBox_->text(), "Run When Windows Starts");
   EXPECT_EQ(form.executeInBackgroundBox_->text(), "Execute Jobs in Background");

@@ -76,7 +76,7 @@ void TrayIcon::SetEnabled(bool enabled) {
     HideWindows();
   } else {
     DeleteIcon();
-    ShowWindows();
+    ShowWindows(false);
   }
 }
 
@@ -128,10 +128,20 @@ bool TrayIcon::MainWindowMinimized() const {
   return mainWindow_ && (mainWindow_->windowState() & Qt::WindowMinimized);
 }
 
+bool TrayIcon::OwnWindow(const QWidget* window) const {
+  for (const QWidget* w = window; w != nullptr; w = w->parentWidget()) {
+    if (w == mainWindow_) return true;
+  }
+  return false;
+}
+
 void TrayIcon::HideWindows() {
+  // Only the application's own windows: the main window and the windows it is parent of.  Other
+  // top-level widgets of the process, the notification area's own icon window among them (an
+  // X11 tray embeds a window of ours), must stay as they are.
   hiddenWindows_.clear();
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (!w->isVisible()) continue;
+    if (!w->isVisible() || !OwnWindow(w)) continue;
     const Qt::WindowType type = w->windowType();
     if (type == Qt::Popup || type == Qt::ToolTip) continue;
     hiddenWindows_.emplace_back(w);
@@ -140,12 +150,15 @@ void TrayIcon::HideWindows() {
     if (w) w->hide();
 }
 
-void TrayIcon::ShowWindows() {
+void TrayIcon::ShowWindows(bool restoring) {
   std::vector<QPointer<QWidget>> windows = std::move(hiddenWindows_);
   hiddenWindows_.clear();
   bool mainShown = false;
   for (const QPointer<QWidget>& w : windows) {
     if (!w) continue;
+    // Restoring the application also brings back the windows the window manager minimised
+    // with the main window.
+    if (restoring && w != mainWindow_) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
     w->show();
     if (w == mainWindow_) mainShown = true;
   }
@@ -162,7 +175,7 @@ void TrayIcon::AppMinimized() {
 void TrayIcon::AppRestored() {
   if (!enabled_ || !shown_) return;
   DeleteIcon();
-  ShowWindows();
+  ShowWindows(true);
   if (mainWindow_) {
     mainWindow_->raise();
     mainWindow_->activateWindow();

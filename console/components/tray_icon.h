@@ -1,7 +1,7 @@
 // Notification-area icon component: while the application's main window is minimized and the
-// component is enabled, the application lives in the notification area (an icon there, its
-// windows hidden); restoring removes the icon and shows the windows again.  Clicks on the icon
-// become the component's events.
+// component is enabled, the application lives in the notification area (an icon there, its own
+// windows hidden: the main window and the windows it is parent of); restoring removes the icon
+// and shows those windows again.  Clicks on the icon become the component's events.
 //
 // The notification area itself is reached through TrayBackend, so tests can put a fake in its
 // place.  Where the desktop has no notification area, minimizing behaves as without the
@@ -126,8 +126,12 @@ class TrayIcon : public QObject {
   void AddIcon();
   void ModifyIcon();
   void DeleteIcon();
+  // Whether `window` is the main window or one of its own (a window it is parent of).
+  bool OwnWindow(const QWidget* window) const;
   void HideWindows();
-  void ShowWindows();
+  // Shows the hidden windows again; `restoring`: the application is restored, not only taken
+  // out of the notification area.
+  void ShowWindows(bool restoring);
   bool MainWindowMinimized() const;
   QString TipText() const;
   void Activated(QSystemTrayIcon::ActivationReason reason);

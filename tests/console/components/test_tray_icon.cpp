@@ -194,16 +194,29 @@ TEST_F(TrayIconTest, RightClickPopsTheMenuAndForgetsADestroyedOne) {
   Click(QSystemTrayIcon::Context);
 }
 
-TEST_F(TrayIconTest, OtherWindowsHideAndReturnWithTheApplication) {
-  QWidget editor;
+// The application's own windows (the main window and its child windows) go into the tray and
+// come back; a top-level window of the process that is not the application's (an X11 tray's
+// icon window is one) is left alone.
+TEST_F(TrayIconTest, OwnWindowsHideAndReturnWithTheApplication) {
+  QWidget editor(window_.get(), Qt::Window);
   editor.show();
-  QWidget hiddenBefore;  // never shown: stays hidden after restoring
+  QWidget dialog(&editor, Qt::Dialog);  // a window of a window of the application
+  dialog.show();
+  QWidget hiddenBefore(window_.get(), Qt::Window);  // never shown: stays hidden after restoring
+  QWidget foreign(nullptr, Qt::Window | Qt::FramelessWindowHint);
+  foreign.show();
   Minimize();
   EXPECT_FALSE(editor.isVisible());
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_TRUE(foreign.isVisible());
+  editor.setWindowState(Qt::WindowMinimized);  // as a window manager minimises a transient
   tray_->Restore();
   EXPECT_TRUE(editor.isVisible());
+  EXPECT_FALSE(editor.windowState() & Qt::WindowMinimized);
+  EXPECT_TRUE(dialog.isVisible());
   EXPECT_TRUE(window_->isVisible());
   EXPECT_FALSE(hiddenBefore.isVisible());
+  EXPECT_TRUE(foreign.isVisible());
   EXPECT_FALSE(tray_->Shown());
 }
 
@@ -266,6 +279,12 @@ TEST(TrayIconTrayHostChild, IconDocksAndLeavesWithTheApplication) {
   EXPECT_FALSE(window.isVisible());
   ASSERT_TRUE(test::PumpUntil([&] { return !tray.IconGeometry().isEmpty(); }))
       << "the icon never docked in the notification area";
+  // The X11 tray embeds a window of this process that paints the icon: hiding the application
+  // must leave it shown, or the tray shows an empty slot.
+  int otherWindowsShown = 0;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != &window && w->isVisible()) ++otherWindowsShown;
+  EXPECT_GE(otherWindowsShown, 1) << "the tray's icon window was hidden with the application";
   tray.Restore();
   EXPECT_FALSE(tray.Shown());
   EXPECT_TRUE(window.isVisible());

@@ -26,6 +26,8 @@ tests=(
   # the desktop tests (tests/console/desktop): a window manager, window inspection and pictures
   # (xwininfo, xprop, xwd), a private session bus, and the fake StatusNotifier watcher and host
   openbox x11-utils x11-apps dbus-daemon dbus-bin python3 python3-dbus python3-gi
+  # checks the menu entry that the installation test installs
+  desktop-file-utils
   # the remote tests' real rexec/rsh peers: the test set-up unpacks the package rsh-server for
   # them (scripts/prepare-remote-test-peers.sh); installed, it would bring an inetd that serves
   # rexec and rsh to the whole network

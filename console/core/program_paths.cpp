@@ -22,13 +22,24 @@ bool CanCreateFilesIn(const QString& dir) {
   return probe.open();
 }
 
+constexpr char kHelpFileName[] = "/CORVANE.HLP";
+
 }  // namespace
+
+#ifndef CORVANE_INSTALLED_HELP_DIR
+#define CORVANE_INSTALLED_HELP_DIR "../share/corvane"
+#endif
+const char ProgramPaths::kInstalledHelpDir[] = CORVANE_INSTALLED_HELP_DIR;
 
 ProgramPaths ProgramPaths::Resolve(const QString& programFile, const QString& fallbackDataDir) {
   ProgramPaths paths;
   const QFileInfo info(programFile);
   paths.programFile = info.absoluteFilePath();
   paths.programDir = WithoutTrailingSeparator(info.absolutePath());
+  paths.helpFile = paths.programDir + QLatin1String(kHelpFileName);
+  const QString installed = QDir::cleanPath(paths.programDir + QLatin1Char('/') +
+                                            QLatin1String(kInstalledHelpDir) + QLatin1String(kHelpFileName));
+  if (!QFileInfo::exists(paths.helpFile) && QFileInfo::exists(installed)) paths.helpFile = installed;
   if (CanCreateFilesIn(paths.programDir)) {
     paths.dataDir = paths.programDir;
   } else {

@@ -3,6 +3,10 @@
 // program directory itself unless that is not writable (a system-wide installation), in which
 // case it is the per-user application data directory.  The choice is made once at start-up; the
 // data directory is what the program passes to the library as DataDir.
+//
+// The help file ships with the program: beside it (the build tree, a folder of its own), or, for
+// an installed program, in the installation's data folder, found relative to the program
+// (kInstalledHelpDir, from bin/ to share/corvane/ for example).
 #pragma once
 
 #include <QString>
@@ -15,6 +19,10 @@ struct ProgramPaths {
   QString programFile;  // full path of the executable
   QString programDir;   // its directory, without a trailing separator
   QString dataDir;      // settings, log and output files; without a trailing separator
+  QString helpFile;     // the help file: beside the program, or where the installation put it
+
+  // The folder of the installed help file, relative to the program's folder.
+  static const char kInstalledHelpDir[];
 
   // `programFile` is the executable; `fallbackDataDir` is used (and created) when the program
   // directory is not writable.
@@ -27,8 +35,7 @@ struct ProgramPaths {
   QString SchdIniPath() const { return dataDir + QStringLiteral("/CorvaneSchd.ini"); }
   QString LogPath() const { return dataDir + QStringLiteral("/log.txt"); }
   QString OutputPath() const { return dataDir + QStringLiteral("/output.txt"); }
-  // The help file ships with the program.
-  QString HelpPath() const { return programDir + QStringLiteral("/CORVANE.HLP"); }
+  QString HelpPath() const { return helpFile; }
 
   // A path as the bytes the file system and the library take.
   static std::string Bytes(const QString& path);

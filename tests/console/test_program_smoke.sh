@@ -4,8 +4,13 @@
 # Preferences and About windows, quits through its own Quit shortcut (Ctrl+Alt+Q, typed through
 # XTEST) while they are open, ends with exit code 0 and writes nothing to stderr (no Qt warnings).
 #
-# test_program_smoke.sh <path of the Corvane program>
+# test_program_smoke.sh [--in-place] <path of the Corvane program>
+#   The program runs from a folder of its own, with a copy of its library and help file beside it
+#   (as a folder install has them); with --in-place it runs where it is (an installed program,
+#   which finds them through its installation's folders).
 set -euo pipefail
+in_place=0
+if [ "${1:-}" = "--in-place" ]; then in_place=1; shift; fi
 program=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 for tool in xvfb-run xdotool; do
@@ -15,7 +20,7 @@ done
 # Linked at load time, found through $ORIGIN.
 dynamic=$(readelf -d "$program")
 grep -q 'NEEDED.*\[libCorvaneDll\.so\]' <<<"$dynamic" || { echo "smoke: libCorvaneDll.so is not a needed library"; exit 1; }
-grep -q '\(RPATH\|RUNPATH\).*\[\$ORIGIN\]' <<<"$dynamic" || { echo "smoke: the program does not look beside itself"; exit 1; }
+grep -q '\(RPATH\|RUNPATH\).*[:[]\$ORIGIN[]:]' <<<"$dynamic" || { echo "smoke: the program does not look beside itself"; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -23,7 +28,11 @@ trap 'rm -rf "$work"' EXIT
 # and a home, configuration and runtime folder of the test's own.
 mkdir -p "$work/bin" "$work/home" "$work/config" "$work/data" "$work/runtime"
 chmod 700 "$work/runtime"
-cp "$program" "$(dirname "$program")/libCorvaneDll.so" "$(dirname "$program")/CORVANE.HLP" "$work/bin/"
+run="$program"
+if [ "$in_place" -eq 0 ]; then
+  cp "$program" "$(dirname "$program")/libCorvaneDll.so" "$(dirname "$program")/CORVANE.HLP" "$work/bin/"
+  run="$work/bin/Corvane"
+fi
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
 unset QT_QPA_PLATFORM DISPLAY WAYLAND_DISPLAY
@@ -33,7 +42,7 @@ export LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0${LSAN_OPT
 cat > "$work/session.sh" <<'SESSION'
 set -u
 work=$1
-"$work/bin/Corvane" >"$work/stdout" 2>"$work/stderr" &
+"$2" >"$work/stdout" 2>"$work/stderr" &
 pid=$!
 wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvane 2\.0$' | head -n 1)
 if [ -z "$wid" ]; then
@@ -66,7 +75,7 @@ wait "$pid"
 SESSION
 
 set +e
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/session.sh" "$work"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/session.sh" "$work" "$run"
 rc=$?
 set -e
 echo "exit code: $rc"

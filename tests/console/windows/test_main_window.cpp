@@ -817,6 +817,24 @@ TEST(ProgramPathsTest, UnwritableProgramDirectoryUsesTheFallback) {
   EXPECT_EQ(paths.LogPath(), dir.path() + "/data/log.txt");
 }
 
+// An installed program finds the help file in its installation's data folder; one beside the
+// program (the build tree, a folder of its own) comes first.
+TEST(ProgramPathsTest, HelpFileBesideTheProgramOrWhereTheInstallationPutsIt) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkpath("bin"));
+  const QString installed = QDir::cleanPath(dir.path() + "/bin/" + ProgramPaths::kInstalledHelpDir + "/CORVANE.HLP");
+  EXPECT_EQ(installed, dir.path() + "/share/corvane/CORVANE.HLP");
+  // Neither exists: the place beside the program is named.
+  EXPECT_EQ(ProgramPaths::Resolve(dir.path() + "/bin/Corvane", dir.path() + "/data").HelpPath(),
+            dir.path() + "/bin/CORVANE.HLP");
+  ASSERT_TRUE(QDir(dir.path()).mkpath("share/corvane"));
+  ASSERT_TRUE(QFile(installed).open(QIODevice::WriteOnly));
+  EXPECT_EQ(ProgramPaths::Resolve(dir.path() + "/bin/Corvane", dir.path() + "/data").HelpPath(), installed);
+  ASSERT_TRUE(QFile(dir.path() + "/bin/CORVANE.HLP").open(QIODevice::WriteOnly));
+  EXPECT_EQ(ProgramPaths::Resolve(dir.path() + "/bin/Corvane", dir.path() + "/data").HelpPath(),
+            dir.path() + "/bin/CORVANE.HLP");
+}
+
 TEST(DisplayTextTest, Cases) {
   struct Case {
     std::string bytes;

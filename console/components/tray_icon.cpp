@@ -46,6 +46,8 @@ QRect QtTrayBackend::Geometry() const {
   return icon_->isVisible() ? icon_->geometry() : QRect();
 }
 
+void QtTrayBackend::SetContextMenu(QMenu* menu) { icon_->setContextMenu(menu); }
+
 // ---------------------------------------------------------------------------------------------
 // TrayIcon
 
@@ -94,7 +96,10 @@ void TrayIcon::SetHint(std::string_view hint) {
 
 QMenu* TrayIcon::PopupMenu() const { return popupMenu_; }
 
-void TrayIcon::SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+void TrayIcon::SetPopupMenu(QMenu* menu) {
+  popupMenu_ = menu;
+  backend_->SetContextMenu(menu);
+}
 
 QIcon TrayIcon::IconHandle() const {
   if (!icon_.isNull()) return icon_;
@@ -204,7 +209,7 @@ void TrayIcon::RightClick() {
 }
 
 void TrayIcon::ShowPopupMenu() {
-  if (popupMenu_) popupMenu_->popup(QCursor::pos());
+  if (popupMenu_ && !backend_->ShowsContextMenu()) popupMenu_->popup(QCursor::pos());
 }
 
 void TrayIcon::Activated(QSystemTrayIcon::ActivationReason reason) {

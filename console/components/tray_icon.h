@@ -42,6 +42,11 @@ class TrayBackend {
   virtual void Delete() = 0;
   // Where the icon is on the screen; empty while it is in no notification area.
   virtual QRect Geometry() const { return {}; }
+  // Gives the icon its context menu (none: no menu).  A backend that answers true to
+  // ShowsContextMenu() shows it itself when the operator asks for it (a right click on an X11
+  // tray icon; a D-Bus tray draws the menu it is handed); otherwise the component pops it up.
+  virtual void SetContextMenu(QMenu*) {}
+  virtual bool ShowsContextMenu() const { return false; }
 
   // Set by the component: the backend reports every activation of the icon through it.
   std::function<void(QSystemTrayIcon::ActivationReason)> Activated;
@@ -57,6 +62,8 @@ class QtTrayBackend final : public TrayBackend {
   void Modify(const QIcon& icon, const QString& tip) override;
   void Delete() override;
   QRect Geometry() const override;
+  void SetContextMenu(QMenu* menu) override;
+  bool ShowsContextMenu() const override { return true; }
 
  private:
   std::unique_ptr<QSystemTrayIcon> icon_;
@@ -90,7 +97,7 @@ class TrayIcon : public QObject {
   const std::string& Hint() const { return hint_; }
   void SetHint(std::string_view hint);
 
-  // Not owned; forgotten by itself when the menu is destroyed.
+  // The icon's context menu.  Not owned; forgotten by itself when the menu is destroyed.
   QMenu* PopupMenu() const;
   void SetPopupMenu(QMenu* menu);
 
@@ -104,7 +111,8 @@ class TrayIcon : public QObject {
   QIcon IconHandle() const;
 
   // Raised with this component as sender.  At creation OnDblClick restores the application and
-  // OnRightClick pops up PopupMenu; OnLeftClick is empty.
+  // OnRightClick pops up PopupMenu (unless the notification area shows it itself); OnLeftClick
+  // is empty.
   TrayEvent OnDblClick;
   TrayEvent OnLeftClick;
   TrayEvent OnRightClick;

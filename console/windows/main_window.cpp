@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -119,6 +120,16 @@ MainWindow::MainWindow(MainWindowServices services)
   trayIcon_->SetIcon(windowIcon());
   trayIcon_->SetHint(kApplicationTitle);
   trayIcon_->OnDblClick = [this](QObject* sender) { onTrayIconDoubleClicked(sender); };
+  // A D-Bus notification area (KDE Plasma, GNOME with AppIndicator, any Wayland desktop) sends a
+  // single activation and never a double click: a click brings the program back as well, and the
+  // icon has a context menu that every notification area can show.
+  trayIcon_->OnLeftClick = [this](QObject* sender) { onTrayIconClicked(sender); };
+  trayMenu_ = new QMenu(this);
+  trayRestoreAction_ = trayMenu_->addAction(QStringLiteral("Restore"));
+  connect(trayRestoreAction_, &QAction::triggered, this, [this] { trayIcon_->Restore(); });
+  trayQuitAction_ = trayMenu_->addAction(QStringLiteral("Quit"));
+  connect(trayQuitAction_, &QAction::triggered, this, &MainWindow::onQuit);
+  trayIcon_->SetPopupMenu(trayMenu_);
 
   schedulerThread_ = new BackgroundThread(this);
   schedulerThread_->OnExecute = [this](QObject* sender, BackgroundWorker* thread, void*& data) {
@@ -506,6 +517,10 @@ void MainWindow::onProtocolChosen() {
 }
 
 void MainWindow::onTrayIconDoubleClicked(QObject*) { trayIcon_->Restore(); }
+
+void MainWindow::onTrayIconClicked(QObject*) {
+  if (trayIcon_->Shown()) trayIcon_->Restore();
+}
 
 void MainWindow::OpenFile(const QString& path) { ui_->Open(this, QUrl::fromLocalFile(path)); }
 

@@ -35,6 +35,7 @@ class QAction;
 class QCloseEvent;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QShowEvent;
 class QStatusBar;
@@ -151,6 +152,7 @@ class MainWindow : public QMainWindow {
   void onScheduler();    // "Scheduler" (menu and tool bar)
   void onProtocolChosen();
   void onTrayIconDoubleClicked(QObject* sender);
+  void onTrayIconClicked(QObject* sender);  // a single click (a D-Bus tray's activation)
   void onLogFile();      // "Log File..."
   void onOutputFile();   // "Output File..."
   void onHelp();         // "Help / Tutorial" and the tool bar's "Help"
@@ -190,6 +192,10 @@ class MainWindow : public QMainWindow {
   QAction* executeAction_ = nullptr;
   QAction* helpAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
+  // The notification-area icon's context menu: "Restore" and "Quit".
+  QMenu* trayMenu_ = nullptr;
+  QAction* trayRestoreAction_ = nullptr;
+  QAction* trayQuitAction_ = nullptr;
   // Tool buttons, left to right.
   QAction* environmentButton_ = nullptr;
   QAction* jobButton_ = nullptr;

@@ -138,13 +138,21 @@ class NoTray final : public TrayBackend {
 };
 
 // A notification area that takes the icon and shows nothing: minimizing with the tray enabled
-// hides the program's windows, TrayIcon::Restore brings them back.
+// hides the program's windows, TrayIcon::Restore brings them back.  It keeps the context menu it
+// was given and shows it itself, as the real ones do; Click() plays the operator's clicks.
 class SilentTray final : public TrayBackend {
  public:
   bool Available() const override { return true; }
   void Add(const QIcon&, const QString&) override {}
   void Modify(const QIcon&, const QString&) override {}
   void Delete() override {}
+  void SetContextMenu(QMenu* menu) override { contextMenu = menu; }
+  bool ShowsContextMenu() const override { return true; }
+  void Click(QSystemTrayIcon::ActivationReason reason) {
+    ASSERT_TRUE(Activated);
+    Activated(reason);
+  }
+  QMenu* contextMenu = nullptr;
 };
 
 // Answers the next modal input dialog (the library's operator prompt) from inside its own event
@@ -216,7 +224,9 @@ class ConsoleTest : public ::testing::Test {
       services.ui = std::make_unique<FakeUi>(ui_);
       services.preferences = std::make_unique<Preferences>(PrefsFile());
       if (trayAvailable_) {
-        services.trayBackend = std::make_unique<SilentTray>();
+        auto tray = std::make_unique<SilentTray>();
+        tray_ = tray.get();
+        services.trayBackend = std::move(tray);
       } else {
         services.trayBackend = std::make_unique<NoTray>();
       }
@@ -258,6 +268,7 @@ class ConsoleTest : public ::testing::Test {
   std::shared_ptr<UiLog> ui_;
   SchedulerLoop schedulerLoop_;
   bool trayAvailable_ = false;  // the main window gets a SilentTray instead of NoTray
+  SilentTray* tray_ = nullptr;  // that tray, owned by the main window's tray icon
   std::unique_ptr<MainWindow> mainWindow_;
 };
 

@@ -181,6 +181,34 @@ TEST_F(TrayIconTest, IconFallsBackToTheProgramsPicture) {
   EXPECT_EQ(tray_->IconHandle().cacheKey(), tray_->Icon().cacheKey());
 }
 
+// A notification area that shows the context menu itself gets it from the component, which
+// then pops up nothing of its own on a right click.
+TEST(TrayIconMenu, HandedToANotificationAreaThatShowsIt) {
+  test::Watchdog watchdog;
+  struct MenuTray final : TrayBackend {
+    bool Available() const override { return true; }
+    void Add(const QIcon&, const QString&) override {}
+    void Modify(const QIcon&, const QString&) override {}
+    void Delete() override {}
+    void SetContextMenu(QMenu* menu) override { given->push_back(menu); }
+    bool ShowsContextMenu() const override { return true; }
+    std::vector<QMenu*>* given = nullptr;
+  };
+  std::vector<QMenu*> given;
+  QWidget window;
+  auto backend = std::make_unique<MenuTray>();
+  backend->given = &given;
+  MenuTray* tray = backend.get();
+  TrayIcon icon(&window, std::move(backend));
+  QMenu menu;
+  icon.SetPopupMenu(&menu);
+  ASSERT_EQ(given, (std::vector<QMenu*>{&menu}));
+  tray->Activated(QSystemTrayIcon::Context);
+  EXPECT_FALSE(menu.isVisible());
+  icon.SetPopupMenu(nullptr);
+  EXPECT_EQ(given.back(), nullptr);
+}
+
 TEST_F(TrayIconTest, RightClickPopsTheMenuAndForgetsADestroyedOne) {
   Click(QSystemTrayIcon::Context);  // no menu: nothing happens
   auto menu = std::make_unique<QMenu>();

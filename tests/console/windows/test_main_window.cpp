@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QThread>
@@ -714,6 +715,52 @@ TEST_F(WindowsTest, OnlyOpeningRunsTheShowHandler) {
   job->close();
   form.jobButton_->trigger();  // opened again by the operator
   EXPECT_EQ(job->shows, 2);
+}
+
+// A D-Bus notification area sends a single activation and never a double click: a click brings
+// the program back from the tray, a double click still does, and the icon's context menu
+// (handed to the notification area, which shows it itself) has Restore and Quit.
+TEST_F(ConsoleTest, TrayClickDoubleClickAndContextMenu) {
+  trayAvailable_ = true;
+  MainWindow& form = Shown();
+  form.trayIcon_->SetEnabled(true);
+  ASSERT_NE(tray_, nullptr);
+  ASSERT_EQ(tray_->contextMenu, form.trayMenu_);
+  QStringList captions;
+  for (const QAction* action : form.trayMenu_->actions()) captions.append(action->text());
+  EXPECT_EQ(captions, (QStringList{"Restore", "Quit"}));
+
+  const auto minimize = [&] {
+    form.setWindowState(form.windowState() | Qt::WindowMinimized);
+    ASSERT_TRUE(form.trayIcon_->Shown());
+    ASSERT_FALSE(form.isVisible());
+  };
+  const auto restored = [&] {
+    return form.isVisible() && !form.trayIcon_->Shown() && !(form.windowState() & Qt::WindowMinimized);
+  };
+  tray_->Click(QSystemTrayIcon::Trigger);  // not in the tray: a click changes nothing
+  EXPECT_TRUE(restored());
+  minimize();
+  tray_->Click(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(restored());
+  minimize();
+  tray_->Click(QSystemTrayIcon::Trigger);  // an X11 tray's double click: a click, then the double
+  tray_->Click(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(restored());
+  minimize();
+  tray_->Click(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(restored());
+  minimize();
+  tray_->Click(QSystemTrayIcon::Context);  // the notification area shows the menu, not the program
+  EXPECT_FALSE(form.trayMenu_->isVisible());
+  form.trayRestoreAction_->trigger();
+  EXPECT_TRUE(restored());
+
+  minimize();
+  bool closed = false;
+  QObject::connect(&form, &MainWindow::Closed, [&] { closed = true; });
+  form.trayQuitAction_->trigger();
+  EXPECT_TRUE(closed);
 }
 
 // Opening a window that is open but minimised (through its own title bar) brings it back, in

@@ -13,7 +13,8 @@
 
 namespace corvane {
 
-HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), text_(new QPlainTextEdit(this)) {
+HelpWindow::HelpWindow(QWidget* mainWindow, UiServices& ui)
+    : SecondaryWindow(mainWindow, ui), text_(new QPlainTextEdit(this)) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Help"));
   text_->setReadOnly(true);
   // The help file is laid out in columns for a fixed-width font.

@@ -1,22 +1,25 @@
 // The help text inside the program: a read-only window showing a plain text file (the help file
-// CORVANE.HLP), its bytes decoded as the output is (UTF-8 where valid, Latin-1 otherwise).
+// CORVANE.HLP), its bytes decoded as the output is (UTF-8 where valid, Latin-1 otherwise).  A
+// secondary window of the main window, opened by Help / Help / Tutorial (F1) and the tool bar's
+// Help.
 #pragma once
 
 #include <QString>
-#include <QWidget>
+
+#include "console/windows/secondary_window.h"
 
 class QPlainTextEdit;
 
 namespace corvane {
 
-class HelpWindow : public QWidget {
+class HelpWindow : public SecondaryWindow {
   Q_OBJECT
  public:
   // A help file larger than this is refused rather than read into memory.
   static constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
 
-  // With a parent, the window is a transient child of it (above it, minimised with it).
-  explicit HelpWindow(QWidget* parent = nullptr);
+  // A transient child window of `mainWindow` (above it, minimised with it).
+  HelpWindow(QWidget* mainWindow, UiServices& ui);
 
   // Reads the file anew and shows it from its first line.  False, with the text on screen left as
   // it was, when the file cannot be read or is larger than kMaxFileSize; errorString() says why.

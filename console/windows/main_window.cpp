@@ -27,6 +27,7 @@
 
 #include "cipher/stored_key.h"
 #include "console/core/autostart.h"
+#include "console/windows/help_window.h"
 #include "console/core/output_text.h"
 #include "settings/ini_file.h"
 
@@ -115,6 +116,8 @@ MainWindow::MainWindow(MainWindowServices services)
   // stored-value cipher.
   storedValueCipher_.SetMode(TCipherMode::cmCTS);
   storedValueCipher_.ReadStoredCipher("TCipher_Blowfish");
+
+  helpWindow_ = new HelpWindow(this, *ui_);
 
   trayIcon_ = new TrayIcon(this, std::move(services.trayBackend));
   trayIcon_->SetIcon(windowIcon());
@@ -526,7 +529,18 @@ void MainWindow::OpenFile(const QString& path) { ui_->Open(this, QUrl::fromLocal
 
 void MainWindow::onLogFile() { OpenFile(paths_.LogPath()); }
 void MainWindow::onOutputFile() { OpenFile(paths_.OutputPath()); }
-void MainWindow::onHelp() { OpenFile(paths_.HelpPath()); }
+void MainWindow::onHelp() {
+  // The help file is plain text: shown in a window of the program, read anew at each opening.
+  // (A desktop handed CORVANE.HLP takes it for a Windows help file and opens nothing usable.)
+  Guarded(*ui_, this, [this] {
+    if (!helpWindow_->isVisible() && !helpWindow_->loadFile(paths_.HelpPath())) {
+      ui_->Message(this, QStringLiteral("Cannot open the help file \"%1\": %2")
+                             .arg(paths_.HelpPath(), helpWindow_->errorString()));
+      return;
+    }
+    helpWindow_->present();
+  });
+}
 
 // ---- scheduler worker ---------------------------------------------------------------------------
 

@@ -43,6 +43,7 @@ class QToolBar;
 
 namespace corvane {
 
+class HelpWindow;
 class MainWindow;
 
 // The body of the scheduler worker, run on schedulerThread_'s worker thread from the first show
@@ -155,7 +156,7 @@ class MainWindow : public QMainWindow {
   void onTrayIconClicked(QObject* sender);  // a single click (a D-Bus tray's activation)
   void onLogFile();      // "Log File..."
   void onOutputFile();   // "Output File..."
-  void onHelp();         // "Help / Tutorial" and the tool bar's "Help"
+  void onHelp();         // "Help / Tutorial" and the tool bar's "Help": the help text in helpWindow_
   // The scheduler thread's body, on its worker thread.
   void runSchedulerThread(QObject* sender, BackgroundWorker* thread, void*& data);
   // The scheduler worker's synchronised call after a run: an open scheduler editor reloads.
@@ -192,6 +193,8 @@ class MainWindow : public QMainWindow {
   QAction* executeAction_ = nullptr;
   QAction* helpAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
+  // The help text's window ("Help / Tutorial", the tool bar's "Help"); a child of this window.
+  HelpWindow* helpWindow_ = nullptr;
   // The notification-area icon's context menu: "Restore" and "Quit".
   QMenu* trayMenu_ = nullptr;
   QAction* trayRestoreAction_ = nullptr;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Smoke test of the real program on a virtual display: Corvane is bound to libCorvaneDll.so by the
 # loader and finds it beside itself; it starts, shows its main window "Corvane 2.0", opens its
-# Preferences and About windows, quits through its own Quit shortcut (Ctrl+Alt+Q, typed through
+# Preferences, About and help windows, quits through its own Quit shortcut (Ctrl+Alt+Q, typed through
 # XTEST) while they are open, ends with exit code 0 and writes nothing to stderr (no Qt warnings).
 #
 # test_program_smoke.sh [--in-place] <path of the Corvane program>
@@ -51,8 +51,9 @@ if [ -z "$wid" ]; then
   exit 91
 fi
 echo "window: $(xdotool getwindowname "$wid")"
-# The Preferences and About windows open (and stay open while the main window closes).
-for shown in 'ctrl+alt+p:^Corvane 2\.0 - Preferences$' 'ctrl+alt+a:^About\.\.\.$'; do
+# The Preferences, About and help windows open (and stay open while the main window closes); the
+# help window shows only when the program found its help file.
+for shown in 'ctrl+alt+p:^Corvane 2\.0 - Preferences$' 'ctrl+alt+a:^About\.\.\.$' 'F1:^Corvane 2\.0 - Help$'; do
   xdotool windowfocus --sync "$wid" key --clearmodifiers "${shown%%:*}"
   if [ -z "$(timeout 30 xdotool search --sync --onlyvisible --name "${shown#*:}" | head -n 1)" ]; then
     echo "smoke: ${shown%%:*} showed no window ${shown#*:}"

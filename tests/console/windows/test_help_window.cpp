@@ -23,11 +23,12 @@ class HelpWindowTest : public ::testing::Test {
   }
 
   QTemporaryDir dir_;
+  UiServices ui_;
 };
 
 TEST_F(HelpWindowTest, ShowsTheFileReadOnlyWithItsTextDecoded) {
   QWidget main;
-  HelpWindow help(&main);
+  HelpWindow help(&main, ui_);
   EXPECT_EQ(help.windowTitle(), QStringLiteral("Corvane 2.0 - Help"));
   EXPECT_TRUE(help.isWindow());
   EXPECT_EQ(help.parentWidget(), &main);
@@ -39,7 +40,7 @@ TEST_F(HelpWindowTest, ShowsTheFileReadOnlyWithItsTextDecoded) {
 }
 
 TEST_F(HelpWindowTest, AFileThatCannotBeShownLeavesTheTextAsItWas) {
-  HelpWindow help;
+  HelpWindow help(nullptr, ui_);
   ASSERT_TRUE(help.loadFile(Write("help.txt", "first")));
   EXPECT_FALSE(help.loadFile(dir_.filePath(QStringLiteral("missing.txt"))));
   EXPECT_FALSE(help.errorString().isEmpty());
@@ -52,7 +53,7 @@ TEST_F(HelpWindowTest, AFileThatCannotBeShownLeavesTheTextAsItWas) {
 }
 
 TEST_F(HelpWindowTest, ShowsTheProgramsHelpFile) {
-  HelpWindow help;
+  HelpWindow help(nullptr, ui_);
   ASSERT_TRUE(help.loadFile(QString::fromUtf8(CORVANE_TEST_DATA_DIR "/../../console/CORVANE.HLP"))) << help.errorString().toStdString();
   EXPECT_TRUE(help.text().startsWith(QStringLiteral("CORVANE 2.0 - HELP AND TUTORIAL\n")));
 }

@@ -24,6 +24,7 @@
 #include "cipher/stored_key.h"
 #include "console/core/autostart.h"
 #include "console/windows/about_window.h"
+#include "console/windows/help_window.h"
 #include "remote/qt_prompt.h"
 
 namespace corvane {
@@ -505,13 +506,34 @@ TEST_F(ConsoleTest, ShellOpenersOpenTheirFiles) {
   MainWindow& form = Shown();
   form.onLogFile();
   form.onOutputFile();
-  form.onHelp();
-  form.helpButton_->trigger();
-  ASSERT_EQ(ui_->opened.size(), 4u);
+  ASSERT_EQ(ui_->opened.size(), 2u);
   EXPECT_EQ(ui_->opened[0], QUrl::fromLocalFile(Dir() + "/log.txt"));
   EXPECT_EQ(ui_->opened[1], QUrl::fromLocalFile(Dir() + "/output.txt"));
-  EXPECT_EQ(ui_->opened[2], QUrl::fromLocalFile(Dir() + "/CORVANE.HLP"));
-  EXPECT_EQ(ui_->opened[3], ui_->opened[2]);
+}
+
+// Help shows the help file in a read-only window of the program, not through the desktop.
+TEST_F(ConsoleTest, HelpShowsTheHelpTextInAWindowOfTheProgram) {
+  MainWindow& form = Shown();
+  form.helpAction_->trigger();  // no help file beside the program: said so, no window
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_TRUE(ui_->messages[0].startsWith("Cannot open the help file \"" + Dir() + "/CORVANE.HLP\"")) << ui_->messages[0].toStdString();
+  EXPECT_FALSE(form.helpWindow_->isVisible());
+
+  WriteFile("CORVANE.HLP", "HELP\r\n\xA7 1 Start\r\n");
+  form.helpAction_->trigger();
+  ASSERT_TRUE(form.helpWindow_->isVisible());
+  EXPECT_EQ(form.helpWindow_->text(), QString::fromLatin1("HELP\n\xA7 1 Start\n"));
+  EXPECT_EQ(form.helpWindow_->parentWidget(), &form);
+  const auto* view = form.helpWindow_->findChild<QPlainTextEdit*>();
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(view->isReadOnly());
+  form.helpWindow_->close();
+  WriteFile("CORVANE.HLP", "NEWER\n");
+  form.helpButton_->trigger();  // read anew at each opening
+  EXPECT_TRUE(form.helpWindow_->isVisible());
+  EXPECT_EQ(form.helpWindow_->text(), "NEWER\n");
+  EXPECT_TRUE(ui_->opened.empty());
+  EXPECT_EQ(ui_->messages.size(), 1u);
 }
 
 // ---- close and the start-at-logon entry ---------------------------------------------------------

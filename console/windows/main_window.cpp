@@ -16,7 +16,6 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QStringDecoder>
-#include <QStyle>
 #include <QThread>
 #include <QToolBar>
 #include <QToolButton>
@@ -128,9 +127,9 @@ MainWindow::MainWindow(MainWindowServices services)
   // icon has a context menu that every notification area can show.
   trayIcon_->OnLeftClick = [this](QObject* sender) { onTrayIconClicked(sender); };
   trayMenu_ = new QMenu(this);
-  trayRestoreAction_ = trayMenu_->addAction(QStringLiteral("Restore"));
+  trayRestoreAction_ = trayMenu_->addAction(QStringLiteral("&Restore"));
   connect(trayRestoreAction_, &QAction::triggered, this, [this] { trayIcon_->Restore(); });
-  trayQuitAction_ = trayMenu_->addAction(QStringLiteral("Quit"));
+  trayQuitAction_ = trayMenu_->addAction(QStringLiteral("&Quit"));
   connect(trayQuitAction_, &QAction::triggered, this, &MainWindow::onQuit);
   trayIcon_->SetPopupMenu(trayMenu_);
 
@@ -158,26 +157,28 @@ void MainWindow::BuildMenu() {
   const auto keys = [](QKeyCombination combination) { return QKeySequence(combination); };
   const auto ctrlAlt = Qt::CTRL | Qt::ALT;
 
-  QMenu* file = bar->addMenu(QStringLiteral("File"));
-  preferencesAction_ = item(file, "Preferences", keys(ctrlAlt | Qt::Key_P), &MainWindow::onPreferences);
+  // Each caption keeps its words; "&" marks the letter of its keyboard mnemonic (Alt+F for File),
+  // which Qt underlines and does not show.
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
+  preferencesAction_ = item(file, "&Preferences", keys(ctrlAlt | Qt::Key_P), &MainWindow::onPreferences);
   file->addSeparator();
-  quitAction_ = item(file, "Quit", keys(ctrlAlt | Qt::Key_Q), &MainWindow::onQuit);
+  quitAction_ = item(file, "&Quit", keys(ctrlAlt | Qt::Key_Q), &MainWindow::onQuit);
 
-  QMenu* view = bar->addMenu(QStringLiteral("View"));
-  environmentAction_ = item(view, "Environment", keys(ctrlAlt | Qt::Key_E), &MainWindow::onEnvironment);
-  jobAction_ = item(view, "Job", keys(ctrlAlt | Qt::Key_J), &MainWindow::onJob);
-  schedulerAction_ = item(view, "Scheduler", keys(ctrlAlt | Qt::Key_S), &MainWindow::onScheduler);
+  QMenu* view = bar->addMenu(QStringLiteral("&View"));
+  environmentAction_ = item(view, "&Environment", keys(ctrlAlt | Qt::Key_E), &MainWindow::onEnvironment);
+  jobAction_ = item(view, "&Job", keys(ctrlAlt | Qt::Key_J), &MainWindow::onJob);
+  schedulerAction_ = item(view, "&Scheduler", keys(ctrlAlt | Qt::Key_S), &MainWindow::onScheduler);
   view->addSeparator();
-  logFileAction_ = item(view, "Log File...", QKeySequence(), &MainWindow::onLogFile);
-  outputFileAction_ = item(view, "Output File...", QKeySequence(), &MainWindow::onOutputFile);
+  logFileAction_ = item(view, "&Log File...", QKeySequence(), &MainWindow::onLogFile);
+  outputFileAction_ = item(view, "&Output File...", QKeySequence(), &MainWindow::onOutputFile);
 
-  QMenu* action = bar->addMenu(QStringLiteral("Action"));
-  executeAction_ = item(action, "Execute", keys(ctrlAlt | Qt::Key_X), &MainWindow::onExecute);
+  QMenu* action = bar->addMenu(QStringLiteral("&Action"));
+  executeAction_ = item(action, "E&xecute", keys(ctrlAlt | Qt::Key_X), &MainWindow::onExecute);
 
-  QMenu* help = bar->addMenu(QStringLiteral("Help"));
-  helpAction_ = item(help, "Help / Tutorial", QKeySequence(Qt::Key_F1), &MainWindow::onHelp);
+  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+  helpAction_ = item(help, "&Help / Tutorial", QKeySequence(Qt::Key_F1), &MainWindow::onHelp);
   help->addSeparator();
-  aboutAction_ = item(help, "About...", keys(ctrlAlt | Qt::Key_A), &MainWindow::onAbout);
+  aboutAction_ = item(help, "&About...", keys(ctrlAlt | Qt::Key_A), &MainWindow::onAbout);
 }
 
 void MainWindow::BuildToolBar() {
@@ -189,22 +190,24 @@ void MainWindow::BuildToolBar() {
   toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
   addToolBar(Qt::TopToolBarArea, toolBar_);
 
-  QStyle* look = style();
-  const auto button = [&](QStyle::StandardPixmap picture, const char* hint, auto handler) {
+  // The program's own pictures (SVG, drawn for it): the style's stock icons look pale and
+  // disabled under some themes.
+  const auto button = [&](const char* picture, const char* hint, auto handler) {
     toolBar_->addSeparator();
-    QAction* action = toolBar_->addAction(look->standardIcon(picture), QString::fromLatin1(hint));
+    const QIcon icon(QStringLiteral(":/corvane/resources/icons/%1.svg").arg(QLatin1String(picture)));
+    QAction* action = toolBar_->addAction(icon, QString::fromLatin1(hint));
     action->setToolTip(QString::fromLatin1(hint));
     connect(action, &QAction::triggered, this, handler);
     if (QWidget* widget = toolBar_->widgetForAction(action)) widget->setFixedSize(39, 38);
     return action;
   };
-  environmentButton_ = button(QStyle::SP_DirIcon, "Environment", &MainWindow::onEnvironment);
-  jobButton_ = button(QStyle::SP_FileIcon, "Job", &MainWindow::onJob);
-  executeButton_ = button(QStyle::SP_MediaPlay, "Execute", &MainWindow::onExecute);
-  preferencesButton_ = button(QStyle::SP_FileDialogDetailedView, "Preferences", &MainWindow::onPreferences);
-  schedulerButton_ = button(QStyle::SP_BrowserReload, "Scheduler", &MainWindow::onScheduler);
-  helpButton_ = button(QStyle::SP_DialogHelpButton, "Help", &MainWindow::onHelp);
-  quitButton_ = button(QStyle::SP_DialogCloseButton, "Quit", &MainWindow::onQuit);
+  environmentButton_ = button("environment", "Environment", &MainWindow::onEnvironment);
+  jobButton_ = button("job", "Job", &MainWindow::onJob);
+  executeButton_ = button("execute", "Execute", &MainWindow::onExecute);
+  preferencesButton_ = button("preferences", "Preferences", &MainWindow::onPreferences);
+  schedulerButton_ = button("scheduler", "Scheduler", &MainWindow::onScheduler);
+  helpButton_ = button("help", "Help", &MainWindow::onHelp);
+  quitButton_ = button("quit", "Quit", &MainWindow::onQuit);
 }
 
 void MainWindow::BuildCentre() {

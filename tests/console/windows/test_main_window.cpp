@@ -8,6 +8,8 @@
 #include <QEvent>
 #include <QApplication>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,6 +20,7 @@
 #include <QWindow>
 
 #include <atomic>
+#include <set>
 #include <optional>
 #include <string>
 
@@ -454,6 +457,25 @@ TEST_F(ExecuteTest, MenuAndToolBarReachExecute) {
   EXPECT_EQ(library_->calls.size(), 2u);
 }
 
+// A menu caption as shown: the mnemonic's marker removed ("&&" shows one "&").
+QString Caption(const QAction* action) {
+  QString text = action->text();
+  text.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+  return text;
+}
+
+void ExpectMnemonics(const QList<QAction*>& actions) {
+  std::set<int> keys;
+  for (const QAction* action : actions) {
+    if (action->isSeparator()) continue;
+    const QKeySequence mnemonic = QKeySequence::mnemonic(action->text());
+    EXPECT_FALSE(mnemonic.isEmpty()) << action->text().toStdString() << " has no mnemonic";
+    if (!mnemonic.isEmpty()) {
+      EXPECT_TRUE(keys.insert(mnemonic[0].toCombined()).second) << action->text().toStdString();
+    }
+  }
+}
+
 TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
   MainWindow& form = Window();
   struct Item {
@@ -472,12 +494,27 @@ TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
                            Item{form.executeAction_, "Execute", ctrlAlt(Qt::Key_X)},
                            Item{form.helpAction_, "Help / Tutorial", QKeySequence(Qt::Key_F1)},
                            Item{form.aboutAction_, "About...", ctrlAlt(Qt::Key_A)}}) {
-    EXPECT_EQ(item.action->text(), item.text);
+    EXPECT_EQ(Caption(item.action), item.text);
     EXPECT_EQ(item.action->shortcut(), item.shortcut) << item.text;
   }
   QStringList menus;
-  for (QAction* menu : form.menuBar()->actions()) menus << menu->text();
+  for (QAction* menu : form.menuBar()->actions()) menus << Caption(menu);
   EXPECT_EQ(menus, QStringList({"File", "View", "Action", "Help"}));
+  // Every menu and every item has a keyboard mnemonic, none twice in one menu.
+  ExpectMnemonics(form.menuBar()->actions());
+  for (QAction* menu : form.menuBar()->actions()) ExpectMnemonics(menu->menu()->actions());
+  ExpectMnemonics(form.trayMenu_->actions());
+  EXPECT_EQ(QKeySequence::mnemonic(form.menuBar()->actions()[0]->text()), QKeySequence(Qt::ALT | Qt::Key_F));
+
+  // The tool bar shows the program's own pictures.
+  for (const auto& [button, picture] : std::vector<std::pair<QAction*, const char*>>{
+           {form.environmentButton_, "environment"}, {form.jobButton_, "job"}, {form.executeButton_, "execute"},
+           {form.preferencesButton_, "preferences"}, {form.schedulerButton_, "scheduler"},
+           {form.helpButton_, "help"}, {form.quitButton_, "quit"}}) {
+    const QImage own = QIcon(QString(":/corvane/resources/icons/%1.svg").arg(picture)).pixmap(32).toImage();
+    ASSERT_FALSE(own.isNull()) << picture;
+    EXPECT_EQ(button->icon().pixmap(32).toImage(), own) << picture;
+  }
 
   QStringList hints;
   for (QAction* action : form.toolBar_->actions()) {
@@ -749,7 +786,7 @@ TEST_F(ConsoleTest, TrayClickDoubleClickAndContextMenu) {
   ASSERT_NE(tray_, nullptr);
   ASSERT_EQ(tray_->contextMenu, form.trayMenu_);
   QStringList captions;
-  for (const QAction* action : form.trayMenu_->actions()) captions.append(action->text());
+  for (const QAction* action : form.trayMenu_->actions()) captions.append(Caption(action));
   EXPECT_EQ(captions, (QStringList{"Restore", "Quit"}));
 
   const auto minimize = [&] {

@@ -49,7 +49,8 @@ bool UiServices::ChooseColor(QWidget* parent, QColor& color) {
 void UiServices::Open(QWidget*, const QUrl& target) { QDesktopServices::openUrl(target); }
 
 SecondaryWindow::SecondaryWindow(QWidget* mainWindow, UiServices& ui, Qt::WindowFlags extraFlags)
-    : QWidget(mainWindow, Qt::Window | extraFlags),
+    // A dialog-type window: on X11 only such windows are made transient for their parent.
+    : QWidget(mainWindow, Qt::Dialog | extraFlags),
       mainWidget_(mainWindow),
       ui_(ui) {}
 

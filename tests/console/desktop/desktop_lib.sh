@@ -56,6 +56,38 @@ minimise_main_window() {
   xdotool windowminimize --sync "$main_window" 2>/dev/null || xdotool windowminimize "$main_window"
 }
 
+# The program's windows that sit inside trayer's panel (the X11 tray's icon windows).
+icon_windows() {
+  local panel
+  panel=$(xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {print $1; exit}')
+  [ -n "$panel" ] || return 1
+  xwininfo -tree -id "$panel" | awk '/\("Corvane" "Corvane"\)/ {print $1}'
+}
+
+# One click on the program's tray icon, in whichever notification area the session has: a left
+# click on the icon window in the X11 tray, Activate on the D-Bus item.  Fails when there is no
+# icon to click.
+click_tray_icon() {
+  case "${CORVANE_DESKTOP_TRAY:-}" in
+    xembed)
+      local icon=
+      for _ in $(seq 100); do icon=$(icon_windows | head -n 1); [ -n "$icon" ] && break; sleep 0.1; done
+      [ -n "$icon" ] || return 1
+      local geometry
+      geometry=$(xwininfo -id "$icon" | awk -F: '/Absolute upper-left X/ {x = $2 + 0} /Absolute upper-left Y/ {y = $2 + 0}
+        /Width/ {w = $2 + 0} /Height/ {h = $2 + 0} END {print x + int(w / 2), y + int(h / 2)}')
+      # shellcheck disable=SC2086
+      xdotool mousemove --sync $geometry click 1
+      ;;
+    sni)
+      local item
+      item=$(timeout 20 /usr/bin/python3 "$desktop_dir/sni_client.py" wait-item --timeout 15) || return 1
+      timeout 20 /usr/bin/python3 "$desktop_dir/sni_client.py" activate "$item" 100 10
+      ;;
+    *) return 1 ;;
+  esac
+}
+
 # Number of distinct colours the window shows (1: nothing painted); writes its picture to $2.
 window_colours() {
   xwd -silent -id "$1" 2>/dev/null | /usr/bin/python3 "$desktop_dir/window_pixels.py" --png "$2" | awk '{print $2}'

@@ -14,14 +14,6 @@ fi
 # shellcheck source=desktop_lib.sh
 source "$desktop_dir/desktop_lib.sh"
 
-# The program's windows that sit inside trayer's panel.
-icon_windows() {
-  local panel
-  panel=$(xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {print $1; exit}')
-  [ -n "$panel" ] || return 1
-  xwininfo -tree -id "$panel" | awk '/\("Corvane" "Corvane"\)/ {print $1}'
-}
-
 set_preference MINIMIZE 1
 start_program
 say "main window $main_window"

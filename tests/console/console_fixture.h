@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QInputDialog>
@@ -193,6 +194,28 @@ class PromptAnswerer {
   QTimer timer_;
 };
 
+// The operator's choice in a list: the item, then its handler (as a click on it does).
+inline void Choose(QComboBox* box, const QString& text) {
+  const int index = box->findText(text);
+  ASSERT_GE(index, 0) << text.toStdString();
+  box->setCurrentIndex(index);
+  emit box->activated(index);
+}
+
+// What a main window over the program folder `dir` is built with: the fake library, `ui`, the
+// preference store, the start-at-logon folder and the fallback data folder inside `dir`.
+inline MainWindowServices ServicesIn(const QString& dir, std::shared_ptr<LibraryLog> library,
+                                     std::unique_ptr<UiServices> ui, std::unique_ptr<TrayBackend> tray) {
+  MainWindowServices services;
+  services.library = std::make_unique<FakeLibrary>(std::move(library));
+  services.ui = std::move(ui);
+  services.preferences = std::make_unique<Preferences>(dir + QStringLiteral("/config/Corvane.conf"));
+  services.trayBackend = std::move(tray);
+  services.paths = ProgramPaths::Resolve(dir + QStringLiteral("/Corvane"), dir + QStringLiteral("/fallback"));
+  services.autostartDir = dir + QStringLiteral("/autostart");
+  return services;
+}
+
 // Execute from the main window, served until its output is shown.
 inline void ExecuteAndWait(MainWindow& form) {
   form.onExecute();
@@ -219,20 +242,15 @@ class ConsoleTest : public ::testing::Test {
   // The main window, not yet shown.
   MainWindow& Window() {
     if (!mainWindow_) {
-      MainWindowServices services;
-      services.library = std::make_unique<FakeLibrary>(library_);
-      services.ui = std::make_unique<FakeUi>(ui_);
-      services.preferences = std::make_unique<Preferences>(PrefsFile());
+      std::unique_ptr<TrayBackend> tray;
       if (trayAvailable_) {
-        auto tray = std::make_unique<SilentTray>();
-        tray_ = tray.get();
-        services.trayBackend = std::move(tray);
+        auto silent = std::make_unique<SilentTray>();
+        tray_ = silent.get();
+        tray = std::move(silent);
       } else {
-        services.trayBackend = std::make_unique<NoTray>();
+        tray = std::make_unique<NoTray>();
       }
-      services.paths =
-          ProgramPaths::Resolve(Dir() + QStringLiteral("/Corvane"), Dir() + QStringLiteral("/fallback"));
-      services.autostartDir = AutostartDir();
+      MainWindowServices services = ServicesIn(Dir(), library_, std::make_unique<FakeUi>(ui_), std::move(tray));
       services.schedulerLoop = schedulerLoop_;
       mainWindow_ = std::make_unique<MainWindow>(std::move(services));
     }

@@ -48,13 +48,7 @@ class ScriptedUi final : public UiServices {
   std::deque<QString> names;
 };
 
-// The operator's choice in a list: the item, then its handler (as a click on it does).
-void Choose(QComboBox* box, const QString& text) {
-  const int index = box->findText(text);
-  ASSERT_GE(index, 0) << text.toStdString();
-  box->setCurrentIndex(index);
-  emit box->activated(index);
-}
+using test::Choose;
 
 class RestoreKeepsEditsTest : public ::testing::Test {
  protected:
@@ -69,14 +63,8 @@ class RestoreKeepsEditsTest : public ::testing::Test {
 
     auto ui = std::make_unique<ScriptedUi>();
     ui_ = ui.get();
-    MainWindowServices services;
-    services.library = std::make_unique<test::FakeLibrary>(std::make_shared<test::LibraryLog>());
-    services.ui = std::move(ui);
-    services.preferences = std::make_unique<Preferences>(dir_.path() + "/config/Corvane.conf");
-    services.trayBackend = std::make_unique<test::SilentTray>();
-    services.paths = ProgramPaths::Resolve(dir_.path() + "/Corvane", dir_.path() + "/fallback");
-    services.autostartDir = dir_.path() + "/autostart";
-    mainWindow_ = std::make_unique<MainWindow>(std::move(services));
+    mainWindow_ = std::make_unique<MainWindow>(test::ServicesIn(
+        dir_.path(), std::make_shared<test::LibraryLog>(), std::move(ui), std::make_unique<test::SilentTray>()));
     mainWindow_->show();
     windows_ = std::make_unique<ConsoleWindows>(*mainWindow_);
     mainWindow_->SetMinimizeToTray(true);

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# The program's secondary windows on a real X server with a window manager (openbox), in the
-# notification area the session has (run it once with --tray xembed and once with --tray sni):
+# The program's secondary windows on a real X server with a window manager (openbox), with the
+# notification area the session has (xembed, sni) or none:
 #   - the environment editor is a transient window of the main window (not above every other
 #     program), centred on it, and comes up at the same place at its second opening;
 #   - opening it while it is open gives it the focus;
-#   - minimising it takes the program into the tray; one click on the tray icon brings both
-#     windows back, and the environment made before (not yet saved) is still there: closing the
-#     editor saves it;
+#   - with a tray, minimising the editor takes the program into the tray, and one click on the
+#     tray icon brings both windows back; without one (minimize to tray off), minimising the main
+#     window minimises the editor with it, and both come back together.  Either way the
+#     environment made before (not yet saved) is still there: closing the editor saves it;
 #   - the menus answer their keyboard mnemonics (Alt+V, then E opens the environment editor).
 #
-# test_windows.sh xembed|sni <path of the Corvane program>
+# test_windows.sh xembed|sni|none <path of the Corvane program>
 set -uo pipefail
 desktop_dir=$(cd "$(dirname "$0")" && pwd)
 if [ -z "${CORVANE_DESKTOP_SESSION:-}" ]; then
@@ -35,7 +36,8 @@ find_editor() {
   [ -n "$id" ] && echo "$id"
 }
 
-set_preference MINIMIZE 1
+tray=$CORVANE_DESKTOP_TRAY
+[ "$tray" = none ] || set_preference MINIMIZE 1
 start_program
 
 # Opened from the main window's shortcut.
@@ -73,21 +75,39 @@ xdotool windowfocus --sync "$dialog" type --delay 30 Alpha
 xdotool key --clearmodifiers Return
 wait_for 100 hidden "$dialog" || fail "the \"New Environment\" dialog stayed open"
 
-# Minimised through its own window: the window manager minimises the main window with it, and
-# the program goes into the tray.
-xdotool windowminimize "$editor"
-if wait_for 100 main_window_hidden && wait_for 50 hidden "$editor"; then
-  pass "minimising the editor took the program into the tray"
+if [ "$tray" != none ]; then
+  # Minimised through its own window: the window manager minimises the main window with it, and
+  # the program goes into the tray.
+  xdotool windowminimize "$editor"
+  if wait_for 100 main_window_hidden && wait_for 50 hidden "$editor"; then
+    pass "minimising the editor took the program into the tray"
+  else
+    fail "minimising the editor left the main window ($(map_state "$main_window")) or the editor ($(map_state "$editor")) on screen"
+    finish
+  fi
+  click_tray_icon || { fail "no tray icon to click"; finish; }
+  if wait_for 100 main_window_shown && wait_for 50 shown "$editor"; then
+    pass "one click on the tray icon brought the main window and the editor back"
+  else
+    fail "after a click on the tray icon the main window is $(map_state "$main_window") and the editor $(map_state "$editor")"
+    finish
+  fi
 else
-  fail "minimising the editor left the main window ($(map_state "$main_window")) or the editor ($(map_state "$editor")) on screen"
-  finish
-fi
-click_tray_icon || { fail "no tray icon to click"; finish; }
-if wait_for 100 main_window_shown && wait_for 50 shown "$editor"; then
-  pass "one click on the tray icon brought the main window and the editor back"
-else
-  fail "after a click on the tray icon the main window is $(map_state "$main_window") and the editor $(map_state "$editor")"
-  finish
+  # Minimising the main window minimises its editor with it: nothing is left floating.
+  minimise_main_window
+  if wait_for 100 main_window_hidden && wait_for 50 hidden "$editor"; then
+    pass "minimising the main window minimised the editor with it"
+  else
+    fail "minimising the main window left the editor on screen ($(map_state "$editor"))"
+    finish
+  fi
+  xdotool windowactivate "$main_window" 2>/dev/null || true
+  if wait_for 100 main_window_shown && wait_for 50 shown "$editor"; then
+    pass "restoring the main window brought the editor back with it"
+  else
+    fail "after restoring, the main window is $(map_state "$main_window") and the editor $(map_state "$editor")"
+    finish
+  fi
 fi
 
 # Closed: what it shows is saved, the new environment among it.
@@ -95,9 +115,9 @@ xdotool windowfocus --sync "$editor" key --clearmodifiers alt+F4
 wait_for 100 hidden "$editor" || { fail "the editor did not close"; finish; }
 envfile="$CORVANE_DESKTOP_SESSION/bin/CorvaneEnv.ini"
 if wait_for 50 grep -q '^\[Alpha\]' "$envfile"; then
-  pass "the new environment made before the tray round was saved at the close"
+  pass "the new environment made before minimising was saved at the close"
 else
-  fail "the new environment was lost on the way through the tray (the editor saved: $(tr '\n' ' ' <"$envfile" 2>/dev/null))"
+  fail "the new environment was lost on the way through minimising (the editor saved: $(tr '\n' ' ' <"$envfile" 2>/dev/null))"
 fi
 
 # Opened again, through the View menu's mnemonics: where it was the first time.

@@ -2,7 +2,7 @@
 // UiServices, so tests can put fakes in their place), the guard that keeps an exception from
 // unwinding through Qt, and the base of every secondary window.
 //
-// A secondary window (Preferences, About, the editors, the date picker) is created hidden at
+// A secondary window (Preferences, About, the editors, the date picker, Help) is created hidden at
 // start-up and lives until the program ends.  It is a transient child window of the main window:
 // the window manager keeps it above the main window only, and it is minimised and restored with
 // the main window.  The operator opens it through present() (a menu item, a shortcut, a tool

@@ -2,7 +2,8 @@
 # The program in an X11 (XEmbed) notification area, as on XFCE, MATE, LXDE or with trayer: with
 # "minimize to the tray" on, minimising the main window hides it and leaves the program's icon in
 # the tray, painted; a double click on the icon brings the window back.  Twice in a row, since the
-# second round runs with the tray icon's window already made once.
+# second round runs with the tray icon's window already made once.  Then the icon's context menu
+# (a right click): Restore brings the window back, Quit ends the program.
 #
 # test_tray_xembed.sh <path of the Corvane program>
 set -uo pipefail
@@ -63,6 +64,45 @@ for round in 1 2; do
   else
     fail "round $round: a double click on the tray icon did not bring the main window back"
     finish
+  fi
+done
+
+# The icon's context menu, as the X11 tray shows it on a right click: its Restore (typed as its
+# mnemonic R) brings the main window back, its Quit (Q) ends the program.
+for entry in Restore Quit; do
+  minimise_main_window
+  wait_for 100 main_window_hidden || { fail "menu $entry: minimising left the main window on screen"; finish; }
+  icon=
+  for _ in $(seq 100); do icon=$(icon_windows | head -n 1); [ -n "$icon" ] && break; sleep 0.1; done
+  [ -n "$icon" ] || { fail "menu $entry: no icon in the tray"; finish; }
+  read -r x y < <(xwininfo -id "$icon" | awk -F: '/Absolute upper-left X/ {x = $2 + 0}
+    /Absolute upper-left Y/ {y = $2 + 0} /Width/ {w = $2 + 0} /Height/ {h = $2 + 0}
+    END {print x + int(w / 2), y + int(h / 2)}')
+  xdotool mousemove --sync "$x" "$y" click 3
+  # The menu: a window of the program's that is neither the icon nor the (hidden) main window.
+  menu=
+  for _ in $(seq 50); do
+    menu=$(xdotool search --onlyvisible --class Corvane 2>/dev/null | while read -r w; do
+      [ "$((w))" -ne "$((icon))" ] && [ "$((w))" -ne "$((main_window))" ] && echo "$w"; done | head -n 1)
+    [ -n "$menu" ] && break
+    sleep 0.1
+  done
+  if [ -z "$menu" ]; then
+    fail "menu $entry: a right click on the icon showed no menu"
+    finish
+  fi
+  xdotool key --clearmodifiers "$(tr '[:upper:]' '[:lower:]' <<<"${entry:0:1}")"
+  if [ "$entry" = Restore ]; then
+    if wait_for 100 main_window_shown; then pass "the icon's menu: Restore brought the main window back"
+    else fail "the icon's menu: Restore did not bring the main window back"; finish; fi
+  else
+    if wait_for 100 sh -c "! kill -0 $program_pid 2>/dev/null"; then
+      wait "$program_pid"; rc=$?
+      if [ "$rc" -eq 0 ]; then pass "the icon's menu: Quit ended the program (exit code 0)"
+      else fail "the icon's menu: Quit ended the program with exit code $rc"; fi
+    else
+      fail "the icon's menu: Quit did not end the program"
+    fi
   fi
 done
 finish

@@ -82,8 +82,9 @@ for entry in Restore Quit; do
   # The menu: a window of the program's that is neither the icon nor the (hidden) main window.
   menu=
   for _ in $(seq 50); do
-    menu=$(xdotool search --onlyvisible --class Corvane 2>/dev/null | while read -r w; do
-      [ "$((w))" -ne "$((icon))" ] && [ "$((w))" -ne "$((main_window))" ] && echo "$w"; done | head -n 1)
+    for w in $(xdotool search --onlyvisible --class Corvane 2>/dev/null); do
+      if [ "$((w))" -ne "$((icon))" ] && [ "$((w))" -ne "$((main_window))" ]; then menu=$w; break; fi
+    done
     [ -n "$menu" ] && break
     sleep 0.1
   done

@@ -122,7 +122,15 @@ fi
 
 # Opened again, through the View menu's mnemonics: where it was the first time.
 xdotool windowfocus --sync "$main_window" key --clearmodifiers alt+v
-sleep 0.3
+# The View menu: a shown window of the program's other than the main window.
+other_window_shown() {
+  local w
+  for w in $(xdotool search --onlyvisible --class Corvane 2>/dev/null); do
+    [ "$((w))" -ne "$((main_window))" ] && return 0
+  done
+  return 1
+}
+wait_for 50 other_window_shown || fail "Alt+V opened no menu"
 xdotool key --clearmodifiers e
 editor=$(find_editor) || { fail "Alt+V, E showed no environment editor"; finish; }
 pass "Alt+V, E opened the environment editor"

@@ -56,12 +56,31 @@ minimise_main_window() {
   xdotool windowminimize --sync "$main_window" 2>/dev/null || xdotool windowminimize "$main_window"
 }
 
+# Puts the pointer at $1,$2 and waits until it is there.  (xdotool's mousemove --sync waits for a
+# motion, so to the place the pointer already is it would wait until its own time-out.)
+move_pointer() {
+  local X Y SCREEN WINDOW
+  eval "$(xdotool getmouselocation --shell 2>/dev/null)"
+  [ "${X:-}" = "$1" ] && [ "${Y:-}" = "$2" ] && return 0
+  xdotool mousemove --sync "$1" "$2"
+}
+
 # The program's windows that sit inside trayer's panel (the X11 tray's icon windows).
 icon_windows() {
   local panel
   panel=$(xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {print $1; exit}')
   [ -n "$panel" ] || return 1
   xwininfo -tree -id "$panel" | awk '/\("Corvane" "Corvane"\)/ {print $1}'
+}
+
+# The program's icon window that the X11 tray shows (an icon window of an earlier round may still
+# sit in the panel, unmapped, for a moment).
+shown_icon_window() {
+  local w
+  for w in $(icon_windows); do
+    [ "$(map_state "$w")" = IsViewable ] && { echo "$w"; return 0; }
+  done
+  return 1
 }
 
 # One click on the program's tray icon, in whichever notification area the session has: a left
@@ -71,13 +90,14 @@ click_tray_icon() {
   case "${CORVANE_DESKTOP_TRAY:-}" in
     xembed)
       local icon=
-      for _ in $(seq 100); do icon=$(icon_windows | head -n 1); [ -n "$icon" ] && break; sleep 0.1; done
+      for _ in $(seq 100); do icon=$(shown_icon_window) && break; sleep 0.1; done
       [ -n "$icon" ] || return 1
       local geometry
       geometry=$(xwininfo -id "$icon" | awk -F: '/Absolute upper-left X/ {x = $2 + 0} /Absolute upper-left Y/ {y = $2 + 0}
         /Width/ {w = $2 + 0} /Height/ {h = $2 + 0} END {print x + int(w / 2), y + int(h / 2)}')
       # shellcheck disable=SC2086
-      xdotool mousemove --sync $geometry click 1
+      move_pointer $geometry
+      xdotool click 1
       ;;
     sni)
       local item

@@ -110,25 +110,25 @@ void Preferences::Open() {
   QDir().mkpath(QFileInfo(file_).absolutePath());
 }
 
-std::int32_t Preferences::ReadKeyint(std::string_view name, std::int32_t def) const {
+std::int32_t Preferences::ReadInteger(std::string_view name, std::int32_t def) const {
   const QSettings store(file_, format_);
   const QVariant value = store.value(KeyName(name));
   if (!value.isValid()) return def;
   return ParseDecimalInt32(value.toString()).value_or(def);
 }
 
-void Preferences::WriteKeyint(std::string_view name, std::int32_t value) {
-  WriteKeystr(name, QString::number(value));
+void Preferences::WriteInteger(std::string_view name, std::int32_t value) {
+  WriteText(name, QString::number(value));
 }
 
-QString Preferences::ReadKeystr(std::string_view name, const QString& def) const {
+QString Preferences::ReadText(std::string_view name, const QString& def) const {
   const QSettings store(file_, format_);
   const QVariant value = store.value(KeyName(name));
   if (!value.isValid()) return def;
   return value.toString();
 }
 
-void Preferences::WriteKeystr(std::string_view name, const QString& value) {
+void Preferences::WriteText(std::string_view name, const QString& value) {
   Open();
   QSettings store(file_, format_);
   store.setValue(KeyName(name), value);

@@ -76,13 +76,13 @@ class Preferences {
   // Makes sure the store exists (its folder is created when missing).  Writes no value.
   void Open();
 
-  std::int32_t ReadKeyint(std::string_view name, std::int32_t def) const;
+  std::int32_t ReadInteger(std::string_view name, std::int32_t def) const;
   // Stores the decimal text of the value.  Throws std::runtime_error when it cannot be stored.
-  void WriteKeyint(std::string_view name, std::int32_t value);
+  void WriteInteger(std::string_view name, std::int32_t value);
   // The stored text, or `def` when the value is missing; an existing empty value gives "".
-  QString ReadKeystr(std::string_view name, const QString& def) const;
+  QString ReadText(std::string_view name, const QString& def) const;
   // Throws std::runtime_error when it cannot be stored.
-  void WriteKeystr(std::string_view name, const QString& value);
+  void WriteText(std::string_view name, const QString& value);
 
   // Where the store is (a file name, or the registry path on Windows).
   QString Location() const { return file_; }

@@ -60,7 +60,7 @@ CommandWindow::~CommandWindow() = default;
 
 void CommandWindow::applyMinimizeToTray() {
   Guarded(Ui(), this, [this] {
-    mainWindow_.SetMinimizeToTray(mainWindow_.ReadKeyint(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
+    mainWindow_.SetMinimizeToTray(mainWindow_.ReadInteger(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
   });
 }
 

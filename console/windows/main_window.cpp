@@ -257,15 +257,15 @@ void MainWindow::BuildCentre() {
 
 // ---- preferences --------------------------------------------------------------------------------
 
-std::int32_t MainWindow::ReadKeyint(std::string_view name, std::int32_t def) const {
-  return preferences_->ReadKeyint(name, def);
+std::int32_t MainWindow::ReadInteger(std::string_view name, std::int32_t def) const {
+  return preferences_->ReadInteger(name, def);
 }
-void MainWindow::WriteKeyint(std::string_view name, std::int32_t value) { preferences_->WriteKeyint(name, value); }
-QString MainWindow::ReadKeystr(std::string_view name, const QString& def) const {
-  return preferences_->ReadKeystr(name, def);
+void MainWindow::WriteInteger(std::string_view name, std::int32_t value) { preferences_->WriteInteger(name, value); }
+QString MainWindow::ReadText(std::string_view name, const QString& def) const {
+  return preferences_->ReadText(name, def);
 }
-void MainWindow::WriteKeystr(std::string_view name, const QString& value) {
-  preferences_->WriteKeystr(name, value);
+void MainWindow::WriteText(std::string_view name, const QString& value) {
+  preferences_->WriteText(name, value);
 }
 
 std::unique_ptr<TCipherManager> MainWindow::MakeStoredValueCipher() {
@@ -339,22 +339,22 @@ void MainWindow::onFirstShow() {
   // 1. The preference store exists from here on.
   preferences_->Open();
   // Minimizing into the notification area follows MINIMIZE from the start.
-  trayIcon_->SetEnabled(ReadKeyint(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
+  trayIcon_->SetEnabled(ReadInteger(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
 
   // 2. The memo's colours and font.
-  SetOutputColor(FromStoredColor(ReadKeyint(pref::BGCLR, pref::kBgColorDefault)));
-  SetOutputTextColor(FromStoredColor(ReadKeyint(pref::FONTCOLOR, pref::kFontColorDefault)));
+  SetOutputColor(FromStoredColor(ReadInteger(pref::BGCLR, pref::kBgColorDefault)));
+  SetOutputTextColor(FromStoredColor(ReadInteger(pref::FONTCOLOR, pref::kFontColorDefault)));
   QFont font = output_->font();
-  const std::int32_t size = ReadKeyint(pref::FONTSIZE, pref::kFontSizeDefault);
+  const std::int32_t size = ReadInteger(pref::FONTSIZE, pref::kFontSizeDefault);
   font.setPointSize(size > 0 ? size : pref::kFontSizeDefault);
-  ApplyFontStyleByte(font, ReadKeyint(pref::FONTSTYLE, pref::kFontStyleDefault));
+  ApplyFontStyleByte(font, ReadInteger(pref::FONTSTYLE, pref::kFontStyleDefault));
   // The character set (FONTCHARSET) has no counterpart in the font system here; it is kept in
   // the preferences as it is.
-  font.setFamily(ReadKeystr(pref::FONTNAME, QString::fromLatin1(pref::kFontNameDefault)));
+  font.setFamily(ReadText(pref::FONTNAME, QString::fromLatin1(pref::kFontNameDefault)));
   output_->setFont(font);
 
   // 3. The protocol, without running its change handler; an index out of range selects nothing.
-  const std::int32_t protocol = ReadKeyint(pref::PROTOCOL, pref::kProtocolDefault);
+  const std::int32_t protocol = ReadInteger(pref::PROTOCOL, pref::kProtocolDefault);
   protocolList_->setCurrentIndex(protocol >= 0 && protocol < protocolList_->count() ? protocol : -1);
 
   // 4. The scheduler worker. A worker the system refuses is reported; the window still works.
@@ -425,7 +425,7 @@ void MainWindow::onExecute() {
     }
     request.dataDir = paths_.DataDirBytes();
     request.ownerWindow = owner;
-    request.background = ReadKeyint(pref::EXECBACK, pref::kExecBackDefault) == 1;
+    request.background = ReadInteger(pref::EXECBACK, pref::kExecBackDefault) == 1;
     const bool background = request.background;
     // The library call runs on a thread of its own; this thread goes on serving the window (and
     // shows the library's operator prompt) until the outcome comes back.
@@ -492,7 +492,7 @@ void MainWindow::onClose() {
   if (schedulerThread_ != nullptr) schedulerThread_->Stop();
   // 2., 3. The start-at-logon entry.  A failure is reported and does not keep the window open.
   Guarded(*ui_, this, [this] {
-    const bool runAtLogon = ReadKeyint(pref::RUNSTART, pref::kRunStartDefault) == 1;
+    const bool runAtLogon = ReadInteger(pref::RUNSTART, pref::kRunStartDefault) == 1;
     AutostartEntry(autostartDir_).Apply(runAtLogon, paths_.programFile);
   });
 }
@@ -519,7 +519,7 @@ void MainWindow::onJob() { Present(windows_.jobWindow); }
 void MainWindow::onScheduler() { Present(windows_.schedulerWindow); }
 
 void MainWindow::onProtocolChosen() {
-  Guarded(*ui_, this, [this] { WriteKeyint(pref::PROTOCOL, protocolList_->currentIndex()); });
+  Guarded(*ui_, this, [this] { WriteInteger(pref::PROTOCOL, protocolList_->currentIndex()); });
 }
 
 void MainWindow::onTrayIconDoubleClicked(QObject*) { trayIcon_->Restore(); }

@@ -89,10 +89,10 @@ class MainWindow : public QMainWindow {
   // ---- what the other windows and the scheduler worker use ----------------------------------
 
   // The preference operations (GUI thread).
-  std::int32_t ReadKeyint(std::string_view name, std::int32_t def) const;
-  void WriteKeyint(std::string_view name, std::int32_t value);
-  QString ReadKeystr(std::string_view name, const QString& def) const;
-  void WriteKeystr(std::string_view name, const QString& value);
+  std::int32_t ReadInteger(std::string_view name, std::int32_t def) const;
+  void WriteInteger(std::string_view name, std::int32_t value);
+  QString ReadText(std::string_view name, const QString& def) const;
+  void WriteText(std::string_view name, const QString& value);
 
   // The cipher manager of stored values: "IDEA", cmCTS, the fixed key (set at the first show).
   // GUI thread only.

@@ -108,16 +108,16 @@ QColor PreferencesWindow::SelectedColor() const {
 
 void PreferencesWindow::onShow() {
   SelectColor(mainWindow_.OutputColor());
-  minimizeToTrayBox_->setChecked(mainWindow_.ReadKeyint(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
-  runAtLogonBox_->setChecked(mainWindow_.ReadKeyint(pref::RUNSTART, pref::kRunStartDefault) == 1);
-  executeInBackgroundBox_->setChecked(mainWindow_.ReadKeyint(pref::EXECBACK, pref::kExecBackDefault) == 1);
+  minimizeToTrayBox_->setChecked(mainWindow_.ReadInteger(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
+  runAtLogonBox_->setChecked(mainWindow_.ReadInteger(pref::RUNSTART, pref::kRunStartDefault) == 1);
+  executeInBackgroundBox_->setChecked(mainWindow_.ReadInteger(pref::EXECBACK, pref::kExecBackDefault) == 1);
 }
 
 void PreferencesWindow::onBackgroundColorChosen() {
   Guarded(Ui(), this, [this] {
     const QColor color = SelectedColor();
     if (!color.isValid()) return;
-    mainWindow_.WriteKeyint(pref::BGCLR, ToStoredColor(color));
+    mainWindow_.WriteInteger(pref::BGCLR, ToStoredColor(color));
     emit outputColorChanged(color);
   });
 }
@@ -129,16 +129,16 @@ void PreferencesWindow::onFont() {
     // The font dialog has no colour: the colour dialog for the text follows a chosen font. A
     // cancelled dialog leaves the output's font (and colour) as it is.
     if (Ui().ChooseFont(this, font)) Ui().ChooseColor(this, color);
-    mainWindow_.WriteKeystr(pref::FONTNAME, font.family());
-    mainWindow_.WriteKeyint(pref::FONTCOLOR, ToStoredColor(color));
+    mainWindow_.WriteText(pref::FONTNAME, font.family());
+    mainWindow_.WriteInteger(pref::FONTCOLOR, ToStoredColor(color));
     // The font dialog has no character set: the current one is written back.
     const double points = font.pointSizeF();
     const auto size = points > 0 ? static_cast<std::int32_t>(std::lround(points))
-                                 : mainWindow_.ReadKeyint(pref::FONTSIZE, pref::kFontSizeDefault);
-    mainWindow_.WriteKeyint(pref::FONTSIZE, size);
-    mainWindow_.WriteKeyint(pref::FONTCHARSET,
-                       mainWindow_.ReadKeyint(pref::FONTCHARSET, pref::kFontCharsetDefault) & 0xFF);
-    mainWindow_.WriteKeyint(pref::FONTSTYLE, FontStyleByte(font));
+                                 : mainWindow_.ReadInteger(pref::FONTSIZE, pref::kFontSizeDefault);
+    mainWindow_.WriteInteger(pref::FONTSIZE, size);
+    mainWindow_.WriteInteger(pref::FONTCHARSET,
+                       mainWindow_.ReadInteger(pref::FONTCHARSET, pref::kFontCharsetDefault) & 0xFF);
+    mainWindow_.WriteInteger(pref::FONTSTYLE, FontStyleByte(font));
     emit outputFontChanged(font);
     emit outputTextColorChanged(color);
   });
@@ -147,18 +147,18 @@ void PreferencesWindow::onFont() {
 void PreferencesWindow::onMinimizeToTrayToggled() {
   Guarded(Ui(), this, [this] {
     const bool checked = minimizeToTrayBox_->isChecked();
-    mainWindow_.WriteKeyint(pref::MINIMIZE, checked ? 1 : 0);
+    mainWindow_.WriteInteger(pref::MINIMIZE, checked ? 1 : 0);
     emit minimizeToTrayChanged(checked);
   });
 }
 
 void PreferencesWindow::onRunAtLogonToggled() {
-  Guarded(Ui(), this, [this] { mainWindow_.WriteKeyint(pref::RUNSTART, runAtLogonBox_->isChecked() ? 1 : 0); });
+  Guarded(Ui(), this, [this] { mainWindow_.WriteInteger(pref::RUNSTART, runAtLogonBox_->isChecked() ? 1 : 0); });
 }
 
 void PreferencesWindow::onExecuteInBackgroundToggled() {
   Guarded(Ui(), this,
-          [this] { mainWindow_.WriteKeyint(pref::EXECBACK, executeInBackgroundBox_->isChecked() ? 1 : 0); });
+          [this] { mainWindow_.WriteInteger(pref::EXECBACK, executeInBackgroundBox_->isChecked() ? 1 : 0); });
 }
 
 void PreferencesWindow::onCloseClicked() { close(); }

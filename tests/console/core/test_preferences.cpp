@@ -98,33 +98,33 @@ TEST_F(PreferencesStoreTest, IntegersAreDecimalText) {
   prefs.Open();
   EXPECT_TRUE(QFileInfo(dir_.path() + "/sub").isDir());
   EXPECT_FALSE(QFile::exists(File()));  // opening writes nothing
-  EXPECT_EQ(prefs.ReadKeyint("BGCLR", 12632256), 12632256);
+  EXPECT_EQ(prefs.ReadInteger("BGCLR", 12632256), 12632256);
   for (const std::int32_t value : {0, 1, -5, 255, std::numeric_limits<std::int32_t>::min()}) {
-    prefs.WriteKeyint("BGCLR", value);
-    EXPECT_EQ(prefs.ReadKeyint("BGCLR", 42), value);
+    prefs.WriteInteger("BGCLR", value);
+    EXPECT_EQ(prefs.ReadInteger("BGCLR", 42), value);
     EXPECT_EQ(QSettings(File(), QSettings::IniFormat).value("BGCLR").toString(), QString::number(value));
   }
   // A value that another writer left as text.
-  prefs.WriteKeystr("FONTSIZE", "large");
-  EXPECT_EQ(prefs.ReadKeyint("FONTSIZE", 8), 8);
+  prefs.WriteText("FONTSIZE", "large");
+  EXPECT_EQ(prefs.ReadInteger("FONTSIZE", 8), 8);
 }
 
 TEST_F(PreferencesStoreTest, Strings) {
   Preferences prefs(File());
-  EXPECT_EQ(prefs.ReadKeystr("FONTNAME", "Arial"), "Arial");
-  prefs.WriteKeystr("FONTNAME", "");
-  EXPECT_EQ(prefs.ReadKeystr("FONTNAME", "Arial"), "");  // an existing empty value
-  prefs.WriteKeystr("FONTNAME", QString::fromUtf8("DejaVu Sans, \xE6\x96\x87"));
-  EXPECT_EQ(prefs.ReadKeystr("FONTNAME", "Arial"), QString::fromUtf8("DejaVu Sans, \xE6\x96\x87"));
+  EXPECT_EQ(prefs.ReadText("FONTNAME", "Arial"), "Arial");
+  prefs.WriteText("FONTNAME", "");
+  EXPECT_EQ(prefs.ReadText("FONTNAME", "Arial"), "");  // an existing empty value
+  prefs.WriteText("FONTNAME", QString::fromUtf8("DejaVu Sans, \xE6\x96\x87"));
+  EXPECT_EQ(prefs.ReadText("FONTNAME", "Arial"), QString::fromUtf8("DejaVu Sans, \xE6\x96\x87"));
 }
 
 TEST_F(PreferencesStoreTest, ChangesByAnotherWriterAreSeen) {
   Preferences one(File());
   Preferences two(File());
-  one.WriteKeyint("EXECBACK", 1);
-  EXPECT_EQ(two.ReadKeyint("EXECBACK", 0), 1);
-  two.WriteKeyint("EXECBACK", 0);
-  EXPECT_EQ(one.ReadKeyint("EXECBACK", 1), 0);
+  one.WriteInteger("EXECBACK", 1);
+  EXPECT_EQ(two.ReadInteger("EXECBACK", 0), 1);
+  two.WriteInteger("EXECBACK", 0);
+  EXPECT_EQ(one.ReadInteger("EXECBACK", 1), 0);
 }
 
 TEST_F(PreferencesStoreTest, AFailedWriteIsReported) {
@@ -133,12 +133,12 @@ TEST_F(PreferencesStoreTest, AFailedWriteIsReported) {
   blocker.close();
   Preferences prefs(File());
   try {
-    prefs.WriteKeyint("RUNSTART", 1);
+    prefs.WriteInteger("RUNSTART", 1);
     FAIL() << "no failure";
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "Failed to set data for 'RUNSTART'");
   }
-  EXPECT_EQ(prefs.ReadKeyint("RUNSTART", 0), 0);
+  EXPECT_EQ(prefs.ReadInteger("RUNSTART", 0), 0);
 }
 
 }  // namespace

@@ -498,10 +498,10 @@ TEST_F(EditorWindowsTest, CommandEditorOkFollowsTheJobTheJobEditorShows) {
 TEST_F(EditorWindowsTest, CommandEditorCreationAppliesTheMinimizePreference) {
   MainWindow& mainWindow = Start();
   EXPECT_FALSE(mainWindow.trayIcon_->Enabled());
-  mainWindow.WriteKeyint(pref::MINIMIZE, 1);
+  mainWindow.WriteInteger(pref::MINIMIZE, 1);
   CommandWindow another(mainWindow);
   EXPECT_TRUE(mainWindow.trayIcon_->Enabled());
-  mainWindow.WriteKeyint(pref::MINIMIZE, 0);
+  mainWindow.WriteInteger(pref::MINIMIZE, 0);
   CommandWindow yetAnother(mainWindow);
   EXPECT_FALSE(mainWindow.trayIcon_->Enabled());
 }

@@ -175,7 +175,7 @@ TEST_F(EndToEndTest, ASilentServerLeavesTheWindowServingUntilTheRunEnds) {
 }
 
 TEST_F(EndToEndTest, BackgroundRunIsHandedOverAndWritesTheOutputFile) {
-  form_->WriteKeyint(pref::EXECBACK, 1);
+  form_->WriteInteger(pref::EXECBACK, 1);
   test::ExecuteAndWait(*form_);
   EXPECT_EQ(form_->output_->toPlainText(), "Job was sent to server");
   const std::string output = test::WaitForBlocks(dir_.File("output.txt"), 1);

@@ -471,34 +471,46 @@ void SchedulerWindow::onRunOnceToggled() {
 
 void SchedulerWindow::onNewScheduledJob() {
   HandlerScope scope(*this);
-  Guarded(Ui(), this, [this] {
-    const std::optional<QString> typed = Ui().InputText(this, QString::fromLatin1(kNewScheduledJobCaption),
-                                                        QString::fromLatin1(kNewScheduledJobPrompt), QString());
-    if (!typed) return;
-    const std::optional<std::string> bytes = Latin1Bytes(*typed);
-    if (!bytes) {
-      Ui().Message(this, Latin1Text(kNameNotLatin1));
-      return;
-    }
-    const std::string& name = *bytes;
-    std::vector<std::string> names;
-    for (int i = 0; i < scheduledJobList_->count(); ++i)
-      names.push_back(scheduledJobList_->itemData(i).toByteArray().toStdString());
-    if (NameListed(names, name)) {
-      Message(kNameExistsMessage);
-      return;
-    }
-    if (name.empty()) return;
-    if (const std::optional<std::string> problem = SectionNameProblem(TypedName{name, true})) {
-      Ui().Message(this, Latin1Text(*problem));
-      return;
-    }
-    // Into its sorted place, then selected and loaded.
-    names.push_back(name);
-    FillNames(scheduledJobList_, names);
-    SelectName(scheduledJobList_, name);
-    onScheduledJobChosen();
-  });
+  // A refused name comes back in the input dialog, to be corrected, until a name is taken or the
+  // operator cancels.
+  QString preset;
+  bool refused = true;
+  while (refused) {
+    refused = false;
+    Guarded(Ui(), this, [&] {
+      const std::optional<QString> typed = Ui().InputText(this, QString::fromLatin1(kNewScheduledJobCaption),
+                                                          QString::fromLatin1(kNewScheduledJobPrompt), preset);
+      if (!typed) return;
+      const auto refuse = [&](std::string_view text) {
+        Ui().Message(this, Latin1Text(text));
+        preset = *typed;
+        refused = true;
+      };
+      const std::optional<std::string> bytes = Latin1Bytes(*typed);
+      if (!bytes) {
+        refuse(kNameNotLatin1);
+        return;
+      }
+      const std::string& name = *bytes;
+      std::vector<std::string> names;
+      for (int i = 0; i < scheduledJobList_->count(); ++i)
+        names.push_back(scheduledJobList_->itemData(i).toByteArray().toStdString());
+      if (NameListed(names, name)) {
+        refuse(kNameExistsMessage);
+        return;
+      }
+      if (name.empty()) return;
+      if (const std::optional<std::string> problem = SectionNameProblem(TypedName{name, true})) {
+        refuse(*problem);
+        return;
+      }
+      // Into its sorted place, then selected and loaded.
+      names.push_back(name);
+      FillNames(scheduledJobList_, names);
+      SelectName(scheduledJobList_, name);
+      onScheduledJobChosen();
+    });
+  }
 }
 
 void SchedulerWindow::onRemoveScheduledJob() {

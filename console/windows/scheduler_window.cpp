@@ -279,7 +279,10 @@ ScheduleFields SchedulerWindow::Fields() const {
   ScheduleFields f = FieldsWithoutValue();
   // The value field takes whatever is typed; what the file cannot hold is refused here.
   std::optional<std::string> value = Latin1Bytes(valueEdit_->text());
-  if (!value) throw std::invalid_argument(kValueNotLatin1);
+  if (!value) {
+    valueEdit_->setFocus();  // the operator is back in the field once the refusal is read
+    throw std::invalid_argument(kValueNotLatin1);
+  }
   f.value = std::move(*value);
   return f;
 }

@@ -166,17 +166,57 @@ TEST_F(DesktopHabitsTest, EscapeClosesEverySecondaryWindowAsItsCloseButtonDoes) 
   EXPECT_TRUE(ui_->messages.isEmpty()) << ui_->messages.join("|").toStdString();
 }
 
-TEST_F(DesktopHabitsTest, ARefusedValueLeavesTheFocusInItsField) {
+TEST_F(DesktopHabitsTest, ARefusedTextLeavesTheFocusInItsField) {
   auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
+  auto& jobs = Get<JobWindow>(&SecondaryWindows::jobWindow);
+  auto& commandEditor = Get<CommandWindow>(&SecondaryWindows::commandWindow);
+  auto& scheduler = Get<SchedulerWindow>(&SecondaryWindows::schedulerWindow);
+  const QString euro = QString::fromUtf8("\u20ac.example");  // the euro sign is not Latin-1
   mainWindow_->environmentAction_->trigger();
   Choose(environments.environmentList_, "prod");
   Choose(environments.variableList_, "RHost");
-  environments.valueEdit_->setText(QString::fromUtf8("\u20ac.example"));
-  environments.closeButton_->setFocus();
-  environments.closeButton_->click();
-  EXPECT_TRUE(environments.isVisible());
-  EXPECT_EQ(ui_->messages, QStringList{QString::fromLatin1(kValueNotLatin1)});
-  EXPECT_EQ(environments.focusWidget(), environments.valueEdit_);
+  mainWindow_->jobAction_->trigger();
+  Choose(jobs.jobList_, "backup");
+  mainWindow_->schedulerAction_->trigger();
+  Choose(scheduler.scheduledJobList_, "nightly");
+  Choose(scheduler.protocolList_, "Remote Shell");  // the value field takes text from here on
+  struct Case {
+    const char* what;
+    QWidget* window;
+    QWidget* field;
+    std::function<void()> type;
+    QPushButton* button;  // pressed with the text in the field
+    const char* refusal;
+  };
+  const std::vector<Case> cases{
+      {"environment value", &environments, environments.valueEdit_, [&] { environments.valueEdit_->setText(euro); },
+       environments.closeButton_, kValueNotLatin1},
+      {"job command", &jobs, jobs.commandEdit_, [&] { jobs.commandEdit_->setText(euro); }, jobs.closeButton_,
+       kCommandNotLatin1},
+      {"scheduler value", &scheduler, scheduler.valueEdit_, [&] { scheduler.valueEdit_->setText(euro); },
+       scheduler.closeButton_, kValueNotLatin1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui_->messages.clear();
+    c.type();
+    c.button->setFocus();
+    c.button->click();
+    EXPECT_TRUE(c.window->isVisible());
+    EXPECT_EQ(ui_->messages, QStringList{QString::fromLatin1(c.refusal)});
+    EXPECT_EQ(c.window->focusWidget(), c.field);
+  }
+  // The command editor's OK.
+  ui_->messages.clear();
+  jobs.commandEdit_->setText("ls;");
+  jobs.editCommandButton_->click();
+  ASSERT_TRUE(commandEditor.isVisible());
+  commandEditor.commandText_->setPlainText(euro);
+  commandEditor.okButton_->setFocus();
+  commandEditor.okButton_->click();
+  EXPECT_TRUE(commandEditor.isVisible());
+  EXPECT_EQ(ui_->messages, QStringList{QString::fromLatin1(kCommandNotLatin1)});
+  EXPECT_EQ(commandEditor.focusWidget(), commandEditor.commandText_);
 }
 
 TEST_F(DesktopHabitsTest, ARefusedNameComesBackInItsInputDialogToBeCorrected) {

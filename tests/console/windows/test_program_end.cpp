@@ -76,12 +76,8 @@ class ProgramEndTest : public ::testing::Test {
 
     auto ui = std::make_unique<ScriptedUi>();
     ui_ = ui.get();
-    MainWindowServices services = test::ServicesIn(dir_.path(), library_, std::move(ui), std::make_unique<test::NoTray>());
-    services.schedulerLoop = [this](MainWindow&, BackgroundWorker& thread, void*&) {
-      while (!thread.Terminated()) QThread::msleep(2);
-      workerStopped_ = true;
-    };
-    mainWindow_ = std::make_unique<MainWindow>(std::move(services));
+    mainWindow_ = std::make_unique<MainWindow>(
+        test::ServicesIn(dir_.path(), library_, std::move(ui), std::make_unique<test::NoTray>()));
     QObject::connect(mainWindow_.get(), &MainWindow::Closed, [this] { closed_ = true; });
     mainWindow_->show();
     windows_ = std::make_unique<ConsoleWindows>(*mainWindow_);
@@ -119,6 +115,8 @@ class ProgramEndTest : public ::testing::Test {
   // job variable and an edited command field, a scheduled job made recurring, the command editor
   // and the date picker open over them.
   void OpenWorkEverywhere() {
+    ASSERT_NE(mainWindow_->schedulerThread_->Worker(), nullptr);
+    ASSERT_FALSE(mainWindow_->schedulerThread_->Worker()->StopRequested());
     auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
     auto& jobs = Get<JobWindow>(&SecondaryWindows::jobWindow);
     auto& scheduler = Get<SchedulerWindow>(&SecondaryWindows::schedulerWindow);
@@ -145,6 +143,14 @@ class ProgramEndTest : public ::testing::Test {
     ASSERT_TRUE(Get<CommandWindow>(&SecondaryWindows::commandWindow).isVisible());
   }
 
+  // Whether the scheduler worker has been asked to stop (or has ended after being asked).
+  bool WorkerAskedToStop() const {
+    const BackgroundThread* thread = mainWindow_->schedulerThread_;
+    if (thread == nullptr) return true;
+    const BackgroundWorker* worker = thread->Worker();
+    return worker == nullptr || worker->StopRequested();
+  }
+
   void ExpectWorkSaved() {
     EXPECT_EQ(Plain(EnvPath(), "Alpha", "RHost"), "alpha.example");
     EXPECT_EQ(Plain(JobPath(), "backup", "Command"), "uptime;");
@@ -164,7 +170,6 @@ class ProgramEndTest : public ::testing::Test {
   TCipherManager cipher_;
   std::shared_ptr<test::LibraryLog> library_ = std::make_shared<test::LibraryLog>();
   ScriptedUi* ui_ = nullptr;
-  std::atomic<bool> workerStopped_{false};
   bool closed_ = false;
   std::unique_ptr<MainWindow> mainWindow_;
   std::unique_ptr<ConsoleWindows> windows_;
@@ -177,7 +182,7 @@ TEST_F(ProgramEndTest, QuitSavesEveryOpenEditor) {
   ExpectWorkSaved();
   EXPECT_TRUE(ui_->messages.isEmpty()) << ui_->messages.join("|").toStdString();
   EXPECT_TRUE(QFile::exists(AutostartEntry()));
-  EXPECT_TRUE(test::WaitUntil([this] { return workerStopped_.load(); }));
+  EXPECT_TRUE(WorkerAskedToStop());
 }
 
 TEST_F(ProgramEndTest, QuitWithAnEditorThatCannotSaveKeepsTheProgram) {
@@ -205,7 +210,6 @@ TEST_F(ProgramEndTest, EachEndSignalSavesEveryOpenEditorAndAsksNothing) {
     if (closed_) {
       TearDown();
       closed_ = false;
-      workerStopped_ = false;
       // A fresh start over the same files as before the first round.
       for (const std::string& path : {EnvPath(), JobPath(), SchedulePath()}) QFile::remove(QFile::decodeName(path.c_str()));
       QFile::remove(AutostartEntry());
@@ -220,7 +224,7 @@ TEST_F(ProgramEndTest, EachEndSignalSavesEveryOpenEditorAndAsksNothing) {
     EXPECT_TRUE(ui_->questions.isEmpty());
     EXPECT_TRUE(ui_->messages.isEmpty()) << ui_->messages.join("|").toStdString();
     EXPECT_TRUE(QFile::exists(AutostartEntry()));
-    EXPECT_TRUE(test::WaitUntil([this] { return workerStopped_.load(); }));
+    EXPECT_TRUE(WorkerAskedToStop());
   }
 }
 
@@ -261,6 +265,20 @@ TEST_F(ProgramEndTest, EndFromOutsideCancelsAnOpenDialogFirst) {
   ASSERT_TRUE(test::PumpUntil([this] { return closed_; }));
   EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "new.example");
   EXPECT_FALSE(environments.isVisible());
+}
+
+TEST(UnattendedDialogsTest, NothingWaitsForAnAnswerAndMessagesGoToStandardError) {
+  test::Watchdog watchdog;
+  // The real dialogs: one that were shown would wait here for ever (the watchdog would end it).
+  UiServices ui;
+  ui.SetUnattended(true);
+  EXPECT_FALSE(ui.Confirm(nullptr, "Quit now?"));
+  EXPECT_EQ(ui.InputText(nullptr, "New Environment", "Please enter the new environment name", "x"), std::nullopt);
+  ::testing::internal::CaptureStderr();
+  ui.Message(nullptr, QString::fromLatin1("caf\xE9 could not be saved"));
+  const std::string written = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(written.find("Corvane 2.0: caf"), std::string::npos) << written;
+  EXPECT_NE(written.find("could not be saved\n"), std::string::npos) << written;
 }
 
 TEST(EndSignalsTest, TheEarlierHandlersComeBackAndOnlyOneInstanceAtATime) {

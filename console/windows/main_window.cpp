@@ -526,6 +526,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  // Windows hidden in the notification area are open all the same: back on screen, they close as
+  // their Close buttons do.
+  if (trayIcon_ != nullptr && trayIcon_->Shown()) trayIcon_->Restore();
   if (!CloseSecondaryWindows()) {
     // The program stays, so a run still under way keeps its output.
     runAbandoned_ = abandonedBefore;

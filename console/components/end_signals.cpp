@@ -54,10 +54,12 @@ EndSignals::EndSignals(QObject* parent) : QObject(parent) {
   for (std::size_t i = 0; i < std::size(kSignals); ++i) {
     if (::sigaction(kSignals[i], &action, &previous_[i]) != 0) {
       const std::system_error error = SystemError("sigaction for an end signal");
-      Uninstall(i);
+      RestoreHandlers(i);
+      CloseDescriptors();
       throw error;
     }
   }
+  handlersInstalled_ = true;
   notifier_ = new QSocketNotifier(static_cast<qintptr>(readEnd_), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { onReadable(); });
 }
@@ -65,11 +67,22 @@ EndSignals::EndSignals(QObject* parent) : QObject(parent) {
 EndSignals::~EndSignals() {
   delete notifier_;  // before its descriptor is closed
   notifier_ = nullptr;
-  Uninstall(std::size(kSignals));
+  RestorePreviousHandlers();
+  CloseDescriptors();
 }
 
-void EndSignals::Uninstall(std::size_t installed) noexcept {
+void EndSignals::RestorePreviousHandlers() noexcept {
+  if (!handlersInstalled_) return;
+  handlersInstalled_ = false;
+  RestoreHandlers(std::size(kSignals));
+}
+
+void EndSignals::RestoreHandlers(std::size_t installed) noexcept {
   for (std::size_t i = installed; i-- > 0;) ::sigaction(kSignals[i], &previous_[i], nullptr);
+}
+
+void EndSignals::CloseDescriptors() noexcept {
+  // No handler writes any more once the descriptor is withdrawn.
   handlerWriteEnd.store(-1);
   ::close(readEnd_);
   ::close(writeEnd_);

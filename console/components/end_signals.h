@@ -28,6 +28,10 @@ class EndSignals final : public QObject {
   EndSignals(const EndSignals&) = delete;
   EndSignals& operator=(const EndSignals&) = delete;
 
+  // Puts the earlier handlers back (once the end has begun, a second signal then ends the program
+  // at once, as it would without this object); Received comes no more.
+  void RestorePreviousHandlers() noexcept;
+
   // The signals handled, in the order of their handlers.
   static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -37,10 +41,12 @@ class EndSignals final : public QObject {
 
  private:
   void onReadable();
-  void Uninstall(std::size_t installed) noexcept;
+  void RestoreHandlers(std::size_t installed) noexcept;
+  void CloseDescriptors() noexcept;
 
   int readEnd_ = -1;
   int writeEnd_ = -1;
+  bool handlersInstalled_ = false;
   struct sigaction previous_[std::size(kSignals)] {};
   QSocketNotifier* notifier_ = nullptr;  // child of this object
 };

@@ -78,9 +78,13 @@ int RunConsole(ProgramSetup setup) {
     std::unique_ptr<EndSignals> endSignals;
     try {
       endSignals = std::make_unique<EndSignals>();
-      QObject::connect(endSignals.get(), &EndSignals::Received, &mainWindow, [&mainWindow](int) {
-        mainWindow.EndUnattended();
-      });
+      QObject::connect(endSignals.get(), &EndSignals::Received, &mainWindow,
+                       [&mainWindow, handlers = endSignals.get()](int) {
+                         mainWindow.EndUnattended();
+                       });
+      // Once the window has closed, what is left is the end itself: a signal ends it at once.
+      QObject::connect(&mainWindow, &MainWindow::Closed, endSignals.get(),
+                       [handlers = endSignals.get()] { handlers->RestorePreviousHandlers(); });
     } catch (const std::exception& e) {
       std::fprintf(stderr, "Corvane 2.0: the end signals are not handled: %s\n", e.what());
     }

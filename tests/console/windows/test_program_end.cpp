@@ -295,6 +295,11 @@ TEST(EndSignalsTest, TheEarlierHandlersComeBackAndOnlyOneInstanceAtATime) {
     ASSERT_EQ(::raise(SIGHUP), 0);
     ASSERT_TRUE(test::PumpUntil([&received] { return received != 0; }));
     EXPECT_EQ(received, SIGHUP);
+    // Once the end has begun, the earlier handler is back (here: the signal ignored).
+    endSignals.RestorePreviousHandlers();
+    struct sigaction during {};
+    ASSERT_EQ(::sigaction(SIGHUP, nullptr, &during), 0);
+    EXPECT_EQ(during.sa_handler, SIG_IGN);
   }
   struct sigaction now {};
   ASSERT_EQ(::sigaction(SIGHUP, nullptr, &now), 0);

@@ -3,9 +3,13 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QIcon>
+#include <QSessionManager>
 
+#include <cstdio>
+#include <exception>
 #include <utility>
 
+#include "console/components/end_signals.h"
 #include "console/windows/about_window.h"
 #include "console/windows/command_window.h"
 #include "console/windows/date_picker_window.h"
@@ -69,6 +73,27 @@ int RunConsole(ProgramSetup setup) {
   int code = 0;
   {
     ConsoleWindows windows(mainWindow);
+    // The end from outside (a signal, the end of the session) goes the way of closing the main
+    // window, so the editors save what they show.
+    std::unique_ptr<EndSignals> endSignals;
+    try {
+      endSignals = std::make_unique<EndSignals>();
+      QObject::connect(endSignals.get(), &EndSignals::Received, &mainWindow,
+                       [&mainWindow, handlers = endSignals.get()](int) {
+                         mainWindow.EndUnattended();
+                       });
+      // Once the window has closed, what is left is the end itself: a signal ends it at once.
+      QObject::connect(&mainWindow, &MainWindow::Closed, endSignals.get(),
+                       [handlers = endSignals.get()] { handlers->RestorePreviousHandlers(); });
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "Corvane 2.0: the end signals are not handled: %s\n", e.what());
+    }
+    // The session manager's request to save: the program ends once the request has been answered.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &mainWindow,
+                     [&mainWindow](QSessionManager&) {
+                       QMetaObject::invokeMethod(&mainWindow, &MainWindow::EndUnattended, Qt::QueuedConnection);
+                     },
+                     Qt::DirectConnection);
     code = QApplication::exec();
     // The worker may still be in a synchronised call to a window: end it while they all exist.
     mainWindow.ShutdownWorker();

@@ -1,8 +1,10 @@
 // The program's start-up and end: the application, then the main window (shown at once, so its
 // first show runs before any other window exists), then the secondary windows created hidden in
 // this order: Preferences, About, Environment, Job, Command, Scheduler, Date.  Closing the main
-// window ends the message loop (also with other windows open); then the scheduler worker is
-// stopped and waited for while the GUI thread's events are served, and the windows are destroyed.
+// window (which closes the open secondary windows as their Close buttons do) ends the message
+// loop; then the scheduler worker is stopped and waited for while the GUI thread's events are
+// served, and the windows are destroyed.  SIGTERM, SIGINT, SIGHUP and the session manager's
+// commit-data request end the program the same way, asking nothing (MainWindow::EndUnattended).
 #pragma once
 
 #include <memory>

@@ -80,6 +80,7 @@ void CommandWindow::onOk() {
       std::optional<std::string> bytes = Latin1Bytes(line);
       if (!bytes) {
         Ui().Message(this, QString::fromLatin1(kCommandNotLatin1));
+        commandText_->setFocus();
         return;
       }
       lines.push_back(std::move(*bytes));

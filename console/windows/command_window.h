@@ -52,6 +52,10 @@ class CommandWindow : public SecondaryWindow {
   // takes it over answers with commandTaken(); otherwise the window says the job has changed.
   void commandAccepted(const std::string& job, const std::string& command);
 
+ protected:
+  // Escape answers Cancel.
+  void onEscape() override { onCancel(); }
+
  private:
   // Creating the window applies the stored minimize-to-tray preference to the main window.
   void applyMinimizeToTray();

@@ -72,6 +72,8 @@ class DatePickerWindow : public SecondaryWindow {
 
  protected:
   void onShow() override;
+  // Escape answers Cancel.
+  void onEscape() override { onCancel(); }
 
  private:
   void ShowDateOnGrid();

@@ -41,11 +41,16 @@ std::optional<std::string> FieldBytes(UiServices& ui, QWidget* window, QLineEdit
   return bytes;
 }
 
-void UiEditorDialogs::Message(std::string_view text) { ui_.Message(parent_, Latin1Text(text)); }
+void UiEditorDialogs::Message(std::string_view text) {
+  if (askedName_) nameRefused_ = true;
+  ui_.Message(parent_, Latin1Text(text));
+}
 
 std::optional<TypedName> UiEditorDialogs::AskName(std::string_view caption, std::string_view prompt) {
-  const std::optional<QString> typed = ui_.InputText(parent_, Latin1Text(caption), Latin1Text(prompt), QString());
+  const std::optional<QString> typed = ui_.InputText(parent_, Latin1Text(caption), Latin1Text(prompt), preset_);
   if (!typed) return std::nullopt;
+  askedName_ = true;
+  lastTyped_ = *typed;
   if (std::optional<std::string> bytes = Latin1Bytes(*typed)) return TypedName{std::move(*bytes), true};
   return TypedName{{}, false};
 }

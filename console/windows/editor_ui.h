@@ -48,10 +48,34 @@ class UiEditorDialogs final : public EditorDialogs {
   void Message(std::string_view text) override;
   std::optional<TypedName> AskName(std::string_view caption, std::string_view prompt) override;
 
+  // Runs `step`, a handler that asks for a name (New).  When the name typed is refused with a
+  // message (a name that exists, a character the files cannot hold), the step runs again with
+  // the input dialog holding the refused name, ready to be corrected, until a name is taken or
+  // the operator cancels.
+  template <typename Step>
+  void AskUntilTaken(Step&& step) {
+    preset_.clear();
+    for (;;) {
+      askedName_ = false;
+      nameRefused_ = false;
+      step();
+      if (!nameRefused_) break;
+      preset_ = lastTyped_;
+    }
+    preset_.clear();
+    askedName_ = false;
+  }
+
  private:
   UiServices& ui_;
   QWidget* parent_;
+  QString preset_;           // the input dialog's text when it is asked again
+  QString lastTyped_;        // what the operator typed into the last input dialog
+  bool askedName_ = false;   // an input dialog was answered in the current step
+  bool nameRefused_ = false;  // a message followed it: the name was refused
 };
+
+
 
 // Fills `box` with `names` (in the given order) and selects `selected` (nothing when it is
 // empty or not listed). Runs no change handler.

@@ -123,7 +123,8 @@ void EnvironmentWindow::onVariableChosen() {
 }
 
 void EnvironmentWindow::onNewEnvironment() {
-  Handle([this] { editor_.NewEnvironment(); });
+  // A refused name comes back in the input dialog, to be corrected.
+  dialogs_.AskUntilTaken([this] { Handle([this] { editor_.NewEnvironment(); }); });
 }
 
 void EnvironmentWindow::onRemoveEnvironment() {
@@ -131,7 +132,8 @@ void EnvironmentWindow::onRemoveEnvironment() {
 }
 
 void EnvironmentWindow::onNewVariable() {
-  Handle([this] { editor_.NewVariable(); });
+  // A refused name comes back in the input dialog, to be corrected.
+  dialogs_.AskUntilTaken([this] { Handle([this] { editor_.NewVariable(); }); });
 }
 
 void EnvironmentWindow::onRemoveVariable() {

@@ -157,7 +157,8 @@ void JobWindow::onVariableChosen() {
 }
 
 void JobWindow::onNewJob() {
-  Handle([this] { editor_.NewJob(); });
+  // A refused name comes back in the input dialog, to be corrected.
+  dialogs_.AskUntilTaken([this] { Handle([this] { editor_.NewJob(); }); });
 }
 
 void JobWindow::onRemoveJob() {
@@ -165,7 +166,8 @@ void JobWindow::onRemoveJob() {
 }
 
 void JobWindow::onNewVariable() {
-  Handle([this] { editor_.NewVariable(); });
+  // A refused name comes back in the input dialog, to be corrected.
+  dialogs_.AskUntilTaken([this] { Handle([this] { editor_.NewVariable(); }); });
 }
 
 void JobWindow::onRemoveVariable() {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -17,6 +18,7 @@
 #include <QStatusBar>
 #include <QStringDecoder>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -29,6 +31,7 @@
 #include "console/windows/help_window.h"
 #include "console/core/output_text.h"
 #include "settings/ini_file.h"
+#include "settings/stored_values.h"
 
 namespace corvane {
 namespace {
@@ -110,6 +113,11 @@ MainWindow::MainWindow(MainWindowServices services)
   BuildToolBar();
   BuildCentre();
   statusBar_ = statusBar();
+  // Larger than the screen (a large scale factor): fitted into it, so the menu stays reachable.
+  FitIntoScreen(*this);
+  runStatusTimer_ = new QTimer(this);
+  runStatusTimer_->setInterval(1000);
+  connect(runStatusTimer_, &QTimer::timeout, this, [this] { UpdateRunStatus(); });
 
   // The cipher manager's stored form: Blowfish in cmCTS; the first show switches it to the
   // stored-value cipher.
@@ -392,7 +400,39 @@ void MainWindow::SetBusy(bool busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
   } else {
     QApplication::restoreOverrideCursor();
+    runStatusTimer_->stop();
+    runStatusText_.clear();
+    statusBar_->clearMessage();
   }
+}
+
+std::string MainWindow::HostOf(const std::string& environment) {
+  try {
+    return StoredValues(storedValueCipher_).Read(IniFile(envIniPath_), environment, "RHost");
+  } catch (const std::exception&) {
+    return {};  // the run itself reports what is wrong with the environment
+  }
+}
+
+void MainWindow::ShowRunStatus(const std::string& job, const std::string& environment) {
+  const std::string host = HostOf(environment);
+  runStatusText_ = host.empty() ? QStringLiteral("Job \"%1\" running in environment \"%2\"")
+                                      .arg(DisplayText(job), DisplayText(environment))
+                                : QStringLiteral("Job \"%1\" running on %2 (environment \"%3\")")
+                                      .arg(DisplayText(job), DisplayText(host), DisplayText(environment));
+  runClock_.start();
+  UpdateRunStatus();
+  runStatusTimer_->start();
+}
+
+void MainWindow::UpdateRunStatus() {
+  if (runStatusText_.isEmpty()) return;
+  const qint64 seconds = runClock_.elapsed() / 1000;
+  const QString taken = QStringLiteral("%1:%2:%3")
+                            .arg(seconds / 3600)
+                            .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
+                            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+  statusBar_->showMessage(runStatusText_ + QStringLiteral(" for ") + taken);
 }
 
 void MainWindow::onExecute() {
@@ -427,6 +467,7 @@ void MainWindow::onExecute() {
     request.ownerWindow = owner;
     request.background = ReadInteger(pref::EXECBACK, pref::kExecBackDefault) == 1;
     const bool background = request.background;
+    if (!background) ShowRunStatus(request.job, request.environment);
     // The library call runs on a thread of its own; this thread goes on serving the window (and
     // shows the library's operator prompt) until the outcome comes back.
     run_ = std::make_unique<ExecuteRun>(library_, std::move(request), this,
@@ -475,14 +516,27 @@ bool MainWindow::MayCloseDuringRun() {
 // ---- close --------------------------------------------------------------------------------------
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->accept();
+    emit Closed();
+    return;
+  }
+  const bool abandonedBefore = runAbandoned_;
   if (run_ && !runAbandoned_ && !MayCloseDuringRun()) {
     event->ignore();
     return;
   }
-  if (!closing_) {
-    closing_ = true;
-    onClose();
+  // Windows hidden in the notification area are open all the same: back on screen, they close as
+  // their Close buttons do.
+  if (trayIcon_ != nullptr && trayIcon_->Shown()) trayIcon_->Restore();
+  if (!CloseSecondaryWindows()) {
+    // The program stays, so a run still under way keeps its output.
+    runAbandoned_ = abandonedBefore;
+    event->ignore();
+    return;
   }
+  closing_ = true;
+  onClose();
   event->accept();
   emit Closed();
 }
@@ -498,6 +552,53 @@ void MainWindow::onClose() {
 }
 
 void MainWindow::onQuit() { close(); }
+
+bool MainWindow::CloseSecondaryWindows() {
+  // The date picker and the command editor before the editors they write into.
+  const std::vector<QPointer<SecondaryWindow>> windows{
+      windows_.datePickerWindow, windows_.commandWindow, windows_.environmentWindow, windows_.jobWindow,
+      windows_.schedulerWindow,  windows_.preferencesWindow, windows_.aboutWindow, helpWindow_};
+  bool allClosed = true;
+  for (const QPointer<SecondaryWindow>& window : windows) {
+    if (window.isNull() || !window->isVisible()) continue;
+    window->close();
+    if (window.isNull() || !window->isVisible()) continue;
+    if (!unattended_) return false;
+    ui_->Message(this, QStringLiteral("\"%1\" could not save what it shows; the program ends without it.")
+                           .arg(window->windowTitle()));
+    allClosed = false;
+  }
+  return allClosed || unattended_;
+}
+
+bool MainWindow::CancelOpenDialogs() {
+  bool cancelled = false;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(widget);
+    if (dialog == nullptr || !dialog->isVisible() || !dialog->isModal()) continue;
+    dialog->reject();
+    cancelled = true;
+  }
+  return cancelled;
+}
+
+void MainWindow::EndUnattended() {
+  if (closing_) return;
+  unattended_ = true;
+  ui_->SetUnattended(true);
+  // A dialog's own event loop must unwind before the windows close: cancel it and come back once
+  // it has (a few rounds at most; a dialog that keeps coming back does not hold the end up).
+  constexpr int kMaxDialogRounds = 20;
+  constexpr int kDialogUnwindMs = 10;
+  if (dialogRounds_ < kMaxDialogRounds && CancelOpenDialogs()) {
+    ++dialogRounds_;
+    QTimer::singleShot(kDialogUnwindMs, this, &MainWindow::EndUnattended);
+    return;
+  }
+  // A foreground run ends as "Yes" on the quit question does: its output is let go.
+  if (run_) runAbandoned_ = true;
+  close();
+}
 
 void MainWindow::ShutdownWorker() {
   if (schedulerThread_ == nullptr) return;

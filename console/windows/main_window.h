@@ -10,6 +10,7 @@
 // GUI thread's: a worker makes its own manager with MakeStoredValueCipher().
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -39,6 +40,7 @@ class QMenu;
 class QPlainTextEdit;
 class QShowEvent;
 class QStatusBar;
+class QTimer;
 class QToolBar;
 
 namespace corvane {
@@ -141,6 +143,16 @@ class MainWindow : public QMainWindow {
   // Whether an Execute is under way (from its start until its output is shown).
   bool ExecuteRunning() const { return run_ != nullptr; }
 
+  // Ends the program as closing this window does, asking nothing: a signal or the end of the
+  // desktop session, with nobody there to answer.  A dialog waiting for an answer is cancelled
+  // first; every open secondary window then closes as its Close button does (the editors save),
+  // a foreground run is let go as "Yes" on the quit question does, and the window closes (the
+  // worker is asked to stop, the start-at-logon entry is written).  Messages go to the standard
+  // error meanwhile.
+  void EndUnattended();
+  // Whether the window has closed (by the operator or by EndUnattended).
+  bool Closing() const { return closing_; }
+
   // ---- the event handlers ----------------------------------------------------------------------
   void onFirstShow();
   void onExecute();      // "Execute" (menu and tool bar)
@@ -180,6 +192,7 @@ class MainWindow : public QMainWindow {
   QComboBox* jobList_ = nullptr;
   QComboBox* protocolList_ = nullptr;
   QPlainTextEdit* output_ = nullptr;
+  // While a foreground run goes on: which job runs on which host, and for how long.
   QStatusBar* statusBar_ = nullptr;
 
   // Menu items.
@@ -215,7 +228,9 @@ class MainWindow : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   // While an Execute runs, closing asks first: No keeps the window open (the output is shown when
-  // the run ends); Yes closes at once and the run's output is dropped.
+  // the run ends); Yes closes at once and the run's output is dropped.  Closing closes every open
+  // secondary window as its Close button does, so the editors save what they show; an editor that
+  // refuses to close (a text the files cannot hold) keeps the program open.
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -229,8 +244,19 @@ class MainWindow : public QMainWindow {
   void SetControlsEnabled(bool enabled);
   void SetBusy(bool busy);
   void onRunEnded(const ExecuteOutcome& outcome, bool background);
+  // The status bar while a foreground run goes on: the job, the host and the time it has taken,
+  // brought up to date every second; cleared when the window is no longer busy.
+  void ShowRunStatus(const std::string& job, const std::string& environment);
+  void UpdateRunStatus();
+  // The remote host of an environment ("" when it has none or it cannot be read).
+  std::string HostOf(const std::string& environment);
   // Closing while an Execute runs: answers whether the window may close.
   bool MayCloseDuringRun();
+  // Closes every open secondary window as its Close button does; answers whether all of them
+  // closed (an unattended end goes on past one that refuses, which is reported).
+  bool CloseSecondaryWindows();
+  // Cancels every modal dialog that waits for an answer; answers whether there was one.
+  static bool CancelOpenDialogs();
 
   std::shared_ptr<LibraryFacade> library_;  // shared with a run in progress
   std::unique_ptr<UiServices> ui_;
@@ -248,6 +274,11 @@ class MainWindow : public QMainWindow {
   bool busy_ = false;
   std::unique_ptr<ExecuteRun> run_;  // the Execute under way
   bool runAbandoned_ = false;        // the operator quit without waiting for it
+  bool unattended_ = false;          // the program ends by EndUnattended
+  QTimer* runStatusTimer_ = nullptr;  // child of this window
+  QElapsedTimer runClock_;           // since the foreground run began
+  QString runStatusText_;            // the status without the time
+  int dialogRounds_ = 0;             // EndUnattended's rounds of cancelling dialogs
 };
 
 }  // namespace corvane

@@ -279,7 +279,10 @@ ScheduleFields SchedulerWindow::Fields() const {
   ScheduleFields f = FieldsWithoutValue();
   // The value field takes whatever is typed; what the file cannot hold is refused here.
   std::optional<std::string> value = Latin1Bytes(valueEdit_->text());
-  if (!value) throw std::invalid_argument(kValueNotLatin1);
+  if (!value) {
+    valueEdit_->setFocus();  // the operator is back in the field once the refusal is read
+    throw std::invalid_argument(kValueNotLatin1);
+  }
   f.value = std::move(*value);
   return f;
 }
@@ -471,34 +474,46 @@ void SchedulerWindow::onRunOnceToggled() {
 
 void SchedulerWindow::onNewScheduledJob() {
   HandlerScope scope(*this);
-  Guarded(Ui(), this, [this] {
-    const std::optional<QString> typed = Ui().InputText(this, QString::fromLatin1(kNewScheduledJobCaption),
-                                                        QString::fromLatin1(kNewScheduledJobPrompt), QString());
-    if (!typed) return;
-    const std::optional<std::string> bytes = Latin1Bytes(*typed);
-    if (!bytes) {
-      Ui().Message(this, Latin1Text(kNameNotLatin1));
-      return;
-    }
-    const std::string& name = *bytes;
-    std::vector<std::string> names;
-    for (int i = 0; i < scheduledJobList_->count(); ++i)
-      names.push_back(scheduledJobList_->itemData(i).toByteArray().toStdString());
-    if (NameListed(names, name)) {
-      Message(kNameExistsMessage);
-      return;
-    }
-    if (name.empty()) return;
-    if (const std::optional<std::string> problem = SectionNameProblem(TypedName{name, true})) {
-      Ui().Message(this, Latin1Text(*problem));
-      return;
-    }
-    // Into its sorted place, then selected and loaded.
-    names.push_back(name);
-    FillNames(scheduledJobList_, names);
-    SelectName(scheduledJobList_, name);
-    onScheduledJobChosen();
-  });
+  // A refused name comes back in the input dialog, to be corrected, until a name is taken or the
+  // operator cancels.
+  QString preset;
+  bool refused = true;
+  while (refused) {
+    refused = false;
+    Guarded(Ui(), this, [&] {
+      const std::optional<QString> typed = Ui().InputText(this, QString::fromLatin1(kNewScheduledJobCaption),
+                                                          QString::fromLatin1(kNewScheduledJobPrompt), preset);
+      if (!typed) return;
+      const auto refuse = [&](std::string_view text) {
+        Ui().Message(this, Latin1Text(text));
+        preset = *typed;
+        refused = true;
+      };
+      const std::optional<std::string> bytes = Latin1Bytes(*typed);
+      if (!bytes) {
+        refuse(kNameNotLatin1);
+        return;
+      }
+      const std::string& name = *bytes;
+      std::vector<std::string> names;
+      for (int i = 0; i < scheduledJobList_->count(); ++i)
+        names.push_back(scheduledJobList_->itemData(i).toByteArray().toStdString());
+      if (NameListed(names, name)) {
+        refuse(kNameExistsMessage);
+        return;
+      }
+      if (name.empty()) return;
+      if (const std::optional<std::string> problem = SectionNameProblem(TypedName{name, true})) {
+        refuse(*problem);
+        return;
+      }
+      // Into its sorted place, then selected and loaded.
+      names.push_back(name);
+      FillNames(scheduledJobList_, names);
+      SelectName(scheduledJobList_, name);
+      onScheduledJobChosen();
+    });
+  }
 }
 
 void SchedulerWindow::onRemoveScheduledJob() {

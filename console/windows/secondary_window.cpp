@@ -6,26 +6,39 @@
 #include <QDesktopServices>
 #include <QFontDialog>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMessageBox>
 #include <QScreen>
+#include <QByteArray>
 #include <QStyle>
+
+#include <cstdio>
 
 namespace corvane {
 
 UiServices::~UiServices() = default;
 
 void UiServices::Message(QWidget* parent, const QString& text) {
+  if (unattended_) {
+    // Nobody is there to read a message box: the message goes to the standard error.
+    const QByteArray bytes = (QString::fromLatin1(kApplicationTitle) + QStringLiteral(": ") + text).toLocal8Bit();
+    std::fprintf(stderr, "%s\n", bytes.constData());
+    return;
+  }
   QMessageBox::information(parent, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok);
 }
 
 bool UiServices::Confirm(QWidget* parent, const QString& text) {
+  if (unattended_) return false;
+  // No is the default button: Return, or a key pressed by mistake, takes the safe answer.
   return QMessageBox::question(parent, QString::fromLatin1(kApplicationTitle), text,
-                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 std::optional<QString> UiServices::InputText(QWidget* parent, const QString& caption,
                                              const QString& prompt, const QString& preset) {
+  if (unattended_) return std::nullopt;
   bool ok = false;
   QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, preset, &ok);
   if (!ok) return std::nullopt;
@@ -47,6 +60,28 @@ bool UiServices::ChooseColor(QWidget* parent, QColor& color) {
 }
 
 void UiServices::Open(QWidget*, const QUrl& target) { QDesktopServices::openUrl(target); }
+
+QRect FittedGeometry(const QRect& geometry, const QRect& area) {
+  if (!area.isValid()) return geometry;
+  QRect fitted(geometry.topLeft(), geometry.size().boundedTo(area.size()));
+  if (fitted.right() > area.right()) fitted.moveRight(area.right());
+  if (fitted.bottom() > area.bottom()) fitted.moveBottom(area.bottom());
+  if (fitted.left() < area.left()) fitted.moveLeft(area.left());
+  if (fitted.top() < area.top()) fitted.moveTop(area.top());
+  return fitted;
+}
+
+void FitIntoScreen(QWidget& window) {
+  const QScreen* screen = window.screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const QRect fitted = FittedGeometry(window.geometry(), area);
+  if (fitted == window.geometry()) return;
+  // A size below the window's minimum is refused; the corner then goes to the area's corner.
+  window.resize(fitted.size().expandedTo(window.minimumSize()));
+  window.move(FittedGeometry(QRect(fitted.topLeft(), window.size()), area).topLeft());
+}
 
 SecondaryWindow::SecondaryWindow(QWidget* mainWindow, UiServices& ui, Qt::WindowFlags extraFlags)
     // A dialog-type window: on X11 only such windows are made transient for their parent.
@@ -95,6 +130,16 @@ void SecondaryWindow::CentreOnMainWidget() {
   }
   if (!area.isValid()) return;
   setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), area));
+  FitIntoScreen(*this);
+}
+
+void SecondaryWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    event->accept();
+    onEscape();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void SecondaryWindow::closeEvent(QCloseEvent* event) {

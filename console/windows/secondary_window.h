@@ -21,11 +21,14 @@
 //   - onClose() is its close handler (Close button, the window's own close); returning false, or
 //     throwing, keeps the window open;
 //   - ReloadFromDisk() is what the main window asks of the scheduler editor after the scheduler
-//     worker has rewritten the schedule file (default: nothing).
+//     worker has rewritten the schedule file (default: nothing);
+//   - onEscape() is what the Escape key does: by default what the Close button does (close());
+//     a window with a Cancel button makes it Cancel.
 #pragma once
 
 #include <QColor>
 #include <QFont>
+#include <QRect>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -35,6 +38,7 @@
 #include <utility>
 
 class QCloseEvent;
+class QKeyEvent;
 
 namespace corvane {
 
@@ -50,9 +54,15 @@ class UiServices {
   UiServices(const UiServices&) = delete;
   UiServices& operator=(const UiServices&) = delete;
 
+  // While the program ends with nobody to answer (a signal, the end of the session), the real
+  // dialogs are not shown: a message goes to the standard error, a question answers No, an input
+  // box is cancelled.
+  void SetUnattended(bool unattended) noexcept { unattended_ = unattended; }
+  bool Unattended() const noexcept { return unattended_; }
+
   // A message box with an OK button and the application's title as caption.
   virtual void Message(QWidget* parent, const QString& text);
-  // A question with Yes and No buttons; answers true for Yes.
+  // A question with Yes and No buttons, No the default (Return answers No); answers true for Yes.
   virtual bool Confirm(QWidget* parent, const QString& text);
   // A one-line input box; nothing when the operator cancels.
   virtual std::optional<QString> InputText(QWidget* parent, const QString& caption,
@@ -65,6 +75,9 @@ class UiServices {
   virtual bool ChooseColor(QWidget* parent, QColor& color);
   // The shell's "open" on a file or a web address; the outcome is not examined.
   virtual void Open(QWidget* parent, const QUrl& target);
+
+ private:
+  bool unattended_ = false;
 };
 
 // Runs `handler`; an exception that leaves it is shown in a message box (as the toolkit's default
@@ -81,6 +94,13 @@ bool Guarded(UiServices& ui, QWidget* parent, Handler&& handler) {
   }
   return false;
 }
+
+// `geometry` moved into `area` (a screen's available area), and made no larger than it: a window
+// larger than the screen (a large scale factor) keeps its caption and menu on the screen.
+QRect FittedGeometry(const QRect& geometry, const QRect& area);
+// Fits `window` (a top-level window) into the available area of its screen, as FittedGeometry
+// says; a window that cannot be made that small keeps its upper left corner on the screen.
+void FitIntoScreen(QWidget& window);
 
 class SecondaryWindow : public QWidget {
   Q_OBJECT
@@ -108,11 +128,16 @@ class SecondaryWindow : public QWidget {
   // The close handler; false keeps the window open.
   virtual bool onClose() { return true; }
 
+  // The Escape key (not taken by a control, such as an open list): closes the window as its Close
+  // button does; a window with a Cancel button answers Cancel instead.
+  virtual void onEscape() { close(); }
+
   // Without the platform's system menu and caption buttons: the window closes through its own
   // Close button.
   void RemoveCaptionButtons();
 
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void CentreOnMainWidget();

@@ -99,6 +99,7 @@ struct UiLog {
   std::vector<QUrl> opened;
   std::vector<QString> questions;  // every Confirm, in order
   bool confirmAnswer = true;       // what Confirm answers
+  bool realQuestion = false;       // Confirm shows the program's real question box instead
   std::function<bool(QFont&)> chooseFont = [](QFont&) { return false; };  // cancels
   int fontDialogs = 0;
   std::function<bool(QColor&)> chooseColor = [](QColor&) { return false; };  // cancels
@@ -109,8 +110,9 @@ class FakeUi final : public UiServices {
  public:
   explicit FakeUi(std::shared_ptr<UiLog> log) : log_(std::move(log)) {}
   void Message(QWidget*, const QString& text) override { log_->messages.push_back(text); }
-  bool Confirm(QWidget*, const QString& text) override {
+  bool Confirm(QWidget* parent, const QString& text) override {
     log_->questions.push_back(text);
+    if (log_->realQuestion) return UiServices::Confirm(parent, text);
     return log_->confirmAnswer;
   }
   std::optional<QString> InputText(QWidget*, const QString&, const QString&, const QString&) override {

@@ -232,9 +232,12 @@ TEST_F(EditorWindowsTest, EnvironmentWindowMessagesAndRefusedText) {
   EnvironmentWindow& environmentWindow = Environments();
   environmentWindow.newVariableButton_->click();
   EXPECT_EQ(log_->messages, QStringList{"You must select a Environment name before"});
+  // Each refused name comes back in the input dialog; the operator cancels it there.
   log_->inputs.push_back(QStringLiteral("PROD"));
+  log_->inputs.push_back(std::nullopt);
   environmentWindow.newEnvironmentButton_->click();
   log_->inputs.push_back(QString::fromUtf8("caf\u00e9 \u20ac"));  // the euro sign is not Latin-1
+  log_->inputs.push_back(std::nullopt);
   environmentWindow.newEnvironmentButton_->click();
   EXPECT_EQ(log_->messages, (QStringList{"You must select a Environment name before", "This name already exists",
                                          QString::fromLatin1(kNameNotLatin1.data(), kNameNotLatin1.size())}));
@@ -393,9 +396,12 @@ TEST_F(EditorWindowsTest, JobEditedThroughTheWindowAndTheCommandEditor) {
   EXPECT_EQ(jobWindow.variableList_->currentText(), "Target");
   jobWindow.valueEdit_->setText("/srv");
   jobWindow.displayBox_->setChecked(true);
+  // Each refused name comes back in the input dialog; the operator cancels it there.
   log_->inputs.push_back(QStringLiteral(" command "));
+  log_->inputs.push_back(std::nullopt);
   jobWindow.newVariableButton_->click();
   log_->inputs.push_back(QStringLiteral("x\u00a7"));
+  log_->inputs.push_back(std::nullopt);
   jobWindow.newVariableButton_->click();
   EXPECT_EQ(log_->messages, (QStringList{"\"Command\" is an invalid job parameter name",
                                          QString::fromUtf8("\"\u00a7\" is an invalid value")}));

@@ -13,7 +13,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
@@ -26,6 +30,8 @@
 
 #include "cipher/stored_key.h"
 #include "console/core/autostart.h"
+#include "settings/ini_file.h"
+#include "settings/stored_values.h"
 #include "console/windows/about_window.h"
 #include "console/windows/help_window.h"
 #include "remote/qt_prompt.h"
@@ -410,6 +416,76 @@ TEST_F(BlockedRunTest, CloseDuringARunAndQuitEndsWithoutWaitingForTheLibrary) {
   release_.Open();
   ASSERT_TRUE(test::WaitUntil([this] { return library_.use_count() == 1; }));
   EXPECT_EQ(library_->releases, 1);
+}
+
+TEST_F(BlockedRunTest, ReturnOnTheRealQuitQuestionKeepsTheWindowAndTheOutput) {
+  MainWindow& form = StartBlockedRun();
+  bool closed = false;
+  QObject::connect(&form, &MainWindow::Closed, [&closed] { closed = true; });
+  ui_->realQuestion = true;
+  // The operator presses Return on the question as it comes up.
+  QString defaultButton;
+  bool answered = false;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || answered) return;
+    answered = true;
+    if (box->defaultButton() != nullptr) defaultButton = box->defaultButton()->text();
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  answer.start(5);
+  EXPECT_FALSE(form.close());
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(defaultButton.remove(QLatin1Char('&')), "No");
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(form.isVisible());
+  ASSERT_TRUE(form.ExecuteRunning());
+
+  release_.Open();
+  ASSERT_TRUE(test::PumpUntil([&] { return !form.ExecuteRunning(); }));
+  EXPECT_EQ(MemoText(form), "output");
+}
+
+TEST_F(BlockedRunTest, AnEndFromOutsideDuringARunAsksNothingAndLetsTheRunGo) {
+  MainWindow& form = StartBlockedRun();
+  bool closed = false;
+  QObject::connect(&form, &MainWindow::Closed, [&closed] { closed = true; });
+  ui_->confirmAnswer = false;  // an operator's No would keep the window: nobody is asked
+  form.EndUnattended();
+  EXPECT_TRUE(ui_->questions.empty());
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(form.isVisible());
+  // As after "Yes": the output of the run that ends later is not shown.
+  release_.Open();
+  ASSERT_TRUE(test::PumpUntil([&] { return !form.ExecuteRunning(); }));
+  EXPECT_EQ(MemoText(form), "");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(BlockedRunTest, TheStatusBarSaysWhichJobRunsOnWhichHostAndForHowLong) {
+  // The environment's host as the editors store it.
+  IniFile file(QFile::encodeName(Dir() + "/CorvaneEnv.ini").toStdString());
+  StoredValues(*MainWindow::MakeStoredValueCipher()).Write(file, "env2", "RHost", "build.example");
+  file.WriteBack();
+  WriteFile("CorvaneJob.ini", "[job1]\r\n");
+  MainWindow& form = Shown();
+  Select(form.environmentList_, 0);
+  Select(form.jobList_, 0);
+  EXPECT_EQ(form.statusBar_->currentMessage(), "");
+  form.onExecute();
+  ASSERT_TRUE(test::PumpUntil([this] { return inLibrary_.load(); }));
+  EXPECT_EQ(form.statusBar_->currentMessage(),
+            "Job \"job1\" running on build.example (environment \"env2\") for 0:00:00");
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  // Brought up to date while the run goes on.
+  ASSERT_TRUE(test::PumpUntil([&form] { return form.statusBar_->currentMessage().endsWith("for 0:00:01"); },
+                              std::chrono::milliseconds(5000)))
+      << form.statusBar_->currentMessage().toStdString();
+  release_.Open();
+  ASSERT_TRUE(test::PumpUntil([&] { return !form.ExecuteRunning(); }));
+  EXPECT_EQ(form.statusBar_->currentMessage(), "");
 }
 
 TEST_F(ExecuteTest, TheLibrarysPromptFromTheRunThreadIsShownOnTheGuiThreadOwnedByTheWindow) {

@@ -194,5 +194,36 @@ TEST_F(RestoreKeepsEditsTest, SchedulerEditorAndDatePicker) {
   EXPECT_EQ(Plain(SchedulePath(), "nightly", "every"), "3");
 }
 
+// Ending the program while it is in the notification area: the editors it hid are open windows,
+// and save as their Close buttons do (through the tray icon's Quit, and at an end from outside).
+TEST_F(RestoreKeepsEditsTest, EndingFromTheTraySavesTheHiddenEditors) {
+  for (const bool fromOutside : {false, true}) {
+    SCOPED_TRACE(fromOutside ? "end from outside" : "the tray icon's Quit");
+    if (fromOutside) {
+      TearDown();
+      SetUp();
+    }
+    auto& editor = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
+    bool closed = false;
+    QObject::connect(mainWindow_.get(), &MainWindow::Closed, [&closed] { closed = true; });
+    mainWindow_->environmentAction_->trigger();
+    Choose(editor.environmentList_, "prod");
+    Choose(editor.variableList_, "RHost");
+    const std::string typed = fromOutside ? "outside.example" : "tray.example";
+    editor.valueEdit_->setText(QString::fromStdString(typed));
+    mainWindow_->setWindowState(mainWindow_->windowState() | Qt::WindowMinimized);
+    ASSERT_TRUE(mainWindow_->trayIcon_->Shown());
+    ASSERT_FALSE(editor.isVisible());
+    if (fromOutside) {
+      mainWindow_->EndUnattended();
+    } else {
+      mainWindow_->trayQuitAction_->trigger();
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), typed);
+  }
+}
+
 }  // namespace
 }  // namespace corvane

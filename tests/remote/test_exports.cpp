@@ -185,6 +185,34 @@ TEST_F(ExportsTest, ExecuteReturnsTheRemoteOutputWithCrLf) {
   EXPECT_EQ(Execute("env1", "JOB2", 2, Dir()), "corvrx\r\ndone\r\n") << "protocol 2 runs rsh too";
 }
 
+// A result buffer handed back twice, or a pointer the library never gave, is ignored and reported;
+// the large results of later runs (which reuse the mapping of an earlier one) are whole.
+TEST_F(ExportsTest, AWrongReleaseIsIgnoredAndLaterLargeResultsAreWhole) {
+  test::WriteJob(dir_, "Large", {{"Command", "seq 1 300000"}});
+  test::WriteJob(dir_, "Small", {{"Command", "echo small"}});
+  std::string expected;
+  for (int i = 1; i <= 300000; ++i) expected += std::to_string(i) + "\r\n";
+  char foreign[64];
+  std::memset(foreign, 0x7F, sizeof foreign);
+  for (const char* job : {"Large", "Small"}) {
+    SCOPED_TRACE(job);
+    char* result = execute("Env1", job, 0, Dir().c_str(), 0);
+    ASSERT_NE(result, nullptr);
+    releasebuffer(result);
+    for (char* wrong : {result, foreign + 32}) {
+      ::testing::internal::CaptureStderr();
+      releasebuffer(wrong);
+      const std::string report = ::testing::internal::GetCapturedStderr();
+      EXPECT_NE(report.find("releasebuffer ignored"), std::string::npos) << report;
+    }
+    for (int run = 0; run < 2; ++run) {
+      const std::string large = Execute("Env1", "Large", 0, Dir());
+      EXPECT_EQ(large.size(), expected.size());
+      EXPECT_TRUE(large == expected);
+    }
+  }
+}
+
 TEST_F(ExportsTest, ExecuteReturnsARunFailureAsItsText) {
   test::WriteJob(dir_, "Job1", {{"Command", "echo x"}});
   Socket closed = Socket::Create(AF_INET);

@@ -188,6 +188,17 @@ TEST_F(ExportsTest, ExecuteReturnsTheRemoteOutputWithCrLf) {
   EXPECT_EQ(Execute("env1", "JOB2", 2, Dir()), "corvrx\r\ndone\r\n") << "protocol 2 runs rsh too";
 }
 
+TEST_F(ExportsTest, ACommandThatReadsItsInputEndsInBothExports) {
+  test::WriteJob(dir_, "Cat", {{"Command", "cat;echo after-cat"}});
+  test::WriteJob(dir_, "Read", {{"Command", "read x;echo got $x"}});
+  EXPECT_EQ(Execute("Env1", "Cat", 0, Dir()), "after-cat\r\n");
+  EXPECT_EQ(Execute("Env1", "Read", 1, Dir()), "got\r\n");
+  EXPECT_EQ(ExecuteA("Env1", "Read", 0, Dir(), ""), "0");
+  const std::vector<std::string> blocks = test::SplitBlocks(test::WaitForBlocks(OutputPath(), 1));
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_NE(blocks[0].find("\r\nResult: \r\ngot\r\n\r\n"), std::string::npos) << blocks[0];
+}
+
 // A result buffer handed back twice, or a pointer the library never gave, is ignored and reported;
 // the large results of later runs (which reuse the mapping of an earlier one) are whole.
 TEST_F(ExportsTest, AWrongReleaseIsIgnoredAndLaterLargeResultsAreWhole) {

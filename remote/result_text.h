@@ -4,10 +4,11 @@
 // lives in an anonymous mapping that grows by remapping its pages (never copying them) and asks
 // for huge pages, so that hundreds of MiB of output cost neither copies nor a page fault per
 // 4 KiB. A small header in front of the text records which kind of memory it is, so that Free()
-// (the body of releasebuffer) gives back either kind. Free() takes back only texts that are out:
-// a second release, or a pointer never handed out, is ignored and reported. The mapping freed last is kept, its pages
-// left for the kernel to take back whenever it needs them (MADV_FREE), and serves the next large
-// result, which then finds its pages in place instead of faulting in and zeroing them again.
+// (the body of releasebuffer) gives back either kind; Free() takes back only texts that are out,
+// and ignores and reports a second release or a pointer never handed out. The mapping freed last
+// is kept, its pages left for the kernel to take back whenever it needs them (MADV_FREE), and
+// serves the next large result, which then finds its pages in place instead of faulting in and
+// zeroing them again.
 #pragma once
 
 #include <cstddef>

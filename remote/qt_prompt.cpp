@@ -6,10 +6,13 @@
 #include <QDialog>
 #include <QInputDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QString>
 #include <QThread>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace corvane {
 
@@ -24,26 +27,37 @@ QString FromBytes(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::string ToBytes(const QString& text) {
+// The bytes of a text typed on screen; nothing when it holds a character outside Latin-1, which no
+// 8-bit byte of the command stands for.
+std::optional<std::string> ToBytes(const QString& text) {
+  const bool latin1 = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+  if (!latin1) return std::nullopt;
   const QByteArray bytes = text.toLatin1();
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-// Shows the modal prompt; runs on the GUI thread.
+// Shows the modal prompt; runs on the GUI thread. An answer that the command cannot carry is
+// refused with a message and asked for again, with the text as typed in the field to be corrected.
 std::optional<std::string> AskOnGuiThread(std::uintptr_t owner_window, std::string_view caption,
                                           std::string_view prompt, std::string_view preset) noexcept {
   try {
     QWidget* owner = owner_window != 0 ? QWidget::find(static_cast<WId>(owner_window)) : nullptr;
     if (owner != nullptr) owner = owner->window();
-    QInputDialog dialog(owner);
-    dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setWindowTitle(FromBytes(caption));
-    dialog.setLabelText(FromBytes(prompt));
-    // A variable name is shown as it is written, never as markup.
-    for (QLabel* label : dialog.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
-    dialog.setTextValue(FromBytes(preset));
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return ToBytes(dialog.textValue());
+    QString typed = FromBytes(preset);
+    for (;;) {
+      QInputDialog dialog(owner);
+      dialog.setInputMode(QInputDialog::TextInput);
+      dialog.setWindowTitle(FromBytes(caption));
+      dialog.setLabelText(FromBytes(prompt));
+      // A variable name is shown as it is written, never as markup.
+      for (QLabel* label : dialog.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
+      dialog.setTextValue(typed);
+      if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+      typed = dialog.textValue();
+      if (std::optional<std::string> bytes = ToBytes(typed)) return bytes;
+      QMessageBox::information(owner, FromBytes(caption), QString::fromLatin1(kAnswerNotLatin1Text),
+                               QMessageBox::Ok);
+    }
   } catch (...) {
     return std::nullopt;
   }

@@ -1,5 +1,6 @@
 // The RunUi of the shared library, with Qt Widgets: the operator prompt is a QInputDialog owned by
-// the caller's window, the busy cursor is the application's wait cursor. Without a QApplication
+// the caller's window, and an answer with a character outside Latin-1 is refused with a message
+// and asked again; the busy cursor is the application's wait cursor. Without a QApplication
 // the prompt counts as cancelled and the cursor is left alone. Called from a thread other than the
 // GUI thread, both are carried out on the GUI thread.
 #pragma once
@@ -12,6 +13,10 @@
 #include "remote/job_expansion.h"
 
 namespace corvane {
+
+// What the prompt says when an answer holds a character outside Latin-1 (the command is 8-bit
+// text); the question is then asked again.
+inline constexpr char kAnswerNotLatin1Text[] = "The value may only hold characters of the Latin-1 character set";
 
 class QtRunUi final : public RunUi {
  public:

@@ -228,6 +228,10 @@ bool RemoteCommandClient::ExecWithIdentity(std::string_view first_identity, std:
     }
     WipeText(header);
   }
+  // The request is all this client ever sends on the main connection: the command reads end of
+  // input at once instead of waiting for input that never comes (what `rsh -n` gives). The
+  // back-channel stays open both ways, so the server's error text still arrives on it.
+  main.ShutdownSending();
 
   if (reader) reader->Start();
   try {

@@ -69,7 +69,8 @@ class ErrorChannelReader {
   std::uint16_t port_ = 0;
 };
 
-// The rexec/rsh client base: connects, sends the request header, reads the status byte and the
+// The rexec/rsh client base: connects, sends the request header and shuts the sending side of the
+// main connection down (the remote command reads end of input), reads the status byte and the
 // output, and serves the error back-channel.
 class RemoteCommandClient {
  public:

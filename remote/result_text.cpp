@@ -3,10 +3,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <unordered_set>
 #include <utility>
 
 namespace corvane {
@@ -71,6 +73,38 @@ void KeepAsSpare(void* memory, std::size_t bytes) noexcept {
   ::munmap(memory, bytes);
 }
 
+// The texts handed out by Release() and not yet given back. Free() looks a pointer up here before
+// it touches any memory: the header in front of a text that was given back already (its heap
+// block freed, its mapping unmapped or serving another result) or of a pointer this library never
+// handed out cannot be read safely, let alone trusted. Never destroyed, like the spare mapping; it
+// holds no heap memory while no text is out, so unloading the library orphans nothing.
+struct HandedOutTexts {
+  std::mutex mutex;
+  std::unordered_set<const char*> texts;
+};
+
+HandedOutTexts& HandedOut() {
+  alignas(HandedOutTexts) static unsigned char storage[sizeof(HandedOutTexts)];
+  static HandedOutTexts* const handed_out = new (storage) HandedOutTexts;
+  return *handed_out;
+}
+
+// Records a text as handed out. Throws std::bad_alloc.
+void NoteHandedOut(const char* text) {
+  HandedOutTexts& handed_out = HandedOut();
+  std::lock_guard lock(handed_out.mutex);
+  handed_out.texts.insert(text);
+}
+
+// Takes a text off the record; false when it is not there (given back already, or never out).
+bool TakeBack(const char* text) noexcept {
+  HandedOutTexts& handed_out = HandedOut();
+  std::lock_guard lock(handed_out.mutex);
+  if (handed_out.texts.erase(text) == 0) return false;
+  if (handed_out.texts.empty()) std::unordered_set<const char*>().swap(handed_out.texts);  // its buckets go too
+  return true;
+}
+
 void AskForHugePages([[maybe_unused]] void* memory, [[maybe_unused]] std::size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE
   ::madvise(memory, bytes, MADV_HUGEPAGE);  // a hint: without it the pages are merely smaller
@@ -105,7 +139,7 @@ ResultText& ResultText::operator=(ResultText&& other) noexcept {
 }
 
 void ResultText::Reset() noexcept {
-  if (block_ != nullptr) Free(text_);
+  if (block_ != nullptr) FreeBlock(block_);
   block_ = nullptr;
   text_ = nullptr;
   capacity_ = 0;
@@ -171,6 +205,7 @@ char* ResultText::Release() {
     }
   }
   text_[size_] = '\0';
+  NoteHandedOut(text_);
   char* text = text_;
   block_ = nullptr;
   text_ = nullptr;
@@ -181,7 +216,17 @@ char* ResultText::Release() {
 
 void ResultText::Free(char* text) noexcept {
   if (text == nullptr) return;
-  Header* block = reinterpret_cast<Header*>(text) - 1;
+  if (!TakeBack(text)) {
+    std::fprintf(stderr,
+                 "CorvaneDll: releasebuffer ignored %p: it is no result buffer in use (released already, "
+                 "or never handed out by the library)\n",
+                 static_cast<void*>(text));
+    return;
+  }
+  FreeBlock(reinterpret_cast<Header*>(text) - 1);
+}
+
+void ResultText::FreeBlock(Header* block) noexcept {
   if (block->mapped_bytes != 0) {
     KeepAsSpare(block, block->mapped_bytes);
   } else {

@@ -4,9 +4,11 @@
 // lives in an anonymous mapping that grows by remapping its pages (never copying them) and asks
 // for huge pages, so that hundreds of MiB of output cost neither copies nor a page fault per
 // 4 KiB. A small header in front of the text records which kind of memory it is, so that Free()
-// (the body of releasebuffer) gives back either kind. The mapping freed last is kept, its pages
-// left for the kernel to take back whenever it needs them (MADV_FREE), and serves the next large
-// result, which then finds its pages in place instead of faulting in and zeroing them again.
+// (the body of releasebuffer) gives back either kind; Free() takes back only texts that are out,
+// and ignores and reports a second release or a pointer never handed out. The mapping freed last
+// is kept, its pages left for the kernel to take back whenever it needs them (MADV_FREE), and
+// serves the next large result, which then finds its pages in place instead of faulting in and
+// zeroing them again.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +45,9 @@ class ResultText {
   // large buffer is returned to the system first. Throws std::bad_alloc (the object then keeps
   // its text).
   char* Release();
-  // Frees a text that Release() handed out; null does nothing.
+  // Frees a text that Release() handed out; null does nothing. A text given back already, or a
+  // pointer that Release() never handed out, is ignored (its memory is not touched) and reported
+  // on stderr.
   static void Free(char* text) noexcept;
 
  private:
@@ -52,6 +56,7 @@ class ResultText {
     std::size_t unused;        // keeps the text 16-byte aligned
   };
   void Reset() noexcept;
+  static void FreeBlock(Header* block) noexcept;
 
   Header* block_ = nullptr;
   char* text_ = nullptr;

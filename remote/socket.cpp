@@ -264,6 +264,10 @@ void Socket::Shutdown() noexcept {
   if (IsOpen()) ::shutdown(Handle(), SHUT_RDWR);
 }
 
+void Socket::ShutdownSending() noexcept {
+  if (IsOpen()) ::shutdown(Handle(), SHUT_WR);
+}
+
 void Socket::SetKeepAlive() {
   const int on = 1;
   if (::setsockopt(Handle(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0) ThrowErrno(errno);

@@ -127,6 +127,9 @@ class Socket {
   void Close() noexcept { fd_.Reset(); }
   // Shuts both directions down (wakes a peer and any local reader); ignores errors.
   void Shutdown() noexcept;
+  // Shuts the sending side down: the peer reads end of input, and receiving goes on. Ignores
+  // errors (a connection that the peer has already dropped reports that on the next receive).
+  void ShutdownSending() noexcept;
 
   // 0: no limit (the default).
   void SetTimeout(std::chrono::milliseconds timeout) noexcept { timeout_ = timeout; }

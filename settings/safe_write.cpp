@@ -86,12 +86,22 @@ std::string FollowLinks(const std::string& path) {
   Fail(path, ELOOP);
 }
 
-// The name a save of `base` gives its temporary file: "." + base + "." + six characters.
+// What a save puts between the file name and the six random characters of its temporary file.
+// No other program names its files so (rsync, for one, uses "." + name + "." + six characters), so
+// the cleanup never takes another program's file.
+constexpr std::string_view kTemporaryMark = ".corvane-save-";
+constexpr std::size_t kTemporaryRandomCharacters = 6;
+
+// The name a save of `base` gives its temporary file: "." + base + kTemporaryMark + six letters
+// or digits.
 bool IsTemporaryNameOf(std::string_view name, std::string_view base) noexcept {
-  constexpr std::size_t kSuffix = 6;
-  if (name.size() != base.size() + 2 + kSuffix) return false;
-  if (name[0] != '.' || name.substr(1, base.size()) != base || name[1 + base.size()] != '.') return false;
-  for (const char c : name.substr(base.size() + 2)) {
+  const std::size_t prefix = 1 + base.size() + kTemporaryMark.size();
+  if (name.size() != prefix + kTemporaryRandomCharacters) return false;
+  if (name[0] != '.' || name.substr(1, base.size()) != base ||
+      name.substr(1 + base.size(), kTemporaryMark.size()) != kTemporaryMark) {
+    return false;
+  }
+  for (const char c : name.substr(prefix)) {
     const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
     if (!alnum) return false;
   }
@@ -128,7 +138,8 @@ void RemoveStaleTemporaryFiles(const std::string& dir, const std::string& base) 
 // Creates the temporary file for a save of `path` and locks it (see RemoveStaleTemporaryFiles).
 // A file that a cleaner removed between its creation and the lock is made again.
 TempFile CreateLockedTemporary(const std::string& path, const std::string& dir) {
-  const std::string pattern = dir + "/." + BaseNameOf(path) + ".XXXXXX";
+  const std::string pattern =
+      dir + "/." + BaseNameOf(path) + std::string(kTemporaryMark) + std::string(kTemporaryRandomCharacters, 'X');
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');

@@ -12,9 +12,11 @@ namespace corvane {
 // followed: the file it names is replaced (or created), and the link stays. A target that exists
 // and is no regular file (a FIFO, a device) is refused.
 //
-// The temporary file is "." + the file name + "." + six characters, locked by the save for its
-// whole life. Each save first removes the temporary files of the same name that no save holds any
-// more (left behind by a save that was interrupted).
+// The temporary file is "." + the file name + ".corvane-save-" + six letters or digits, a name no
+// other program makes, locked by the save for its whole life. Each save first removes the
+// temporary files of that form for the same file that no save holds any more (left behind by a
+// save that was interrupted); files of any other name (rsync's ".NAME.XXXXXX" among them) are
+// never touched.
 //
 // On any failure the temporary file is removed, the old file stays byte-identical, and
 // std::system_error is thrown with the text "Cannot create file \"<path>\"" and the reason.

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -56,10 +57,12 @@ extern "C" int connect(int fd, const struct sockaddr* address, socklen_t size) {
 
 #ifdef CORVANE_DLL_FILE
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
 #include <QInputDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 
@@ -183,6 +186,45 @@ TEST_F(ExportsTest, ExecuteReturnsTheRemoteOutputWithCrLf) {
   test::WriteJob(dir_, "Job2", {{"Command", "id -un;echo @\"greeting\" >&2;echo done"}});
   EXPECT_EQ(Execute("Env1", "Job2", 1, Dir()), "corvrx\r\ndone\r\n") << "rsh; stderr stays out of the result";
   EXPECT_EQ(Execute("env1", "JOB2", 2, Dir()), "corvrx\r\ndone\r\n") << "protocol 2 runs rsh too";
+}
+
+TEST_F(ExportsTest, ACommandThatReadsItsInputEndsInBothExports) {
+  test::WriteJob(dir_, "Cat", {{"Command", "cat;echo after-cat"}});
+  test::WriteJob(dir_, "Read", {{"Command", "read x;echo got $x"}});
+  EXPECT_EQ(Execute("Env1", "Cat", 0, Dir()), "after-cat\r\n");
+  EXPECT_EQ(Execute("Env1", "Read", 1, Dir()), "got\r\n");
+  EXPECT_EQ(ExecuteA("Env1", "Read", 0, Dir(), ""), "0");
+  const std::vector<std::string> blocks = test::SplitBlocks(test::WaitForBlocks(OutputPath(), 1));
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_NE(blocks[0].find("\r\nResult: \r\ngot\r\n\r\n"), std::string::npos) << blocks[0];
+}
+
+// A result buffer handed back twice, or a pointer the library never gave, is ignored and reported;
+// the large results of later runs (which reuse the mapping of an earlier one) are whole.
+TEST_F(ExportsTest, AWrongReleaseIsIgnoredAndLaterLargeResultsAreWhole) {
+  test::WriteJob(dir_, "Large", {{"Command", "seq 1 300000"}});
+  test::WriteJob(dir_, "Small", {{"Command", "echo small"}});
+  std::string expected;
+  for (int i = 1; i <= 300000; ++i) expected += std::to_string(i) + "\r\n";
+  char foreign[64];
+  std::memset(foreign, 0x7F, sizeof foreign);
+  for (const char* job : {"Large", "Small"}) {
+    SCOPED_TRACE(job);
+    char* result = execute("Env1", job, 0, Dir().c_str(), 0);
+    ASSERT_NE(result, nullptr);
+    releasebuffer(result);
+    for (char* wrong : {result, foreign + 32}) {
+      ::testing::internal::CaptureStderr();
+      releasebuffer(wrong);
+      const std::string report = ::testing::internal::GetCapturedStderr();
+      EXPECT_NE(report.find("releasebuffer ignored"), std::string::npos) << report;
+    }
+    for (int run = 0; run < 2; ++run) {
+      const std::string large = Execute("Env1", "Large", 0, Dir());
+      EXPECT_EQ(large.size(), expected.size());
+      EXPECT_TRUE(large == expected);
+    }
+  }
 }
 
 TEST_F(ExportsTest, ExecuteReturnsARunFailureAsItsText) {
@@ -367,6 +409,79 @@ TEST_F(ExportsTest, ThePromptIsARealInputDialogOwnedByTheCallersWindow) {
   EXPECT_TRUE(from_thread.seen);
   EXPECT_EQ(from_thread.parent, &owner);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the cursor was not restored";
+}
+
+// Answers the modal windows of the prompt in turn, from within their own event loops: each input
+// dialog takes the next answer (none: Cancel), each message box is noted and closed with OK.
+class PromptScript {
+ public:
+  explicit PromptScript(std::vector<std::optional<QString>> answers) : answers_(std::move(answers)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+    timer_.start(10);
+  }
+
+  std::vector<QString> presets;   // the field's text each time the question came up
+  std::vector<QString> messages;  // "title: text" of each message box
+  std::vector<QWidget*> message_parents;
+
+ private:
+  void Look() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      messages.push_back(box->windowTitle() + QStringLiteral(": ") + box->text());
+      message_parents.push_back(box->parentWidget());
+      if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
+        ok->click();
+      } else {
+        box->reject();
+      }
+      return;
+    }
+    auto* dialog = qobject_cast<QInputDialog*>(modal);
+    if (dialog == nullptr || next_ >= answers_.size()) return;
+    presets.push_back(dialog->textValue());
+    const std::optional<QString>& answer = answers_[next_++];
+    if (answer) {
+      dialog->setTextValue(*answer);
+      dialog->accept();
+    } else {
+      dialog->reject();
+    }
+  }
+
+  std::vector<std::optional<QString>> answers_;
+  std::size_t next_ = 0;
+  QTimer timer_;
+};
+
+TEST_F(ExportsTest, AnAnswerOutsideLatin1IsRefusedAndAskedAgain) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "remote_test_exports";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QWidget owner;
+  owner.show();
+  const auto handle = static_cast<std::uintptr_t>(owner.winId());
+  test::WriteJob(dir_, "Job1", {{"Command", "echo @\"file\""}, {"file", "a.txt"}, {"\xA7" "file", "Y"}});
+  const QString cyrillic = QString::fromUtf8("\xD1\x84.txt");  // "ф.txt"
+  const QString refusal = QStringLiteral("Job Parameter: The value may only hold characters of the Latin-1 character set");
+
+  {
+    PromptScript script({cyrillic, QString::fromLatin1("f\xE9.txt")});
+    EXPECT_EQ(Execute("Env1", "Job1", 0, Dir(), handle), "f\xE9.txt\r\n");
+    EXPECT_EQ(script.presets, (std::vector<QString>{QStringLiteral("a.txt"), cyrillic}))
+        << "asked again with the text as typed";
+    EXPECT_EQ(script.messages, std::vector<QString>{refusal});
+    EXPECT_EQ(script.message_parents, std::vector<QWidget*>{&owner});
+  }
+  {
+    PromptScript script({cyrillic, cyrillic, std::nullopt});
+    EXPECT_EQ(Execute("Env1", "Job1", 0, Dir(), handle), "The Job was cancelled");
+    EXPECT_EQ(script.presets, (std::vector<QString>{QStringLiteral("a.txt"), cyrillic, cyrillic}));
+    EXPECT_EQ(script.messages, (std::vector<QString>{refusal, refusal}));
+  }
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace

@@ -79,6 +79,28 @@ TEST_F(RealRexec, LargeOutputArrivesWhole) {
   EXPECT_TRUE(result == expected);
 }
 
+// A command that reads its standard input reads end of input at once: the client sends nothing
+// after its request. Its error output still comes on the back-channel. The read time-out only
+// bounds a run that would otherwise wait for ever.
+void ExpectInputEndsAtOnce(RemoteCommandClient& client) {
+  client.SetReadTimeout(std::chrono::seconds(30));
+  struct Case {
+    const char* command;
+    const char* output;
+    const char* errors;
+  };
+  for (const Case& c : {Case{"cat; echo after-cat", "after-cat\n", ""},
+                        Case{"read x; echo got $x", "got\n", ""},
+                        Case{"read x || echo no-input >&2; wc -c; echo done", "0\ndone\n", "no-input\n"}}) {
+    SCOPED_TRACE(c.command);
+    EXPECT_EQ(client.RunCommand(c.command), c.output);
+    EXPECT_FALSE(client.StatusNotNul());
+    EXPECT_EQ(client.ErrorText(), c.errors);
+  }
+}
+
+TEST_F(RealRexec, ACommandThatReadsItsInputReadsEndOfInput) { ExpectInputEndsAtOnce(client_); }
+
 class RealRsh : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -104,6 +126,8 @@ TEST_F(RealRsh, TrustedUserRunsTheCommandWithStderrOnTheBackChannel) {
   EXPECT_FALSE(client_.StatusNotNul());
   EXPECT_EQ(client_.ErrorText(), "oops\n");
 }
+
+TEST_F(RealRsh, ACommandThatReadsItsInputReadsEndOfInput) { ExpectInputEndsAtOnce(client_); }
 
 TEST_F(RealRsh, UntrustedUserIsDeniedWithTheServerMessage) {
   client_.SetClientUserName("stranger");

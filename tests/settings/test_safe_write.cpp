@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -173,19 +174,22 @@ TEST(SafeWrite, WriteFailingPartWayLeavesTheOldFile) {
 }
 
 // An interrupted save leaves its temporary file behind; the next save of the same file removes
-// exactly those that no running save holds, and nothing of any other file.
+// exactly those that no running save holds, and nothing of any other file or of any other program
+// (rsync's in-flight ".NAME.XXXXXX" files among them).
 TEST(SafeWrite, TheNextSaveRemovesStaleTemporaryFilesOfThatFileOnly) {
   TempDir dir;
   const std::string path = dir.File("CorvaneSchd.ini");
   WriteBytes(path, "old");
-  const std::vector<std::string> stale = {".CorvaneSchd.ini.AbC123", ".CorvaneSchd.ini.zzzzzz"};
-  const std::vector<std::string> kept = {".CorvaneEnv.ini.AbC123", ".CorvaneSchd.ini.AbC12",
-                                         "CorvaneSchd.ini.AbC123", ".CorvaneSchd.ini.AbC-23",
-                                         ".CorvaneSchd.ini.Held42"};
+  const std::vector<std::string> stale = {".CorvaneSchd.ini.corvane-save-AbC123",
+                                          ".CorvaneSchd.ini.corvane-save-zzzzzz"};
+  const std::vector<std::string> kept = {".CorvaneEnv.ini.corvane-save-AbC123", ".CorvaneSchd.ini.corvane-save-AbC12",
+                                         "CorvaneSchd.ini.corvane-save-AbC123", ".CorvaneSchd.ini.corvane-save-AbC-23",
+                                         ".CorvaneSchd.ini.corvane-save-Held42", ".CorvaneSchd.ini.AbC123",
+                                         ".CorvaneSchd.ini.zzzzzz", ".CorvaneSchd.ini.corvane-save-AbC1234"};
   for (const auto& name : stale) WriteBytes(dir.File(name), "cut short");
   for (const auto& name : kept) WriteBytes(dir.File(name), "not stale");
   // A save in progress (another thread or process) holds the lock on its temporary file.
-  const int held = ::open(dir.File(".CorvaneSchd.ini.Held42").c_str(), O_RDONLY | O_CLOEXEC);
+  const int held = ::open(dir.File(".CorvaneSchd.ini.corvane-save-Held42").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
@@ -196,6 +200,54 @@ TEST(SafeWrite, TheNextSaveRemovesStaleTemporaryFilesOfThatFileOnly) {
   for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
   for (const auto& name : kept) EXPECT_EQ(ReadBytes(dir.File(name)), "not stale") << name;
   EXPECT_EQ(EntriesIn(dir.path()), 1 + kept.size());
+}
+
+// A save killed part-way leaves a temporary file of its own form, which the next save removes; an
+// rsync transfer's in-flight file and an unlocked file of that form, which another program may
+// hold open, stay as they are.
+TEST(SafeWrite, AKilledSavesTemporaryFileIsRemovedAndOtherProgramsFilesStay) {
+  TempDir dir;
+  const std::string path = dir.File("CorvaneEnv.ini");
+  WriteBytes(path, "old");
+  const std::vector<std::string> others = {".CorvaneEnv.ini.7V1Pdv", ".CorvaneEnv.ini.abcdef"};
+  for (const auto& name : others) WriteBytes(dir.File(name), "another program's");
+
+  // The child exceeds a file-size limit while writing its temporary file and dies of SIGXFSZ.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    struct rlimit no_core {};
+    ::setrlimit(RLIMIT_CORE, &no_core);
+    std::signal(SIGXFSZ, SIG_DFL);
+    struct rlimit small {};
+    ::getrlimit(RLIMIT_FSIZE, &small);
+    small.rlim_cur = 1000;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    try {
+      SafeWriteFile(path, std::string(100000, 'B'));
+    } catch (...) {
+    }
+    ::_exit(0);  // not reached when the limit kills the save
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    const std::string name = entry.path().filename().string();
+    if (name != "CorvaneEnv.ini" && name != others[0] && name != others[1]) left.push_back(name);
+  }
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].rfind(".CorvaneEnv.ini.corvane-save-", 0), 0u) << left[0];
+  EXPECT_EQ(left[0].size(), std::string(".CorvaneEnv.ini.corvane-save-").size() + 6) << left[0];
+  EXPECT_EQ(ReadBytes(path), "old");
+
+  SafeWriteFile(path, "new");
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_FALSE(std::filesystem::exists(dir.File(left[0])));
+  for (const auto& name : others) EXPECT_EQ(ReadBytes(dir.File(name)), "another program's") << name;
+  EXPECT_EQ(EntriesIn(dir.path()), 1 + others.size());
 }
 
 // Renaming over a FIFO or a device node (directly or through a link) would replace the node; the

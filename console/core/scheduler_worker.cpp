@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "console/core/schedule_file_lock.h"
+#include "console/core/schedule_parameters.h"
+#include "console/core/scheduler_editor.h"
 
 namespace corvane {
 namespace {
@@ -234,6 +236,7 @@ std::optional<DueJob> SchedulerWorker::Evaluate(const IniFile& copy, const std::
     due.protocolIndex = ProtocolIndexOf(values_.Read(copy, name, "prot"));
     due.job = values_.Read(copy, name, "job");
     if (start.empty()) return std::nullopt;
+    due.parameterValues = JoinParameterValues(StoredParameterValues(copy, values_, name));
     const std::optional<LocalDateTime> parsed = TryParseDateTimeText(start);
     if (!parsed) {
       Warn("Scheduled job \"" + name + "\" skipped: its start \"" + start +
@@ -252,8 +255,9 @@ std::optional<DueJob> SchedulerWorker::Evaluate(const IniFile& copy, const std::
 
 std::string SchedulerWorker::RunJob(const DueJob& due) {
   if (!hooks_.run) return "No library to run the job";
+  if (!due.parameterValues) return std::string(kUnpassableValuesResult);
   try {
-    return hooks_.run(due.environment, due.job, due.protocolIndex, directory_);
+    return hooks_.run(due.environment, due.job, due.protocolIndex, directory_, *due.parameterValues);
   } catch (const std::exception& e) {
     return e.what();
   } catch (...) {

@@ -101,17 +101,30 @@ struct DueJob {
   std::int32_t every = -1;
   std::int32_t unit = -1;
   std::int32_t protocolIndex = 1;
+  // The scheduled job's own parameter values as executeA's ParameterValues; nothing when they
+  // cannot be passed (the run is then not made: kUnpassableValuesResult is logged instead).
+  std::optional<std::string> parameterValues;
 };
+
+// What the log block says for a scheduled job whose stored parameter values cannot be passed to
+// the job (a value holding "&", or values that hold each other's names followed by "="): the job
+// is not run, as it would run with other values than those shown in the scheduler editor.
+inline constexpr std::string_view kUnpassableValuesResult =
+    "Not run: the parameter values of this scheduled job cannot be passed to the job (a value holds "
+    "\"&\", or values hold each other's names followed by \"=\")";
 
 // ---- the worker ----------------------------------------------------------------------------------
 
 inline constexpr std::chrono::milliseconds kSchedulerPause{1000};
 
 struct SchedulerHooks {
-  // executeA(environment, job, protocol index, directory, "") and its release: the result text.
-  // An exception counts as a failed run whose result is the exception's message.
+  // executeA(environment, job, protocol index, directory, parameter values) and its release: the
+  // result text. The parameter values are the scheduled job's own, as "name=value" pairs joined
+  // by "&" (schedule_parameters.h). An exception counts as a failed run whose result is the
+  // exception's message.
   std::function<std::string(const std::string& environment, const std::string& job,
-                            std::int32_t protocolIndex, const std::string& directory)>
+                            std::int32_t protocolIndex, const std::string& directory,
+                            const std::string& parameterValues)>
       run;
   // The worker's stop request. Required.
   std::function<bool()> stopRequested;

@@ -18,8 +18,9 @@ SchedulerLoop MakeSchedulerLoop() {
     hooks.pause = [&thread](std::chrono::milliseconds duration) { thread.WaitForStop(duration); };
     LibraryFacade& library = mainWindow.Library();
     hooks.run = [&library](const std::string& environment, const std::string& job,
-                           std::int32_t protocolIndex, const std::string& directory) {
-      return library.ExecuteA(environment, job, protocolIndex, directory, std::string());
+                           std::int32_t protocolIndex, const std::string& directory,
+                           const std::string& parameterValues) {
+      return library.ExecuteA(environment, job, protocolIndex, directory, parameterValues);
     };
     hooks.reloadEditor = [&mainWindow, &thread, &data] {
       thread.SynchronizeEvent(data, [&mainWindow](QObject* sender, BackgroundWorker* worker, void*& value) {

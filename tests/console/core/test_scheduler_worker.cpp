@@ -118,6 +118,7 @@ TEST(SchedulerLog, BlockBytes) {
 struct RunCall {
   std::string environment, job, directory;
   std::int32_t protocolIndex;
+  std::string parameterValues;
 };
 
 class SchedulerPass : public ::testing::Test {
@@ -151,8 +152,9 @@ class SchedulerPass : public ::testing::Test {
 
   SchedulerWorker MakeWorker() {
     SchedulerHooks hooks;
-    hooks.run = [this](const std::string& env, const std::string& job, std::int32_t prot, const std::string& dir) {
-      runs_.push_back({env, job, dir, prot});
+    hooks.run = [this](const std::string& env, const std::string& job, std::int32_t prot, const std::string& dir,
+                       const std::string& parameterValues) {
+      runs_.push_back({env, job, dir, prot, parameterValues});
       if (onRun_) onRun_();
       if (!failure_.empty()) throw std::runtime_error(failure_);
       return result_;
@@ -337,6 +339,32 @@ TEST_F(SchedulerPass, UnwritableLogStillReschedules) {
   EXPECT_NE(warnings_[0].find("log"), std::string::npos);
 }
 
+TEST_F(SchedulerPass, RunGetsTheScheduledJobsOwnParameterValues) {
+  PutJob("Plain", "2024-05-01 09:00:00");
+  PutJob("Valued", "2024-05-01 09:00:00");
+  // In file order xa comes first; an empty value is none (the job's own value stands).
+  Put("Valued", {{"\xA7xa", "5"}, {"\xA7" "a", "1"}, {"\xA7who", "sched"}, {"\xA7" "b", ""}});
+  SchedulerWorker worker = MakeWorker();
+  worker.RunPass();
+  ASSERT_EQ(runs_.size(), 2u);
+  EXPECT_EQ(runs_[0].parameterValues, "");
+  EXPECT_EQ(runs_[1].parameterValues, "a=1&xa=5&who=sched");
+}
+
+TEST_F(SchedulerPass, ValuesThatCannotBePassedAreLoggedNotRunAndRescheduled) {
+  PutJob("Amp", "2024-05-01 09:00:00");
+  Put("Amp", {{"\xA7" "a", "x&y"}});  // a hand-edited file: the editor refuses it
+  PutJob("Cycle", "2024-05-01 09:00:00");
+  Put("Cycle", {{"\xA7" "a", "b=1"}, {"\xA7" "b", "a=2"}});
+  SchedulerWorker worker = MakeWorker();
+  worker.RunPass();
+  EXPECT_TRUE(runs_.empty());
+  EXPECT_EQ(ReadBytes(LogPath()), FormatLogBlock("2024-05-01 10:00:00", "Amp", kUnpassableValuesResult) +
+                                      FormatLogBlock("2024-05-01 10:00:00", "Cycle", kUnpassableValuesResult));
+  EXPECT_EQ(Get("Amp", "start"), "2024-05-02 09:00:00");
+  EXPECT_EQ(Get("Cycle", "start"), "2024-05-02 09:00:00");
+}
+
 TEST_F(SchedulerPass, OperatorEditsDuringARunAreKept) {
   PutJob("Removed", "2024-05-01 09:00:00");
   PutJob("Restarted", "2024-05-01 09:00:00", "1", "1", "-1");
@@ -414,7 +442,7 @@ TEST_F(SchedulerPass, LoopPausesBeforeEachPassAndEndsWhenAPauseEndsOnTheStop) {
     if (pauses.size() == 3) stop_ = true;
   };
   int runs = 0;
-  hooks.run = [&runs](const std::string&, const std::string&, std::int32_t, const std::string&) {
+  hooks.run = [&runs](const std::string&, const std::string&, std::int32_t, const std::string&, const std::string&) {
     ++runs;
     return std::string("0");
   };

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -117,6 +118,7 @@ MainWindow::MainWindow(MainWindowServices services)
   storedValueCipher_.ReadStoredCipher("TCipher_Blowfish");
 
   helpWindow_ = new HelpWindow(this, *ui_);
+  fileViewer_ = new HelpWindow(this, *ui_, QString::fromLatin1(kApplicationTitle));
 
   trayIcon_ = new TrayIcon(this, std::move(services.trayBackend));
   trayIcon_->SetIcon(windowIcon());
@@ -528,10 +530,35 @@ void MainWindow::onTrayIconClicked(QObject*) {
   if (trayIcon_->Shown()) trayIcon_->Restore();
 }
 
-void MainWindow::OpenFile(const QString& path) { ui_->Open(this, QUrl::fromLocalFile(path)); }
+void MainWindow::OpenFile(const QString& path, const QString& what, const QString& missing) {
+  Guarded(*ui_, this, [&] {
+    if (!QFileInfo::exists(path)) {
+      ui_->Message(this, QStringLiteral("Cannot open the %1 \"%2\": it does not exist yet (%3).")
+                             .arg(what, path, missing));
+      return;
+    }
+    if (!QFileInfo(path).isFile()) {  // a FIFO or a device would hold the window in its open
+      ui_->Message(this, QStringLiteral("Cannot open the %1 \"%2\": it is not a regular file.").arg(what, path));
+      return;
+    }
+    if (ui_->Open(this, QUrl::fromLocalFile(path))) return;
+    // No program of the desktop took it: the program shows it itself, read anew each time.
+    if (!fileViewer_->loadFile(path)) {
+      ui_->Message(this, QStringLiteral("Cannot open the %1 \"%2\": %3").arg(what, path, fileViewer_->errorString()));
+      return;
+    }
+    fileViewer_->setWindowTitle(QString::fromLatin1(kApplicationTitle) + QStringLiteral(" - ") + path);
+    fileViewer_->present();
+  });
+}
 
-void MainWindow::onLogFile() { OpenFile(paths_.LogPath()); }
-void MainWindow::onOutputFile() { OpenFile(paths_.OutputPath()); }
+void MainWindow::onLogFile() {
+  OpenFile(paths_.LogPath(), QStringLiteral("log file"), QStringLiteral("no scheduled job has run yet"));
+}
+void MainWindow::onOutputFile() {
+  OpenFile(paths_.OutputPath(), QStringLiteral("output file"),
+           QStringLiteral("no job has run in the background yet"));
+}
 void MainWindow::onHelp() {
   // The help file is plain text: shown in a window of the program, read anew at each opening.
   // (A desktop handed CORVANE.HLP takes it for a Windows help file and opens nothing usable.)

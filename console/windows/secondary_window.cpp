@@ -3,12 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
-#include <QDesktopServices>
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QLayout>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QStyle>
 
 namespace corvane {
@@ -46,7 +47,28 @@ bool UiServices::ChooseColor(QWidget* parent, QColor& color) {
   return true;
 }
 
-void UiServices::Open(QWidget*, const QUrl& target) { QDesktopServices::openUrl(target); }
+bool UiServices::Open(QWidget*, const QUrl& target) {
+  // QDesktopServices::openUrl answers true whenever xdg-open could be started, also when it then
+  // finds no program for the file; its exit status is the honest answer.
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (opener.isEmpty()) return false;
+  QProcess process;
+  process.setProgram(opener);
+  process.setArguments({target.isLocalFile() ? target.toLocalFile() : target.toString(QUrl::FullyEncoded)});
+  process.setStandardInputFile(QProcess::nullDevice());
+  process.setStandardOutputFile(QProcess::nullDevice());
+  process.setStandardErrorFile(QProcess::nullDevice());
+  process.start();
+  if (!process.waitForStarted(kOpenerWaitMs)) return false;
+  if (!process.waitForFinished(kOpenerWaitMs)) {
+    // Still running: a program took the file and runs under xdg-open. Only xdg-open itself is
+    // ended (the program it started goes on), so that nothing of it outlives this call.
+    process.kill();
+    process.waitForFinished(kOpenerWaitMs);
+    return true;
+  }
+  return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
 
 SecondaryWindow::SecondaryWindow(QWidget* mainWindow, UiServices& ui, Qt::WindowFlags extraFlags)
     // A dialog-type window: on X11 only such windows are made transient for their parent.

@@ -4,8 +4,11 @@
 // the shell openers, the secondary-window registry and the scheduler worker's seam.
 #include "console/console_fixture.h"
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QEvent>
+#include <QFile>
 #include <QApplication>
 #include <QComboBox>
 #include <QIcon>
@@ -541,11 +544,52 @@ TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
 
 TEST_F(ConsoleTest, ShellOpenersOpenTheirFiles) {
   MainWindow& form = Shown();
+  WriteFile("log.txt", "block\r\n");  // only a file that exists is handed to the desktop
+  WriteFile("output.txt", "output\r\n");
   form.onLogFile();
   form.onOutputFile();
   ASSERT_EQ(ui_->opened.size(), 2u);
   EXPECT_EQ(ui_->opened[0], QUrl::fromLocalFile(Dir() + "/log.txt"));
   EXPECT_EQ(ui_->opened[1], QUrl::fromLocalFile(Dir() + "/output.txt"));
+}
+
+// Log File... and Output File... never do nothing: a file not there yet is said so with why; one
+// the desktop cannot open is shown in the program's own read-only window, read anew each time.
+TEST_F(ConsoleTest, FilesTheDesktopCannotOpenAreShownOrExplained) {
+  MainWindow& form = Shown();
+  form.logFileAction_->trigger();
+  form.outputFileAction_->trigger();
+  EXPECT_TRUE(ui_->opened.empty());
+  ASSERT_EQ(ui_->messages.size(), 2u);
+  EXPECT_EQ(ui_->messages[0], "Cannot open the log file \"" + Dir() +
+                                  "/log.txt\": it does not exist yet (no scheduled job has run yet).");
+  EXPECT_EQ(ui_->messages[1], "Cannot open the output file \"" + Dir() +
+                                  "/output.txt\": it does not exist yet (no job has run in the background yet).");
+  EXPECT_FALSE(form.FileViewer().isVisible());
+
+  ui_->openAnswer = false;  // no program of the desktop takes text files
+  WriteFile("log.txt", "*****\r\nSchedule Job Name: Nightly\r\n");
+  form.logFileAction_->trigger();
+  ASSERT_EQ(ui_->opened.size(), 1u);
+  EXPECT_EQ(ui_->messages.size(), 2u);
+  ASSERT_TRUE(form.FileViewer().isVisible());
+  EXPECT_EQ(form.FileViewer().text(), "*****\nSchedule Job Name: Nightly\n");
+  EXPECT_EQ(form.FileViewer().windowTitle(), "Corvane 2.0 - " + Dir() + "/log.txt");
+  EXPECT_FALSE(form.helpWindow_->isVisible());
+  WriteFile("output.txt", "remote output\r\n");
+  form.outputFileAction_->trigger();
+  EXPECT_EQ(form.FileViewer().text(), "remote output\n");
+  EXPECT_EQ(form.FileViewer().windowTitle(), "Corvane 2.0 - " + Dir() + "/output.txt");
+
+  // A FIFO is never opened (it would hold the window until a writer came).
+  form.FileViewer().close();
+  ASSERT_TRUE(QFile::remove(Dir() + "/log.txt"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Dir() + "/log.txt").constData(), 0600), 0);
+  form.logFileAction_->trigger();
+  ASSERT_EQ(ui_->messages.size(), 3u);
+  EXPECT_EQ(ui_->messages[2], "Cannot open the log file \"" + Dir() + "/log.txt\": it is not a regular file.");
+  EXPECT_FALSE(form.FileViewer().isVisible());
+  EXPECT_EQ(ui_->opened.size(), 2u);
 }
 
 // Help shows the help file in a read-only window of the program, not through the desktop.
@@ -892,6 +936,12 @@ TEST_F(WindowsTest, AboutWindowOpensTheWebAddress) {
   about.onWebAddressClicked();
   ASSERT_EQ(ui_->opened.size(), 1u);
   EXPECT_EQ(ui_->opened[0], QUrl(kProductWebAddress));
+  EXPECT_TRUE(ui_->messages.empty());
+  ui_->openAnswer = false;  // no browser opened: said so, with the address to type elsewhere
+  about.onWebAddressClicked();
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0], QStringLiteral("Cannot open the web address \"%1\": no web browser could be started for it.")
+                                  .arg(QString::fromLatin1(kProductWebAddress)));
   about.onCloseClicked();
   EXPECT_FALSE(about.isVisible());
 }
@@ -921,6 +971,25 @@ TEST(ProgramPathsTest, UnwritableProgramDirectoryUsesTheFallback) {
   EXPECT_TRUE(QFileInfo(paths.dataDir).isDir());
   EXPECT_EQ(paths.HelpPath(), "/proc/CORVANE.HLP");
   EXPECT_EQ(paths.LogPath(), dir.path() + "/data/log.txt");
+}
+
+// A program in an installed layout (bin/ with ../share/corvane/ beside it) keeps its files in the
+// per-user folder although bin/ is writable (as it is for root); a bin/ without that folder, or a
+// folder of another name with it, keeps them beside the program.
+TEST(ProgramPathsTest, InstalledLayoutKeepsItsFilesInThePerUserFolder) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkpath("bin"));
+  ASSERT_TRUE(QDir(dir.path()).mkpath("tools"));
+  EXPECT_EQ(ProgramPaths::Resolve(dir.path() + "/bin/Corvane", dir.path() + "/data").dataDir, dir.path() + "/bin");
+  ASSERT_TRUE(QDir(dir.path()).mkpath("share/corvane"));
+  EXPECT_EQ(ProgramPaths::Resolve(dir.path() + "/tools/Corvane", dir.path() + "/data").dataDir,
+            dir.path() + "/tools");
+  EXPECT_FALSE(QFileInfo::exists(dir.path() + "/data"));
+  const ProgramPaths installed = ProgramPaths::Resolve(dir.path() + "/bin/Corvane", dir.path() + "/data");
+  EXPECT_EQ(installed.dataDir, dir.path() + "/data");
+  EXPECT_TRUE(QFileInfo(installed.dataDir).isDir());
+  EXPECT_EQ(installed.OutputPath(), dir.path() + "/data/output.txt");
+  EXPECT_EQ(QDir(dir.path() + "/bin").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
 }
 
 // An installed program finds the help file in its installation's data folder; one beside the

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "console/core/schedule_file_lock.h"
+#include "posix/descriptor.h"
 #include "console/core/schedule_parameters.h"
 #include "console/core/scheduler_editor.h"
 
@@ -27,21 +28,6 @@ constexpr std::string_view kCrLf = "\r\n";
 [[noreturn]] void ThrowFileError(int error, const std::string& what, const std::string& path) {
   throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
 }
-
-// Closes a descriptor on every road out.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) noexcept : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const noexcept { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -78,8 +64,10 @@ std::string FormatLogBlock(std::string_view dateTimeText, std::string_view sched
 }
 
 void AppendLogBlock(const std::string& path, std::string_view block) {
-  Descriptor file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-  if (file.Get() < 0) ThrowFileError(errno, "Cannot open log file", path);
+  // Opened as the settings files are: never waits on a FIFO or a device, creates the file for
+  // its owner only (its blocks name hosts and errors).
+  const posix::Descriptor file =
+      posix::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, 0600, "Cannot open log file");
   // Nobody else writes while the block goes in; a holder that keeps the file locked for long
   // makes this block fail rather than stall the scheduler.
   bool locked = false;
@@ -95,19 +83,14 @@ void AppendLogBlock(const std::string& path, std::string_view block) {
 
   struct stat before {};
   if (::fstat(file.Get(), &before) != 0) ThrowFileError(errno, "Cannot read log file", path);
-  std::size_t done = 0;
-  while (done < block.size()) {
-    const ssize_t n = ::write(file.Get(), block.data() + done, block.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      // Take back a partial block so the file keeps exactly its earlier content.
-      if (done > 0 && ::ftruncate(file.Get(), before.st_size) != 0) {
-        // Nothing more can be done; the error below reports the failed write.
-      }
-      ThrowFileError(error, "Cannot write log file", path);
+  try {
+    posix::WriteAll(file.Get(), block);
+  } catch (const std::system_error& e) {
+    // Take back a partial block so the file keeps exactly its earlier content.
+    if (::ftruncate(file.Get(), before.st_size) != 0) {
+      // Nothing more can be done; the error below reports the failed write.
     }
-    done += static_cast<std::size_t>(n);
+    ThrowFileError(e.code().value(), "Cannot write log file", path);
   }
 }
 
@@ -195,6 +178,10 @@ void SchedulerWorker::Pause(std::chrono::milliseconds duration) { hooks_.pause(d
 
 void SchedulerWorker::Warn(const std::string& text) {
   if (!warned_.insert(text).second) return;  // said once is enough; passes come every second
+  Report(text);
+}
+
+void SchedulerWorker::Report(const std::string& text) {
   if (hooks_.warn) {
     hooks_.warn(text);
   } else {
@@ -266,14 +253,20 @@ std::string SchedulerWorker::RunJob(const DueJob& due) {
 }
 
 std::optional<IniFile> SchedulerWorker::Record(const DueJob& due, const std::string& result) {
-  // 1. The log block. A log that cannot be written must not keep the job due.
+  // The log block. A log that cannot be written must not keep the job due; it is reported once
+  // (again only after it could be written in between), not once per run.
   try {
     AppendLogBlock(logPath_, FormatLogBlock(NowText(*clock_), due.name, result));
+    logFailureReported_ = false;
   } catch (const std::exception& e) {
-    Warn(std::string("Cannot write the log block of scheduled job \"") + due.name + "\": " + e.what());
+    if (!logFailureReported_) {
+      logFailureReported_ = true;
+      Report(std::string("Cannot write the log block of scheduled job \"") + due.name + "\" (the run is still " +
+             "rescheduled; later blocks are not written while this lasts): " + e.what());
+    }
   }
 
-  // 2., 3. The next start and the time of the run.
+  // The next start and the time of the run.
   const NextSchedule next = Reschedule(due.once, due.every, due.unit, due.start);
   if (next.parked) {
     Warn("Scheduled job \"" + due.name + "\" has no usable period; it is parked at " +
@@ -281,7 +274,7 @@ std::optional<IniFile> SchedulerWorker::Record(const DueJob& due, const std::str
   }
   const std::string last = NowText(*clock_);
 
-  // 4. The write-back, into the file as it is now.
+  // The write-back, into the file as it is now.
   try {
     ScheduleFileLock lock;
     IniFile fresh(schedulePath_);

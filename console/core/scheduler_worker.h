@@ -16,7 +16,8 @@
 //     skipped with a warning; the other sections run as usual;
 //   - a recurring job without a usable period (count below 1, unknown unit, or a step past the
 //     year 9999) is parked at the far-future start instead of firing on every pass;
-//   - a log block that cannot be written is reported and the job is still rescheduled.
+//   - a log block that cannot be written is reported (once, until a block is written again) and
+//     the job is still rescheduled.
 // The worker has a cipher manager of its own; it never shares the GUI thread's.
 #pragma once
 
@@ -54,9 +55,11 @@ std::string LogFilePath(std::string_view directory);
 std::string FormatLogBlock(std::string_view dateTimeText, std::string_view scheduledJob,
                            std::string_view result);
 
-// Appends `block` at the end of the file (created with mode 0644 less the umask when missing),
-// holding an exclusive lock on it while writing. A block is written whole or not at all. Throws
-// std::system_error when the file cannot be opened, locked or written.
+// Appends `block` at the end of the file, holding an exclusive lock on it while writing. The file
+// is opened as the settings files are: only a regular file (a link to one is followed), without
+// waiting (a FIFO or a device is refused at once), created with mode 0600 when missing. A block
+// is written whole or not at all. Throws std::system_error when the file cannot be opened,
+// locked or written.
 void AppendLogBlock(const std::string& path, std::string_view block);
 
 // ---- the schedule rules ------------------------------------------------------------------------
@@ -134,7 +137,8 @@ struct SchedulerHooks {
   // Makes an open scheduler editor reload from disk (a synchronised call); never called once the
   // stop request is set. May be empty.
   std::function<void()> reloadEditor;
-  // A problem the worker went past (each distinct text once). Empty: standard error.
+  // A problem the worker went past (each distinct text once; a log that cannot be written once
+  // until it can be again). Empty: standard error.
   std::function<void(const std::string&)> warn;
 };
 
@@ -159,7 +163,8 @@ class SchedulerWorker {
  private:
   bool Stopping() const;
   void Pause(std::chrono::milliseconds duration);
-  void Warn(const std::string& text);
+  void Warn(const std::string& text);    // once per distinct text
+  void Report(const std::string& text);  // every time
   std::optional<IniFile> ReadSchedule();
   std::optional<DueJob> Evaluate(const IniFile& copy, const std::string& name);
   std::string RunJob(const DueJob& due);
@@ -174,6 +179,7 @@ class SchedulerWorker {
   TCipherManager cipher_;
   StoredValues values_;
   std::set<std::string> warned_;
+  bool logFailureReported_ = false;
 };
 
 }  // namespace corvane

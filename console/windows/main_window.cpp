@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -23,6 +24,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <syslog.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "cipher/stored_key.h"
@@ -36,6 +42,8 @@ namespace {
 
 constexpr char kProgramIcon[] = ":/corvane/resources/corvane.png";
 constexpr int kIdlePollMs = 20;
+// How long ending the program waits for the scheduler worker.
+constexpr std::chrono::milliseconds kSchedulerStopLimit{10000};
 
 // A drop-down list that takes no typed text; typing into it opens the list.
 class DropDownList final : public QComboBox {
@@ -503,8 +511,21 @@ void MainWindow::onQuit() { close(); }
 
 void MainWindow::ShutdownWorker() {
   if (schedulerThread_ == nullptr) return;
+  // The worker sees the stop request at its next step (its pause wakes at once, a synchronised
+  // call still waiting is dropped); one that has not ended within the limit is stuck in a call
+  // that never returns, and the program ends without it rather than hang.
+  if (BackgroundWorker* worker = schedulerThread_->Worker()) {
+    schedulerThread_->Stop();
+    if (!worker->wait(QDeadlineTimer(kSchedulerStopLimit))) {
+      const char* text = "Corvane: the scheduler did not end within its time limit; the program ends without it";
+      std::fprintf(stderr, "%s\n", text);
+      std::fflush(nullptr);
+      ::syslog(LOG_USER | LOG_WARNING, "%s", text);
+      std::_Exit(EXIT_SUCCESS);
+    }
+  }
   BackgroundThread* thread = std::exchange(schedulerThread_, nullptr);
-  delete thread;  // sets the stop request and waits, serving the GUI thread's events
+  delete thread;  // the worker has ended: takes back what is left of it, serving the GUI thread's events
 }
 
 // ---- windows and files --------------------------------------------------------------------------

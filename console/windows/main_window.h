@@ -131,8 +131,9 @@ class MainWindow : public QMainWindow {
   std::string SelectedEnvironment() const;
   std::string SelectedJob() const;
 
-  // Sets the worker's stop request and waits for the worker while serving the GUI thread's
-  // events (its pending synchronised calls among them).  Called once the message loop has ended.
+  // Sets the worker's stop request and waits for the worker, at most 10 s; a worker that has not
+  // ended by then is reported (standard error, system log) and the program ends at once with exit
+  // status 0 (every save is done by then).  Called once the message loop has ended.
   void ShutdownWorker();
 
   // Whether the first show has run.

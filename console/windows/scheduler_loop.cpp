@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <syslog.h>
+
 #include <chrono>
 #include <string>
 #include <utility>
@@ -27,7 +29,11 @@ SchedulerLoop MakeSchedulerLoop() {
         mainWindow.reloadSchedulerEditor(sender, worker, value);
       });
     };
-    hooks.warn = [](const std::string& text) { qWarning("Corvane scheduler: %s", text.c_str()); };
+    // The scheduler has no window: what it went past goes to standard error and the system log.
+    hooks.warn = [](const std::string& text) {
+      qWarning("Corvane scheduler: %s", text.c_str());
+      ::syslog(LOG_USER | LOG_WARNING, "Corvane scheduler: %s", text.c_str());
+    };
     SchedulerWorker worker(mainWindow.Paths().DataDirBytes(), std::move(hooks));
     worker.Run();
   };

@@ -365,6 +365,49 @@ TEST_F(SchedulerPass, ValuesThatCannotBePassedAreLoggedNotRunAndRescheduled) {
   EXPECT_EQ(Get("Cycle", "start"), "2024-05-02 09:00:00");
 }
 
+// A FIFO log.txt is refused at once instead of holding the pass in open(); the failure is
+// reported once, not per run, and every run is still rescheduled.
+TEST_F(SchedulerPass, FifoLogHoldsNoPassAndIsReportedOnce) {
+  ASSERT_EQ(::mkfifo(LogPath().c_str(), 0600), 0);
+  PutJob("A", "2024-05-01 09:00:00");
+  PutJob("B", "2024-05-01 09:30:00");
+  SchedulerWorker worker = MakeWorker();
+  EXPECT_TRUE(worker.RunPass());
+  EXPECT_EQ(runs_.size(), 2u);
+  EXPECT_EQ(Get("A", "start"), "2024-05-02 09:00:00");
+  EXPECT_EQ(Get("B", "start"), "2024-05-02 09:30:00");
+  ASSERT_EQ(warnings_.size(), 1u);
+  EXPECT_NE(warnings_[0].find("Cannot open log file \"" + LogPath() + "\""), std::string::npos) << warnings_[0];
+  // Once the log can be written again, a new failure is reported again.
+  ASSERT_TRUE(std::filesystem::remove(LogPath()));
+  PutJob("C", "2024-05-01 09:45:00");
+  worker.RunPass();
+  EXPECT_EQ(warnings_.size(), 1u);
+  std::filesystem::remove(LogPath());
+  std::filesystem::create_directory(LogPath());
+  PutJob("D", "2024-05-01 09:50:00");
+  worker.RunPass();
+  EXPECT_EQ(warnings_.size(), 2u);
+}
+
+// A new log file is its owner's alone; a link to a regular file is followed.
+TEST_F(SchedulerPass, NewLogIsCreatedForItsOwnerAndALinkIsFollowed) {
+  PutJob("A", "2024-05-01 09:00:00");
+  SchedulerWorker worker = MakeWorker();
+  worker.RunPass();
+  struct stat info {};
+  ASSERT_EQ(::stat(LogPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  const std::string target = directory_ + "/kept-log.txt";
+  std::filesystem::rename(LogPath(), target);
+  std::filesystem::create_symlink(target, LogPath());
+  PutJob("B", "2024-05-01 09:30:00");
+  worker.RunPass();
+  EXPECT_EQ(ReadBytes(target), FormatLogBlock("2024-05-01 10:00:00", "A", "0") +
+                                   FormatLogBlock("2024-05-01 10:00:00", "B", "0"));
+  EXPECT_TRUE(warnings_.empty());
+}
+
 TEST_F(SchedulerPass, OperatorEditsDuringARunAreKept) {
   PutJob("Removed", "2024-05-01 09:00:00");
   PutJob("Restarted", "2024-05-01 09:00:00", "1", "1", "-1");

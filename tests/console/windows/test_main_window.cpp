@@ -31,7 +31,11 @@
 #include "console/core/autostart.h"
 #include "console/windows/about_window.h"
 #include "console/windows/help_window.h"
+#include "console/windows/scheduler_loop.h"
 #include "remote/qt_prompt.h"
+#include "settings/date_time_text.h"
+#include "settings/ini_file.h"
+#include "settings/stored_values.h"
 
 namespace corvane {
 namespace {
@@ -590,6 +594,38 @@ TEST_F(ConsoleTest, FilesTheDesktopCannotOpenAreShownOrExplained) {
   EXPECT_EQ(ui_->messages[2], "Cannot open the log file \"" + Dir() + "/log.txt\": it is not a regular file.");
   EXPECT_FALSE(form.FileViewer().isVisible());
   EXPECT_EQ(ui_->opened.size(), 2u);
+}
+
+// A FIFO log.txt holds neither the scheduler's pass nor the end of the program: the due job is
+// handed to the library with its own parameter values and rescheduled, and closing ends the worker.
+TEST_F(ConsoleTest, FifoLogHoldsNeitherTheSchedulerNorQuit) {
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Dir() + "/log.txt").constData(), 0600), 0);
+  TCipherManager cipher;
+  InitStoredValueManager(cipher);
+  const StoredValues values(cipher);
+  const std::string schedulePath = QFile::encodeName(Dir() + "/CorvaneSchd.ini").toStdString();
+  LocalDateTime start = SystemClock().Now();
+  start.second = 0;
+  start.millisecond = 0;
+  IniFile schedule;
+  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+           {"active", "1"}, {"once", "1"}, {"start", FormatDateTimeText(AddMinutes(start, -1))},
+           {"job", "Job1"}, {"envir", "Env1"}, {"prot", "Remote Exec"}, {"\xA7who", "sched"}}) {
+    values.Write(schedule, "Once", key, value);
+  }
+  schedule.WriteBack(schedulePath);
+  library_->result = "0";
+  schedulerLoop_ = MakeSchedulerLoop();
+  MainWindow& form = Shown();
+  ASSERT_TRUE(test::PumpUntil([&] { return values.Read(IniFile(schedulePath), "Once", "active") == "0"; },
+                        std::chrono::seconds(30)));
+  form.close();
+  form.ShutdownWorker();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  EXPECT_EQ(library_->calls[0].exportName, "executeA");
+  EXPECT_EQ(library_->calls[0].parameters, "who=sched");
+  EXPECT_EQ(values.Read(IniFile(schedulePath), "Once", "start"), "");
+  EXPECT_TRUE(ui_->messages.empty());  // the scheduler has no window to speak through
 }
 
 // Help shows the help file in a read-only window of the program, not through the desktop.

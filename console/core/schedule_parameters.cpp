@@ -74,4 +74,26 @@ std::optional<std::string> JoinParameterValues(std::vector<ParameterPair> pairs)
   return joined;
 }
 
+std::optional<std::string> ScheduledRunParameterValues(std::vector<ParameterPair> own,
+                                                       const std::vector<ParameterPair>& others) {
+  std::vector<bool> added(others.size(), false);
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    added[i] = std::any_of(own.begin(), own.end(),
+                           [&](const ParameterPair& pair) { return pair.first == others[i].first; });
+  }
+  // Each added pair may bring new text to search; at most every name is added once.
+  for (;;) {
+    std::optional<std::string> joined = JoinParameterValues(own);
+    if (!joined) return std::nullopt;
+    bool grew = false;
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      if (added[i] || !LookUpParameterValue(*joined, others[i].first)) continue;
+      own.push_back(others[i]);
+      added[i] = true;
+      grew = true;
+    }
+    if (!grew) return joined;
+  }
+}
+
 }  // namespace corvane

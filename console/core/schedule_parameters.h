@@ -42,4 +42,12 @@ std::optional<std::string_view> ParameterValueProblem(std::string_view value);
 // distinct. No pairs give the empty text.
 std::optional<std::string> JoinParameterValues(std::vector<ParameterPair> pairs);
 
+// The text for a scheduled run: the scheduled job's own values, and, for every other variable the
+// job may read (`others`: the job's and the environment's variables, each with the value the job
+// uses when the text gives none), a pair with that value wherever the text would otherwise hand
+// that variable a value meant for another name (with only xa=5 set, a job reading "a" would get
+// 5; "a=<its own value>" is added). Nothing when no such text exists.
+std::optional<std::string> ScheduledRunParameterValues(std::vector<ParameterPair> own,
+                                                       const std::vector<ParameterPair>& others);
+
 }  // namespace corvane

@@ -223,7 +223,6 @@ std::optional<DueJob> SchedulerWorker::Evaluate(const IniFile& copy, const std::
     due.protocolIndex = ProtocolIndexOf(values_.Read(copy, name, "prot"));
     due.job = values_.Read(copy, name, "job");
     if (start.empty()) return std::nullopt;
-    due.parameterValues = JoinParameterValues(StoredParameterValues(copy, values_, name));
     const std::optional<LocalDateTime> parsed = TryParseDateTimeText(start);
     if (!parsed) {
       Warn("Scheduled job \"" + name + "\" skipped: its start \"" + start +
@@ -233,11 +232,34 @@ std::optional<DueJob> SchedulerWorker::Evaluate(const IniFile& copy, const std::
     due.start = *parsed;
     // Due only once the current time is strictly later than the start.
     if (!(clock_->Now() > due.start)) return std::nullopt;
+    due.parameterValues = RunParameterValues(copy, due);
     return due;
   } catch (const std::exception& e) {
     Warn("Scheduled job \"" + name + "\" skipped: " + e.what());
     return std::nullopt;
   }
+}
+
+std::optional<std::string> SchedulerWorker::RunParameterValues(const IniFile& copy, const DueJob& due) {
+  std::vector<ParameterPair> own = StoredParameterValues(copy, values_, due.name);
+  if (own.empty()) return std::string();
+  // The values the job uses for its other variables, read as the library reads them: the job's
+  // own value, else the environment's.
+  const IniFile jobs(SettingsFilePath(directory_, kJobFileName));
+  const IniFile environments(SettingsFilePath(directory_, kEnvironmentFileName));
+  std::vector<ParameterPair> others;
+  const auto consider = [&](const std::string& key) {
+    if (key.empty() || key.front() == kParameterKeyPrefix.front() || NamesEqualIgnoringCase(key, "Command")) return;
+    for (const ParameterPair& seen : others) {
+      if (NamesEqualIgnoringCase(seen.first, key)) return;
+    }
+    std::string value = values_.Read(jobs, due.job, key);
+    if (value.empty()) value = values_.Read(environments, due.environment, key);
+    others.emplace_back(key, std::move(value));
+  };
+  for (const std::string& key : jobs.Keys(due.job)) consider(key);
+  for (const std::string& key : environments.Keys(due.environment)) consider(key);
+  return ScheduledRunParameterValues(std::move(own), others);
 }
 
 std::string SchedulerWorker::RunJob(const DueJob& due) {

@@ -104,8 +104,9 @@ struct DueJob {
   std::int32_t every = -1;
   std::int32_t unit = -1;
   std::int32_t protocolIndex = 1;
-  // The scheduled job's own parameter values as executeA's ParameterValues; nothing when they
-  // cannot be passed (the run is then not made: kUnpassableValuesResult is logged instead).
+  // The scheduled job's own parameter values as executeA's ParameterValues (with the job's own
+  // value for any other variable they would otherwise shadow); nothing when they cannot be
+  // passed (the run is then not made: kUnpassableValuesResult is logged instead).
   std::optional<std::string> parameterValues;
 };
 
@@ -167,6 +168,9 @@ class SchedulerWorker {
   void Report(const std::string& text);  // every time
   std::optional<IniFile> ReadSchedule();
   std::optional<DueJob> Evaluate(const IniFile& copy, const std::string& name);
+  // executeA's ParameterValues for the due job (schedule_parameters.h), or nothing when its
+  // values cannot be passed.
+  std::optional<std::string> RunParameterValues(const IniFile& copy, const DueJob& due);
   std::string RunJob(const DueJob& due);
   // Log block, reschedule, write-back; answers the file as written (or nothing).
   std::optional<IniFile> Record(const DueJob& due, const std::string& result);

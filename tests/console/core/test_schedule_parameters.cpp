@@ -55,5 +55,22 @@ TEST(ScheduleParameters, WhatThePairFormCannotCarryIsRefused) {
   EXPECT_EQ(JoinParameterValues({{"a", "b=1"}, {"b", "a=2"}}), std::nullopt);
 }
 
+// A variable without a value of its own that the text would hand another name's value keeps the
+// job's value through a pair of its own; one the text does not reach is left out.
+TEST(ScheduleParameters, ShadowedVariablesKeepTheJobsValue) {
+  EXPECT_EQ(ScheduledRunParameterValues({{"xa", "5"}}, {{"a", "job-a"}, {"b", "job-b"}, {"xa", "job-xa"}}),
+            "a=job-a&xa=5");
+  EXPECT_EQ(ScheduledRunParameterValues({{"who", "sched"}}, {{"a", "job-a"}}), "who=sched");
+  EXPECT_EQ(ScheduledRunParameterValues({}, {{"a", "job-a"}}), "");
+  // An added value reaches further: a's own value holds "b=".
+  const auto chained = ScheduledRunParameterValues({{"xa", "5"}}, {{"a", "qb=2"}, {"b", "3"}});
+  ASSERT_TRUE(chained.has_value());
+  EXPECT_EQ(LookUpParameterValue(*chained, "xa"), "5");
+  EXPECT_EQ(LookUpParameterValue(*chained, "a"), "qb=2");
+  EXPECT_EQ(LookUpParameterValue(*chained, "b"), "3");
+  // The job's own value of the shadowed variable cannot be carried.
+  EXPECT_EQ(ScheduledRunParameterValues({{"xa", "5"}}, {{"a", "x&y"}}), std::nullopt);
+}
+
 }  // namespace
 }  // namespace corvane

@@ -130,7 +130,8 @@ TEST(SchedulerEndToEnd, DueJobRunsAgainstTheRealRexecServer) {
 
 // The scheduled job's own parameter values reach the remote command, each name with its own value
 // although "a" is the ending of "xa" and the file holds xa before a; a value holding "=" is
-// carried as it is, and a parameter without a value of its own keeps the job's.
+// carried as it is, and a parameter without a value of its own keeps the job's, also b, which
+// "zb=7" would otherwise give the value 7.
 TEST(SchedulerEndToEnd, ScheduledRunUsesItsOwnParameterValues) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -138,7 +139,7 @@ TEST(SchedulerEndToEnd, ScheduledRunUsesItsOwnParameterValues) {
   RunInsideOwnNetwork("DISABLED_PassesItsOwnValues", directory);
   if (HasFatalFailure()) return;
   const std::string out = ReadBytes(directory + "/output.txt");
-  EXPECT_NE(out.find("who=sched a=1 xa=5 b=job-b opt=--level=3\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("who=sched a=1 xa=5 b=job-b zb=7 opt=--level=3\r\n"), std::string::npos) << out;
   EXPECT_EQ(out.find("world"), std::string::npos) << out;
 }
 
@@ -272,9 +273,10 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   values.Write(environments, "Env1", "RPwd", test::kPeerPassword);
   environments.WriteBack(directory + "/CorvaneEnv.ini");
   IniFile jobs;
-  values.Write(jobs, "Job2", "Command", "echo who=@\"who\" a=@\"a\" xa=@\"xa\" b=@\"b\" opt=@\"opt\"");
+  values.Write(jobs, "Job2", "Command",
+               "echo who=@\"who\" a=@\"a\" xa=@\"xa\" b=@\"b\" zb=@\"zb\" opt=@\"opt\"");
   for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
-           {"who", "world"}, {"a", "job-a"}, {"xa", "job-xa"}, {"b", "job-b"}, {"opt", "none"}}) {
+           {"who", "world"}, {"a", "job-a"}, {"xa", "job-xa"}, {"b", "job-b"}, {"zb", "job-zb"}, {"opt", "none"}}) {
     values.Write(jobs, "Job2", name, value);
   }
   jobs.WriteBack(directory + "/CorvaneJob.ini");
@@ -287,7 +289,7 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
            {"active", "1"}, {"once", "1"}, {"start", FormatDateTimeText(start)}, {"job", "Job2"},
            {"envir", "Env1"}, {"prot", "Remote Exec"}, {"\xA7who", "sched"}, {"\xA7xa", "5"},
-           {"\xA7" "a", "1"}, {"\xA7opt", "--level=3"}}) {
+           {"\xA7" "a", "1"}, {"\xA7opt", "--level=3"}, {"\xA7zb", "7"}}) {
     values.Write(schedule, "Values", key, value);
   }
   schedule.WriteBack(schedulePath);

@@ -344,11 +344,22 @@ TEST_F(SchedulerPass, RunGetsTheScheduledJobsOwnParameterValues) {
   PutJob("Valued", "2024-05-01 09:00:00");
   // In file order xa comes first; an empty value is none (the job's own value stands).
   Put("Valued", {{"\xA7xa", "5"}, {"\xA7" "a", "1"}, {"\xA7who", "sched"}, {"\xA7" "b", ""}});
+  // Variables of the job and its environment that "who=" would otherwise reach keep their own
+  // values (the job's first); "c" is reached by nothing.
+  IniFile jobs;
+  stored_.Write(jobs, "job-Valued", "Command", "echo");
+  stored_.Write(jobs, "job-Valued", "o", "job-o");
+  stored_.Write(jobs, "job-Valued", "c", "job-c");
+  jobs.WriteBack(directory_ + "/CorvaneJob.ini");
+  IniFile environments;
+  stored_.Write(environments, "env-Valued", "ho", "env-ho");
+  stored_.Write(environments, "env-Valued", "o", "env-o");
+  environments.WriteBack(directory_ + "/CorvaneEnv.ini");
   SchedulerWorker worker = MakeWorker();
   worker.RunPass();
   ASSERT_EQ(runs_.size(), 2u);
   EXPECT_EQ(runs_[0].parameterValues, "");
-  EXPECT_EQ(runs_[1].parameterValues, "a=1&xa=5&who=sched");
+  EXPECT_EQ(runs_[1].parameterValues, "a=1&o=job-o&ho=env-ho&xa=5&who=sched");
 }
 
 TEST_F(SchedulerPass, ValuesThatCannotBePassedAreLoggedNotRunAndRescheduled) {

@@ -516,12 +516,18 @@ void MainWindow::ShutdownWorker() {
   // that never returns, and the program ends without it rather than hang.
   if (BackgroundWorker* worker = schedulerThread_->Worker()) {
     schedulerThread_->Stop();
-    if (!worker->wait(QDeadlineTimer(kSchedulerStopLimit))) {
-      const char* text = "Corvane: the scheduler did not end within its time limit; the program ends without it";
-      std::fprintf(stderr, "%s\n", text);
-      std::fflush(nullptr);
-      ::syslog(LOG_USER | LOG_WARNING, "%s", text);
-      std::_Exit(EXIT_SUCCESS);
+    const QDeadlineTimer limit(kSchedulerStopLimit);
+    // The GUI thread's events are served meanwhile: a synchronised call the worker waits in is
+    // only dropped once the GUI thread takes it from its queue.
+    while (!worker->wait(QDeadlineTimer(kIdlePollMs))) {
+      if (limit.hasExpired()) {
+        const char* text = "Corvane: the scheduler did not end within 10 s; the program ends without it";
+        std::fprintf(stderr, "%s\n", text);
+        std::fflush(nullptr);
+        ::syslog(LOG_USER | LOG_WARNING, "%s", text);
+        std::_Exit(EXIT_FAILURE);
+      }
+      if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
   }
   BackgroundThread* thread = std::exchange(schedulerThread_, nullptr);

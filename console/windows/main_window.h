@@ -131,9 +131,10 @@ class MainWindow : public QMainWindow {
   std::string SelectedEnvironment() const;
   std::string SelectedJob() const;
 
-  // Sets the worker's stop request and waits for the worker, at most 10 s; a worker that has not
-  // ended by then is reported (standard error, system log) and the program ends at once with exit
-  // status 0 (every save is done by then).  Called once the message loop has ended.
+  // Sets the worker's stop request and waits for the worker, at most 10 s, serving the GUI
+  // thread's events (its pending synchronised calls among them); a worker that has not ended by
+  // then is reported (standard error, system log) and the program ends at once with exit status 1
+  // (every save is done by then).  Called once the message loop has ended.
   void ShutdownWorker();
 
   // Whether the first show has run.

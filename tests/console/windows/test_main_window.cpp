@@ -23,6 +23,9 @@
 #include <QWindow>
 
 #include <atomic>
+#include <cstdlib>
+#include <chrono>
+#include <thread>
 #include <set>
 #include <optional>
 #include <string>
@@ -626,6 +629,26 @@ TEST_F(ConsoleTest, FifoLogHoldsNeitherTheSchedulerNorQuit) {
   EXPECT_EQ(library_->calls[0].parameters, "who=sched");
   EXPECT_EQ(values.Read(IniFile(schedulePath), "Once", "start"), "");
   EXPECT_TRUE(ui_->messages.empty());  // the scheduler has no window to speak through
+}
+
+// A scheduler stuck in a call that never returns does not hold the end of the program: after the
+// time limit it is reported and the program ends with exit status 1.
+TEST_F(ConsoleTest, EndingTheProgramWaitsForAStuckSchedulerOnlySoLong) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        auto inLoop = std::make_shared<std::atomic<bool>>(false);
+        schedulerLoop_ = [inLoop](MainWindow&, BackgroundWorker&, void*&) {
+          *inLoop = true;
+          std::this_thread::sleep_for(std::chrono::seconds(40));  // deaf to the stop request
+        };
+        MainWindow& form = Shown();
+        if (!test::PumpUntil([&] { return inLoop->load(); })) std::_Exit(2);
+        form.close();
+        form.ShutdownWorker();
+        std::_Exit(0);  // not reached
+      },
+      ::testing::ExitedWithCode(1), "the scheduler did not end within 10 s");
 }
 
 // Help shows the help file in a read-only window of the program, not through the desktop.

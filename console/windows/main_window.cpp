@@ -514,21 +514,22 @@ void MainWindow::ShutdownWorker() {
   // The worker sees the stop request at its next step (its pause wakes at once, a synchronised
   // call still waiting is dropped); one that has not ended within the limit is stuck in a call
   // that never returns, and the program ends without it rather than hang.
-  if (BackgroundWorker* worker = schedulerThread_->Worker()) {
-    schedulerThread_->Stop();
-    const QDeadlineTimer limit(kSchedulerStopLimit);
-    // The GUI thread's events are served meanwhile: a synchronised call the worker waits in is
-    // only dropped once the GUI thread takes it from its queue.
-    while (!worker->wait(QDeadlineTimer(kIdlePollMs))) {
-      if (limit.hasExpired()) {
-        const char* text = "Corvane: the scheduler did not end within 10 s; the program ends without it";
-        std::fprintf(stderr, "%s\n", text);
-        std::fflush(nullptr);
-        ::syslog(LOG_USER | LOG_WARNING, "%s", text);
-        std::_Exit(EXIT_FAILURE);
-      }
-      if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  schedulerThread_->Stop();
+  const QDeadlineTimer limit(kSchedulerStopLimit);
+  // The GUI thread's events are served meanwhile: a synchronised call the worker waits in is only
+  // dropped once the GUI thread takes it from its queue. (Serving them may also take back the
+  // ended worker, so it is looked up afresh each round.)
+  for (;;) {
+    BackgroundWorker* worker = schedulerThread_->Worker();
+    if (worker == nullptr || worker->wait(QDeadlineTimer(kIdlePollMs))) break;
+    if (limit.hasExpired()) {
+      const char* text = "Corvane: the scheduler did not end within 10 s; the program ends without it";
+      std::fprintf(stderr, "%s\n", text);
+      std::fflush(nullptr);
+      ::syslog(LOG_USER | LOG_WARNING, "%s", text);
+      std::_Exit(EXIT_FAILURE);
     }
+    if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
   BackgroundThread* thread = std::exchange(schedulerThread_, nullptr);
   delete thread;  // the worker has ended: takes back what is left of it, serving the GUI thread's events

@@ -28,6 +28,9 @@ tests=(
   openbox x11-utils x11-apps dbus-daemon dbus-bin python3 python3-dbus python3-gi
   # checks the menu entry that the installation test installs
   desktop-file-utils
+  # the desktop's "open" (xdg-open), which Log File..., Output File... and the About window's web
+  # address are tested with, and without
+  xdg-utils
   # the remote tests' real rexec/rsh peers: the test set-up unpacks the package rsh-server for
   # them (scripts/prepare-remote-test-peers.sh); installed, it would bring an inetd that serves
   # rexec and rsh to the whole network

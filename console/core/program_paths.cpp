@@ -31,6 +31,12 @@ constexpr char kHelpFileName[] = "/CORVANE.HLP";
 #endif
 const char ProgramPaths::kInstalledHelpDir[] = CORVANE_INSTALLED_HELP_DIR;
 
+bool ProgramPaths::IsInstalledLayout(const QString& programDir) {
+  const QFileInfo dir(programDir);
+  if (dir.fileName() != QLatin1String("bin")) return false;
+  return QFileInfo(QDir::cleanPath(programDir + QLatin1Char('/') + QLatin1String(kInstalledHelpDir))).isDir();
+}
+
 ProgramPaths ProgramPaths::Resolve(const QString& programFile, const QString& fallbackDataDir) {
   ProgramPaths paths;
   const QFileInfo info(programFile);
@@ -40,7 +46,7 @@ ProgramPaths ProgramPaths::Resolve(const QString& programFile, const QString& fa
   const QString installed = QDir::cleanPath(paths.programDir + QLatin1Char('/') +
                                             QLatin1String(kInstalledHelpDir) + QLatin1String(kHelpFileName));
   if (!QFileInfo::exists(paths.helpFile) && QFileInfo::exists(installed)) paths.helpFile = installed;
-  if (CanCreateFilesIn(paths.programDir)) {
+  if (!IsInstalledLayout(paths.programDir) && CanCreateFilesIn(paths.programDir)) {
     paths.dataDir = paths.programDir;
   } else {
     QDir().mkpath(fallbackDataDir);

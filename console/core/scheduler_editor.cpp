@@ -66,10 +66,41 @@ LoadedKeys ReadLoadedKeys(const IniFile& file, const StoredValues& values, std::
   return loaded;
 }
 
+namespace {
+
+// The scheduled run passes the stored values to the job in one text; a save that would store
+// values it cannot pass is refused while the operator can still correct them.
+void RefuseUnpassableValues(const IniFile& file, const StoredValues& values, std::string_view section,
+                            const ScheduleFields& fields, const EnteredValues& entered) {
+  std::vector<ParameterPair> pairs = StoredParameterValues(file, values, section);
+  // A value stored before values were checked is left to the scheduled run to report.
+  std::erase_if(pairs, [](const ParameterPair& pair) { return ParameterValueProblem(pair.second).has_value(); });
+  const auto put = [&pairs](const std::string& name, const std::string& value) {
+    if (value.empty()) return;  // not written: the stored one stays
+    if (const std::optional<std::string_view> problem = ParameterValueProblem(value)) {
+      throw std::invalid_argument(std::string(*problem));
+    }
+    const auto same = std::find_if(pairs.begin(), pairs.end(), [&name](const ParameterPair& pair) {
+      return NamesEqualIgnoringCase(pair.first, name);
+    });
+    if (same != pairs.end()) {
+      same->second = value;
+    } else {
+      pairs.emplace_back(name, value);
+    }
+  };
+  for (const auto& [parameter, value] : entered.Items()) put(parameter, value);
+  put(fields.parameter, fields.value);
+  if (!JoinParameterValues(std::move(pairs))) throw std::invalid_argument(std::string(kValuesCannotBeOrdered));
+}
+
+}  // namespace
+
 void WriteScheduledJob(IniFile& file, const StoredValues& values, std::string_view section,
                        const ScheduleFields& fields, const EnteredValues& entered, NameOrder order,
                        const LoadedKeys* loaded) {
   if (loaded != nullptr && loaded->section != section) loaded = nullptr;
+  RefuseUnpassableValues(file, values, section, fields, entered);
   const auto write = [&](std::string_view key, std::string_view text) {
     if (loaded != nullptr && file.KeyExists(section, key)) {
       const std::string* found = loaded->Find(key);
@@ -139,6 +170,17 @@ std::vector<std::string> JobParameters(const IniFile& jobs, std::string_view job
     parameters.push_back(std::move(key));
   }
   return parameters;
+}
+
+std::vector<ParameterPair> StoredParameterValues(const IniFile& schedule, const StoredValues& values,
+                                                 std::string_view section) {
+  std::vector<ParameterPair> pairs;
+  for (const std::string& key : schedule.Keys(section)) {
+    if (!StartsWithParameterPrefix(key)) continue;
+    std::string value = values.Read(schedule, section, key);
+    if (!value.empty()) pairs.emplace_back(key.substr(kParameterKeyPrefix.size()), std::move(value));
+  }
+  return pairs;
 }
 
 std::string StoredParameterValue(const IniFile& schedule, const StoredValues& values,

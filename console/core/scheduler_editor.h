@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "console/core/name_rules.h"
+#include "console/core/schedule_parameters.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
 
@@ -92,7 +93,9 @@ LoadedKeys ReadLoadedKeys(const IniFile& file, const StoredValues& values, std::
 
 // Writes the scheduled job into `section`: active, once, start, every, time, the three names in
 // `order`, every entered value, then the shown value under "\xA7" + the shown parameter. Empty
-// parameter values are not written (the stored one stays). With `loaded` (for the same section),
+// parameter values are not written (the stored one stays). Throws std::invalid_argument, before
+// anything is written, when an entered or shown value holds "&" or when the scheduled job's values
+// together could not be passed to the job (schedule_parameters.h). With `loaded` (for the same section),
 // a key that the file holds and whose text on screen equals what the load found is left as the
 // file holds it: what the operator did not change never overwrites what was written meanwhile.
 void WriteScheduledJob(IniFile& file, const StoredValues& values, std::string_view section,
@@ -129,6 +132,10 @@ std::optional<std::string_view> FirstFailingActiveCheck(const ScheduleFields& fi
 
 // The parameters of a job: its keys less `Command` and less every key starting with "\xA7".
 std::vector<std::string> JobParameters(const IniFile& jobs, std::string_view job);
+// The parameter values stored for the scheduled job: each "\xA7" key with a value that is not
+// empty, by the name after the "\xA7", in file order.
+std::vector<ParameterPair> StoredParameterValues(const IniFile& schedule, const StoredValues& values,
+                                                 std::string_view section);
 // The stored value of a parameter of the scheduled job (empty when missing).
 std::string StoredParameterValue(const IniFile& schedule, const StoredValues& values,
                                  std::string_view section, std::string_view parameter);

@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "console/core/schedule_file_lock.h"
+#include "posix/descriptor.h"
+#include "console/core/schedule_parameters.h"
+#include "console/core/scheduler_editor.h"
 
 namespace corvane {
 namespace {
@@ -25,21 +28,6 @@ constexpr std::string_view kCrLf = "\r\n";
 [[noreturn]] void ThrowFileError(int error, const std::string& what, const std::string& path) {
   throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
 }
-
-// Closes a descriptor on every road out.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) noexcept : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const noexcept { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -76,8 +64,10 @@ std::string FormatLogBlock(std::string_view dateTimeText, std::string_view sched
 }
 
 void AppendLogBlock(const std::string& path, std::string_view block) {
-  Descriptor file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-  if (file.Get() < 0) ThrowFileError(errno, "Cannot open log file", path);
+  // Opened as the settings files are: never waits on a FIFO or a device, creates the file for
+  // its owner only (its blocks name hosts and errors).
+  const posix::Descriptor file =
+      posix::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, 0600, "Cannot open log file");
   // Nobody else writes while the block goes in; a holder that keeps the file locked for long
   // makes this block fail rather than stall the scheduler.
   bool locked = false;
@@ -93,19 +83,14 @@ void AppendLogBlock(const std::string& path, std::string_view block) {
 
   struct stat before {};
   if (::fstat(file.Get(), &before) != 0) ThrowFileError(errno, "Cannot read log file", path);
-  std::size_t done = 0;
-  while (done < block.size()) {
-    const ssize_t n = ::write(file.Get(), block.data() + done, block.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      // Take back a partial block so the file keeps exactly its earlier content.
-      if (done > 0 && ::ftruncate(file.Get(), before.st_size) != 0) {
-        // Nothing more can be done; the error below reports the failed write.
-      }
-      ThrowFileError(error, "Cannot write log file", path);
+  try {
+    posix::WriteAll(file.Get(), block);
+  } catch (const std::system_error& e) {
+    // Take back a partial block so the file keeps exactly its earlier content.
+    if (::ftruncate(file.Get(), before.st_size) != 0) {
+      // Nothing more can be done; the error below reports the failed write.
     }
-    done += static_cast<std::size_t>(n);
+    ThrowFileError(e.code().value(), "Cannot write log file", path);
   }
 }
 
@@ -193,6 +178,10 @@ void SchedulerWorker::Pause(std::chrono::milliseconds duration) { hooks_.pause(d
 
 void SchedulerWorker::Warn(const std::string& text) {
   if (!warned_.insert(text).second) return;  // said once is enough; passes come every second
+  Report(text);
+}
+
+void SchedulerWorker::Report(const std::string& text) {
   if (hooks_.warn) {
     hooks_.warn(text);
   } else {
@@ -243,6 +232,7 @@ std::optional<DueJob> SchedulerWorker::Evaluate(const IniFile& copy, const std::
     due.start = *parsed;
     // Due only once the current time is strictly later than the start.
     if (!(clock_->Now() > due.start)) return std::nullopt;
+    due.parameterValues = RunParameterValues(copy, due);
     return due;
   } catch (const std::exception& e) {
     Warn("Scheduled job \"" + name + "\" skipped: " + e.what());
@@ -250,10 +240,33 @@ std::optional<DueJob> SchedulerWorker::Evaluate(const IniFile& copy, const std::
   }
 }
 
+std::optional<std::string> SchedulerWorker::RunParameterValues(const IniFile& copy, const DueJob& due) {
+  std::vector<ParameterPair> own = StoredParameterValues(copy, values_, due.name);
+  if (own.empty()) return std::string();
+  // The values the job uses for its other variables, read as the library reads them: the job's
+  // own value, else the environment's.
+  const IniFile jobs(SettingsFilePath(directory_, kJobFileName));
+  const IniFile environments(SettingsFilePath(directory_, kEnvironmentFileName));
+  std::vector<ParameterPair> others;
+  const auto consider = [&](const std::string& key) {
+    if (key.empty() || key.front() == kParameterKeyPrefix.front() || NamesEqualIgnoringCase(key, "Command")) return;
+    for (const ParameterPair& seen : others) {
+      if (NamesEqualIgnoringCase(seen.first, key)) return;
+    }
+    std::string value = values_.Read(jobs, due.job, key);
+    if (value.empty()) value = values_.Read(environments, due.environment, key);
+    others.emplace_back(key, std::move(value));
+  };
+  for (const std::string& key : jobs.Keys(due.job)) consider(key);
+  for (const std::string& key : environments.Keys(due.environment)) consider(key);
+  return ScheduledRunParameterValues(std::move(own), others);
+}
+
 std::string SchedulerWorker::RunJob(const DueJob& due) {
   if (!hooks_.run) return "No library to run the job";
+  if (!due.parameterValues) return std::string(kUnpassableValuesResult);
   try {
-    return hooks_.run(due.environment, due.job, due.protocolIndex, directory_);
+    return hooks_.run(due.environment, due.job, due.protocolIndex, directory_, *due.parameterValues);
   } catch (const std::exception& e) {
     return e.what();
   } catch (...) {
@@ -262,14 +275,20 @@ std::string SchedulerWorker::RunJob(const DueJob& due) {
 }
 
 std::optional<IniFile> SchedulerWorker::Record(const DueJob& due, const std::string& result) {
-  // 1. The log block. A log that cannot be written must not keep the job due.
+  // The log block. A log that cannot be written must not keep the job due; it is reported once
+  // (again only after it could be written in between), not once per run.
   try {
     AppendLogBlock(logPath_, FormatLogBlock(NowText(*clock_), due.name, result));
+    logFailureReported_ = false;
   } catch (const std::exception& e) {
-    Warn(std::string("Cannot write the log block of scheduled job \"") + due.name + "\": " + e.what());
+    if (!logFailureReported_) {
+      logFailureReported_ = true;
+      Report(std::string("Cannot write the log block of scheduled job \"") + due.name + "\" (the run is still " +
+             "rescheduled; later blocks are not written while this lasts): " + e.what());
+    }
   }
 
-  // 2., 3. The next start and the time of the run.
+  // The next start and the time of the run.
   const NextSchedule next = Reschedule(due.once, due.every, due.unit, due.start);
   if (next.parked) {
     Warn("Scheduled job \"" + due.name + "\" has no usable period; it is parked at " +
@@ -277,7 +296,7 @@ std::optional<IniFile> SchedulerWorker::Record(const DueJob& due, const std::str
   }
   const std::string last = NowText(*clock_);
 
-  // 4. The write-back, into the file as it is now.
+  // The write-back, into the file as it is now.
   try {
     ScheduleFileLock lock;
     IniFile fresh(schedulePath_);

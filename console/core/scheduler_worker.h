@@ -16,7 +16,8 @@
 //     skipped with a warning; the other sections run as usual;
 //   - a recurring job without a usable period (count below 1, unknown unit, or a step past the
 //     year 9999) is parked at the far-future start instead of firing on every pass;
-//   - a log block that cannot be written is reported and the job is still rescheduled.
+//   - a log block that cannot be written is reported (once, until a block is written again) and
+//     the job is still rescheduled.
 // The worker has a cipher manager of its own; it never shares the GUI thread's.
 #pragma once
 
@@ -54,9 +55,11 @@ std::string LogFilePath(std::string_view directory);
 std::string FormatLogBlock(std::string_view dateTimeText, std::string_view scheduledJob,
                            std::string_view result);
 
-// Appends `block` at the end of the file (created with mode 0644 less the umask when missing),
-// holding an exclusive lock on it while writing. A block is written whole or not at all. Throws
-// std::system_error when the file cannot be opened, locked or written.
+// Appends `block` at the end of the file, holding an exclusive lock on it while writing. The file
+// is opened as the settings files are: only a regular file (a link to one is followed), without
+// waiting (a FIFO or a device is refused at once), created with mode 0600 when missing. A block
+// is written whole or not at all. Throws std::system_error when the file cannot be opened,
+// locked or written.
 void AppendLogBlock(const std::string& path, std::string_view block);
 
 // ---- the schedule rules ------------------------------------------------------------------------
@@ -101,17 +104,31 @@ struct DueJob {
   std::int32_t every = -1;
   std::int32_t unit = -1;
   std::int32_t protocolIndex = 1;
+  // The scheduled job's own parameter values as executeA's ParameterValues (with the job's own
+  // value for any other variable they would otherwise shadow); nothing when they cannot be
+  // passed (the run is then not made: kUnpassableValuesResult is logged instead).
+  std::optional<std::string> parameterValues;
 };
+
+// What the log block says for a scheduled job whose stored parameter values cannot be passed to
+// the job (a value holding "&", or values that hold each other's names followed by "="): the job
+// is not run, as it would run with other values than those shown in the scheduler editor.
+inline constexpr std::string_view kUnpassableValuesResult =
+    "Not run: the parameter values of this scheduled job cannot be passed to the job (a value holds "
+    "\"&\", or values hold each other's names followed by \"=\")";
 
 // ---- the worker ----------------------------------------------------------------------------------
 
 inline constexpr std::chrono::milliseconds kSchedulerPause{1000};
 
 struct SchedulerHooks {
-  // executeA(environment, job, protocol index, directory, "") and its release: the result text.
-  // An exception counts as a failed run whose result is the exception's message.
+  // executeA(environment, job, protocol index, directory, parameter values) and its release: the
+  // result text. The parameter values are the scheduled job's own, as "name=value" pairs joined
+  // by "&" (schedule_parameters.h). An exception counts as a failed run whose result is the
+  // exception's message.
   std::function<std::string(const std::string& environment, const std::string& job,
-                            std::int32_t protocolIndex, const std::string& directory)>
+                            std::int32_t protocolIndex, const std::string& directory,
+                            const std::string& parameterValues)>
       run;
   // The worker's stop request. Required.
   std::function<bool()> stopRequested;
@@ -121,7 +138,8 @@ struct SchedulerHooks {
   // Makes an open scheduler editor reload from disk (a synchronised call); never called once the
   // stop request is set. May be empty.
   std::function<void()> reloadEditor;
-  // A problem the worker went past (each distinct text once). Empty: standard error.
+  // A problem the worker went past (each distinct text once; a log that cannot be written once
+  // until it can be again). Empty: standard error.
   std::function<void(const std::string&)> warn;
 };
 
@@ -146,9 +164,13 @@ class SchedulerWorker {
  private:
   bool Stopping() const;
   void Pause(std::chrono::milliseconds duration);
-  void Warn(const std::string& text);
+  void Warn(const std::string& text);    // once per distinct text
+  void Report(const std::string& text);  // every time
   std::optional<IniFile> ReadSchedule();
   std::optional<DueJob> Evaluate(const IniFile& copy, const std::string& name);
+  // executeA's ParameterValues for the due job (schedule_parameters.h), or nothing when its
+  // values cannot be passed.
+  std::optional<std::string> RunParameterValues(const IniFile& copy, const DueJob& due);
   std::string RunJob(const DueJob& due);
   // Log block, reschedule, write-back; answers the file as written (or nothing).
   std::optional<IniFile> Record(const DueJob& due, const std::string& result);
@@ -161,6 +183,7 @@ class SchedulerWorker {
   TCipherManager cipher_;
   StoredValues values_;
   std::set<std::string> warned_;
+  bool logFailureReported_ = false;
 };
 
 }  // namespace corvane

@@ -73,7 +73,13 @@ bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
   return SecondaryWindow::eventFilter(watched, event);
 }
 
-void AboutWindow::onWebAddressClicked() { Ui().Open(this, QUrl(QString::fromLatin1(kProductWebAddress))); }
+void AboutWindow::onWebAddressClicked() {
+  const QString address = QString::fromLatin1(kProductWebAddress);
+  if (!Ui().Open(this, QUrl(address))) {
+    Ui().Message(this, QStringLiteral("Cannot open the web address \"%1\": no web browser could be started for it.")
+                           .arg(address));
+  }
+}
 
 void AboutWindow::onCloseClicked() { hide(); }
 

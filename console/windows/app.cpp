@@ -79,7 +79,7 @@ int RunConsole(ProgramSetup setup) {
     try {
       endSignals = std::make_unique<EndSignals>();
       QObject::connect(endSignals.get(), &EndSignals::Received, &mainWindow,
-                       [&mainWindow, handlers = endSignals.get()](int) {
+                       [&mainWindow](int) {
                          mainWindow.EndUnattended();
                        });
       // Once the window has closed, what is left is the end itself: a signal ends it at once.

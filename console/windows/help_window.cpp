@@ -14,8 +14,11 @@
 namespace corvane {
 
 HelpWindow::HelpWindow(QWidget* mainWindow, UiServices& ui)
+    : HelpWindow(mainWindow, ui, QStringLiteral("Corvane 2.0 - Help")) {}
+
+HelpWindow::HelpWindow(QWidget* mainWindow, UiServices& ui, const QString& caption)
     : SecondaryWindow(mainWindow, ui), text_(new QPlainTextEdit(this)) {
-  setWindowTitle(QStringLiteral("Corvane 2.0 - Help"));
+  setWindowTitle(caption);
   text_->setReadOnly(true);
   // The help file is laid out in columns for a fixed-width font.
   text_->setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -24,6 +26,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <syslog.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "cipher/stored_key.h"
@@ -38,6 +45,8 @@ namespace {
 
 constexpr char kProgramIcon[] = ":/corvane/resources/corvane.png";
 constexpr int kIdlePollMs = 20;
+// How long ending the program waits for the scheduler worker.
+constexpr std::chrono::milliseconds kSchedulerStopLimit{10000};
 
 // A drop-down list that takes no typed text; typing into it opens the list.
 class DropDownList final : public QComboBox {
@@ -125,6 +134,7 @@ MainWindow::MainWindow(MainWindowServices services)
   storedValueCipher_.ReadStoredCipher("TCipher_Blowfish");
 
   helpWindow_ = new HelpWindow(this, *ui_);
+  fileViewer_ = new HelpWindow(this, *ui_, QString::fromLatin1(kApplicationTitle));
 
   trayIcon_ = new TrayIcon(this, std::move(services.trayBackend));
   trayIcon_->SetIcon(windowIcon());
@@ -602,8 +612,28 @@ void MainWindow::EndUnattended() {
 
 void MainWindow::ShutdownWorker() {
   if (schedulerThread_ == nullptr) return;
+  // The worker sees the stop request at its next step (its pause wakes at once, a synchronised
+  // call still waiting is dropped); one that has not ended within the limit is stuck in a call
+  // that never returns, and the program ends without it rather than hang.
+  schedulerThread_->Stop();
+  const QDeadlineTimer limit(kSchedulerStopLimit);
+  // The GUI thread's events are served meanwhile: a synchronised call the worker waits in is only
+  // dropped once the GUI thread takes it from its queue. (Serving them may also take back the
+  // ended worker, so it is looked up afresh each round.)
+  for (;;) {
+    BackgroundWorker* worker = schedulerThread_->Worker();
+    if (worker == nullptr || worker->wait(QDeadlineTimer(kIdlePollMs))) break;
+    if (limit.hasExpired()) {
+      const char* text = "Corvane: the scheduler did not end within 10 s; the program ends without it";
+      std::fprintf(stderr, "%s\n", text);
+      std::fflush(nullptr);
+      ::syslog(LOG_USER | LOG_WARNING, "%s", text);
+      std::_Exit(EXIT_FAILURE);
+    }
+    if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
   BackgroundThread* thread = std::exchange(schedulerThread_, nullptr);
-  delete thread;  // sets the stop request and waits, serving the GUI thread's events
+  delete thread;  // the worker has ended: takes back what is left of it, serving the GUI thread's events
 }
 
 // ---- windows and files --------------------------------------------------------------------------
@@ -629,10 +659,35 @@ void MainWindow::onTrayIconClicked(QObject*) {
   if (trayIcon_->Shown()) trayIcon_->Restore();
 }
 
-void MainWindow::OpenFile(const QString& path) { ui_->Open(this, QUrl::fromLocalFile(path)); }
+void MainWindow::OpenFile(const QString& path, const QString& what, const QString& missing) {
+  Guarded(*ui_, this, [&] {
+    if (!QFileInfo::exists(path)) {
+      ui_->Message(this, QStringLiteral("Cannot open the %1 \"%2\": it does not exist yet (%3).")
+                             .arg(what, path, missing));
+      return;
+    }
+    if (!QFileInfo(path).isFile()) {  // a FIFO or a device would hold the window in its open
+      ui_->Message(this, QStringLiteral("Cannot open the %1 \"%2\": it is not a regular file.").arg(what, path));
+      return;
+    }
+    if (ui_->Open(this, QUrl::fromLocalFile(path))) return;
+    // No program of the desktop took it: the program shows it itself, read anew each time.
+    if (!fileViewer_->loadFile(path)) {
+      ui_->Message(this, QStringLiteral("Cannot open the %1 \"%2\": %3").arg(what, path, fileViewer_->errorString()));
+      return;
+    }
+    fileViewer_->setWindowTitle(QString::fromLatin1(kApplicationTitle) + QStringLiteral(" - ") + path);
+    fileViewer_->present();
+  });
+}
 
-void MainWindow::onLogFile() { OpenFile(paths_.LogPath()); }
-void MainWindow::onOutputFile() { OpenFile(paths_.OutputPath()); }
+void MainWindow::onLogFile() {
+  OpenFile(paths_.LogPath(), QStringLiteral("log file"), QStringLiteral("no scheduled job has run yet"));
+}
+void MainWindow::onOutputFile() {
+  OpenFile(paths_.OutputPath(), QStringLiteral("output file"),
+           QStringLiteral("no job has run in the background yet"));
+}
 void MainWindow::onHelp() {
   // The help file is plain text: shown in a window of the program, read anew at each opening.
   // (A desktop handed CORVANE.HLP takes it for a Windows help file and opens nothing usable.)

@@ -133,8 +133,10 @@ class MainWindow : public QMainWindow {
   std::string SelectedEnvironment() const;
   std::string SelectedJob() const;
 
-  // Sets the worker's stop request and waits for the worker while serving the GUI thread's
-  // events (its pending synchronised calls among them).  Called once the message loop has ended.
+  // Sets the worker's stop request and waits for the worker, at most 10 s, serving the GUI
+  // thread's events (its pending synchronised calls among them); a worker that has not ended by
+  // then is reported (standard error, system log) and the program ends at once with exit status 1
+  // (every save is done by then).  Called once the message loop has ended.
   void ShutdownWorker();
 
   // Whether the first show has run.
@@ -166,8 +168,12 @@ class MainWindow : public QMainWindow {
   void onProtocolChosen();
   void onTrayIconDoubleClicked(QObject* sender);
   void onTrayIconClicked(QObject* sender);  // a single click (a D-Bus tray's activation)
-  void onLogFile();      // "Log File..."
-  void onOutputFile();   // "Output File..."
+  // "Log File...", "Output File...": the desktop opens the file; where it cannot (no program for
+  // text files, no xdg-open), the file is shown in FileViewer(); a missing file is said so.
+  void onLogFile();
+  void onOutputFile();
+  // The read-only window that shows the log or the output file when the desktop cannot.
+  HelpWindow& FileViewer() const { return *fileViewer_; }
   void onHelp();         // "Help / Tutorial" and the tool bar's "Help": the help text in helpWindow_
   // The scheduler thread's body, on its worker thread.
   void runSchedulerThread(QObject* sender, BackgroundWorker* thread, void*& data);
@@ -238,7 +244,8 @@ class MainWindow : public QMainWindow {
   void BuildToolBar();
   void BuildCentre();
   void Present(SecondaryWindow* window);
-  void OpenFile(const QString& path);
+  // `what` names the file in messages ("log file"); `missing` says why it does not exist yet.
+  void OpenFile(const QString& path, const QString& what, const QString& missing);
   void SetNames(QComboBox* box, const std::vector<std::string>& names);
   static std::string SelectedName(const QComboBox* box);
   void SetControlsEnabled(bool enabled);
@@ -267,6 +274,7 @@ class MainWindow : public QMainWindow {
   mutable std::mutex schedulerLoopMutex_;
   SchedulerLoop schedulerLoop_;  // guarded by schedulerLoopMutex_
   SecondaryWindows windows_;
+  HelpWindow* fileViewer_ = nullptr;  // a child of this window, as helpWindow_
   std::string envIniPath_;
   std::string jobIniPath_;
   bool firstShowDone_ = false;

@@ -434,6 +434,12 @@ void SchedulerWindow::onParameterChosen() {
         SelectName(parameterList_, currentParameter_);  // the field still belongs to it
         return;
       }
+      if (const std::optional<std::string_view> problem = ParameterValueProblem(*value)) {
+        Ui().Message(this, Latin1Text(*problem));
+        SelectName(parameterList_, currentParameter_);
+        valueEdit_->setFocus();
+        return;
+      }
       entered_.Enter(currentParameter_, std::move(*value));
     }
     currentParameter_ = SelectedName(parameterList_);

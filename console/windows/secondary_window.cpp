@@ -3,14 +3,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
-#include <QDesktopServices>
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QByteArray>
+#include <QStandardPaths>
 #include <QStyle>
 
 #include <cstdio>
@@ -59,7 +60,28 @@ bool UiServices::ChooseColor(QWidget* parent, QColor& color) {
   return true;
 }
 
-void UiServices::Open(QWidget*, const QUrl& target) { QDesktopServices::openUrl(target); }
+bool UiServices::Open(QWidget*, const QUrl& target) {
+  // QDesktopServices::openUrl answers true whenever xdg-open could be started, also when it then
+  // finds no program for the file; its exit status is the honest answer.
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (opener.isEmpty()) return false;
+  QProcess process;
+  process.setProgram(opener);
+  process.setArguments({target.isLocalFile() ? target.toLocalFile() : target.toString(QUrl::FullyEncoded)});
+  process.setStandardInputFile(QProcess::nullDevice());
+  process.setStandardOutputFile(QProcess::nullDevice());
+  process.setStandardErrorFile(QProcess::nullDevice());
+  process.start();
+  if (!process.waitForStarted(kOpenerWaitMs)) return false;
+  if (!process.waitForFinished(kOpenerWaitMs)) {
+    // Still running: a program took the file and runs under xdg-open. Only xdg-open itself is
+    // ended (the program it started goes on), so that nothing of it outlives this call.
+    process.kill();
+    process.waitForFinished(kOpenerWaitMs);
+    return true;
+  }
+  return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
 
 QRect FittedGeometry(const QRect& geometry, const QRect& area) {
   if (!area.isValid()) return geometry;

@@ -73,8 +73,12 @@ class UiServices {
   // The colour dialog, started on `color`; answers whether the operator chose one (then `color`
   // holds it; otherwise `color` is unchanged).
   virtual bool ChooseColor(QWidget* parent, QColor& color);
-  // The shell's "open" on a file or a web address; the outcome is not examined.
-  virtual void Open(QWidget* parent, const QUrl& target);
+  // The desktop's "open" (xdg-open) on a file or a web address; answers whether a program took
+  // it: false without xdg-open or when it ends in failure (no program for that kind of file),
+  // true when it succeeds or is still running after kOpenerWaitMs (the program it started runs
+  // in its place; xdg-open itself is then ended). Waits at most about twice kOpenerWaitMs.
+  static constexpr int kOpenerWaitMs = 3000;
+  virtual bool Open(QWidget* parent, const QUrl& target);
 
  private:
   bool unattended_ = false;

@@ -97,6 +97,7 @@ class FakeLibrary final : public LibraryFacade {
 struct UiLog {
   std::vector<QString> messages;
   std::vector<QUrl> opened;
+  bool openAnswer = true;  // what Open answers: whether the desktop took the file
   std::vector<QString> questions;  // every Confirm, in order
   bool confirmAnswer = true;       // what Confirm answers
   bool realQuestion = false;       // Confirm shows the program's real question box instead
@@ -126,7 +127,10 @@ class FakeUi final : public UiServices {
     ++log_->colorDialogs;
     return log_->chooseColor(color);
   }
-  void Open(QWidget*, const QUrl& target) override { log_->opened.push_back(target); }
+  bool Open(QWidget*, const QUrl& target) override {
+    log_->opened.push_back(target);
+    return log_->openAnswer;
+  }
 
  private:
   std::shared_ptr<UiLog> log_;

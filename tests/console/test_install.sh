@@ -2,8 +2,8 @@
 # The installation: `cmake --install` of the build tree into a temporary folder (DESTDIR) under
 # the prefix /usr, as a package build does.  It must put the program, its library, the help file
 # and a valid XDG menu entry with the program's icon in place; the installed program must bind
-# the installed library (not the build tree's), find the installed help file, and pass the smoke
-# run of the real program.
+# the installed library (not the build tree's), find the installed help file, pass the smoke run
+# of the real program, and write nothing under the prefix while it runs (as root, as the tests run).
 #
 # test_install.sh <build folder>
 set -euo pipefail
@@ -45,6 +45,11 @@ bound=$(ldd "$root/bin/Corvane" | awk '$1 == "libCorvaneDll.so" {print $3}')
   fail "the installed program binds $bound, not the installed library"
 echo "install: the installed program binds $bound"
 
-# The real program, run where it was installed.
+# The real program, run where it was installed, by root as Remote Shell needs: it writes nothing
+# under the prefix (its files go to the per-user data folder, which the smoke run checks).
+[ "$(id -u)" -eq 0 ] || echo "install: not run as root; the prefix is checked for this user"
+before=$(cd "$stage" && find . -printf '%p %s %T@\n' | sort)
 bash "$here/test_program_smoke.sh" --in-place "$root/bin/Corvane" || fail "the installed program's smoke run failed"
+after=$(cd "$stage" && find . -printf '%p %s %T@\n' | sort)
+[ "$before" = "$after" ] || fail "the installed program wrote under its prefix: $(diff <(echo "$before") <(echo "$after") | sed -n 's/^> //p' | tr '\n' ' ')"
 echo "install: ok"

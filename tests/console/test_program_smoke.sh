@@ -7,7 +7,8 @@
 # test_program_smoke.sh [--in-place] <path of the Corvane program>
 #   The program runs from a folder of its own, with a copy of its library and help file beside it
 #   (as a folder install has them); with --in-place it runs where it is (an installed program,
-#   which finds them through its installation's folders).
+#   which finds them through its installation's folders, and keeps its files in the per-user data
+#   folder, $XDG_DATA_HOME/Corvane/Corvane).
 set -euo pipefail
 in_place=0
 if [ "${1:-}" = "--in-place" ]; then in_place=1; shift; fi
@@ -88,4 +89,8 @@ fi
 [ "$rc" -eq 0 ] || exit 1
 # The program made its preferences store and nothing else in the program folder.
 [ -d "$work/config/Corvane" ] || { echo "smoke: the preferences store was not created"; exit 1; }
+# An installed program keeps its files in the per-user data folder.
+if [ "$in_place" -eq 1 ]; then
+  [ -d "$work/data/Corvane/Corvane" ] || { echo "smoke: the installed program made no per-user data folder"; exit 1; }
+fi
 echo "smoke: ok"

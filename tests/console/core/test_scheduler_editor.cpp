@@ -2,6 +2,7 @@
 // values and the lists.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,43 @@ TEST_F(SchedulerEditorRules, SaveOrdersAndParameterValues) {
   fields.value = "x";
   WriteScheduledJob(close, values_, "T", fields, {}, NameOrder::JobEnvironmentProtocol);
   EXPECT_EQ(values_.Read(close, "T", "\xA7"), "x");
+}
+
+// Values the scheduled run could not pass to the job are refused before anything is written.
+TEST_F(SchedulerEditorRules, SaveRefusesValuesTheRunCannotPass) {
+  IniFile file;
+  values_.Write(file, "S", "job", "Job1");
+  values_.Write(file, "S", "\xA7" "b", "a=2");
+  const std::string before = file.ToBytes();
+  ScheduleFields fields;
+  fields.job = "Job1";
+  const auto refusal = [&](const ScheduleFields& f, const EnteredValues& entered) -> std::string {
+    try {
+      WriteScheduledJob(file, values_, "S", f, entered, NameOrder::JobEnvironmentProtocol);
+    } catch (const std::invalid_argument& e) {
+      return e.what();
+    }
+    return "";
+  };
+  fields.parameter = "who";
+  fields.value = "x&y";
+  EXPECT_EQ(refusal(fields, {}), kValueHasAmpersand);
+  EnteredValues entered;
+  entered.Enter("who", "1&2");
+  fields.value = "fine";
+  fields.parameter = "other";
+  EXPECT_EQ(refusal(fields, entered), kValueHasAmpersand);
+  // a = "b=1" against the stored b = "a=2": neither order reads both back.
+  fields.parameter = "a";
+  fields.value = "b=1";
+  EXPECT_EQ(refusal(fields, {}), kValuesCannotBeOrdered);
+  EXPECT_EQ(file.ToBytes(), before);
+  // Replacing the stored b (letter case as the file folds it) makes the set passable again.
+  entered.Clear();
+  entered.Enter("B", "3");
+  EXPECT_EQ(refusal(fields, entered), "");
+  EXPECT_EQ(values_.Read(file, "S", "\xA7" "a"), "b=1");
+  EXPECT_EQ(values_.Read(file, "S", "\xA7" "b"), "3");
 }
 
 TEST_F(SchedulerEditorRules, ActiveChecksInOrder) {

@@ -58,14 +58,12 @@ std::size_t Count(const std::string& text, const std::string& part) {
 
 // ---- the outer test ------------------------------------------------------------------------------
 
-TEST(SchedulerEndToEnd, DueJobRunsAgainstTheRealRexecServer) {
+// Runs this test binary again, in a network namespace of its own, running only the inner test
+// `inner` on `directory`; fails unless that test ran and passed.
+void RunInsideOwnNetwork(const std::string& inner, const std::string& directory) {
   ASSERT_EQ(test::PrepareRealPeers(), "");
   ASSERT_EQ(::access(test::DaemonPath(test::kRexecDaemon).c_str(), X_OK), 0) << "in.rexecd is missing";
   ASSERT_EQ(::access(kLibraryPath.c_str(), R_OK), 0) << kLibraryPath << " is not built";
-
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const std::string directory = dir.path().toStdString();
   const std::string report = directory + "/child.txt";
 
   // This test binary again, in a network namespace of its own, running only the inner test.
@@ -74,7 +72,7 @@ TEST(SchedulerEndToEnd, DueJobRunsAgainstTheRealRexecServer) {
   ASSERT_GT(length, 0);
   self.resize(static_cast<std::size_t>(length));
   std::vector<std::string> args = {"unshare", "--net", self, "--gtest_also_run_disabled_tests",
-                                   "--gtest_filter=SchedulerEndToEndInside.DISABLED_RunsAndRecords"};
+                                   "--gtest_filter=SchedulerEndToEndInside." + inner};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -108,8 +106,15 @@ TEST(SchedulerEndToEnd, DueJobRunsAgainstTheRealRexecServer) {
   const std::string output = ReadBytes(report);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
   // The inner test really ran (and was not filtered away).
-  ASSERT_NE(output.find("[       OK ] SchedulerEndToEndInside.DISABLED_RunsAndRecords"), std::string::npos)
-      << output;
+  ASSERT_NE(output.find("[       OK ] SchedulerEndToEndInside." + inner), std::string::npos) << output;
+}
+
+TEST(SchedulerEndToEnd, DueJobRunsAgainstTheRealRexecServer) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string directory = dir.path().toStdString();
+  RunInsideOwnNetwork("DISABLED_RunsAndRecords", directory);
+  if (HasFatalFailure()) return;
 
   // What it left behind.
   const std::string log = ReadBytes(directory + "/log.txt");
@@ -121,6 +126,21 @@ TEST(SchedulerEndToEnd, DueJobRunsAgainstTheRealRexecServer) {
       << log;
   const std::string out = ReadBytes(directory + "/output.txt");
   EXPECT_NE(out.find("corvane-42\r\n"), std::string::npos) << out;
+}
+
+// The scheduled job's own parameter values reach the remote command, each name with its own value
+// although "a" is the ending of "xa" and the file holds xa before a; a value holding "=" is
+// carried as it is, and a parameter without a value of its own keeps the job's, also b, which
+// "zb=7" would otherwise give the value 7.
+TEST(SchedulerEndToEnd, ScheduledRunUsesItsOwnParameterValues) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string directory = dir.path().toStdString();
+  RunInsideOwnNetwork("DISABLED_PassesItsOwnValues", directory);
+  if (HasFatalFailure()) return;
+  const std::string out = ReadBytes(directory + "/output.txt");
+  EXPECT_NE(out.find("who=sched a=1 xa=5 b=job-b zb=7 opt=--level=3\r\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("world"), std::string::npos) << out;
 }
 
 // ---- the inner test: inside its own network namespace -----------------------------------------------
@@ -227,6 +247,70 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   EXPECT_EQ(values.Read(IniFile(schedulePath), "Nightly", "active"), "1");
   EXPECT_TRUE(test::PumpUntil(
       [&] { return ReadBytes(directory + "/output.txt").find("corvane-42") != std::string::npos; },
+      std::chrono::seconds(30)))
+      << ReadBytes(directory + "/output.txt");
+  form->close();
+  form->ShutdownWorker();
+  form.reset();
+  EXPECT_EQ(server.Connections(), 1u);
+  EXPECT_EQ(server.Failure(), "");
+  EXPECT_TRUE(ui->messages.empty());
+}
+
+TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
+  const char* where = std::getenv(kChildVariable);
+  ASSERT_NE(where, nullptr) << "runs only inside the outer test";
+  const std::string directory = where;
+  BringUpLoopback();
+  test::DaemonServer server(test::kRexecDaemon, 512);
+
+  TCipherManager cipher;
+  InitStoredValueManager(cipher);
+  const StoredValues values(cipher);
+  IniFile environments;
+  values.Write(environments, "Env1", "RHost", "127.0.0.1");
+  values.Write(environments, "Env1", "RLogin", test::kPeerUser);
+  values.Write(environments, "Env1", "RPwd", test::kPeerPassword);
+  environments.WriteBack(directory + "/CorvaneEnv.ini");
+  IniFile jobs;
+  values.Write(jobs, "Job2", "Command",
+               "echo who=@\"who\" a=@\"a\" xa=@\"xa\" b=@\"b\" zb=@\"zb\" opt=@\"opt\"");
+  for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+           {"who", "world"}, {"a", "job-a"}, {"xa", "job-xa"}, {"b", "job-b"}, {"zb", "job-zb"}, {"opt", "none"}}) {
+    values.Write(jobs, "Job2", name, value);
+  }
+  jobs.WriteBack(directory + "/CorvaneJob.ini");
+  LocalDateTime start = SystemClock().Now();
+  start.second = 0;
+  start.millisecond = 0;
+  start = AddMinutes(start, -1);
+  const std::string schedulePath = directory + "/CorvaneSchd.ini";
+  IniFile schedule;
+  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+           {"active", "1"}, {"once", "1"}, {"start", FormatDateTimeText(start)}, {"job", "Job2"},
+           {"envir", "Env1"}, {"prot", "Remote Exec"}, {"\xA7who", "sched"}, {"\xA7xa", "5"},
+           {"\xA7" "a", "1"}, {"\xA7opt", "--level=3"}, {"\xA7zb", "7"}}) {
+    values.Write(schedule, "Values", key, value);
+  }
+  schedule.WriteBack(schedulePath);
+
+  auto ui = std::make_shared<test::UiLog>();
+  MainWindowServices services;
+  services.library = std::make_unique<LoadedLibrary>();
+  services.ui = std::make_unique<test::FakeUi>(ui);
+  const QString dir = QString::fromStdString(directory);
+  services.preferences = std::make_unique<Preferences>(dir + "/config/Corvane.conf");
+  services.trayBackend = std::make_unique<test::NoTray>();
+  services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
+  services.autostartDir = dir + "/autostart";
+  services.schedulerLoop = MakeSchedulerLoop();
+  auto form = std::make_unique<MainWindow>(std::move(services));
+  form->show();
+
+  ASSERT_TRUE(test::PumpUntil([&] { return values.Read(IniFile(schedulePath), "Values", "active") == "0"; },
+                              std::chrono::seconds(30)));
+  EXPECT_TRUE(test::PumpUntil(
+      [&] { return ReadBytes(directory + "/output.txt").find("who=") != std::string::npos; },
       std::chrono::seconds(30)))
       << ReadBytes(directory + "/output.txt");
   form->close();

@@ -118,6 +118,7 @@ TEST(SchedulerLog, BlockBytes) {
 struct RunCall {
   std::string environment, job, directory;
   std::int32_t protocolIndex;
+  std::string parameterValues;
 };
 
 class SchedulerPass : public ::testing::Test {
@@ -151,8 +152,9 @@ class SchedulerPass : public ::testing::Test {
 
   SchedulerWorker MakeWorker() {
     SchedulerHooks hooks;
-    hooks.run = [this](const std::string& env, const std::string& job, std::int32_t prot, const std::string& dir) {
-      runs_.push_back({env, job, dir, prot});
+    hooks.run = [this](const std::string& env, const std::string& job, std::int32_t prot, const std::string& dir,
+                       const std::string& parameterValues) {
+      runs_.push_back({env, job, dir, prot, parameterValues});
       if (onRun_) onRun_();
       if (!failure_.empty()) throw std::runtime_error(failure_);
       return result_;
@@ -337,6 +339,86 @@ TEST_F(SchedulerPass, UnwritableLogStillReschedules) {
   EXPECT_NE(warnings_[0].find("log"), std::string::npos);
 }
 
+TEST_F(SchedulerPass, RunGetsTheScheduledJobsOwnParameterValues) {
+  PutJob("Plain", "2024-05-01 09:00:00");
+  PutJob("Valued", "2024-05-01 09:00:00");
+  // In file order xa comes first; an empty value is none (the job's own value stands).
+  Put("Valued", {{"\xA7xa", "5"}, {"\xA7" "a", "1"}, {"\xA7who", "sched"}, {"\xA7" "b", ""}});
+  // Variables of the job and its environment that "who=" would otherwise reach keep their own
+  // values (the job's first); "c" is reached by nothing.
+  IniFile jobs;
+  stored_.Write(jobs, "job-Valued", "Command", "echo");
+  stored_.Write(jobs, "job-Valued", "o", "job-o");
+  stored_.Write(jobs, "job-Valued", "c", "job-c");
+  jobs.WriteBack(directory_ + "/CorvaneJob.ini");
+  IniFile environments;
+  stored_.Write(environments, "env-Valued", "ho", "env-ho");
+  stored_.Write(environments, "env-Valued", "o", "env-o");
+  environments.WriteBack(directory_ + "/CorvaneEnv.ini");
+  SchedulerWorker worker = MakeWorker();
+  worker.RunPass();
+  ASSERT_EQ(runs_.size(), 2u);
+  EXPECT_EQ(runs_[0].parameterValues, "");
+  EXPECT_EQ(runs_[1].parameterValues, "a=1&o=job-o&ho=env-ho&xa=5&who=sched");
+}
+
+TEST_F(SchedulerPass, ValuesThatCannotBePassedAreLoggedNotRunAndRescheduled) {
+  PutJob("Amp", "2024-05-01 09:00:00");
+  Put("Amp", {{"\xA7" "a", "x&y"}});  // a hand-edited file: the editor refuses it
+  PutJob("Cycle", "2024-05-01 09:00:00");
+  Put("Cycle", {{"\xA7" "a", "b=1"}, {"\xA7" "b", "a=2"}});
+  SchedulerWorker worker = MakeWorker();
+  worker.RunPass();
+  EXPECT_TRUE(runs_.empty());
+  EXPECT_EQ(ReadBytes(LogPath()), FormatLogBlock("2024-05-01 10:00:00", "Amp", kUnpassableValuesResult) +
+                                      FormatLogBlock("2024-05-01 10:00:00", "Cycle", kUnpassableValuesResult));
+  EXPECT_EQ(Get("Amp", "start"), "2024-05-02 09:00:00");
+  EXPECT_EQ(Get("Cycle", "start"), "2024-05-02 09:00:00");
+}
+
+// A FIFO log.txt is refused at once instead of holding the pass in open(); the failure is
+// reported once, not per run, and every run is still rescheduled.
+TEST_F(SchedulerPass, FifoLogHoldsNoPassAndIsReportedOnce) {
+  ASSERT_EQ(::mkfifo(LogPath().c_str(), 0600), 0);
+  PutJob("A", "2024-05-01 09:00:00");
+  PutJob("B", "2024-05-01 09:30:00");
+  SchedulerWorker worker = MakeWorker();
+  EXPECT_TRUE(worker.RunPass());
+  EXPECT_EQ(runs_.size(), 2u);
+  EXPECT_EQ(Get("A", "start"), "2024-05-02 09:00:00");
+  EXPECT_EQ(Get("B", "start"), "2024-05-02 09:30:00");
+  ASSERT_EQ(warnings_.size(), 1u);
+  EXPECT_NE(warnings_[0].find("Cannot open log file \"" + LogPath() + "\""), std::string::npos) << warnings_[0];
+  // Once the log can be written again, a new failure is reported again.
+  ASSERT_TRUE(std::filesystem::remove(LogPath()));
+  PutJob("C", "2024-05-01 09:45:00");
+  worker.RunPass();
+  EXPECT_EQ(warnings_.size(), 1u);
+  std::filesystem::remove(LogPath());
+  std::filesystem::create_directory(LogPath());
+  PutJob("D", "2024-05-01 09:50:00");
+  worker.RunPass();
+  EXPECT_EQ(warnings_.size(), 2u);
+}
+
+// A new log file is its owner's alone; a link to a regular file is followed.
+TEST_F(SchedulerPass, NewLogIsCreatedForItsOwnerAndALinkIsFollowed) {
+  PutJob("A", "2024-05-01 09:00:00");
+  SchedulerWorker worker = MakeWorker();
+  worker.RunPass();
+  struct stat info {};
+  ASSERT_EQ(::stat(LogPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  const std::string target = directory_ + "/kept-log.txt";
+  std::filesystem::rename(LogPath(), target);
+  std::filesystem::create_symlink(target, LogPath());
+  PutJob("B", "2024-05-01 09:30:00");
+  worker.RunPass();
+  EXPECT_EQ(ReadBytes(target), FormatLogBlock("2024-05-01 10:00:00", "A", "0") +
+                                   FormatLogBlock("2024-05-01 10:00:00", "B", "0"));
+  EXPECT_TRUE(warnings_.empty());
+}
+
 TEST_F(SchedulerPass, OperatorEditsDuringARunAreKept) {
   PutJob("Removed", "2024-05-01 09:00:00");
   PutJob("Restarted", "2024-05-01 09:00:00", "1", "1", "-1");
@@ -414,7 +496,7 @@ TEST_F(SchedulerPass, LoopPausesBeforeEachPassAndEndsWhenAPauseEndsOnTheStop) {
     if (pauses.size() == 3) stop_ = true;
   };
   int runs = 0;
-  hooks.run = [&runs](const std::string&, const std::string&, std::int32_t, const std::string&) {
+  hooks.run = [&runs](const std::string&, const std::string&, std::int32_t, const std::string&, const std::string&) {
     ++runs;
     return std::string("0");
   };

@@ -55,7 +55,7 @@ class ScriptedUi final : public UiServices {
     return answer;
   }
   bool ChooseFont(QWidget*, QFont&) override { return false; }
-  void Open(QWidget*, const QUrl&) override {}
+  bool Open(QWidget*, const QUrl&) override { return true; }
 
  private:
   std::shared_ptr<ScriptLog> log_;

@@ -4,8 +4,11 @@
 // the shell openers, the secondary-window registry and the scheduler worker's seam.
 #include "console/console_fixture.h"
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QEvent>
+#include <QFile>
 #include <QApplication>
 #include <QComboBox>
 #include <QIcon>
@@ -24,6 +27,9 @@
 #include <QWindow>
 
 #include <atomic>
+#include <cstdlib>
+#include <chrono>
+#include <thread>
 #include <set>
 #include <optional>
 #include <string>
@@ -34,7 +40,11 @@
 #include "settings/stored_values.h"
 #include "console/windows/about_window.h"
 #include "console/windows/help_window.h"
+#include "console/windows/scheduler_loop.h"
 #include "remote/qt_prompt.h"
+#include "settings/date_time_text.h"
+#include "settings/ini_file.h"
+#include "settings/stored_values.h"
 
 namespace corvane {
 namespace {
@@ -617,11 +627,104 @@ TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
 
 TEST_F(ConsoleTest, ShellOpenersOpenTheirFiles) {
   MainWindow& form = Shown();
+  WriteFile("log.txt", "block\r\n");  // only a file that exists is handed to the desktop
+  WriteFile("output.txt", "output\r\n");
   form.onLogFile();
   form.onOutputFile();
   ASSERT_EQ(ui_->opened.size(), 2u);
   EXPECT_EQ(ui_->opened[0], QUrl::fromLocalFile(Dir() + "/log.txt"));
   EXPECT_EQ(ui_->opened[1], QUrl::fromLocalFile(Dir() + "/output.txt"));
+}
+
+// Log File... and Output File... never do nothing: a file not there yet is said so with why; one
+// the desktop cannot open is shown in the program's own read-only window, read anew each time.
+TEST_F(ConsoleTest, FilesTheDesktopCannotOpenAreShownOrExplained) {
+  MainWindow& form = Shown();
+  form.logFileAction_->trigger();
+  form.outputFileAction_->trigger();
+  EXPECT_TRUE(ui_->opened.empty());
+  ASSERT_EQ(ui_->messages.size(), 2u);
+  EXPECT_EQ(ui_->messages[0], "Cannot open the log file \"" + Dir() +
+                                  "/log.txt\": it does not exist yet (no scheduled job has run yet).");
+  EXPECT_EQ(ui_->messages[1], "Cannot open the output file \"" + Dir() +
+                                  "/output.txt\": it does not exist yet (no job has run in the background yet).");
+  EXPECT_FALSE(form.FileViewer().isVisible());
+
+  ui_->openAnswer = false;  // no program of the desktop takes text files
+  WriteFile("log.txt", "*****\r\nSchedule Job Name: Nightly\r\n");
+  form.logFileAction_->trigger();
+  ASSERT_EQ(ui_->opened.size(), 1u);
+  EXPECT_EQ(ui_->messages.size(), 2u);
+  ASSERT_TRUE(form.FileViewer().isVisible());
+  EXPECT_EQ(form.FileViewer().text(), "*****\nSchedule Job Name: Nightly\n");
+  EXPECT_EQ(form.FileViewer().windowTitle(), "Corvane 2.0 - " + Dir() + "/log.txt");
+  EXPECT_FALSE(form.helpWindow_->isVisible());
+  WriteFile("output.txt", "remote output\r\n");
+  form.outputFileAction_->trigger();
+  EXPECT_EQ(form.FileViewer().text(), "remote output\n");
+  EXPECT_EQ(form.FileViewer().windowTitle(), "Corvane 2.0 - " + Dir() + "/output.txt");
+
+  // A FIFO is never opened (it would hold the window until a writer came).
+  form.FileViewer().close();
+  ASSERT_TRUE(QFile::remove(Dir() + "/log.txt"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Dir() + "/log.txt").constData(), 0600), 0);
+  form.logFileAction_->trigger();
+  ASSERT_EQ(ui_->messages.size(), 3u);
+  EXPECT_EQ(ui_->messages[2], "Cannot open the log file \"" + Dir() + "/log.txt\": it is not a regular file.");
+  EXPECT_FALSE(form.FileViewer().isVisible());
+  EXPECT_EQ(ui_->opened.size(), 2u);
+}
+
+// A FIFO log.txt holds neither the scheduler's pass nor the end of the program: the due job is
+// handed to the library with its own parameter values and rescheduled, and closing ends the worker.
+TEST_F(ConsoleTest, FifoLogHoldsNeitherTheSchedulerNorQuit) {
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Dir() + "/log.txt").constData(), 0600), 0);
+  TCipherManager cipher;
+  InitStoredValueManager(cipher);
+  const StoredValues values(cipher);
+  const std::string schedulePath = QFile::encodeName(Dir() + "/CorvaneSchd.ini").toStdString();
+  LocalDateTime start = SystemClock().Now();
+  start.second = 0;
+  start.millisecond = 0;
+  IniFile schedule;
+  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+           {"active", "1"}, {"once", "1"}, {"start", FormatDateTimeText(AddMinutes(start, -1))},
+           {"job", "Job1"}, {"envir", "Env1"}, {"prot", "Remote Exec"}, {"\xA7who", "sched"}}) {
+    values.Write(schedule, "Once", key, value);
+  }
+  schedule.WriteBack(schedulePath);
+  library_->result = "0";
+  schedulerLoop_ = MakeSchedulerLoop();
+  MainWindow& form = Shown();
+  ASSERT_TRUE(test::PumpUntil([&] { return values.Read(IniFile(schedulePath), "Once", "active") == "0"; },
+                        std::chrono::seconds(30)));
+  form.close();
+  form.ShutdownWorker();
+  ASSERT_EQ(library_->calls.size(), 1u);
+  EXPECT_EQ(library_->calls[0].exportName, "executeA");
+  EXPECT_EQ(library_->calls[0].parameters, "who=sched");
+  EXPECT_EQ(values.Read(IniFile(schedulePath), "Once", "start"), "");
+  EXPECT_TRUE(ui_->messages.empty());  // the scheduler has no window to speak through
+}
+
+// A scheduler stuck in a call that never returns does not hold the end of the program: after the
+// time limit it is reported and the program ends with exit status 1.
+TEST_F(ConsoleTest, EndingTheProgramWaitsForAStuckSchedulerOnlySoLong) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        auto inLoop = std::make_shared<std::atomic<bool>>(false);
+        schedulerLoop_ = [inLoop](MainWindow&, BackgroundWorker&, void*&) {
+          *inLoop = true;
+          std::this_thread::sleep_for(std::chrono::seconds(40));  // deaf to the stop request
+        };
+        MainWindow& form = Shown();
+        if (!test::PumpUntil([&] { return inLoop->load(); })) std::_Exit(2);
+        form.close();
+        form.ShutdownWorker();
+        std::_Exit(0);  // not reached
+      },
+      ::testing::ExitedWithCode(1), "the scheduler did not end within 10 s");
 }
 
 // Help shows the help file in a read-only window of the program, not through the desktop.
@@ -968,6 +1071,12 @@ TEST_F(WindowsTest, AboutWindowOpensTheWebAddress) {
   about.onWebAddressClicked();
   ASSERT_EQ(ui_->opened.size(), 1u);
   EXPECT_EQ(ui_->opened[0], QUrl(kProductWebAddress));
+  EXPECT_TRUE(ui_->messages.empty());
+  ui_->openAnswer = false;  // no browser opened: said so, with the address to type elsewhere
+  about.onWebAddressClicked();
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0], QStringLiteral("Cannot open the web address \"%1\": no web browser could be started for it.")
+                                  .arg(QString::fromLatin1(kProductWebAddress)));
   about.onCloseClicked();
   EXPECT_FALSE(about.isVisible());
 }
@@ -997,6 +1106,25 @@ TEST(ProgramPathsTest, UnwritableProgramDirectoryUsesTheFallback) {
   EXPECT_TRUE(QFileInfo(paths.dataDir).isDir());
   EXPECT_EQ(paths.HelpPath(), "/proc/CORVANE.HLP");
   EXPECT_EQ(paths.LogPath(), dir.path() + "/data/log.txt");
+}
+
+// A program in an installed layout (bin/ with ../share/corvane/ beside it) keeps its files in the
+// per-user folder although bin/ is writable (as it is for root); a bin/ without that folder, or a
+// folder of another name with it, keeps them beside the program.
+TEST(ProgramPathsTest, InstalledLayoutKeepsItsFilesInThePerUserFolder) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkpath("bin"));
+  ASSERT_TRUE(QDir(dir.path()).mkpath("tools"));
+  EXPECT_EQ(ProgramPaths::Resolve(dir.path() + "/bin/Corvane", dir.path() + "/data").dataDir, dir.path() + "/bin");
+  ASSERT_TRUE(QDir(dir.path()).mkpath("share/corvane"));
+  EXPECT_EQ(ProgramPaths::Resolve(dir.path() + "/tools/Corvane", dir.path() + "/data").dataDir,
+            dir.path() + "/tools");
+  EXPECT_FALSE(QFileInfo::exists(dir.path() + "/data"));
+  const ProgramPaths installed = ProgramPaths::Resolve(dir.path() + "/bin/Corvane", dir.path() + "/data");
+  EXPECT_EQ(installed.dataDir, dir.path() + "/data");
+  EXPECT_TRUE(QFileInfo(installed.dataDir).isDir());
+  EXPECT_EQ(installed.OutputPath(), dir.path() + "/data/output.txt");
+  EXPECT_EQ(QDir(dir.path() + "/bin").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
 }
 
 // An installed program finds the help file in its installation's data folder; one beside the

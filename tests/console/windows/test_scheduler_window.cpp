@@ -50,7 +50,7 @@ class ScriptedUi final : public UiServices {
     return next;
   }
   bool ChooseFont(QWidget*, QFont&) override { return false; }
-  void Open(QWidget*, const QUrl&) override {}
+  bool Open(QWidget*, const QUrl&) override { return true; }
 
   std::vector<QString> messages;
   std::vector<QString> captions;
@@ -387,6 +387,54 @@ TEST_F(SchedulerWindowTest, TypedValueIsKeptOrRefusedNeverCut) {
   EXPECT_EQ(Get("S2", "\xA7user"), "J\xFCrgen");
   EXPECT_EQ(Get("S2", "active"), "1");
   EXPECT_EQ(ui_->messages.size(), 3u);
+}
+
+// A value holding "&" cannot be passed to the scheduled run: refused wherever it would be stored,
+// kept in the field as typed.
+TEST_F(SchedulerWindowTest, ValueTheRunCannotPassIsRefusedAndKept) {
+  Shown();
+  New("S1");
+  Choose(scheduler_->jobList_, "Job1");
+  Choose(scheduler_->parameterList_, "user");
+  test::TypeText(scheduler_->valueEdit_, QStringLiteral("bob&alice"));
+  const std::string before = ReadBytes(SchedulePath());
+  const QString refusal = QString::fromLatin1(kValueHasAmpersand.data(), kValueHasAmpersand.size());
+  Choose(scheduler_->parameterList_, "host");
+  EXPECT_EQ(ui_->messages, std::vector<QString>{refusal});
+  EXPECT_EQ(scheduler_->parameterList_->currentText(), "user");
+  scheduler_->closeButton_->click();
+  EXPECT_TRUE(scheduler_->isVisible());
+  EXPECT_EQ(ui_->messages, (std::vector<QString>{refusal, refusal}));
+  EXPECT_EQ(scheduler_->valueEdit_->text(), "bob&alice");
+  EXPECT_EQ(ReadBytes(SchedulePath()), before);
+  scheduler_->valueEdit_->setText("bob=alice");  // "=" in a value is carried
+  scheduler_->closeButton_->click();
+  EXPECT_FALSE(scheduler_->isVisible());
+  EXPECT_EQ(Get("S1", "\xA7user"), "bob=alice");
+}
+
+// The date picker changes the start alone: the parameter shown and its typed value stay. A change
+// of unit saves the scheduled job and loads it again, which shows no parameter.
+TEST_F(SchedulerWindowTest, PickerKeepsTheParameterAUnitChangeStoresAndReloads) {
+  Shown();
+  New("S1");
+  Choose(scheduler_->jobList_, "Job1");
+  Choose(scheduler_->parameterList_, "user");
+  scheduler_->valueEdit_->setText("bob");
+  scheduler_->pickStartButton_->click();
+  ASSERT_TRUE(picker_->isVisible());
+  picker_->okButton_->click();
+  EXPECT_FALSE(picker_->isVisible());
+  EXPECT_NE(scheduler_->startEdit_->text(), "");
+  EXPECT_EQ(scheduler_->parameterList_->currentText(), "user");
+  EXPECT_EQ(scheduler_->valueEdit_->text(), "bob");
+  scheduler_->runOnceBox_->setChecked(false);
+  Choose(scheduler_->unitList_, "Day(s)");
+  EXPECT_EQ(Get("S1", "\xA7user"), "bob");
+  EXPECT_EQ(scheduler_->parameterList_->currentIndex(), -1);
+  EXPECT_EQ(scheduler_->valueEdit_->text(), "");
+  Choose(scheduler_->parameterList_, "user");
+  EXPECT_EQ(scheduler_->valueEdit_->text(), "bob");
 }
 
 // New pressed while the worker runs the shown scheduled job: its reload waits for the input

@@ -34,7 +34,16 @@ Descriptor OpenRegularFile(const std::string& path, int flags, unsigned mode, st
   const int open_flags = (flags & ~O_TRUNC) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   const std::string quoted = std::string(what) + " \"" + path + "\"";
   Descriptor fd(::open(path.c_str(), open_flags, static_cast<mode_t>(mode)));
-  if (!fd) ThrowErrno(errno, quoted);
+  if (!fd) {
+    const int error = errno;
+    // A FIFO without a reader, or a device without its driver, refuses a non-blocking open for
+    // writing with ENXIO: what the operator needs to hear is that it is no regular file.
+    struct stat st {};
+    if (error == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      ThrowErrno(EINVAL, quoted + " (not a regular file)");
+    }
+    ThrowErrno(error, quoted);
+  }
   struct stat st {};
   if (::fstat(fd.Get(), &st) != 0) ThrowErrno(errno, quoted);
   if (!S_ISREG(st.st_mode)) ThrowErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, quoted + " (not a regular file)");

@@ -51,7 +51,8 @@ void WriteAll(int fd, std::string_view bytes);
 // link to a regular file is followed. O_TRUNC is applied only after the type was checked, so a
 // device is never truncated. Throws std::system_error: the open's own errno, or EISDIR for a
 // directory and EINVAL for any other file that is not regular, with the text
-// `what` "\"" path "\"" (and " (not a regular file)" for those two).
+// `what` "\"" path "\"" (and " (not a regular file)" for those two; a FIFO without a reader
+// opened for writing is one of them too, not the open's ENXIO).
 Descriptor OpenRegularFile(const std::string& path, int flags, unsigned mode = 0600,
                            std::string_view what = "Cannot open file");
 

@@ -42,7 +42,7 @@ class ScriptedUi final : public UiServices {
     return answer;
   }
   bool ChooseFont(QWidget*, QFont&) override { return false; }
-  void Open(QWidget*, const QUrl&) override {}
+  bool Open(QWidget*, const QUrl&) override { return true; }
 
   QStringList messages;
   QStringList presets;

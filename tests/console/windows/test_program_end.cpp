@@ -53,7 +53,7 @@ class ScriptedUi final : public UiServices {
     return name;
   }
   bool ChooseFont(QWidget*, QFont&) override { return false; }
-  void Open(QWidget*, const QUrl&) override {}
+  bool Open(QWidget*, const QUrl&) override { return true; }
 
   QStringList messages;
   QStringList questions;

@@ -203,21 +203,26 @@ template <class O>
 }
 #endif
 
-// n blocks with the subkeys z: in the widest lanes the active code path allows, the rest one block
-// at a time.
+// n blocks with the subkeys z: whole groups in the widest lanes the active code path allows, the
+// rest one block at a time. A group function is called only for at least one whole group: it
+// first spreads all the subkeys over the lanes, which costs more than a few blocks one by one.
 void CryptBlocks(const std::uint16_t* z, std::uint8_t* p, std::size_t n) {
 #if CORVANE_IDEA_LANES
-  switch (ActiveCipherCodePath()) {
+  switch (n < std::size_t(Lanes128::kBlocks) ? CipherCodePath::Portable : ActiveCipherCodePath()) {
     case CipherCodePath::Lanes256: {
 #if CORVANE_IDEA_LANES256
-      const std::size_t done = CryptGroups256(z, p, n);
-      p += 8 * done, n -= done;
+      if (n >= std::size_t(Lanes256::kBlocks)) {
+        const std::size_t done = CryptGroups256(z, p, n);
+        p += 8 * done, n -= done;
+      }
 #endif
     }
       [[fallthrough]];
     case CipherCodePath::Lanes128: {
-      const std::size_t done = CryptGroups128(z, p, n);
-      p += 8 * done, n -= done;
+      if (n >= std::size_t(Lanes128::kBlocks)) {
+        const std::size_t done = CryptGroups128(z, p, n);
+        p += 8 * done, n -= done;
+      }
     }
       [[fallthrough]];
     case CipherCodePath::Portable:

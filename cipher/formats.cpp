@@ -431,42 +431,58 @@ const StringFormatClass& TStringFormat_XX::Class() {
 
 TStringFormatClass StringFormatRegistry::Find(int id) const {
   if (id == kFormatDefault) id = DefaultStringFormat();
-  std::shared_lock lock(mutex_);
-  for (TStringFormatClass f : formats_) {
+  const List* formats = current_.load(std::memory_order_acquire);
+  if (formats == nullptr) return nullptr;
+  for (TStringFormatClass f : *formats) {
     if (f->FormatId() == id) return f;
   }
   return nullptr;
 }
 
+StringFormatRegistry::List StringFormatRegistry::Current() const {
+  const List* formats = current_.load(std::memory_order_acquire);
+  return formats ? *formats : List{};
+}
+
+void StringFormatRegistry::Publish(List next) {
+  // An unchanged list is not published again, so that repeated registrations of the same classes
+  // keep no further lists.
+  const List* formats = current_.load(std::memory_order_acquire);
+  if (formats != nullptr && *formats == next) return;
+  lists_.push_back(std::make_unique<const List>(std::move(next)));
+  current_.store(lists_.back().get(), std::memory_order_release);
+}
+
 void StringFormatRegistry::Register(std::span<const TStringFormatClass> classes) {
-  std::unique_lock lock(mutex_);
+  std::lock_guard lock(mutex_);
+  List formats = Current();
   for (TStringFormatClass f : classes) {
     if (f == nullptr) continue;
     const int id = f->FormatId();
     if (id == kFormatDefault) continue;
-    auto same = std::find_if(formats_.begin(), formats_.end(),
+    auto same = std::find_if(formats.begin(), formats.end(),
                              [id](TStringFormatClass g) { return g->FormatId() == id; });
-    if (same != formats_.end()) {
+    if (same != formats.end()) {
       *same = f;
     } else {
-      formats_.push_back(f);
+      formats.push_back(f);
     }
   }
+  Publish(std::move(formats));
 }
 
 void StringFormatRegistry::Unregister(std::span<const TStringFormatClass> classes) {
-  std::unique_lock lock(mutex_);
+  std::lock_guard lock(mutex_);
+  List formats = Current();
   for (TStringFormatClass f : classes) {
     if (f == nullptr) continue;
-    auto last = std::find(formats_.rbegin(), formats_.rend(), f);
-    if (last != formats_.rend()) formats_.erase(std::next(last).base());
+    auto last = std::find(formats.rbegin(), formats.rend(), f);
+    if (last != formats.rend()) formats.erase(std::next(last).base());
   }
+  Publish(std::move(formats));
 }
 
-std::vector<TStringFormatClass> StringFormatRegistry::Formats() const {
-  std::shared_lock lock(mutex_);
-  return formats_;
-}
+std::vector<TStringFormatClass> StringFormatRegistry::Formats() const { return Current(); }
 
 std::string StringFormatRegistry::ConvertToText(std::string_view data, int formatId) const {
   if (data.empty() || formatId == 0) return {};
@@ -489,15 +505,17 @@ StringFormatRegistry& ProcessRegistry() {
   static StringFormatRegistry registry;
   return registry;
 }
-std::once_flag g_formatsOnce;
 }  // namespace
 
 void InitStringFormats() {
-  std::call_once(g_formatsOnce, [] {
+  // Once for the process (the initialisation of a local static: after the first time one load).
+  static const bool registered = [] {
     ProcessRegistry().Register({&TStringFormat::Class(), &TStringFormat_HEX::Class(), &TStringFormat_HEXL::Class(),
                                 &TStringFormat_MIME64::Class(), &TStringFormat_UU::Class(),
                                 &TStringFormat_XX::Class()});
-  });
+    return true;
+  }();
+  (void)registered;
 }
 
 StringFormatRegistry& FormatRegistry() {

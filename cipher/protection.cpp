@@ -146,45 +146,35 @@ std::int32_t Clamp32(std::int64_t v) {
 namespace {
 // The run of an action over data in chunks of at most kChunk bytes, shared by the stream and the
 // text entry points: BeginAction, a progress report before the first chunk and after each one,
-// and on the way out (also after a failure) the closing report, the wipe of the working memory
-// the chunks went through and EndAction. step(want) does one chunk of want bytes at most and
+// and on the way out (also after a failure) the wipe of the working memory the chunks went
+// through, the closing report and EndAction. step(want) does one chunk of want bytes at most and
 // gives the bytes done (0: the data ended early); `wipe` and `wipeSize` name the memory to wipe.
 template <class Step>
 void RunInChunks(TProtection& self, TProtectionAction action, std::int64_t total, std::uint8_t* wipe,
                  const std::size_t& wipeSize, Step&& step) {
   self.BeginAction(action);
-  // A failure of its own while another one travels would end the process, so then only the
-  // first one goes on.
-  struct Cleanup {
-    TProtection& self;
-    TProtectionAction action;
-    std::uint8_t* wipe;
-    const std::size_t& wipeSize;
-    int failuresBefore = std::uncaught_exceptions();
-    ~Cleanup() noexcept(false) {
-      if (std::uncaught_exceptions() > failuresBefore) {
-        try {
-          ReportProgress(&self, 0, 0);
-        } catch (...) {
-        }
-        SecureWipe(wipe, wipeSize);
-        EndAfterFailure(self, action);
-        return;
-      }
-      ReportProgress(&self, 0, 0);
-      SecureWipe(wipe, wipeSize);
-      self.EndAction(action);
-    }
-  };
   ReportProgress(&self, 0, Clamp32(total));
-  Cleanup cleanup{self, action, wipe, wipeSize};
-  std::int64_t remaining = total;
-  while (remaining > 0) {
-    const std::int64_t n = step(std::min(remaining, kChunk));
-    if (n == 0) break;
-    remaining -= n;
-    ReportProgress(&self, Clamp32(total - remaining), Clamp32(total));
+  try {
+    std::int64_t remaining = total;
+    while (remaining > 0) {
+      const std::int64_t n = step(std::min(remaining, kChunk));
+      if (n == 0) break;
+      remaining -= n;
+      ReportProgress(&self, Clamp32(total - remaining), Clamp32(total));
+    }
+  } catch (...) {
+    // The failure on its way is the one the caller sees: a failure of a closing step is dropped.
+    SecureWipe(wipe, wipeSize);
+    try {
+      ReportProgress(&self, 0, 0);
+    } catch (...) {
+    }
+    EndAfterFailure(self, action);
+    throw;
   }
+  SecureWipe(wipe, wipeSize);
+  ReportProgress(&self, 0, 0);
+  self.EndAction(action);
 }
 }  // namespace
 

@@ -393,8 +393,9 @@ void TCipher::DecryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8
     case TCipherMode::cmCTS:
     case TCipherMode::cmCBC:
       if (source != dest) std::memmove(dest, source, size);
-      if (b > kRunBytes) {
-        // A block larger than the run memory: one block at a time through the scratch block.
+      if (b > kRunBytes || whole == b) {
+        // A block larger than the run memory, or a single block: one block at a time through the
+        // scratch block.
         for (std::size_t i = 0; i < whole; i += b) {
           std::memcpy(s, dest + i, b);
           DecryptBlock(dest + i);

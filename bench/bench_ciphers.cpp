@@ -7,14 +7,33 @@
 // peer of that round. cmCTS has no peer: it is set beside the peers' CBC, which has the same shape
 // (serial encryption, independent blocks in decryption). After the usual output a table lists
 // every case with its ratio, and the machine's load average before and after.
+//
+// Before that, the short-message table: IDEA, Blowfish and Twofish in CBC at 16 B to 1 MiB with
+// the chain reset for every message (as for a stored value), 3-Way and TEA decrypting a few
+// blocks, and the program's own road, TCipherManager's EncryptText/DecryptText of 8, 64 and
+// 512-byte texts (IDEA in cmCTS and MIME base64) beside Crypto++'s IDEA-CBC of the same bytes
+// with base64 (Crypto++'s own, and Botan's). These run interleaved as in bench_report.h, timed in
+// the thread's processor time (a pinned run shares its processor with whatever else runs there),
+// in several child processes one after the other (--processes=N, 5 by default); the table gives the
+// median over the processes of each process's figures, so that a single noisy process cannot
+// swing it, and the lowest and highest ratio of the processes beside it.
+//
+// Options: --processes=N, --rounds=N and --batch-ms=N (the short-message table), --filter=TEXT
+// (only the cases whose name holds TEXT, in both tables), --short-only, --long-only.
 #include <benchmark/benchmark.h>
 
+#include <botan/base64.h>
 #include <botan/block_cipher.h>
 #include <botan/cipher_mode.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <cryptopp/3way.h>
 #include <cryptopp/algparam.h>
 #include <cryptopp/argnames.h>
+#include <cryptopp/base64.h>
+#include <cryptopp/filters.h>
 #include <cryptopp/blowfish.h>
 #include <cryptopp/gost.h>
 #include <cryptopp/idea.h>
@@ -34,13 +53,16 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "bench_report.h"
 #include "cipher/blowfish.h"
 #include "cipher/cipher.h"
 #include "cipher/gost.h"
 #include "cipher/idea.h"
+#include "cipher/managers.h"
 #include "cipher/q128.h"
 #include "cipher/safer.h"
 #include "cipher/scop.h"
@@ -49,6 +71,7 @@
 #include "cipher/tea.h"
 #include "cipher/three_way.h"
 #include "cipher/twofish.h"
+#include "cipher/stored_key.h"
 
 namespace {
 
@@ -288,25 +311,407 @@ void PrintTable(const std::string& loadBefore) {
                 compared, below1, below95, lowest);
 }
 
+// ---- short messages ------------------------------------------------------------------------
+
+// A message of `bytes` bytes in CBC with the chain reset first, in place, by ours and its peers.
+struct ShortBuffer {
+  std::vector<std::uint8_t> bytes;
+  explicit ShortBuffer(std::size_t n) : bytes(n, 0x5A) {}
+};
+
+bench_report::Contender OursCbcMessage(const corvane::CipherClassInfo& cls, bool decrypt,
+                                       std::shared_ptr<ShortBuffer> buf) {
+  std::shared_ptr<corvane::TCipher> c(corvane::CreateCipher(cls).release(), corvane::ProtectionDeleter());
+  c->Init(kKey, std::min<std::int32_t>(16, cls.maxKeySize), kIv);
+  c->Mode = corvane::TCipherMode::cmCBC;
+  if (decrypt)
+    return {"ours", [c, buf] {
+              c->ResetChain();
+              c->DecryptBuffer(buf->bytes.data(), buf->bytes.data(), buf->bytes.size());
+              benchmark::ClobberMemory();
+            }};
+  return {"ours", [c, buf] {
+            c->ResetChain();
+            c->EncryptBuffer(buf->bytes.data(), buf->bytes.data(), buf->bytes.size());
+            benchmark::ClobberMemory();
+          }};
+}
+
+// Ours on the portable code path alone: a reference that shows what the vector lanes bring.
+bench_report::Contender OursPortable(bench_report::Contender ours) {
+  return {"ref:portable", [run = std::move(ours.run)] {
+            const corvane::CipherCodePath before = corvane::ActiveCipherCodePath();
+            corvane::LimitCipherCodePath(corvane::CipherCodePath::Portable);
+            run();
+            corvane::LimitCipherCodePath(before);
+          }};
+}
+
+template <class C>
+bench_report::Contender CryptoPPCbcMessage(std::size_t keyLength, bool decrypt, std::shared_ptr<ShortBuffer> buf) {
+  std::shared_ptr<CryptoPP::SymmetricCipher> m;
+  if (decrypt)
+    m.reset(new typename CryptoPP::CBC_Mode<C>::Decryption);
+  else
+    m.reset(new typename CryptoPP::CBC_Mode<C>::Encryption);
+  m->SetKeyWithIV(kKey, keyLength, kIv, C::BLOCKSIZE);
+  return {"Crypto++", [m, buf] {
+            m->Resynchronize(kIv, int(m->IVSize()));
+            m->ProcessData(buf->bytes.data(), buf->bytes.data(), buf->bytes.size());
+            benchmark::ClobberMemory();
+          }};
+}
+
+bench_report::Contender BotanCbcMessage(const std::string& name, std::size_t keyLength, bool decrypt,
+                                        std::shared_ptr<ShortBuffer> buf) {
+  std::shared_ptr<Botan::Cipher_Mode> m(
+      Botan::Cipher_Mode::create_or_throw(name + "/CBC/NoPadding", decrypt ? Botan::DECRYPTION : Botan::ENCRYPTION)
+          .release());
+  m->set_key(kKey, keyLength);
+  return {"Botan", [m, buf] {
+            m->start(kIv, m->default_nonce_length());
+            m->process(buf->bytes.data(), buf->bytes.size());
+            benchmark::ClobberMemory();
+          }};
+}
+
+// The program's road: a text through TCipherManager (IDEA, cmCTS, the stored values' key) to MIME
+// base64 and back; beside it the same bytes through Crypto++'s IDEA-CBC and base64 without line
+// breaks (Crypto++'s encoder, or Botan's, the faster of the two counting).
+std::vector<bench_report::Case> ProductRoadCases() {
+  std::vector<bench_report::Case> cases;
+  for (std::size_t n : {8, 64, 512}) {
+    const std::string plain = [n] {
+      std::string t(n, 'x');
+      for (std::size_t i = 0; i < n; ++i) t[i] = char('A' + i % 26);
+      return t;
+    }();
+    auto manager = std::make_shared<corvane::TCipherManager>();
+    manager->SetAlgorithm(corvane::kStoredValueAlgorithm);
+    manager->SetMode(corvane::TCipherMode::cmCTS);
+    manager->InitKey(corvane::StoredValueKeyText(), nullptr);
+    const std::string stored = manager->EncryptText(plain);
+
+    auto encryptor = std::make_shared<CryptoPP::CBC_Mode<CryptoPP::IDEA>::Encryption>();
+    encryptor->SetKeyWithIV(kKey, 16, kIv, 8);
+    auto decryptor = std::make_shared<CryptoPP::CBC_Mode<CryptoPP::IDEA>::Decryption>();
+    decryptor->SetKeyWithIV(kKey, 16, kIv, 8);
+    auto cbc = [encryptor](std::string& work) {
+      encryptor->Resynchronize(kIv, 8);
+      auto* p = reinterpret_cast<std::uint8_t*>(work.data());
+      encryptor->ProcessData(p, p, work.size());
+    };
+    std::string peerStored;
+    {
+      std::string work(plain);
+      cbc(work);
+      peerStored = Botan::base64_encode(reinterpret_cast<const std::uint8_t*>(work.data()), work.size());
+    }
+    const std::string size = std::to_string(n) + " B";
+    bench_report::Case enc{"EncryptText " + size, n,
+                           {"ours", [manager, plain] { benchmark::DoNotOptimize(manager->EncryptText(plain)); }},
+                           {}, "the peers: IDEA-CBC + base64"};
+    enc.peers.push_back({"Crypto++", [cbc, plain] {
+                           std::string work(plain);
+                           cbc(work);
+                           std::string text;
+                           CryptoPP::StringSource(reinterpret_cast<const std::uint8_t*>(work.data()), work.size(), true,
+                                                  new CryptoPP::Base64Encoder(new CryptoPP::StringSink(text), false));
+                           benchmark::DoNotOptimize(text);
+                         }});
+    enc.peers.push_back({"Crypto++/Botan b64", [cbc, plain] {
+                           std::string work(plain);
+                           cbc(work);
+                           std::string text = Botan::base64_encode(reinterpret_cast<const std::uint8_t*>(work.data()), work.size());
+                           benchmark::DoNotOptimize(text);
+                         }});
+    cases.push_back(std::move(enc));
+
+    auto cbcDecrypt = [decryptor](std::uint8_t* p, std::size_t len) {
+      decryptor->Resynchronize(kIv, 8);
+      decryptor->ProcessData(p, p, len);
+    };
+    bench_report::Case dec{"DecryptText " + size, n,
+                           {"ours", [manager, stored] { benchmark::DoNotOptimize(manager->DecryptText(stored)); }},
+                           {}, "the peers: base64 + IDEA-CBC"};
+    dec.peers.push_back({"Crypto++", [cbcDecrypt, peerStored] {
+                           std::string bytes;
+                           CryptoPP::StringSource(peerStored, true, new CryptoPP::Base64Decoder(new CryptoPP::StringSink(bytes)));
+                           cbcDecrypt(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+                           benchmark::DoNotOptimize(bytes);
+                         }});
+    dec.peers.push_back({"Crypto++/Botan b64", [cbcDecrypt, peerStored] {
+                           Botan::secure_vector<std::uint8_t> raw = Botan::base64_decode(peerStored);
+                           cbcDecrypt(raw.data(), raw.size());
+                           std::string bytes(reinterpret_cast<const char*>(raw.data()), raw.size());
+                           benchmark::DoNotOptimize(bytes);
+                         }});
+    cases.push_back(std::move(dec));
+  }
+  return cases;
+}
+
+std::vector<bench_report::Case> ShortCases() {
+  using namespace corvane;
+  std::vector<bench_report::Case> cases = ProductRoadCases();
+  struct Cipher {
+    std::string name;
+    const CipherClassInfo* cls;
+    std::function<bench_report::Contender(bool, std::shared_ptr<ShortBuffer>)> cryptopp;
+  };
+  const std::vector<Cipher> ciphers{
+      {"IDEA", &TCipher_IDEA::StaticClass(),
+       [](bool d, std::shared_ptr<ShortBuffer> b) { return CryptoPPCbcMessage<CryptoPP::IDEA>(16, d, std::move(b)); }},
+      {"Blowfish", &TCipher_Blowfish::StaticClass(),
+       [](bool d, std::shared_ptr<ShortBuffer> b) { return CryptoPPCbcMessage<CryptoPP::Blowfish>(16, d, std::move(b)); }},
+      {"Twofish", &TCipher_Twofish::StaticClass(),
+       [](bool d, std::shared_ptr<ShortBuffer> b) { return CryptoPPCbcMessage<CryptoPP::Twofish>(16, d, std::move(b)); }},
+  };
+  for (const Cipher& c : ciphers)
+    for (std::size_t n : {std::size_t(16), std::size_t(64), std::size_t(1024), std::size_t(64 * 1024), std::size_t(1024 * 1024)})
+      for (bool decrypt : {false, true}) {
+        auto buf = std::make_shared<ShortBuffer>(n);
+        const std::string size = n >= 1024 * 1024 ? std::to_string(n >> 20) + " MiB"
+                                 : n >= 1024      ? std::to_string(n >> 10) + " KiB"
+                                                  : std::to_string(n) + " B";
+        bench_report::Case k{c.name + " CBC " + (decrypt ? "dec " : "enc ") + size, n, OursCbcMessage(*c.cls, decrypt, buf),
+                             {}, ""};
+        k.peers.push_back(c.cryptopp(decrypt, buf));
+        k.peers.push_back(BotanCbcMessage(c.name, 16, decrypt, buf));
+        cases.push_back(std::move(k));
+      }
+  // The shape of a few blocks that the lanes do not fill: 3-Way and TEA decrypting 1 to 15 blocks,
+  // 3-Way beside Crypto++, and both beside their own portable path (a reference: what the lanes
+  // bring, or cost, at that count).
+  for (std::size_t blocks : {1, 3, 15}) {
+    auto buf = std::make_shared<ShortBuffer>(12 * blocks);
+    bench_report::Case k{"3Way CBC dec " + std::to_string(blocks) + " blk", 12 * blocks,
+                         OursCbcMessage(TCipher_3Way::StaticClass(), true, buf), {}, ""};
+    k.peers.push_back(CryptoPPCbcMessage<CryptoPP::ThreeWay>(12, true, buf));
+    cases.push_back(std::move(k));
+  }
+  for (const auto& [name, cls, b] : {std::tuple{"3Way", &TCipher_3Way::StaticClass(), std::size_t(12)},
+                                     std::tuple{"TEA", &TCipher_TEA::StaticClass(), std::size_t(8)}})
+    for (std::size_t blocks : {1, 3, 15}) {
+      auto buf = std::make_shared<ShortBuffer>(b * blocks);
+      bench_report::Case k{std::string(name) + " dec " + std::to_string(blocks) + " blk lanes", b * blocks,
+                           OursCbcMessage(*cls, true, buf), {}, "beside our portable path"};
+      k.peers.push_back(OursPortable(OursCbcMessage(*cls, true, buf)));
+      cases.push_back(std::move(k));
+    }
+  return cases;
+}
+
+// Processor time of this thread in seconds: unlike the wall clock it leaves out the time the
+// thread waits while another program has the processor, which a pinned benchmark shares with
+// whatever else the machine runs there.
+double ThreadSeconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// The interleaved measurement of bench_report.h (batches of each contender in a rotating order,
+// round after round; the medians of the rates and of the per-round ratios to the best peer),
+// timed in the thread's processor time.
+struct ShortResult {
+  double ours = -1, peer = -1, ratio = -1;  // MB/s, MB/s of the best peer, median ratio
+  std::string peerName;
+};
+ShortResult MeasureShort(const bench_report::Case& c, const bench_report::Options& o) {
+  std::vector<const bench_report::Contender*> all{&c.ours};
+  for (const auto& p : c.peers) all.push_back(&p);
+  auto time = [](const bench_report::Contender& k, std::int64_t n) {
+    const double t0 = ThreadSeconds();
+    for (std::int64_t i = 0; i < n; ++i) k.run();
+    return ThreadSeconds() - t0;
+  };
+  std::vector<std::int64_t> count(all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    all[i]->run();
+    std::int64_t n = 1;
+    double t = time(*all[i], n);
+    while (t < o.batchSeconds / 8) t = time(*all[i], n *= 4);
+    count[i] = std::max<std::int64_t>(1, std::int64_t(double(n) * o.batchSeconds / std::max(t, 1e-9)));
+  }
+  std::vector<std::vector<double>> rates(all.size());
+  for (int r = 0; r < o.rounds; ++r)
+    for (std::size_t k = 0; k < all.size(); ++k) {
+      const std::size_t i = (k + std::size_t(r)) % all.size();
+      rates[i].push_back(double(count[i]) * double(c.bytes) / time(*all[i], count[i]) / 1e6);
+    }
+  ShortResult res;
+  res.ours = Median(rates[0]);
+  std::size_t best = 0;
+  for (std::size_t i = 1; i < all.size(); ++i)
+    if (best == 0 || Median(rates[i]) > Median(rates[best])) best = i;
+  if (best != 0) {
+    std::vector<double> ratios;
+    for (int r = 0; r < o.rounds; ++r) ratios.push_back(rates[0][std::size_t(r)] / rates[best][std::size_t(r)]);
+    res.peer = Median(rates[best]);
+    res.ratio = Median(ratios);
+    res.peerName = all[best]->name;
+  }
+  return res;
+}
+
+// Runs the short-message cases that pass the filter in `processes` child processes one after the
+// other and prints the table of the medians over the processes.
+int RunShortMessages(const bench_report::Options& o, int processes) {
+  const std::vector<bench_report::Case> cases = ShortCases();
+  std::vector<std::size_t> chosen;
+  for (std::size_t i = 0; i < cases.size(); ++i)
+    if (o.filter.empty() || cases[i].name.find(o.filter) != std::string::npos) chosen.push_back(i);
+  if (chosen.empty()) return 0;
+  // Per case: each process's ns per message of ours and of its best peer, its ratio, the peer's name.
+  struct Figures {
+    std::vector<double> ours, peer, ratio;
+    std::map<std::string, int> bestPeer;
+  };
+  std::vector<Figures> figures(cases.size());
+  std::fprintf(stderr, "short messages: %d processes of %zu cases\n", processes, chosen.size());
+  for (int proc = 0; proc < processes; ++proc) {
+    int fds[2];
+    if (::pipe(fds) != 0) return std::perror("pipe"), 1;
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return std::perror("fork"), 1;
+    if (pid == 0) {
+      ::close(fds[0]);
+      FILE* out = ::fdopen(fds[1], "w");
+      if (out == nullptr) ::_exit(1);
+      // A stretch of untimed work first brings the processor to its working clock, so that the
+      // first case is not measured on the way up.
+      const auto warmEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+      while (std::chrono::steady_clock::now() < warmEnd) {
+        cases[chosen.front()].ours.run();
+        for (const auto& p : cases[chosen.front()].peers) p.run();
+      }
+      for (std::size_t i : chosen) {
+        const ShortResult r = MeasureShort(cases[i], o);
+        const double ours = double(cases[i].bytes) * 1e3 / r.ours;  // ns per message
+        const double peer = r.peer < 0 ? -1 : double(cases[i].bytes) * 1e3 / r.peer;
+        std::fprintf(out, "%zu %.3f %.3f %.5f %s\n", i, ours, peer, r.ratio, r.peer < 0 ? "-" : r.peerName.c_str());
+        std::fflush(out);
+      }
+      std::fclose(out);
+      ::_exit(0);
+    }
+    ::close(fds[1]);
+    FILE* in = ::fdopen(fds[0], "r");
+    if (in == nullptr) return 1;
+    char line[512];
+    while (std::fgets(line, sizeof line, in)) {
+      std::size_t i = 0;
+      double ours = 0, peer = 0, ratio = 0;
+      char name[256] = "";
+      if (std::sscanf(line, "%zu %lf %lf %lf %255[^\n]", &i, &ours, &peer, &ratio, name) != 5 || i >= cases.size())
+        continue;
+      figures[i].ours.push_back(ours);
+      if (peer > 0) {
+        figures[i].peer.push_back(peer);
+        figures[i].ratio.push_back(ratio);
+        ++figures[i].bestPeer[name];
+      }
+    }
+    std::fclose(in);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::fprintf(stderr, "a child process failed\n"), 1;
+    std::fprintf(stderr, "  process %d of %d done, load %s\n", proc + 1, processes, LoadAverage().c_str());
+  }
+  std::printf("\nShort messages (the chain reset for each): ns per message of processor time, median over %d\n"
+              "processes, each the median of %d interleaved batches of %.0f ms; ratio = median over the processes of ours / best peer\n"
+              "(> 1: ours faster), the lowest and highest of the processes beside it. \"ref:\" is not counted.\n",
+              processes, o.rounds, o.batchSeconds * 1000);
+  std::printf("%-22s %10s %10s  %-19s %7s  %-13s %s\n", "case", "ours ns", "peer ns", "(best peer)", "ratio", "(low-high)",
+              "note");
+  int compared = 0, below1 = 0, below095 = 0;
+  std::string belowNames;
+  for (std::size_t i : chosen) {
+    const Figures& f = figures[i];
+    std::string peerName = "-";
+    int wins = 0;
+    for (const auto& [name, count] : f.bestPeer)
+      if (count > wins) peerName = name, wins = count;
+    const double ratio = f.ratio.empty() ? -1 : Median(f.ratio);
+    char spread[32] = "";
+    if (!f.ratio.empty())
+      std::snprintf(spread, sizeof spread, "(%.2f-%.2f)", *std::min_element(f.ratio.begin(), f.ratio.end()),
+                    *std::max_element(f.ratio.begin(), f.ratio.end()));
+    std::printf("%-22s %10.1f %10.1f  %-19s %7.2f  %-13s %s\n", cases[i].name.c_str(), Median(f.ours),
+                f.peer.empty() ? -1.0 : Median(f.peer), peerName.c_str(), ratio, spread, cases[i].note.c_str());
+    if (ratio < 0 || peerName.rfind("ref:", 0) == 0) continue;
+    ++compared;
+    if (ratio < 1.0) {
+      ++below1;
+      char cell[64];
+      std::snprintf(cell, sizeof cell, "%s%s %.2f", belowNames.empty() ? "" : ", ", cases[i].name.c_str(), ratio);
+      belowNames += cell;
+    }
+    below095 += ratio < 0.95;
+  }
+  std::printf("%d short cases with a peer: %d below 1.00, %d below 0.95%s%s\n", compared, below1, below095,
+              belowNames.empty() ? "" : ": ", belowNames.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  // This program's own options; the rest goes to Google Benchmark (the 64 KiB table).
+  bench_report::Options shortOptions;
+  shortOptions.rounds = 11;
+  shortOptions.batchSeconds = 0.005;
+  int processes = 5;
+  bool runShort = true, runLong = true;
+  std::vector<char*> rest{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a.rfind("--processes=", 0) == 0) {
+      processes = std::max(1, std::atoi(a.c_str() + 12));
+    } else if (a.rfind("--rounds=", 0) == 0) {
+      shortOptions.rounds = std::max(1, std::atoi(a.c_str() + 9));
+    } else if (a.rfind("--batch-ms=", 0) == 0) {
+      shortOptions.batchSeconds = std::max(1, std::atoi(a.c_str() + 11)) / 1000.0;
+    } else if (a.rfind("--filter=", 0) == 0) {
+      shortOptions.filter = a.substr(9);
+    } else if (a == "--short-only") {
+      runLong = false;
+    } else if (a == "--long-only") {
+      runShort = false;
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  int restCount = int(rest.size());
+  benchmark::Initialize(&restCount, rest.data());
+  if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) return 1;
   corvane::StartCipherLibrary();
   const std::string loadBefore = LoadAverage();
+  if (runShort) {
+    std::printf("== short messages, load before: %s\n", loadBefore.c_str());
+    if (const int rc = RunShortMessages(shortOptions, processes); rc != 0) return rc;
+    std::printf("== load after the short messages: %s\n", LoadAverage().c_str());
+  }
+  if (!runLong) return 0;
   static const std::vector<Entry> entries = Entries();
+  int registered = 0;
   for (const Entry& e : entries)
     for (Mode mode : {Mode::ECB, Mode::CBC, Mode::CTS, Mode::CFB8})
       for (bool decrypt : {false, true}) {
         const std::string name = e.name + "/" + ModeName(mode) + (decrypt ? "/decrypt" : "/encrypt");
+        if (!shortOptions.filter.empty() && name.find(shortOptions.filter) == std::string::npos) continue;
         benchmark::RegisterBenchmark(name.c_str(), [&e, mode, decrypt](benchmark::State& s) { RunCase(s, e, mode, decrypt); })
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
+        ++registered;
       }
+  if (registered == 0) return 0;
+  const std::string loadLong = LoadAverage();
   benchmark::RunSpecifiedBenchmarks();
-  PrintTable(loadBefore);
+  PrintTable(loadLong);
   benchmark::Shutdown();
   return 0;
 }

@@ -147,9 +147,20 @@ void TCipher::InitKey(std::string_view keyText, const std::uint8_t* iv) {
   SetFlag(0, true);
 }
 
+namespace {
+// Whether two blocks differ; the common block sizes are compared as a few words in line.
+inline bool BlocksDiffer(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
+  switch (n) {
+    case 8: return std::memcmp(a, b, 8) != 0;
+    case 16: return std::memcmp(a, b, 16) != 0;
+    default: return std::memcmp(a, b, n) != 0;
+  }
+}
+}  // namespace
+
 void TCipher::ResetChain() {
   const std::size_t b = std::size_t(blockSize_);
-  if (std::memcmp(feedback_.get(), vector_.get(), b) != 0) {
+  if (BlocksDiffer(feedback_.get(), vector_.get(), b)) {
     std::memcpy(scratch_.get(), feedback_.get(), b);
     std::memcpy(feedback_.get(), vector_.get(), b);
   }
@@ -382,8 +393,9 @@ void TCipher::DecryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8
     case TCipherMode::cmCTS:
     case TCipherMode::cmCBC:
       if (source != dest) std::memmove(dest, source, size);
-      if (b > kRunBytes) {
-        // A block larger than the run memory: one block at a time through the scratch block.
+      if (b > kRunBytes || whole == b) {
+        // A block larger than the run memory, or a single block: one block at a time through the
+        // scratch block.
         for (std::size_t i = 0; i < whole; i += b) {
           std::memcpy(s, dest + i, b);
           DecryptBlock(dest + i);

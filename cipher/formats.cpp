@@ -112,63 +112,63 @@ std::string HexDecode(std::string_view text) {
 
 std::string Mime64Encode(std::string_view data) {
   const std::string_view symbols = kMime64Alphabet.substr(0, kCodingSymbols);
-  std::string text;
-  text.reserve((data.size() + 2) / 3 * 4);
+  std::string text((data.size() + 2) / 3 * 4, '\0');
+  char* out = text.data();
+  const auto* in = reinterpret_cast<const unsigned char*>(data.data());
   std::size_t i = 0;
-  for (; i + 3 <= data.size(); i += 3) {
-    const std::uint32_t bits = (std::uint32_t(static_cast<unsigned char>(data[i])) << 16) |
-                               (std::uint32_t(static_cast<unsigned char>(data[i + 1])) << 8) |
-                               std::uint32_t(static_cast<unsigned char>(data[i + 2]));
-    text.push_back(symbols[(bits >> 18) & 63]);
-    text.push_back(symbols[(bits >> 12) & 63]);
-    text.push_back(symbols[(bits >> 6) & 63]);
-    text.push_back(symbols[bits & 63]);
+  for (; i + 3 <= data.size(); i += 3, out += 4) {
+    const std::uint32_t bits = (std::uint32_t(in[i]) << 16) | (std::uint32_t(in[i + 1]) << 8) | std::uint32_t(in[i + 2]);
+    out[0] = symbols[(bits >> 18) & 63];
+    out[1] = symbols[(bits >> 12) & 63];
+    out[2] = symbols[(bits >> 6) & 63];
+    out[3] = symbols[bits & 63];
   }
   const std::size_t rest = data.size() - i;
   if (rest > 0) {
-    std::uint32_t bits = std::uint32_t(static_cast<unsigned char>(data[i])) << 16;
-    if (rest == 2) bits |= std::uint32_t(static_cast<unsigned char>(data[i + 1])) << 8;
-    text.push_back(symbols[(bits >> 18) & 63]);
-    text.push_back(symbols[(bits >> 12) & 63]);
-    text.push_back(rest == 2 ? symbols[(bits >> 6) & 63] : '=');
-    text.push_back('=');
+    std::uint32_t bits = std::uint32_t(in[i]) << 16;
+    if (rest == 2) bits |= std::uint32_t(in[i + 1]) << 8;
+    out[0] = symbols[(bits >> 18) & 63];
+    out[1] = symbols[(bits >> 12) & 63];
+    out[2] = rest == 2 ? symbols[(bits >> 6) & 63] : '=';
+    out[3] = '=';
   }
   return text;
 }
 
 std::string Mime64Decode(std::string_view text) {
   static const PositionTable symbols = MakePositions(kMime64Alphabet.substr(0, kCodingSymbols + 1));
-  // Keep only the 65 symbols, as 6-bit values; "=" reads as zero bits and counts as padding.
-  std::vector<std::uint8_t> values;
-  values.reserve(text.size() + 3);
-  std::size_t pads = 0;
+  // Only the 65 symbols count, as 6-bit values, four to three bytes; "=" reads as zero bits and
+  // counts as padding, and so does every value missing from the last group of four.
+  std::string out((text.size() + 3) / 4 * 3, '\0');
+  std::size_t written = 0, values = 0, pads = 0;
+  std::uint32_t bits = 0;
   for (char c : text) {
     const int p = PositionOf(symbols, c);
     if (p < 0) continue;
     if (p == static_cast<int>(kCodingSymbols)) {
       ++pads;
-      values.push_back(0);
+      bits <<= 6;
     } else {
-      values.push_back(static_cast<std::uint8_t>(p));
+      bits = (bits << 6) | static_cast<std::uint32_t>(p);
+    }
+    if (++values % 4 == 0) {
+      out[written] = static_cast<char>(bits >> 16);
+      out[written + 1] = static_cast<char>((bits >> 8) & 0xFF);
+      out[written + 2] = static_cast<char>(bits & 0xFF);
+      written += 3;
+      bits = 0;
     }
   }
-  while (values.size() % 4 != 0) {
-    values.push_back(0);
-    ++pads;
+  if (const std::size_t partial = values % 4; partial != 0) {
+    pads += 4 - partial;
+    bits <<= 6 * (4 - partial);
+    out[written] = static_cast<char>(bits >> 16);
+    out[written + 1] = static_cast<char>((bits >> 8) & 0xFF);
+    out[written + 2] = static_cast<char>(bits & 0xFF);
+    written += 3;
   }
-  const std::size_t full = values.size() / 4 * 3;
-  if (full <= pads) return {};
-  const std::size_t n = full - pads;
-  std::string out;
-  out.reserve(full);
-  for (std::size_t i = 0; i < values.size(); i += 4) {
-    const std::uint32_t bits = (std::uint32_t(values[i]) << 18) | (std::uint32_t(values[i + 1]) << 12) |
-                               (std::uint32_t(values[i + 2]) << 6) | std::uint32_t(values[i + 3]);
-    out.push_back(static_cast<char>(bits >> 16));
-    out.push_back(static_cast<char>((bits >> 8) & 0xFF));
-    out.push_back(static_cast<char>(bits & 0xFF));
-  }
-  out.resize(n);
+  if (written <= pads) return {};
+  out.resize(written - pads);
   return out;
 }
 
@@ -431,42 +431,58 @@ const StringFormatClass& TStringFormat_XX::Class() {
 
 TStringFormatClass StringFormatRegistry::Find(int id) const {
   if (id == kFormatDefault) id = DefaultStringFormat();
-  std::shared_lock lock(mutex_);
-  for (TStringFormatClass f : formats_) {
+  const List* formats = current_.load(std::memory_order_acquire);
+  if (formats == nullptr) return nullptr;
+  for (TStringFormatClass f : *formats) {
     if (f->FormatId() == id) return f;
   }
   return nullptr;
 }
 
+StringFormatRegistry::List StringFormatRegistry::Current() const {
+  const List* formats = current_.load(std::memory_order_acquire);
+  return formats ? *formats : List{};
+}
+
+void StringFormatRegistry::Publish(List next) {
+  // An unchanged list is not published again, so that repeated registrations of the same classes
+  // keep no further lists.
+  const List* formats = current_.load(std::memory_order_acquire);
+  if (formats != nullptr && *formats == next) return;
+  lists_.push_back(std::make_unique<const List>(std::move(next)));
+  current_.store(lists_.back().get(), std::memory_order_release);
+}
+
 void StringFormatRegistry::Register(std::span<const TStringFormatClass> classes) {
-  std::unique_lock lock(mutex_);
+  std::lock_guard lock(mutex_);
+  List formats = Current();
   for (TStringFormatClass f : classes) {
     if (f == nullptr) continue;
     const int id = f->FormatId();
     if (id == kFormatDefault) continue;
-    auto same = std::find_if(formats_.begin(), formats_.end(),
+    auto same = std::find_if(formats.begin(), formats.end(),
                              [id](TStringFormatClass g) { return g->FormatId() == id; });
-    if (same != formats_.end()) {
+    if (same != formats.end()) {
       *same = f;
     } else {
-      formats_.push_back(f);
+      formats.push_back(f);
     }
   }
+  Publish(std::move(formats));
 }
 
 void StringFormatRegistry::Unregister(std::span<const TStringFormatClass> classes) {
-  std::unique_lock lock(mutex_);
+  std::lock_guard lock(mutex_);
+  List formats = Current();
   for (TStringFormatClass f : classes) {
     if (f == nullptr) continue;
-    auto last = std::find(formats_.rbegin(), formats_.rend(), f);
-    if (last != formats_.rend()) formats_.erase(std::next(last).base());
+    auto last = std::find(formats.rbegin(), formats.rend(), f);
+    if (last != formats.rend()) formats.erase(std::next(last).base());
   }
+  Publish(std::move(formats));
 }
 
-std::vector<TStringFormatClass> StringFormatRegistry::Formats() const {
-  std::shared_lock lock(mutex_);
-  return formats_;
-}
+std::vector<TStringFormatClass> StringFormatRegistry::Formats() const { return Current(); }
 
 std::string StringFormatRegistry::ConvertToText(std::string_view data, int formatId) const {
   if (data.empty() || formatId == 0) return {};
@@ -489,15 +505,17 @@ StringFormatRegistry& ProcessRegistry() {
   static StringFormatRegistry registry;
   return registry;
 }
-std::once_flag g_formatsOnce;
 }  // namespace
 
 void InitStringFormats() {
-  std::call_once(g_formatsOnce, [] {
+  // Once for the process (the initialisation of a local static: after the first time one load).
+  static const bool registered = [] {
     ProcessRegistry().Register({&TStringFormat::Class(), &TStringFormat_HEX::Class(), &TStringFormat_HEXL::Class(),
                                 &TStringFormat_MIME64::Class(), &TStringFormat_UU::Class(),
                                 &TStringFormat_XX::Class()});
-  });
+    return true;
+  }();
+  (void)registered;
 }
 
 StringFormatRegistry& FormatRegistry() {

@@ -7,10 +7,12 @@
 // classes themselves. Texts and byte runs are 8-bit: std::string / std::string_view used as bytes.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
-#include <shared_mutex>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -162,7 +164,8 @@ class TStringFormat_XX : public TStringFormat_UU {
 
 // An ordered list of format classes. The library keeps one for the process (FormatRegistry());
 // separate instances serve tests and tools. Thread-safe; in practice filled once at start-up and
-// only read afterwards.
+// only read afterwards. A lookup takes no lock: every change publishes a new list and keeps the
+// earlier ones until the registry ends, since a reader may still be going through one.
 class StringFormatRegistry {
  public:
   StringFormatRegistry() = default;
@@ -190,8 +193,14 @@ class StringFormatRegistry {
   std::string ConvertFromText(std::string_view text, int formatId) const;
 
  private:
-  mutable std::shared_mutex mutex_;
-  std::vector<TStringFormatClass> formats_;
+  using List = std::vector<TStringFormatClass>;
+  // The list published last (empty before the first).
+  List Current() const;
+  void Publish(List next);
+
+  std::mutex mutex_;                              // one change at a time
+  std::vector<std::unique_ptr<const List>> lists_;  // every list published, the current one last
+  std::atomic<const List*> current_{nullptr};
 };
 
 // Registers the six library formats in the registry of the process, once; later calls do nothing.

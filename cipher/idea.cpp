@@ -68,6 +68,42 @@ inline void IdeaCrypt(std::uint8_t* block, const std::uint16_t* z) {
   ChainBlockBE64::Store(block, IdeaWords(ChainBlockBE64::Load(block), z));
 }
 
+// Two independent blocks at once, round by round side by side: the processor overlaps their
+// chains of multiplications, which one block alone leaves waiting on each other.
+inline void IdeaCrypt2(std::uint8_t* blocks, const std::uint16_t* z) {
+  const std::uint64_t a = ChainBlockBE64::Load(blocks), b = ChainBlockBE64::Load(blocks + 8);
+  std::uint32_t a1 = std::uint32_t(a >> 48), a2 = std::uint32_t(a >> 32) & 0xFFFFu;
+  std::uint32_t a3 = std::uint32_t(a >> 16) & 0xFFFFu, a4 = std::uint32_t(a) & 0xFFFFu;
+  std::uint32_t b1 = std::uint32_t(b >> 48), b2 = std::uint32_t(b >> 32) & 0xFFFFu;
+  std::uint32_t b3 = std::uint32_t(b >> 16) & 0xFFFFu, b4 = std::uint32_t(b) & 0xFFFFu;
+  auto round = [](std::uint32_t& x1, std::uint32_t& x2, std::uint32_t& x3, std::uint32_t& x4,
+                  const std::uint16_t* k) __attribute__((always_inline)) {
+    x1 = MulMod(x1, k[0]);
+    x2 = (x2 + k[1]) & 0xFFFFu;
+    x3 = (x3 + k[2]) & 0xFFFFu;
+    x4 = MulMod(x4, k[3]);
+    const std::uint32_t t0 = MulMod(x1 ^ x3, k[4]);
+    const std::uint32_t t1 = MulMod((t0 + (x2 ^ x4)) & 0xFFFFu, k[5]);
+    const std::uint32_t t2 = (t0 + t1) & 0xFFFFu;
+    x1 ^= t1;
+    x4 ^= t2;
+    const std::uint32_t swap = x2 ^ t2;
+    x2 = x3 ^ t1;
+    x3 = swap;
+  };
+#pragma GCC unroll 8
+  for (int r = 0; r < 8; ++r) {
+    round(a1, a2, a3, a4, z + 6 * r);
+    round(b1, b2, b3, b4, z + 6 * r);
+  }
+  auto out = [z](std::uint32_t x1, std::uint32_t x2, std::uint32_t x3, std::uint32_t x4) __attribute__((always_inline)) {
+    return (std::uint64_t(MulMod(x1, z[48])) << 48) | (std::uint64_t(std::uint16_t(x3 + z[49])) << 32) |
+           (std::uint64_t(std::uint16_t(x2 + z[50])) << 16) | std::uint64_t(MulMod(x4, z[51]));
+  };
+  ChainBlockBE64::Store(blocks, out(a1, a2, a3, a4));
+  ChainBlockBE64::Store(blocks + 8, out(b1, b2, b3, b4));
+}
+
 #if CORVANE_IDEA_LANES
 // Several blocks at once in vector lanes: each vector holds one of the four 16-bit words of 8
 // blocks (128-bit vectors) or 16 blocks (256-bit, AVX2). The kernel is written once over the
@@ -203,28 +239,34 @@ template <class O>
 }
 #endif
 
-// n blocks with the subkeys z: in the widest lanes the active code path allows, the rest one block
-// at a time.
+// n blocks with the subkeys z: whole groups in the widest lanes the active code path allows, the
+// rest two blocks at a time. A group function is called only for at least one whole group: it
+// first spreads all the subkeys over the lanes, which costs more than a few blocks one by one.
 void CryptBlocks(const std::uint16_t* z, std::uint8_t* p, std::size_t n) {
 #if CORVANE_IDEA_LANES
-  switch (ActiveCipherCodePath()) {
+  switch (n < std::size_t(Lanes128::kBlocks) ? CipherCodePath::Portable : ActiveCipherCodePath()) {
     case CipherCodePath::Lanes256: {
 #if CORVANE_IDEA_LANES256
-      const std::size_t done = CryptGroups256(z, p, n);
-      p += 8 * done, n -= done;
+      if (n >= std::size_t(Lanes256::kBlocks)) {
+        const std::size_t done = CryptGroups256(z, p, n);
+        p += 8 * done, n -= done;
+      }
 #endif
     }
       [[fallthrough]];
     case CipherCodePath::Lanes128: {
-      const std::size_t done = CryptGroups128(z, p, n);
-      p += 8 * done, n -= done;
+      if (n >= std::size_t(Lanes128::kBlocks)) {
+        const std::size_t done = CryptGroups128(z, p, n);
+        p += 8 * done, n -= done;
+      }
     }
       [[fallthrough]];
     case CipherCodePath::Portable:
       break;
   }
 #endif
-  for (; n != 0; --n, p += 8) IdeaCrypt(p, z);
+  for (; n >= 2; n -= 2, p += 16) IdeaCrypt2(p, z);
+  if (n != 0) IdeaCrypt(p, z);
 }
 
 }  // namespace

@@ -54,14 +54,22 @@ TCipherManager::~TCipherManager() { SetHashManager(nullptr); }
 
 const CipherClassInfo& TCipherManager::CipherClass() {
   std::lock_guard lock(mutex_);
+  return ClassLocked();
+}
+
+const CipherClassInfo& TCipherManager::ClassLocked() {
   if (cipherClass_ == nullptr) cipherClass_ = &DefaultCipherClass();
   return *cipherClass_;
 }
 
 TCipher& TCipherManager::CipherObject() {
   std::lock_guard lock(mutex_);
+  return CipherLocked();
+}
+
+TCipher& TCipherManager::CipherLocked() {
   if (!cipher_) {
-    cipher_ = CreateCipher(CipherClass());
+    cipher_ = CreateCipher(ClassLocked());
     cipher_->Mode = mode_;
   }
   return *cipher_;
@@ -124,13 +132,13 @@ void TCipherManager::InitKey(std::string_view keyText, std::span<const std::uint
 std::string TCipherManager::EncryptText(std::string_view text) {
   std::lock_guard lock(mutex_);
   if (text.empty()) return {};
-  return CipherObject().ProcessText(text, TProtectionAction::Encrypt, -1);
+  return CipherLocked().ProcessText(text, TProtectionAction::Encrypt, -1);
 }
 
 std::string TCipherManager::DecryptText(std::string_view text) {
   std::lock_guard lock(mutex_);
   if (text.empty()) return {};
-  return CipherObject().ProcessText(text, TProtectionAction::Decrypt, -1);
+  return CipherLocked().ProcessText(text, TProtectionAction::Decrypt, -1);
 }
 
 void TCipherManager::ReadStoredCipher(std::string_view className) {

@@ -86,6 +86,9 @@ class TCipherManager {
  private:
   friend class THashManager;
   TCipher& CipherWithKeyHash();  // the cipher object with the hash manager's class as key hash
+  // CipherClass() and CipherObject() for a caller that holds the lock already.
+  const CipherClassInfo& ClassLocked();
+  TCipher& CipherLocked();
   mutable std::recursive_mutex mutex_;
   const CipherClassInfo* cipherClass_ = nullptr;
   Owned<TCipher> cipher_;

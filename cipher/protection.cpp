@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <vector>
 
 #include "cipher/formats.h"
 #include "cipher/support.h"
@@ -17,7 +19,10 @@ namespace corvane {
 
 namespace {
 std::mutex gProgressMutex;
-TProgressEvent gProgressHandler;
+// The handler is shared, so that a report copies a pointer rather than the handler itself; the
+// flag lets a report without a handler (the usual case) return without taking the lock.
+std::shared_ptr<const TProgressEvent> gProgressHandler;
+std::atomic<bool> gProgressHandlerSet{false};
 constexpr std::int64_t kChunk = 4096;
 // Only a read of 0 bytes (the end of the stream) ends the stream loop quietly.
 constexpr const char* kReadError = "Stream read error.";
@@ -31,17 +36,24 @@ bool InheritsFrom(const ClassInfo* cls, const ClassInfo& base) {
 }
 
 void SetProgressHandler(TProgressEvent handler) {
-  std::lock_guard lock(gProgressMutex);
-  gProgressHandler = std::move(handler);
+  std::shared_ptr<const TProgressEvent> next;
+  if (handler) next = std::make_shared<const TProgressEvent>(std::move(handler));
+  {
+    std::lock_guard lock(gProgressMutex);
+    gProgressHandler.swap(next);
+    gProgressHandlerSet.store(gProgressHandler != nullptr, std::memory_order_release);
+  }
+  // The previous handler ends here, outside the lock.
 }
 
 void ReportProgress(TProtection* sender, std::int32_t current, std::int32_t maximal) {
-  TProgressEvent handler;
+  if (!gProgressHandlerSet.load(std::memory_order_acquire)) return;
+  std::shared_ptr<const TProgressEvent> handler;
   {
     std::lock_guard lock(gProgressMutex);
     handler = gProgressHandler;
   }
-  if (handler) handler(sender, current, maximal);
+  if (handler) (*handler)(sender, current, maximal);
 }
 
 void ProtectionDeleter::operator()(TProtection* p) const {
@@ -131,6 +143,41 @@ std::int32_t Clamp32(std::int64_t v) {
 }
 }  // namespace
 
+namespace {
+// The run of an action over data in chunks of at most kChunk bytes, shared by the stream and the
+// text entry points: BeginAction, a progress report before the first chunk and after each one,
+// and on the way out (also after a failure) the wipe of the working memory the chunks went
+// through, the closing report and EndAction. step(want) does one chunk of want bytes at most and
+// gives the bytes done (0: the data ended early); `wipe` and `wipeSize` name the memory to wipe.
+template <class Step>
+void RunInChunks(TProtection& self, TProtectionAction action, std::int64_t total, std::uint8_t* wipe,
+                 const std::size_t& wipeSize, Step&& step) {
+  self.BeginAction(action);
+  ReportProgress(&self, 0, Clamp32(total));
+  try {
+    std::int64_t remaining = total;
+    while (remaining > 0) {
+      const std::int64_t n = step(std::min(remaining, kChunk));
+      if (n == 0) break;
+      remaining -= n;
+      ReportProgress(&self, Clamp32(total - remaining), Clamp32(total));
+    }
+  } catch (...) {
+    // The failure on its way is the one the caller sees: a failure of a closing step is dropped.
+    SecureWipe(wipe, wipeSize);
+    try {
+      ReportProgress(&self, 0, 0);
+    } catch (...) {
+    }
+    EndAfterFailure(self, action);
+    throw;
+  }
+  SecureWipe(wipe, wipeSize);
+  ReportProgress(&self, 0, 0);
+  self.EndAction(action);
+}
+}  // namespace
+
 void TProtection::ProcessStream(TStream* source, TStream* dest, std::int64_t dataSize, TProtectionAction action) {
   if (source == nullptr) return;
   if (dest == nullptr) dest = source;
@@ -138,63 +185,27 @@ void TProtection::ProcessStream(TStream* source, TStream* dest, std::int64_t dat
     dataSize = source->Size();
     source->SetPosition(0);
   }
-  BeginAction(action);
-  const std::int64_t total = dataSize;
-  // Runs on the way out, also after a failure; a failure of its own while another one travels
-  // would end the process, so then only the first one goes on.
-  struct Cleanup {
-    TProtection* self;
-    TProtectionAction action;
-    std::vector<std::uint8_t>* buffer;
-    int failuresBefore = std::uncaught_exceptions();
-    ~Cleanup() noexcept(false) {
-      if (std::uncaught_exceptions() > failuresBefore) {
-        try {
-          ReportProgress(self, 0, 0);
-        } catch (...) {
-        }
-        SecureWipe(buffer->data(), buffer->size());
-        EndAfterFailure(*self, action);
-        return;
-      }
-      ReportProgress(self, 0, 0);
-      SecureWipe(buffer->data(), buffer->size());
-      self->EndAction(action);
-    }
-  };
-  std::vector<std::uint8_t> buffer;
-  ReportProgress(this, 0, Clamp32(total));
-  {
-    Cleanup cleanup{this, action, &buffer};
-    buffer.assign(std::size_t(kChunk), 0);
-    std::int64_t remaining = dataSize;
-    std::int64_t writePos = dest->Position();
-    std::int64_t readPos = source->Position();
+  // The chunks pass through this buffer; only the part they used is wiped afterwards.
+  std::uint8_t buffer[kChunk];
+  std::size_t used = 0;
+  std::int64_t writePos = dest->Position(), readPos = source->Position();
+  RunInChunks(*this, action, dataSize, buffer, used, [&](std::int64_t want) -> std::int64_t {
+    if (action != TProtectionAction::Digest) source->SetPosition(readPos);
+    used = std::max(used, std::size_t(want));
+    const std::int64_t n = source->Read(buffer, want);
+    if (n < 0) throw EProtection(kReadError);
+    if (n == 0) return 0;
     if (action == TProtectionAction::Digest) {
-      while (remaining > 0) {
-        const std::int64_t n = source->Read(buffer.data(), std::min(remaining, kChunk));
-        if (n < 0) throw EProtection(kReadError);
-        if (n == 0) break;
-        ProcessBlock(buffer.data(), std::size_t(n), action);
-        remaining -= n;
-        ReportProgress(this, Clamp32(total - remaining), Clamp32(total));
-      }
-    } else {
-      while (remaining > 0) {
-        source->SetPosition(readPos);
-        const std::int64_t n = source->Read(buffer.data(), std::min(remaining, kChunk));
-        if (n < 0) throw EProtection(kReadError);
-        if (n == 0) break;
-        readPos = source->Position();
-        ProcessBlock(buffer.data(), std::size_t(n), action);
-        dest->SetPosition(writePos);
-        if (dest->Write(buffer.data(), n) != n) throw EProtection(kWriteError);
-        writePos = dest->Position();
-        remaining -= n;
-        ReportProgress(this, Clamp32(total - remaining), Clamp32(total));
-      }
+      ProcessBlock(buffer, std::size_t(n), action);
+      return n;
     }
-  }
+    readPos = source->Position();
+    ProcessBlock(buffer, std::size_t(n), action);
+    dest->SetPosition(writePos);
+    if (dest->Write(buffer, n) != n) throw EProtection(kWriteError);
+    writePos = dest->Position();
+    return n;
+  });
 }
 
 namespace {
@@ -232,12 +243,37 @@ void TProtection::ProcessFile(const std::string& sourceName, const std::string& 
 std::string TProtection::ProcessText(std::string_view text, TProtectionAction action, int formatId) {
   if (text.empty()) return {};
   std::string work = action == TProtectionAction::Decrypt ? ConvertFromText(text, formatId) : std::string(text);
-  TMemoryStream stream(work);
-  SecureWipe(work);
-  stream.SetPosition(0);
-  ProcessStream(&stream, &stream, stream.Size(), action);
-  if (action == TProtectionAction::Decrypt) return stream.Bytes();
-  return ConvertToText(stream.Bytes(), formatId);
+  // The working copy holds the plain bytes (before encryption, after decryption): wiped on every
+  // way out.
+  struct WipeOnExit {
+    std::string& bytes;
+    ~WipeOnExit() { SecureWipe(bytes); }
+  } wipeWork{work};
+  auto* const data = reinterpret_cast<std::uint8_t*>(work.data());
+  const std::int64_t total = std::int64_t(work.size());
+  std::int64_t done = 0;
+  if (action == TProtectionAction::Digest) {
+    // A digest leaves the bytes as they are: each chunk goes to the hooks as a copy.
+    std::uint8_t buffer[kChunk];
+    std::size_t used = 0;
+    RunInChunks(*this, action, total, buffer, used, [&](std::int64_t want) {
+      used = std::max(used, std::size_t(want));
+      std::memcpy(buffer, data + done, std::size_t(want));
+      ProcessBlock(buffer, std::size_t(want), action);
+      done += want;
+      return want;
+    });
+  } else {
+    // The other actions change the bytes in place, chunk by chunk.
+    const std::size_t nothingToWipe = 0;
+    RunInChunks(*this, action, total, nullptr, nothingToWipe, [&](std::int64_t want) {
+      ProcessBlock(data + done, std::size_t(want), action);
+      done += want;
+      return want;
+    });
+  }
+  if (action == TProtectionAction::Decrypt) return std::string(work);  // a copy: the working one is wiped
+  return ConvertToText(work, formatId);
 }
 
 }  // namespace corvane

@@ -15,9 +15,9 @@ namespace corvane {
 
 void SecureWipe(void* data, std::size_t size, std::uint8_t value) {
   if (data == nullptr || size == 0) return;
-  volatile std::uint8_t* p = static_cast<volatile std::uint8_t*>(data);
-  for (std::size_t i = 0; i < size; ++i) p[i] = value;
-  // Keep the stores even if the memory is freed right afterwards.
+  std::memset(data, value, size);
+  // The barrier claims to read the memory, so the fill stays even when the memory is freed or
+  // goes out of scope right afterwards.
   __asm__ __volatile__("" : : "r"(data) : "memory");
 }
 

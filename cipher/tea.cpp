@@ -184,21 +184,27 @@ bool ChainCycles(const std::uint32_t (&k)[4], std::int32_t rounds, TCipherMode m
   });
 }
 
-// n blocks: in the widest lanes the active code path allows, the rest one block at a time.
+// n blocks: whole groups in the widest lanes the active code path allows, the rest one block at
+// a time (a group function is called only for at least one whole group).
 template <bool Extended, bool Encrypt>
 void CycleBlocks(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t* p, std::size_t n) {
 #if CORVANE_TEA_LANES
-  switch (ActiveCipherCodePath()) {
+  [[maybe_unused]] constexpr std::size_t kGroup128 = 2 * 4, kGroup256 = 2 * 8;  // blocks in a group of each width
+  switch (n < kGroup128 ? CipherCodePath::Portable : ActiveCipherCodePath()) {
     case CipherCodePath::Lanes256: {
 #if CORVANE_TEA_LANES256
-      const std::size_t done = CycleGroups256<Extended, Encrypt>(k, rounds, p, n);
-      p += 8 * done, n -= done;
+      if (n >= kGroup256) {
+        const std::size_t done = CycleGroups256<Extended, Encrypt>(k, rounds, p, n);
+        p += 8 * done, n -= done;
+      }
 #endif
     }
       [[fallthrough]];
     case CipherCodePath::Lanes128: {
-      const std::size_t done = CycleGroups128<Extended, Encrypt>(k, rounds, p, n);
-      p += 8 * done, n -= done;
+      if (n >= kGroup128) {
+        const std::size_t done = CycleGroups128<Extended, Encrypt>(k, rounds, p, n);
+        p += 8 * done, n -= done;
+      }
     }
       [[fallthrough]];
     case CipherCodePath::Portable:

@@ -220,21 +220,28 @@ template <bool Encrypt>
 }
 #endif
 
-// n blocks: in the widest lanes the active code path allows, the rest two blocks at a time.
+// n blocks: whole groups in the widest lanes the active code path allows, the rest two blocks at
+// a time. A group function is called only for at least one whole group: it first spreads the
+// round keys over the lanes.
 template <bool Encrypt>
 void CryptBlocks(const std::uint32_t* s, std::uint8_t* p, std::size_t n) {
 #if CORVANE_THREE_WAY_LANES
-  switch (ActiveCipherCodePath()) {
+  [[maybe_unused]] constexpr std::size_t kGroup128 = 4, kGroup256 = 8;  // blocks in a group of each width
+  switch (n < kGroup128 ? CipherCodePath::Portable : ActiveCipherCodePath()) {
     case CipherCodePath::Lanes256: {
 #if CORVANE_THREE_WAY_LANES256
-      const std::size_t done = CryptGroups256<Encrypt>(s, p, n);
-      p += 12 * done, n -= done;
+      if (n >= kGroup256) {
+        const std::size_t done = CryptGroups256<Encrypt>(s, p, n);
+        p += 12 * done, n -= done;
+      }
 #endif
     }
       [[fallthrough]];
     case CipherCodePath::Lanes128: {
-      const std::size_t done = CryptGroups128<Encrypt>(s, p, n);
-      p += 12 * done, n -= done;
+      if (n >= kGroup128) {
+        const std::size_t done = CryptGroups128<Encrypt>(s, p, n);
+        p += 12 * done, n -= done;
+      }
     }
       [[fallthrough]];
     case CipherCodePath::Portable:

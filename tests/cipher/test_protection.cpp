@@ -148,6 +148,55 @@ TEST(ProtectionTest, StreamOf4097BytesIsTwoBlocksWithProgress) {
   EXPECT_EQ(stream.Bytes(), std::string(4097, '\x11'));  // processed in place, nothing added
 }
 
+// A text is worked on in place, without a stream: it still goes through the hooks in the chunks,
+// with the progress reports, of a memory stream of the same bytes, and gives the same bytes; a
+// digest hands the hooks copies, so a hook that writes into them changes nothing.
+TEST(ProtectionTest, TextRunsTheChunksAndProgressOfTheStreamOfItsBytes) {
+  class Scribbler : public Recorder {
+   public:
+    using Recorder::Recorder;
+    void ProcessBlock(std::uint8_t* data, std::size_t size, Action a) override {
+      Recorder::ProcessBlock(data, size, a);
+      if (a == Action::Digest) std::fill(data, data + size, std::uint8_t(0xEE));
+    }
+  };
+  using P = std::pair<std::int32_t, std::int32_t>;
+  for (Action a : {Action::Encrypt, Action::Decrypt, Action::Digest})
+    for (std::size_t size : {std::size_t(5), std::size_t(4097), std::size_t(2 * 4096 + 808)}) {
+      SCOPED_TRACE(testing::Message() << "action " << int(a) << ", " << size << " bytes");
+      std::string bytes(size, '\0');
+      for (std::size_t i = 0; i < size; ++i) bytes[i] = char(i * 29 + 3);
+      std::vector<std::string> textLog, streamLog;
+      std::vector<P> textProgress, streamProgress;
+      std::string textResult, streamResult;
+      {
+        Scribbler r(&textLog, "r", 5);
+        ProgressLog progress;
+        const std::string text = a == Action::Decrypt ? ConvertToText(bytes, kFormatHEX) : bytes;
+        textResult = r.ProcessText(text, a, kFormatHEX);
+        textProgress = progress.calls;
+      }
+      {
+        Scribbler r(&streamLog, "r", 5);
+        ProgressLog progress;
+        TMemoryStream stream(bytes);
+        r.ProcessStream(&stream, nullptr, -1, a);
+        streamProgress = progress.calls;
+        streamResult = a == Action::Decrypt ? stream.Bytes() : ConvertToText(stream.Bytes(), kFormatHEX);
+      }
+      EXPECT_EQ(textLog, streamLog);
+      EXPECT_EQ(textProgress, streamProgress);
+      EXPECT_EQ(textResult, streamResult);
+      ASSERT_GE(textProgress.size(), 3u);
+      EXPECT_EQ(textProgress.back(), P(0, 0));
+      if (a == Action::Digest) {
+        EXPECT_EQ(textResult, ConvertToText(bytes, kFormatHEX));
+      } else if (a == Action::Encrypt) {
+        EXPECT_NE(textResult, ConvertToText(bytes, kFormatHEX));
+      }
+    }
+}
+
 TEST(ProtectionTest, StreamSizesAndPositions) {
   std::vector<std::string> log;
   Recorder r(&log, "r");

@@ -43,8 +43,10 @@ const std::uint8_t kSHA1KnownAnswer[20] = {0x9A, 0x01, 0x2E, 0x63, 0x96, 0x2A, 0
 const std::uint32_t kSharedStart[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
                                         0xC3D2E1F0u, 0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu,
                                         0x01234567u, 0x3C2D1E0Fu};
-const std::uint32_t kRipeMD256Start[8] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
-                                          0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u};
+// Words 8 and 9 play no part in RIPEMD-256: they start at zero.
+const std::uint32_t kRipeMD256Start[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
+                                           0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u,
+                                           0u,          0u};
 
 }  // namespace
 
@@ -70,7 +72,16 @@ std::uint8_t* THash_MD4::DigestBytes() { return ChainingState; }
 
 void THash_MD4::StartWith(const std::uint32_t* words, std::size_t count) {
   std::memset(BlockBuffer, 0, sizeof BlockBuffer);
-  for (std::size_t i = 0; i < kStateWords; ++i) SetStateWord(i, i < count ? words[i] : 0u);
+  if (kLittleEndian && count == kStateWords) {
+    // In whole 16-byte pieces: a compression that loads the first four words as one piece then
+    // takes them straight from this store, instead of waiting until word-sized stores have left
+    // for the cache (which would hold the next message back behind the whole previous one).
+    std::memcpy(ChainingState, words, 16);
+    std::memcpy(ChainingState + 16, words + 4, 16);
+    std::memcpy(ChainingState + 32, words + 8, 8);
+  } else {
+    for (std::size_t i = 0; i < kStateWords; ++i) SetStateWord(i, i < count ? words[i] : 0u);
+  }
   ByteCount = 0;
 }
 
@@ -132,7 +143,7 @@ void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
 
 void THash_MD4::DoFinish() { PadAndCompress(0x80, false); }
 
-void THash_RipeMD256::DoStart() { StartWith(kRipeMD256Start, 8); }
+void THash_RipeMD256::DoStart() { StartWith(kRipeMD256Start, 10); }
 
 void THash_SHA1::DoStart() {
   RotateSchedule = 1;
@@ -885,12 +896,15 @@ CORVANE_SHA_TARGET inline __m128i ShaNiNext(__m128i w16, __m128i w12, __m128i w8
   }
 }
 
-// Whole blocks with the SHA instructions; the five words stay in registers between blocks.
+// Whole blocks with the SHA instructions; the five words stay in registers between blocks. The
+// words are loaded from and stored to the state's byte view (little-endian words) as one 16-byte
+// piece and one word, the same pieces as every store to it before a compression, so the loads
+// take their bytes straight from those stores.
 template <bool Rotate>
-CORVANE_SHA_TARGET void ShaCompressNi(std::uint32_t (&s)[5], const std::uint8_t* data, std::size_t blocks) {
+CORVANE_SHA_TARGET void ShaCompressNi(std::uint8_t* state, const std::uint8_t* data, std::size_t blocks) {
   const __m128i order = _mm_set_epi64x(0x0001020304050607LL, 0x08090A0B0C0D0E0FLL);
-  __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), 0x1B);
-  __m128i e0 = _mm_set_epi32(int(s[4]), 0, 0, 0);
+  __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
+  __m128i e0 = _mm_set_epi32(int(LoadLE32(state + 16)), 0, 0, 0);
   for (; blocks > 0; --blocks, data += 64) {
     const __m128i abcdBefore = abcd, eBefore = e0;
     __m128i m[4];
@@ -913,21 +927,25 @@ CORVANE_SHA_TARGET void ShaCompressNi(std::uint32_t (&s)[5], const std::uint8_t*
     e0 = _mm_sha1nexte_epu32(prev, eBefore);
     abcd = _mm_add_epi32(abcd, abcdBefore);
   }
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(s), _mm_shuffle_epi32(abcd, 0x1B));
-  s[4] = std::uint32_t(_mm_extract_epi32(e0, 3));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));
+  StoreLE32(state + 16, std::uint32_t(_mm_extract_epi32(e0, 3)));
 }
 #define CORVANE_HAVE_SHA_NI 1
 #endif
 
+// Whole blocks into words 0-4 of the state's byte view.
 template <unsigned R>
-void ShaCompress(std::uint32_t (&s)[5], const std::uint8_t* data, std::size_t blocks) {
+void ShaCompress(std::uint8_t* state, const std::uint8_t* data, std::size_t blocks) {
 #if defined(CORVANE_HAVE_SHA_NI)
   if (CpuUses(kCpuSha)) {
-    ShaCompressNi<R != 0>(s, data, blocks);
+    ShaCompressNi<R != 0>(state, data, blocks);
     return;
   }
 #endif
+  std::uint32_t s[5];
+  for (std::size_t i = 0; i < 5; ++i) s[i] = LoadLE32(state + 4 * i);
   for (; blocks > 0; --blocks, data += 64) ShaCompressPortable<R>(s, data);
+  for (std::size_t i = 0; i < 5; ++i) StoreLE32(state + 4 * i, s[i]);
 }
 
 }  // namespace
@@ -937,13 +955,10 @@ void THash_SHA::CompressBlock(const std::uint8_t* block) { CompressShaBlocks(blo
 void THash_SHA::CompressBlocks(const std::uint8_t* data, std::size_t blocks) { CompressShaBlocks(data, blocks); }
 
 void THash_SHA::CompressShaBlocks(const std::uint8_t* data, std::size_t blocks) {
-  std::uint32_t s[5];
-  for (std::size_t i = 0; i < 5; ++i) s[i] = StateWord(i);
   if (RotateSchedule != 0)
-    ShaCompress<1>(s, data, blocks);
+    ShaCompress<1>(ChainingState, data, blocks);
   else
-    ShaCompress<0>(s, data, blocks);
-  for (std::size_t i = 0; i < 5; ++i) SetStateWord(i, s[i]);
+    ShaCompress<0>(ChainingState, data, blocks);
 }
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 // Every compression step is spelled out with its own message word, constant and shift.
 #include "cipher/md4_family.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -15,6 +16,53 @@
 namespace corvane {
 
 namespace {
+
+// The block buffer is written and read in whole aligned 8-byte words, and the final block is
+// written in whole 16-byte pieces: a compression's loads then take their bytes straight from
+// those stores. A load that needs bytes of several recent stores instead waits until they have
+// left for the cache, and so behind everything before them, which would hold every short message
+// back until the previous message is done.
+inline std::uint64_t LoadWord64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return kLittleEndian ? v : LoadLE64(p);
+}
+inline void StoreWord64(std::uint8_t* p, std::uint64_t v) {
+  if constexpr (kLittleEndian)
+    std::memcpy(p, &v, 8);
+  else
+    StoreLE64(p, v);
+}
+// The first m bytes at p (1 to 7) as a word, least significant byte first; reads no further.
+inline std::uint64_t LoadPartial64(const std::uint8_t* p, std::size_t m) {
+  std::uint64_t v = 0;
+  std::size_t at = 0;
+  if (m & 4) {
+    v = LoadLE32(p);
+    at = 4;
+  }
+  if (m & 2) {
+    v |= std::uint64_t(LoadLE16(p + at)) << (8 * at);
+    at += 2;
+  }
+  if (m & 1) v |= std::uint64_t(p[at]) << (8 * at);
+  return v;
+}
+// Words lo and hi (least significant byte first) as the 16 bytes at p, in one store where the
+// processor has one.
+inline void StorePair64(std::uint8_t* p, std::uint64_t lo, std::uint64_t hi) {
+#if defined(__SSE2__)
+  if constexpr (kLittleEndian) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo)));
+    return;
+  }
+#endif
+  StoreWord64(p, lo);
+  StoreWord64(p + 8, hi);
+}
+constexpr std::uint64_t SwapBytes64(std::uint64_t v) {
+  return (std::uint64_t(SwapBytes32(std::uint32_t(v))) << 32) | SwapBytes32(std::uint32_t(v >> 32));
+}
 
 // Expected digests of the shared 32-byte test input, in digest byte order.
 const std::uint8_t kMD4KnownAnswer[16] = {0x25, 0xEA, 0xBF, 0xCC, 0x8C, 0xC9, 0x6F, 0xD9,
@@ -96,10 +144,10 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
   if (waiting > 0) {
     const std::size_t fill = kBlockSize - waiting;
     if (size < fill) {
-      std::memmove(BlockBuffer + waiting, data, size);
+      FillBuffer(waiting, data, size);
       return;
     }
-    std::memmove(BlockBuffer + waiting, data, fill);
+    FillBuffer(waiting, data, fill);
     CompressBlocks(BlockBuffer, 1);
     data += fill;
     size -= fill;
@@ -110,7 +158,22 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
     data += blocks * kBlockSize;
     size -= blocks * kBlockSize;
   }
-  if (size > 0) std::memmove(BlockBuffer, data, size);
+  if (size > 0) FillBuffer(0, data, size);
+}
+
+void THash_MD4::FillBuffer(std::size_t pos, const std::uint8_t* data, std::size_t size) {
+  std::uint8_t* word = BlockBuffer + (pos & ~std::size_t(7));
+  std::size_t at = pos & 7;  // bytes of the first word that are input already
+  while (size > 0) {
+    const std::size_t take = std::min<std::size_t>(8 - at, size);
+    std::uint64_t v = take == 8 ? LoadWord64(data) : LoadPartial64(data, take) << (8 * at);
+    if (at > 0) v |= LoadWord64(word) & ((std::uint64_t(1) << (8 * at)) - 1);
+    StoreWord64(word, v);
+    word += 8;
+    data += take;
+    size -= take;
+    at = 0;
+  }
 }
 
 
@@ -123,20 +186,27 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
 
 void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
   const std::size_t waiting = std::size_t(ByteCount % kBlockSize);
-  BlockBuffer[waiting] = padByte;
-  std::memset(BlockBuffer + waiting + 1, 0, kBlockSize - waiting - 1);
+  // The final block as eight words: the waiting input, the pad byte, zeros, the bit length.
+  std::uint64_t w[8];
+  const std::size_t full = waiting / 8, part = waiting % 8;
+  for (std::size_t j = 0; j < 8; ++j) {
+    if (j < full) {
+      w[j] = LoadWord64(BlockBuffer + 8 * j);
+    } else if (j == full) {
+      const std::uint64_t input = part ? LoadWord64(BlockBuffer + 8 * j) & ((std::uint64_t(1) << (8 * part)) - 1) : 0;
+      w[j] = input | (std::uint64_t(padByte) << (8 * part));
+    } else {
+      w[j] = 0;
+    }
+  }
   if (waiting >= kBlockSize - 8) {  // no room left for the 8-byte length field
+    for (std::size_t k = 0; k < 4; ++k) StorePair64(BlockBuffer + 16 * k, w[2 * k], w[2 * k + 1]);
     CompressBlocks(BlockBuffer, 1);
-    std::memset(BlockBuffer, 0, kBlockSize);
+    for (auto& v : w) v = 0;
   }
   const std::uint64_t bits = ByteCount * 8u;
-  for (std::size_t i = 0; i < 8; ++i) {
-    const std::uint8_t b = std::uint8_t(bits >> (8 * i));
-    if (bigEndianLength)
-      BlockBuffer[63 - i] = b;
-    else
-      BlockBuffer[56 + i] = b;
-  }
+  w[7] = bigEndianLength ? SwapBytes64(bits) : bits;
+  for (std::size_t k = 0; k < 4; ++k) StorePair64(BlockBuffer + 16 * k, w[2 * k], w[2 * k + 1]);
   CompressBlocks(BlockBuffer, 1);
   std::memset(BlockBuffer, 0, kBlockSize);
 }

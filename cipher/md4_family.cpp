@@ -186,28 +186,31 @@ void THash_MD4::FillBuffer(std::size_t pos, const std::uint8_t* data, std::size_
 
 void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
   const std::size_t waiting = std::size_t(ByteCount % kBlockSize);
-  // The final block as eight words: the waiting input, the pad byte, zeros, the bit length.
-  std::uint64_t w[8];
   const std::size_t full = waiting / 8, part = waiting % 8;
-  for (std::size_t j = 0; j < 8; ++j) {
-    if (j < full) {
-      w[j] = LoadWord64(BlockBuffer + 8 * j);
-    } else if (j == full) {
-      const std::uint64_t input = part ? LoadWord64(BlockBuffer + 8 * j) & ((std::uint64_t(1) << (8 * part)) - 1) : 0;
-      w[j] = input | (std::uint64_t(padByte) << (8 * part));
-    } else {
-      w[j] = 0;
-    }
-  }
-  if (waiting >= kBlockSize - 8) {  // no room left for the 8-byte length field
-    for (std::size_t k = 0; k < 4; ++k) StorePair64(BlockBuffer + 16 * k, w[2 * k], w[2 * k + 1]);
-    CompressBlocks(BlockBuffer, 1);
-    for (auto& v : w) v = 0;
-  }
+  // Word j of the final block: the waiting input, the pad byte, zeros. Each 16-byte piece is
+  // made from its two words in registers and stored whole (a word array on the stack would be
+  // stored word by word and reloaded in pieces).
+  auto word = [&](std::size_t j) -> std::uint64_t {
+    if (j < full) return LoadWord64(BlockBuffer + 8 * j);
+    if (j > full) return 0;
+    const std::uint64_t input = part ? LoadWord64(BlockBuffer + 8 * j) & ((std::uint64_t(1) << (8 * part)) - 1) : 0;
+    return input | (std::uint64_t(padByte) << (8 * part));
+  };
   const std::uint64_t bits = ByteCount * 8u;
-  w[7] = bigEndianLength ? SwapBytes64(bits) : bits;
-  for (std::size_t k = 0; k < 4; ++k) StorePair64(BlockBuffer + 16 * k, w[2 * k], w[2 * k + 1]);
-  CompressBlocks(BlockBuffer, 1);
+  const std::uint64_t length = bigEndianLength ? SwapBytes64(bits) : bits;
+  std::uint8_t* const b = BlockBuffer;
+  StorePair64(b, word(0), word(1));
+  StorePair64(b + 16, word(2), word(3));
+  StorePair64(b + 32, word(4), word(5));
+  if (waiting >= kBlockSize - 8) {  // no room left for the 8-byte length field
+    StorePair64(b + 48, word(6), word(7));
+    CompressBlocks(b, 1);
+    StorePair64(b, 0, 0);
+    StorePair64(b + 16, 0, 0);
+    StorePair64(b + 32, 0, 0);
+  }
+  StorePair64(b + 48, waiting >= kBlockSize - 8 ? 0 : word(6), length);
+  CompressBlocks(b, 1);
   std::memset(BlockBuffer, 0, kBlockSize);
 }
 
@@ -1003,15 +1006,10 @@ CORVANE_SHA_TARGET void ShaCompressNi(std::uint8_t* state, const std::uint8_t* d
 #define CORVANE_HAVE_SHA_NI 1
 #endif
 
-// Whole blocks into words 0-4 of the state's byte view.
+// Whole blocks into words 0-4 of the state's byte view, with the portable steps (a function of
+// its own, so that the processor's path does not pay for this one's frame).
 template <unsigned R>
-void ShaCompress(std::uint8_t* state, const std::uint8_t* data, std::size_t blocks) {
-#if defined(CORVANE_HAVE_SHA_NI)
-  if (CpuUses(kCpuSha)) {
-    ShaCompressNi<R != 0>(state, data, blocks);
-    return;
-  }
-#endif
+[[gnu::noinline]] void ShaCompressPortableBlocks(std::uint8_t* state, const std::uint8_t* data, std::size_t blocks) {
   std::uint32_t s[5];
   for (std::size_t i = 0; i < 5; ++i) s[i] = LoadLE32(state + 4 * i);
   for (; blocks > 0; --blocks, data += 64) ShaCompressPortable<R>(s, data);
@@ -1025,10 +1023,19 @@ void THash_SHA::CompressBlock(const std::uint8_t* block) { CompressShaBlocks(blo
 void THash_SHA::CompressBlocks(const std::uint8_t* data, std::size_t blocks) { CompressShaBlocks(data, blocks); }
 
 void THash_SHA::CompressShaBlocks(const std::uint8_t* data, std::size_t blocks) {
+#if defined(CORVANE_HAVE_SHA_NI)
+  if (CpuUses(kCpuSha)) {
+    if (RotateSchedule != 0)
+      ShaCompressNi<true>(ChainingState, data, blocks);
+    else
+      ShaCompressNi<false>(ChainingState, data, blocks);
+    return;
+  }
+#endif
   if (RotateSchedule != 0)
-    ShaCompress<1>(ChainingState, data, blocks);
+    ShaCompressPortableBlocks<1>(ChainingState, data, blocks);
   else
-    ShaCompress<0>(ChainingState, data, blocks);
+    ShaCompressPortableBlocks<0>(ChainingState, data, blocks);
 }
 
 }  // namespace corvane

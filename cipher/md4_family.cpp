@@ -220,13 +220,18 @@ void THash_RipeMD256::DoStart() { StartWith(kRipeMD256Start, 10); }
 
 void THash_SHA1::DoStart() {
   RotateSchedule = 1;
-  THash_SHA::DoStart();
+  StartWith(kSharedStart, 10);
 }
 
 void THash_SHA::DoFinish() {
   PadAndCompress(0x80, true);
-  // The digest words most significant byte first, in place.
-  for (std::size_t i = 0; i < 5; ++i) StoreBE32(ChainingState + 4 * i, StateWord(i));
+  // The digest words most significant byte first, in place (all five loaded before any store).
+  const std::uint32_t w0 = StateWord(0), w1 = StateWord(1), w2 = StateWord(2), w3 = StateWord(3), w4 = StateWord(4);
+  StoreBE32(ChainingState, w0);
+  StoreBE32(ChainingState + 4, w1);
+  StoreBE32(ChainingState + 8, w2);
+  StoreBE32(ChainingState + 12, w3);
+  StoreBE32(ChainingState + 16, w4);
 }
 
 

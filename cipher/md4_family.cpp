@@ -985,9 +985,12 @@ CORVANE_SHA_TARGET void ShaCompressNi(std::uint8_t* state, const std::uint8_t* d
   __m128i e0 = _mm_set_epi32(int(LoadLE32(state + 16)), 0, 0, 0);
   for (; blocks > 0; --blocks, data += 64) {
     const __m128i abcdBefore = abcd, eBefore = e0;
+    // Spelled out: as a loop the four words go through the stack before the first steps.
     __m128i m[4];
-    for (int i = 0; i < 4; ++i)
-      m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), order);
+    m[0] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), order);
+    m[1] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16)), order);
+    m[2] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 32)), order);
+    m[3] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 48)), order);
     __m128i prev = abcd;
     abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e0, m[0]), 0);
 #define SHA_NI_GROUP(g)                                                                    \

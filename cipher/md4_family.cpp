@@ -3,6 +3,7 @@
 // Every compression step is spelled out with its own message word, constant and shift.
 #include "cipher/md4_family.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -15,6 +16,53 @@
 namespace corvane {
 
 namespace {
+
+// The block buffer is written and read in whole aligned 8-byte words, and the final block is
+// written in whole 16-byte pieces: a compression's loads then take their bytes straight from
+// those stores. A load that needs bytes of several recent stores instead waits until they have
+// left for the cache, and so behind everything before them, which would hold every short message
+// back until the previous message is done.
+inline std::uint64_t LoadWord64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return kLittleEndian ? v : LoadLE64(p);
+}
+inline void StoreWord64(std::uint8_t* p, std::uint64_t v) {
+  if constexpr (kLittleEndian)
+    std::memcpy(p, &v, 8);
+  else
+    StoreLE64(p, v);
+}
+// The first m bytes at p (1 to 7) as a word, least significant byte first; reads no further.
+inline std::uint64_t LoadPartial64(const std::uint8_t* p, std::size_t m) {
+  std::uint64_t v = 0;
+  std::size_t at = 0;
+  if (m & 4) {
+    v = LoadLE32(p);
+    at = 4;
+  }
+  if (m & 2) {
+    v |= std::uint64_t(LoadLE16(p + at)) << (8 * at);
+    at += 2;
+  }
+  if (m & 1) v |= std::uint64_t(p[at]) << (8 * at);
+  return v;
+}
+// Words lo and hi (least significant byte first) as the 16 bytes at p, in one store where the
+// processor has one.
+inline void StorePair64(std::uint8_t* p, std::uint64_t lo, std::uint64_t hi) {
+#if defined(__SSE2__)
+  if constexpr (kLittleEndian) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo)));
+    return;
+  }
+#endif
+  StoreWord64(p, lo);
+  StoreWord64(p + 8, hi);
+}
+constexpr std::uint64_t SwapBytes64(std::uint64_t v) {
+  return (std::uint64_t(SwapBytes32(std::uint32_t(v))) << 32) | SwapBytes32(std::uint32_t(v >> 32));
+}
 
 // Expected digests of the shared 32-byte test input, in digest byte order.
 const std::uint8_t kMD4KnownAnswer[16] = {0x25, 0xEA, 0xBF, 0xCC, 0x8C, 0xC9, 0x6F, 0xD9,
@@ -43,8 +91,10 @@ const std::uint8_t kSHA1KnownAnswer[20] = {0x9A, 0x01, 0x2E, 0x63, 0x96, 0x2A, 0
 const std::uint32_t kSharedStart[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
                                         0xC3D2E1F0u, 0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu,
                                         0x01234567u, 0x3C2D1E0Fu};
-const std::uint32_t kRipeMD256Start[8] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
-                                          0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u};
+// Words 8 and 9 play no part in RIPEMD-256: they start at zero.
+const std::uint32_t kRipeMD256Start[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
+                                           0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u,
+                                           0u,          0u};
 
 }  // namespace
 
@@ -70,7 +120,16 @@ std::uint8_t* THash_MD4::DigestBytes() { return ChainingState; }
 
 void THash_MD4::StartWith(const std::uint32_t* words, std::size_t count) {
   std::memset(BlockBuffer, 0, sizeof BlockBuffer);
-  for (std::size_t i = 0; i < kStateWords; ++i) SetStateWord(i, i < count ? words[i] : 0u);
+  if (kLittleEndian && count == kStateWords) {
+    // In whole 16-byte pieces: a compression that loads the first four words as one piece then
+    // takes them straight from this store, instead of waiting until word-sized stores have left
+    // for the cache (which would hold the next message back behind the whole previous one).
+    std::memcpy(ChainingState, words, 16);
+    std::memcpy(ChainingState + 16, words + 4, 16);
+    std::memcpy(ChainingState + 32, words + 8, 8);
+  } else {
+    for (std::size_t i = 0; i < kStateWords; ++i) SetStateWord(i, i < count ? words[i] : 0u);
+  }
   ByteCount = 0;
 }
 
@@ -85,10 +144,10 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
   if (waiting > 0) {
     const std::size_t fill = kBlockSize - waiting;
     if (size < fill) {
-      std::memmove(BlockBuffer + waiting, data, size);
+      FillBuffer(waiting, data, size);
       return;
     }
-    std::memmove(BlockBuffer + waiting, data, fill);
+    FillBuffer(waiting, data, fill);
     CompressBlocks(BlockBuffer, 1);
     data += fill;
     size -= fill;
@@ -99,7 +158,22 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
     data += blocks * kBlockSize;
     size -= blocks * kBlockSize;
   }
-  if (size > 0) std::memmove(BlockBuffer, data, size);
+  if (size > 0) FillBuffer(0, data, size);
+}
+
+void THash_MD4::FillBuffer(std::size_t pos, const std::uint8_t* data, std::size_t size) {
+  std::uint8_t* word = BlockBuffer + (pos & ~std::size_t(7));
+  std::size_t at = pos & 7;  // bytes of the first word that are input already
+  while (size > 0) {
+    const std::size_t take = std::min<std::size_t>(8 - at, size);
+    std::uint64_t v = take == 8 ? LoadWord64(data) : LoadPartial64(data, take) << (8 * at);
+    if (at > 0) v |= LoadWord64(word) & ((std::uint64_t(1) << (8 * at)) - 1);
+    StoreWord64(word, v);
+    word += 8;
+    data += take;
+    size -= take;
+    at = 0;
+  }
 }
 
 
@@ -112,37 +186,52 @@ void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
 
 void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
   const std::size_t waiting = std::size_t(ByteCount % kBlockSize);
-  BlockBuffer[waiting] = padByte;
-  std::memset(BlockBuffer + waiting + 1, 0, kBlockSize - waiting - 1);
-  if (waiting >= kBlockSize - 8) {  // no room left for the 8-byte length field
-    CompressBlocks(BlockBuffer, 1);
-    std::memset(BlockBuffer, 0, kBlockSize);
-  }
+  const std::size_t full = waiting / 8, part = waiting % 8;
+  // Word j of the final block: the waiting input, the pad byte, zeros. Each 16-byte piece is
+  // made from its two words in registers and stored whole (a word array on the stack would be
+  // stored word by word and reloaded in pieces).
+  auto word = [&](std::size_t j) -> std::uint64_t {
+    if (j < full) return LoadWord64(BlockBuffer + 8 * j);
+    if (j > full) return 0;
+    const std::uint64_t input = part ? LoadWord64(BlockBuffer + 8 * j) & ((std::uint64_t(1) << (8 * part)) - 1) : 0;
+    return input | (std::uint64_t(padByte) << (8 * part));
+  };
   const std::uint64_t bits = ByteCount * 8u;
-  for (std::size_t i = 0; i < 8; ++i) {
-    const std::uint8_t b = std::uint8_t(bits >> (8 * i));
-    if (bigEndianLength)
-      BlockBuffer[63 - i] = b;
-    else
-      BlockBuffer[56 + i] = b;
+  const std::uint64_t length = bigEndianLength ? SwapBytes64(bits) : bits;
+  std::uint8_t* const b = BlockBuffer;
+  StorePair64(b, word(0), word(1));
+  StorePair64(b + 16, word(2), word(3));
+  StorePair64(b + 32, word(4), word(5));
+  if (waiting >= kBlockSize - 8) {  // no room left for the 8-byte length field
+    StorePair64(b + 48, word(6), word(7));
+    CompressBlocks(b, 1);
+    StorePair64(b, 0, 0);
+    StorePair64(b + 16, 0, 0);
+    StorePair64(b + 32, 0, 0);
   }
-  CompressBlocks(BlockBuffer, 1);
+  StorePair64(b + 48, waiting >= kBlockSize - 8 ? 0 : word(6), length);
+  CompressBlocks(b, 1);
   std::memset(BlockBuffer, 0, kBlockSize);
 }
 
 void THash_MD4::DoFinish() { PadAndCompress(0x80, false); }
 
-void THash_RipeMD256::DoStart() { StartWith(kRipeMD256Start, 8); }
+void THash_RipeMD256::DoStart() { StartWith(kRipeMD256Start, 10); }
 
 void THash_SHA1::DoStart() {
   RotateSchedule = 1;
-  THash_SHA::DoStart();
+  StartWith(kSharedStart, 10);
 }
 
 void THash_SHA::DoFinish() {
   PadAndCompress(0x80, true);
-  // The digest words most significant byte first, in place.
-  for (std::size_t i = 0; i < 5; ++i) StoreBE32(ChainingState + 4 * i, StateWord(i));
+  // The digest words most significant byte first, in place (all five loaded before any store).
+  const std::uint32_t w0 = StateWord(0), w1 = StateWord(1), w2 = StateWord(2), w3 = StateWord(3), w4 = StateWord(4);
+  StoreBE32(ChainingState, w0);
+  StoreBE32(ChainingState + 4, w1);
+  StoreBE32(ChainingState + 8, w2);
+  StoreBE32(ChainingState + 12, w3);
+  StoreBE32(ChainingState + 16, w4);
 }
 
 
@@ -885,17 +974,23 @@ CORVANE_SHA_TARGET inline __m128i ShaNiNext(__m128i w16, __m128i w12, __m128i w8
   }
 }
 
-// Whole blocks with the SHA instructions; the five words stay in registers between blocks.
+// Whole blocks with the SHA instructions; the five words stay in registers between blocks. The
+// words are loaded from and stored to the state's byte view (little-endian words) as one 16-byte
+// piece and one word, the same pieces as every store to it before a compression, so the loads
+// take their bytes straight from those stores.
 template <bool Rotate>
-CORVANE_SHA_TARGET void ShaCompressNi(std::uint32_t (&s)[5], const std::uint8_t* data, std::size_t blocks) {
+CORVANE_SHA_TARGET void ShaCompressNi(std::uint8_t* state, const std::uint8_t* data, std::size_t blocks) {
   const __m128i order = _mm_set_epi64x(0x0001020304050607LL, 0x08090A0B0C0D0E0FLL);
-  __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), 0x1B);
-  __m128i e0 = _mm_set_epi32(int(s[4]), 0, 0, 0);
+  __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
+  __m128i e0 = _mm_set_epi32(int(LoadLE32(state + 16)), 0, 0, 0);
   for (; blocks > 0; --blocks, data += 64) {
     const __m128i abcdBefore = abcd, eBefore = e0;
+    // Spelled out: as a loop the four words go through the stack before the first steps.
     __m128i m[4];
-    for (int i = 0; i < 4; ++i)
-      m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), order);
+    m[0] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), order);
+    m[1] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16)), order);
+    m[2] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 32)), order);
+    m[3] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 48)), order);
     __m128i prev = abcd;
     abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e0, m[0]), 0);
 #define SHA_NI_GROUP(g)                                                                    \
@@ -913,21 +1008,20 @@ CORVANE_SHA_TARGET void ShaCompressNi(std::uint32_t (&s)[5], const std::uint8_t*
     e0 = _mm_sha1nexte_epu32(prev, eBefore);
     abcd = _mm_add_epi32(abcd, abcdBefore);
   }
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(s), _mm_shuffle_epi32(abcd, 0x1B));
-  s[4] = std::uint32_t(_mm_extract_epi32(e0, 3));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));
+  StoreLE32(state + 16, std::uint32_t(_mm_extract_epi32(e0, 3)));
 }
 #define CORVANE_HAVE_SHA_NI 1
 #endif
 
+// Whole blocks into words 0-4 of the state's byte view, with the portable steps (a function of
+// its own, so that the processor's path does not pay for this one's frame).
 template <unsigned R>
-void ShaCompress(std::uint32_t (&s)[5], const std::uint8_t* data, std::size_t blocks) {
-#if defined(CORVANE_HAVE_SHA_NI)
-  if (CpuUses(kCpuSha)) {
-    ShaCompressNi<R != 0>(s, data, blocks);
-    return;
-  }
-#endif
+[[gnu::noinline]] void ShaCompressPortableBlocks(std::uint8_t* state, const std::uint8_t* data, std::size_t blocks) {
+  std::uint32_t s[5];
+  for (std::size_t i = 0; i < 5; ++i) s[i] = LoadLE32(state + 4 * i);
   for (; blocks > 0; --blocks, data += 64) ShaCompressPortable<R>(s, data);
+  for (std::size_t i = 0; i < 5; ++i) StoreLE32(state + 4 * i, s[i]);
 }
 
 }  // namespace
@@ -937,13 +1031,19 @@ void THash_SHA::CompressBlock(const std::uint8_t* block) { CompressShaBlocks(blo
 void THash_SHA::CompressBlocks(const std::uint8_t* data, std::size_t blocks) { CompressShaBlocks(data, blocks); }
 
 void THash_SHA::CompressShaBlocks(const std::uint8_t* data, std::size_t blocks) {
-  std::uint32_t s[5];
-  for (std::size_t i = 0; i < 5; ++i) s[i] = StateWord(i);
+#if defined(CORVANE_HAVE_SHA_NI)
+  if (CpuUses(kCpuSha)) {
+    if (RotateSchedule != 0)
+      ShaCompressNi<true>(ChainingState, data, blocks);
+    else
+      ShaCompressNi<false>(ChainingState, data, blocks);
+    return;
+  }
+#endif
   if (RotateSchedule != 0)
-    ShaCompress<1>(s, data, blocks);
+    ShaCompressPortableBlocks<1>(ChainingState, data, blocks);
   else
-    ShaCompress<0>(s, data, blocks);
-  for (std::size_t i = 0; i < 5; ++i) SetStateWord(i, s[i]);
+    ShaCompressPortableBlocks<0>(ChainingState, data, blocks);
 }
 
 }  // namespace corvane

@@ -42,6 +42,9 @@ class THash_MD4 : public THash {
   // each; a member may keep its words in registers across them.
   virtual void CompressBlocks(const std::uint8_t* data, std::size_t blocks);
 
+  // Copies size bytes of input to the block buffer from position pos (pos + size <= 64), in
+  // whole 8-byte words; in the last word the bytes after the input become zero.
+  void FillBuffer(std::size_t pos, const std::uint8_t* data, std::size_t size);
   // Resets the buffer and the counter and loads count start words (the others become 0).
   void StartWith(const std::uint32_t* words, std::size_t count);
   // Pads with padByte and zeros, appends the bit length (64 bits, least or most significant

@@ -499,10 +499,6 @@ unsigned ProbeCpuFeatures() {
   return features;
 }
 
-std::atomic<unsigned>& EnabledFeatures() {
-  static std::atomic<unsigned> enabled{CpuFeaturesDetected()};
-  return enabled;
-}
 }  // namespace
 
 unsigned CpuFeaturesDetected() {
@@ -510,10 +506,18 @@ unsigned CpuFeaturesDetected() {
   return detected;
 }
 
-unsigned CpuFeaturesEnabled() { return EnabledFeatures().load(std::memory_order_relaxed); }
+unsigned detail::ProbeCpuFeaturesInUse() {
+  // Only the first question of all stores the detected set; a narrowing that came first stays.
+  unsigned expected = kCpuUnprobed;
+  const unsigned detected = CpuFeaturesDetected();
+  if (cpuFeaturesInUse.compare_exchange_strong(expected, detected, std::memory_order_relaxed)) return detected;
+  return expected;
+}
 
 unsigned SetCpuFeaturesEnabled(unsigned mask) {
-  return EnabledFeatures().exchange(mask & CpuFeaturesDetected(), std::memory_order_relaxed);
+  const unsigned before = CpuFeaturesEnabled();
+  detail::cpuFeaturesInUse.store(mask & CpuFeaturesDetected(), std::memory_order_relaxed);
+  return before;
 }
 
 std::uint8_t Latin1Upper(std::uint8_t c) {

@@ -3,6 +3,7 @@
 // CRC table updates, the shared 32-byte test input, and Latin-1 text helpers.
 #pragma once
 
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -73,8 +74,18 @@ enum CpuFeature : unsigned {
 };
 // What this processor has, probed once.
 unsigned CpuFeaturesDetected();
-// What the routines use now: all that was detected, unless narrowed.
-unsigned CpuFeaturesEnabled();
+namespace detail {
+// The features in use; kCpuUnprobed until the first question probes the processor.
+inline constexpr unsigned kCpuUnprobed = ~0u;
+inline std::atomic<unsigned> cpuFeaturesInUse{kCpuUnprobed};
+unsigned ProbeCpuFeaturesInUse();
+}  // namespace detail
+// What the routines use now: all that was detected, unless narrowed. One relaxed load once
+// probed (every compression asks it).
+inline unsigned CpuFeaturesEnabled() {
+  const unsigned f = detail::cpuFeaturesInUse.load(std::memory_order_relaxed);
+  return f != detail::kCpuUnprobed ? f : detail::ProbeCpuFeaturesInUse();
+}
 // Narrows the features in use to mask (never beyond what was detected) and gives the previous
 // set. For tests that run each path on the same inputs; not for use while other threads hash.
 unsigned SetCpuFeaturesEnabled(unsigned mask);

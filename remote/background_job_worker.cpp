@@ -121,23 +121,30 @@ int BackgroundRunSlots() noexcept {
 
 void ReportLostBlock(std::string_view head, std::string_view reason) noexcept {
   try {
-    std::string line = "CorvaneDll: the output block of a background run was not written (";
-    // The run's date-time, command and host lines, on one line.
-    std::string what(head);
-    while (!what.empty() && (what.back() == '\r' || what.back() == '\n')) what.pop_back();
-    for (char& c : what) {
-      if (c == '\r' || c == '\n') c = ' ';
+    // Which run: the date-time, command and host lines of the head (or the command alone).
+    std::string run;
+    for (std::size_t at = 0; at <= head.size();) {
+      std::size_t end = head.find("\r\n", at);
+      if (end == std::string_view::npos) end = head.size();
+      const std::string_view line = head.substr(at, end - at);
+      if (!line.empty() && line != kOutputBlockStars && line != kOutputBlockRule && line != "Result: ") {
+        if (!run.empty()) run += ", ";
+        run += line;
+      }
+      at = end + 2;
     }
-    line += what;
+    std::string line = "the output block of a background run was not written (";
+    line += run;
     line += "): ";
     line += reason;
     ReportToSystemLog(line);
-    line += '\n';
+    line = "CorvaneDll: " + line + '\n';
     [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
   } catch (...) {
-    constexpr std::string_view kShort = "CorvaneDll: the output block of a background run was not written\n";
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, kShort.data(), kShort.size());
+    constexpr std::string_view kShort = "the output block of a background run was not written";
     ::syslog(LOG_ERR, "%s", kShort.data());
+    const std::string line = "CorvaneDll: " + std::string(kShort) + '\n';
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
   }
 }
 
@@ -154,7 +161,7 @@ void AppendFailureBlock(const std::string& path, const std::string& head, std::s
     AppendOutputBlock(path, head + std::string(failure) + OutputBlockTail());
   } catch (const std::exception& e) {
     std::string reason = e.what();
-    if (!earlier_failure.empty()) reason = std::string(earlier_failure) + "; then " + reason;
+    if (!earlier_failure.empty() && earlier_failure != reason) reason = std::string(earlier_failure) + "; then " + reason;
     ReportLostBlock(head, reason);
   } catch (...) {
     ReportLostBlock(head, "unknown failure");

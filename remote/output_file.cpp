@@ -17,6 +17,7 @@
 #include <optional>
 #include <system_error>
 
+#include "posix/descriptor.h"
 #include "remote/socket.h"
 
 namespace corvane {
@@ -71,9 +72,7 @@ class AppendInProgress {
   AppendInProgress& operator=(const AppendInProgress&) = delete;
 };
 
-[[noreturn]] void ThrowErrno(int error, const std::string& what) {
-  throw std::system_error(error, std::generic_category(), what);
-}
+using posix::ThrowErrno;
 
 void LockExclusive(int fd, const std::string& path) {
   while (::flock(fd, LOCK_EX) != 0) {
@@ -130,31 +129,33 @@ void CopyAt(int from, std::uint64_t size, int to, off_t& offset, const std::stri
 }
 
 // Opens the output file for appending: an existing regular file (also through a link), or a new
-// one (owner only). Anything else (a device, a FIFO, a socket, a directory, a dangling link) is
-// refused, and nothing is opened that could block or act on a device.
-FileDescriptor OpenOutputFile(const std::string& path) {
+// one (owner only). Anything else (a device, a FIFO, a socket, a directory, a link that leads
+// nowhere) is refused; a device or a FIFO is seen for what it is before it is opened at all.
+posix::Descriptor OpenOutputFile(const std::string& path) {
+  const auto refuse = [&](const std::system_error& e) {
+    const int error = e.code().value();
+    ThrowErrno(error, "Cannot open file " + path + (posix::IsNotRegularFileError(error) ? " (not a regular file)" : ""));
+  };
   for (int attempt = 0; attempt < 3; ++attempt) {
-    // O_PATH opens nothing but the name: a device or a FIFO is seen before it is really opened.
-    FileDescriptor named(::open(path.c_str(), O_PATH | O_CLOEXEC));
-    if (!named.Valid()) {
+    // O_PATH opens nothing but the name.
+    const posix::Descriptor named(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (!named) {
       if (errno != ENOENT) ThrowErrno(errno, "Cannot open file " + path);
-      FileDescriptor created(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
-      if (created.Valid()) return created;
-      if (errno == EEXIST) continue;  // made meanwhile by another writer, or a dangling link
-      ThrowErrno(errno, "Cannot open file " + path);
+      try {
+        return posix::OpenRegularFile(path, O_RDWR | O_CREAT | O_EXCL, 0600);
+      } catch (const std::system_error& e) {
+        if (e.code().value() == EEXIST) continue;  // made meanwhile, or a link that leads nowhere
+        refuse(e);
+      }
     }
     struct stat st {};
     if (::fstat(named.Get(), &st) != 0) ThrowErrno(errno, "Cannot open file " + path);
-    if (!S_ISREG(st.st_mode)) ThrowErrno(EINVAL, "Cannot open file " + path + ": not a regular file");
-    const std::string self = "/proc/self/fd/" + std::to_string(named.Get());
-    FileDescriptor fd(::open(self.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd.Valid()) ThrowErrno(errno, "Cannot open file " + path);
-    struct stat opened {};
-    if (::fstat(fd.Get(), &opened) != 0) ThrowErrno(errno, "Cannot open file " + path);
-    if (!S_ISREG(opened.st_mode) || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
-      ThrowErrno(EINVAL, "Cannot open file " + path + ": not a regular file");
+    if (!S_ISREG(st.st_mode)) ThrowErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open file " + path + " (not a regular file)");
+    try {
+      return posix::OpenRegularFile(path, O_RDWR);
+    } catch (const std::system_error& e) {
+      refuse(e);
     }
-    return fd;
   }
   ThrowErrno(ENOENT, "Cannot open file " + path);  // a link that leads nowhere
 }
@@ -340,7 +341,7 @@ bool WriteRecord(const RecordPlace& place, const struct stat& st, off_t start, c
 void Append(const std::string& path, const BlockParts& parts, const std::function<void(int, off_t&)>& write) {
   const AppendInProgress counted(path);
   std::lock_guard process_lock(State().file_mutex);
-  const FileDescriptor fd = OpenOutputFile(path);
+  const posix::Descriptor fd = OpenOutputFile(path);
   LockExclusive(fd.Get(), path);  // released when the descriptor closes
   struct stat st {};
   if (::fstat(fd.Get(), &st) != 0) ThrowErrno(errno, "Cannot open file " + path);

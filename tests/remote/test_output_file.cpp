@@ -10,7 +10,9 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -719,6 +721,53 @@ TEST(Worker, OnAFullDiskTheFailureBlockIsWritten) {
                 ExpectedBlock("2024-03-05 14:07:09", "less", "127.0.0.1",
                               "The output of the run could not be written: Cannot write file " + path +
                                   ": No space left on device"));
+}
+
+// A block that cannot be written (the output file is a FIFO) is reported on the standard error
+// stream and in the system log; the system log of the child here is a socket of its own at
+// /dev/log in a private mount namespace.
+TEST(Worker, ALostBlockIsReportedOnStandardErrorAndInTheSystemLog) {
+  TempDataDir dir;
+  const std::string path = OutputFilePath(dir.Path());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  int error_stream[2];
+  ASSERT_EQ(::pipe(error_stream), 0);
+  const auto [logged, code] = InChild([&](int report) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("corvane-test", "/dev", "tmpfs", 0, "size=64k,mode=0755") != 0) {
+      return 77;
+    }
+    const int log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "/dev/log");
+    if (log < 0 || ::bind(log, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return 5;
+    ::dup2(error_stream[1], STDERR_FILENO);
+    test::FakeServer server(Answering("x\n"));
+    BackgroundJobWorker(Request("echo x", dir.Path()), RemotePorts{server.Port(), server.Port()},
+                        std::make_shared<FixedClock>(kRunTime))
+        .Execute();
+    char message[4096] = {};
+    const ssize_t n = ::recv(log, message, sizeof message - 1, MSG_DONTWAIT);
+    if (n > 0) Report(report, std::string_view(message, static_cast<std::size_t>(n)));
+    return 0;
+  });
+  ::close(error_stream[1]);
+  const std::string written = ReadAll(error_stream[0]);
+  ::close(error_stream[0]);
+  if (code == 77) GTEST_SKIP() << "no private mount namespace for a system log of the test's own here";
+  ASSERT_EQ(code, 0);
+  const std::string reason = "(2024-03-05 14:07:09, Command: echo x, Host: 127.0.0.1): Cannot open file " + path +
+                             " (not a regular file): Invalid argument\n";
+  EXPECT_EQ(written, "CorvaneDll: the output block of a background run was not written " + reason);
+  EXPECT_NE(logged.find("CorvaneDll[" ), std::string::npos) << logged;
+  EXPECT_NE(logged.find("]: the output block of a background run was not written " + reason.substr(0, reason.size() - 1)),
+            std::string::npos)
+      << logged;
+  EXPECT_EQ(ModeOf(path), 0600u);
+  struct stat st {};
+  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 class WorkerRealServers : public ::testing::Test {

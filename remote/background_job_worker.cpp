@@ -161,7 +161,9 @@ void AppendFailureBlock(const std::string& path, const std::string& head, std::s
     AppendOutputBlock(path, head + std::string(failure) + OutputBlockTail());
   } catch (const std::exception& e) {
     std::string reason = e.what();
-    if (!earlier_failure.empty() && earlier_failure != reason) reason = std::string(earlier_failure) + "; then " + reason;
+    if (!earlier_failure.empty() && earlier_failure != reason) {
+      reason = std::string(earlier_failure) + "; then " + reason;
+    }
     ReportLostBlock(head, reason);
   } catch (...) {
     ReportLostBlock(head, "unknown failure");

@@ -134,7 +134,8 @@ void CopyAt(int from, std::uint64_t size, int to, off_t& offset, const std::stri
 posix::Descriptor OpenOutputFile(const std::string& path) {
   const auto refuse = [&](const std::system_error& e) {
     const int error = e.code().value();
-    ThrowErrno(error, "Cannot open file " + path + (posix::IsNotRegularFileError(error) ? " (not a regular file)" : ""));
+    const char* const kind = posix::IsNotRegularFileError(error) ? " (not a regular file)" : "";
+    ThrowErrno(error, "Cannot open file " + path + kind);
   };
   for (int attempt = 0; attempt < 3; ++attempt) {
     // O_PATH opens nothing but the name.
@@ -150,7 +151,9 @@ posix::Descriptor OpenOutputFile(const std::string& path) {
     }
     struct stat st {};
     if (::fstat(named.Get(), &st) != 0) ThrowErrno(errno, "Cannot open file " + path);
-    if (!S_ISREG(st.st_mode)) ThrowErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open file " + path + " (not a regular file)");
+    if (!S_ISREG(st.st_mode)) {
+      ThrowErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open file " + path + " (not a regular file)");
+    }
     try {
       return posix::OpenRegularFile(path, O_RDWR);
     } catch (const std::system_error& e) {
@@ -232,7 +235,8 @@ off_t RemoveDeadWritersFragment(int fd, const struct stat& st, const RecordPlace
   const bool proven = [&] {
     if (::pread(record.Get(), &header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) return false;
     if (std::memcmp(header.magic, kOutputRecordMagic, sizeof header.magic) != 0) return false;
-    if (header.device != static_cast<std::uint64_t>(st.st_dev) || header.inode != static_cast<std::uint64_t>(st.st_ino)) {
+    if (header.device != static_cast<std::uint64_t>(st.st_dev) ||
+        header.inode != static_cast<std::uint64_t>(st.st_ino)) {
       return false;
     }
     constexpr std::uint64_t kMost = std::uint64_t{1} << 62;
@@ -314,7 +318,8 @@ bool WriteRecord(const RecordPlace& place, const struct stat& st, off_t start, c
     // absent.
     const std::string temporary = place.record + ".new";
     ::unlink(temporary.c_str());
-    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    FileDescriptor fd(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!fd.Valid()) {
       DropRecord(place);
       return false;

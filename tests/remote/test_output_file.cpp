@@ -341,7 +341,9 @@ TEST(OutputFile, ADeviceAFifoOrADirectoryIsRefusedAndNothingIsWritten) {
     EXPECT_FALSE(std::filesystem::exists(data.File(".output.txt.append")));
   }
   EXPECT_TRUE(loop.ImageIsUntouched()) << "the block went to the device";
-  if (loop.Device().empty()) GTEST_SKIP() << "no loop device could be set up here (losetup failed); the other cases ran";
+  if (loop.Device().empty()) {
+    GTEST_SKIP() << "no loop device could be set up here (losetup failed); the other cases ran";
+  }
 }
 
 // ---- The append record: acted on only for the dead writer's own fragment ------------------------
@@ -377,7 +379,8 @@ void WriteHandMadeRecord(const std::string& record_path, const std::string& path
 TEST(OutputRecord, AHandMadeRecordWithStartZeroDoesNotEraseTheHistory) {
   TempDataDir dir;
   const std::string path = OutputFilePath(dir.Path());
-  const std::string history = FormatOutputBlock("d1", "c1", "h", "first") + FormatOutputBlock("d2", "c2", "h", "second");
+  const std::string history =
+      FormatOutputBlock("d1", "c1", "h", "first") + FormatOutputBlock("d2", "c2", "h", "second");
   AppendOutputBlock(path, history);
   // The record claims a block from offset 0 on that would end past the file's end.
   WriteHandMadeRecord(dir.File(".output.txt.append"), path, 0,
@@ -684,8 +687,9 @@ TEST(Worker, ADataDirectoryThatTakesNoNewFileStillRunsTheCommand) {
   });
   ASSERT_EQ(code, 0) << "2: no unprivileged user; 3: the directory takes new files";
   EXPECT_EQ(commands, "echo x\nyes\n") << "the commands did not reach the server";
-  EXPECT_TRUE(ReadWholeFile(path) == "earlier\r\n" + ExpectedBlock("2024-03-05 14:07:09", "echo x", "127.0.0.1", "x\r\n") +
-                                         ExpectedBlock("2024-03-05 14:07:09", "yes", "127.0.0.1", LimitedYes(kLimit)));
+  EXPECT_TRUE(ReadWholeFile(path) ==
+              "earlier\r\n" + ExpectedBlock("2024-03-05 14:07:09", "echo x", "127.0.0.1", "x\r\n") +
+                  ExpectedBlock("2024-03-05 14:07:09", "yes", "127.0.0.1", LimitedYes(kLimit)));
   EXPECT_EQ(test::CountEntries(dir.Path().c_str()), 1) << "a file was left in the data directory";
 }
 
@@ -761,8 +765,8 @@ TEST(Worker, ALostBlockIsReportedOnStandardErrorAndInTheSystemLog) {
                              " (not a regular file): Invalid argument\n";
   EXPECT_EQ(written, "CorvaneDll: the output block of a background run was not written " + reason);
   EXPECT_NE(logged.find("CorvaneDll[" ), std::string::npos) << logged;
-  EXPECT_NE(logged.find("]: the output block of a background run was not written " + reason.substr(0, reason.size() - 1)),
-            std::string::npos)
+  const std::string logged_line = "]: the output block of a background run was not written " + reason;
+  EXPECT_NE(logged.find(logged_line.substr(0, logged_line.size() - 1)), std::string::npos)
       << logged;
   EXPECT_EQ(ModeOf(path), 0600u);
   struct stat st {};

@@ -16,6 +16,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "remote/output_file.h"
 #include "remote/output_sink.h"
@@ -41,6 +42,8 @@ struct RunQueue {
   std::deque<std::unique_ptr<BackgroundJobWorker>> queue;
   int threads = 0;  // threads taking runs from the queue
   int pending = 0;  // runs queued or being executed
+  std::vector<const BackgroundJobWorker*> executing;
+  std::vector<const BackgroundJobWorker*> reported_at_exit;  // executing when the process ended
   bool closing = false;  // the process is ending: queued runs are not started any more
 };
 
@@ -52,10 +55,18 @@ RunQueue& Runs() {
   return *runs;
 }
 
-void FinishedOne() {
+void FinishedOne(const BackgroundJobWorker* worker) {
   RunQueue& r = Runs();
   std::lock_guard lock(r.mutex);
+  std::erase(r.executing, worker);
   if (--r.pending == 0) r.idle.notify_all();
+}
+
+// True when the end of the process has reported the run already.
+bool ReportedAtExit(const BackgroundJobWorker* worker) {
+  RunQueue& r = Runs();
+  std::lock_guard lock(r.mutex);
+  return std::find(r.reported_at_exit.begin(), r.reported_at_exit.end(), worker) != r.reported_at_exit.end();
 }
 
 // Takes runs from the queue until it is empty.
@@ -71,10 +82,11 @@ void TakeRuns() noexcept {
       }
       worker = std::move(r.queue.front());
       r.queue.pop_front();
+      r.executing.push_back(worker.get());
     }
     worker->Execute();
+    FinishedOne(worker.get());
     worker.reset();
-    FinishedOne();
   }
 }
 
@@ -84,26 +96,45 @@ void ReportToSystemLog(const std::string& line) noexcept {
   ::syslog(LOG_ERR, "%s", line.c_str());
 }
 
-// The normal end of the process reports the runs that were still waiting for their turn: they
-// returned "0" and will write no block.
-class ReportQueuedRunsAtExit {
+// The normal end of the process reports the runs that will write no block: those still waiting
+// for their turn, and those still running once the appends in progress have been finished.
+class ReportUnfinishedRunsAtExit {
  public:
-  ~ReportQueuedRunsAtExit() {
-    std::deque<std::unique_ptr<BackgroundJobWorker>> left;
+  ~ReportUnfinishedRunsAtExit() {
+    EndAppendsForExit();
+    RunQueue& r = Runs();
+    std::deque<std::unique_ptr<BackgroundJobWorker>> waiting;
     {
-      RunQueue& r = Runs();
       std::lock_guard lock(r.mutex);
       r.closing = true;
-      left.swap(r.queue);
-      r.pending -= static_cast<int>(left.size());
+      waiting.swap(r.queue);
+      r.pending -= static_cast<int>(waiting.size());
       if (r.pending == 0) r.idle.notify_all();
     }
-    for (const auto& worker : left) {
+    for (const auto& worker : waiting) {
       ReportLostBlock(worker->Fields().CommandText, "the process ended before the run started");
+    }
+    // A run that has just finished its append leaves the list within moments; one still running
+    // can append nothing any more.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    std::vector<std::string> running;
+    for (;;) {
+      {
+        std::lock_guard lock(r.mutex);
+        if (r.executing.empty() || std::chrono::steady_clock::now() >= deadline) {
+          for (const BackgroundJobWorker* worker : r.executing) running.push_back(worker->Fields().CommandText);
+          r.reported_at_exit = r.executing;
+          break;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (const std::string& command : running) {
+      ReportLostBlock(command, "the process ended while the run was still running");
     }
   }
 };
-ReportQueuedRunsAtExit report_queued_runs_at_exit;
+ReportUnfinishedRunsAtExit report_unfinished_runs_at_exit;
 
 }  // namespace
 
@@ -154,9 +185,10 @@ BackgroundJobWorker::BackgroundJobWorker(RunRequest fields, RemotePorts ports, s
 
 namespace {
 
-// Appends a block whose result is `failure`; reports it when even that cannot be written.
-void AppendFailureBlock(const std::string& path, const std::string& head, std::string_view failure,
-                        std::string_view earlier_failure = {}) noexcept {
+// Appends a block whose result is `failure`; reports it when even that cannot be written (unless
+// the end of the process has reported the run already).
+void AppendFailureBlock(const BackgroundJobWorker* worker, const std::string& path, const std::string& head,
+                        std::string_view failure, std::string_view earlier_failure = {}) noexcept {
   try {
     AppendOutputBlock(path, head + std::string(failure) + OutputBlockTail());
   } catch (const std::exception& e) {
@@ -164,9 +196,9 @@ void AppendFailureBlock(const std::string& path, const std::string& head, std::s
     if (!earlier_failure.empty() && earlier_failure != reason) {
       reason = std::string(earlier_failure) + "; then " + reason;
     }
-    ReportLostBlock(head, reason);
+    if (!ReportedAtExit(worker)) ReportLostBlock(head, reason);
   } catch (...) {
-    ReportLostBlock(head, "unknown failure");
+    if (!ReportedAtExit(worker)) ReportLostBlock(head, "unknown failure");
   }
 }
 
@@ -207,7 +239,7 @@ void BackgroundJobWorker::Execute() noexcept {
     // The temporary file gives its space back before the failure is written (a full disk).
     file_output.reset();
     memory_output.reset();
-    AppendFailureBlock(path, head, *failure);
+    AppendFailureBlock(this, path, head, *failure);
     return;
   }
   try {
@@ -227,7 +259,7 @@ void BackgroundJobWorker::Execute() noexcept {
     const std::string reason = e.what();
     file_output.reset();
     memory_output.reset();
-    AppendFailureBlock(path, head, "The output of the run could not be written: " + reason, reason);
+    AppendFailureBlock(this, path, head, "The output of the run could not be written: " + reason, reason);
   }
 }
 

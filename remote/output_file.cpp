@@ -31,6 +31,7 @@ struct AppendState {
   std::condition_variable idle;
   int in_progress = 0;
   bool closing = false;  // the process is ending: no new append starts
+  bool ended = false;    // the wait for the appends in progress is over
 };
 
 AppendState& State() {
@@ -45,12 +46,7 @@ AppendState& State() {
 // appends in progress, so that none is cut off half-way.
 class WaitForAppendsAtExit {
  public:
-  ~WaitForAppendsAtExit() {
-    AppendState& s = State();
-    std::unique_lock lock(s.count_mutex);
-    s.closing = true;
-    s.idle.wait_for(lock, kExitWait, [&] { return s.in_progress == 0; });
-  }
+  ~WaitForAppendsAtExit() { EndAppendsForExit(); }
 };
 WaitForAppendsAtExit wait_for_appends_at_exit;
 
@@ -427,6 +423,15 @@ void AppendOutputBlock(const std::string& path, std::string_view head, std::stri
     WriteAt(fd, body, offset, path);
     WriteAt(fd, tail, offset, path);
   });
+}
+
+void EndAppendsForExit() noexcept {
+  AppendState& s = State();
+  std::unique_lock lock(s.count_mutex);
+  s.closing = true;
+  if (s.ended) return;
+  s.idle.wait_for(lock, kExitWait, [&] { return s.in_progress == 0; });
+  s.ended = true;
 }
 
 int AppendsInProgress() noexcept {

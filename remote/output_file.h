@@ -80,6 +80,10 @@ void AppendOutputBlock(const std::string& path, std::string_view head, int body_
 // The same for a block made of `head`, `body` and `tail`.
 void AppendOutputBlock(const std::string& path, std::string_view head, std::string_view body, std::string_view tail);
 
+// Lets no append start any more and waits, at most kExitWait, for those in progress. The normal
+// end of the process calls it; a later call returns at once.
+void EndAppendsForExit() noexcept;
+
 // Appends that have started and not finished in this process.
 int AppendsInProgress() noexcept;
 

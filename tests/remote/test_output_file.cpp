@@ -774,6 +774,46 @@ TEST(Worker, ALostBlockIsReportedOnStandardErrorAndInTheSystemLog) {
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
+// A process that ends normally while background runs are still running or waiting for their
+// turn reports each of them: they returned "0" and will write no block.
+TEST(Worker, RunsThatTheEndOfTheProcessCutsOffAreReported) {
+  TempDataDir dir;
+  SilentListener silent;
+  int error_stream[2];
+  ASSERT_EQ(::pipe(error_stream), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::dup2(error_stream[1], STDERR_FILENO);
+    ::close(error_stream[0]);
+    // So few descriptors that one run at a time is all the process holds.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(2);
+    limit.rlim_cur = 80;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0 || BackgroundRunSlots() != 1) ::_exit(2);
+    const RunLimits slow{std::chrono::seconds(30), kDefaultOutputLimit};
+    BackgroundJobWorker::Start(std::make_unique<BackgroundJobWorker>(
+        Request("sleep one", dir.Path()), RemotePorts{silent.Port(), silent.Port()}, nullptr, slow));
+    BackgroundJobWorker::Start(std::make_unique<BackgroundJobWorker>(
+        Request("sleep two", dir.Path()), RemotePorts{silent.Port(), silent.Port()}, nullptr, slow));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the first run waits for its server
+    std::exit(0);
+  }
+  ::close(error_stream[1]);
+  const std::string written = ReadAll(error_stream[0]);
+  ::close(error_stream[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "2: the descriptor limit could not be set to hold one run";
+  EXPECT_EQ(written,
+            "CorvaneDll: the output block of a background run was not written (sleep two): the process ended "
+            "before the run started\n"
+            "CorvaneDll: the output block of a background run was not written (sleep one): the process ended "
+            "while the run was still running\n");
+  EXPECT_FALSE(std::filesystem::exists(OutputFilePath(dir.Path())));
+}
+
 class WorkerRealServers : public ::testing::Test {
  protected:
   void SetUp() override {

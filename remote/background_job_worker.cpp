@@ -35,7 +35,7 @@ namespace {
 }();
 
 // The background runs of this process: runs wait in `queue` until one of at most
-// RunSlots() threads takes them. Never destroyed: threads may outlive the exit handlers.
+// BackgroundRunSlots() threads takes them. Never destroyed: threads may outlive the exit handlers.
 struct RunQueue {
   std::mutex mutex;
   std::condition_variable idle;
@@ -102,6 +102,15 @@ class ReportUnfinishedRunsAtExit {
  public:
   ~ReportUnfinishedRunsAtExit() {
     EndAppendsForExit();
+    try {
+      Report();
+    } catch (...) {
+      // Out of memory at the very end: the runs go unreported.
+    }
+  }
+
+ private:
+  static void Report() {
     RunQueue& r = Runs();
     std::deque<std::unique_ptr<BackgroundJobWorker>> waiting;
     {

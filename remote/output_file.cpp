@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -12,8 +14,10 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 
+#include "posix/descriptor.h"
 #include "remote/socket.h"
 
 namespace corvane {
@@ -27,6 +31,7 @@ struct AppendState {
   std::condition_variable idle;
   int in_progress = 0;
   bool closing = false;  // the process is ending: no new append starts
+  bool ended = false;    // the wait for the appends in progress is over
 };
 
 AppendState& State() {
@@ -41,12 +46,7 @@ AppendState& State() {
 // appends in progress, so that none is cut off half-way.
 class WaitForAppendsAtExit {
  public:
-  ~WaitForAppendsAtExit() {
-    AppendState& s = State();
-    std::unique_lock lock(s.count_mutex);
-    s.closing = true;
-    s.idle.wait_for(lock, kExitWait, [&] { return s.in_progress == 0; });
-  }
+  ~WaitForAppendsAtExit() { EndAppendsForExit(); }
 };
 WaitForAppendsAtExit wait_for_appends_at_exit;
 
@@ -68,9 +68,7 @@ class AppendInProgress {
   AppendInProgress& operator=(const AppendInProgress&) = delete;
 };
 
-[[noreturn]] void ThrowErrno(int error, const std::string& what) {
-  throw std::system_error(error, std::generic_category(), what);
-}
+using posix::ThrowErrno;
 
 void LockExclusive(int fd, const std::string& path) {
   while (::flock(fd, LOCK_EX) != 0) {
@@ -126,76 +124,241 @@ void CopyAt(int from, std::uint64_t size, int to, off_t& offset, const std::stri
   }
 }
 
-// The side record of an append in progress.
-struct AppendRecord {
-  char magic[8];
-  std::uint64_t device;
-  std::uint64_t inode;
-  std::uint64_t start;
-  std::uint64_t end;
-};
-constexpr char kRecordMagic[8] = {'C', 'o', 'r', 'v', 'A', 'p', 'p', '1'};
-
-std::string RecordPathOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return dir + "/." + name + ".append";
-}
-
-// Cuts off what a writer that died left of its block; returns the length to append at.
-off_t RemoveDeadWritersFragment(int fd, const struct stat& st, const std::string& record_path,
-                                const std::string& path) {
-  const int record_fd = ::open(record_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (record_fd < 0) return st.st_size;
-  AppendRecord record{};
-  const ssize_t n = ::pread(record_fd, &record, sizeof record, 0);
-  ::close(record_fd);
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  if (n == static_cast<ssize_t>(sizeof record) && std::memcmp(record.magic, kRecordMagic, sizeof kRecordMagic) == 0 &&
-      record.device == static_cast<std::uint64_t>(st.st_dev) && record.inode == static_cast<std::uint64_t>(st.st_ino) &&
-      record.start < size && size < record.end) {
-    if (::ftruncate(fd, static_cast<off_t>(record.start)) != 0) ThrowErrno(errno, "Cannot write file " + path);
-    return static_cast<off_t>(record.start);
+// Opens the output file for appending: an existing regular file (also through a link), or a new
+// one (owner only). Anything else (a device, a FIFO, a socket, a directory, a link that leads
+// nowhere) is refused; a device or a FIFO is seen for what it is before it is opened at all.
+posix::Descriptor OpenOutputFile(const std::string& path) {
+  const auto refuse = [&](const std::system_error& e) {
+    const int error = e.code().value();
+    const char* const kind = posix::IsNotRegularFileError(error) ? " (not a regular file)" : "";
+    ThrowErrno(error, "Cannot open file " + path + kind);
+  };
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    // O_PATH opens nothing but the name.
+    const posix::Descriptor named(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (!named) {
+      if (errno != ENOENT) ThrowErrno(errno, "Cannot open file " + path);
+      try {
+        return posix::OpenRegularFile(path, O_RDWR | O_CREAT | O_EXCL, 0600);
+      } catch (const std::system_error& e) {
+        if (e.code().value() == EEXIST) continue;  // made meanwhile, or a link that leads nowhere
+        refuse(e);
+      }
+    }
+    struct stat st {};
+    if (::fstat(named.Get(), &st) != 0) ThrowErrno(errno, "Cannot open file " + path);
+    if (!S_ISREG(st.st_mode)) {
+      ThrowErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open file " + path + " (not a regular file)");
+    }
+    try {
+      return posix::OpenRegularFile(path, O_RDWR);
+    } catch (const std::system_error& e) {
+      refuse(e);
+    }
   }
-  return st.st_size;
+  ThrowErrno(ENOENT, "Cannot open file " + path);  // a link that leads nowhere
 }
 
-void WriteRecord(const std::string& record_path, const struct stat& st, off_t start, std::uint64_t block_size) {
-  AppendRecord record{};
-  std::memcpy(record.magic, kRecordMagic, sizeof kRecordMagic);
-  record.device = static_cast<std::uint64_t>(st.st_dev);
-  record.inode = static_cast<std::uint64_t>(st.st_ino);
-  record.start = static_cast<std::uint64_t>(start);
-  record.end = record.start + block_size;
-  FileDescriptor fd(::open(record_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-  if (!fd.Valid()) ThrowErrno(errno, "Cannot create file " + record_path);
-  off_t offset = 0;
-  WriteAt(fd.Get(), std::string_view(reinterpret_cast<const char*>(&record), sizeof record), offset, record_path);
+// Where the record of an append to the opened file lives: beside the file itself (its real name,
+// whatever link it was opened through), so that every writer of that file finds the same record.
+struct RecordPlace {
+  std::string record;  // "." + name + ".append"
+  std::string body;    // the record's copy of the block's middle part
+};
+
+std::optional<RecordPlace> RecordPlaceOf(int fd, const struct stat& st) {
+  if (st.st_nlink == 0) return std::nullopt;  // removed meanwhile: no name to keep a record beside
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  std::string real(PATH_MAX, '\0');
+  const ssize_t n = ::readlink(self.c_str(), real.data(), real.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= real.size() || real[0] != '/') return std::nullopt;
+  real.resize(static_cast<std::size_t>(n));
+  const auto slash = real.find_last_of('/');
+  const std::string dir = slash == 0 ? std::string() : real.substr(0, slash);
+  RecordPlace place;
+  place.record = dir + "/." + real.substr(slash + 1) + ".append";
+  place.body = place.record + ".body";
+  return place;
 }
 
-// One append of `block_size` bytes, written by `write` from the given offset on.
-void Append(const std::string& path, std::uint64_t block_size, const std::function<void(int, off_t&)>& write) {
+void DropRecord(const RecordPlace& place) noexcept {
+  ::unlink(place.record.c_str());
+  ::unlink(place.body.c_str());
+}
+
+// A regular file opened for reading only, never following a link; invalid when there is none.
+FileDescriptor OpenRecordFile(const std::string& path, std::uint64_t* size) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat st {};
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return FileDescriptor();
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return fd;
+}
+
+// True when `size` bytes of `a` at `a_offset` equal those of `b` at `b_offset`.
+bool SameBytes(int a, std::uint64_t a_offset, int b, std::uint64_t b_offset, std::uint64_t size) {
+  constexpr std::size_t kChunk = 1024 * 1024;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(2 * kChunk);
+  char* const left = buffer.get();
+  char* const right = buffer.get() + kChunk;
+  while (size > 0) {
+    const std::size_t want = size < kChunk ? static_cast<std::size_t>(size) : kChunk;
+    if (::pread(a, left, want, static_cast<off_t>(a_offset)) != static_cast<ssize_t>(want)) return false;
+    if (::pread(b, right, want, static_cast<off_t>(b_offset)) != static_cast<ssize_t>(want)) return false;
+    if (std::memcmp(left, right, want) != 0) return false;
+    a_offset += want;
+    b_offset += want;
+    size -= want;
+  }
+  return true;
+}
+
+// Cuts off what a writer that died left of its block, and only that; returns the length to
+// append at. The record is acted on only when it names the opened file (device and inode), the
+// file's length lies strictly between the recorded start and end, and the file from the recorded
+// start to its end is, byte for byte, the beginning of the block that the record holds (the block
+// starts with its first line there): then it is the dead writer's own fragment, which nobody
+// changed since. Otherwise the file is left alone. The record is dropped in either case.
+off_t RemoveDeadWritersFragment(int fd, const struct stat& st, const RecordPlace& place, const std::string& path) {
+  std::uint64_t record_size = 0;
+  const FileDescriptor record = OpenRecordFile(place.record, &record_size);
+  if (!record.Valid()) {
+    DropRecord(place);
+    return st.st_size;
+  }
+  OutputAppendRecord header{};
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  const bool proven = [&] {
+    if (::pread(record.Get(), &header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) return false;
+    if (std::memcmp(header.magic, kOutputRecordMagic, sizeof header.magic) != 0) return false;
+    if (header.device != static_cast<std::uint64_t>(st.st_dev) ||
+        header.inode != static_cast<std::uint64_t>(st.st_ino)) {
+      return false;
+    }
+    constexpr std::uint64_t kMost = std::uint64_t{1} << 62;
+    if (header.front_size > kMost || header.body_size > kMost || header.back_size > kMost) return false;
+    if (record_size != sizeof header + header.front_size + header.back_size) return false;
+    if (header.start > kMost || header.end != header.start + header.front_size + header.body_size + header.back_size) {
+      return false;
+    }
+    if (!(header.start < size && size < header.end)) return false;
+    // The block begins with its first line.
+    const std::string first_line = std::string(kOutputBlockStars) + "\r\n";
+    if (header.front_size < first_line.size()) return false;
+    std::string front_start(first_line.size(), '\0');
+    if (::pread(record.Get(), front_start.data(), front_start.size(), sizeof header) !=
+            static_cast<ssize_t>(front_start.size()) ||
+        front_start != first_line) {
+      return false;
+    }
+    // The file from the start on is the beginning of the recorded block.
+    std::uint64_t left = size - header.start;
+    std::uint64_t at = header.start;
+    const std::uint64_t front = std::min(left, header.front_size);
+    if (!SameBytes(fd, at, record.Get(), sizeof header, front)) return false;
+    at += front;
+    left -= front;
+    if (left > 0 && header.body_size > 0) {
+      std::uint64_t body_file_size = 0;
+      const FileDescriptor body = OpenRecordFile(place.body, &body_file_size);
+      if (!body.Valid() || body_file_size != header.body_size) return false;
+      const std::uint64_t middle = std::min(left, header.body_size);
+      if (!SameBytes(fd, at, body.Get(), 0, middle)) return false;
+      at += middle;
+      left -= middle;
+    }
+    return left == 0 || SameBytes(fd, at, record.Get(), sizeof header + header.front_size, left);
+  }();
+  DropRecord(place);
+  if (!proven) return st.st_size;
+  if (::ftruncate(fd, static_cast<off_t>(header.start)) != 0) ThrowErrno(errno, "Cannot write file " + path);
+  return static_cast<off_t>(header.start);
+}
+
+// The parts of a block: its front (`head` and then `text`) and its `back` are kept in the record
+// itself, the `body_size` bytes of `body_fd` (from offset 0) beside it.
+struct BlockParts {
+  std::string_view head;
+  std::string_view text;
+  int body_fd = -1;
+  std::uint64_t body_size = 0;
+  std::string_view back;
+};
+
+// Writes the record of the append about to start at `start`; false when it cannot be written (the
+// append then goes ahead without it).
+bool WriteRecord(const RecordPlace& place, const struct stat& st, off_t start, const BlockParts& parts) noexcept {
+  try {
+    DropRecord(place);
+    if (parts.body_size > 0) {
+      // The body is given a name where the file system allows it, else copied.
+      const std::string self = "/proc/self/fd/" + std::to_string(parts.body_fd);
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, place.body.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        FileDescriptor body(
+            ::open(place.body.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        if (!body.Valid()) return false;
+        off_t offset = 0;
+        CopyAt(parts.body_fd, parts.body_size, body.Get(), offset, place.body);
+      }
+    }
+    OutputAppendRecord header{};
+    std::memcpy(header.magic, kOutputRecordMagic, sizeof header.magic);
+    header.device = static_cast<std::uint64_t>(st.st_dev);
+    header.inode = static_cast<std::uint64_t>(st.st_ino);
+    header.start = static_cast<std::uint64_t>(start);
+    header.front_size = parts.head.size() + parts.text.size();
+    header.body_size = parts.body_size;
+    header.back_size = parts.back.size();
+    header.end = header.start + header.front_size + header.body_size + header.back_size;
+    // Written whole under a temporary name and then renamed into place: a record is complete or
+    // absent.
+    const std::string temporary = place.record + ".new";
+    ::unlink(temporary.c_str());
+    FileDescriptor fd(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!fd.Valid()) {
+      DropRecord(place);
+      return false;
+    }
+    off_t offset = 0;
+    WriteAt(fd.Get(), std::string_view(reinterpret_cast<const char*>(&header), sizeof header), offset, temporary);
+    WriteAt(fd.Get(), parts.head, offset, temporary);
+    WriteAt(fd.Get(), parts.text, offset, temporary);
+    WriteAt(fd.Get(), parts.back, offset, temporary);
+    if (::rename(temporary.c_str(), place.record.c_str()) != 0) {
+      ::unlink(temporary.c_str());
+      DropRecord(place);
+      return false;
+    }
+    return true;
+  } catch (...) {
+    ::unlink((place.record + ".new").c_str());
+    DropRecord(place);
+    return false;
+  }
+}
+
+// One append of the block made of `parts`, written by `write` from the given offset on.
+void Append(const std::string& path, const BlockParts& parts, const std::function<void(int, off_t&)>& write) {
   const AppendInProgress counted(path);
   std::lock_guard process_lock(State().file_mutex);
-  FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!fd.Valid()) ThrowErrno(errno, "Cannot open file " + path);
+  const posix::Descriptor fd = OpenOutputFile(path);
   LockExclusive(fd.Get(), path);  // released when the descriptor closes
   struct stat st {};
   if (::fstat(fd.Get(), &st) != 0) ThrowErrno(errno, "Cannot open file " + path);
-  const std::string record_path = RecordPathOf(path);
-  const off_t start = RemoveDeadWritersFragment(fd.Get(), st, record_path, path);
-  WriteRecord(record_path, st, start, block_size);
+  const std::optional<RecordPlace> place = RecordPlaceOf(fd.Get(), st);
+  const off_t start = place ? RemoveDeadWritersFragment(fd.Get(), st, *place, path) : st.st_size;
+  const bool recorded = place && WriteRecord(*place, st, start, parts);
   off_t offset = start;
   try {
     write(fd.Get(), offset);
   } catch (...) {
     // Take a partly written block back; the earlier content stays as it was.
     [[maybe_unused]] const int rc = ::ftruncate(fd.Get(), start);
-    ::unlink(record_path.c_str());
+    if (recorded) DropRecord(*place);
     throw;
   }
-  ::unlink(record_path.c_str());
+  if (recorded) DropRecord(*place);
 }
 
 }  // namespace
@@ -242,16 +405,33 @@ std::string FormatOutputBlock(std::string_view date_time_text, std::string_view 
 }
 
 void AppendOutputBlock(const std::string& path, std::string_view block) {
-  Append(path, block.size(), [&](int fd, off_t& offset) { WriteAt(fd, block, offset, path); });
+  Append(path, BlockParts{block, {}, -1, 0, {}}, [&](int fd, off_t& offset) { WriteAt(fd, block, offset, path); });
 }
 
 void AppendOutputBlock(const std::string& path, std::string_view head, int body_fd, std::uint64_t body_size,
                        std::string_view tail) {
-  Append(path, head.size() + body_size + tail.size(), [&](int fd, off_t& offset) {
+  Append(path, BlockParts{head, {}, body_fd, body_size, tail}, [&](int fd, off_t& offset) {
     WriteAt(fd, head, offset, path);
     CopyAt(body_fd, body_size, fd, offset, path);
     WriteAt(fd, tail, offset, path);
   });
+}
+
+void AppendOutputBlock(const std::string& path, std::string_view head, std::string_view body, std::string_view tail) {
+  Append(path, BlockParts{head, body, -1, 0, tail}, [&](int fd, off_t& offset) {
+    WriteAt(fd, head, offset, path);
+    WriteAt(fd, body, offset, path);
+    WriteAt(fd, tail, offset, path);
+  });
+}
+
+void EndAppendsForExit() noexcept {
+  AppendState& s = State();
+  std::unique_lock lock(s.count_mutex);
+  s.closing = true;
+  if (s.ended) return;
+  s.idle.wait_for(lock, kExitWait, [&] { return s.in_progress == 0; });
+  s.ended = true;
 }
 
 int AppendsInProgress() noexcept {

@@ -8,12 +8,22 @@
 // - Appends are serialised twice: a process-wide mutex between the workers of this process and an
 //   exclusive flock() against other processes. A writer waits for the file rather than dropping
 //   its block.
-// - Under the lock, before it writes, a writer records in the side file ".output.txt.append" the
-//   file (device and inode), the length it starts from and the length it will end at, and removes
-//   the record once the block is whole. A writer that finds a record left behind by a writer that
-//   died (kill -9, power off of the process) cuts the file back to the recorded start when its
-//   length lies strictly between the recorded start and end (a cut block), and changes nothing
-//   otherwise: only the dead writer's fragment is ever removed.
+// - Under the lock, before it writes, a writer records what it is about to write in the side file
+//   "." + name + ".append" beside the file's real name (found from the opened file, whatever link
+//   it was opened through): the file (device and inode), the length it starts from, the length it
+//   will end at, and the block itself (its head and tail in the record, its output, when that is
+//   in a file, in "." + name + ".append.body"). The record is removed once the block is whole.
+//   A writer that finds a record left behind by a writer that died (kill -9, power off of the
+//   process) cuts the file back to the recorded start only when the record names the opened
+//   file, the file's length lies strictly between the recorded start and end, and the file from
+//   the start on is byte for byte the beginning of the recorded block (a block starts with its
+//   first line): that is the dead writer's own fragment, unchanged since. Anything else (a record
+//   made by hand, a file edited or shared since) leaves the file alone; the record is dropped in
+//   every case. Where no record can be written (a directory that takes no new file), the block
+//   is appended without one.
+// - The file is opened only when it is a regular file (also through a link); a new one is made
+//   readable and writable by its owner only, as is the record. A device, a FIFO or anything else
+//   is refused before it is opened for writing, and the block is not written.
 // - A block that cannot be written whole (full disk) is taken back at once.
 // - A process that ends normally (exit(), return from main) waits, at most kExitWait, for the
 //   appends in progress to finish; appends that would start after that are dropped.
@@ -44,7 +54,21 @@ std::string OutputBlockTail();
 std::string FormatOutputBlock(std::string_view date_time_text, std::string_view command,
                               std::string_view host, std::string_view result);
 
-// Appends `block` to the file at `path`, creating it (mode 0644 less the umask) when missing.
+// The layout of the record file: this header, the block's first `front_size` bytes and its last
+// `back_size` bytes; the `body_size` bytes between them are in the body file.
+struct OutputAppendRecord {
+  char magic[8];
+  std::uint64_t device;
+  std::uint64_t inode;
+  std::uint64_t start;
+  std::uint64_t end;
+  std::uint64_t front_size;
+  std::uint64_t body_size;
+  std::uint64_t back_size;
+};
+inline constexpr char kOutputRecordMagic[8] = {'C', 'o', 'r', 'v', 'A', 'p', 'p', '2'};
+
+// Appends `block` to the file at `path`, creating it (mode 0600) when missing.
 // Throws std::system_error when the file cannot be opened, locked or written; a block that could
 // not be written whole is taken back, so the file keeps exactly its earlier content.
 void AppendOutputBlock(const std::string& path, std::string_view block);
@@ -52,6 +76,13 @@ void AppendOutputBlock(const std::string& path, std::string_view block);
 // `tail`.
 void AppendOutputBlock(const std::string& path, std::string_view head, int body_fd, std::uint64_t body_size,
                        std::string_view tail);
+
+// The same for a block made of `head`, `body` and `tail`.
+void AppendOutputBlock(const std::string& path, std::string_view head, std::string_view body, std::string_view tail);
+
+// Lets no append start any more and waits, at most kExitWait, for those in progress. The normal
+// end of the process calls it; a later call returns at once.
+void EndAppendsForExit() noexcept;
 
 // Appends that have started and not finished in this process.
 int AppendsInProgress() noexcept;

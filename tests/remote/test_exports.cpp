@@ -12,7 +12,13 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <stdio.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -67,6 +73,7 @@ extern "C" int connect(int fd, const struct sockaddr* address, socklen_t size) {
 #include <QWidget>
 
 #include "cipher/formats.h"
+#include "remote/fake_server.h"
 #include "remote/real_peers.h"
 #include "remote/stored_settings.h"
 #include "settings/date_time_text.h"
@@ -318,6 +325,109 @@ TEST_F(ExportsTest, EightConcurrentExecuteACallsGiveEightWholeUnmixedBlocks) {
   }
   EXPECT_EQ(blocks.size(), static_cast<std::size_t>(kRuns));
   EXPECT_TRUE(got == expected) << "blocks were torn, mixed or lost";
+}
+
+// A fake rexec server for many runs: answers each connection in turn with a NUL status byte and
+// "ran " + the command, and never connects back. Its listener is made at construction, its thread
+// only by Serve(), so that a child can be forked before it runs.
+class ManyRunsServer {
+ public:
+  ManyRunsServer() : listener_(Socket::Create(AF_INET)) {
+    listener_.Bind(SocketAddress::Numeric("127.0.0.1", 0));
+    listener_.Listen(4096);
+    port_ = listener_.LocalAddress().Port();
+    stop_.Reset(::eventfd(0, EFD_CLOEXEC));
+  }
+  ~ManyRunsServer() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(stop_.Get(), &one, sizeof one);
+    if (thread_.joinable()) thread_.join();
+  }
+  ManyRunsServer(const ManyRunsServer&) = delete;
+  ManyRunsServer& operator=(const ManyRunsServer&) = delete;
+
+  std::uint16_t Port() const { return port_; }
+  void Serve() {
+    thread_ = std::thread([this] {
+      for (;;) {
+        pollfd fds[2] = {{listener_.Handle(), POLLIN, 0}, {stop_.Get(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+          if (errno == EINTR) continue;
+          return;
+        }
+        if (fds[1].revents != 0) return;
+        const int fd = ::accept4(listener_.Handle(), nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        Socket connection{FileDescriptor(fd)};
+        connection.SetTimeout(std::chrono::seconds(20));
+        try {
+          const test::RequestHeader header = test::ReadRequestHeader(connection);
+          connection.SendAll(std::string(1, '\0') + "ran " + header.command + "\n");
+        } catch (const std::exception&) {
+        }
+      }
+    });
+  }
+
+ private:
+  Socket listener_;
+  std::uint16_t port_ = 0;
+  FileDescriptor stop_;
+  std::thread thread_;
+};
+
+// 10 000 executeA calls at once, in a process whose soft descriptor limit is 1024, give 10 000
+// whole blocks: runs beyond what the process can hold wait for their turn instead of failing.
+TEST(ManyRuns, TenThousandConcurrentExecuteACallsUnderA1024DescriptorLimitGiveTenThousandBlocks) {
+  constexpr int kRuns = 10000;
+  TempDataDir dir;
+  test::WriteEnvironment(dir, "Env1", test::PeerEnvironment());
+  test::WriteJob(dir, "Job1", {{"Command", "echo run @\"n\""}});
+  const std::string output = dir.File("output.txt");
+  ManyRunsServer server;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(2);
+    limit.rlim_cur = 1024;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(2);
+    g_rexec_port = server.Port();
+    int refused = 0;
+    for (int n = 0; n < kRuns; ++n) {
+      const std::string parameters = "n=" + std::to_string(n);
+      char* result = executeA("Env1", "Job1", 0, dir.Path().c_str(), parameters.c_str());
+      if (result == nullptr || std::string_view(result) != "0") ++refused;
+      releasebuffer(result);
+    }
+    // Bounded wait for the blocks; the parent checks them.
+    test::WaitForBlocks(output, kRuns, std::chrono::seconds(150));
+    ::_exit(refused == 0 ? 0 : 3);
+  }
+  server.Serve();
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
+  pid_t ended = 0;
+  while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (ended == 0) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    FAIL() << "the runs did not end";
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no descriptor limit could be set; 3: an executeA call did not return \"0\"";
+  const std::vector<std::string> blocks = test::SplitBlocks(test::ReadWholeFile(output).value_or(""));
+  EXPECT_EQ(blocks.size(), static_cast<std::size_t>(kRuns));
+  std::multiset<std::string> got;
+  for (const std::string& b : blocks) got.insert(WithoutDateLine(b));
+  std::multiset<std::string> expected;
+  for (int n = 0; n < kRuns; ++n) {
+    const std::string command = "echo run " + std::to_string(n);
+    expected.insert(ExpectedBlock(command, "ran " + command + "\r\n"));
+  }
+  EXPECT_TRUE(got == expected) << "blocks were lost, torn or mixed";
 }
 
 TEST_F(ExportsTest, WithoutAQApplicationAFlaggedVariableCountsAsCancelled) {

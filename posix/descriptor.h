@@ -3,6 +3,8 @@
 // every other module of the project.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 
@@ -40,9 +42,14 @@ class Descriptor {
 
 // Throws std::system_error for `error` (an errno value) with the text `what`.
 [[noreturn]] void ThrowErrno(int error, const std::string& what);
+// The same with the text `what` " \"" path "\"", the form every file failure of the project takes.
+[[noreturn]] void ThrowErrno(int error, std::string_view what, std::string_view path);
 
-// Writes all of `bytes`, retrying short writes and EINTR; throws std::system_error on failure.
-void WriteAll(int fd, std::string_view bytes);
+// Writes all of `bytes` at the descriptor's position, retrying short writes and EINTR. Throws
+// std::system_error with the text `what`: the write's errno, or EIO when a write takes nothing.
+void WriteAll(int fd, std::string_view bytes, std::string_view what = "Cannot write");
+// The same at `offset` (the descriptor's position stays), which is moved past every byte written.
+void WriteAllAt(int fd, std::string_view bytes, off_t& offset, std::string_view what = "Cannot write");
 
 // Opens `path` with `flags` (O_RDONLY, O_WRONLY or O_RDWR, with O_APPEND, O_CREAT, O_EXCL as
 // wanted) and, where it is created, `mode`, but only when it is a regular file: a FIFO, a device,

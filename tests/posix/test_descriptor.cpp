@@ -144,5 +144,36 @@ TEST_F(PosixFiles, WriteAllWritesEveryByteOfALargeBuffer) {
   }
 }
 
+TEST_F(PosixFiles, WriteAllAtWritesAtItsOffsetAndReportsInItsOwnWords) {
+  const std::string file = Path("record");
+  {
+    Descriptor fd = OpenRegularFile(file, O_RDWR | O_CREAT);
+    WriteAll(fd.Get(), std::string_view("0123456789"));
+    off_t offset = 2;
+    WriteAllAt(fd.Get(), "ab", offset);
+    EXPECT_EQ(offset, 4);
+    // The descriptor's own position is not moved.
+    EXPECT_EQ(::lseek(fd.Get(), 0, SEEK_CUR), 10);
+  }
+  EXPECT_EQ(Read(file), "01ab456789");
+
+  Descriptor readOnly = OpenRegularFile(file, O_RDONLY);
+  off_t offset = 0;
+  try {
+    WriteAllAt(readOnly.Get(), "x", offset, "Cannot write file " + file);
+    ADD_FAILURE() << "a read-only descriptor took a write";
+  } catch (const std::system_error& e) {
+    EXPECT_EQ(e.code().value(), EBADF);
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot write file " + file + ": ", 0), 0u) << e.what();
+  }
+  EXPECT_EQ(offset, 0);
+  try {
+    ThrowErrno(EACCES, "Cannot open file", "/a b");
+  } catch (const std::system_error& e) {
+    EXPECT_EQ(e.code().value(), EACCES);
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"/a b\": ", 0), 0u) << e.what();
+  }
+}
+
 }  // namespace
 }  // namespace corvane::posix

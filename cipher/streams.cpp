@@ -36,12 +36,6 @@ void TMemoryStream::SetSize(std::int64_t size) {
   if (pos_ > Size()) pos_ = Size();
 }
 
-namespace {
-[[noreturn]] void ThrowFileError(const std::string& what, const std::string& name) {
-  throw std::system_error(errno, std::generic_category(), what + " \"" + name + "\"");
-}
-}  // namespace
-
 TFileStream::TFileStream(const std::string& name, Mode mode) : name_(name) {
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -49,23 +43,21 @@ TFileStream::TFileStream(const std::string& name, Mode mode) : name_(name) {
     case Mode::ReadWrite: flags |= O_RDWR; break;
     case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
   }
+  int fd;
   do {
-    fd_ = ::open(name.c_str(), flags, 0600);
-  } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) ThrowFileError(mode == Mode::Create ? "Cannot create file" : "Cannot open file", name);
-}
-
-TFileStream::~TFileStream() {
-  if (fd_ >= 0) ::close(fd_);
+    fd = ::open(name.c_str(), flags, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) posix::ThrowErrno(errno, mode == Mode::Create ? "Cannot create file" : "Cannot open file", name);
+  fd_.Reset(fd);
 }
 
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
   std::int64_t total = 0;
   auto* p = static_cast<std::uint8_t*>(buffer);
   while (total < count) {
-    const ssize_t n = ::read(fd_, p + total, std::size_t(count - total));
+    const ssize_t n = ::read(fd_.Get(), p + total, std::size_t(count - total));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowFileError("Read error on", name_);
+    if (n < 0) posix::ThrowErrno(errno, "Read error on", name_);
     if (n == 0) break;
     total += n;
   }
@@ -73,34 +65,29 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
 }
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
-  std::int64_t total = 0;
-  const auto* p = static_cast<const std::uint8_t*>(buffer);
-  while (total < count) {
-    const ssize_t n = ::write(fd_, p + total, std::size_t(count - total));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowFileError("Write error on", name_);
-    total += n;
-  }
-  return total;
+  if (count <= 0) return 0;
+  posix::WriteAll(fd_.Get(), std::string_view(static_cast<const char*>(buffer), std::size_t(count)),
+                  "Write error on \"" + name_ + "\"");
+  return count;
 }
 
 std::int64_t TFileStream::Position() const {
-  const off_t p = ::lseek(fd_, 0, SEEK_CUR);
+  const off_t p = ::lseek(fd_.Get(), 0, SEEK_CUR);
   return p < 0 ? 0 : std::int64_t(p);
 }
 
 void TFileStream::SetPosition(std::int64_t position) {
-  if (::lseek(fd_, off_t(std::max<std::int64_t>(position, 0)), SEEK_SET) < 0) ThrowFileError("Seek error on", name_);
+  if (::lseek(fd_.Get(), off_t(std::max<std::int64_t>(position, 0)), SEEK_SET) < 0) posix::ThrowErrno(errno, "Seek error on", name_);
 }
 
 std::int64_t TFileStream::Size() const {
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) return 0;
+  if (::fstat(fd_.Get(), &st) != 0) return 0;
   return std::int64_t(st.st_size);
 }
 
 void TFileStream::SetSize(std::int64_t size) {
-  if (::ftruncate(fd_, off_t(std::max<std::int64_t>(size, 0))) != 0) ThrowFileError("Cannot set the size of", name_);
+  if (::ftruncate(fd_.Get(), off_t(std::max<std::int64_t>(size, 0))) != 0) posix::ThrowErrno(errno, "Cannot set the size of", name_);
 }
 
 }  // namespace corvane

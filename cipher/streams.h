@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "posix/descriptor.h"
+
 namespace corvane {
 
 class TStream {
@@ -45,7 +47,6 @@ class TFileStream final : public TStream {
  public:
   enum class Mode { ReadOnly, ReadWrite, Create };
   TFileStream(const std::string& name, Mode mode);
-  ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
   std::int64_t Read(void* buffer, std::int64_t count) override;
@@ -56,7 +57,7 @@ class TFileStream final : public TStream {
   void SetSize(std::int64_t size) override;
 
  private:
-  int fd_ = -1;
+  posix::Descriptor fd_;
   std::string name_;
 };
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "posix/descriptor.h"
 #include "settings/safe_write.h"
 
 namespace corvane {
@@ -54,59 +55,36 @@ std::string FoldName(std::string_view name) {
   return folded;
 }
 
-namespace {
-
-// Closes a descriptor when it goes out of scope.
-class ScopedDescriptor {
- public:
-  explicit ScopedDescriptor(int fd) noexcept : fd_(fd) {}
-  ~ScopedDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ScopedDescriptor(const ScopedDescriptor&) = delete;
-  ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
-  int get() const noexcept { return fd_; }
-
- private:
-  int fd_;
-};
-
-[[noreturn]] void FailReading(int error, const std::string& what, const std::string& path) {
-  throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
-}
-
-}  // namespace
-
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
   // O_NONBLOCK: opening a FIFO must not wait for a writer; the type is checked before any read.
-  const ScopedDescriptor fd(::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) {
+  const posix::Descriptor fd(::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd) {
     if (errno == ENOENT || errno == ENOTDIR) return;  // a missing file reads as empty
-    FailReading(errno, "Cannot open file", path_);
+    posix::ThrowErrno(errno, "Cannot open file", path_);
   }
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) FailReading(errno, "Cannot open file", path_);
+  if (::fstat(fd.Get(), &st) != 0) posix::ThrowErrno(errno, "Cannot open file", path_);
   if (!S_ISREG(st.st_mode)) {
-    FailReading(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open file (not a regular file)", path_);
+    posix::ThrowErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open file (not a regular file)", path_);
   }
   if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileSize) {
-    FailReading(EFBIG, "Cannot read file (larger than 64 MiB)", path_);
+    posix::ThrowErrno(EFBIG, "Cannot read file (larger than 64 MiB)", path_);
   }
   std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
   std::size_t filled = 0;
   for (;;) {
     // One byte of room beyond the size the file had: a file that grows meanwhile is noticed.
     if (filled == bytes.size()) {
-      if (bytes.size() > kMaxSettingsFileSize) FailReading(EFBIG, "Cannot read file (larger than 64 MiB)", path_);
+      if (bytes.size() > kMaxSettingsFileSize) posix::ThrowErrno(EFBIG, "Cannot read file (larger than 64 MiB)", path_);
       bytes.resize(std::min(kMaxSettingsFileSize + 1, bytes.size() + 65536));
     }
-    const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+    const ssize_t n = ::read(fd.Get(), bytes.data() + filled, bytes.size() - filled);
     if (n > 0) {
       filled += static_cast<std::size_t>(n);
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {
-      FailReading(errno, "Cannot read file", path_);
+      posix::ThrowErrno(errno, "Cannot read file", path_);
     }
   }
   bytes.resize(filled);
@@ -156,30 +134,30 @@ void IniFile::Parse(std::string_view bytes) {
 }
 
 void IniFile::AppendSection(std::string name) {
-  section_index_[FoldName(name)] = sections_.size();
+  sectionIndex_[FoldName(name)] = sections_.size();
   sections_.push_back(Section{std::move(name), {}, {}});
 }
 
 void IniFile::AppendEntry(Section& section, Entry entry) {
-  if (entry.is_key) section.key_index[FoldName(entry.name)] = section.entries.size();
+  if (entry.isKey) section.keyIndex[FoldName(entry.name)] = section.entries.size();
   section.entries.push_back(std::move(entry));
 }
 
 void IniFile::RebuildKeyIndex(Section& section) {
-  section.key_index.clear();
+  section.keyIndex.clear();
   for (std::size_t i = 0; i < section.entries.size(); ++i) {
-    if (section.entries[i].is_key) section.key_index[FoldName(section.entries[i].name)] = i;
+    if (section.entries[i].isKey) section.keyIndex[FoldName(section.entries[i].name)] = i;
   }
 }
 
 void IniFile::RebuildSectionIndex() {
-  section_index_.clear();
-  for (std::size_t i = 0; i < sections_.size(); ++i) section_index_[FoldName(sections_[i].name)] = i;
+  sectionIndex_.clear();
+  for (std::size_t i = 0; i < sections_.size(); ++i) sectionIndex_[FoldName(sections_[i].name)] = i;
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view name) const noexcept {
-  const auto it = section_index_.find(FoldName(name));
-  return it == section_index_.end() ? nullptr : &sections_[it->second];
+  const auto it = sectionIndex_.find(FoldName(name));
+  return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
 }
 
 IniFile::Section* IniFile::FindSection(std::string_view name) noexcept {
@@ -187,8 +165,8 @@ IniFile::Section* IniFile::FindSection(std::string_view name) noexcept {
 }
 
 const IniFile::Entry* IniFile::FindKey(const Section& section, std::string_view key) noexcept {
-  const auto it = section.key_index.find(FoldName(key));
-  return it == section.key_index.end() ? nullptr : &section.entries[it->second];
+  const auto it = section.keyIndex.find(FoldName(key));
+  return it == section.keyIndex.end() ? nullptr : &section.entries[it->second];
 }
 
 IniFile::Entry* IniFile::FindKey(Section& section, std::string_view key) noexcept {
@@ -206,7 +184,7 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
   std::vector<std::string> names;
   if (const Section* s = FindSection(section)) {
     for (const auto& e : s->entries) {
-      if (e.is_key) names.push_back(e.name);
+      if (e.isKey) names.push_back(e.name);
     }
   }
   return names;
@@ -270,7 +248,7 @@ std::string IniFile::ToBytes() const {
     out += s.name;
     out += "]\r\n";
     for (const auto& e : s.entries) {
-      if (e.is_key) {
+      if (e.isKey) {
         out += e.name;
         out += '=';
       }

@@ -94,16 +94,16 @@ class IniFile {
 
  private:
   struct Entry {
-    bool is_key = false;  // false: a line without "=", kept verbatim in `text`
-    std::string name;     // key name (is_key only)
-    std::string text;     // value, or the whole line when !is_key
+    bool isKey = false;  // false: a line without "=", kept verbatim in `text`
+    std::string name;     // key name (isKey only)
+    std::string text;     // value, or the whole line when !isKey
   };
   struct Section {
     std::string name;
     std::vector<Entry> entries;
     // Folded key name -> index of the last entry of that name, so that a lookup costs the same
     // whatever the number of keys.
-    std::unordered_map<std::string, std::size_t> key_index;
+    std::unordered_map<std::string, std::size_t> keyIndex;
   };
 
   void Parse(std::string_view bytes);
@@ -119,7 +119,7 @@ class IniFile {
   std::string path_;
   std::vector<Section> sections_;
   // Folded section name -> index of the last section of that name.
-  std::unordered_map<std::string, std::size_t> section_index_;
+  std::unordered_map<std::string, std::size_t> sectionIndex_;
 };
 
 }  // namespace corvane

@@ -12,38 +12,36 @@
 #include <utility>
 #include <vector>
 
+#include "posix/descriptor.h"
+#include "posix/locked_append.h"
+
 namespace corvane {
 namespace {
 
-[[noreturn]] void Fail(const std::string& path, int error) {
-  throw std::system_error(error, std::generic_category(), "Cannot create file \"" + path + "\"");
-}
+constexpr std::string_view kCannotCreate = "Cannot create file";
+
+[[noreturn]] void Fail(const std::string& path, int error) { posix::ThrowErrno(error, kCannotCreate, path); }
 
 // Closes the descriptor and removes the temporary file unless Release() was called.
 class TempFile {
  public:
-  TempFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  TempFile(posix::Descriptor fd, std::string name) : fd_(std::move(fd)), name_(std::move(name)) {}
   TempFile(TempFile&& other) noexcept
-      : fd_(std::exchange(other.fd_, -1)), name_(std::move(other.name_)),
+      : fd_(std::move(other.fd_)), name_(std::move(other.name_)),
         released_(std::exchange(other.released_, true)) {}
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
+    fd_.Reset();
     if (!released_) ::unlink(name_.c_str());
   }
-  int fd() const noexcept { return fd_; }
-  const std::string& name() const noexcept { return name_; }
-  // Closes the descriptor; returns 0 or the errno of close().
-  int Close() noexcept {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 ? 0 : errno;
-  }
+  int Get() const noexcept { return fd_.Get(); }
+  const std::string& Name() const noexcept { return name_; }
+  void Close() noexcept { fd_.Reset(); }
   void Release() noexcept { released_ = true; }
 
  private:
-  int fd_;
+  posix::Descriptor fd_;
   std::string name_;
   bool released_ = false;
 };
@@ -119,18 +117,17 @@ bool SameFile(const struct stat& a, const struct stat& b) noexcept {
 void RemoveStaleTemporaryFiles(const std::string& dir, const std::string& base) noexcept {
   DIR* listing = ::opendir(dir.c_str());
   if (listing == nullptr) return;
-  const int dir_fd = ::dirfd(listing);
+  const int dirFd = ::dirfd(listing);
   while (const dirent* entry = ::readdir(listing)) {
     if (!IsTemporaryNameOf(entry->d_name, base)) continue;
-    const int fd = ::openat(dir_fd, entry->d_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) continue;
+    const posix::Descriptor fd(::openat(dirFd, entry->d_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) continue;
     struct stat locked {};
     struct stat named {};
-    if (::fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        ::fstatat(dir_fd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(locked, named)) {
-      ::unlinkat(dir_fd, entry->d_name, 0);
+    if (::fstat(fd.Get(), &locked) == 0 && S_ISREG(locked.st_mode) && ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(locked, named)) {
+      ::unlinkat(dirFd, entry->d_name, 0);
     }
-    ::close(fd);
   }
   ::closedir(listing);
 }
@@ -143,26 +140,25 @@ TempFile CreateLockedTemporary(const std::string& path, const std::string& dir) 
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) Fail(path, errno);
-    TempFile temp(fd, std::string(name.data()));
-    while (::flock(fd, LOCK_EX) != 0) {
-      if (errno != EINTR) Fail(path, errno);
-    }
+    posix::Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd) Fail(path, errno);
+    TempFile temp(std::move(fd), std::string(name.data()));
+    // Nobody else holds a new file's lock but a cleaner that has just opened it, and only for a
+    // moment: the save waits for it.
+    posix::LockExclusive(temp.Get(), posix::LockWait::WithoutLimit(), std::string(kCannotCreate) + " \"" + path + "\"");
     struct stat own {};
     struct stat named {};
-    if (::fstat(fd, &own) != 0) Fail(path, errno);
-    if (::lstat(temp.name().c_str(), &named) == 0 && SameFile(own, named)) return temp;
+    if (::fstat(temp.Get(), &own) != 0) Fail(path, errno);
+    if (::lstat(temp.Name().c_str(), &named) == 0 && SameFile(own, named)) return temp;
     temp.Release();  // the name is gone or is another file now: not ours to remove
   }
   Fail(path, EEXIST);
 }
 
 void SyncDirectory(const std::string& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;  // the rename is done; a directory that cannot be opened is not fatal
-  ::fsync(fd);
-  ::close(fd);
+  const posix::Descriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return;  // the rename is done; a directory that cannot be opened is not fatal
+  ::fsync(fd.Get());
 }
 
 }  // namespace
@@ -188,23 +184,11 @@ void SafeWriteFile(const std::string& requested_path, std::string_view bytes) {
   RemoveStaleTemporaryFiles(dir, BaseNameOf(path));
   TempFile temp = CreateLockedTemporary(path, dir);
 
-  if (::fchmod(temp.fd(), mode) != 0) Fail(path, errno);
-
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t n = ::write(temp.fd(), p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail(path, errno);
-    }
-    if (n == 0) Fail(path, EIO);
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (::fsync(temp.fd()) != 0) Fail(path, errno);
+  if (::fchmod(temp.Get(), mode) != 0) Fail(path, errno);
+  posix::WriteAll(temp.Get(), bytes, std::string(kCannotCreate) + " \"" + path + "\"");
+  if (::fsync(temp.Get()) != 0) Fail(path, errno);
   // Renamed while still open, and so still locked: no cleaner can take it in between.
-  if (::rename(temp.name().c_str(), path.c_str()) != 0) Fail(path, errno);
+  if (::rename(temp.Name().c_str(), path.c_str()) != 0) Fail(path, errno);
   temp.Release();
   temp.Close();
   SyncDirectory(dir);

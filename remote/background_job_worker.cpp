@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "posix/descriptor.h"
 #include "remote/output_file.h"
 #include "remote/output_sink.h"
 
@@ -45,7 +46,7 @@ struct RunQueue {
   int threads = 0;  // threads taking runs from the queue
   int pending = 0;  // runs queued or being executed
   std::list<const BackgroundJobWorker*> executing;
-  std::list<const BackgroundJobWorker*> reported_at_exit;  // executing when the process ended
+  std::list<const BackgroundJobWorker*> reportedAtExit;  // executing when the process ended
   bool closing = false;  // the process is ending: queued runs are not started any more
 };
 
@@ -68,7 +69,7 @@ void FinishedOne(const BackgroundJobWorker* worker) {
 bool ReportedAtExit(const BackgroundJobWorker* worker) {
   RunQueue& r = Runs();
   std::lock_guard lock(r.mutex);
-  return std::find(r.reported_at_exit.begin(), r.reported_at_exit.end(), worker) != r.reported_at_exit.end();
+  return std::find(r.reportedAtExit.begin(), r.reportedAtExit.end(), worker) != r.reportedAtExit.end();
 }
 
 // Takes runs from the queue until it is empty.
@@ -134,7 +135,7 @@ class ReportUnfinishedRunsAtExit {
         std::lock_guard lock(r.mutex);
         if (r.executing.empty() || std::chrono::steady_clock::now() >= deadline) {
           for (const BackgroundJobWorker* worker : r.executing) running.push_back(worker->Fields().CommandText);
-          r.reported_at_exit = r.executing;
+          r.reportedAtExit = r.executing;
           break;
         }
       }
@@ -234,13 +235,13 @@ void BackgroundJobWorker::Execute() noexcept {
   bool cut = false;
   try {
     try {
-      file_output.emplace(fields_.DataDir, limits_.output_limit);
+      file_output.emplace(fields_.DataDir, limits_.outputLimit);
     } catch (const std::system_error&) {
-      memory_output.emplace(limits_.output_limit);
+      memory_output.emplace(limits_.outputLimit);
     }
     OutputSink& sink = file_output ? static_cast<OutputSink&>(*file_output) : *memory_output;
     cut = !RunRemoteCommand(fields_, ports_, limits_, sink);
-    if (cut && file_output) file_output->Append(OutputLimitSuffix(file_output->End(), limits_.output_limit));
+    if (cut && file_output) file_output->Append(OutputLimitSuffix(file_output->End(), limits_.outputLimit));
   } catch (const std::exception& e) {
     failure = e.what();
   } catch (...) {
@@ -259,7 +260,7 @@ void BackgroundJobWorker::Execute() noexcept {
     } else {
       const std::string_view kept = memory_output->Buffer().View();
       std::string tail = cut ? OutputLimitSuffix(kept.substr(kept.size() - std::min<std::size_t>(kept.size(), 2)),
-                                                 limits_.output_limit)
+                                                 limits_.outputLimit)
                              : std::string();
       tail += OutputBlockTail();
       AppendOutputBlock(path, head, kept, tail);
@@ -279,7 +280,7 @@ void BackgroundJobWorker::Start(std::unique_ptr<BackgroundJobWorker> worker) {
   BackgroundJobWorker* const queued = worker.get();
   {
     std::lock_guard lock(r.mutex);
-    if (r.closing) throw std::system_error(ECANCELED, std::generic_category(), "The process is ending");
+    if (r.closing) posix::ThrowErrno(ECANCELED, "The process is ending");
     r.queue.push_back(std::move(worker));
     ++r.pending;
     if (r.threads >= BackgroundRunSlots()) return;  // a busy thread takes it when it is free

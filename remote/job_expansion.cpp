@@ -122,7 +122,7 @@ std::optional<std::string> ParameterIndex::Value(std::string_view name) {
   constexpr std::size_t kIndexedFrom = 4096;
   if (text_.size() < kIndexedFrom || name.empty()) return ParameterValue(text_, name);
   const std::size_t length = name.size();
-  auto [slot, added] = first_by_length_.try_emplace(length);
+  auto [slot, added] = firstByLength_.try_emplace(length);
   auto& first = slot->second;
   if (added) {
     const std::string_view text = text_;
@@ -140,25 +140,25 @@ RunRequest::~RunRequest() { SecureWipe(RemotePassword); }
 
 StoredJob::StoredJob(const JobCall& call)
     : call_(call),
-      environment_(SettingsFilePath(call.data_dir, kEnvironmentFileName)),
-      job_(SettingsFilePath(call.data_dir, kJobFileName)) {
+      environment_(SettingsFilePath(call.dataDir, kEnvironmentFileName)),
+      job_(SettingsFilePath(call.dataDir, kJobFileName)) {
   InitStoredValueManager(manager_);
 }
 
 std::string StoredJob::EnvironmentValue(std::string_view key) {
-  return values_.Read(environment_, call_.environment_name, key);
+  return values_.Read(environment_, call_.environmentName, key);
 }
 
 std::string StoredJob::JobValue(std::string_view key) {
-  return values_.Read(job_, call_.job_name, key);
+  return values_.Read(job_, call_.jobName, key);
 }
 
 CheckedJob ReadAndCheck(StoredJob& job) {
   CheckedJob checked;
   RunRequest& r = checked.request;
-  const std::int32_t protocol = job.Call().protocol_index;
+  const std::int32_t protocol = job.Call().protocolIndex;
   r.ProtocolIndex = protocol;
-  r.DataDir = job.Call().data_dir;
+  r.DataDir = job.Call().dataDir;
 
   // The values in the order they are read; the first one that is required and empty ends the
   // check with its failure, and what comes after it is not read.
@@ -212,7 +212,7 @@ bool RunRemoteCommand(const RunRequest& request, const RemotePorts& ports, const
   if (request.ProtocolIndex == 0) {
     RexecClient client;
     client.SetPort(ports.rexec);
-    client.SetStatusWait(limits.status_wait);
+    client.SetStatusWait(limits.statusWait);
     client.SetUsername(request.RemoteUser);
     client.SetPassword(request.RemotePassword);
     client.SetHost(request.RemoteHost);
@@ -220,7 +220,7 @@ bool RunRemoteCommand(const RunRequest& request, const RemotePorts& ports, const
   }
   RshClient client;
   client.SetPort(ports.rsh);
-  client.SetStatusWait(limits.status_wait);
+  client.SetStatusWait(limits.statusWait);
   client.SetClientUserName(request.LocalUser);
   client.SetHostUserName(request.RemoteUser);
   client.SetHost(request.RemoteHost);
@@ -239,12 +239,12 @@ ResultText ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& p
 
   BusyScope busy(ui);
   try {
-    CrLfOutput output(limits.output_limit);
+    CrLfOutput output(limits.outputLimit);
     if (!RunRemoteCommand(checked.request, ports, limits, output)) {
       ResultText& kept = output.Buffer();
       const std::string_view view = kept.View();
       kept.Append(OutputLimitSuffix(view.substr(view.size() - std::min<std::size_t>(view.size(), 2)),
-                                    limits.output_limit));
+                                    limits.outputLimit));
     }
     return std::move(output.Buffer());
   } catch (const std::exception& e) {

@@ -92,10 +92,10 @@ std::optional<std::string> ParameterValue(std::string_view parameter_values, std
 
 // The arguments of a run export.
 struct JobCall {
-  std::string environment_name;
-  std::string job_name;
-  std::int32_t protocol_index = 0;  // 0 rexec, any other value rsh
-  std::string data_dir;             // holds both settings files; no trailing separator
+  std::string environmentName;
+  std::string jobName;
+  std::int32_t protocolIndex = 0;  // 0 rexec, any other value rsh
+  std::string dataDir;             // holds both settings files; no trailing separator
 };
 
 // Everything one remote run needs; the background worker keeps its own copy. The password is
@@ -179,7 +179,7 @@ class ParameterIndex {
 
  private:
   std::string text_;
-  std::unordered_map<std::size_t, std::unordered_map<std::string_view, std::size_t>> first_by_length_;
+  std::unordered_map<std::size_t, std::unordered_map<std::string_view, std::size_t>> firstByLength_;
 };
 
 // executeA's variables: the job's value, else the environment's, replaced by a value given in

@@ -1,7 +1,6 @@
 #include "remote/output_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +9,6 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -18,7 +16,7 @@
 #include <system_error>
 
 #include "posix/descriptor.h"
-#include "remote/socket.h"
+#include "posix/locked_append.h"
 
 namespace corvane {
 
@@ -26,10 +24,10 @@ namespace {
 
 // Never destroyed: workers may still be appending while the process runs its exit handlers.
 struct AppendState {
-  std::mutex file_mutex;  // one append at a time in this process
-  std::mutex count_mutex;
+  std::mutex fileMutex;  // one append at a time in this process
+  std::mutex countMutex;
   std::condition_variable idle;
-  int in_progress = 0;
+  int inProgress = 0;
   bool closing = false;  // the process is ending: no new append starts
   bool ended = false;    // the wait for the appends in progress is over
 };
@@ -55,14 +53,14 @@ class AppendInProgress {
  public:
   explicit AppendInProgress(const std::string& path) {
     AppendState& s = State();
-    std::lock_guard lock(s.count_mutex);
-    if (s.closing) throw std::system_error(ECANCELED, std::generic_category(), "The process is ending: " + path);
-    ++s.in_progress;
+    std::lock_guard lock(s.countMutex);
+    if (s.closing) posix::ThrowErrno(ECANCELED, "The process is ending: " + path);
+    ++s.inProgress;
   }
   ~AppendInProgress() {
     AppendState& s = State();
-    std::lock_guard lock(s.count_mutex);
-    if (--s.in_progress == 0) s.idle.notify_all();
+    std::lock_guard lock(s.countMutex);
+    if (--s.inProgress == 0) s.idle.notify_all();
   }
   AppendInProgress(const AppendInProgress&) = delete;
   AppendInProgress& operator=(const AppendInProgress&) = delete;
@@ -70,24 +68,12 @@ class AppendInProgress {
 
 using posix::ThrowErrno;
 
-void LockExclusive(int fd, const std::string& path) {
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) ThrowErrno(errno, "Cannot lock file " + path);
-  }
-}
+// A writer waits for the file rather than dropping its block, however long another holds it.
+constexpr posix::LockWait kOutputLockWait = posix::LockWait::WithoutLimit();
 
 // Writes every byte at `offset`.
 void WriteAt(int fd, std::string_view bytes, off_t& offset, const std::string& path) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), offset);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno, "Cannot write file " + path);
-    }
-    if (written == 0) ThrowErrno(EIO, "Cannot write file " + path);
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-    offset += written;
-  }
+  posix::WriteAllAt(fd, bytes, offset, "Cannot write file " + path);
 }
 
 // Copies `size` bytes of `from` (from its offset 0) to `to` at `offset`: in the kernel where the
@@ -187,10 +173,10 @@ void DropRecord(const RecordPlace& place) noexcept {
 }
 
 // A regular file opened for reading only, never following a link; invalid when there is none.
-FileDescriptor OpenRecordFile(const std::string& path, std::uint64_t* size) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+posix::Descriptor OpenRecordFile(const std::string& path, std::uint64_t* size) {
+  posix::Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   struct stat st {};
-  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return FileDescriptor();
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return posix::Descriptor();
   *size = static_cast<std::uint64_t>(st.st_size);
   return fd;
 }
@@ -221,7 +207,7 @@ bool SameBytes(int a, std::uint64_t a_offset, int b, std::uint64_t b_offset, std
 // changed since. Otherwise the file is left alone. The record is dropped in either case.
 off_t RemoveDeadWritersFragment(int fd, const struct stat& st, const RecordPlace& place, const std::string& path) {
   std::uint64_t record_size = 0;
-  const FileDescriptor record = OpenRecordFile(place.record, &record_size);
+  const posix::Descriptor record = OpenRecordFile(place.record, &record_size);
   if (!record.Valid()) {
     DropRecord(place);
     return st.st_size;
@@ -236,15 +222,15 @@ off_t RemoveDeadWritersFragment(int fd, const struct stat& st, const RecordPlace
       return false;
     }
     constexpr std::uint64_t kMost = std::uint64_t{1} << 62;
-    if (header.front_size > kMost || header.body_size > kMost || header.back_size > kMost) return false;
-    if (record_size != sizeof header + header.front_size + header.back_size) return false;
-    if (header.start > kMost || header.end != header.start + header.front_size + header.body_size + header.back_size) {
+    if (header.frontSize > kMost || header.bodySize > kMost || header.backSize > kMost) return false;
+    if (record_size != sizeof header + header.frontSize + header.backSize) return false;
+    if (header.start > kMost || header.end != header.start + header.frontSize + header.bodySize + header.backSize) {
       return false;
     }
     if (!(header.start < size && size < header.end)) return false;
     // The block begins with its first line.
     const std::string first_line = std::string(kOutputBlockStars) + "\r\n";
-    if (header.front_size < first_line.size()) return false;
+    if (header.frontSize < first_line.size()) return false;
     std::string front_start(first_line.size(), '\0');
     if (::pread(record.Get(), front_start.data(), front_start.size(), sizeof header) !=
             static_cast<ssize_t>(front_start.size()) ||
@@ -254,20 +240,20 @@ off_t RemoveDeadWritersFragment(int fd, const struct stat& st, const RecordPlace
     // The file from the start on is the beginning of the recorded block.
     std::uint64_t left = size - header.start;
     std::uint64_t at = header.start;
-    const std::uint64_t front = std::min(left, header.front_size);
+    const std::uint64_t front = std::min(left, header.frontSize);
     if (!SameBytes(fd, at, record.Get(), sizeof header, front)) return false;
     at += front;
     left -= front;
-    if (left > 0 && header.body_size > 0) {
+    if (left > 0 && header.bodySize > 0) {
       std::uint64_t body_file_size = 0;
-      const FileDescriptor body = OpenRecordFile(place.body, &body_file_size);
-      if (!body.Valid() || body_file_size != header.body_size) return false;
-      const std::uint64_t middle = std::min(left, header.body_size);
+      const posix::Descriptor body = OpenRecordFile(place.body, &body_file_size);
+      if (!body.Valid() || body_file_size != header.bodySize) return false;
+      const std::uint64_t middle = std::min(left, header.bodySize);
       if (!SameBytes(fd, at, body.Get(), 0, middle)) return false;
       at += middle;
       left -= middle;
     }
-    return left == 0 || SameBytes(fd, at, record.Get(), sizeof header + header.front_size, left);
+    return left == 0 || SameBytes(fd, at, record.Get(), sizeof header + header.frontSize, left);
   }();
   DropRecord(place);
   if (!proven) return st.st_size;
@@ -276,12 +262,12 @@ off_t RemoveDeadWritersFragment(int fd, const struct stat& st, const RecordPlace
 }
 
 // The parts of a block: its front (`head` and then `text`) and its `back` are kept in the record
-// itself, the `body_size` bytes of `body_fd` (from offset 0) beside it.
+// itself, the `bodySize` bytes of `bodyFd` (from offset 0) beside it.
 struct BlockParts {
   std::string_view head;
   std::string_view text;
-  int body_fd = -1;
-  std::uint64_t body_size = 0;
+  int bodyFd = -1;
+  std::uint64_t bodySize = 0;
   std::string_view back;
 };
 
@@ -290,15 +276,15 @@ struct BlockParts {
 bool WriteRecord(const RecordPlace& place, const struct stat& st, off_t start, const BlockParts& parts) noexcept {
   try {
     DropRecord(place);
-    if (parts.body_size > 0) {
+    if (parts.bodySize > 0) {
       // The body is given a name where the file system allows it, else copied.
-      const std::string self = "/proc/self/fd/" + std::to_string(parts.body_fd);
+      const std::string self = "/proc/self/fd/" + std::to_string(parts.bodyFd);
       if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, place.body.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-        FileDescriptor body(
+        posix::Descriptor body(
             ::open(place.body.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
         if (!body.Valid()) return false;
         off_t offset = 0;
-        CopyAt(parts.body_fd, parts.body_size, body.Get(), offset, place.body);
+        CopyAt(parts.bodyFd, parts.bodySize, body.Get(), offset, place.body);
       }
     }
     OutputAppendRecord header{};
@@ -306,15 +292,15 @@ bool WriteRecord(const RecordPlace& place, const struct stat& st, off_t start, c
     header.device = static_cast<std::uint64_t>(st.st_dev);
     header.inode = static_cast<std::uint64_t>(st.st_ino);
     header.start = static_cast<std::uint64_t>(start);
-    header.front_size = parts.head.size() + parts.text.size();
-    header.body_size = parts.body_size;
-    header.back_size = parts.back.size();
-    header.end = header.start + header.front_size + header.body_size + header.back_size;
+    header.frontSize = parts.head.size() + parts.text.size();
+    header.bodySize = parts.bodySize;
+    header.backSize = parts.back.size();
+    header.end = header.start + header.frontSize + header.bodySize + header.backSize;
     // Written whole under a temporary name and then renamed into place: a record is complete or
     // absent.
     const std::string temporary = place.record + ".new";
     ::unlink(temporary.c_str());
-    FileDescriptor fd(
+    posix::Descriptor fd(
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!fd.Valid()) {
       DropRecord(place);
@@ -339,22 +325,24 @@ bool WriteRecord(const RecordPlace& place, const struct stat& st, off_t start, c
 }
 
 // One append of the block made of `parts`, written by `write` from the given offset on.
-void Append(const std::string& path, const BlockParts& parts, const std::function<void(int, off_t&)>& write) {
+void Append(const std::string& path, const BlockParts& parts, const posix::AppendWrite& write) {
   const AppendInProgress counted(path);
-  std::lock_guard process_lock(State().file_mutex);
+  std::lock_guard processLock(State().fileMutex);
   const posix::Descriptor fd = OpenOutputFile(path);
-  LockExclusive(fd.Get(), path);  // released when the descriptor closes
-  struct stat st {};
-  if (::fstat(fd.Get(), &st) != 0) ThrowErrno(errno, "Cannot open file " + path);
-  const std::optional<RecordPlace> place = RecordPlaceOf(fd.Get(), st);
-  const off_t start = place ? RemoveDeadWritersFragment(fd.Get(), st, *place, path) : st.st_size;
-  const bool recorded = place && WriteRecord(*place, st, start, parts);
-  off_t offset = start;
+  // The record of the append is written under the lock, before the block, and dropped, whether
+  // the block went in or was taken back, while the lock is still held.
+  std::optional<RecordPlace> place;
+  bool recorded = false;
+  const auto start = [&](const struct stat& st) {
+    place = RecordPlaceOf(fd.Get(), st);
+    const off_t begin = place ? RemoveDeadWritersFragment(fd.Get(), st, *place, path) : st.st_size;
+    recorded = place && WriteRecord(*place, st, begin, parts);
+    return begin;
+  };
   try {
-    write(fd.Get(), offset);
+    posix::LockedAppend(fd.Get(), kOutputLockWait, {"Cannot lock file " + path, "Cannot open file " + path}, write,
+                        start);
   } catch (...) {
-    // Take a partly written block back; the earlier content stays as it was.
-    [[maybe_unused]] const int rc = ::ftruncate(fd.Get(), start);
     if (recorded) DropRecord(*place);
     throw;
   }
@@ -427,17 +415,17 @@ void AppendOutputBlock(const std::string& path, std::string_view head, std::stri
 
 void EndAppendsForExit() noexcept {
   AppendState& s = State();
-  std::unique_lock lock(s.count_mutex);
+  std::unique_lock lock(s.countMutex);
   s.closing = true;
   if (s.ended) return;
-  s.idle.wait_for(lock, kExitWait, [&] { return s.in_progress == 0; });
+  s.idle.wait_for(lock, kExitWait, [&] { return s.inProgress == 0; });
   s.ended = true;
 }
 
 int AppendsInProgress() noexcept {
   AppendState& s = State();
-  std::lock_guard lock(s.count_mutex);
-  return s.in_progress;
+  std::lock_guard lock(s.countMutex);
+  return s.inProgress;
 }
 
 }  // namespace corvane

@@ -54,17 +54,17 @@ std::string OutputBlockTail();
 std::string FormatOutputBlock(std::string_view date_time_text, std::string_view command,
                               std::string_view host, std::string_view result);
 
-// The layout of the record file: this header, the block's first `front_size` bytes and its last
-// `back_size` bytes; the `body_size` bytes between them are in the body file.
+// The layout of the record file: this header, the block's first `frontSize` bytes and its last
+// `backSize` bytes; the `bodySize` bytes between them are in the body file.
 struct OutputAppendRecord {
   char magic[8];
   std::uint64_t device;
   std::uint64_t inode;
   std::uint64_t start;
   std::uint64_t end;
-  std::uint64_t front_size;
-  std::uint64_t body_size;
-  std::uint64_t back_size;
+  std::uint64_t frontSize;
+  std::uint64_t bodySize;
+  std::uint64_t backSize;
 };
 inline constexpr char kOutputRecordMagic[8] = {'C', 'o', 'r', 'v', 'A', 'p', 'p', '2'};
 

@@ -81,12 +81,12 @@ namespace {
 
 // An unnamed file in `directory`; where the file system knows no unnamed files, a named one that
 // is removed at once.
-FileDescriptor UnnamedTemporaryFile(const std::string& directory) {
+posix::Descriptor UnnamedTemporaryFile(const std::string& directory) {
 #ifdef O_TMPFILE
   const int fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0) return FileDescriptor(fd);
+  if (fd >= 0) return posix::Descriptor(fd);
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-    throw std::system_error(errno, std::generic_category(), "Cannot create a temporary file in " + directory);
+    posix::ThrowErrno(errno, "Cannot create a temporary file in " + directory);
   }
 #endif
   std::string pattern = directory + "/.output.txt.XXXXXX";
@@ -94,10 +94,10 @@ FileDescriptor UnnamedTemporaryFile(const std::string& directory) {
   name.push_back('\0');
   const int named = ::mkostemp(name.data(), O_CLOEXEC);
   if (named < 0) {
-    throw std::system_error(errno, std::generic_category(), "Cannot create a temporary file in " + directory);
+    posix::ThrowErrno(errno, "Cannot create a temporary file in " + directory);
   }
   ::unlink(name.data());
-  return FileDescriptor(named);
+  return posix::Descriptor(named);
 }
 
 }  // namespace
@@ -123,16 +123,8 @@ void CrLfFileOutput::Write(const char* data, std::size_t size) {
   if (size == 0) return;
   end_.append(data + (size > 2 ? size - 2 : 0), std::min<std::size_t>(size, 2));
   if (end_.size() > 2) end_.erase(0, end_.size() - 2);
-  while (size > 0) {
-    const ssize_t n = ::write(file_.Get(), data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw std::system_error(errno, std::generic_category(), "Cannot write the temporary output file");
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    size_ += static_cast<std::uint64_t>(n);
-  }
+  posix::WriteAll(file_.Get(), std::string_view(data, size), "Cannot write the temporary output file");
+  size_ += static_cast<std::uint64_t>(size);
 }
 
 }  // namespace corvane

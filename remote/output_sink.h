@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "posix/descriptor.h"
 #include "remote/result_text.h"
-#include "remote/socket.h"
 
 namespace corvane {
 
@@ -26,8 +26,8 @@ inline constexpr std::chrono::milliseconds kDefaultStatusWait{60000};
 inline constexpr std::size_t kDefaultOutputLimit = std::size_t{256} * 1024 * 1024;
 
 struct RunLimits {
-  std::chrono::milliseconds status_wait = kDefaultStatusWait;
-  std::size_t output_limit = kDefaultOutputLimit;
+  std::chrono::milliseconds statusWait = kDefaultStatusWait;
+  std::size_t outputLimit = kDefaultOutputLimit;
 };
 
 // The line that ends the result of a run that was ended at its output limit.
@@ -103,7 +103,7 @@ class CrLfFileOutput final : public OutputSink {
  private:
   void Write(const char* data, std::size_t size);
 
-  FileDescriptor file_;
+  posix::Descriptor file_;
   std::string buffer_;
   std::size_t limit_;
   std::size_t chunk_;

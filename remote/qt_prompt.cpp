@@ -74,7 +74,7 @@ std::optional<std::string> QtRunUi::AskValue(std::string_view caption, std::stri
   QApplication* app = GuiApplication();
   if (app == nullptr) return std::nullopt;
   std::optional<std::string> answer;
-  const auto ask = [&] { answer = AskOnGuiThread(owner_window_, caption, prompt, preset); };
+  const auto ask = [&] { answer = AskOnGuiThread(ownerWindow_, caption, prompt, preset); };
   if (OnGuiThread(app)) {
     ask();
   } else {

@@ -21,7 +21,7 @@ inline constexpr char kAnswerNotLatin1Text[] = "The value may only hold characte
 class QtRunUi final : public RunUi {
  public:
   // `owner_window`: the window id of the caller's top-level window (0: no owner).
-  explicit QtRunUi(std::uintptr_t owner_window) noexcept : owner_window_(owner_window) {}
+  explicit QtRunUi(std::uintptr_t owner_window) noexcept : ownerWindow_(owner_window) {}
   ~QtRunUi() override;
   QtRunUi(const QtRunUi&) = delete;
   QtRunUi& operator=(const QtRunUi&) = delete;
@@ -31,7 +31,7 @@ class QtRunUi final : public RunUi {
   void SetBusy(bool busy) override;
 
  private:
-  std::uintptr_t owner_window_;
+  std::uintptr_t ownerWindow_;
   bool busy_ = false;
 };
 

@@ -41,13 +41,13 @@ int PollMilliseconds(std::chrono::steady_clock::duration remaining) {
 // --- ErrorChannelReader ----------------------------------------------------------------------------
 
 ErrorChannelReader::ErrorChannelReader(Socket listener, const SocketAddress& server, bool reserved_port_only)
-    : listener_(std::move(listener)), server_(server), reserved_port_only_(reserved_port_only) {
+    : listener_(std::move(listener)), server_(server), reservedPortOnly_(reserved_port_only) {
   listener_.Listen(1);  // listening again on a listening socket only sets the backlog
   SetNonBlocking(listener_.Handle());
   port_ = listener_.LocalAddress().Port();
   const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (event < 0) throw SocketError(SocketErrorNumberFromErrno(errno));
-  stop_event_.Reset(event);
+  stopEvent_.Reset(event);
 }
 
 ErrorChannelReader::~ErrorChannelReader() { Stop(std::chrono::milliseconds(0)); }
@@ -59,9 +59,9 @@ void ErrorChannelReader::Start() {
 
 void ErrorChannelReader::Stop(std::chrono::milliseconds grace) noexcept {
   if (thread_.joinable()) {
-    grace_ms_.store(grace.count());
+    graceMs_.store(grace.count());
     const std::uint64_t one = 1;
-    while (::write(stop_event_.Get(), &one, sizeof one) < 0 && errno == EINTR) {
+    while (::write(stopEvent_.Get(), &one, sizeof one) < 0 && errno == EINTR) {
     }
     thread_.join();
   }
@@ -71,7 +71,7 @@ void ErrorChannelReader::Stop(std::chrono::milliseconds grace) noexcept {
 void ErrorChannelReader::Execute() noexcept {
   bool stopping = false;
   for (;;) {
-    pollfd fds[2] = {{listener_.Handle(), POLLIN, 0}, {stop_event_.Get(), POLLIN, 0}};
+    pollfd fds[2] = {{listener_.Handle(), POLLIN, 0}, {stopEvent_.Get(), POLLIN, 0}};
     // Once stopping, only a connection that is already waiting is taken.
     const int rc = ::poll(fds, stopping ? 1 : 2, stopping ? 0 : -1);
     if (rc < 0) {
@@ -91,7 +91,7 @@ void ErrorChannelReader::Execute() noexcept {
     const int fd = ::accept4(listener_.Handle(), reinterpret_cast<sockaddr*>(&caller), &caller_size,
                              SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd >= 0) {
-      Socket connection{FileDescriptor(fd)};
+      Socket connection{posix::Descriptor(fd)};
       if (!FromTheServer(SocketAddress(reinterpret_cast<const sockaddr*>(&caller), caller_size))) {
         continue;  // refused: closed here, and the wait for the server goes on
       }
@@ -121,14 +121,14 @@ bool ErrorChannelReader::FromTheServer(const SocketAddress& caller) const noexce
   } else {
     return false;
   }
-  return !reserved_port_only_ || (caller.Port() != 0 && caller.Port() < 1024);
+  return !reservedPortOnly_ || (caller.Port() != 0 && caller.Port() < 1024);
 }
 
 void ErrorChannelReader::ReadToEnd(Socket connection, bool stopping) noexcept {
   constexpr std::size_t kChunk = 64 * 1024;
   char buffer[kChunk];
   std::chrono::steady_clock::time_point deadline{};
-  if (stopping) deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(grace_ms_.load());
+  if (stopping) deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs_.load());
   for (;;) {
     int wait = -1;
     if (stopping) {
@@ -136,7 +136,7 @@ void ErrorChannelReader::ReadToEnd(Socket connection, bool stopping) noexcept {
       if (remaining <= std::chrono::steady_clock::duration::zero()) break;
       wait = PollMilliseconds(remaining);
     }
-    pollfd fds[2] = {{connection.Handle(), POLLIN, 0}, {stop_event_.Get(), POLLIN, 0}};
+    pollfd fds[2] = {{connection.Handle(), POLLIN, 0}, {stopEvent_.Get(), POLLIN, 0}};
     const int rc = ::poll(fds, stopping ? 1 : 2, wait);
     if (rc < 0) {
       if (errno == EINTR) continue;
@@ -144,7 +144,7 @@ void ErrorChannelReader::ReadToEnd(Socket connection, bool stopping) noexcept {
     }
     if (!stopping && (fds[1].revents & POLLIN) != 0) {
       stopping = true;
-      deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(grace_ms_.load());
+      deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs_.load());
     }
     if ((fds[0].revents & (POLLIN | POLLERR | POLLHUP)) == 0) continue;
     const ssize_t n = ::recv(connection.Handle(), buffer, sizeof buffer, MSG_DONTWAIT);
@@ -164,7 +164,7 @@ void ErrorChannelReader::ReadToEnd(Socket connection, bool stopping) noexcept {
 
 Socket RemoteCommandClient::ConnectMain() const {
   std::optional<PortRange> range;
-  if (use_reserved_ports_) range = kReservedPortRange;
+  if (useReservedPorts_) range = kReservedPortRange;
   const std::vector<SocketAddress> addresses = ResolveHost(host_, port_);
   std::optional<SocketError> last_error;
   for (const SocketAddress& address : addresses) {
@@ -177,7 +177,7 @@ Socket RemoteCommandClient::ConnectMain() const {
       continue;
     }
     socket.SetKeepAlive();
-    socket.SetTimeout(read_timeout_);
+    socket.SetTimeout(readTimeout_);
     return socket;
   }
   throw *last_error;
@@ -185,27 +185,27 @@ Socket RemoteCommandClient::ConnectMain() const {
 
 bool RemoteCommandClient::ExecWithIdentity(std::string_view first_identity, std::string_view second_identity,
                                            std::string_view command, OutputSink& output) {
-  error_text_.clear();
-  status_not_nul_ = false;
-  output_cut_ = false;
+  errorText_.clear();
+  statusNotNul_ = false;
+  outputCut_ = false;
 
   Socket main = ConnectMain();
 
   std::optional<ErrorChannelReader> reader;
-  if (use_error_channel_) {
+  if (useErrorChannel_) {
     SocketAddress local = main.LocalAddress();
     local.SetPort(0);
     Socket listener = Socket::Create(local.Family());
     std::optional<PortRange> range;
-    if (use_reserved_ports_) range = kReservedPortRange;
+    if (useReservedPorts_) range = kReservedPortRange;
     listener.Bind(local, range);
     // An rsh server connects back from a reserved port, as it connects from one to us.
-    reader.emplace(std::move(listener), main.PeerAddress(), use_reserved_ports_);
+    reader.emplace(std::move(listener), main.PeerAddress(), useReservedPorts_);
   }
 
   // Until the status byte has come the command has not started: these waits are bounded.
-  std::chrono::milliseconds start_wait = status_wait_;
-  if (read_timeout_.count() > 0 && (start_wait.count() <= 0 || read_timeout_ < start_wait)) start_wait = read_timeout_;
+  std::chrono::milliseconds start_wait = statusWait_;
+  if (readTimeout_.count() > 0 && (start_wait.count() <= 0 || readTimeout_ < start_wait)) start_wait = readTimeout_;
   main.SetTimeout(start_wait);
 
   // The request header: back-channel port, first identity, second identity, command, each ended
@@ -239,17 +239,17 @@ bool RemoteCommandClient::ExecWithIdentity(std::string_view first_identity, std:
     if (main.Receive(std::span<char>(&status, 1)) == 0) {
       throw SocketError(std::string(kConnectionClosedGracefullyText));
     }
-    status_not_nul_ = status != 0;
-    main.SetTimeout(read_timeout_);
-    if (!reader && status_not_nul_) {
-      main.ReceiveAll(error_text_);
+    statusNotNul_ = status != 0;
+    main.SetTimeout(readTimeout_);
+    if (!reader && statusNotNul_) {
+      main.ReceiveAll(errorText_);
     } else {
       for (;;) {
         const std::span<char> room = output.Room();
         const std::size_t received = main.Receive(room);
         if (received == 0) break;
         if (!output.Commit(received)) {
-          output_cut_ = true;
+          outputCut_ = true;
           main.SetAbortiveClose();  // the server's side of the command learns at once
           break;
         }
@@ -258,15 +258,15 @@ bool RemoteCommandClient::ExecWithIdentity(std::string_view first_identity, std:
   } catch (...) {
     if (reader) {
       reader->Stop(std::chrono::milliseconds(0));
-      error_text_ = reader->Text();
+      errorText_ = reader->Text();
     }
     throw;
   }
   if (reader) {
-    reader->Stop(output_cut_ ? std::chrono::milliseconds(0) : kBackChannelGrace);
-    error_text_ = reader->Text();
+    reader->Stop(outputCut_ ? std::chrono::milliseconds(0) : kBackChannelGrace);
+    errorText_ = reader->Text();
   }
-  return !output_cut_;
+  return !outputCut_;
 }
 
 std::string RemoteCommandClient::ExecWithIdentity(std::string_view first_identity,
@@ -298,7 +298,7 @@ bool RexecClient::RunCommand(std::string_view command, OutputSink& output) {
 }
 
 bool RshClient::RunCommand(std::string_view command, OutputSink& output) {
-  return ExecWithIdentity(client_user_name_, host_user_name_, command, output);
+  return ExecWithIdentity(clientUserName_, hostUserName_, command, output);
 }
 
 }  // namespace corvane

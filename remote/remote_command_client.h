@@ -61,11 +61,11 @@ class ErrorChannelReader {
 
   Socket listener_;
   SocketAddress server_;
-  bool reserved_port_only_ = false;
-  FileDescriptor stop_event_;
+  bool reservedPortOnly_ = false;
+  posix::Descriptor stopEvent_;
   std::thread thread_;
   std::string text_;
-  std::atomic<long long> grace_ms_{0};
+  std::atomic<long long> graceMs_{0};
   std::uint16_t port_ = 0;
 };
 
@@ -87,29 +87,29 @@ class RemoteCommandClient {
   std::uint16_t Port() const noexcept { return port_; }
   void SetPort(std::uint16_t port) noexcept { port_ = port; }
   // Open the error back-channel (default true).
-  bool UseErrorChannel() const noexcept { return use_error_channel_; }
-  void SetUseErrorChannel(bool value) noexcept { use_error_channel_ = value; }
+  bool UseErrorChannel() const noexcept { return useErrorChannel_; }
+  void SetUseErrorChannel(bool value) noexcept { useErrorChannel_ = value; }
   // Bind local ports from 1023 down to 512 (main connection and back-channel listener).
-  bool UseReservedPorts() const noexcept { return use_reserved_ports_; }
-  void SetUseReservedPorts(bool value) noexcept { use_reserved_ports_ = value; }
+  bool UseReservedPorts() const noexcept { return useReservedPorts_; }
+  void SetUseReservedPorts(bool value) noexcept { useReservedPorts_ = value; }
   // Limit for every wait on the main connection after it is connected; 0 (the default) waits
   // without limit. A wait that runs out fails with socket error 10060.
-  std::chrono::milliseconds ReadTimeout() const noexcept { return read_timeout_; }
-  void SetReadTimeout(std::chrono::milliseconds timeout) noexcept { read_timeout_ = timeout; }
+  std::chrono::milliseconds ReadTimeout() const noexcept { return readTimeout_; }
+  void SetReadTimeout(std::chrono::milliseconds timeout) noexcept { readTimeout_ = timeout; }
   // Limit for sending the request and waiting for the status byte (kDefaultStatusWait after
   // construction; 0: no limit). The remote command has not started before the status byte, so
   // this bounds only a server that accepts and never answers; the command's own output is
   // awaited as long as it takes. A wait that runs out fails with socket error 10060.
-  std::chrono::milliseconds StatusWait() const noexcept { return status_wait_; }
-  void SetStatusWait(std::chrono::milliseconds wait) noexcept { status_wait_ = wait; }
+  std::chrono::milliseconds StatusWait() const noexcept { return statusWait_; }
+  void SetStatusWait(std::chrono::milliseconds wait) noexcept { statusWait_ = wait; }
 
   // The back-channel text of the last run (at most ErrorChannelReader::kMaxKeptText bytes); without
   // the back-channel, the main connection's text after a non-zero status byte.
-  const std::string& ErrorText() const noexcept { return error_text_; }
+  const std::string& ErrorText() const noexcept { return errorText_; }
   // The status byte of the last run was not 0x00.
-  bool StatusNotNul() const noexcept { return status_not_nul_; }
+  bool StatusNotNul() const noexcept { return statusNotNul_; }
   // The last run was ended because its output went past the sink's limit.
-  bool OutputWasCut() const noexcept { return output_cut_; }
+  bool OutputWasCut() const noexcept { return outputCut_; }
 
   // Runs `command` under the two identities; the main connection's text after the status byte
   // (after a non-zero status byte: the server's message) goes to `output`. Returns false when the
@@ -125,20 +125,20 @@ class RemoteCommandClient {
 
  protected:
   RemoteCommandClient(std::uint16_t port, bool use_reserved_ports) noexcept
-      : port_(port), use_reserved_ports_(use_reserved_ports) {}
+      : port_(port), useReservedPorts_(use_reserved_ports) {}
 
  private:
   Socket ConnectMain() const;
 
   std::string host_;
   std::uint16_t port_ = 0;
-  bool use_error_channel_ = true;
-  bool use_reserved_ports_ = true;
-  std::chrono::milliseconds read_timeout_{0};
-  std::chrono::milliseconds status_wait_ = kDefaultStatusWait;
-  std::string error_text_;
-  bool status_not_nul_ = false;
-  bool output_cut_ = false;
+  bool useErrorChannel_ = true;
+  bool useReservedPorts_ = true;
+  std::chrono::milliseconds readTimeout_{0};
+  std::chrono::milliseconds statusWait_ = kDefaultStatusWait;
+  std::string errorText_;
+  bool statusNotNul_ = false;
+  bool outputCut_ = false;
 };
 
 // rexec: port 512, any local port; identities: the remote user name and its password.
@@ -165,17 +165,17 @@ class RshClient : public RemoteCommandClient {
  public:
   RshClient() noexcept : RemoteCommandClient(kRshPort, true) {}
 
-  const std::string& ClientUserName() const noexcept { return client_user_name_; }
-  void SetClientUserName(std::string value) { client_user_name_ = std::move(value); }
-  const std::string& HostUserName() const noexcept { return host_user_name_; }
-  void SetHostUserName(std::string value) { host_user_name_ = std::move(value); }
+  const std::string& ClientUserName() const noexcept { return clientUserName_; }
+  void SetClientUserName(std::string value) { clientUserName_ = std::move(value); }
+  const std::string& HostUserName() const noexcept { return hostUserName_; }
+  void SetHostUserName(std::string value) { hostUserName_ = std::move(value); }
 
   using RemoteCommandClient::RunCommand;
   bool RunCommand(std::string_view command, OutputSink& output) override;
 
  private:
-  std::string client_user_name_;
-  std::string host_user_name_;
+  std::string clientUserName_;
+  std::string hostUserName_;
 };
 
 }  // namespace corvane

@@ -157,13 +157,13 @@ void ResultText::Reserve(std::size_t capacity) {
     void* memory = std::realloc(block_, bytes);
     if (memory == nullptr) throw std::bad_alloc();
     block_ = static_cast<Header*>(memory);
-    block_->mapped_bytes = 0;
+    block_->mappedBytes = 0;
   } else {
     bytes = RoundUp(bytes, kHugePage);
     void* memory = nullptr;
-    if (block_ != nullptr && block_->mapped_bytes != 0) {
+    if (block_ != nullptr && block_->mappedBytes != 0) {
       // The pages move to their new place without being copied or touched.
-      memory = ::mremap(block_, block_->mapped_bytes, bytes, MREMAP_MAYMOVE);
+      memory = ::mremap(block_, block_->mappedBytes, bytes, MREMAP_MAYMOVE);
       if (memory == MAP_FAILED) throw std::bad_alloc();
     } else {
       std::size_t spare_bytes = 0;
@@ -181,7 +181,7 @@ void ResultText::Reserve(std::size_t capacity) {
     }
     AskForHugePages(memory, bytes);
     block_ = static_cast<Header*>(memory);
-    block_->mapped_bytes = bytes;
+    block_->mappedBytes = bytes;
   }
   block_->unused = 0;
   text_ = reinterpret_cast<char*>(block_ + 1);
@@ -197,11 +197,11 @@ void ResultText::Append(std::string_view text) {
 
 char* ResultText::Release() {
   Reserve(size_);  // an empty object gets its memory here
-  if (block_->mapped_bytes != 0) {
+  if (block_->mappedBytes != 0) {
     const std::size_t needed = RoundUp(sizeof(Header) + size_ + 1, PageSize());
-    if (needed < block_->mapped_bytes) {
+    if (needed < block_->mappedBytes) {
       // Shrinking in place never moves the mapping; the pages past the text go back.
-      if (::mremap(block_, block_->mapped_bytes, needed, 0) != MAP_FAILED) block_->mapped_bytes = needed;
+      if (::mremap(block_, block_->mappedBytes, needed, 0) != MAP_FAILED) block_->mappedBytes = needed;
     }
   }
   text_[size_] = '\0';
@@ -227,8 +227,8 @@ void ResultText::Free(char* text) noexcept {
 }
 
 void ResultText::FreeBlock(Header* block) noexcept {
-  if (block->mapped_bytes != 0) {
-    KeepAsSpare(block, block->mapped_bytes);
+  if (block->mappedBytes != 0) {
+    KeepAsSpare(block, block->mappedBytes);
   } else {
     std::free(block);
   }

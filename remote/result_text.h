@@ -52,7 +52,7 @@ class ResultText {
 
  private:
   struct Header {
-    std::size_t mapped_bytes;  // 0: heap memory
+    std::size_t mappedBytes;  // 0: heap memory
     std::size_t unused;        // keeps the text 16-byte aligned
   };
   void Reset() noexcept;

@@ -85,7 +85,8 @@ constexpr Description kDescriptions[] = {
     {10066, "Directory not empty."},
 };
 
-[[noreturn]] void ThrowErrno(int error) { throw SocketError(SocketErrorNumberFromErrno(error)); }
+// Throws the socket error that matches `error` (an errno value).
+[[noreturn]] void ThrowSocketError(int error) { throw SocketError(SocketErrorNumberFromErrno(error)); }
 
 std::string FormatRangeText(const char* format, int low, int high) {
   char text[96];
@@ -145,24 +146,6 @@ std::string PortRangeExhaustedText(int low, int high) {
 SocketError::SocketError(int number) : std::runtime_error(SocketErrorText(number)), number_(number) {}
 
 SocketError::SocketError(const std::string& text) : std::runtime_error(text) {}
-
-// --- FileDescriptor ---------------------------------------------------------------------------
-
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-  if (this != &other) Reset(other.Release());
-  return *this;
-}
-
-int FileDescriptor::Release() noexcept {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void FileDescriptor::Reset(int fd) noexcept {
-  if (fd_ >= 0) ::close(fd_);  // never retried: the descriptor is gone even on EINTR
-  fd_ = fd;
-}
 
 // --- SocketAddress ----------------------------------------------------------------------------
 
@@ -256,8 +239,8 @@ std::vector<SocketAddress> ResolveHost(const std::string& host, std::uint16_t po
 
 Socket Socket::Create(int family) {
   const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) ThrowErrno(errno);
-  return Socket(FileDescriptor(fd));
+  if (fd < 0) ThrowSocketError(errno);
+  return Socket(posix::Descriptor(fd));
 }
 
 void Socket::Shutdown() noexcept {
@@ -270,19 +253,19 @@ void Socket::ShutdownSending() noexcept {
 
 void Socket::SetKeepAlive() {
   const int on = 1;
-  if (::setsockopt(Handle(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0) ThrowErrno(errno);
+  if (::setsockopt(Handle(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0) ThrowSocketError(errno);
 }
 
 void Socket::SetAbortiveClose() {
   const linger l{1, 0};
-  if (::setsockopt(Handle(), SOL_SOCKET, SO_LINGER, &l, sizeof l) != 0) ThrowErrno(errno);
+  if (::setsockopt(Handle(), SOL_SOCKET, SO_LINGER, &l, sizeof l) != 0) ThrowSocketError(errno);
 }
 
 void Socket::Bind(SocketAddress local, std::optional<PortRange> range) {
   if (!range) {
     if (::bind(Handle(), local.Data(), local.Size()) == 0) return;
     if (errno == EADDRINUSE) throw SocketError(std::string(kBindAddressInUseText));
-    ThrowErrno(errno);
+    ThrowSocketError(errno);
   }
   if (range->high < range->low) throw SocketError(InvalidPortRangeText(range->low, range->high));
   const int low = std::max(range->low, 0);
@@ -290,53 +273,53 @@ void Socket::Bind(SocketAddress local, std::optional<PortRange> range) {
   for (int port = high; port >= low; --port) {
     local.SetPort(static_cast<std::uint16_t>(port));
     if (::bind(Handle(), local.Data(), local.Size()) == 0) return;
-    if (errno != EADDRINUSE) ThrowErrno(errno);
+    if (errno != EADDRINUSE) ThrowSocketError(errno);
   }
   throw SocketError(PortRangeExhaustedText(range->low, range->high));
 }
 
 void Socket::Connect(const SocketAddress& remote) {
   if (::connect(Handle(), remote.Data(), remote.Size()) == 0) return;
-  if (errno != EINTR && errno != EINPROGRESS) ThrowErrno(errno);
+  if (errno != EINTR && errno != EINPROGRESS) ThrowSocketError(errno);
   // An interrupted connect goes on in the background: wait for its outcome.
   for (;;) {
     pollfd p{Handle(), POLLOUT, 0};
     const int rc = ::poll(&p, 1, -1);
     if (rc < 0 && errno == EINTR) continue;
-    if (rc < 0) ThrowErrno(errno);
+    if (rc < 0) ThrowSocketError(errno);
     break;
   }
   int error = 0;
   socklen_t size = sizeof error;
-  if (::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, &error, &size) != 0) ThrowErrno(errno);
-  if (error != 0) ThrowErrno(error);
+  if (::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, &error, &size) != 0) ThrowSocketError(errno);
+  if (error != 0) ThrowSocketError(error);
 }
 
 SocketAddress Socket::LocalAddress() const {
   sockaddr_storage s{};
   socklen_t size = sizeof s;
-  if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&s), &size) != 0) ThrowErrno(errno);
+  if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&s), &size) != 0) ThrowSocketError(errno);
   return SocketAddress(reinterpret_cast<const sockaddr*>(&s), size);
 }
 
 SocketAddress Socket::PeerAddress() const {
   sockaddr_storage s{};
   socklen_t size = sizeof s;
-  if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&s), &size) != 0) ThrowErrno(errno);
+  if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&s), &size) != 0) ThrowSocketError(errno);
   return SocketAddress(reinterpret_cast<const sockaddr*>(&s), size);
 }
 
 void Socket::Listen(int backlog) {
-  if (::listen(Handle(), backlog) != 0) ThrowErrno(errno);
+  if (::listen(Handle(), backlog) != 0) ThrowSocketError(errno);
 }
 
 Socket Socket::Accept() {
   for (;;) {
     WaitFor(POLLIN);
     const int fd = ::accept4(Handle(), nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) return Socket(FileDescriptor(fd));
+    if (fd >= 0) return Socket(posix::Descriptor(fd));
     if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
-    ThrowErrno(errno);
+    ThrowSocketError(errno);
   }
 }
 
@@ -348,7 +331,7 @@ void Socket::WaitFor(short events) {
     const int rc = ::poll(&p, 1, ms);
     if (rc > 0) return;
     if (rc == 0) throw SocketError(kSocketErrorTimedOut);
-    if (errno != EINTR) ThrowErrno(errno);
+    if (errno != EINTR) ThrowSocketError(errno);
   }
 }
 
@@ -360,7 +343,7 @@ void Socket::SendAll(std::string_view data) {
     const ssize_t n = ::send(Handle(), data.data(), data.size(), flags);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      ThrowErrno(errno);
+      ThrowSocketError(errno);
     }
     data.remove_prefix(static_cast<std::size_t>(n));
   }
@@ -371,7 +354,7 @@ std::size_t Socket::Receive(std::span<char> buffer) {
     WaitFor(POLLIN);
     const ssize_t n = ::recv(Handle(), buffer.data(), buffer.size(), timeout_.count() > 0 ? MSG_DONTWAIT : 0);
     if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno(errno);
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) ThrowSocketError(errno);
   }
 }
 

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "posix/descriptor.h"
+
 namespace corvane {
 
 // Windows socket error numbers used in failure texts.
@@ -56,26 +58,6 @@ class SocketError : public std::runtime_error {
 
  private:
   int number_ = 0;
-};
-
-// Owns one file descriptor; closes it when destroyed. Move-only.
-class FileDescriptor {
- public:
-  FileDescriptor() noexcept = default;
-  explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-  ~FileDescriptor() { Reset(); }
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int Get() const noexcept { return fd_; }
-  bool Valid() const noexcept { return fd_ >= 0; }
-  int Release() noexcept;
-  void Reset(int fd = -1) noexcept;
-
- private:
-  int fd_ = -1;
 };
 
 // An IPv4 or IPv6 socket address.
@@ -117,7 +99,7 @@ inline constexpr PortRange kReservedPortRange{512, 1023};
 class Socket {
  public:
   Socket() noexcept = default;
-  explicit Socket(FileDescriptor fd) noexcept : fd_(std::move(fd)) {}
+  explicit Socket(posix::Descriptor fd) noexcept : fd_(std::move(fd)) {}
 
   // A new stream socket of the family (close-on-exec).
   static Socket Create(int family);
@@ -160,7 +142,7 @@ class Socket {
  private:
   void WaitFor(short events);
 
-  FileDescriptor fd_;
+  posix::Descriptor fd_;
   std::chrono::milliseconds timeout_{0};
 };
 

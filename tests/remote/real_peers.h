@@ -116,7 +116,7 @@ class DaemonServer {
       if (fds[1].revents != 0) return;
       const int fd = ::accept4(listener_.Handle(), nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
-      FileDescriptor connection(fd);
+      posix::Descriptor connection(fd);
       posix_spawn_file_actions_t actions;
       posix_spawn_file_actions_init(&actions);
       for (int target = 0; target <= 2; ++target) posix_spawn_file_actions_adddup2(&actions, fd, target);
@@ -147,7 +147,7 @@ class DaemonServer {
   std::string daemon_;
   std::string address_;
   Socket listener_;
-  FileDescriptor stop_;
+  posix::Descriptor stop_;
   std::uint16_t port_ = 0;
   std::thread thread_;
   std::mutex mutex_;

@@ -358,7 +358,7 @@ class ManyRunsServer {
         if (fds[1].revents != 0) return;
         const int fd = ::accept4(listener_.Handle(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
-        Socket connection{FileDescriptor(fd)};
+        Socket connection{posix::Descriptor(fd)};
         connection.SetTimeout(std::chrono::seconds(20));
         try {
           const test::RequestHeader header = test::ReadRequestHeader(connection);
@@ -372,7 +372,7 @@ class ManyRunsServer {
  private:
   Socket listener_;
   std::uint16_t port_ = 0;
-  FileDescriptor stop_;
+  posix::Descriptor stop_;
   std::thread thread_;
 };
 

@@ -90,7 +90,7 @@ TEST(OutputFile, WaitsForAnotherWriterInsteadOfDroppingItsBlock) {
   const std::string path = OutputFilePath(dir.Path());
   AppendOutputBlock(path, "earlier\r\n");
   // Another writer (another open file description, as another process would have) holds the lock.
-  FileDescriptor other(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  posix::Descriptor other(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
   ASSERT_TRUE(other.Valid());
   ASSERT_EQ(::flock(other.Get(), LOCK_EX), 0);
   auto append = std::async(std::launch::async, [&] { AppendOutputBlock(path, "waited\r\n"); });
@@ -370,7 +370,7 @@ void WriteHandMadeRecord(const std::string& record_path, const std::string& path
   header.inode = id.inode;
   header.start = start;
   header.end = start + block.size();
-  header.front_size = block.size();
+  header.frontSize = block.size();
   std::ofstream out(record_path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(&header), sizeof header);
   out << block;

@@ -1,7 +1,6 @@
 #include "console/core/scheduler_worker.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,12 +10,12 @@
 #include <limits>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "console/core/schedule_file_lock.h"
 #include "posix/descriptor.h"
+#include "posix/locked_append.h"
 #include "console/core/schedule_parameters.h"
 #include "console/core/scheduler_editor.h"
 
@@ -25,9 +24,8 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 
-[[noreturn]] void ThrowFileError(int error, const std::string& what, const std::string& path) {
-  throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
-}
+// How long a log block waits for another writer's lock before it fails: about a second.
+constexpr posix::LockWait kLogLockWait = posix::LockWait::AtMost(std::chrono::seconds(1), std::chrono::milliseconds(10));
 
 }  // namespace
 
@@ -70,28 +68,9 @@ void AppendLogBlock(const std::string& path, std::string_view block) {
       posix::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, 0600, "Cannot open log file");
   // Nobody else writes while the block goes in; a holder that keeps the file locked for long
   // makes this block fail rather than stall the scheduler.
-  bool locked = false;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (::flock(file.Get(), LOCK_EX | LOCK_NB) == 0) {
-      locked = true;
-      break;
-    }
-    if (errno != EWOULDBLOCK && errno != EINTR) ThrowFileError(errno, "Cannot lock log file", path);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (!locked) ThrowFileError(EWOULDBLOCK, "Cannot lock log file", path);
-
-  struct stat before {};
-  if (::fstat(file.Get(), &before) != 0) ThrowFileError(errno, "Cannot read log file", path);
-  try {
-    posix::WriteAll(file.Get(), block);
-  } catch (const std::system_error& e) {
-    // Take back a partial block so the file keeps exactly its earlier content.
-    if (::ftruncate(file.Get(), before.st_size) != 0) {
-      // Nothing more can be done; the error below reports the failed write.
-    }
-    ThrowFileError(e.code().value(), "Cannot write log file", path);
-  }
+  const std::string quoted = " \"" + path + "\"";
+  posix::LockedAppend(file.Get(), kLogLockWait, {"Cannot lock log file" + quoted, "Cannot read log file" + quoted},
+                      [&](int fd, off_t&) { posix::WriteAll(fd, block, "Cannot write log file" + quoted); });
 }
 
 // ---- the schedule rules ------------------------------------------------------------------------

@@ -67,7 +67,7 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
   posix::WriteAll(fd_.Get(), std::string_view(static_cast<const char*>(buffer), std::size_t(count)),
-                  "Write error on \"" + name_ + "\"");
+                  "Write error on", name_);
   return count;
 }
 

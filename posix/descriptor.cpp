@@ -49,6 +49,14 @@ void WriteAll(int fd, std::string_view bytes, std::string_view what) {
   WriteEveryByte(bytes, what, [fd](const char* data, std::size_t size) { return ::write(fd, data, size); });
 }
 
+void WriteAll(int fd, std::string_view bytes, std::string_view what, std::string_view path) {
+  try {
+    WriteAll(fd, bytes, what);
+  } catch (const std::system_error& e) {
+    ThrowErrno(e.code().value(), what, path);
+  }
+}
+
 void WriteAllAt(int fd, std::string_view bytes, off_t& offset, std::string_view what) {
   WriteEveryByte(bytes, what, [fd, &offset](const char* data, std::size_t size) {
     const ssize_t n = ::pwrite(fd, data, size, offset);

@@ -48,6 +48,8 @@ class Descriptor {
 // Writes all of `bytes` at the descriptor's position, retrying short writes and EINTR. Throws
 // std::system_error with the text `what`: the write's errno, or EIO when a write takes nothing.
 void WriteAll(int fd, std::string_view bytes, std::string_view what = "Cannot write");
+// The same with the text `what` " \"" path "\"", put together only when the write fails.
+void WriteAll(int fd, std::string_view bytes, std::string_view what, std::string_view path);
 // The same at `offset` (the descriptor's position stays), which is moved past every byte written.
 void WriteAllAt(int fd, std::string_view bytes, off_t& offset, std::string_view what = "Cannot write");
 

@@ -142,6 +142,13 @@ TEST_F(PosixFiles, WriteAllWritesEveryByteOfALargeBuffer) {
   } catch (const std::system_error& e) {
     EXPECT_EQ(e.code().value(), EPIPE);
   }
+  try {
+    WriteAll(writer.Get(), std::string_view("lost"), "Write error on", "the pipe");
+    ADD_FAILURE() << "a write into a closed pipe succeeded";
+  } catch (const std::system_error& e) {
+    EXPECT_EQ(e.code().value(), EPIPE);
+    EXPECT_EQ(std::string(e.what()).rfind("Write error on \"the pipe\"", 0), 0u) << e.what();
+  }
 }
 
 TEST_F(PosixFiles, WriteAllAtWritesAtItsOffsetAndReportsInItsOwnWords) {

@@ -9,8 +9,6 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "console/windows/main_window.h"
-#include "console/windows/scheduler_window.h"
 
 namespace corvane {
 
@@ -18,13 +16,10 @@ QString TwoDigitSpinBox::textFromValue(int value) const {
   return QString::fromStdString(PadTwoDigits(std::to_string(value)));
 }
 
-DatePickerWindow::DatePickerWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui()),
-      mainWindow_(mainWindow),
-      clock_(std::make_shared<SystemClock>()) {
+DatePickerWindow::DatePickerWindow(QWidget* mainWindow, UiServices& ui, StartDateField& field)
+    : SecondaryWindow(mainWindow, ui), field_(field), clock_(std::make_shared<SystemClock>()) {
   RemoveCaptionButtons();
   setWindowTitle(QStringLiteral("Date"));
-  mainWindow.Windows().datePickerWindow = this;
   QFont bold = font();
   bold.setBold(true);
 
@@ -101,9 +96,8 @@ void DatePickerWindow::ShowDateInFields() {
 }
 
 void DatePickerWindow::onShow() {
-  auto* scheduler = qobject_cast<SchedulerWindow*>(mainWindow_.Windows().schedulerWindow.data());
-  const QString start = scheduler != nullptr ? scheduler->StartDateText() : QString();
-  scheduledJob_ = scheduler != nullptr ? scheduler->CurrentSchedule() : std::string();
+  const QString start = field_.StartDateText();
+  scheduledJob_ = field_.CurrentSchedule();
   int hour = 0;
   int minute = 0;
   if (!start.isEmpty()) {
@@ -150,10 +144,8 @@ void DatePickerWindow::onOk() {
   Guarded(Ui(), this, [this] {
     const std::string text =
         PickedDateTimeText(date_, hourEdit_->cleanText().toStdString(), minuteEdit_->cleanText().toStdString());
-    auto* scheduler = qobject_cast<SchedulerWindow*>(mainWindow_.Windows().schedulerWindow.data());
-    if (scheduler == nullptr) return;
     // Both windows stay usable: the date belongs to the scheduled job the picker was opened for.
-    if (!scheduler->TakeStartDate(scheduledJob_,
+    if (!field_.TakeStartDate(scheduledJob_,
                                   QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())))) {
       Ui().Message(this, QString::fromLatin1(kDateJobChanged)
                              .arg(QString::fromLatin1(scheduledJob_.data(),

@@ -7,15 +7,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "console/windows/main_window.h"
 
 namespace corvane {
 
-EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui()),
-      mainWindow_(mainWindow),
-      dialogs_(mainWindow.Ui(), this),
-      editor_(mainWindow.storedValueCipher_, dialogs_) {
+EnvironmentWindow::EnvironmentWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher,
+                                     const ProgramPaths& paths)
+    : SecondaryWindow(mainWindow, ui), paths_(paths), dialogs_(ui, this), editor_(cipher, dialogs_) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Environment"));
   RemoveCaptionButtons();
 
@@ -105,7 +102,7 @@ void EnvironmentWindow::onShow() {
     EnvironmentWindow* window;
     ~ShowAfter() { window->ShowState(); }
   } showAfter{this};
-  editor_.Load(ProgramPaths::Bytes(mainWindow_.Paths().EnvIniPath()));
+  editor_.Load(ProgramPaths::Bytes(paths_.EnvIniPath()));
 }
 
 void EnvironmentWindow::onEnvironmentChosen() {
@@ -146,7 +143,7 @@ bool EnvironmentWindow::onClose() {
   if (!PushFields()) return false;
   // A failed write throws: the window stays open and the file keeps its contents.
   if (const std::optional<std::vector<std::string>> names = editor_.Close()) {
-    mainWindow_.SetEnvironmentNames(*names);
+    emit environmentNamesChanged(*names);
   }
   return true;
 }

@@ -9,16 +9,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "console/windows/command_window.h"
-#include "console/windows/main_window.h"
 
 namespace corvane {
 
-JobWindow::JobWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui()),
-      mainWindow_(mainWindow),
-      dialogs_(mainWindow.Ui(), this),
-      editor_(mainWindow.storedValueCipher_, dialogs_) {
+JobWindow::JobWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher, const ProgramPaths& paths)
+    : SecondaryWindow(mainWindow, ui), paths_(paths), dialogs_(ui, this), editor_(cipher, dialogs_) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Job"));
   RemoveCaptionButtons();
 
@@ -127,11 +122,11 @@ void JobWindow::Handle(Step&& step) {
   ShowState();
 }
 
-void JobWindow::takeCommand(const std::string& job, const std::string& command) {
-  if (!isVisible() || editor_.CurrentJob() != job) return;
+bool JobWindow::takeCommand(const std::string& job, const std::string& command) {
+  if (!isVisible() || editor_.CurrentJob() != job) return false;
   editor_.SetCommand(command);
   commandEdit_->setText(Latin1Text(command));
-  if (auto* commandWindow = qobject_cast<CommandWindow*>(sender())) commandWindow->commandTaken();
+  return true;
 }
 
 void JobWindow::onShow() {
@@ -139,7 +134,7 @@ void JobWindow::onShow() {
     JobWindow* window;
     ~ShowAfter() { window->ShowState(); }
   } showAfter{this};
-  editor_.Load(ProgramPaths::Bytes(mainWindow_.Paths().JobIniPath()));
+  editor_.Load(ProgramPaths::Bytes(paths_.JobIniPath()));
 }
 
 void JobWindow::onJobChosen() {
@@ -178,10 +173,7 @@ void JobWindow::onEditCommand() {
   Handle([this] {
     const std::optional<std::vector<std::string>> lines = editor_.CommandEditorLines();
     if (!lines) return;
-    auto* commandWindow = qobject_cast<CommandWindow*>(mainWindow_.Windows().commandWindow.data());
-    if (commandWindow == nullptr) return;
-    connect(commandWindow, &CommandWindow::commandAccepted, this, &JobWindow::takeCommand, Qt::UniqueConnection);
-    commandWindow->editCommand(*editor_.CurrentJob(), *lines);
+    emit commandEditRequested(*editor_.CurrentJob(), *lines);
   });
 }
 
@@ -191,7 +183,7 @@ bool JobWindow::onClose() {
   if (!PushFields()) return false;
   // A failed write throws: the window stays open and the file keeps its contents.
   if (const std::optional<std::vector<std::string>> names = editor_.Close()) {
-    mainWindow_.SetJobNames(*names);
+    emit jobNamesChanged(*names);
   }
   return true;
 }

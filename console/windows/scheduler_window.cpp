@@ -18,10 +18,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "console/windows/date_picker_window.h"
 #include "console/windows/editor_ui.h"
-#include "console/windows/main_window.h"
-#include "console/windows/scheduler_loop.h"
 #include "settings/stored_values.h"
 
 namespace corvane {
@@ -57,15 +54,12 @@ void CountSpinBox::SetText(const QString& text) {
   }
 }
 
-SchedulerWindow::SchedulerWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui()),
-      mainWindow_(mainWindow),
-      values_(mainWindow.storedValueCipher_) {
+SchedulerWindow::SchedulerWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher,
+                                 const ProgramPaths& paths)
+    : SecondaryWindow(mainWindow, ui), paths_(paths), values_(cipher) {
   RemoveCaptionButtons();
   setWindowTitle(QString::fromLatin1(kSchedulerCaption));
   Build();
-  mainWindow.Windows().schedulerWindow = this;
-  mainWindow.SetSchedulerLoop(MakeSchedulerLoop());
 }
 
 SchedulerWindow::~SchedulerWindow() = default;
@@ -263,7 +257,7 @@ void SchedulerWindow::SetRunOnceQuietly(bool ticked) {
 }
 
 std::string SchedulerWindow::SchedulePath() const {
-  return ProgramPaths::Bytes(mainWindow_.Paths().SchdIniPath());
+  return ProgramPaths::Bytes(paths_.SchdIniPath());
 }
 
 QString SchedulerWindow::StartDateText() const { return startEdit_->text(); }
@@ -313,8 +307,8 @@ void SchedulerWindow::onShow() {
   FillNames(scheduledJobList_, {});
   // 1. Fresh copies of the three files.
   schedule_ = ReadScheduleFile(SchedulePath());
-  jobs_ = IniFile(ProgramPaths::Bytes(mainWindow_.Paths().JobIniPath()));
-  environments_ = IniFile(ProgramPaths::Bytes(mainWindow_.Paths().EnvIniPath()));
+  jobs_ = IniFile(ProgramPaths::Bytes(paths_.JobIniPath()));
+  environments_ = IniFile(ProgramPaths::Bytes(paths_.EnvIniPath()));
   // 2. The lists, nothing selected.
   FillNames(scheduledJobList_, schedule_.Sections());
   FillNames(jobList_, jobs_.Sections());
@@ -536,9 +530,7 @@ void SchedulerWindow::onRemoveScheduledJob() {
 void SchedulerWindow::onPickStartDate() {
   HandlerScope scope(*this);
   if (currentSchedule_.empty()) return;
-  SecondaryWindow* picker = mainWindow_.Windows().datePickerWindow;
-  if (picker == nullptr) return;
-  Guarded(Ui(), this, [picker] { picker->present(); });
+  emit startDatePickRequested();
 }
 
 void SchedulerWindow::onCloseClicked() { close(); }

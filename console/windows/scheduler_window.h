@@ -8,8 +8,8 @@
 // onParameterChosen). Inside a load the check boxes are set quietly and their handlers run once,
 // explicitly, so each load checks Active once.
 //
-// The scheduler worker asks for a reload after each run (ReloadFromDisk, through the main
-// window's reloadSchedulerEditor). A reload that arrives while one of this window's handlers is still
+// The scheduler worker asks for a reload after each run (ReloadFromDisk, through the scheduler
+// service's editorReloadRequested, connected at start-up). A reload that arrives while one of this window's handlers is still
 // running (inside its message box, for example) is done right after that handler instead. A
 // reload with no scheduled job shown changes nothing and shows nothing.
 //
@@ -19,15 +19,15 @@
 // A save writes into a fresh read of the schedule file and leaves every key that the operator did
 // not change since the load as the file holds it, so a scheduled run meanwhile (whose reload
 // waits for an open dialog) keeps what the worker wrote.
-//
-// Constructing the window installs the scheduler worker as schedulerThread_'s loop.
 #pragma once
 
 #include <QSpinBox>
 
 #include <string>
 
+#include "console/core/program_paths.h"
 #include "console/core/scheduler_editor.h"
+#include "console/windows/date_picker_window.h"
 #include "console/windows/secondary_window.h"
 
 class QCheckBox;
@@ -39,8 +39,6 @@ class QPushButton;
 
 namespace corvane {
 
-class MainWindow;
-
 // The count field: a spin box whose text can also hold what a damaged file stored.
 class CountSpinBox : public QSpinBox {
   Q_OBJECT
@@ -50,10 +48,12 @@ class CountSpinBox : public QSpinBox {
   void SetText(const QString& text);
 };
 
-class SchedulerWindow : public SecondaryWindow {
+class SchedulerWindow : public SecondaryWindow, public StartDateField {
   Q_OBJECT
  public:
-  explicit SchedulerWindow(MainWindow& mainWindow);
+  // Edits the schedule file of `paths` (with its job and environment files); `cipher` (the
+  // stored-value cipher) is borrowed.
+  SchedulerWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher, const ProgramPaths& paths);
   ~SchedulerWindow() override;
 
   // ---- handlers ---------------------------------------------------------------------------
@@ -67,18 +67,18 @@ class SchedulerWindow : public SecondaryWindow {
   void onPickStartDate();       // "..." beside the start date
   void onCloseClicked();        // "Close"
 
-  // The main window's request (reloadSchedulerEditor) after a scheduled run.
+  // The scheduler service's request after a scheduled run.
   void ReloadFromDisk() override;
 
   // The start field, read and written by the date picker.
-  QString StartDateText() const;
+  QString StartDateText() const override;
   void SetStartDateText(const QString& text);
   // The date picker's OK: puts `text` into the start field when this window is open and still
   // shows `scheduledJob`.  Answers whether it did.
-  bool TakeStartDate(const std::string& scheduledJob, const QString& text);
+  bool TakeStartDate(const std::string& scheduledJob, const QString& text) override;
 
   // ---- state ------------------------------------------------------------------------------
-  const std::string& CurrentSchedule() const { return currentSchedule_; }
+  const std::string& CurrentSchedule() const override { return currentSchedule_; }
   const std::string& ScheduleJobName() const { return scheduleJobName_; }
   const std::string& CurrentParameter() const { return currentParameter_; }
   const EnteredValues& Entered() const { return entered_; }
@@ -118,6 +118,10 @@ class SchedulerWindow : public SecondaryWindow {
   QLineEdit* lastExecutionEdit_ = nullptr;
   QPushButton* closeButton_ = nullptr;
 
+ signals:
+  // "..." beside the start date with a scheduled job shown: the date picker is to open.
+  void startDatePickRequested();
+
  protected:
   void onShow() override;
   bool onClose() override;
@@ -140,7 +144,7 @@ class SchedulerWindow : public SecondaryWindow {
   static void SelectName(QComboBox* box, const std::string& name);
   static void SelectQuietly(QComboBox* box, int index);  // runs no change handler
 
-  MainWindow& mainWindow_;
+  const ProgramPaths& paths_;
   StoredValues values_;
   IniFile schedule_;
   IniFile jobs_;

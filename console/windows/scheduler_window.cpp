@@ -64,122 +64,40 @@ SchedulerWindow::SchedulerWindow(QWidget* mainWindow, UiServices& ui, TCipherMan
 
 SchedulerWindow::~SchedulerWindow() = default;
 
-void SchedulerWindow::Build() {
-  const QFont bold = BoldFont(font());
-  const auto group = [&](const char* caption) {
-    auto* box = new QGroupBox(QString::fromLatin1(caption), this);
+// The look the groups share: only the group captions and Close are bold; the controls inside say
+// so explicitly, since a group box hands its font down.
+struct SchedulerWindow::Look {
+  QFont bold;
+  QFont regular;
+
+  QGroupBox* Group(const char* caption, QWidget* parent) const {
+    auto* box = new QGroupBox(QString::fromLatin1(caption), parent);
     box->setFont(bold);
     return box;
-  };
-  // Only the group captions and Close are bold; their children say so explicitly, since a
-  // group box hands its font down.
-  const QFont regular = RegularFont(font());
-  const auto plain = [regular](QWidget* w) {
-    w->setFont(regular);
-    return w;
-  };
-  const auto list = [&](QWidget* parent) {
+  }
+  template <typename Widget>
+  Widget* Plain(Widget* widget) const {
+    widget->setFont(regular);
+    return widget;
+  }
+  QComboBox* List(QWidget* parent) const {
     auto* box = new QComboBox(parent);
     box->setEditable(false);
-    plain(box);
-    return box;
-  };
-  const auto label = [&](const char* text, QWidget* parent) {
-    auto* l = new QLabel(QString::fromLatin1(text), parent);
-    plain(l);
-    return l;
-  };
+    return Plain(box);
+  }
+  QLabel* Label(const char* text, QWidget* parent) const {
+    return Plain(new QLabel(QString::fromLatin1(text), parent));
+  }
+};
 
-  scheduledJobGroup_ = group("Scheduled Job Name");
-  scheduledJobList_ = list(scheduledJobGroup_);
-  scheduledJobList_->setMinimumWidth(180);
-  activeBox_ = new QCheckBox(QStringLiteral("Active"), scheduledJobGroup_);
-  plain(activeBox_);
-  newButton_ = new QPushButton(QStringLiteral("New"), scheduledJobGroup_);
-  removeButton_ = new QPushButton(QStringLiteral("Remove"), scheduledJobGroup_);
-  plain(newButton_);
-  plain(removeButton_);
-  auto* row1 = new QHBoxLayout(scheduledJobGroup_);
-  row1->addWidget(scheduledJobList_, 1);
-  row1->addWidget(activeBox_);
-  row1->addWidget(newButton_);
-  row1->addWidget(removeButton_);
-
-  jobGroup_ = group("Job");
-  jobLabel_ = label("Name", jobGroup_);
-  jobList_ = list(jobGroup_);
-  environmentLabel_ = label("Environment", jobGroup_);
-  environmentList_ = list(jobGroup_);
-  protocolLabel_ = label("Protocol", jobGroup_);
-  protocolList_ = list(jobGroup_);
-  for (std::string_view item : kProtocolItems)
-    protocolList_->addItem(QString::fromLatin1(item.data(), item.size()));
-  protocolList_->setCurrentIndex(-1);
-  protocolList_->setToolTip(QStringLiteral("Select Protocol"));
-  parameterLabel_ = label("Parameter", jobGroup_);
-  parameterList_ = list(jobGroup_);
-  valueLabel_ = label("Value", jobGroup_);
-  valueEdit_ = new QLineEdit(jobGroup_);
-  plain(valueEdit_);
-  valueEdit_->setReadOnly(true);
-  auto* grid2 = new QGridLayout(jobGroup_);
-  grid2->addWidget(jobLabel_, 0, 0);
-  grid2->addWidget(jobList_, 0, 1);
-  grid2->addWidget(environmentLabel_, 1, 0);
-  grid2->addWidget(environmentList_, 1, 1);
-  grid2->addWidget(protocolLabel_, 2, 0);
-  grid2->addWidget(protocolList_, 2, 1);
-  grid2->addWidget(parameterLabel_, 3, 0);
-  grid2->addWidget(parameterList_, 3, 1);
-  grid2->addWidget(valueLabel_, 4, 0);
-  grid2->addWidget(valueEdit_, 4, 1);
-
-  scheduleGroup_ = group("Schedule");
-  runOnceBox_ = new QCheckBox(QStringLiteral("Run Once"), scheduleGroup_);
-  plain(runOnceBox_);
-  runOnceBox_->setChecked(true);
-  startLabel_ = label("Start Date:", scheduleGroup_);
-  startEdit_ = new QLineEdit(scheduleGroup_);
-  plain(startEdit_);
-  startEdit_->setReadOnly(true);
-  startEdit_->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
-  startEdit_->setMinimumWidth(
-      startEdit_->fontMetrics().horizontalAdvance(QStringLiteral("9999-12-31 00:00:00")) + 16);
-  pickStartButton_ = new QPushButton(QStringLiteral("..."), scheduleGroup_);
-  plain(pickStartButton_);
-  everyLabel_ = label("Execute Every ", scheduleGroup_);
-  everyLabel_->setEnabled(false);
-  countEdit_ = new CountSpinBox(scheduleGroup_);
-  plain(countEdit_);
-  countEdit_->setRange(1, 999);
-  countEdit_->setValue(1);
-  countEdit_->setEnabled(false);
-  unitList_ = list(scheduleGroup_);
-  for (std::string_view item : kPeriodUnitItems) unitList_->addItem(QString::fromLatin1(item.data(), item.size()));
-  unitList_->setCurrentIndex(-1);
-  unitList_->setEnabled(false);
-  lastExecutionLabel_ = label("Last Execution Date:", scheduleGroup_);
-  lastExecutionLabel_->setEnabled(false);
-  lastExecutionEdit_ = new QLineEdit(scheduleGroup_);
-  plain(lastExecutionEdit_);
-  lastExecutionEdit_->setReadOnly(true);
-  lastExecutionEdit_->setFocusPolicy(Qt::ClickFocus);
-  lastExecutionEdit_->setEnabled(false);
-  auto* grid3 = new QGridLayout(scheduleGroup_);
-  grid3->addWidget(runOnceBox_, 0, 0, 1, 3);
-  grid3->addWidget(startLabel_, 1, 0);
-  grid3->addWidget(startEdit_, 1, 1);
-  grid3->addWidget(pickStartButton_, 1, 2);
-  grid3->addWidget(everyLabel_, 2, 0);
-  auto* every = new QHBoxLayout;
-  every->addWidget(countEdit_);
-  every->addWidget(unitList_, 1);
-  grid3->addLayout(every, 2, 1, 1, 2);
-  grid3->addWidget(lastExecutionLabel_, 3, 0);
-  grid3->addWidget(lastExecutionEdit_, 3, 1, 1, 2);
+void SchedulerWindow::Build() {
+  const Look look{BoldFont(font()), RegularFont(font())};
+  BuildScheduledJobGroup(look);
+  BuildJobGroup(look);
+  BuildScheduleGroup(look);
 
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
-  closeButton_->setFont(bold);
+  closeButton_->setFont(look.bold);
 
   auto* main = new QVBoxLayout(this);
   main->addWidget(scheduledJobGroup_);
@@ -191,6 +109,96 @@ void SchedulerWindow::Build() {
   main->addLayout(bottom);
   main->setSizeConstraint(QLayout::SetFixedSize);
 
+  ConnectHandlers();
+}
+
+void SchedulerWindow::BuildScheduledJobGroup(const Look& look) {
+  scheduledJobGroup_ = look.Group("Scheduled Job Name", this);
+  scheduledJobList_ = look.List(scheduledJobGroup_);
+  scheduledJobList_->setMinimumWidth(180);
+  activeBox_ = look.Plain(new QCheckBox(QStringLiteral("Active"), scheduledJobGroup_));
+  newButton_ = look.Plain(new QPushButton(QStringLiteral("New"), scheduledJobGroup_));
+  removeButton_ = look.Plain(new QPushButton(QStringLiteral("Remove"), scheduledJobGroup_));
+  auto* row = new QHBoxLayout(scheduledJobGroup_);
+  row->addWidget(scheduledJobList_, 1);
+  row->addWidget(activeBox_);
+  row->addWidget(newButton_);
+  row->addWidget(removeButton_);
+}
+
+void SchedulerWindow::BuildJobGroup(const Look& look) {
+  jobGroup_ = look.Group("Job", this);
+  jobLabel_ = look.Label("Name", jobGroup_);
+  jobList_ = look.List(jobGroup_);
+  environmentLabel_ = look.Label("Environment", jobGroup_);
+  environmentList_ = look.List(jobGroup_);
+  protocolLabel_ = look.Label("Protocol", jobGroup_);
+  protocolList_ = look.List(jobGroup_);
+  for (std::string_view item : kProtocolItems)
+    protocolList_->addItem(QString::fromLatin1(item.data(), item.size()));
+  protocolList_->setCurrentIndex(-1);
+  protocolList_->setToolTip(QStringLiteral("Select Protocol"));
+  parameterLabel_ = look.Label("Parameter", jobGroup_);
+  parameterList_ = look.List(jobGroup_);
+  valueLabel_ = look.Label("Value", jobGroup_);
+  valueEdit_ = look.Plain(new QLineEdit(jobGroup_));
+  valueEdit_->setReadOnly(true);
+  auto* grid = new QGridLayout(jobGroup_);
+  int row = 0;
+  for (const auto& [label, field] : std::initializer_list<std::pair<QLabel*, QWidget*>>{
+           {jobLabel_, jobList_},
+           {environmentLabel_, environmentList_},
+           {protocolLabel_, protocolList_},
+           {parameterLabel_, parameterList_},
+           {valueLabel_, valueEdit_}}) {
+    grid->addWidget(label, row, 0);
+    grid->addWidget(field, row, 1);
+    ++row;
+  }
+}
+
+void SchedulerWindow::BuildScheduleGroup(const Look& look) {
+  scheduleGroup_ = look.Group("Schedule", this);
+  runOnceBox_ = look.Plain(new QCheckBox(QStringLiteral("Run Once"), scheduleGroup_));
+  runOnceBox_->setChecked(true);
+  startLabel_ = look.Label("Start Date:", scheduleGroup_);
+  startEdit_ = look.Plain(new QLineEdit(scheduleGroup_));
+  startEdit_->setReadOnly(true);
+  startEdit_->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
+  startEdit_->setMinimumWidth(
+      startEdit_->fontMetrics().horizontalAdvance(QStringLiteral("9999-12-31 00:00:00")) + 16);
+  pickStartButton_ = look.Plain(new QPushButton(QStringLiteral("..."), scheduleGroup_));
+  everyLabel_ = look.Label("Execute Every ", scheduleGroup_);
+  everyLabel_->setEnabled(false);
+  countEdit_ = look.Plain(new CountSpinBox(scheduleGroup_));
+  countEdit_->setRange(1, 999);
+  countEdit_->setValue(1);
+  countEdit_->setEnabled(false);
+  unitList_ = look.List(scheduleGroup_);
+  for (std::string_view item : kPeriodUnitItems) unitList_->addItem(QString::fromLatin1(item.data(), item.size()));
+  unitList_->setCurrentIndex(-1);
+  unitList_->setEnabled(false);
+  lastExecutionLabel_ = look.Label("Last Execution Date:", scheduleGroup_);
+  lastExecutionLabel_->setEnabled(false);
+  lastExecutionEdit_ = look.Plain(new QLineEdit(scheduleGroup_));
+  lastExecutionEdit_->setReadOnly(true);
+  lastExecutionEdit_->setFocusPolicy(Qt::ClickFocus);
+  lastExecutionEdit_->setEnabled(false);
+  auto* grid = new QGridLayout(scheduleGroup_);
+  grid->addWidget(runOnceBox_, 0, 0, 1, 3);
+  grid->addWidget(startLabel_, 1, 0);
+  grid->addWidget(startEdit_, 1, 1);
+  grid->addWidget(pickStartButton_, 1, 2);
+  grid->addWidget(everyLabel_, 2, 0);
+  auto* every = new QHBoxLayout;
+  every->addWidget(countEdit_);
+  every->addWidget(unitList_, 1);
+  grid->addLayout(every, 2, 1, 1, 2);
+  grid->addWidget(lastExecutionLabel_, 3, 0);
+  grid->addWidget(lastExecutionEdit_, 3, 1, 1, 2);
+}
+
+void SchedulerWindow::ConnectHandlers() {
   // The operator's selections (activated: not raised by selections made in code).
   connect(scheduledJobList_, &QComboBox::activated, this, [this] { onScheduledJobChosen(); });
   connect(unitList_, &QComboBox::activated, this, [this] { onScheduledJobChosen(); });
@@ -299,17 +307,17 @@ ScheduleFields SchedulerWindow::FieldsWithoutValue() const {
 
 void SchedulerWindow::onShow() {
   HandlerScope scope(*this);
-  // 3.-5. No scheduled job shown; the protocol selection stays as it was. Done first, so that
-  // nothing of the last show stays current when a file below cannot be read.
+  // No scheduled job shown; the protocol selection stays as it was. Done first, so that nothing
+  // of the last show stays current when a file below cannot be read.
   loaded_ = false;
   ShowNoScheduledJob();
   startEdit_->clear();
   FillNames(scheduledJobList_, {});
-  // 1. Fresh copies of the three files.
+  // Fresh copies of the three files.
   schedule_ = ReadScheduleFile(SchedulePath());
   jobs_ = IniFile(ProgramPaths::Bytes(paths_.JobIniPath()));
   environments_ = IniFile(ProgramPaths::Bytes(paths_.EnvIniPath()));
-  // 2. The lists, nothing selected.
+  // The lists, nothing selected.
   FillNames(scheduledJobList_, schedule_.Sections());
   FillNames(jobList_, jobs_.Sections());
   FillNames(environmentList_, environments_.Sections());
@@ -334,17 +342,16 @@ void SchedulerWindow::ShowNoScheduledJob() {
 void SchedulerWindow::onScheduledJobChosen() {
   HandlerScope scope(*this);
   const bool done = Guarded(Ui(), this, [this] {
-    // 1., 2. Save the shown scheduled job into a fresh copy of the file.
+    // What the shown scheduled job holds is saved into a fresh copy of the file first.
     schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
                                  NameOrder::JobEnvironmentProtocol, false, &loadedKeys_);
-    // 3.
+    // The chosen one is current, with no parameter and no value entered yet.
     currentSchedule_ = SelectedName(scheduledJobList_);
     valueEdit_->clear();
     currentParameter_.clear();
     entered_.Clear();
     parameterList_->clear();
     valueEdit_->setReadOnly(true);
-    // 4.
     LoadCurrent();
   });
   // The save failed: the fields still belong to the scheduled job shown so far, and the list says so.
@@ -394,24 +401,22 @@ void SchedulerWindow::ClearAfterFailedLoad() {
 void SchedulerWindow::onJobChosen() {
   HandlerScope scope(*this);
   const bool done = Guarded(Ui(), this, [this] {
-    // 1.
+    // A job belongs to a scheduled job: without one nothing is chosen.
     if (currentSchedule_.empty()) {
       SelectQuietly(jobList_, -1);
       Message(kSelectScheduledJobMessage);
       return;
     }
-    // 2.
     valueEdit_->clear();
     const std::string job = SelectedName(jobList_);
-    // 3. Another job: the parameter values of the old one are gone at once.
+    // Another job: the parameter values of the old one are gone at once.
     if (!scheduleJobName_.empty() && scheduleJobName_ != job) {
       schedule_ = DeleteParameterValues(SchedulePath(), currentSchedule_);
       entered_.Clear();
       currentParameter_.clear();
     }
-    // 4.
+    // The parameters offered are the chosen job's.
     FillNames(parameterList_, JobParameters(jobs_, job));
-    // 5.
     scheduleJobName_ = job;
   });
   // The old job's parameter values could not be removed: the scheduled job keeps its job.

@@ -128,7 +128,12 @@ class SchedulerWindow : public SecondaryWindow, public StartDateField {
 
  private:
   class HandlerScope;
+  struct Look;
   void Build();
+  void BuildScheduledJobGroup(const Look& look);
+  void BuildJobGroup(const Look& look);
+  void BuildScheduleGroup(const Look& look);
+  void ConnectHandlers();
   void Message(const char* text);
   void LoadCurrent();
   void ClearAfterFailedLoad();

@@ -56,7 +56,9 @@ void CountSpinBox::SetText(const QString& text) {
 
 SchedulerWindow::SchedulerWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher,
                                  const ProgramPaths& paths)
-    : SecondaryWindow(mainWindow, ui), paths_(paths), values_(cipher) {
+    : SecondaryWindow(mainWindow, ui),
+      editor_(cipher, ProgramPaths::Bytes(paths.SchdIniPath()), ProgramPaths::Bytes(paths.JobIniPath()),
+              ProgramPaths::Bytes(paths.EnvIniPath())) {
   RemoveCaptionButtons();
   setWindowTitle(QString::fromLatin1(kSchedulerCaption));
   Build();
@@ -264,15 +266,12 @@ void SchedulerWindow::SetRunOnceQuietly(bool ticked) {
   runOnceBox_->setChecked(ticked);
 }
 
-std::string SchedulerWindow::SchedulePath() const {
-  return ProgramPaths::Bytes(paths_.SchdIniPath());
-}
 
 QString SchedulerWindow::StartDateText() const { return startEdit_->text(); }
 void SchedulerWindow::SetStartDateText(const QString& text) { startEdit_->setText(text); }
 
 bool SchedulerWindow::TakeStartDate(const std::string& scheduledJob, const QString& text) {
-  if (!isVisible() || currentSchedule_ != scheduledJob) return false;
+  if (!isVisible() || editor_.CurrentSchedule() != scheduledJob) return false;
   SetStartDateText(text);
   return true;
 }
@@ -309,27 +308,20 @@ void SchedulerWindow::onShow() {
   HandlerScope scope(*this);
   // No scheduled job shown; the protocol selection stays as it was. Done first, so that nothing
   // of the last show stays current when a file below cannot be read.
-  loaded_ = false;
+  editor_.Unload();
   ShowNoScheduledJob();
   startEdit_->clear();
   FillNames(scheduledJobList_, {});
   // Fresh copies of the three files.
-  schedule_ = ReadScheduleFile(SchedulePath());
-  jobs_ = IniFile(ProgramPaths::Bytes(paths_.JobIniPath()));
-  environments_ = IniFile(ProgramPaths::Bytes(paths_.EnvIniPath()));
+  editor_.Load();
   // The lists, nothing selected.
-  FillNames(scheduledJobList_, schedule_.Sections());
-  FillNames(jobList_, jobs_.Sections());
-  FillNames(environmentList_, environments_.Sections());
-  loaded_ = true;
+  FillNames(scheduledJobList_, editor_.ScheduledJobs());
+  FillNames(jobList_, editor_.Jobs());
+  FillNames(environmentList_, editor_.Environments());
 }
 
 void SchedulerWindow::ShowNoScheduledJob() {
-  currentParameter_.clear();
-  currentSchedule_.clear();
-  loadedKeys_ = LoadedKeys();
-  scheduleJobName_.clear();
-  entered_.Clear();
+  editor_.ShowNone();
   activeBox_->setChecked(false);
   SetRunOnceQuietly(true);
   onRunOnceToggled();
@@ -342,38 +334,35 @@ void SchedulerWindow::ShowNoScheduledJob() {
 void SchedulerWindow::onScheduledJobChosen() {
   HandlerScope scope(*this);
   const bool done = Guarded(Ui(), this, [this] {
-    // What the shown scheduled job holds is saved into a fresh copy of the file first.
-    schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
-                                 NameOrder::JobEnvironmentProtocol, false, &loadedKeys_);
-    // The chosen one is current, with no parameter and no value entered yet.
-    currentSchedule_ = SelectedName(scheduledJobList_);
+    // What the shown scheduled job holds is saved into a fresh copy of the file first; the chosen
+    // one is then current, with no parameter and no value entered yet.
+    const ScheduleFields fields = Fields();
+    editor_.Choose(fields, SelectedName(scheduledJobList_));
     valueEdit_->clear();
-    currentParameter_.clear();
-    entered_.Clear();
     parameterList_->clear();
     valueEdit_->setReadOnly(true);
     LoadCurrent();
   });
   // The save failed: the fields still belong to the scheduled job shown so far, and the list says so.
-  if (!done) SelectName(scheduledJobList_, currentSchedule_);
+  if (!done) SelectName(scheduledJobList_, editor_.CurrentSchedule());
 }
 
 void SchedulerWindow::LoadCurrent() {
   LoadedSchedule loaded;
   try {
-    loaded = ReadScheduledJob(schedule_, values_, currentSchedule_);
+    // What a save later merges over is taken with it: what the operator does not change stays as
+    // the file has it.
+    loaded = editor_.LoadCurrent();
   } catch (const std::exception& e) {
     // Nothing of the previous scheduled job may stay on screen to be saved into this one.
     ClearAfterFailedLoad();
     Ui().Message(this, QString::fromLocal8Bit(e.what()));
     return;
   }
-  // What a save later merges over: what the operator does not change stays as the file has it.
-  loadedKeys_ = ReadLoadedKeys(schedule_, values_, currentSchedule_);
   SelectName(jobList_, loaded.job);
   SelectName(environmentList_, loaded.environment);
   SelectName(protocolList_, loaded.protocol);
-  scheduleJobName_ = SelectedName(jobList_);
+  editor_.TakeLoadedJob(SelectedName(jobList_));
   onJobChosen();
   startEdit_->setText(Latin1Text(loaded.start));
   // Active is judged once, after everything is in place.
@@ -402,52 +391,37 @@ void SchedulerWindow::onJobChosen() {
   HandlerScope scope(*this);
   const bool done = Guarded(Ui(), this, [this] {
     // A job belongs to a scheduled job: without one nothing is chosen.
-    if (currentSchedule_.empty()) {
+    if (editor_.CurrentSchedule().empty()) {
       SelectQuietly(jobList_, -1);
       Message(kSelectScheduledJobMessage);
       return;
     }
     valueEdit_->clear();
-    const std::string job = SelectedName(jobList_);
-    // Another job: the parameter values of the old one are gone at once.
-    if (!scheduleJobName_.empty() && scheduleJobName_ != job) {
-      schedule_ = DeleteParameterValues(SchedulePath(), currentSchedule_);
-      entered_.Clear();
-      currentParameter_.clear();
-    }
-    // The parameters offered are the chosen job's.
-    FillNames(parameterList_, JobParameters(jobs_, job));
-    scheduleJobName_ = job;
+    // The parameters offered are the chosen job's (another job's drops the old one's values).
+    FillNames(parameterList_, editor_.ChooseJob(SelectedName(jobList_)));
   });
   // The old job's parameter values could not be removed: the scheduled job keeps its job.
-  if (!done) SelectName(jobList_, scheduleJobName_);
+  if (!done) SelectName(jobList_, editor_.ScheduleJobName());
 }
 
 void SchedulerWindow::onParameterChosen() {
   HandlerScope scope(*this);
   Guarded(Ui(), this, [this] {
     valueEdit_->setReadOnly(false);
-    if (!currentParameter_.empty() && !valueEdit_->text().isEmpty()) {
+    if (!editor_.CurrentParameter().empty() && !valueEdit_->text().isEmpty()) {
       std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);
       if (!value) {
-        SelectName(parameterList_, currentParameter_);  // the field still belongs to it
+        SelectName(parameterList_, editor_.CurrentParameter());  // the field still belongs to it
         return;
       }
-      if (const std::optional<std::string_view> problem = ParameterValueProblem(*value)) {
+      if (const std::optional<std::string_view> problem = editor_.EnterValue(std::move(*value))) {
         Ui().Message(this, Latin1Text(*problem));
-        SelectName(parameterList_, currentParameter_);
+        SelectName(parameterList_, editor_.CurrentParameter());
         valueEdit_->setFocus();
         return;
       }
-      entered_.Enter(currentParameter_, std::move(*value));
     }
-    currentParameter_ = SelectedName(parameterList_);
-    if (const std::string* value = entered_.Find(currentParameter_)) {
-      valueEdit_->setText(Latin1Text(*value));
-    } else {
-      valueEdit_->setText(
-          Latin1Text(StoredParameterValue(schedule_, values_, currentSchedule_, currentParameter_)));
-    }
+    valueEdit_->setText(Latin1Text(editor_.ChooseParameter(SelectedName(parameterList_))));
   });
 }
 
@@ -526,15 +500,15 @@ void SchedulerWindow::onRemoveScheduledJob() {
   Guarded(Ui(), this, [this] {
     const std::string selected = SelectedName(scheduledJobList_);
     if (scheduledJobList_->currentIndex() < 0) return;
-    schedule_ = RemoveScheduledJob(SchedulePath(), selected);
-    FillNames(scheduledJobList_, schedule_.Sections());
+    editor_.Remove(selected);
+    FillNames(scheduledJobList_, editor_.ScheduledJobs());
     ShowNoScheduledJob();  // the start field keeps its text
   });
 }
 
 void SchedulerWindow::onPickStartDate() {
   HandlerScope scope(*this);
-  if (currentSchedule_.empty()) return;
+  if (editor_.CurrentSchedule().empty()) return;
   emit startDatePickRequested();
 }
 
@@ -543,9 +517,8 @@ void SchedulerWindow::onCloseClicked() { close(); }
 bool SchedulerWindow::onClose() {
   HandlerScope scope(*this);
   // The show could not read the files and nothing was chosen since: nothing to write back.
-  if (!loaded_ && currentSchedule_.empty()) return true;
-  schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
-                               NameOrder::ProtocolEnvironmentJob, true, &loadedKeys_);
+  if (!editor_.SavesOnClose()) return true;
+  editor_.Close(Fields());
   return true;
 }
 
@@ -555,8 +528,8 @@ void SchedulerWindow::ReloadFromDisk() {
     return;
   }
   // Nothing shown (none selected, or the selected one could not be loaded): nothing to refresh.
-  if (currentSchedule_.empty() || scheduledJobList_->currentIndex() < 0) return;
-  currentSchedule_.clear();
+  if (editor_.CurrentSchedule().empty() || scheduledJobList_->currentIndex() < 0) return;
+  editor_.ForgetCurrent();
   onScheduledJobChosen();
 }
 

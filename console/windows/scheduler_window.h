@@ -1,6 +1,8 @@
 // The scheduler editor window ("Corvane 2.0 - Scheduler"): the operator defines scheduled
 // jobs with their job, environment, protocol, parameter values, start date-time and period, and
-// switches them active. The rules without the window are in console/core/scheduler_editor.h.
+// switches them active. What it shows and does without the window is SchedulerEditor
+// (console/core/scheduler_editor.h): the window reads its fields for the editor, forwards each
+// handler to it and shows what it holds afterwards.
 //
 // Handler wiring follows the toolkit rules the editor relies on: ticking or unticking a check box
 // runs its click handler (also from code); selecting a list item from code runs no handler, only
@@ -9,9 +11,10 @@
 // explicitly, so each load checks Active once.
 //
 // The scheduler worker asks for a reload after each run (ReloadFromDisk, through the scheduler
-// service's editorReloadRequested, connected at start-up). A reload that arrives while one of this window's handlers is still
-// running (inside its message box, for example) is done right after that handler instead. A
-// reload with no scheduled job shown changes nothing and shows nothing.
+// service's editorReloadRequested, connected at start-up). A reload that arrives while one of
+// this window's handlers is still running (inside its message box, for example) is done right
+// after that handler instead. A reload with no scheduled job shown changes nothing and shows
+// nothing.
 //
 // A scheduled job whose values cannot be loaded (a damaged file) is reported and stays selected
 // in the list, so Remove removes it; nothing is current then, so nothing is saved into it.
@@ -78,16 +81,17 @@ class SchedulerWindow : public SecondaryWindow, public StartDateField {
   bool TakeStartDate(const std::string& scheduledJob, const QString& text) override;
 
   // ---- state ------------------------------------------------------------------------------
-  const std::string& CurrentSchedule() const override { return currentSchedule_; }
-  const std::string& ScheduleJobName() const { return scheduleJobName_; }
-  const std::string& CurrentParameter() const { return currentParameter_; }
-  const EnteredValues& Entered() const { return entered_; }
+  const SchedulerEditor& Editor() const noexcept { return editor_; }
+  const std::string& CurrentSchedule() const override { return editor_.CurrentSchedule(); }
+  const std::string& ScheduleJobName() const { return editor_.ScheduleJobName(); }
+  const std::string& CurrentParameter() const { return editor_.CurrentParameter(); }
+  const EnteredValues& Entered() const { return editor_.Entered(); }
   // The fields of the shown scheduled job as a save would take them. Throws when the value field
   // holds a character the file cannot hold (the save is then refused with that message).
   ScheduleFields Fields() const;
   // The same without the value field (what the Active checks look at).
   ScheduleFields FieldsWithoutValue() const;
-  std::string SchedulePath() const;
+  const std::string& SchedulePath() const { return editor_.SchedulePath(); }
 
   // ---- controls (public for the tests that drive the window) -----------------------------
   QGroupBox* scheduledJobGroup_ = nullptr;
@@ -149,18 +153,7 @@ class SchedulerWindow : public SecondaryWindow, public StartDateField {
   static void SelectName(QComboBox* box, const std::string& name);
   static void SelectQuietly(QComboBox* box, int index);  // runs no change handler
 
-  const ProgramPaths& paths_;
-  StoredValues values_;
-  IniFile schedule_;
-  IniFile jobs_;
-  IniFile environments_;
-  std::string currentSchedule_;
-  std::string scheduleJobName_;
-  std::string currentParameter_;
-  EnteredValues entered_;
-  // What the file held for the shown scheduled job at its load; saves merge over it.
-  LoadedKeys loadedKeys_;
-  bool loaded_ = false;  // the last show read all three files
+  SchedulerEditor editor_;
   int handlerDepth_ = 0;
   bool reloadPending_ = false;
 };

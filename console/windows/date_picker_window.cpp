@@ -20,6 +20,14 @@ DatePickerWindow::DatePickerWindow(QWidget* mainWindow, UiServices& ui, StartDat
     : SecondaryWindow(mainWindow, ui), field_(field), clock_(std::make_shared<SystemClock>()) {
   RemoveCaptionButtons();
   setWindowTitle(QStringLiteral("Date"));
+  BuildControls();
+  BuildLayout();
+  ConnectHandlers();
+}
+
+DatePickerWindow::~DatePickerWindow() = default;
+
+void DatePickerWindow::BuildControls() {
   QFont bold = font();
   bold.setBold(true);
 
@@ -46,7 +54,10 @@ DatePickerWindow::DatePickerWindow(QWidget* mainWindow, UiServices& ui, StartDat
   okButton_->setFont(bold);
   cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancelButton_->setFont(bold);
+}
 
+void DatePickerWindow::BuildLayout() {
+  // Month and year above the grid, the time below it, the buttons at the lower right.
   auto* top = new QHBoxLayout;
   top->addWidget(monthLabel_);
   top->addWidget(monthEdit_);
@@ -70,7 +81,9 @@ DatePickerWindow::DatePickerWindow(QWidget* mainWindow, UiServices& ui, StartDat
   main->addLayout(time);
   main->addLayout(buttons);
   main->setSizeConstraint(QLayout::SetFixedSize);
+}
 
+void DatePickerWindow::ConnectHandlers() {
   connect(monthEdit_, &QSpinBox::textChanged, this, [this] { onMonthChanged(); });
   connect(yearEdit_, &QSpinBox::textChanged, this, [this] { onYearChanged(); });
   // A day chosen on the grid by mouse or keyboard; the grid set from code is silent.
@@ -78,8 +91,6 @@ DatePickerWindow::DatePickerWindow(QWidget* mainWindow, UiServices& ui, StartDat
   connect(okButton_, &QPushButton::clicked, this, [this] { onOk(); });
   connect(cancelButton_, &QPushButton::clicked, this, [this] { onCancel(); });
 }
-
-DatePickerWindow::~DatePickerWindow() = default;
 
 void DatePickerWindow::ShowDateOnGrid() {
   const QSignalBlocker blocker(calendar_);

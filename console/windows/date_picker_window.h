@@ -88,6 +88,9 @@ class DatePickerWindow : public SecondaryWindow {
   void onEscape() override { onCancel(); }
 
  private:
+  void BuildControls();
+  void BuildLayout();
+  void ConnectHandlers();
   void ShowDateOnGrid();
   void ShowDateInFields();
 

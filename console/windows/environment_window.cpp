@@ -16,6 +16,25 @@ EnvironmentWindow::EnvironmentWindow(QWidget* mainWindow, UiServices& ui, TCiphe
   setWindowTitle(QStringLiteral("Corvane 2.0 - Environment"));
   RemoveCaptionButtons();
 
+  BuildEnvironmentGroup();
+  BuildVariableGroup();
+
+  // Only the group captions are bold, not their contents.
+  SetRegularFont(font(), {environmentList_, newEnvironmentButton_, removeEnvironmentButton_, variableList_,
+                          newVariableButton_, removeVariableButton_, valueLabel_, valueEdit_});
+
+  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+  closeButton_->setFont(BoldFont(closeButton_->font()));
+
+  SetFixedLayout(this, GroupsAboveCloseButton({environmentGroup_, variableGroup_}, closeButton_), QSize(360, 236));
+
+  ConnectHandlers();
+  ShowState();
+}
+
+EnvironmentWindow::~EnvironmentWindow() = default;
+
+void EnvironmentWindow::BuildEnvironmentGroup() {
   environmentGroup_ = new QGroupBox(QStringLiteral("Environment Name"), this);
   environmentGroup_->setFont(BoldFont(environmentGroup_->font()));
   environmentList_ = new QComboBox(environmentGroup_);
@@ -27,7 +46,9 @@ EnvironmentWindow::EnvironmentWindow(QWidget* mainWindow, UiServices& ui, TCiphe
   environmentGrid->addWidget(newEnvironmentButton_, 0, 1);
   environmentGrid->addWidget(removeEnvironmentButton_, 0, 2);
   environmentGrid->setColumnStretch(0, 1);
+}
 
+void EnvironmentWindow::BuildVariableGroup() {
   variableGroup_ = new QGroupBox(QStringLiteral("Environment Variables"), this);
   variableGroup_->setFont(BoldFont(variableGroup_->font()));
   variableList_ = new QComboBox(variableGroup_);
@@ -44,16 +65,9 @@ EnvironmentWindow::EnvironmentWindow(QWidget* mainWindow, UiServices& ui, TCiphe
   variableGrid->addWidget(valueLabel_, 1, 0);
   variableGrid->addWidget(valueEdit_, 1, 1, 1, 3);
   variableGrid->setColumnStretch(1, 1);
+}
 
-  // Only the group captions are bold, not their contents.
-  SetRegularFont(font(), {environmentList_, newEnvironmentButton_, removeEnvironmentButton_, variableList_,
-                          newVariableButton_, removeVariableButton_, valueLabel_, valueEdit_});
-
-  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
-  closeButton_->setFont(BoldFont(closeButton_->font()));
-
-  SetFixedLayout(this, GroupsAboveCloseButton({environmentGroup_, variableGroup_}, closeButton_), QSize(360, 236));
-
+void EnvironmentWindow::ConnectHandlers() {
   // The operator's choice only: filling or selecting from code runs no handler.
   connect(environmentList_, &QComboBox::activated, this, [this](int) { onEnvironmentChosen(); });
   connect(variableList_, &QComboBox::activated, this, [this](int) { onVariableChosen(); });
@@ -62,10 +76,7 @@ EnvironmentWindow::EnvironmentWindow(QWidget* mainWindow, UiServices& ui, TCiphe
   connect(newVariableButton_, &QPushButton::clicked, this, [this] { onNewVariable(); });
   connect(removeVariableButton_, &QPushButton::clicked, this, [this] { onRemoveVariable(); });
   connect(closeButton_, &QPushButton::clicked, this, [this] { onCloseClicked(); });
-  ShowState();
 }
-
-EnvironmentWindow::~EnvironmentWindow() = default;
 
 bool EnvironmentWindow::PushFields() {
   std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);

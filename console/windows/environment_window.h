@@ -66,6 +66,9 @@ class EnvironmentWindow : public SecondaryWindow {
   bool onClose() override;
 
  private:
+  void BuildEnvironmentGroup();
+  void BuildVariableGroup();
+  void ConnectHandlers();
   template <typename Step>
   void Handle(Step&& step);
   bool PushFields();

@@ -17,6 +17,26 @@ JobWindow::JobWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher
   setWindowTitle(QStringLiteral("Corvane 2.0 - Job"));
   RemoveCaptionButtons();
 
+  BuildJobGroup();
+  BuildVariableGroup();
+
+  // Only the group captions are bold, not their contents.
+  SetRegularFont(font(), {jobList_, newJobButton_, removeJobButton_, commandLabel_, commandEdit_,
+                          editCommandButton_, variableList_, newVariableButton_, removeVariableButton_,
+                          displayBox_, valueLabel_, valueEdit_});
+
+  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+  closeButton_->setFont(BoldFont(closeButton_->font()));
+
+  SetFixedLayout(this, GroupsAboveCloseButton({jobGroup_, variableGroup_}, closeButton_), QSize(400, 290));
+
+  ConnectHandlers();
+  ShowState();
+}
+
+JobWindow::~JobWindow() = default;
+
+void JobWindow::BuildJobGroup() {
   jobGroup_ = new QGroupBox(QStringLiteral("Job Name"), this);
   jobGroup_->setFont(BoldFont(jobGroup_->font()));
   jobList_ = new QComboBox(jobGroup_);
@@ -40,7 +60,9 @@ JobWindow::JobWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher
   jobGrid->addWidget(commandLabel_, 1, 0);
   jobGrid->addLayout(commandRow, 1, 1, 1, 3);
   jobGrid->setColumnStretch(1, 1);
+}
 
+void JobWindow::BuildVariableGroup() {
   variableGroup_ = new QGroupBox(QStringLiteral("Job Variables"), this);
   variableGroup_->setFont(BoldFont(variableGroup_->font()));
   variableList_ = new QComboBox(variableGroup_);
@@ -59,17 +81,9 @@ JobWindow::JobWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher
   variableGrid->addWidget(valueLabel_, 2, 0);
   variableGrid->addWidget(valueEdit_, 2, 1, 1, 3);
   variableGrid->setColumnStretch(1, 1);
+}
 
-  // Only the group captions are bold, not their contents.
-  SetRegularFont(font(), {jobList_, newJobButton_, removeJobButton_, commandLabel_, commandEdit_,
-                          editCommandButton_, variableList_, newVariableButton_, removeVariableButton_,
-                          displayBox_, valueLabel_, valueEdit_});
-
-  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
-  closeButton_->setFont(BoldFont(closeButton_->font()));
-
-  SetFixedLayout(this, GroupsAboveCloseButton({jobGroup_, variableGroup_}, closeButton_), QSize(400, 290));
-
+void JobWindow::ConnectHandlers() {
   connect(jobList_, &QComboBox::activated, this, [this](int) { onJobChosen(); });
   connect(variableList_, &QComboBox::activated, this, [this](int) { onVariableChosen(); });
   connect(newJobButton_, &QPushButton::clicked, this, [this] { onNewJob(); });
@@ -80,10 +94,7 @@ JobWindow::JobWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher
   connect(closeButton_, &QPushButton::clicked, this, [this] { onCloseClicked(); });
   // Ticking (also from code) only changes the pending flag; it is stored with its variable.
   connect(displayBox_, &QCheckBox::toggled, this, [this](bool checked) { editor_.SetDisplay(checked); });
-  ShowState();
 }
-
-JobWindow::~JobWindow() = default;
 
 bool JobWindow::PushFields() {
   std::optional<std::string> command = FieldBytes(Ui(), this, commandEdit_, kCommandNotLatin1);

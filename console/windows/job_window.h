@@ -79,6 +79,9 @@ class JobWindow : public SecondaryWindow {
   bool onClose() override;
 
  private:
+  void BuildJobGroup();
+  void BuildVariableGroup();
+  void ConnectHandlers();
   template <typename Step>
   void Handle(Step&& step);
   bool PushFields();

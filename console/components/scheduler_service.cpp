@@ -69,7 +69,8 @@ void SchedulerService::Shutdown() {
       ::syslog(LOG_USER | LOG_WARNING, "%s", text);
       std::_Exit(EXIT_FAILURE);
     }
-    if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (QCoreApplication::instance() != nullptr)
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
   BackgroundThread* thread = std::exchange(thread_, nullptr);
   delete thread;  // the worker has ended: takes back what is left of it, serving the GUI thread's events

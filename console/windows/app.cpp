@@ -21,7 +21,8 @@ constexpr char kProgramIcon[] = ":/corvane/resources/corvane.png";
 template <typename Sender, typename Signal>
 void OpenOn(Sender* sender, Signal request, SecondaryWindow* window, UiServices& ui, QWidget* parent) {
   if (window == nullptr) return;
-  QObject::connect(sender, request, window, [window, &ui, parent] { Guarded(ui, parent, [window] { window->present(); }); });
+  QObject::connect(sender, request, window,
+                   [window, &ui, parent] { Guarded(ui, parent, [window] { window->present(); }); });
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-
 namespace corvane {
 
 QString TwoDigitSpinBox::textFromValue(int value) const {
@@ -157,7 +156,7 @@ void DatePickerWindow::onOk() {
         PickedDateTimeText(date_, hourEdit_->cleanText().toStdString(), minuteEdit_->cleanText().toStdString());
     // Both windows stay usable: the date belongs to the scheduled job the picker was opened for.
     if (!field_.TakeStartDate(scheduledJob_,
-                                  QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())))) {
+                              QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())))) {
       Ui().Message(this, QString::fromLatin1(kDateJobChanged)
                              .arg(QString::fromLatin1(scheduledJob_.data(),
                                                       static_cast<qsizetype>(scheduledJob_.size()))));

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-
 namespace corvane {
 
 EnvironmentWindow::EnvironmentWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher,

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-
 namespace corvane {
 
 JobWindow::JobWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher, const ProgramPaths& paths)
@@ -21,9 +20,9 @@ JobWindow::JobWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher
   BuildVariableGroup();
 
   // Only the group captions are bold, not their contents.
-  SetRegularFont(font(), {jobList_, newJobButton_, removeJobButton_, commandLabel_, commandEdit_,
-                          editCommandButton_, variableList_, newVariableButton_, removeVariableButton_,
-                          displayBox_, valueLabel_, valueEdit_});
+  SetRegularFont(font(),
+                 {jobList_, newJobButton_, removeJobButton_, commandLabel_, commandEdit_, editCommandButton_,
+                  variableList_, newVariableButton_, removeVariableButton_, displayBox_, valueLabel_, valueEdit_});
 
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setFont(BoldFont(closeButton_->font()));

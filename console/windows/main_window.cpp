@@ -174,14 +174,17 @@ void MainWindow::BuildMenu() {
   // Each caption keeps its words; "&" marks the letter of its keyboard mnemonic (Alt+F for File),
   // which Qt underlines and does not show.
   QMenu* file = bar->addMenu(QStringLiteral("&File"));
-  preferencesAction_ = item(file, "preferencesAction", "&Preferences", keys(ctrlAlt | Qt::Key_P), &MainWindow::onPreferences);
+  preferencesAction_ =
+      item(file, "preferencesAction", "&Preferences", keys(ctrlAlt | Qt::Key_P), &MainWindow::onPreferences);
   file->addSeparator();
   quitAction_ = item(file, "quitAction", "&Quit", keys(ctrlAlt | Qt::Key_Q), &MainWindow::onQuit);
 
   QMenu* view = bar->addMenu(QStringLiteral("&View"));
-  environmentAction_ = item(view, "environmentAction", "&Environment", keys(ctrlAlt | Qt::Key_E), &MainWindow::onEnvironment);
+  environmentAction_ =
+      item(view, "environmentAction", "&Environment", keys(ctrlAlt | Qt::Key_E), &MainWindow::onEnvironment);
   jobAction_ = item(view, "jobAction", "&Job", keys(ctrlAlt | Qt::Key_J), &MainWindow::onJob);
-  schedulerAction_ = item(view, "schedulerAction", "&Scheduler", keys(ctrlAlt | Qt::Key_S), &MainWindow::onScheduler);
+  schedulerAction_ =
+      item(view, "schedulerAction", "&Scheduler", keys(ctrlAlt | Qt::Key_S), &MainWindow::onScheduler);
   view->addSeparator();
   logFileAction_ = item(view, "logFileAction", "&Log File...", QKeySequence(), &MainWindow::onLogFile);
   outputFileAction_ = item(view, "outputFileAction", "&Output File...", QKeySequence(), &MainWindow::onOutputFile);
@@ -467,10 +470,9 @@ void MainWindow::onExecute() {
     if (!background) ShowRunStatus(request.job, request.environment);
     // The library call runs on a thread of its own; this thread goes on serving the window (and
     // shows the library's operator prompt) until the outcome comes back.
-    run_ = std::make_unique<ExecuteRun>(services_.library, std::move(request), this,
-                                        [this, background](const ExecuteOutcome& outcome) {
-                                          onRunEnded(outcome, background);
-                                        });
+    run_ = std::make_unique<ExecuteRun>(
+        services_.library, std::move(request), this,
+        [this, background](const ExecuteOutcome& outcome) { onRunEnded(outcome, background); });
   });
 }
 
@@ -500,8 +502,8 @@ bool MainWindow::MayCloseDuringRun() {
   QApplication::setOverrideCursor(Qt::ArrowCursor);
   Guarded(ui_, this, [&] {
     quit = ui_.Confirm(this, QStringLiteral("A job is still running and its output has not come back yet.\n\n"
-                                             "Quit now? Its output will be lost.\n"
-                                             "No keeps the window open; the output is shown when the job ends."));
+                                            "Quit now? Its output will be lost.\n"
+                                            "No keeps the window open; the output is shown when the job ends."));
   });
   QApplication::restoreOverrideCursor();
   if (!quit) return false;
@@ -561,7 +563,7 @@ bool MainWindow::CloseSecondaryWindows() {
     if (window.isNull() || !window->isVisible()) continue;
     if (!unattended_) return false;
     ui_.Message(this, QStringLiteral("\"%1\" could not save what it shows; the program ends without it.")
-                           .arg(window->windowTitle()));
+                          .arg(window->windowTitle()));
     allClosed = false;
   }
   return allClosed || unattended_;
@@ -623,8 +625,8 @@ void MainWindow::onTrayIconClicked(QObject*) {
 void MainWindow::OpenFile(const QString& path, const QString& what, const QString& missing) {
   Guarded(ui_, this, [&] {
     if (!QFileInfo::exists(path)) {
-      ui_.Message(this, QStringLiteral("Cannot open the %1 \"%2\": it does not exist yet (%3).")
-                             .arg(what, path, missing));
+      ui_.Message(
+          this, QStringLiteral("Cannot open the %1 \"%2\": it does not exist yet (%3).").arg(what, path, missing));
       return;
     }
     if (!QFileInfo(path).isFile()) {  // a FIFO or a device would hold the window in its open
@@ -634,7 +636,8 @@ void MainWindow::OpenFile(const QString& path, const QString& what, const QStrin
     if (ui_.Open(this, QUrl::fromLocalFile(path))) return;
     // No program of the desktop took it: the program shows it itself, read anew each time.
     if (!fileViewer_->loadFile(path)) {
-      ui_.Message(this, QStringLiteral("Cannot open the %1 \"%2\": %3").arg(what, path, fileViewer_->errorString()));
+      ui_.Message(this,
+                  QStringLiteral("Cannot open the %1 \"%2\": %3").arg(what, path, fileViewer_->errorString()));
       return;
     }
     fileViewer_->setWindowTitle(QString::fromLatin1(kApplicationTitle) + QStringLiteral(" - ") + path);
@@ -655,7 +658,7 @@ void MainWindow::onHelp() {
   Guarded(ui_, this, [this] {
     if (!helpWindow_->isVisible() && !helpWindow_->loadFile(services_.paths.HelpPath())) {
       ui_.Message(this, QStringLiteral("Cannot open the help file \"%1\": %2")
-                             .arg(services_.paths.HelpPath(), helpWindow_->errorString()));
+                            .arg(services_.paths.HelpPath(), helpWindow_->errorString()));
       return;
     }
     helpWindow_->present();

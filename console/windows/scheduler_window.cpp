@@ -147,12 +147,12 @@ void SchedulerWindow::BuildJobGroup(const Look& look) {
   valueEdit_->setReadOnly(true);
   auto* grid = new QGridLayout(jobGroup_);
   int row = 0;
-  for (const auto& [label, field] : std::initializer_list<std::pair<QLabel*, QWidget*>>{
-           {jobLabel_, jobList_},
-           {environmentLabel_, environmentList_},
-           {protocolLabel_, protocolList_},
-           {parameterLabel_, parameterList_},
-           {valueLabel_, valueEdit_}}) {
+  for (const auto& [label, field] :
+       std::initializer_list<std::pair<QLabel*, QWidget*>>{{jobLabel_, jobList_},
+                                                           {environmentLabel_, environmentList_},
+                                                           {protocolLabel_, protocolList_},
+                                                           {parameterLabel_, parameterList_},
+                                                           {valueLabel_, valueEdit_}}) {
     grid->addWidget(label, row, 0);
     grid->addWidget(field, row, 1);
     ++row;
@@ -265,7 +265,6 @@ void SchedulerWindow::SetRunOnceQuietly(bool ticked) {
   const QSignalBlocker blocker(runOnceBox_);
   runOnceBox_->setChecked(ticked);
 }
-
 
 QString SchedulerWindow::StartDateText() const { return startEdit_->text(); }
 void SchedulerWindow::SetStartDateText(const QString& text) { startEdit_->setText(text); }

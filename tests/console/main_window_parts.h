@@ -23,7 +23,9 @@ Part* PartOf(const QWidget& window, const char* name) {
   return part;
 }
 
-inline QComboBox* EnvironmentList(const MainWindow& window) { return PartOf<QComboBox>(window, "environmentList"); }
+inline QComboBox* EnvironmentList(const MainWindow& window) {
+  return PartOf<QComboBox>(window, "environmentList");
+}
 inline QComboBox* JobList(const MainWindow& window) { return PartOf<QComboBox>(window, "jobList"); }
 inline QComboBox* ProtocolList(const MainWindow& window) { return PartOf<QComboBox>(window, "protocolList"); }
 inline QPlainTextEdit* Output(const MainWindow& window) { return PartOf<QPlainTextEdit>(window, "output"); }

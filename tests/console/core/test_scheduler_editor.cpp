@@ -232,14 +232,18 @@ class SchedulerEditorHandlers : public test::StoredFileTest {
  protected:
   SchedulerEditorHandlers() {
     IniFile jobs;
-    for (const auto& [job, keys] : std::vector<std::pair<std::string, Keys>>{{"Job1", {"Command", "user"}},
-                                                                            {"Job2", {"Command", "path"}}}) {
+    for (const auto& [job, keys] :
+         std::vector<std::pair<std::string, Keys>>{{"Job1", {"Command", "user"}}, {"Job2", {"Command", "path"}}}) {
       for (const std::string& key : keys) StoredValues(cipher_).Write(jobs, job, key, "");
     }
     jobs.WriteBack(Path("CorvaneJob.ini"));
     IniFile schedule;
-    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
-             {"once", "1"}, {"start", "2024-05-01 10:00:00"}, {"job", "Job1"}, {"envir", "Env1"}, {"\xA7user", "ops"}}) {
+    for (const auto& [key, value] :
+         std::vector<std::pair<std::string, std::string>>{{"once", "1"},
+                                                          {"start", "2024-05-01 10:00:00"},
+                                                          {"job", "Job1"},
+                                                          {"envir", "Env1"},
+                                                          {"\xA7user", "ops"}}) {
       StoredValues(cipher_).Write(schedule, "S1", key, value);
     }
     schedule.WriteBack(Path("CorvaneSchd.ini"));

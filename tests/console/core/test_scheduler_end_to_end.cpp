@@ -236,8 +236,8 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   services.trayBackend = std::make_unique<test::NoTray>();
   services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
   services.autostartDir = dir + "/autostart";
-  services.scheduler = std::make_unique<SchedulerService>(
-      MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  services.scheduler =
+      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
   auto form = std::make_unique<MainWindow>(services);
   form->show();  // starts the scheduler worker
 
@@ -304,8 +304,8 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   services.trayBackend = std::make_unique<test::NoTray>();
   services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
   services.autostartDir = dir + "/autostart";
-  services.scheduler = std::make_unique<SchedulerService>(
-      MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  services.scheduler =
+      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
   auto form = std::make_unique<MainWindow>(services);
   form->show();
 

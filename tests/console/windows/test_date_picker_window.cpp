@@ -28,7 +28,8 @@ class DatePickerWindowTest : public test::ConsoleTest {
     test::ConsoleTest::SetUp();
     ConsoleServices& services = Services();
     InitStoredValueManager(*services.storedValueCipher);
-    scheduler_ = std::make_unique<SchedulerWindow>(&Window(), *services.ui, *services.storedValueCipher, services.paths);
+    scheduler_ =
+        std::make_unique<SchedulerWindow>(&Window(), *services.ui, *services.storedValueCipher, services.paths);
     picker_ = std::make_unique<DatePickerWindow>(&Window(), *services.ui, *scheduler_);
     ConnectDatePicker(*scheduler_, *picker_, *services.ui);
     // The picker is opened from a scheduler editor that shows a scheduled job.

@@ -121,13 +121,15 @@ TEST_F(DesktopHabitsTest, EscapeClosesEverySecondaryWindowAsItsCloseButtonDoes) 
     std::function<QWidget*()> keyTarget;
   };
   const std::vector<Case> cases{
-      {"Preferences", test::Action(*mainWindow_, "preferencesAction"), &Get<PreferencesWindow>(&ConsoleWindows::Preferences),
-       nullptr},
+      {"Preferences", test::Action(*mainWindow_, "preferencesAction"),
+       &Get<PreferencesWindow>(&ConsoleWindows::Preferences), nullptr},
       {"About", test::Action(*mainWindow_, "aboutAction"), &Get<AboutWindow>(&ConsoleWindows::About), nullptr},
       {"Help", test::Action(*mainWindow_, "helpAction"), &mainWindow_->Help(), nullptr},
-      {"Environment", test::Action(*mainWindow_, "environmentAction"), &environments, [&] { return environments.valueEdit_; }},
+      {"Environment", test::Action(*mainWindow_, "environmentAction"), &environments,
+       [&] { return environments.valueEdit_; }},
       {"Job", test::Action(*mainWindow_, "jobAction"), &jobs, [&] { return jobs.jobList_; }},
-      {"Scheduler", test::Action(*mainWindow_, "schedulerAction"), &scheduler, [&] { return scheduler.scheduledJobList_; }},
+      {"Scheduler", test::Action(*mainWindow_, "schedulerAction"), &scheduler,
+       [&] { return scheduler.scheduledJobList_; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -170,9 +170,9 @@ TEST_F(EditorWindowsTest, WindowsComeUpCentredOnTheMainWindow) {
   MainWindow& mainWindow = Start();
   mainWindow.move(40, 30);
   const QPoint centre = mainWindow.frameGeometry().center();
-  for (SecondaryWindow* window : std::initializer_list<SecondaryWindow*>{
-           &windows_->Environment(), &windows_->Job(), &windows_->Command(), &windows_->Scheduler(),
-           &windows_->DatePicker()}) {
+  for (SecondaryWindow* window :
+       std::initializer_list<SecondaryWindow*>{&windows_->Environment(), &windows_->Job(), &windows_->Command(),
+                                               &windows_->Scheduler(), &windows_->DatePicker()}) {
     window->present();
     const QPoint offset = window->frameGeometry().center() - centre;
     EXPECT_LE(offset.manhattanLength(), 4) << window->windowTitle().toStdString() << " is off by "

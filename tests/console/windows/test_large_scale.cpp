@@ -29,9 +29,9 @@ TEST(LargeScaleTest, WindowsLargerThanTheScreenAreFittedIntoIt) {
   ASSERT_LT(area.width(), 704) << "the scale factor did not shrink the screen";
   ASSERT_LT(area.height(), 486);
 
-  ConsoleServices services = test::ServicesIn(
-      dir.path(), std::make_shared<test::LibraryLog>(), std::make_unique<test::FakeUi>(std::make_shared<test::UiLog>()),
-      std::make_unique<test::NoTray>());
+  ConsoleServices services = test::ServicesIn(dir.path(), std::make_shared<test::LibraryLog>(),
+                                              std::make_unique<test::FakeUi>(std::make_shared<test::UiLog>()),
+                                              std::make_unique<test::NoTray>());
   auto mainWindow = std::make_unique<MainWindow>(services);
   mainWindow->show();
   // The main window's corner and its menu are on the screen.
@@ -42,8 +42,10 @@ TEST(LargeScaleTest, WindowsLargerThanTheScreenAreFittedIntoIt) {
   EXPECT_LE(mainWindow->height(), std::max(area.height(), mainWindow->minimumSizeHint().height()));
 
   auto windows = std::make_unique<ConsoleWindows>(*mainWindow, services);
-  for (QAction* opener : {test::Action(*mainWindow, "environmentAction"), test::Action(*mainWindow, "jobAction"), test::Action(*mainWindow, "schedulerAction"),
-                          test::Action(*mainWindow, "preferencesAction"), test::Action(*mainWindow, "aboutAction")}) {
+  for (QAction* opener :
+       {test::Action(*mainWindow, "environmentAction"), test::Action(*mainWindow, "jobAction"),
+        test::Action(*mainWindow, "schedulerAction"), test::Action(*mainWindow, "preferencesAction"),
+        test::Action(*mainWindow, "aboutAction")}) {
     SCOPED_TRACE(opener->text().toStdString());
     opener->trigger();
   }

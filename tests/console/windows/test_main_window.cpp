@@ -56,8 +56,8 @@ using test::ConsoleTest;
 QString MemoText(const MainWindow& form) { return test::Output(form)->toPlainText(); }
 
 bool ControlsEnabled(MainWindow& form) {
-  return form.menuBar()->isEnabled() && test::ToolBar(form)->isEnabled() && test::Action(form, "executeAction")->isEnabled() &&
-         QApplication::overrideCursor() == nullptr;
+  return form.menuBar()->isEnabled() && test::ToolBar(form)->isEnabled() &&
+         test::Action(form, "executeAction")->isEnabled() && QApplication::overrideCursor() == nullptr;
 }
 
 void Select(QComboBox* box, int index) { box->setCurrentIndex(index); }
@@ -599,10 +599,14 @@ TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
   EXPECT_EQ(QKeySequence::mnemonic(form.menuBar()->actions()[0]->text()), QKeySequence(Qt::ALT | Qt::Key_F));
 
   // The tool bar shows the program's own pictures.
-  for (const auto& [button, picture] : std::vector<std::pair<QAction*, const char*>>{
-           {test::Action(form, "environmentButton"), "environment"}, {test::Action(form, "jobButton"), "job"}, {test::Action(form, "executeButton"), "execute"},
-           {test::Action(form, "preferencesButton"), "preferences"}, {test::Action(form, "schedulerButton"), "scheduler"},
-           {test::Action(form, "helpButton"), "help"}, {test::Action(form, "quitButton"), "quit"}}) {
+  for (const auto& [button, picture] :
+       std::vector<std::pair<QAction*, const char*>>{{test::Action(form, "environmentButton"), "environment"},
+                                                     {test::Action(form, "jobButton"), "job"},
+                                                     {test::Action(form, "executeButton"), "execute"},
+                                                     {test::Action(form, "preferencesButton"), "preferences"},
+                                                     {test::Action(form, "schedulerButton"), "scheduler"},
+                                                     {test::Action(form, "helpButton"), "help"},
+                                                     {test::Action(form, "quitButton"), "quit"}}) {
     const QImage own = QIcon(QString(":/corvane/resources/icons/%1.svg").arg(picture)).pixmap(32).toImage();
     ASSERT_FALSE(own.isNull()) << picture;
     EXPECT_EQ(button->icon().pixmap(32).toImage(), own) << picture;

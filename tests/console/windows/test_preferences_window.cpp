@@ -21,8 +21,9 @@ class PreferencesWindowTest : public test::ConsoleTest {
   PreferencesWindow& PrefsWindow() {
     if (!preferencesWindow_) {
       MainWindow& mainWindow = Shown();
-      preferencesWindow_ = std::make_unique<PreferencesWindow>(
-          &mainWindow, *Services().ui, *Services().preferences, [&mainWindow] { return mainWindow.CurrentOutputLook(); });
+      preferencesWindow_ =
+          std::make_unique<PreferencesWindow>(&mainWindow, *Services().ui, *Services().preferences,
+                                              [&mainWindow] { return mainWindow.CurrentOutputLook(); });
       ConnectPreferences(*preferencesWindow_, mainWindow);
       ConnectMainWindow(mainWindow, *Services().ui, {.preferences = preferencesWindow_.get()});
     }

@@ -158,9 +158,9 @@ class ProgramEndTest : public ::testing::Test {
     EXPECT_EQ(Plain(JobPath(), "backup", "Target"), "/srv");
     EXPECT_EQ(Plain(SchedulePath(), "nightly", "once"), "0");
     EXPECT_EQ(Plain(SchedulePath(), "nightly", "every"), "3");
-    for (const SecondaryWindow* window :
-         std::initializer_list<const SecondaryWindow*>{&windows_->Environment(), &windows_->Job(), &windows_->Scheduler(),
-                                                       &windows_->Command(), &windows_->DatePicker()}) {
+    for (const SecondaryWindow* window : std::initializer_list<const SecondaryWindow*>{
+             &windows_->Environment(), &windows_->Job(), &windows_->Scheduler(), &windows_->Command(),
+             &windows_->DatePicker()}) {
       EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
     }
   }

@@ -1,5 +1,5 @@
-// The scheduler loop of the running program: the worker on the main window's scheduler thread,
-// running a due job through the main window's library.
+// The scheduler loop of the running program: the worker on the scheduler service's thread, running a
+// due job through the program's library.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -107,9 +107,9 @@ class WindowLayoutsTest : public test::ConsoleTest {
   }
   SecondaryWindow* Find(const char* caption) {
     const ConsoleWindows& all = *windows_;
-    for (SecondaryWindow* window : std::initializer_list<SecondaryWindow*>{
-             &all.Preferences(), &all.About(), &all.Environment(), &all.Job(), &all.Command(), &all.Scheduler(),
-             &all.DatePicker()}) {
+    for (SecondaryWindow* window :
+         std::initializer_list<SecondaryWindow*>{&all.Preferences(), &all.About(), &all.Environment(), &all.Job(),
+                                                 &all.Command(), &all.Scheduler(), &all.DatePicker()}) {
       if (window->windowTitle() == QLatin1String(caption)) return window;
     }
     return nullptr;

@@ -19,7 +19,6 @@
 #include <utility>
 
 #include "console/windows/editor_ui.h"
-#include "settings/stored_values.h"
 
 namespace corvane {
 

@@ -27,6 +27,7 @@
 #include <QSpinBox>
 
 #include <string>
+#include <vector>
 
 #include "console/core/program_paths.h"
 #include "console/core/scheduler_editor.h"

@@ -43,6 +43,13 @@ inline constexpr std::int32_t kRunStartDefault = 0;
 inline constexpr std::int32_t kMinimizeDefault = 0;
 }  // namespace pref
 
+// How the output shows its text: the background and text colours as set, and the font.
+struct OutputLook {
+  QColor background;
+  QColor text;
+  QFont font;
+};
+
 // The value of a decimal integer text (an optional sign and digits, nothing else, within 32 bits).
 std::optional<std::int32_t> ParseDecimalInt32(const QString& text);
 

@@ -221,4 +221,71 @@ IniFile DeleteParameterValues(const std::string& path, std::string_view section)
   return file;
 }
 
+void SchedulerEditor::Unload() {
+  loaded_ = false;
+  ShowNone();
+}
+
+void SchedulerEditor::Load() {
+  schedule_ = ReadScheduleFile(schedulePath_);
+  jobs_ = IniFile(jobPath_);
+  environments_ = IniFile(environmentPath_);
+  loaded_ = true;
+}
+
+void SchedulerEditor::ShowNone() {
+  currentParameter_.clear();
+  currentSchedule_.clear();
+  loadedKeys_ = LoadedKeys();
+  scheduleJobName_.clear();
+  entered_.Clear();
+}
+
+void SchedulerEditor::Choose(const ScheduleFields& fields, std::string chosen) {
+  schedule_ = SaveScheduleFile(schedulePath_, values_, currentSchedule_, fields, entered_,
+                               NameOrder::JobEnvironmentProtocol, false, &loadedKeys_);
+  currentSchedule_ = std::move(chosen);
+  currentParameter_.clear();
+  entered_.Clear();
+}
+
+LoadedSchedule SchedulerEditor::LoadCurrent() {
+  LoadedSchedule loaded = ReadScheduledJob(schedule_, values_, currentSchedule_);
+  loadedKeys_ = ReadLoadedKeys(schedule_, values_, currentSchedule_);
+  return loaded;
+}
+
+std::vector<std::string> SchedulerEditor::ChooseJob(const std::string& job) {
+  // Another job: the parameter values of the old one are gone at once.
+  if (!scheduleJobName_.empty() && scheduleJobName_ != job) {
+    schedule_ = DeleteParameterValues(schedulePath_, currentSchedule_);
+    entered_.Clear();
+    currentParameter_.clear();
+  }
+  std::vector<std::string> parameters = JobParameters(jobs_, job);
+  scheduleJobName_ = job;
+  return parameters;
+}
+
+std::optional<std::string_view> SchedulerEditor::EnterValue(std::string value) {
+  if (const std::optional<std::string_view> problem = ParameterValueProblem(value)) return problem;
+  entered_.Enter(currentParameter_, std::move(value));
+  return std::nullopt;
+}
+
+std::string SchedulerEditor::ChooseParameter(std::string parameter) {
+  currentParameter_ = std::move(parameter);
+  if (const std::string* value = entered_.Find(currentParameter_)) return *value;
+  return StoredParameterValue(schedule_, values_, currentSchedule_, currentParameter_);
+}
+
+void SchedulerEditor::Remove(std::string_view scheduledJob) {
+  schedule_ = RemoveScheduledJob(schedulePath_, scheduledJob);
+}
+
+void SchedulerEditor::Close(const ScheduleFields& fields) {
+  schedule_ = SaveScheduleFile(schedulePath_, values_, currentSchedule_, fields, entered_,
+                               NameOrder::ProtocolEnvironmentJob, true, &loadedKeys_);
+}
+
 }  // namespace corvane

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "cipher/managers.h"
 #include "console/core/name_rules.h"
 #include "console/core/schedule_parameters.h"
 #include "settings/ini_file.h"
@@ -154,5 +155,93 @@ IniFile SaveScheduleFile(const std::string& path, const StoredValues& values, st
 IniFile RemoveScheduledJob(const std::string& path, std::string_view section);
 // Deletes every parameter value key of the scheduled job and writes the file back.
 IniFile DeleteParameterValues(const std::string& path, std::string_view section);
+
+// ---- the editor -------------------------------------------------------------------------------------
+
+// What the scheduler editor window shows and does, without the window: its copies of the
+// schedule, job and environment files, the scheduled job shown and its job, the parameter shown,
+// the parameter values entered since the last save and what the last load found (which a save
+// merges over). The window reads the fields it shows into ScheduleFields, hands them to the
+// handler and shows what the editor holds afterwards; which control shows what, and the order in
+// which the check boxes' handlers run, stay the window's.
+//
+// A handler that throws (a file that cannot be read or written, a value the job cannot be
+// passed) leaves the editor as it was before the handler, except where it says otherwise.
+class SchedulerEditor {
+ public:
+  // The three files by their byte paths; `cipher` (prepared for stored values) is borrowed.
+  SchedulerEditor(TCipherManager& cipher, std::string schedulePath, std::string jobPath,
+                  std::string environmentPath)
+      : values_(cipher),
+        schedulePath_(std::move(schedulePath)),
+        jobPath_(std::move(jobPath)),
+        environmentPath_(std::move(environmentPath)) {}
+
+  // ---- state as the window shows it -------------------------------------------------------
+  const std::string& SchedulePath() const noexcept { return schedulePath_; }
+  const std::string& CurrentSchedule() const noexcept { return currentSchedule_; }
+  const std::string& ScheduleJobName() const noexcept { return scheduleJobName_; }
+  const std::string& CurrentParameter() const noexcept { return currentParameter_; }
+  const EnteredValues& Entered() const noexcept { return entered_; }
+  // The section names of the copies, in file order.
+  std::vector<std::string> ScheduledJobs() const { return schedule_.Sections(); }
+  std::vector<std::string> Jobs() const { return jobs_.Sections(); }
+  std::vector<std::string> Environments() const { return environments_.Sections(); }
+  // Whether the last show read all three files.
+  bool Loaded() const noexcept { return loaded_; }
+  // Whether closing writes the schedule file back: the show read the files, or a scheduled job
+  // was chosen since.
+  bool SavesOnClose() const noexcept { return loaded_ || !currentSchedule_.empty(); }
+
+  // ---- handlers ----------------------------------------------------------------------------
+  // Window shown: nothing is shown and nothing is loaded any more (so that nothing of the last
+  // show stays current when a file cannot be read).
+  void Unload();
+  // Then fresh copies of the three files. Throws when one cannot be read (the editor then stays
+  // unloaded).
+  void Load();
+  // No scheduled job shown: no current scheduled job, job, parameter, entered value or loaded
+  // keys.
+  void ShowNone();
+  // Another scheduled job chosen (also: the unit changed, New, a reload): the shown one is saved
+  // with `fields` into a fresh copy of the file, then `chosen` is current with no parameter and
+  // no value entered. A failed save leaves the shown one current.
+  void Choose(const ScheduleFields& fields, std::string chosen);
+  // The current scheduled job as the copy holds it; what a save later merges over is taken at
+  // the same time. Throws when it cannot be read (the window then shows none).
+  LoadedSchedule LoadCurrent();
+  // The job the load selected in the job list (none when the file names no listed job).
+  void TakeLoadedJob(std::string job) { scheduleJobName_ = std::move(job); }
+  // A job chosen: another job than the one the scheduled job had drops the old job's parameter
+  // values from the file (and the entered ones). Answers the chosen job's parameters.
+  std::vector<std::string> ChooseJob(const std::string& job);
+  // The value field's text for the parameter shown, before another parameter is chosen: answers
+  // why it cannot be passed to the job (nothing entered then), or enters it and answers nothing.
+  std::optional<std::string_view> EnterValue(std::string value);
+  // A parameter chosen: it is current; answers its value, as entered or as the file holds it.
+  std::string ChooseParameter(std::string parameter);
+  // "Remove": the scheduled job leaves the file.
+  void Remove(std::string_view scheduledJob);
+  // The scheduler worker rewrote the file: the shown scheduled job is no longer current, so that
+  // choosing it again loads it afresh without saving over what the worker wrote.
+  void ForgetCurrent() { currentSchedule_.clear(); }
+  // Window closing: the shown scheduled job is saved with `fields` and the file written back.
+  void Close(const ScheduleFields& fields);
+
+ private:
+  StoredValues values_;
+  std::string schedulePath_;
+  std::string jobPath_;
+  std::string environmentPath_;
+  IniFile schedule_;
+  IniFile jobs_;
+  IniFile environments_;
+  std::string currentSchedule_;
+  std::string scheduleJobName_;
+  std::string currentParameter_;
+  EnteredValues entered_;
+  LoadedKeys loadedKeys_;  // what the file held for the current scheduled job at its load
+  bool loaded_ = false;
+};
 
 }  // namespace corvane

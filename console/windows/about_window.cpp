@@ -8,7 +8,6 @@
 #include <QUrl>
 
 #include "console/windows/editor_ui.h"
-#include "console/windows/main_window.h"
 
 namespace corvane {
 namespace {
@@ -22,14 +21,14 @@ QFont LabelFont(QFont font, int points, bool underline = false) {
 
 }  // namespace
 
-AboutWindow::AboutWindow(MainWindow& mainWindow) : SecondaryWindow(&mainWindow, mainWindow.Ui(), Qt::Tool) {
+AboutWindow::AboutWindow(QWidget* mainWindow, UiServices& ui) : SecondaryWindow(mainWindow, ui, Qt::Tool) {
   setWindowTitle(QStringLiteral("About..."));
   RemoveCaptionButtons();
 
   picture_ = new QLabel(this);
   picture_->setFixedSize(41, 41);
   picture_->setScaledContents(true);
-  picture_->setPixmap(mainWindow.windowIcon().pixmap(64, 64));
+  picture_->setPixmap(mainWindow->windowIcon().pixmap(64, 64));
 
   productLabel_ = new QLabel(QStringLiteral("Corvane Version 2.0"), this);
   productLabel_->setFont(LabelFont(font(), 10));

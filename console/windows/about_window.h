@@ -8,15 +8,14 @@ class QPushButton;
 
 namespace corvane {
 
-class MainWindow;
-
 // The product's web address, shown and opened by the About window.
 inline constexpr char kProductWebAddress[] = "https://corvane.example.org/";
 
 class AboutWindow : public SecondaryWindow {
   Q_OBJECT
  public:
-  explicit AboutWindow(MainWindow& mainWindow);
+  // Shows the main window's icon.
+  AboutWindow(QWidget* mainWindow, UiServices& ui);
 
   // Event handlers.
   void onWebAddressClicked();  // the web address

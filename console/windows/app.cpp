@@ -10,44 +10,87 @@
 #include <utility>
 
 #include "console/components/end_signals.h"
-#include "console/windows/about_window.h"
-#include "console/windows/command_window.h"
-#include "console/windows/date_picker_window.h"
-#include "console/windows/environment_window.h"
-#include "console/windows/job_window.h"
-#include "console/windows/preferences_window.h"
-#include "console/windows/scheduler_loop.h"
-#include "console/windows/scheduler_window.h"
+#include "console/core/preferences.h"
 
 namespace corvane {
 namespace {
 
 constexpr char kProgramIcon[] = ":/corvane/resources/corvane.png";
 
-template <typename Window>
-QPointer<SecondaryWindow> Add(std::vector<std::unique_ptr<SecondaryWindow>>& windows, MainWindow& mainWindow) {
-  auto window = std::make_unique<Window>(mainWindow);
-  QPointer<SecondaryWindow> pointer(window.get());
-  windows.push_back(std::move(window));
-  return pointer;
+// `request` opens `window`: present(), a failure shown by `ui` over `parent`.
+template <typename Sender, typename Signal>
+void OpenOn(Sender* sender, Signal request, SecondaryWindow* window, UiServices& ui, QWidget* parent) {
+  if (window == nullptr) return;
+  QObject::connect(sender, request, window,
+                   [window, &ui, parent] { Guarded(ui, parent, [window] { window->present(); }); });
 }
 
 }  // namespace
 
-ConsoleWindows::ConsoleWindows(MainWindow& mainWindow) {
-  SecondaryWindows& registry = mainWindow.Windows();
-  registry.preferencesWindow = Add<PreferencesWindow>(windows_, mainWindow);
-  registry.aboutWindow = Add<AboutWindow>(windows_, mainWindow);
-  registry.environmentWindow = Add<EnvironmentWindow>(windows_, mainWindow);
-  registry.jobWindow = Add<JobWindow>(windows_, mainWindow);
-  registry.commandWindow = Add<CommandWindow>(windows_, mainWindow);
-  registry.schedulerWindow = Add<SchedulerWindow>(windows_, mainWindow);
-  registry.datePickerWindow = Add<DatePickerWindow>(windows_, mainWindow);
+void ConnectMainWindow(MainWindow& mainWindow, UiServices& ui, const MainWindowTargets& windows) {
+  OpenOn(&mainWindow, &MainWindow::preferencesRequested, windows.preferences, ui, &mainWindow);
+  OpenOn(&mainWindow, &MainWindow::aboutRequested, windows.about, ui, &mainWindow);
+  OpenOn(&mainWindow, &MainWindow::environmentRequested, windows.environment, ui, &mainWindow);
+  OpenOn(&mainWindow, &MainWindow::jobRequested, windows.job, ui, &mainWindow);
+  OpenOn(&mainWindow, &MainWindow::schedulerRequested, windows.scheduler, ui, &mainWindow);
+  mainWindow.SetClosingOrder({windows.datePicker, windows.command, windows.environment, windows.job,
+                              windows.scheduler, windows.preferences, windows.about});
 }
 
-ConsoleWindows::~ConsoleWindows() {
-  while (!windows_.empty()) windows_.pop_back();
+void ConnectPreferences(PreferencesWindow& preferences, MainWindow& mainWindow) {
+  QObject::connect(&preferences, &PreferencesWindow::outputColorChanged, &mainWindow, &MainWindow::SetOutputColor);
+  QObject::connect(&preferences, &PreferencesWindow::outputFontChanged, &mainWindow, &MainWindow::SetOutputFont);
+  QObject::connect(&preferences, &PreferencesWindow::outputTextColorChanged, &mainWindow,
+                   &MainWindow::SetOutputTextColor);
+  QObject::connect(&preferences, &PreferencesWindow::minimizeToTrayChanged, &mainWindow,
+                   &MainWindow::SetMinimizeToTray);
 }
+
+void ConnectDatePicker(SchedulerWindow& scheduler, DatePickerWindow& picker, UiServices& ui) {
+  OpenOn(&scheduler, &SchedulerWindow::startDatePickRequested, &picker, ui, &scheduler);
+}
+
+void ConnectSchedulerReload(SchedulerService& scheduler, SecondaryWindow& editor, UiServices& ui) {
+  QObject::connect(&scheduler, &SchedulerService::editorReloadRequested, &editor, [&editor, &ui] {
+    if (!editor.isVisible()) return;
+    Guarded(ui, &editor, [&editor] { editor.ReloadFromDisk(); });
+  });
+}
+
+ConsoleWindows::ConsoleWindows(MainWindow& mainWindow, ConsoleServices& services) {
+  services.Complete();
+  UiServices& ui = *services.ui;
+  TCipherManager& cipher = *services.storedValueCipher;
+  preferences_ = std::make_unique<PreferencesWindow>(&mainWindow, ui, *services.preferences,
+                                                     [&mainWindow] { return mainWindow.CurrentOutputLook(); });
+  about_ = std::make_unique<AboutWindow>(&mainWindow, ui);
+  environment_ = std::make_unique<EnvironmentWindow>(&mainWindow, ui, cipher, services.paths);
+  job_ = std::make_unique<JobWindow>(&mainWindow, ui, cipher, services.paths);
+  command_ = std::make_unique<CommandWindow>(&mainWindow, ui);
+  // The stored minimize-to-tray preference applies from the command editor's creation on.
+  Guarded(ui, command_.get(), [&] {
+    mainWindow.SetMinimizeToTray(services.preferences->ReadInteger(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
+  });
+  scheduler_ = std::make_unique<SchedulerWindow>(&mainWindow, ui, cipher, services.paths);
+  datePicker_ = std::make_unique<DatePickerWindow>(&mainWindow, ui, *scheduler_);
+
+  ConnectMainWindow(mainWindow, ui,
+                    {preferences_.get(), about_.get(), environment_.get(), job_.get(), command_.get(),
+                     scheduler_.get(), datePicker_.get()});
+  ConnectPreferences(*preferences_, mainWindow);
+  QObject::connect(environment_.get(), &EnvironmentWindow::environmentNamesChanged, &mainWindow,
+                   &MainWindow::SetEnvironmentNames);
+  QObject::connect(job_.get(), &JobWindow::jobNamesChanged, &mainWindow, &MainWindow::SetJobNames);
+  QObject::connect(job_.get(), &JobWindow::commandEditRequested, command_.get(), &CommandWindow::editCommand);
+  QObject::connect(command_.get(), &CommandWindow::commandAccepted, job_.get(),
+                   [job = job_.get(), command = command_.get()](const std::string& name, const std::string& text) {
+                     if (job->takeCommand(name, text)) command->commandTaken();
+                   });
+  ConnectDatePicker(*scheduler_, *datePicker_, ui);
+  ConnectSchedulerReload(*services.scheduler, *scheduler_, ui);
+}
+
+ConsoleWindows::~ConsoleWindows() = default;
 
 void SetUpApplication() {
   QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
@@ -60,19 +103,21 @@ void SetUpApplication() {
 int RunConsole(ProgramSetup setup) {
   SetUpApplication();
 
-  MainWindowServices services;
+  ConsoleServices services;
   services.library = std::move(setup.library);
   services.ui = std::move(setup.ui);
   services.paths = ProgramPaths::ForThisProgram();
-  services.schedulerLoop = std::move(setup.schedulerLoop);
-  if (!services.schedulerLoop) services.schedulerLoop = MakeSchedulerLoop();
+  SchedulerLoop schedulerLoop = std::move(setup.schedulerLoop);
+  if (!schedulerLoop) schedulerLoop = MakeSchedulerLoop(services.library, services.paths.DataDirBytes());
+  services.scheduler = std::make_unique<SchedulerService>(std::move(schedulerLoop));
+  services.Complete();
 
-  MainWindow mainWindow(std::move(services));
+  MainWindow mainWindow(services);
   QObject::connect(&mainWindow, &MainWindow::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
   mainWindow.show();  // the first show runs here, before any other window exists
   int code = 0;
   {
-    ConsoleWindows windows(mainWindow);
+    ConsoleWindows windows(mainWindow, services);
     // The end from outside (a signal, the end of the session) goes the way of closing the main
     // window, so the editors save what they show.
     std::unique_ptr<EndSignals> endSignals;

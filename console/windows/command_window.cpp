@@ -7,9 +7,7 @@
 #include <QVBoxLayout>
 
 #include "console/core/job_editor.h"
-#include "console/core/preferences.h"
 #include "console/windows/editor_ui.h"
-#include "console/windows/main_window.h"
 
 namespace corvane {
 namespace {
@@ -26,8 +24,8 @@ constexpr Qt::WindowFlags kCommandWindowFlags = Qt::CustomizeWindowHint | Qt::Wi
 
 }  // namespace
 
-CommandWindow::CommandWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui(), kCommandWindowFlags), mainWindow_(mainWindow) {
+CommandWindow::CommandWindow(QWidget* mainWindow, UiServices& ui)
+    : SecondaryWindow(mainWindow, ui, kCommandWindowFlags) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Command"));
   resize(460, 300);
 
@@ -53,16 +51,9 @@ CommandWindow::CommandWindow(MainWindow& mainWindow)
 
   connect(okButton_, &QPushButton::clicked, this, [this] { onOk(); });
   connect(cancelButton_, &QPushButton::clicked, this, [this] { onCancel(); });
-  applyMinimizeToTray();
 }
 
 CommandWindow::~CommandWindow() = default;
-
-void CommandWindow::applyMinimizeToTray() {
-  Guarded(Ui(), this, [this] {
-    mainWindow_.SetMinimizeToTray(mainWindow_.ReadInteger(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
-  });
-}
 
 void CommandWindow::editCommand(const std::string& job, const std::vector<std::string>& lines) {
   commandText_->clear();

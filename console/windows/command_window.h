@@ -19,8 +19,6 @@ class QPushButton;
 
 namespace corvane {
 
-class MainWindow;
-
 // What OK says when the job editor is closed or shows another job (%1: the job's name).
 inline constexpr char kCommandJobNotShown[] =
     "The job editor does not show the job \"%1\". Open the job editor, select \"%1\" there and "
@@ -29,7 +27,7 @@ inline constexpr char kCommandJobNotShown[] =
 class CommandWindow : public SecondaryWindow {
   Q_OBJECT
  public:
-  explicit CommandWindow(MainWindow& mainWindow);
+  CommandWindow(QWidget* mainWindow, UiServices& ui);
   ~CommandWindow() override;
 
   // The job editor's "...": clears the text, shows `lines` in it and presents the window; OK
@@ -57,10 +55,6 @@ class CommandWindow : public SecondaryWindow {
   void onEscape() override { onCancel(); }
 
  private:
-  // Creating the window applies the stored minimize-to-tray preference to the main window.
-  void applyMinimizeToTray();
-
-  MainWindow& mainWindow_;
   std::string job_;
   bool taken_ = false;
 };

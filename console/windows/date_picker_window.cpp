@@ -9,22 +9,24 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "console/windows/main_window.h"
-#include "console/windows/scheduler_window.h"
-
 namespace corvane {
 
 QString TwoDigitSpinBox::textFromValue(int value) const {
   return QString::fromStdString(PadTwoDigits(std::to_string(value)));
 }
 
-DatePickerWindow::DatePickerWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui()),
-      mainWindow_(mainWindow),
-      clock_(std::make_shared<SystemClock>()) {
+DatePickerWindow::DatePickerWindow(QWidget* mainWindow, UiServices& ui, StartDateField& field)
+    : SecondaryWindow(mainWindow, ui), field_(field), clock_(std::make_shared<SystemClock>()) {
   RemoveCaptionButtons();
   setWindowTitle(QStringLiteral("Date"));
-  mainWindow.Windows().datePickerWindow = this;
+  BuildControls();
+  BuildLayout();
+  ConnectHandlers();
+}
+
+DatePickerWindow::~DatePickerWindow() = default;
+
+void DatePickerWindow::BuildControls() {
   QFont bold = font();
   bold.setBold(true);
 
@@ -51,7 +53,10 @@ DatePickerWindow::DatePickerWindow(MainWindow& mainWindow)
   okButton_->setFont(bold);
   cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancelButton_->setFont(bold);
+}
 
+void DatePickerWindow::BuildLayout() {
+  // Month and year above the grid, the time below it, the buttons at the lower right.
   auto* top = new QHBoxLayout;
   top->addWidget(monthLabel_);
   top->addWidget(monthEdit_);
@@ -75,7 +80,9 @@ DatePickerWindow::DatePickerWindow(MainWindow& mainWindow)
   main->addLayout(time);
   main->addLayout(buttons);
   main->setSizeConstraint(QLayout::SetFixedSize);
+}
 
+void DatePickerWindow::ConnectHandlers() {
   connect(monthEdit_, &QSpinBox::textChanged, this, [this] { onMonthChanged(); });
   connect(yearEdit_, &QSpinBox::textChanged, this, [this] { onYearChanged(); });
   // A day chosen on the grid by mouse or keyboard; the grid set from code is silent.
@@ -83,8 +90,6 @@ DatePickerWindow::DatePickerWindow(MainWindow& mainWindow)
   connect(okButton_, &QPushButton::clicked, this, [this] { onOk(); });
   connect(cancelButton_, &QPushButton::clicked, this, [this] { onCancel(); });
 }
-
-DatePickerWindow::~DatePickerWindow() = default;
 
 void DatePickerWindow::ShowDateOnGrid() {
   const QSignalBlocker blocker(calendar_);
@@ -101,9 +106,8 @@ void DatePickerWindow::ShowDateInFields() {
 }
 
 void DatePickerWindow::onShow() {
-  auto* scheduler = qobject_cast<SchedulerWindow*>(mainWindow_.Windows().schedulerWindow.data());
-  const QString start = scheduler != nullptr ? scheduler->StartDateText() : QString();
-  scheduledJob_ = scheduler != nullptr ? scheduler->CurrentSchedule() : std::string();
+  const QString start = field_.StartDateText();
+  scheduledJob_ = field_.CurrentSchedule();
   int hour = 0;
   int minute = 0;
   if (!start.isEmpty()) {
@@ -150,11 +154,9 @@ void DatePickerWindow::onOk() {
   Guarded(Ui(), this, [this] {
     const std::string text =
         PickedDateTimeText(date_, hourEdit_->cleanText().toStdString(), minuteEdit_->cleanText().toStdString());
-    auto* scheduler = qobject_cast<SchedulerWindow*>(mainWindow_.Windows().schedulerWindow.data());
-    if (scheduler == nullptr) return;
     // Both windows stay usable: the date belongs to the scheduled job the picker was opened for.
-    if (!scheduler->TakeStartDate(scheduledJob_,
-                                  QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())))) {
+    if (!field_.TakeStartDate(scheduledJob_,
+                              QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())))) {
       Ui().Message(this, QString::fromLatin1(kDateJobChanged)
                              .arg(QString::fromLatin1(scheduledJob_.data(),
                                                       static_cast<qsizetype>(scheduledJob_.size()))));

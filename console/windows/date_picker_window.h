@@ -22,7 +22,18 @@ class QPushButton;
 
 namespace corvane {
 
-class MainWindow;
+// What the picker edits: the scheduler editor's start field and the scheduled job it belongs to.
+class StartDateField {
+ public:
+  virtual ~StartDateField() = default;
+  // The start field's text.
+  virtual QString StartDateText() const = 0;
+  // The scheduled job shown ("" none).
+  virtual const std::string& CurrentSchedule() const = 0;
+  // Puts `text` into the start field when the editor is open and still shows `scheduledJob`;
+  // answers whether it did.
+  virtual bool TakeStartDate(const std::string& scheduledJob, const QString& text) = 0;
+};
 
 // What OK says when the scheduler editor no longer shows the scheduled job the picker was opened
 // for (%1: its name).
@@ -43,7 +54,8 @@ class TwoDigitSpinBox : public QSpinBox {
 class DatePickerWindow : public SecondaryWindow {
   Q_OBJECT
  public:
-  explicit DatePickerWindow(MainWindow& mainWindow);
+  // `field` is borrowed: it outlives the picker.
+  DatePickerWindow(QWidget* mainWindow, UiServices& ui, StartDateField& field);
   ~DatePickerWindow() override;
 
   // The source of "now" when the start field is empty (the system clock unless set).
@@ -76,10 +88,13 @@ class DatePickerWindow : public SecondaryWindow {
   void onEscape() override { onCancel(); }
 
  private:
+  void BuildControls();
+  void BuildLayout();
+  void ConnectHandlers();
   void ShowDateOnGrid();
   void ShowDateInFields();
 
-  MainWindow& mainWindow_;
+  StartDateField& field_;
   std::shared_ptr<const Clock> clock_;
   CalendarDate date_;
   std::string scheduledJob_;  // the scheduled job shown in the scheduler editor at the show

@@ -7,18 +7,33 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "console/windows/main_window.h"
-
 namespace corvane {
 
-EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui()),
-      mainWindow_(mainWindow),
-      dialogs_(mainWindow.Ui(), this),
-      editor_(mainWindow.storedValueCipher_, dialogs_) {
+EnvironmentWindow::EnvironmentWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher,
+                                     const ProgramPaths& paths)
+    : SecondaryWindow(mainWindow, ui), paths_(paths), dialogs_(ui, this), editor_(cipher, dialogs_) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Environment"));
   RemoveCaptionButtons();
 
+  BuildEnvironmentGroup();
+  BuildVariableGroup();
+
+  // Only the group captions are bold, not their contents.
+  SetRegularFont(font(), {environmentList_, newEnvironmentButton_, removeEnvironmentButton_, variableList_,
+                          newVariableButton_, removeVariableButton_, valueLabel_, valueEdit_});
+
+  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+  closeButton_->setFont(BoldFont(closeButton_->font()));
+
+  SetFixedLayout(this, GroupsAboveCloseButton({environmentGroup_, variableGroup_}, closeButton_), QSize(360, 236));
+
+  ConnectHandlers();
+  ShowState();
+}
+
+EnvironmentWindow::~EnvironmentWindow() = default;
+
+void EnvironmentWindow::BuildEnvironmentGroup() {
   environmentGroup_ = new QGroupBox(QStringLiteral("Environment Name"), this);
   environmentGroup_->setFont(BoldFont(environmentGroup_->font()));
   environmentList_ = new QComboBox(environmentGroup_);
@@ -30,7 +45,9 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
   environmentGrid->addWidget(newEnvironmentButton_, 0, 1);
   environmentGrid->addWidget(removeEnvironmentButton_, 0, 2);
   environmentGrid->setColumnStretch(0, 1);
+}
 
+void EnvironmentWindow::BuildVariableGroup() {
   variableGroup_ = new QGroupBox(QStringLiteral("Environment Variables"), this);
   variableGroup_->setFont(BoldFont(variableGroup_->font()));
   variableList_ = new QComboBox(variableGroup_);
@@ -47,16 +64,9 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
   variableGrid->addWidget(valueLabel_, 1, 0);
   variableGrid->addWidget(valueEdit_, 1, 1, 1, 3);
   variableGrid->setColumnStretch(1, 1);
+}
 
-  // Only the group captions are bold, not their contents.
-  SetRegularFont(font(), {environmentList_, newEnvironmentButton_, removeEnvironmentButton_, variableList_,
-                          newVariableButton_, removeVariableButton_, valueLabel_, valueEdit_});
-
-  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
-  closeButton_->setFont(BoldFont(closeButton_->font()));
-
-  SetFixedLayout(this, GroupsAboveCloseButton({environmentGroup_, variableGroup_}, closeButton_), QSize(360, 236));
-
+void EnvironmentWindow::ConnectHandlers() {
   // The operator's choice only: filling or selecting from code runs no handler.
   connect(environmentList_, &QComboBox::activated, this, [this](int) { onEnvironmentChosen(); });
   connect(variableList_, &QComboBox::activated, this, [this](int) { onVariableChosen(); });
@@ -65,10 +75,7 @@ EnvironmentWindow::EnvironmentWindow(MainWindow& mainWindow)
   connect(newVariableButton_, &QPushButton::clicked, this, [this] { onNewVariable(); });
   connect(removeVariableButton_, &QPushButton::clicked, this, [this] { onRemoveVariable(); });
   connect(closeButton_, &QPushButton::clicked, this, [this] { onCloseClicked(); });
-  ShowState();
 }
-
-EnvironmentWindow::~EnvironmentWindow() = default;
 
 bool EnvironmentWindow::PushFields() {
   std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);
@@ -105,7 +112,7 @@ void EnvironmentWindow::onShow() {
     EnvironmentWindow* window;
     ~ShowAfter() { window->ShowState(); }
   } showAfter{this};
-  editor_.Load(ProgramPaths::Bytes(mainWindow_.Paths().EnvIniPath()));
+  editor_.Load(ProgramPaths::Bytes(paths_.EnvIniPath()));
 }
 
 void EnvironmentWindow::onEnvironmentChosen() {
@@ -146,7 +153,7 @@ bool EnvironmentWindow::onClose() {
   if (!PushFields()) return false;
   // A failed write throws: the window stays open and the file keeps its contents.
   if (const std::optional<std::vector<std::string>> names = editor_.Close()) {
-    mainWindow_.SetEnvironmentNames(*names);
+    emit environmentNamesChanged(*names);
   }
   return true;
 }

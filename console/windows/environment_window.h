@@ -10,7 +10,11 @@
 // open with everything as it was.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "console/core/environment_editor.h"
+#include "console/core/program_paths.h"
 #include "console/windows/editor_ui.h"
 #include "console/windows/secondary_window.h"
 
@@ -22,12 +26,11 @@ class QPushButton;
 
 namespace corvane {
 
-class MainWindow;
-
 class EnvironmentWindow : public SecondaryWindow {
   Q_OBJECT
  public:
-  explicit EnvironmentWindow(MainWindow& mainWindow);
+  // Edits the environment file of `paths`; `cipher` (the stored-value cipher) is borrowed.
+  EnvironmentWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher, const ProgramPaths& paths);
   ~EnvironmentWindow() override;
 
   const EnvironmentEditor& Editor() const noexcept { return editor_; }
@@ -54,18 +57,25 @@ class EnvironmentWindow : public SecondaryWindow {
   QLineEdit* valueEdit_ = nullptr;
   QPushButton* closeButton_ = nullptr;
 
+ signals:
+  // Closing wrote the file back: the environments it holds, in file order.
+  void environmentNamesChanged(const std::vector<std::string>& names);
+
  protected:
   void onShow() override;
   bool onClose() override;
 
  private:
+  void BuildEnvironmentGroup();
+  void BuildVariableGroup();
+  void ConnectHandlers();
   template <typename Step>
   void Handle(Step&& step);
   bool PushFields();
   void ShowLists();
   void ShowState();
 
-  MainWindow& mainWindow_;
+  const ProgramPaths& paths_;
   UiEditorDialogs dialogs_;
   EnvironmentEditor editor_;
 };

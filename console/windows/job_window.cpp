@@ -9,19 +9,33 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "console/windows/command_window.h"
-#include "console/windows/main_window.h"
-
 namespace corvane {
 
-JobWindow::JobWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui()),
-      mainWindow_(mainWindow),
-      dialogs_(mainWindow.Ui(), this),
-      editor_(mainWindow.storedValueCipher_, dialogs_) {
+JobWindow::JobWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher, const ProgramPaths& paths)
+    : SecondaryWindow(mainWindow, ui), paths_(paths), dialogs_(ui, this), editor_(cipher, dialogs_) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Job"));
   RemoveCaptionButtons();
 
+  BuildJobGroup();
+  BuildVariableGroup();
+
+  // Only the group captions are bold, not their contents.
+  SetRegularFont(font(),
+                 {jobList_, newJobButton_, removeJobButton_, commandLabel_, commandEdit_, editCommandButton_,
+                  variableList_, newVariableButton_, removeVariableButton_, displayBox_, valueLabel_, valueEdit_});
+
+  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+  closeButton_->setFont(BoldFont(closeButton_->font()));
+
+  SetFixedLayout(this, GroupsAboveCloseButton({jobGroup_, variableGroup_}, closeButton_), QSize(400, 290));
+
+  ConnectHandlers();
+  ShowState();
+}
+
+JobWindow::~JobWindow() = default;
+
+void JobWindow::BuildJobGroup() {
   jobGroup_ = new QGroupBox(QStringLiteral("Job Name"), this);
   jobGroup_->setFont(BoldFont(jobGroup_->font()));
   jobList_ = new QComboBox(jobGroup_);
@@ -45,7 +59,9 @@ JobWindow::JobWindow(MainWindow& mainWindow)
   jobGrid->addWidget(commandLabel_, 1, 0);
   jobGrid->addLayout(commandRow, 1, 1, 1, 3);
   jobGrid->setColumnStretch(1, 1);
+}
 
+void JobWindow::BuildVariableGroup() {
   variableGroup_ = new QGroupBox(QStringLiteral("Job Variables"), this);
   variableGroup_->setFont(BoldFont(variableGroup_->font()));
   variableList_ = new QComboBox(variableGroup_);
@@ -64,17 +80,9 @@ JobWindow::JobWindow(MainWindow& mainWindow)
   variableGrid->addWidget(valueLabel_, 2, 0);
   variableGrid->addWidget(valueEdit_, 2, 1, 1, 3);
   variableGrid->setColumnStretch(1, 1);
+}
 
-  // Only the group captions are bold, not their contents.
-  SetRegularFont(font(), {jobList_, newJobButton_, removeJobButton_, commandLabel_, commandEdit_,
-                          editCommandButton_, variableList_, newVariableButton_, removeVariableButton_,
-                          displayBox_, valueLabel_, valueEdit_});
-
-  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
-  closeButton_->setFont(BoldFont(closeButton_->font()));
-
-  SetFixedLayout(this, GroupsAboveCloseButton({jobGroup_, variableGroup_}, closeButton_), QSize(400, 290));
-
+void JobWindow::ConnectHandlers() {
   connect(jobList_, &QComboBox::activated, this, [this](int) { onJobChosen(); });
   connect(variableList_, &QComboBox::activated, this, [this](int) { onVariableChosen(); });
   connect(newJobButton_, &QPushButton::clicked, this, [this] { onNewJob(); });
@@ -85,10 +93,7 @@ JobWindow::JobWindow(MainWindow& mainWindow)
   connect(closeButton_, &QPushButton::clicked, this, [this] { onCloseClicked(); });
   // Ticking (also from code) only changes the pending flag; it is stored with its variable.
   connect(displayBox_, &QCheckBox::toggled, this, [this](bool checked) { editor_.SetDisplay(checked); });
-  ShowState();
 }
-
-JobWindow::~JobWindow() = default;
 
 bool JobWindow::PushFields() {
   std::optional<std::string> command = FieldBytes(Ui(), this, commandEdit_, kCommandNotLatin1);
@@ -127,11 +132,11 @@ void JobWindow::Handle(Step&& step) {
   ShowState();
 }
 
-void JobWindow::takeCommand(const std::string& job, const std::string& command) {
-  if (!isVisible() || editor_.CurrentJob() != job) return;
+bool JobWindow::takeCommand(const std::string& job, const std::string& command) {
+  if (!isVisible() || editor_.CurrentJob() != job) return false;
   editor_.SetCommand(command);
   commandEdit_->setText(Latin1Text(command));
-  if (auto* commandWindow = qobject_cast<CommandWindow*>(sender())) commandWindow->commandTaken();
+  return true;
 }
 
 void JobWindow::onShow() {
@@ -139,7 +144,7 @@ void JobWindow::onShow() {
     JobWindow* window;
     ~ShowAfter() { window->ShowState(); }
   } showAfter{this};
-  editor_.Load(ProgramPaths::Bytes(mainWindow_.Paths().JobIniPath()));
+  editor_.Load(ProgramPaths::Bytes(paths_.JobIniPath()));
 }
 
 void JobWindow::onJobChosen() {
@@ -178,10 +183,7 @@ void JobWindow::onEditCommand() {
   Handle([this] {
     const std::optional<std::vector<std::string>> lines = editor_.CommandEditorLines();
     if (!lines) return;
-    auto* commandWindow = qobject_cast<CommandWindow*>(mainWindow_.Windows().commandWindow.data());
-    if (commandWindow == nullptr) return;
-    connect(commandWindow, &CommandWindow::commandAccepted, this, &JobWindow::takeCommand, Qt::UniqueConnection);
-    commandWindow->editCommand(*editor_.CurrentJob(), *lines);
+    emit commandEditRequested(*editor_.CurrentJob(), *lines);
   });
 }
 
@@ -191,7 +193,7 @@ bool JobWindow::onClose() {
   if (!PushFields()) return false;
   // A failed write throws: the window stays open and the file keeps its contents.
   if (const std::optional<std::vector<std::string>> names = editor_.Close()) {
-    mainWindow_.SetJobNames(*names);
+    emit jobNamesChanged(*names);
   }
   return true;
 }

@@ -12,8 +12,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "console/core/job_editor.h"
+#include "console/core/program_paths.h"
 #include "console/windows/editor_ui.h"
 #include "console/windows/secondary_window.h"
 
@@ -26,19 +28,18 @@ class QPushButton;
 
 namespace corvane {
 
-class MainWindow;
-
 class JobWindow : public SecondaryWindow {
   Q_OBJECT
  public:
-  explicit JobWindow(MainWindow& mainWindow);
+  // Edits the job file of `paths`; `cipher` (the stored-value cipher) is borrowed.
+  JobWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher, const ProgramPaths& paths);
   ~JobWindow() override;
 
   const JobEditor& Editor() const noexcept { return editor_; }
 
   // The command editor's OK for `job`: puts `command` into the command field when this window is
-  // open and shows `job`, and tells the command editor it was taken.
-  void takeCommand(const std::string& job, const std::string& command);
+  // open and shows `job`; answers whether it did (the command editor is then told it was taken).
+  bool takeCommand(const std::string& job, const std::string& command);
 
   // Event handlers.
   void onJobChosen();
@@ -67,18 +68,27 @@ class JobWindow : public SecondaryWindow {
   QLineEdit* valueEdit_ = nullptr;
   QPushButton* closeButton_ = nullptr;
 
+ signals:
+  // "...": the command editor is to show `lines` (one command a line) as the command of `job`.
+  void commandEditRequested(const std::string& job, const std::vector<std::string>& lines);
+  // Closing wrote the file back: the jobs it holds, in file order.
+  void jobNamesChanged(const std::vector<std::string>& names);
+
  protected:
   void onShow() override;
   bool onClose() override;
 
  private:
+  void BuildJobGroup();
+  void BuildVariableGroup();
+  void ConnectHandlers();
   template <typename Step>
   void Handle(Step&& step);
   bool PushFields();
   void ShowLists();
   void ShowState();
 
-  MainWindow& mainWindow_;
+  const ProgramPaths& paths_;
   UiEditorDialogs dialogs_;
   JobEditor editor_;
 };

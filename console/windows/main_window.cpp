@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -19,18 +18,12 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QStringDecoder>
-#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <syslog.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 #include "cipher/stored_key.h"
@@ -44,9 +37,6 @@ namespace corvane {
 namespace {
 
 constexpr char kProgramIcon[] = ":/corvane/resources/corvane.png";
-constexpr int kIdlePollMs = 20;
-// How long ending the program waits for the scheduler worker.
-constexpr std::chrono::milliseconds kSchedulerStopLimit{10000};
 
 // A drop-down list that takes no typed text; typing into it opens the list.
 class DropDownList final : public QComboBox {
@@ -101,14 +91,12 @@ QString DisplayText(std::string_view bytes) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-MainWindow::MainWindow(MainWindowServices services)
-    : library_(std::move(services.library)),
-      ui_(services.ui ? std::move(services.ui) : std::make_unique<UiServices>()),
-      preferences_(services.preferences ? std::move(services.preferences) : std::make_unique<Preferences>()),
-      paths_(std::move(services.paths)),
-      autostartDir_(services.autostartDir.isEmpty() ? AutostartEntry::DefaultDirectory()
-                                                    : std::move(services.autostartDir)),
-      schedulerLoop_(std::move(services.schedulerLoop)) {
+MainWindow::MainWindow(ConsoleServices& services)
+    : services_((services.Complete(), services)),
+      ui_(*services.ui),
+      preferences_(*services.preferences),
+      storedValueCipher_(*services.storedValueCipher),
+      scheduler_(*services.scheduler) {
   setWindowTitle(QString::fromLatin1(kApplicationTitle));
   setWindowIcon(QIcon(QString::fromLatin1(kProgramIcon)));
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
@@ -122,6 +110,7 @@ MainWindow::MainWindow(MainWindowServices services)
   BuildToolBar();
   BuildCentre();
   statusBar_ = statusBar();
+  statusBar_->setObjectName(QStringLiteral("statusBar"));
   // Larger than the screen (a large scale factor): fitted into it, so the menu stays reachable.
   FitIntoScreen(*this);
   runStatusTimer_ = new QTimer(this);
@@ -133,10 +122,17 @@ MainWindow::MainWindow(MainWindowServices services)
   storedValueCipher_.SetMode(TCipherMode::cmCTS);
   storedValueCipher_.ReadStoredCipher("TCipher_Blowfish");
 
-  helpWindow_ = new HelpWindow(this, *ui_);
-  fileViewer_ = new HelpWindow(this, *ui_, QString::fromLatin1(kApplicationTitle));
+  helpWindow_ = new HelpWindow(this, ui_);
+  helpWindow_->setObjectName(QStringLiteral("helpWindow"));
+  fileViewer_ = new HelpWindow(this, ui_, QString::fromLatin1(kApplicationTitle));
+  fileViewer_->setObjectName(QStringLiteral("fileViewer"));
 
-  trayIcon_ = new TrayIcon(this, std::move(services.trayBackend));
+  BuildTrayIcon();
+}
+
+void MainWindow::BuildTrayIcon() {
+  trayIcon_ = new TrayIcon(this, std::move(services_.trayBackend));
+  trayIcon_->setObjectName(QStringLiteral("trayIcon"));
   trayIcon_->SetIcon(windowIcon());
   trayIcon_->SetHint(kApplicationTitle);
   trayIcon_->OnDblClick = [this](QObject* sender) { onTrayIconDoubleClicked(sender); };
@@ -145,16 +141,14 @@ MainWindow::MainWindow(MainWindowServices services)
   // icon has a context menu that every notification area can show.
   trayIcon_->OnLeftClick = [this](QObject* sender) { onTrayIconClicked(sender); };
   trayMenu_ = new QMenu(this);
+  trayMenu_->setObjectName(QStringLiteral("trayMenu"));
   trayRestoreAction_ = trayMenu_->addAction(QStringLiteral("&Restore"));
+  trayRestoreAction_->setObjectName(QStringLiteral("trayRestoreAction"));
   connect(trayRestoreAction_, &QAction::triggered, this, [this] { trayIcon_->Restore(); });
   trayQuitAction_ = trayMenu_->addAction(QStringLiteral("&Quit"));
+  trayQuitAction_->setObjectName(QStringLiteral("trayQuitAction"));
   connect(trayQuitAction_, &QAction::triggered, this, &MainWindow::onQuit);
   trayIcon_->SetPopupMenu(trayMenu_);
-
-  schedulerThread_ = new BackgroundThread(this);
-  schedulerThread_->OnExecute = [this](QObject* sender, BackgroundWorker* thread, void*& data) {
-    runSchedulerThread(sender, thread, data);
-  };
 }
 
 MainWindow::~MainWindow() {
@@ -166,8 +160,10 @@ MainWindow::~MainWindow() {
 
 void MainWindow::BuildMenu() {
   QMenuBar* bar = menuBar();
-  const auto item = [this](QMenu* menu, const char* caption, QKeySequence shortcut, auto handler) {
+  const auto item = [this](QMenu* menu, const char* name, const char* caption, QKeySequence shortcut,
+                           auto handler) {
     QAction* action = menu->addAction(QString::fromLatin1(caption));
+    action->setObjectName(QString::fromLatin1(name));
     if (!shortcut.isEmpty()) action->setShortcut(shortcut);
     connect(action, &QAction::triggered, this, handler);
     return action;
@@ -178,25 +174,28 @@ void MainWindow::BuildMenu() {
   // Each caption keeps its words; "&" marks the letter of its keyboard mnemonic (Alt+F for File),
   // which Qt underlines and does not show.
   QMenu* file = bar->addMenu(QStringLiteral("&File"));
-  preferencesAction_ = item(file, "&Preferences", keys(ctrlAlt | Qt::Key_P), &MainWindow::onPreferences);
+  preferencesAction_ =
+      item(file, "preferencesAction", "&Preferences", keys(ctrlAlt | Qt::Key_P), &MainWindow::onPreferences);
   file->addSeparator();
-  quitAction_ = item(file, "&Quit", keys(ctrlAlt | Qt::Key_Q), &MainWindow::onQuit);
+  quitAction_ = item(file, "quitAction", "&Quit", keys(ctrlAlt | Qt::Key_Q), &MainWindow::onQuit);
 
   QMenu* view = bar->addMenu(QStringLiteral("&View"));
-  environmentAction_ = item(view, "&Environment", keys(ctrlAlt | Qt::Key_E), &MainWindow::onEnvironment);
-  jobAction_ = item(view, "&Job", keys(ctrlAlt | Qt::Key_J), &MainWindow::onJob);
-  schedulerAction_ = item(view, "&Scheduler", keys(ctrlAlt | Qt::Key_S), &MainWindow::onScheduler);
+  environmentAction_ =
+      item(view, "environmentAction", "&Environment", keys(ctrlAlt | Qt::Key_E), &MainWindow::onEnvironment);
+  jobAction_ = item(view, "jobAction", "&Job", keys(ctrlAlt | Qt::Key_J), &MainWindow::onJob);
+  schedulerAction_ =
+      item(view, "schedulerAction", "&Scheduler", keys(ctrlAlt | Qt::Key_S), &MainWindow::onScheduler);
   view->addSeparator();
-  logFileAction_ = item(view, "&Log File...", QKeySequence(), &MainWindow::onLogFile);
-  outputFileAction_ = item(view, "&Output File...", QKeySequence(), &MainWindow::onOutputFile);
+  logFileAction_ = item(view, "logFileAction", "&Log File...", QKeySequence(), &MainWindow::onLogFile);
+  outputFileAction_ = item(view, "outputFileAction", "&Output File...", QKeySequence(), &MainWindow::onOutputFile);
 
   QMenu* action = bar->addMenu(QStringLiteral("&Action"));
-  executeAction_ = item(action, "E&xecute", keys(ctrlAlt | Qt::Key_X), &MainWindow::onExecute);
+  executeAction_ = item(action, "executeAction", "E&xecute", keys(ctrlAlt | Qt::Key_X), &MainWindow::onExecute);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-  helpAction_ = item(help, "&Help / Tutorial", QKeySequence(Qt::Key_F1), &MainWindow::onHelp);
+  helpAction_ = item(help, "helpAction", "&Help / Tutorial", QKeySequence(Qt::Key_F1), &MainWindow::onHelp);
   help->addSeparator();
-  aboutAction_ = item(help, "&About...", keys(ctrlAlt | Qt::Key_A), &MainWindow::onAbout);
+  aboutAction_ = item(help, "aboutAction", "&About...", keys(ctrlAlt | Qt::Key_A), &MainWindow::onAbout);
 }
 
 void MainWindow::BuildToolBar() {
@@ -214,6 +213,7 @@ void MainWindow::BuildToolBar() {
     toolBar_->addSeparator();
     const QIcon icon(QStringLiteral(":/corvane/resources/icons/%1.svg").arg(QLatin1String(picture)));
     QAction* action = toolBar_->addAction(icon, QString::fromLatin1(hint));
+    action->setObjectName(QLatin1String(picture) + QStringLiteral("Button"));
     action->setToolTip(QString::fromLatin1(hint));
     connect(action, &QAction::triggered, this, handler);
     if (QWidget* widget = toolBar_->widgetForAction(action)) widget->setFixedSize(39, 38);
@@ -275,25 +275,6 @@ void MainWindow::BuildCentre() {
 
 // ---- preferences --------------------------------------------------------------------------------
 
-std::int32_t MainWindow::ReadInteger(std::string_view name, std::int32_t def) const {
-  return preferences_->ReadInteger(name, def);
-}
-void MainWindow::WriteInteger(std::string_view name, std::int32_t value) { preferences_->WriteInteger(name, value); }
-QString MainWindow::ReadText(std::string_view name, const QString& def) const {
-  return preferences_->ReadText(name, def);
-}
-void MainWindow::WriteText(std::string_view name, const QString& value) {
-  preferences_->WriteText(name, value);
-}
-
-std::unique_ptr<TCipherManager> MainWindow::MakeStoredValueCipher() {
-  auto manager = std::make_unique<TCipherManager>();
-  manager->SetMode(TCipherMode::cmCTS);
-  manager->SetAlgorithm(kStoredValueAlgorithm);
-  manager->InitKey(StoredValueKeyText());
-  return manager;
-}
-
 // ---- output -------------------------------------------------------------------------------------
 
 QColor MainWindow::OutputColor() const { return output_->palette().color(QPalette::Base); }
@@ -350,42 +331,51 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (firstShowDone_ || event->spontaneous()) return;
   firstShowDone_ = true;
-  Guarded(*ui_, this, [this] { onFirstShow(); });
+  Guarded(ui_, this, [this] { onFirstShow(); });
 }
 
 void MainWindow::onFirstShow() {
-  // 1. The preference store exists from here on.
-  preferences_->Open();
+  // The preference store exists from here on.
+  preferences_.Open();
   // Minimizing into the notification area follows MINIMIZE from the start.
-  trayIcon_->SetEnabled(ReadInteger(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
+  trayIcon_->SetEnabled(preferences_.ReadInteger(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
+  ApplyOutputPreferences();
+  ApplyProtocolPreference();
+  // A scheduler worker the system refuses is reported; the window still works.
+  Guarded(ui_, this, [this] { scheduler_.Start(); });
+  OpenLists();
+  PrepareStoredValueCipher();
+}
 
-  // 2. The memo's colours and font.
-  SetOutputColor(FromStoredColor(ReadInteger(pref::BGCLR, pref::kBgColorDefault)));
-  SetOutputTextColor(FromStoredColor(ReadInteger(pref::FONTCOLOR, pref::kFontColorDefault)));
+void MainWindow::ApplyOutputPreferences() {
+  SetOutputColor(FromStoredColor(preferences_.ReadInteger(pref::BGCLR, pref::kBgColorDefault)));
+  SetOutputTextColor(FromStoredColor(preferences_.ReadInteger(pref::FONTCOLOR, pref::kFontColorDefault)));
   QFont font = output_->font();
-  const std::int32_t size = ReadInteger(pref::FONTSIZE, pref::kFontSizeDefault);
+  const std::int32_t size = preferences_.ReadInteger(pref::FONTSIZE, pref::kFontSizeDefault);
   font.setPointSize(size > 0 ? size : pref::kFontSizeDefault);
-  ApplyFontStyleByte(font, ReadInteger(pref::FONTSTYLE, pref::kFontStyleDefault));
+  ApplyFontStyleByte(font, preferences_.ReadInteger(pref::FONTSTYLE, pref::kFontStyleDefault));
   // The character set (FONTCHARSET) has no counterpart in the font system here; it is kept in
   // the preferences as it is.
-  font.setFamily(ReadText(pref::FONTNAME, QString::fromLatin1(pref::kFontNameDefault)));
+  font.setFamily(preferences_.ReadText(pref::FONTNAME, QString::fromLatin1(pref::kFontNameDefault)));
   output_->setFont(font);
+}
 
-  // 3. The protocol, without running its change handler; an index out of range selects nothing.
-  const std::int32_t protocol = ReadInteger(pref::PROTOCOL, pref::kProtocolDefault);
+void MainWindow::ApplyProtocolPreference() {
+  // Selected without running its change handler; an index out of range selects nothing.
+  const std::int32_t protocol = preferences_.ReadInteger(pref::PROTOCOL, pref::kProtocolDefault);
   protocolList_->setCurrentIndex(protocol >= 0 && protocol < protocolList_->count() ? protocol : -1);
+}
 
-  // 4. The scheduler worker. A worker the system refuses is reported; the window still works.
-  Guarded(*ui_, this, [this] { schedulerThread_->Start(); });
+void MainWindow::OpenLists() {
+  // In file order, nothing selected.  A file that cannot be read is reported and leaves its list
+  // empty; the rest of the first show still runs.
+  envIniPath_ = ProgramPaths::Bytes(services_.paths.EnvIniPath());
+  jobIniPath_ = ProgramPaths::Bytes(services_.paths.JobIniPath());
+  Guarded(ui_, this, [this] { RefillEnvironmentList(); });
+  Guarded(ui_, this, [this] { RefillJobList(); });
+}
 
-  // 5., 6. The lists, in file order, nothing selected.  A file that cannot be read is reported
-  // and leaves its list empty; the rest of the first show still runs.
-  envIniPath_ = ProgramPaths::Bytes(paths_.EnvIniPath());
-  jobIniPath_ = ProgramPaths::Bytes(paths_.JobIniPath());
-  Guarded(*ui_, this, [this] { RefillEnvironmentList(); });
-  Guarded(*ui_, this, [this] { RefillJobList(); });
-
-  // 7. The cipher of stored values.
+void MainWindow::PrepareStoredValueCipher() {
   storedValueCipher_.SetAlgorithm(kStoredValueAlgorithm);
   storedValueCipher_.InitKey(StoredValueKeyText());
 }
@@ -447,7 +437,7 @@ void MainWindow::UpdateRunStatus() {
 
 void MainWindow::onExecute() {
   if (run_) return;  // one run at a time (the menu and the tool bar are off while it runs)
-  Guarded(*ui_, this, [this] {
+  Guarded(ui_, this, [this] {
     // Every road out of here that starts no run gives the controls and the cursor back (before a
     // failure is shown).
     struct RestoreUnlessStarted {
@@ -465,25 +455,24 @@ void MainWindow::onExecute() {
     request.job = SelectedJob();
     if (request.environment.empty()) {
       SetBusy(false);
-      ui_->Message(this, QStringLiteral("Please Select an Environment Name"));
+      ui_.Message(this, QStringLiteral("Please Select an Environment Name"));
       return;
     }
     if (request.job.empty()) {
       SetBusy(false);
-      ui_->Message(this, QStringLiteral("Please Select a Job Name"));
+      ui_.Message(this, QStringLiteral("Please Select a Job Name"));
       return;
     }
-    request.dataDir = paths_.DataDirBytes();
+    request.dataDir = services_.paths.DataDirBytes();
     request.ownerWindow = owner;
-    request.background = ReadInteger(pref::EXECBACK, pref::kExecBackDefault) == 1;
+    request.background = preferences_.ReadInteger(pref::EXECBACK, pref::kExecBackDefault) == 1;
     const bool background = request.background;
     if (!background) ShowRunStatus(request.job, request.environment);
     // The library call runs on a thread of its own; this thread goes on serving the window (and
     // shows the library's operator prompt) until the outcome comes back.
-    run_ = std::make_unique<ExecuteRun>(library_, std::move(request), this,
-                                        [this, background](const ExecuteOutcome& outcome) {
-                                          onRunEnded(outcome, background);
-                                        });
+    run_ = std::make_unique<ExecuteRun>(
+        services_.library, std::move(request), this,
+        [this, background](const ExecuteOutcome& outcome) { onRunEnded(outcome, background); });
   });
 }
 
@@ -497,7 +486,7 @@ void MainWindow::onRunEnded(const ExecuteOutcome& outcome, bool background) {
   }
   if (outcome.failure) {
     SetBusy(false);
-    ui_->Message(this, QString::fromLocal8Bit(*outcome.failure));
+    ui_.Message(this, QString::fromLocal8Bit(*outcome.failure));
     return;
   }
   const ExecuteResult& result = outcome.result;
@@ -511,10 +500,10 @@ bool MainWindow::MayCloseDuringRun() {
   bool quit = false;
   // The question is no part of the run: the ordinary cursor while it is asked.
   QApplication::setOverrideCursor(Qt::ArrowCursor);
-  Guarded(*ui_, this, [&] {
-    quit = ui_->Confirm(this, QStringLiteral("A job is still running and its output has not come back yet.\n\n"
-                                             "Quit now? Its output will be lost.\n"
-                                             "No keeps the window open; the output is shown when the job ends."));
+  Guarded(ui_, this, [&] {
+    quit = ui_.Confirm(this, QStringLiteral("A job is still running and its output has not come back yet.\n\n"
+                                            "Quit now? Its output will be lost.\n"
+                                            "No keeps the window open; the output is shown when the job ends."));
   });
   QApplication::restoreOverrideCursor();
   if (!quit) return false;
@@ -552,30 +541,29 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::onClose() {
-  // 1. Ask the worker to stop; it is waited for once the message loop has ended.
-  if (schedulerThread_ != nullptr) schedulerThread_->Stop();
-  // 2., 3. The start-at-logon entry.  A failure is reported and does not keep the window open.
-  Guarded(*ui_, this, [this] {
-    const bool runAtLogon = ReadInteger(pref::RUNSTART, pref::kRunStartDefault) == 1;
-    AutostartEntry(autostartDir_).Apply(runAtLogon, paths_.programFile);
+  // The worker is asked to stop here and waited for once the message loop has ended.
+  scheduler_.Stop();
+  // The start-at-logon entry follows RUNSTART.  A failure is reported and does not keep the
+  // window open.
+  Guarded(ui_, this, [this] {
+    const bool runAtLogon = preferences_.ReadInteger(pref::RUNSTART, pref::kRunStartDefault) == 1;
+    AutostartEntry(services_.autostartDir).Apply(runAtLogon, services_.paths.programFile);
   });
 }
 
 void MainWindow::onQuit() { close(); }
 
 bool MainWindow::CloseSecondaryWindows() {
-  // The date picker and the command editor before the editors they write into.
-  const std::vector<QPointer<SecondaryWindow>> windows{
-      windows_.datePickerWindow, windows_.commandWindow, windows_.environmentWindow, windows_.jobWindow,
-      windows_.schedulerWindow,  windows_.preferencesWindow, windows_.aboutWindow, helpWindow_};
+  std::vector<QPointer<SecondaryWindow>> windows = closingOrder_;
+  windows.emplace_back(helpWindow_);
   bool allClosed = true;
   for (const QPointer<SecondaryWindow>& window : windows) {
     if (window.isNull() || !window->isVisible()) continue;
     window->close();
     if (window.isNull() || !window->isVisible()) continue;
     if (!unattended_) return false;
-    ui_->Message(this, QStringLiteral("\"%1\" could not save what it shows; the program ends without it.")
-                           .arg(window->windowTitle()));
+    ui_.Message(this, QStringLiteral("\"%1\" could not save what it shows; the program ends without it.")
+                          .arg(window->windowTitle()));
     allClosed = false;
   }
   return allClosed || unattended_;
@@ -595,7 +583,7 @@ bool MainWindow::CancelOpenDialogs() {
 void MainWindow::EndUnattended() {
   if (closing_) return;
   unattended_ = true;
-  ui_->SetUnattended(true);
+  ui_.SetUnattended(true);
   // A dialog's own event loop must unwind before the windows close: cancel it and come back once
   // it has (a few rounds at most; a dialog that keeps coming back does not hold the end up).
   constexpr int kMaxDialogRounds = 20;
@@ -610,47 +598,22 @@ void MainWindow::EndUnattended() {
   close();
 }
 
-void MainWindow::ShutdownWorker() {
-  if (schedulerThread_ == nullptr) return;
-  // The worker sees the stop request at its next step (its pause wakes at once, a synchronised
-  // call still waiting is dropped); one that has not ended within the limit is stuck in a call
-  // that never returns, and the program ends without it rather than hang.
-  schedulerThread_->Stop();
-  const QDeadlineTimer limit(kSchedulerStopLimit);
-  // The GUI thread's events are served meanwhile: a synchronised call the worker waits in is only
-  // dropped once the GUI thread takes it from its queue. (Serving them may also take back the
-  // ended worker, so it is looked up afresh each round.)
-  for (;;) {
-    BackgroundWorker* worker = schedulerThread_->Worker();
-    if (worker == nullptr || worker->wait(QDeadlineTimer(kIdlePollMs))) break;
-    if (limit.hasExpired()) {
-      const char* text = "Corvane: the scheduler did not end within 10 s; the program ends without it";
-      std::fprintf(stderr, "%s\n", text);
-      std::fflush(nullptr);
-      ::syslog(LOG_USER | LOG_WARNING, "%s", text);
-      std::_Exit(EXIT_FAILURE);
-    }
-    if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
-  BackgroundThread* thread = std::exchange(schedulerThread_, nullptr);
-  delete thread;  // the worker has ended: takes back what is left of it, serving the GUI thread's events
+void MainWindow::ShutdownWorker() { scheduler_.Shutdown(); }
+
+void MainWindow::SetClosingOrder(std::vector<QPointer<SecondaryWindow>> windows) {
+  closingOrder_ = std::move(windows);
 }
 
 // ---- windows and files --------------------------------------------------------------------------
 
-void MainWindow::Present(SecondaryWindow* window) {
-  if (window == nullptr) return;
-  Guarded(*ui_, this, [window] { window->present(); });
-}
-
-void MainWindow::onPreferences() { Present(windows_.preferencesWindow); }
-void MainWindow::onAbout() { Present(windows_.aboutWindow); }
-void MainWindow::onEnvironment() { Present(windows_.environmentWindow); }
-void MainWindow::onJob() { Present(windows_.jobWindow); }
-void MainWindow::onScheduler() { Present(windows_.schedulerWindow); }
+void MainWindow::onPreferences() { emit preferencesRequested(); }
+void MainWindow::onAbout() { emit aboutRequested(); }
+void MainWindow::onEnvironment() { emit environmentRequested(); }
+void MainWindow::onJob() { emit jobRequested(); }
+void MainWindow::onScheduler() { emit schedulerRequested(); }
 
 void MainWindow::onProtocolChosen() {
-  Guarded(*ui_, this, [this] { WriteInteger(pref::PROTOCOL, protocolList_->currentIndex()); });
+  Guarded(ui_, this, [this] { preferences_.WriteInteger(pref::PROTOCOL, protocolList_->currentIndex()); });
 }
 
 void MainWindow::onTrayIconDoubleClicked(QObject*) { trayIcon_->Restore(); }
@@ -660,20 +623,21 @@ void MainWindow::onTrayIconClicked(QObject*) {
 }
 
 void MainWindow::OpenFile(const QString& path, const QString& what, const QString& missing) {
-  Guarded(*ui_, this, [&] {
+  Guarded(ui_, this, [&] {
     if (!QFileInfo::exists(path)) {
-      ui_->Message(this, QStringLiteral("Cannot open the %1 \"%2\": it does not exist yet (%3).")
-                             .arg(what, path, missing));
+      ui_.Message(
+          this, QStringLiteral("Cannot open the %1 \"%2\": it does not exist yet (%3).").arg(what, path, missing));
       return;
     }
     if (!QFileInfo(path).isFile()) {  // a FIFO or a device would hold the window in its open
-      ui_->Message(this, QStringLiteral("Cannot open the %1 \"%2\": it is not a regular file.").arg(what, path));
+      ui_.Message(this, QStringLiteral("Cannot open the %1 \"%2\": it is not a regular file.").arg(what, path));
       return;
     }
-    if (ui_->Open(this, QUrl::fromLocalFile(path))) return;
+    if (ui_.Open(this, QUrl::fromLocalFile(path))) return;
     // No program of the desktop took it: the program shows it itself, read anew each time.
     if (!fileViewer_->loadFile(path)) {
-      ui_->Message(this, QStringLiteral("Cannot open the %1 \"%2\": %3").arg(what, path, fileViewer_->errorString()));
+      ui_.Message(this,
+                  QStringLiteral("Cannot open the %1 \"%2\": %3").arg(what, path, fileViewer_->errorString()));
       return;
     }
     fileViewer_->setWindowTitle(QString::fromLatin1(kApplicationTitle) + QStringLiteral(" - ") + path);
@@ -682,52 +646,23 @@ void MainWindow::OpenFile(const QString& path, const QString& what, const QStrin
 }
 
 void MainWindow::onLogFile() {
-  OpenFile(paths_.LogPath(), QStringLiteral("log file"), QStringLiteral("no scheduled job has run yet"));
+  OpenFile(services_.paths.LogPath(), QStringLiteral("log file"), QStringLiteral("no scheduled job has run yet"));
 }
 void MainWindow::onOutputFile() {
-  OpenFile(paths_.OutputPath(), QStringLiteral("output file"),
+  OpenFile(services_.paths.OutputPath(), QStringLiteral("output file"),
            QStringLiteral("no job has run in the background yet"));
 }
 void MainWindow::onHelp() {
   // The help file is plain text: shown in a window of the program, read anew at each opening.
   // (A desktop handed CORVANE.HLP takes it for a Windows help file and opens nothing usable.)
-  Guarded(*ui_, this, [this] {
-    if (!helpWindow_->isVisible() && !helpWindow_->loadFile(paths_.HelpPath())) {
-      ui_->Message(this, QStringLiteral("Cannot open the help file \"%1\": %2")
-                             .arg(paths_.HelpPath(), helpWindow_->errorString()));
+  Guarded(ui_, this, [this] {
+    if (!helpWindow_->isVisible() && !helpWindow_->loadFile(services_.paths.HelpPath())) {
+      ui_.Message(this, QStringLiteral("Cannot open the help file \"%1\": %2")
+                            .arg(services_.paths.HelpPath(), helpWindow_->errorString()));
       return;
     }
     helpWindow_->present();
   });
-}
-
-// ---- scheduler worker ---------------------------------------------------------------------------
-
-void MainWindow::SetSchedulerLoop(SchedulerLoop loop) {
-  std::lock_guard lock(schedulerLoopMutex_);
-  schedulerLoop_ = std::move(loop);
-}
-
-void MainWindow::runSchedulerThread(QObject*, BackgroundWorker* thread, void*& data) {
-  // Without a scheduler loop the worker idles until it is asked to stop.
-  while (!thread->Terminated()) {
-    SchedulerLoop loop;
-    {
-      std::lock_guard lock(schedulerLoopMutex_);
-      loop = schedulerLoop_;
-    }
-    if (loop) {
-      loop(*this, *thread, data);
-      return;
-    }
-    QThread::msleep(kIdlePollMs);
-  }
-}
-
-void MainWindow::reloadSchedulerEditor(QObject*, BackgroundWorker*, void*&) {
-  SecondaryWindow* scheduler = windows_.schedulerWindow;
-  if (scheduler == nullptr || !scheduler->isVisible()) return;
-  Guarded(*ui_, scheduler, [scheduler] { scheduler->ReloadFromDisk(); });
 }
 
 }  // namespace corvane

@@ -12,10 +12,10 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 #include "console/core/preferences.h"
 #include "console/windows/editor_ui.h"
-#include "console/windows/main_window.h"
 
 namespace corvane {
 namespace {
@@ -45,8 +45,9 @@ const std::vector<std::pair<QString, QColor>>& PreferencesWindow::StandardColors
   return colors;
 }
 
-PreferencesWindow::PreferencesWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui()), mainWindow_(mainWindow) {
+PreferencesWindow::PreferencesWindow(QWidget* mainWindow, UiServices& ui, Preferences& preferences,
+                                     std::function<OutputLook()> outputLook)
+    : SecondaryWindow(mainWindow, ui), preferences_(preferences), outputLook_(std::move(outputLook)) {
   setWindowTitle(QStringLiteral("Corvane 2.0 - Preferences"));
   RemoveCaptionButtons();
 
@@ -89,11 +90,6 @@ PreferencesWindow::PreferencesWindow(MainWindow& mainWindow)
   connect(runAtLogonBox_, &QCheckBox::toggled, this, [this](bool) { onRunAtLogonToggled(); });
   connect(executeInBackgroundBox_, &QCheckBox::toggled, this, [this](bool) { onExecuteInBackgroundToggled(); });
   connect(closeButton_, &QPushButton::clicked, this, [this] { onCloseClicked(); });
-
-  connect(this, &PreferencesWindow::outputColorChanged, &mainWindow, &MainWindow::SetOutputColor);
-  connect(this, &PreferencesWindow::outputFontChanged, &mainWindow, &MainWindow::SetOutputFont);
-  connect(this, &PreferencesWindow::outputTextColorChanged, &mainWindow, &MainWindow::SetOutputTextColor);
-  connect(this, &PreferencesWindow::minimizeToTrayChanged, &mainWindow, &MainWindow::SetMinimizeToTray);
 }
 
 void PreferencesWindow::SelectColor(const QColor& color) {
@@ -107,38 +103,39 @@ QColor PreferencesWindow::SelectedColor() const {
 }
 
 void PreferencesWindow::onShow() {
-  SelectColor(mainWindow_.OutputColor());
-  minimizeToTrayBox_->setChecked(mainWindow_.ReadInteger(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
-  runAtLogonBox_->setChecked(mainWindow_.ReadInteger(pref::RUNSTART, pref::kRunStartDefault) == 1);
-  executeInBackgroundBox_->setChecked(mainWindow_.ReadInteger(pref::EXECBACK, pref::kExecBackDefault) == 1);
+  SelectColor(outputLook_().background);
+  minimizeToTrayBox_->setChecked(preferences_.ReadInteger(pref::MINIMIZE, pref::kMinimizeDefault) == 1);
+  runAtLogonBox_->setChecked(preferences_.ReadInteger(pref::RUNSTART, pref::kRunStartDefault) == 1);
+  executeInBackgroundBox_->setChecked(preferences_.ReadInteger(pref::EXECBACK, pref::kExecBackDefault) == 1);
 }
 
 void PreferencesWindow::onBackgroundColorChosen() {
   Guarded(Ui(), this, [this] {
     const QColor color = SelectedColor();
     if (!color.isValid()) return;
-    mainWindow_.WriteInteger(pref::BGCLR, ToStoredColor(color));
+    preferences_.WriteInteger(pref::BGCLR, ToStoredColor(color));
     emit outputColorChanged(color);
   });
 }
 
 void PreferencesWindow::onFont() {
   Guarded(Ui(), this, [this] {
-    QFont font = mainWindow_.OutputFont();
-    QColor color = mainWindow_.OutputTextColor();
+    const OutputLook look = outputLook_();
+    QFont font = look.font;
+    QColor color = look.text;
     // The font dialog has no colour: the colour dialog for the text follows a chosen font. A
     // cancelled dialog leaves the output's font (and colour) as it is.
     if (Ui().ChooseFont(this, font)) Ui().ChooseColor(this, color);
-    mainWindow_.WriteText(pref::FONTNAME, font.family());
-    mainWindow_.WriteInteger(pref::FONTCOLOR, ToStoredColor(color));
+    preferences_.WriteText(pref::FONTNAME, font.family());
+    preferences_.WriteInteger(pref::FONTCOLOR, ToStoredColor(color));
     // The font dialog has no character set: the current one is written back.
     const double points = font.pointSizeF();
     const auto size = points > 0 ? static_cast<std::int32_t>(std::lround(points))
-                                 : mainWindow_.ReadInteger(pref::FONTSIZE, pref::kFontSizeDefault);
-    mainWindow_.WriteInteger(pref::FONTSIZE, size);
-    mainWindow_.WriteInteger(pref::FONTCHARSET,
-                       mainWindow_.ReadInteger(pref::FONTCHARSET, pref::kFontCharsetDefault) & 0xFF);
-    mainWindow_.WriteInteger(pref::FONTSTYLE, FontStyleByte(font));
+                                 : preferences_.ReadInteger(pref::FONTSIZE, pref::kFontSizeDefault);
+    preferences_.WriteInteger(pref::FONTSIZE, size);
+    preferences_.WriteInteger(pref::FONTCHARSET,
+                              preferences_.ReadInteger(pref::FONTCHARSET, pref::kFontCharsetDefault) & 0xFF);
+    preferences_.WriteInteger(pref::FONTSTYLE, FontStyleByte(font));
     emit outputFontChanged(font);
     emit outputTextColorChanged(color);
   });
@@ -147,18 +144,18 @@ void PreferencesWindow::onFont() {
 void PreferencesWindow::onMinimizeToTrayToggled() {
   Guarded(Ui(), this, [this] {
     const bool checked = minimizeToTrayBox_->isChecked();
-    mainWindow_.WriteInteger(pref::MINIMIZE, checked ? 1 : 0);
+    preferences_.WriteInteger(pref::MINIMIZE, checked ? 1 : 0);
     emit minimizeToTrayChanged(checked);
   });
 }
 
 void PreferencesWindow::onRunAtLogonToggled() {
-  Guarded(Ui(), this, [this] { mainWindow_.WriteInteger(pref::RUNSTART, runAtLogonBox_->isChecked() ? 1 : 0); });
+  Guarded(Ui(), this, [this] { preferences_.WriteInteger(pref::RUNSTART, runAtLogonBox_->isChecked() ? 1 : 0); });
 }
 
 void PreferencesWindow::onExecuteInBackgroundToggled() {
   Guarded(Ui(), this,
-          [this] { mainWindow_.WriteInteger(pref::EXECBACK, executeInBackgroundBox_->isChecked() ? 1 : 0); });
+          [this] { preferences_.WriteInteger(pref::EXECBACK, executeInBackgroundBox_->isChecked() ? 1 : 0); });
 }
 
 void PreferencesWindow::onCloseClicked() { close(); }

@@ -2,16 +2,18 @@
 // runs the font dialog and, when a font was chosen, the colour dialog for the text), and the
 // options "Minimize to Tray", "Run When Windows Starts" and "Execute Jobs in Background".  Every change is
 // written to the preferences at once and, where it has an immediate effect, applied at once: the
-// window tells the main window through its signals.  The window keeps no state of its own: it
-// shows the preferences and the main window's output.
+// window says so through its signals, which the start-up code connects to the main window.  The
+// window keeps no state of its own: it shows the preferences and how the output looks.
 #pragma once
 
 #include <QColor>
 #include <QString>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
+#include "console/core/preferences.h"
 #include "console/windows/secondary_window.h"
 
 class QCheckBox;
@@ -21,12 +23,13 @@ class QPushButton;
 
 namespace corvane {
 
-class MainWindow;
-
 class PreferencesWindow : public SecondaryWindow {
   Q_OBJECT
  public:
-  explicit PreferencesWindow(MainWindow& mainWindow);
+  // `outputLook` answers how the output shows its text now (the colour list and the font dialog
+  // start from it).
+  PreferencesWindow(QWidget* mainWindow, UiServices& ui, Preferences& preferences,
+                    std::function<OutputLook()> outputLook);
 
   // The colour list: the 16 standard colours.
   static const std::vector<std::pair<QString, QColor>>& StandardColors();
@@ -66,7 +69,8 @@ class PreferencesWindow : public SecondaryWindow {
  private:
   void SelectColor(const QColor& color);
 
-  MainWindow& mainWindow_;
+  Preferences& preferences_;
+  std::function<OutputLook()> outputLook_;
 };
 
 }  // namespace corvane

@@ -18,11 +18,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "console/windows/date_picker_window.h"
 #include "console/windows/editor_ui.h"
-#include "console/windows/main_window.h"
-#include "console/windows/scheduler_loop.h"
-#include "settings/stored_values.h"
 
 namespace corvane {
 
@@ -57,135 +53,52 @@ void CountSpinBox::SetText(const QString& text) {
   }
 }
 
-SchedulerWindow::SchedulerWindow(MainWindow& mainWindow)
-    : SecondaryWindow(&mainWindow, mainWindow.Ui()),
-      mainWindow_(mainWindow),
-      values_(mainWindow.storedValueCipher_) {
+SchedulerWindow::SchedulerWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher,
+                                 const ProgramPaths& paths)
+    : SecondaryWindow(mainWindow, ui),
+      editor_(cipher, ProgramPaths::Bytes(paths.SchdIniPath()), ProgramPaths::Bytes(paths.JobIniPath()),
+              ProgramPaths::Bytes(paths.EnvIniPath())) {
   RemoveCaptionButtons();
   setWindowTitle(QString::fromLatin1(kSchedulerCaption));
   Build();
-  mainWindow.Windows().schedulerWindow = this;
-  mainWindow.SetSchedulerLoop(MakeSchedulerLoop());
 }
 
 SchedulerWindow::~SchedulerWindow() = default;
 
-void SchedulerWindow::Build() {
-  const QFont bold = BoldFont(font());
-  const auto group = [&](const char* caption) {
-    auto* box = new QGroupBox(QString::fromLatin1(caption), this);
+// The look the groups share: only the group captions and Close are bold; the controls inside say
+// so explicitly, since a group box hands its font down.
+struct SchedulerWindow::Look {
+  QFont bold;
+  QFont regular;
+
+  QGroupBox* Group(const char* caption, QWidget* parent) const {
+    auto* box = new QGroupBox(QString::fromLatin1(caption), parent);
     box->setFont(bold);
     return box;
-  };
-  // Only the group captions and Close are bold; their children say so explicitly, since a
-  // group box hands its font down.
-  const QFont regular = RegularFont(font());
-  const auto plain = [regular](QWidget* w) {
-    w->setFont(regular);
-    return w;
-  };
-  const auto list = [&](QWidget* parent) {
+  }
+  template <typename Widget>
+  Widget* Plain(Widget* widget) const {
+    widget->setFont(regular);
+    return widget;
+  }
+  QComboBox* List(QWidget* parent) const {
     auto* box = new QComboBox(parent);
     box->setEditable(false);
-    plain(box);
-    return box;
-  };
-  const auto label = [&](const char* text, QWidget* parent) {
-    auto* l = new QLabel(QString::fromLatin1(text), parent);
-    plain(l);
-    return l;
-  };
+    return Plain(box);
+  }
+  QLabel* Label(const char* text, QWidget* parent) const {
+    return Plain(new QLabel(QString::fromLatin1(text), parent));
+  }
+};
 
-  scheduledJobGroup_ = group("Scheduled Job Name");
-  scheduledJobList_ = list(scheduledJobGroup_);
-  scheduledJobList_->setMinimumWidth(180);
-  activeBox_ = new QCheckBox(QStringLiteral("Active"), scheduledJobGroup_);
-  plain(activeBox_);
-  newButton_ = new QPushButton(QStringLiteral("New"), scheduledJobGroup_);
-  removeButton_ = new QPushButton(QStringLiteral("Remove"), scheduledJobGroup_);
-  plain(newButton_);
-  plain(removeButton_);
-  auto* row1 = new QHBoxLayout(scheduledJobGroup_);
-  row1->addWidget(scheduledJobList_, 1);
-  row1->addWidget(activeBox_);
-  row1->addWidget(newButton_);
-  row1->addWidget(removeButton_);
-
-  jobGroup_ = group("Job");
-  jobLabel_ = label("Name", jobGroup_);
-  jobList_ = list(jobGroup_);
-  environmentLabel_ = label("Environment", jobGroup_);
-  environmentList_ = list(jobGroup_);
-  protocolLabel_ = label("Protocol", jobGroup_);
-  protocolList_ = list(jobGroup_);
-  for (std::string_view item : kProtocolItems)
-    protocolList_->addItem(QString::fromLatin1(item.data(), item.size()));
-  protocolList_->setCurrentIndex(-1);
-  protocolList_->setToolTip(QStringLiteral("Select Protocol"));
-  parameterLabel_ = label("Parameter", jobGroup_);
-  parameterList_ = list(jobGroup_);
-  valueLabel_ = label("Value", jobGroup_);
-  valueEdit_ = new QLineEdit(jobGroup_);
-  plain(valueEdit_);
-  valueEdit_->setReadOnly(true);
-  auto* grid2 = new QGridLayout(jobGroup_);
-  grid2->addWidget(jobLabel_, 0, 0);
-  grid2->addWidget(jobList_, 0, 1);
-  grid2->addWidget(environmentLabel_, 1, 0);
-  grid2->addWidget(environmentList_, 1, 1);
-  grid2->addWidget(protocolLabel_, 2, 0);
-  grid2->addWidget(protocolList_, 2, 1);
-  grid2->addWidget(parameterLabel_, 3, 0);
-  grid2->addWidget(parameterList_, 3, 1);
-  grid2->addWidget(valueLabel_, 4, 0);
-  grid2->addWidget(valueEdit_, 4, 1);
-
-  scheduleGroup_ = group("Schedule");
-  runOnceBox_ = new QCheckBox(QStringLiteral("Run Once"), scheduleGroup_);
-  plain(runOnceBox_);
-  runOnceBox_->setChecked(true);
-  startLabel_ = label("Start Date:", scheduleGroup_);
-  startEdit_ = new QLineEdit(scheduleGroup_);
-  plain(startEdit_);
-  startEdit_->setReadOnly(true);
-  startEdit_->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
-  startEdit_->setMinimumWidth(
-      startEdit_->fontMetrics().horizontalAdvance(QStringLiteral("9999-12-31 00:00:00")) + 16);
-  pickStartButton_ = new QPushButton(QStringLiteral("..."), scheduleGroup_);
-  plain(pickStartButton_);
-  everyLabel_ = label("Execute Every ", scheduleGroup_);
-  everyLabel_->setEnabled(false);
-  countEdit_ = new CountSpinBox(scheduleGroup_);
-  plain(countEdit_);
-  countEdit_->setRange(1, 999);
-  countEdit_->setValue(1);
-  countEdit_->setEnabled(false);
-  unitList_ = list(scheduleGroup_);
-  for (std::string_view item : kPeriodUnitItems) unitList_->addItem(QString::fromLatin1(item.data(), item.size()));
-  unitList_->setCurrentIndex(-1);
-  unitList_->setEnabled(false);
-  lastExecutionLabel_ = label("Last Execution Date:", scheduleGroup_);
-  lastExecutionLabel_->setEnabled(false);
-  lastExecutionEdit_ = new QLineEdit(scheduleGroup_);
-  plain(lastExecutionEdit_);
-  lastExecutionEdit_->setReadOnly(true);
-  lastExecutionEdit_->setFocusPolicy(Qt::ClickFocus);
-  lastExecutionEdit_->setEnabled(false);
-  auto* grid3 = new QGridLayout(scheduleGroup_);
-  grid3->addWidget(runOnceBox_, 0, 0, 1, 3);
-  grid3->addWidget(startLabel_, 1, 0);
-  grid3->addWidget(startEdit_, 1, 1);
-  grid3->addWidget(pickStartButton_, 1, 2);
-  grid3->addWidget(everyLabel_, 2, 0);
-  auto* every = new QHBoxLayout;
-  every->addWidget(countEdit_);
-  every->addWidget(unitList_, 1);
-  grid3->addLayout(every, 2, 1, 1, 2);
-  grid3->addWidget(lastExecutionLabel_, 3, 0);
-  grid3->addWidget(lastExecutionEdit_, 3, 1, 1, 2);
+void SchedulerWindow::Build() {
+  const Look look{BoldFont(font()), RegularFont(font())};
+  BuildScheduledJobGroup(look);
+  BuildJobGroup(look);
+  BuildScheduleGroup(look);
 
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
-  closeButton_->setFont(bold);
+  closeButton_->setFont(look.bold);
 
   auto* main = new QVBoxLayout(this);
   main->addWidget(scheduledJobGroup_);
@@ -197,6 +110,96 @@ void SchedulerWindow::Build() {
   main->addLayout(bottom);
   main->setSizeConstraint(QLayout::SetFixedSize);
 
+  ConnectHandlers();
+}
+
+void SchedulerWindow::BuildScheduledJobGroup(const Look& look) {
+  scheduledJobGroup_ = look.Group("Scheduled Job Name", this);
+  scheduledJobList_ = look.List(scheduledJobGroup_);
+  scheduledJobList_->setMinimumWidth(180);
+  activeBox_ = look.Plain(new QCheckBox(QStringLiteral("Active"), scheduledJobGroup_));
+  newButton_ = look.Plain(new QPushButton(QStringLiteral("New"), scheduledJobGroup_));
+  removeButton_ = look.Plain(new QPushButton(QStringLiteral("Remove"), scheduledJobGroup_));
+  auto* row = new QHBoxLayout(scheduledJobGroup_);
+  row->addWidget(scheduledJobList_, 1);
+  row->addWidget(activeBox_);
+  row->addWidget(newButton_);
+  row->addWidget(removeButton_);
+}
+
+void SchedulerWindow::BuildJobGroup(const Look& look) {
+  jobGroup_ = look.Group("Job", this);
+  jobLabel_ = look.Label("Name", jobGroup_);
+  jobList_ = look.List(jobGroup_);
+  environmentLabel_ = look.Label("Environment", jobGroup_);
+  environmentList_ = look.List(jobGroup_);
+  protocolLabel_ = look.Label("Protocol", jobGroup_);
+  protocolList_ = look.List(jobGroup_);
+  for (std::string_view item : kProtocolItems)
+    protocolList_->addItem(QString::fromLatin1(item.data(), item.size()));
+  protocolList_->setCurrentIndex(-1);
+  protocolList_->setToolTip(QStringLiteral("Select Protocol"));
+  parameterLabel_ = look.Label("Parameter", jobGroup_);
+  parameterList_ = look.List(jobGroup_);
+  valueLabel_ = look.Label("Value", jobGroup_);
+  valueEdit_ = look.Plain(new QLineEdit(jobGroup_));
+  valueEdit_->setReadOnly(true);
+  auto* grid = new QGridLayout(jobGroup_);
+  int row = 0;
+  for (const auto& [label, field] :
+       std::initializer_list<std::pair<QLabel*, QWidget*>>{{jobLabel_, jobList_},
+                                                           {environmentLabel_, environmentList_},
+                                                           {protocolLabel_, protocolList_},
+                                                           {parameterLabel_, parameterList_},
+                                                           {valueLabel_, valueEdit_}}) {
+    grid->addWidget(label, row, 0);
+    grid->addWidget(field, row, 1);
+    ++row;
+  }
+}
+
+void SchedulerWindow::BuildScheduleGroup(const Look& look) {
+  scheduleGroup_ = look.Group("Schedule", this);
+  runOnceBox_ = look.Plain(new QCheckBox(QStringLiteral("Run Once"), scheduleGroup_));
+  runOnceBox_->setChecked(true);
+  startLabel_ = look.Label("Start Date:", scheduleGroup_);
+  startEdit_ = look.Plain(new QLineEdit(scheduleGroup_));
+  startEdit_->setReadOnly(true);
+  startEdit_->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
+  startEdit_->setMinimumWidth(
+      startEdit_->fontMetrics().horizontalAdvance(QStringLiteral("9999-12-31 00:00:00")) + 16);
+  pickStartButton_ = look.Plain(new QPushButton(QStringLiteral("..."), scheduleGroup_));
+  everyLabel_ = look.Label("Execute Every ", scheduleGroup_);
+  everyLabel_->setEnabled(false);
+  countEdit_ = look.Plain(new CountSpinBox(scheduleGroup_));
+  countEdit_->setRange(1, 999);
+  countEdit_->setValue(1);
+  countEdit_->setEnabled(false);
+  unitList_ = look.List(scheduleGroup_);
+  for (std::string_view item : kPeriodUnitItems) unitList_->addItem(QString::fromLatin1(item.data(), item.size()));
+  unitList_->setCurrentIndex(-1);
+  unitList_->setEnabled(false);
+  lastExecutionLabel_ = look.Label("Last Execution Date:", scheduleGroup_);
+  lastExecutionLabel_->setEnabled(false);
+  lastExecutionEdit_ = look.Plain(new QLineEdit(scheduleGroup_));
+  lastExecutionEdit_->setReadOnly(true);
+  lastExecutionEdit_->setFocusPolicy(Qt::ClickFocus);
+  lastExecutionEdit_->setEnabled(false);
+  auto* grid = new QGridLayout(scheduleGroup_);
+  grid->addWidget(runOnceBox_, 0, 0, 1, 3);
+  grid->addWidget(startLabel_, 1, 0);
+  grid->addWidget(startEdit_, 1, 1);
+  grid->addWidget(pickStartButton_, 1, 2);
+  grid->addWidget(everyLabel_, 2, 0);
+  auto* every = new QHBoxLayout;
+  every->addWidget(countEdit_);
+  every->addWidget(unitList_, 1);
+  grid->addLayout(every, 2, 1, 1, 2);
+  grid->addWidget(lastExecutionLabel_, 3, 0);
+  grid->addWidget(lastExecutionEdit_, 3, 1, 1, 2);
+}
+
+void SchedulerWindow::ConnectHandlers() {
   // The operator's selections (activated: not raised by selections made in code).
   connect(scheduledJobList_, &QComboBox::activated, this, [this] { onScheduledJobChosen(); });
   connect(unitList_, &QComboBox::activated, this, [this] { onScheduledJobChosen(); });
@@ -262,15 +265,11 @@ void SchedulerWindow::SetRunOnceQuietly(bool ticked) {
   runOnceBox_->setChecked(ticked);
 }
 
-std::string SchedulerWindow::SchedulePath() const {
-  return ProgramPaths::Bytes(mainWindow_.Paths().SchdIniPath());
-}
-
 QString SchedulerWindow::StartDateText() const { return startEdit_->text(); }
 void SchedulerWindow::SetStartDateText(const QString& text) { startEdit_->setText(text); }
 
 bool SchedulerWindow::TakeStartDate(const std::string& scheduledJob, const QString& text) {
-  if (!isVisible() || currentSchedule_ != scheduledJob) return false;
+  if (!isVisible() || editor_.CurrentSchedule() != scheduledJob) return false;
   SetStartDateText(text);
   return true;
 }
@@ -305,29 +304,22 @@ ScheduleFields SchedulerWindow::FieldsWithoutValue() const {
 
 void SchedulerWindow::onShow() {
   HandlerScope scope(*this);
-  // 3.-5. No scheduled job shown; the protocol selection stays as it was. Done first, so that
-  // nothing of the last show stays current when a file below cannot be read.
-  loaded_ = false;
+  // No scheduled job shown; the protocol selection stays as it was. Done first, so that nothing
+  // of the last show stays current when a file below cannot be read.
+  editor_.Unload();
   ShowNoScheduledJob();
   startEdit_->clear();
   FillNames(scheduledJobList_, {});
-  // 1. Fresh copies of the three files.
-  schedule_ = ReadScheduleFile(SchedulePath());
-  jobs_ = IniFile(ProgramPaths::Bytes(mainWindow_.Paths().JobIniPath()));
-  environments_ = IniFile(ProgramPaths::Bytes(mainWindow_.Paths().EnvIniPath()));
-  // 2. The lists, nothing selected.
-  FillNames(scheduledJobList_, schedule_.Sections());
-  FillNames(jobList_, jobs_.Sections());
-  FillNames(environmentList_, environments_.Sections());
-  loaded_ = true;
+  // Fresh copies of the three files.
+  editor_.Load();
+  // The lists, nothing selected.
+  FillNames(scheduledJobList_, editor_.ScheduledJobs());
+  FillNames(jobList_, editor_.Jobs());
+  FillNames(environmentList_, editor_.Environments());
 }
 
 void SchedulerWindow::ShowNoScheduledJob() {
-  currentParameter_.clear();
-  currentSchedule_.clear();
-  loadedKeys_ = LoadedKeys();
-  scheduleJobName_.clear();
-  entered_.Clear();
+  editor_.ShowNone();
   activeBox_->setChecked(false);
   SetRunOnceQuietly(true);
   onRunOnceToggled();
@@ -340,39 +332,35 @@ void SchedulerWindow::ShowNoScheduledJob() {
 void SchedulerWindow::onScheduledJobChosen() {
   HandlerScope scope(*this);
   const bool done = Guarded(Ui(), this, [this] {
-    // 1., 2. Save the shown scheduled job into a fresh copy of the file.
-    schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
-                                 NameOrder::JobEnvironmentProtocol, false, &loadedKeys_);
-    // 3.
-    currentSchedule_ = SelectedName(scheduledJobList_);
+    // What the shown scheduled job holds is saved into a fresh copy of the file first; the chosen
+    // one is then current, with no parameter and no value entered yet.
+    const ScheduleFields fields = Fields();
+    editor_.Choose(fields, SelectedName(scheduledJobList_));
     valueEdit_->clear();
-    currentParameter_.clear();
-    entered_.Clear();
     parameterList_->clear();
     valueEdit_->setReadOnly(true);
-    // 4.
     LoadCurrent();
   });
   // The save failed: the fields still belong to the scheduled job shown so far, and the list says so.
-  if (!done) SelectName(scheduledJobList_, currentSchedule_);
+  if (!done) SelectName(scheduledJobList_, editor_.CurrentSchedule());
 }
 
 void SchedulerWindow::LoadCurrent() {
   LoadedSchedule loaded;
   try {
-    loaded = ReadScheduledJob(schedule_, values_, currentSchedule_);
+    // What a save later merges over is taken with it: what the operator does not change stays as
+    // the file has it.
+    loaded = editor_.LoadCurrent();
   } catch (const std::exception& e) {
     // Nothing of the previous scheduled job may stay on screen to be saved into this one.
     ClearAfterFailedLoad();
     Ui().Message(this, QString::fromLocal8Bit(e.what()));
     return;
   }
-  // What a save later merges over: what the operator does not change stays as the file has it.
-  loadedKeys_ = ReadLoadedKeys(schedule_, values_, currentSchedule_);
   SelectName(jobList_, loaded.job);
   SelectName(environmentList_, loaded.environment);
   SelectName(protocolList_, loaded.protocol);
-  scheduleJobName_ = SelectedName(jobList_);
+  editor_.TakeLoadedJob(SelectedName(jobList_));
   onJobChosen();
   startEdit_->setText(Latin1Text(loaded.start));
   // Active is judged once, after everything is in place.
@@ -400,55 +388,38 @@ void SchedulerWindow::ClearAfterFailedLoad() {
 void SchedulerWindow::onJobChosen() {
   HandlerScope scope(*this);
   const bool done = Guarded(Ui(), this, [this] {
-    // 1.
-    if (currentSchedule_.empty()) {
+    // A job belongs to a scheduled job: without one nothing is chosen.
+    if (editor_.CurrentSchedule().empty()) {
       SelectQuietly(jobList_, -1);
       Message(kSelectScheduledJobMessage);
       return;
     }
-    // 2.
     valueEdit_->clear();
-    const std::string job = SelectedName(jobList_);
-    // 3. Another job: the parameter values of the old one are gone at once.
-    if (!scheduleJobName_.empty() && scheduleJobName_ != job) {
-      schedule_ = DeleteParameterValues(SchedulePath(), currentSchedule_);
-      entered_.Clear();
-      currentParameter_.clear();
-    }
-    // 4.
-    FillNames(parameterList_, JobParameters(jobs_, job));
-    // 5.
-    scheduleJobName_ = job;
+    // The parameters offered are the chosen job's (another job's drops the old one's values).
+    FillNames(parameterList_, editor_.ChooseJob(SelectedName(jobList_)));
   });
   // The old job's parameter values could not be removed: the scheduled job keeps its job.
-  if (!done) SelectName(jobList_, scheduleJobName_);
+  if (!done) SelectName(jobList_, editor_.ScheduleJobName());
 }
 
 void SchedulerWindow::onParameterChosen() {
   HandlerScope scope(*this);
   Guarded(Ui(), this, [this] {
     valueEdit_->setReadOnly(false);
-    if (!currentParameter_.empty() && !valueEdit_->text().isEmpty()) {
+    if (!editor_.CurrentParameter().empty() && !valueEdit_->text().isEmpty()) {
       std::optional<std::string> value = FieldBytes(Ui(), this, valueEdit_, kValueNotLatin1);
       if (!value) {
-        SelectName(parameterList_, currentParameter_);  // the field still belongs to it
+        SelectName(parameterList_, editor_.CurrentParameter());  // the field still belongs to it
         return;
       }
-      if (const std::optional<std::string_view> problem = ParameterValueProblem(*value)) {
+      if (const std::optional<std::string_view> problem = editor_.EnterValue(std::move(*value))) {
         Ui().Message(this, Latin1Text(*problem));
-        SelectName(parameterList_, currentParameter_);
+        SelectName(parameterList_, editor_.CurrentParameter());
         valueEdit_->setFocus();
         return;
       }
-      entered_.Enter(currentParameter_, std::move(*value));
     }
-    currentParameter_ = SelectedName(parameterList_);
-    if (const std::string* value = entered_.Find(currentParameter_)) {
-      valueEdit_->setText(Latin1Text(*value));
-    } else {
-      valueEdit_->setText(
-          Latin1Text(StoredParameterValue(schedule_, values_, currentSchedule_, currentParameter_)));
-    }
+    valueEdit_->setText(Latin1Text(editor_.ChooseParameter(SelectedName(parameterList_))));
   });
 }
 
@@ -527,18 +498,16 @@ void SchedulerWindow::onRemoveScheduledJob() {
   Guarded(Ui(), this, [this] {
     const std::string selected = SelectedName(scheduledJobList_);
     if (scheduledJobList_->currentIndex() < 0) return;
-    schedule_ = RemoveScheduledJob(SchedulePath(), selected);
-    FillNames(scheduledJobList_, schedule_.Sections());
+    editor_.Remove(selected);
+    FillNames(scheduledJobList_, editor_.ScheduledJobs());
     ShowNoScheduledJob();  // the start field keeps its text
   });
 }
 
 void SchedulerWindow::onPickStartDate() {
   HandlerScope scope(*this);
-  if (currentSchedule_.empty()) return;
-  SecondaryWindow* picker = mainWindow_.Windows().datePickerWindow;
-  if (picker == nullptr) return;
-  Guarded(Ui(), this, [picker] { picker->present(); });
+  if (editor_.CurrentSchedule().empty()) return;
+  emit startDatePickRequested();
 }
 
 void SchedulerWindow::onCloseClicked() { close(); }
@@ -546,9 +515,8 @@ void SchedulerWindow::onCloseClicked() { close(); }
 bool SchedulerWindow::onClose() {
   HandlerScope scope(*this);
   // The show could not read the files and nothing was chosen since: nothing to write back.
-  if (!loaded_ && currentSchedule_.empty()) return true;
-  schedule_ = SaveScheduleFile(SchedulePath(), values_, currentSchedule_, Fields(), entered_,
-                               NameOrder::ProtocolEnvironmentJob, true, &loadedKeys_);
+  if (!editor_.SavesOnClose()) return true;
+  editor_.Close(Fields());
   return true;
 }
 
@@ -558,8 +526,8 @@ void SchedulerWindow::ReloadFromDisk() {
     return;
   }
   // Nothing shown (none selected, or the selected one could not be loaded): nothing to refresh.
-  if (currentSchedule_.empty() || scheduledJobList_->currentIndex() < 0) return;
-  currentSchedule_.clear();
+  if (editor_.CurrentSchedule().empty() || scheduledJobList_->currentIndex() < 0) return;
+  editor_.ForgetCurrent();
   onScheduledJobChosen();
 }
 

@@ -1,6 +1,8 @@
 // The scheduler editor window ("Corvane 2.0 - Scheduler"): the operator defines scheduled
 // jobs with their job, environment, protocol, parameter values, start date-time and period, and
-// switches them active. The rules without the window are in console/core/scheduler_editor.h.
+// switches them active. What it shows and does without the window is SchedulerEditor
+// (console/core/scheduler_editor.h): the window reads its fields for the editor, forwards each
+// handler to it and shows what it holds afterwards.
 //
 // Handler wiring follows the toolkit rules the editor relies on: ticking or unticking a check box
 // runs its click handler (also from code); selecting a list item from code runs no handler, only
@@ -8,10 +10,11 @@
 // onParameterChosen). Inside a load the check boxes are set quietly and their handlers run once,
 // explicitly, so each load checks Active once.
 //
-// The scheduler worker asks for a reload after each run (ReloadFromDisk, through the main
-// window's reloadSchedulerEditor). A reload that arrives while one of this window's handlers is still
-// running (inside its message box, for example) is done right after that handler instead. A
-// reload with no scheduled job shown changes nothing and shows nothing.
+// The scheduler worker asks for a reload after each run (ReloadFromDisk, through the scheduler
+// service's editorReloadRequested, connected at start-up). A reload that arrives while one of
+// this window's handlers is still running (inside its message box, for example) is done right
+// after that handler instead. A reload with no scheduled job shown changes nothing and shows
+// nothing.
 //
 // A scheduled job whose values cannot be loaded (a damaged file) is reported and stays selected
 // in the list, so Remove removes it; nothing is current then, so nothing is saved into it.
@@ -19,15 +22,16 @@
 // A save writes into a fresh read of the schedule file and leaves every key that the operator did
 // not change since the load as the file holds it, so a scheduled run meanwhile (whose reload
 // waits for an open dialog) keeps what the worker wrote.
-//
-// Constructing the window installs the scheduler worker as schedulerThread_'s loop.
 #pragma once
 
 #include <QSpinBox>
 
 #include <string>
+#include <vector>
 
+#include "console/core/program_paths.h"
 #include "console/core/scheduler_editor.h"
+#include "console/windows/date_picker_window.h"
 #include "console/windows/secondary_window.h"
 
 class QCheckBox;
@@ -39,8 +43,6 @@ class QPushButton;
 
 namespace corvane {
 
-class MainWindow;
-
 // The count field: a spin box whose text can also hold what a damaged file stored.
 class CountSpinBox : public QSpinBox {
   Q_OBJECT
@@ -50,10 +52,12 @@ class CountSpinBox : public QSpinBox {
   void SetText(const QString& text);
 };
 
-class SchedulerWindow : public SecondaryWindow {
+class SchedulerWindow : public SecondaryWindow, public StartDateField {
   Q_OBJECT
  public:
-  explicit SchedulerWindow(MainWindow& mainWindow);
+  // Edits the schedule file of `paths` (with its job and environment files); `cipher` (the
+  // stored-value cipher) is borrowed.
+  SchedulerWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher, const ProgramPaths& paths);
   ~SchedulerWindow() override;
 
   // ---- handlers ---------------------------------------------------------------------------
@@ -67,27 +71,28 @@ class SchedulerWindow : public SecondaryWindow {
   void onPickStartDate();       // "..." beside the start date
   void onCloseClicked();        // "Close"
 
-  // The main window's request (reloadSchedulerEditor) after a scheduled run.
+  // The scheduler service's request after a scheduled run.
   void ReloadFromDisk() override;
 
   // The start field, read and written by the date picker.
-  QString StartDateText() const;
+  QString StartDateText() const override;
   void SetStartDateText(const QString& text);
   // The date picker's OK: puts `text` into the start field when this window is open and still
   // shows `scheduledJob`.  Answers whether it did.
-  bool TakeStartDate(const std::string& scheduledJob, const QString& text);
+  bool TakeStartDate(const std::string& scheduledJob, const QString& text) override;
 
   // ---- state ------------------------------------------------------------------------------
-  const std::string& CurrentSchedule() const { return currentSchedule_; }
-  const std::string& ScheduleJobName() const { return scheduleJobName_; }
-  const std::string& CurrentParameter() const { return currentParameter_; }
-  const EnteredValues& Entered() const { return entered_; }
+  const SchedulerEditor& Editor() const noexcept { return editor_; }
+  const std::string& CurrentSchedule() const override { return editor_.CurrentSchedule(); }
+  const std::string& ScheduleJobName() const { return editor_.ScheduleJobName(); }
+  const std::string& CurrentParameter() const { return editor_.CurrentParameter(); }
+  const EnteredValues& Entered() const { return editor_.Entered(); }
   // The fields of the shown scheduled job as a save would take them. Throws when the value field
   // holds a character the file cannot hold (the save is then refused with that message).
   ScheduleFields Fields() const;
   // The same without the value field (what the Active checks look at).
   ScheduleFields FieldsWithoutValue() const;
-  std::string SchedulePath() const;
+  const std::string& SchedulePath() const { return editor_.SchedulePath(); }
 
   // ---- controls (public for the tests that drive the window) -----------------------------
   QGroupBox* scheduledJobGroup_ = nullptr;
@@ -118,13 +123,22 @@ class SchedulerWindow : public SecondaryWindow {
   QLineEdit* lastExecutionEdit_ = nullptr;
   QPushButton* closeButton_ = nullptr;
 
+ signals:
+  // "..." beside the start date with a scheduled job shown: the date picker is to open.
+  void startDatePickRequested();
+
  protected:
   void onShow() override;
   bool onClose() override;
 
  private:
   class HandlerScope;
+  struct Look;
   void Build();
+  void BuildScheduledJobGroup(const Look& look);
+  void BuildJobGroup(const Look& look);
+  void BuildScheduleGroup(const Look& look);
+  void ConnectHandlers();
   void Message(const char* text);
   void LoadCurrent();
   void ClearAfterFailedLoad();
@@ -140,18 +154,7 @@ class SchedulerWindow : public SecondaryWindow {
   static void SelectName(QComboBox* box, const std::string& name);
   static void SelectQuietly(QComboBox* box, int index);  // runs no change handler
 
-  MainWindow& mainWindow_;
-  StoredValues values_;
-  IniFile schedule_;
-  IniFile jobs_;
-  IniFile environments_;
-  std::string currentSchedule_;
-  std::string scheduleJobName_;
-  std::string currentParameter_;
-  EnteredValues entered_;
-  // What the file held for the shown scheduled job at its load; saves merge over it.
-  LoadedKeys loadedKeys_;
-  bool loaded_ = false;  // the last show read all three files
+  SchedulerEditor editor_;
   int handlerDepth_ = 0;
   bool reloadPending_ = false;
 };

@@ -13,15 +13,18 @@
 // it shows: its show handler does not run.
 //
 // A secondary window is a Qt child of the main window, so it must be destroyed before the main
-// window (the start-up code and the tests own them and do so).
+// window (the start-up code and the tests own them and do so).  Windows do not reach each other:
+// each says what happens by its signals, and the start-up code (console/windows/app.cpp) connects
+// them in one place.
 //
 // Contract for a secondary window class (created by the start-up code in console/windows/app.cpp):
-//   - it derives from SecondaryWindow and has a constructor taking the MainWindow;
+//   - it derives from SecondaryWindow and its constructor takes the main window (its parent) and
+//     the services it needs (ConsoleServices), nothing else of the main window;
 //   - onShow() is its show handler (runs each time the operator opens the window);
 //   - onClose() is its close handler (Close button, the window's own close); returning false, or
 //     throwing, keeps the window open;
-//   - ReloadFromDisk() is what the main window asks of the scheduler editor after the scheduler
-//     worker has rewritten the schedule file (default: nothing);
+//   - ReloadFromDisk() is what the scheduler service's reload request asks of an open scheduler
+//     editor after the scheduler worker has rewritten the schedule file (default: nothing);
 //   - onEscape() is what the Escape key does: by default what the Close button does (close());
 //     a window with a Cancel button makes it Cancel.
 #pragma once

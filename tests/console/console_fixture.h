@@ -208,11 +208,11 @@ inline void Choose(QComboBox* box, const QString& text) {
   emit box->activated(index);
 }
 
-// What a main window over the program folder `dir` is built with: the fake library, `ui`, the
-// preference store, the start-at-logon folder and the fallback data folder inside `dir`.
-inline MainWindowServices ServicesIn(const QString& dir, std::shared_ptr<LibraryLog> library,
-                                     std::unique_ptr<UiServices> ui, std::unique_ptr<TrayBackend> tray) {
-  MainWindowServices services;
+// The services of a program in the folder `dir`: the fake library, `ui`, the preference store,
+// the start-at-logon folder and the fallback data folder inside `dir`; the scheduler idles.
+inline ConsoleServices ServicesIn(const QString& dir, std::shared_ptr<LibraryLog> library,
+                                  std::unique_ptr<UiServices> ui, std::unique_ptr<TrayBackend> tray) {
+  ConsoleServices services;
   services.library = std::make_unique<FakeLibrary>(std::move(library));
   services.ui = std::move(ui);
   services.preferences = std::make_unique<Preferences>(dir + QStringLiteral("/config/Corvane.conf"));
@@ -245,6 +245,14 @@ class ConsoleTest : public ::testing::Test {
   QString PrefsFile() const { return dir_.path() + QStringLiteral("/config/Corvane.conf"); }
   QString AutostartDir() const { return dir_.path() + QStringLiteral("/autostart"); }
 
+  // The services of the main window (made with it).
+  ConsoleServices& Services() {
+    Window();
+    return *services_;
+  }
+  // The thread of the scheduler service; none once it has been shut down.
+  BackgroundThread* SchedulerThread() { return Services().scheduler->Thread(); }
+
   // The main window, not yet shown.
   MainWindow& Window() {
     if (!mainWindow_) {
@@ -256,9 +264,12 @@ class ConsoleTest : public ::testing::Test {
       } else {
         tray = std::make_unique<NoTray>();
       }
-      MainWindowServices services = ServicesIn(Dir(), library_, std::make_unique<FakeUi>(ui_), std::move(tray));
-      services.schedulerLoop = schedulerLoop_;
-      mainWindow_ = std::make_unique<MainWindow>(std::move(services));
+      services_ = std::make_unique<ConsoleServices>(
+          ServicesIn(Dir(), library_, std::make_unique<FakeUi>(ui_), std::move(tray)));
+      SchedulerLoop loop = schedulerLoop_;
+      if (realScheduler_) loop = MakeSchedulerLoop(services_->library, services_->paths.DataDirBytes());
+      services_->scheduler = std::make_unique<SchedulerService>(std::move(loop));
+      mainWindow_ = std::make_unique<MainWindow>(*services_);
     }
     return *mainWindow_;
   }
@@ -269,7 +280,10 @@ class ConsoleTest : public ::testing::Test {
     return form;
   }
 
-  virtual void DestroyWindows() { mainWindow_.reset(); }
+  virtual void DestroyWindows() {
+    mainWindow_.reset();
+    services_.reset();
+  }
 
   // Raw preference values as stored (no value: invalid).
   QVariant Stored(const char* name) const { return QSettings(PrefsFile(), QSettings::IniFormat).value(name); }
@@ -291,8 +305,10 @@ class ConsoleTest : public ::testing::Test {
   std::shared_ptr<LibraryLog> library_;
   std::shared_ptr<UiLog> ui_;
   SchedulerLoop schedulerLoop_;
+  bool realScheduler_ = false;  // the program's scheduler loop instead of schedulerLoop_
   bool trayAvailable_ = false;  // the main window gets a SilentTray instead of NoTray
   SilentTray* tray_ = nullptr;  // that tray, owned by the main window's tray icon
+  std::unique_ptr<ConsoleServices> services_;  // outlives the windows
   std::unique_ptr<MainWindow> mainWindow_;
 };
 

@@ -1,5 +1,5 @@
 // The scheduler editor's rules without the window: save order, load, Active checks, entered
-// values and the lists.
+// values and the lists; the editor's handlers over its files.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -8,6 +8,7 @@
 
 #include "console/core/name_rules.h"
 #include "console/core/scheduler_editor.h"
+#include "console/editor_fixture.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
 
@@ -223,6 +224,114 @@ TEST(SchedulerEditorLists, ParametersAndSorting) {
   EXPECT_EQ(JobParameters(jobs, "job1"), (Keys{"zeta", "alpha"}));
   EXPECT_TRUE(JobParameters(jobs, "").empty());
   EXPECT_EQ(SortedNames({"beta", "Alpha", "alpha", "Gamma"}), (Keys{"Alpha", "alpha", "beta", "Gamma"}));
+}
+
+// ---- the editor's handlers over its files ------------------------------------------------------
+
+class SchedulerEditorHandlers : public test::StoredFileTest {
+ protected:
+  SchedulerEditorHandlers() {
+    IniFile jobs;
+    for (const auto& [job, keys] :
+         std::vector<std::pair<std::string, Keys>>{{"Job1", {"Command", "user"}}, {"Job2", {"Command", "path"}}}) {
+      for (const std::string& key : keys) StoredValues(cipher_).Write(jobs, job, key, "");
+    }
+    jobs.WriteBack(Path("CorvaneJob.ini"));
+    IniFile schedule;
+    for (const auto& [key, value] :
+         std::vector<std::pair<std::string, std::string>>{{"once", "1"},
+                                                          {"start", "2024-05-01 10:00:00"},
+                                                          {"job", "Job1"},
+                                                          {"envir", "Env1"},
+                                                          {"\xA7user", "ops"}}) {
+      StoredValues(cipher_).Write(schedule, "S1", key, value);
+    }
+    schedule.WriteBack(Path("CorvaneSchd.ini"));
+  }
+  std::string Schedule(std::string_view section, std::string_view key) {
+    return Plain(IniFile(Path("CorvaneSchd.ini")), section, key);
+  }
+  // What the window shows for S1 as loaded.
+  static ScheduleFields LoadedFields() {
+    ScheduleFields fields;
+    fields.start = "2024-05-01 10:00:00";
+    fields.job = "Job1";
+    fields.environment = "Env1";
+    fields.protocol = "Remote Exec";
+    return fields;
+  }
+  SchedulerEditor editor_{cipher_, Path("CorvaneSchd.ini"), Path("CorvaneJob.ini"), Path("CorvaneEnv.ini")};
+};
+
+TEST_F(SchedulerEditorHandlers, ChoosingSavesTheShownOneAndALoadTakesItsJob) {
+  editor_.Unload();
+  EXPECT_FALSE(editor_.SavesOnClose());
+  editor_.Load();
+  EXPECT_TRUE(editor_.SavesOnClose());
+  EXPECT_EQ(editor_.ScheduledJobs(), (Keys{"S1"}));
+  EXPECT_EQ(editor_.Jobs(), (Keys{"Job1", "Job2"}));
+  editor_.Choose(ScheduleFields(), "S1");  // nothing shown yet: nothing saved
+  EXPECT_EQ(Schedule("S1", "start"), "2024-05-01 10:00:00");
+  const LoadedSchedule loaded = editor_.LoadCurrent();
+  EXPECT_EQ(loaded.job, "Job1");
+  editor_.TakeLoadedJob(loaded.job);
+  EXPECT_EQ(editor_.ChooseJob("Job1"), (Keys{"user"}));  // its own job: the values stay
+  EXPECT_EQ(editor_.ChooseParameter("user"), "ops");
+
+  // Another scheduled job: the shown one is saved first, with what was entered.
+  ASSERT_EQ(editor_.EnterValue("dev"), std::nullopt);
+  ScheduleFields shown = LoadedFields();
+  shown.start = "2024-06-01 08:00:00";
+  shown.parameter = "user";
+  editor_.Choose(shown, "S2");
+  EXPECT_EQ(Schedule("S1", "start"), "2024-06-01 08:00:00");
+  EXPECT_EQ(Schedule("S1", "\xA7user"), "dev");
+  EXPECT_EQ(editor_.CurrentSchedule(), "S2");
+  EXPECT_EQ(editor_.CurrentParameter(), "");
+  EXPECT_TRUE(editor_.Entered().Items().empty());
+}
+
+TEST_F(SchedulerEditorHandlers, ValuesTheRunCannotPassAreRefusedAndAFailedSaveKeepsTheShownOne) {
+  editor_.Load();
+  editor_.Choose(ScheduleFields(), "S1");
+  editor_.TakeLoadedJob(editor_.LoadCurrent().job);
+  editor_.ChooseParameter("user");
+  EXPECT_TRUE(editor_.EnterValue("a&b").has_value());
+  EXPECT_TRUE(editor_.Entered().Items().empty());
+  // The value field itself holds what cannot be passed: the save is refused, S1 stays shown.
+  ScheduleFields shown = LoadedFields();
+  shown.parameter = "user";
+  shown.value = "x&y";
+  EXPECT_THROW(editor_.Choose(shown, "S2"), std::invalid_argument);
+  EXPECT_EQ(editor_.CurrentSchedule(), "S1");
+  EXPECT_EQ(Schedule("S1", "\xA7user"), "ops");
+}
+
+TEST_F(SchedulerEditorHandlers, AnotherJobDropsTheOldJobsValuesAndCloseWritesBack) {
+  editor_.Load();
+  editor_.Choose(ScheduleFields(), "S1");
+  editor_.TakeLoadedJob(editor_.LoadCurrent().job);
+  EXPECT_EQ(editor_.ChooseJob("Job2"), (Keys{"path"}));
+  EXPECT_EQ(editor_.ScheduleJobName(), "Job2");
+  EXPECT_FALSE(IniFile(Path("CorvaneSchd.ini")).KeyExists("S1", "\xA7user"));
+
+  // The worker rewrote the file: the shown one is chosen again without being saved over it.
+  IniFile file(Path("CorvaneSchd.ini"));
+  StoredValues(cipher_).Write(file, "S1", "start", "2024-07-01 00:00:00");
+  file.WriteBack();
+  editor_.ForgetCurrent();
+  editor_.Choose(LoadedFields(), "S1");
+  EXPECT_EQ(Schedule("S1", "start"), "2024-07-01 00:00:00");
+  EXPECT_EQ(editor_.LoadCurrent().start, "2024-07-01 00:00:00");
+
+  ScheduleFields shown = LoadedFields();
+  shown.start = "2024-07-01 00:00:00";
+  shown.job = "Job2";
+  editor_.Close(shown);
+  EXPECT_EQ(Schedule("S1", "job"), "Job2");
+  editor_.Remove("S1");
+  EXPECT_TRUE(editor_.ScheduledJobs().empty());
+  EXPECT_TRUE(IniFile(Path("CorvaneSchd.ini")).Sections().empty());
 }
 
 }  // namespace

@@ -33,7 +33,7 @@
 
 #include "console/console_fixture.h"
 #include "console/core/scheduler_worker.h"
-#include "console/windows/scheduler_loop.h"
+#include "console/components/scheduler_service.h"
 #include "remote/real_peers.h"
 #include "settings/stored_values.h"
 
@@ -228,7 +228,7 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   schedule.WriteBack(schedulePath);
 
   auto ui = std::make_shared<test::UiLog>();
-  MainWindowServices services;
+  ConsoleServices services;
   services.library = std::make_unique<LoadedLibrary>();
   services.ui = std::make_unique<test::FakeUi>(ui);
   const QString dir = QString::fromStdString(directory);
@@ -236,8 +236,9 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   services.trayBackend = std::make_unique<test::NoTray>();
   services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
   services.autostartDir = dir + "/autostart";
-  services.schedulerLoop = MakeSchedulerLoop();
-  auto form = std::make_unique<MainWindow>(std::move(services));
+  services.scheduler =
+      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  auto form = std::make_unique<MainWindow>(services);
   form->show();  // starts the scheduler worker
 
   // Rescheduled in the file, then the library's worker appends the remote output.
@@ -295,7 +296,7 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   schedule.WriteBack(schedulePath);
 
   auto ui = std::make_shared<test::UiLog>();
-  MainWindowServices services;
+  ConsoleServices services;
   services.library = std::make_unique<LoadedLibrary>();
   services.ui = std::make_unique<test::FakeUi>(ui);
   const QString dir = QString::fromStdString(directory);
@@ -303,8 +304,9 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   services.trayBackend = std::make_unique<test::NoTray>();
   services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
   services.autostartDir = dir + "/autostart";
-  services.schedulerLoop = MakeSchedulerLoop();
-  auto form = std::make_unique<MainWindow>(std::move(services));
+  services.scheduler =
+      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  auto form = std::make_unique<MainWindow>(services);
   form->show();
 
   ASSERT_TRUE(test::PumpUntil([&] { return values.Read(IniFile(schedulePath), "Values", "active") == "0"; },

@@ -15,6 +15,7 @@
 
 #include "console/console_fixture.h"
 #include "console/core/date_model.h"
+#include "console/windows/app.h"
 #include "console/windows/date_picker_window.h"
 #include "console/windows/scheduler_window.h"
 
@@ -25,9 +26,12 @@ class DatePickerWindowTest : public test::ConsoleTest {
  protected:
   void SetUp() override {
     test::ConsoleTest::SetUp();
-    InitStoredValueManager(Window().storedValueCipher_);
-    scheduler_ = std::make_unique<SchedulerWindow>(Window());
-    picker_ = std::make_unique<DatePickerWindow>(Window());
+    ConsoleServices& services = Services();
+    InitStoredValueManager(*services.storedValueCipher);
+    scheduler_ =
+        std::make_unique<SchedulerWindow>(&Window(), *services.ui, *services.storedValueCipher, services.paths);
+    picker_ = std::make_unique<DatePickerWindow>(&Window(), *services.ui, *scheduler_);
+    ConnectDatePicker(*scheduler_, *picker_, *services.ui);
     // The picker is opened from a scheduler editor that shows a scheduled job.
     WriteFile("CorvaneSchd.ini", "[S]\r\n");
     scheduler_->present();

@@ -16,12 +16,15 @@
 #include <optional>
 
 #include "console/console_fixture.h"
+#include "console/main_window_parts.h"
+#include "console/windows/about_window.h"
 #include "console/windows/app.h"
 #include "console/windows/command_window.h"
 #include "console/windows/date_picker_window.h"
 #include "console/windows/environment_window.h"
 #include "console/windows/help_window.h"
 #include "console/windows/job_window.h"
+#include "console/windows/preferences_window.h"
 #include "console/windows/scheduler_window.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
@@ -65,14 +68,16 @@ class DesktopHabitsTest : public ::testing::Test {
     help.close();
     auto ui = std::make_unique<ScriptedUi>();
     ui_ = ui.get();
-    mainWindow_ = std::make_unique<MainWindow>(test::ServicesIn(
+    services_ = std::make_unique<ConsoleServices>(test::ServicesIn(
         dir_.path(), std::make_shared<test::LibraryLog>(), std::move(ui), std::make_unique<test::NoTray>()));
+    mainWindow_ = std::make_unique<MainWindow>(*services_);
     mainWindow_->show();
-    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_);
+    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_, *services_);
   }
   void TearDown() override {
     windows_.reset();
     mainWindow_.reset();
+    services_.reset();
   }
 
   std::string EnvPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneEnv.ini"); }
@@ -87,26 +92,25 @@ class DesktopHabitsTest : public ::testing::Test {
     return StoredValues(cipher_).Read(IniFile(path), section, key);
   }
   template <typename Window>
-  Window& Get(QPointer<SecondaryWindow> SecondaryWindows::*entry) {
-    auto* window = qobject_cast<Window*>((mainWindow_->Windows().*entry).data());
-    EXPECT_NE(window, nullptr);
-    return *window;
+  Window& Get(Window& (ConsoleWindows::*entry)() const) {
+    return ((*windows_).*entry)();
   }
 
   test::Watchdog watchdog_;
   QTemporaryDir dir_;
   TCipherManager cipher_;
   ScriptedUi* ui_ = nullptr;
+  std::unique_ptr<ConsoleServices> services_;  // outlives the windows
   std::unique_ptr<MainWindow> mainWindow_;
   std::unique_ptr<ConsoleWindows> windows_;
 };
 
 TEST_F(DesktopHabitsTest, EscapeClosesEverySecondaryWindowAsItsCloseButtonDoes) {
-  auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
-  auto& jobs = Get<JobWindow>(&SecondaryWindows::jobWindow);
-  auto& commandEditor = Get<CommandWindow>(&SecondaryWindows::commandWindow);
-  auto& scheduler = Get<SchedulerWindow>(&SecondaryWindows::schedulerWindow);
-  auto& picker = Get<DatePickerWindow>(&SecondaryWindows::datePickerWindow);
+  auto& environments = Get<EnvironmentWindow>(&ConsoleWindows::Environment);
+  auto& jobs = Get<JobWindow>(&ConsoleWindows::Job);
+  auto& commandEditor = Get<CommandWindow>(&ConsoleWindows::Command);
+  auto& scheduler = Get<SchedulerWindow>(&ConsoleWindows::Scheduler);
+  auto& picker = Get<DatePickerWindow>(&ConsoleWindows::DatePicker);
 
   // Every window, with Escape pressed in one of its controls (the key goes from there to the
   // window) or on the window itself.
@@ -117,12 +121,15 @@ TEST_F(DesktopHabitsTest, EscapeClosesEverySecondaryWindowAsItsCloseButtonDoes) 
     std::function<QWidget*()> keyTarget;
   };
   const std::vector<Case> cases{
-      {"Preferences", mainWindow_->preferencesAction_, mainWindow_->Windows().preferencesWindow, nullptr},
-      {"About", mainWindow_->aboutAction_, mainWindow_->Windows().aboutWindow, nullptr},
-      {"Help", mainWindow_->helpAction_, mainWindow_->helpWindow_, nullptr},
-      {"Environment", mainWindow_->environmentAction_, &environments, [&] { return environments.valueEdit_; }},
-      {"Job", mainWindow_->jobAction_, &jobs, [&] { return jobs.jobList_; }},
-      {"Scheduler", mainWindow_->schedulerAction_, &scheduler, [&] { return scheduler.scheduledJobList_; }},
+      {"Preferences", test::Action(*mainWindow_, "preferencesAction"),
+       &Get<PreferencesWindow>(&ConsoleWindows::Preferences), nullptr},
+      {"About", test::Action(*mainWindow_, "aboutAction"), &Get<AboutWindow>(&ConsoleWindows::About), nullptr},
+      {"Help", test::Action(*mainWindow_, "helpAction"), &mainWindow_->Help(), nullptr},
+      {"Environment", test::Action(*mainWindow_, "environmentAction"), &environments,
+       [&] { return environments.valueEdit_; }},
+      {"Job", test::Action(*mainWindow_, "jobAction"), &jobs, [&] { return jobs.jobList_; }},
+      {"Scheduler", test::Action(*mainWindow_, "schedulerAction"), &scheduler,
+       [&] { return scheduler.scheduledJobList_; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -133,7 +140,7 @@ TEST_F(DesktopHabitsTest, EscapeClosesEverySecondaryWindowAsItsCloseButtonDoes) 
   }
 
   // The environment editor saves on Escape as on Close: a typed value reaches the file.
-  mainWindow_->environmentAction_->trigger();
+  test::Action(*mainWindow_, "environmentAction")->trigger();
   Choose(environments.environmentList_, "prod");
   Choose(environments.variableList_, "RHost");
   environments.valueEdit_->setText("new.example");
@@ -142,7 +149,7 @@ TEST_F(DesktopHabitsTest, EscapeClosesEverySecondaryWindowAsItsCloseButtonDoes) 
   EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "new.example");
 
   // The command editor: Escape is Cancel (the text is dropped, the command field unchanged).
-  mainWindow_->jobAction_->trigger();
+  test::Action(*mainWindow_, "jobAction")->trigger();
   Choose(jobs.jobList_, "backup");
   jobs.editCommandButton_->click();
   ASSERT_TRUE(commandEditor.isVisible());
@@ -154,7 +161,7 @@ TEST_F(DesktopHabitsTest, EscapeClosesEverySecondaryWindowAsItsCloseButtonDoes) 
   EXPECT_TRUE(jobs.isVisible());
 
   // The date picker: Escape is Cancel (the start stays as it was).
-  mainWindow_->schedulerAction_->trigger();
+  test::Action(*mainWindow_, "schedulerAction")->trigger();
   Choose(scheduler.scheduledJobList_, "nightly");
   scheduler.pickStartButton_->click();
   ASSERT_TRUE(picker.isVisible());
@@ -167,17 +174,17 @@ TEST_F(DesktopHabitsTest, EscapeClosesEverySecondaryWindowAsItsCloseButtonDoes) 
 }
 
 TEST_F(DesktopHabitsTest, ARefusedTextLeavesTheFocusInItsField) {
-  auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
-  auto& jobs = Get<JobWindow>(&SecondaryWindows::jobWindow);
-  auto& commandEditor = Get<CommandWindow>(&SecondaryWindows::commandWindow);
-  auto& scheduler = Get<SchedulerWindow>(&SecondaryWindows::schedulerWindow);
+  auto& environments = Get<EnvironmentWindow>(&ConsoleWindows::Environment);
+  auto& jobs = Get<JobWindow>(&ConsoleWindows::Job);
+  auto& commandEditor = Get<CommandWindow>(&ConsoleWindows::Command);
+  auto& scheduler = Get<SchedulerWindow>(&ConsoleWindows::Scheduler);
   const QString euro = QString::fromUtf8("\u20ac.example");  // the euro sign is not Latin-1
-  mainWindow_->environmentAction_->trigger();
+  test::Action(*mainWindow_, "environmentAction")->trigger();
   Choose(environments.environmentList_, "prod");
   Choose(environments.variableList_, "RHost");
-  mainWindow_->jobAction_->trigger();
+  test::Action(*mainWindow_, "jobAction")->trigger();
   Choose(jobs.jobList_, "backup");
-  mainWindow_->schedulerAction_->trigger();
+  test::Action(*mainWindow_, "schedulerAction")->trigger();
   Choose(scheduler.scheduledJobList_, "nightly");
   Choose(scheduler.protocolList_, "Remote Shell");  // the value field takes text from here on
   struct Case {
@@ -220,12 +227,12 @@ TEST_F(DesktopHabitsTest, ARefusedTextLeavesTheFocusInItsField) {
 }
 
 TEST_F(DesktopHabitsTest, ARefusedNameComesBackInItsInputDialogToBeCorrected) {
-  auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
-  auto& jobs = Get<JobWindow>(&SecondaryWindows::jobWindow);
-  auto& scheduler = Get<SchedulerWindow>(&SecondaryWindows::schedulerWindow);
-  mainWindow_->environmentAction_->trigger();
-  mainWindow_->jobAction_->trigger();
-  mainWindow_->schedulerAction_->trigger();
+  auto& environments = Get<EnvironmentWindow>(&ConsoleWindows::Environment);
+  auto& jobs = Get<JobWindow>(&ConsoleWindows::Job);
+  auto& scheduler = Get<SchedulerWindow>(&ConsoleWindows::Scheduler);
+  test::Action(*mainWindow_, "environmentAction")->trigger();
+  test::Action(*mainWindow_, "jobAction")->trigger();
+  test::Action(*mainWindow_, "schedulerAction")->trigger();
   Choose(jobs.jobList_, "backup");
   const QString euro = QString::fromUtf8("caf\u00e9 \u20ac");
   struct Case {

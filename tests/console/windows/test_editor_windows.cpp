@@ -20,6 +20,7 @@
 #include <random>
 
 #include "console/console_fixture.h"
+#include "console/main_window_parts.h"
 #include "console/editor_fixture.h"
 #include "console/windows/app.h"
 #include "console/windows/command_window.h"
@@ -84,30 +85,28 @@ class EditorWindowsTest : public ::testing::Test {
   void TearDown() override {
     windows_.reset();
     mainWindow_.reset();
+    services_.reset();
   }
 
   // The main window after its first show, with every secondary window created.
   MainWindow& Start() {
-    MainWindowServices services;
+    services_ = std::make_unique<ConsoleServices>();
+    ConsoleServices& services = *services_;
     services.library = TakeLibrary();
     services.ui = std::make_unique<ScriptedUi>(log_);
     services.preferences = std::make_unique<Preferences>(dir_.path() + "/config/Corvane.conf");
     services.trayBackend = std::make_unique<test::NoTray>();
     services.paths = ProgramPaths::Resolve(dir_.path() + "/Corvane", dir_.path() + "/fallback");
     services.autostartDir = dir_.path() + "/autostart";
-    mainWindow_ = std::make_unique<MainWindow>(std::move(services));
+    mainWindow_ = std::make_unique<MainWindow>(services);
     mainWindow_->show();
-    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_);
+    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_, services);
     return *mainWindow_;
   }
   virtual std::unique_ptr<LibraryFacade> TakeLibrary() { return std::make_unique<test::FakeLibrary>(library_); }
-  EnvironmentWindow& Environments() {
-    return *qobject_cast<EnvironmentWindow*>(mainWindow_->Windows().environmentWindow.data());
-  }
-  JobWindow& Jobs() { return *qobject_cast<JobWindow*>(mainWindow_->Windows().jobWindow.data()); }
-  CommandWindow& CommandEditor() {
-    return *qobject_cast<CommandWindow*>(mainWindow_->Windows().commandWindow.data());
-  }
+  EnvironmentWindow& Environments() { return windows_->Environment(); }
+  JobWindow& Jobs() { return windows_->Job(); }
+  CommandWindow& CommandEditor() { return windows_->Command(); }
 
   std::string EnvPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneEnv.ini"); }
   std::string JobPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneJob.ini"); }
@@ -126,15 +125,16 @@ class EditorWindowsTest : public ::testing::Test {
   TCipherManager cipher_;
   std::shared_ptr<test::LibraryLog> library_ = std::make_shared<test::LibraryLog>();
   std::shared_ptr<ScriptLog> log_ = std::make_shared<ScriptLog>();
+  std::unique_ptr<ConsoleServices> services_;  // outlives the windows
   std::unique_ptr<MainWindow> mainWindow_;
   std::unique_ptr<ConsoleWindows> windows_;
 };
 
 TEST_F(EditorWindowsTest, WindowsAreRegisteredHiddenWithTheirCaptions) {
   MainWindow& mainWindow = Start();
-  ASSERT_NE(qobject_cast<EnvironmentWindow*>(mainWindow.Windows().environmentWindow.data()), nullptr);
-  ASSERT_NE(qobject_cast<JobWindow*>(mainWindow.Windows().jobWindow.data()), nullptr);
-  ASSERT_NE(qobject_cast<CommandWindow*>(mainWindow.Windows().commandWindow.data()), nullptr);
+  ASSERT_EQ(Environments().parentWidget(), &mainWindow);
+  ASSERT_EQ(Jobs().parentWidget(), &mainWindow);
+  ASSERT_EQ(CommandEditor().parentWidget(), &mainWindow);
   EXPECT_EQ(Environments().windowTitle(), "Corvane 2.0 - Environment");
   EXPECT_EQ(Jobs().windowTitle(), "Corvane 2.0 - Job");
   EXPECT_EQ(CommandEditor().windowTitle(), "Corvane 2.0 - Command");
@@ -171,10 +171,8 @@ TEST_F(EditorWindowsTest, WindowsComeUpCentredOnTheMainWindow) {
   mainWindow.move(40, 30);
   const QPoint centre = mainWindow.frameGeometry().center();
   for (SecondaryWindow* window :
-       {mainWindow.Windows().environmentWindow.data(), mainWindow.Windows().jobWindow.data(),
-        mainWindow.Windows().commandWindow.data(), mainWindow.Windows().schedulerWindow.data(),
-        mainWindow.Windows().datePickerWindow.data()}) {
-    ASSERT_NE(window, nullptr);
+       std::initializer_list<SecondaryWindow*>{&windows_->Environment(), &windows_->Job(), &windows_->Command(),
+                                               &windows_->Scheduler(), &windows_->DatePicker()}) {
     window->present();
     const QPoint offset = window->frameGeometry().center() - centre;
     EXPECT_LE(offset.manhattanLength(), 4) << window->windowTitle().toStdString() << " is off by "
@@ -209,12 +207,12 @@ TEST_F(EditorWindowsTest, EnvironmentEditedThroughTheWindow) {
   EXPECT_EQ(environmentWindow.valueEdit_->text(), "");
 
   // The main window learns of the new environment only at the close, at the end of its list.
-  EXPECT_EQ(mainWindow.environmentList_->count(), 1);
+  EXPECT_EQ(test::EnvironmentList(mainWindow)->count(), 1);
   environmentWindow.closeButton_->click();
   EXPECT_FALSE(environmentWindow.isVisible());
-  ASSERT_EQ(mainWindow.environmentList_->count(), 2);
-  EXPECT_EQ(mainWindow.environmentList_->itemText(0), "prod");
-  EXPECT_EQ(mainWindow.environmentList_->itemText(1), "Alpha");
+  ASSERT_EQ(test::EnvironmentList(mainWindow)->count(), 2);
+  EXPECT_EQ(test::EnvironmentList(mainWindow)->itemText(0), "prod");
+  EXPECT_EQ(test::EnvironmentList(mainWindow)->itemText(1), "Alpha");
   EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "new.example");
   EXPECT_EQ(IniFile(EnvPath()).Keys("Alpha"), (std::vector<std::string>{"LLogin", "RLogin", "RPwd", "RHost"}));
   EXPECT_TRUE(log_->messages.empty());
@@ -412,7 +410,7 @@ TEST_F(EditorWindowsTest, JobEditedThroughTheWindowAndTheCommandEditor) {
   EXPECT_EQ(Plain(JobPath(), "backup", "Command"), "tar czf x.tgz /srv;ls -l;uptime;");
   EXPECT_EQ(Plain(JobPath(), "backup", "Target"), "/srv");
   EXPECT_EQ(Plain(JobPath(), "backup", "\xA7Target"), "Y");
-  ASSERT_EQ(mainWindow.jobList_->count(), 1);
+  ASSERT_EQ(test::JobList(mainWindow)->count(), 1);
 
   // Shown again: the flag reads back.
   mainWindow.onJob();
@@ -501,15 +499,16 @@ TEST_F(EditorWindowsTest, CommandEditorOkFollowsTheJobTheJobEditorShows) {
   EXPECT_EQ(Plain(JobPath(), "b", "Command"), "two;");
 }
 
+// The windows' creation (the command editor's among them) applies the stored preference.
 TEST_F(EditorWindowsTest, CommandEditorCreationAppliesTheMinimizePreference) {
   MainWindow& mainWindow = Start();
-  EXPECT_FALSE(mainWindow.trayIcon_->Enabled());
-  mainWindow.WriteInteger(pref::MINIMIZE, 1);
-  CommandWindow another(mainWindow);
-  EXPECT_TRUE(mainWindow.trayIcon_->Enabled());
-  mainWindow.WriteInteger(pref::MINIMIZE, 0);
-  CommandWindow yetAnother(mainWindow);
-  EXPECT_FALSE(mainWindow.trayIcon_->Enabled());
+  EXPECT_FALSE(mainWindow.Tray().Enabled());
+  services_->preferences->WriteInteger(pref::MINIMIZE, 1);
+  auto another = std::make_unique<ConsoleWindows>(mainWindow, *services_);
+  EXPECT_TRUE(mainWindow.Tray().Enabled());
+  services_->preferences->WriteInteger(pref::MINIMIZE, 0);
+  auto yetAnother = std::make_unique<ConsoleWindows>(mainWindow, *services_);
+  EXPECT_FALSE(mainWindow.Tray().Enabled());
 }
 
 // ---- end to end: what the editors create runs through the real library and rexec server --------
@@ -630,13 +629,13 @@ TEST_F(EditorsEndToEndTest, EnvironmentAndJobFromTheEditorsRunThroughExecute) {
   ASSERT_FALSE(jobWindow.isVisible());
   EXPECT_TRUE(log_->messages.empty()) << log_->messages.join(" | ").toStdString();
 
-  ASSERT_EQ(mainWindow.environmentList_->count(), 1);
-  ASSERT_EQ(mainWindow.jobList_->count(), 1);
-  mainWindow.environmentList_->setCurrentIndex(0);
-  mainWindow.jobList_->setCurrentIndex(0);
-  mainWindow.protocolList_->setCurrentIndex(0);  // Remote Exec
+  ASSERT_EQ(test::EnvironmentList(mainWindow)->count(), 1);
+  ASSERT_EQ(test::JobList(mainWindow)->count(), 1);
+  test::EnvironmentList(mainWindow)->setCurrentIndex(0);
+  test::JobList(mainWindow)->setCurrentIndex(0);
+  test::ProtocolList(mainWindow)->setCurrentIndex(0);  // Remote Exec
   test::ExecuteAndWait(mainWindow);
-  EXPECT_EQ(mainWindow.output_->toPlainText(), "corvane-editors\nhello from the editor and the job\n");
+  EXPECT_EQ(test::Output(mainWindow)->toPlainText(), "corvane-editors\nhello from the editor and the job\n");
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ extern "C" int connect(int fd, const struct sockaddr* address, socklen_t size) {
 }
 
 #include "console/console_fixture.h"
+#include "console/main_window_parts.h"
 
 #ifdef CORVANE_WITH_DLL
 
@@ -91,19 +92,19 @@ class EndToEndTest : public ::testing::Test {
     ui_ = std::make_shared<test::UiLog>();
 
     const QString dir = QString::fromStdString(dir_.Path());
-    MainWindowServices services;
+    ConsoleServices& services = *services_;
     services.library = std::make_unique<CountingFacade>(releases_);
     services.ui = std::make_unique<test::FakeUi>(ui_);
     services.preferences = std::make_unique<Preferences>(dir + "/config/Corvane.conf");
     services.trayBackend = std::make_unique<test::NoTray>();
     services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
     services.autostartDir = dir + "/autostart";
-    form_ = std::make_unique<MainWindow>(std::move(services));
+    form_ = std::make_unique<MainWindow>(services);
     form_->show();
-    ASSERT_EQ(form_->environmentList_->count(), 1);
-    ASSERT_EQ(form_->jobList_->count(), 1);
-    form_->environmentList_->setCurrentIndex(0);
-    form_->jobList_->setCurrentIndex(0);
+    ASSERT_EQ(test::EnvironmentList(*form_)->count(), 1);
+    ASSERT_EQ(test::JobList(*form_)->count(), 1);
+    test::EnvironmentList(*form_)->setCurrentIndex(0);
+    test::JobList(*form_)->setCurrentIndex(0);
   }
   void TearDown() override {
     form_.reset();
@@ -117,13 +118,14 @@ class EndToEndTest : public ::testing::Test {
   std::unique_ptr<test::DaemonServer> rexec_;
   std::shared_ptr<test::UiLog> ui_;
   std::shared_ptr<std::atomic<int>> releases_ = std::make_shared<std::atomic<int>>(0);
+  std::unique_ptr<ConsoleServices> services_ = std::make_unique<ConsoleServices>();  // outlives the window
   std::unique_ptr<MainWindow> form_;
 };
 
 TEST_F(EndToEndTest, ForegroundRunShowsTheRemoteOutput) {
   test::ExecuteAndWait(*form_);
   EXPECT_TRUE(ui_->messages.empty());
-  EXPECT_EQ(form_->output_->toPlainText(), "corvane-e2e\nhello from the environment\n");
+  EXPECT_EQ(test::Output(*form_)->toPlainText(), "corvane-e2e\nhello from the environment\n");
   EXPECT_TRUE(form_->menuBar()->isEnabled());
   EXPECT_EQ(releases_->load(), 1);
 }
@@ -141,7 +143,7 @@ TEST_F(EndToEndTest, TheLibrarysPromptAppearsOverTheWindowAndItsAnswerIsRun) {
   EXPECT_EQ(prompt.preset, "hello from the environment");
   EXPECT_TRUE(ui_->messages.empty());
   // The answer's 0xA7 goes out as that byte and comes back as that byte: Latin-1 on screen.
-  EXPECT_EQ(form_->output_->toPlainText(), QString::fromLatin1("corvane-e2e\nanswered \xA7 here\n"));
+  EXPECT_EQ(test::Output(*form_)->toPlainText(), QString::fromLatin1("corvane-e2e\nanswered \xA7 here\n"));
   EXPECT_EQ(releases_->load(), 1);
 }
 
@@ -163,21 +165,21 @@ TEST_F(EndToEndTest, ASilentServerLeavesTheWindowServingUntilTheRunEnds) {
   ASSERT_TRUE(test::PumpUntil([&] { return requested.load() && ticks >= 20; }));
   EXPECT_TRUE(form_->ExecuteRunning());
   EXPECT_FALSE(form_->menuBar()->isEnabled());
-  EXPECT_FALSE(form_->toolBar_->isEnabled());
+  EXPECT_FALSE(test::ToolBar(*form_)->isEnabled());
   EXPECT_EQ(releases_->load(), 0);
   close.Open();
   ASSERT_TRUE(test::PumpUntil([&] { return !form_->ExecuteRunning(); }));
   silent.Join();
   EXPECT_EQ(silent.Failure(), "");
-  EXPECT_EQ(form_->output_->toPlainText(), QString::fromLatin1(kConnectionClosedGracefullyText));
+  EXPECT_EQ(test::Output(*form_)->toPlainText(), QString::fromLatin1(kConnectionClosedGracefullyText));
   EXPECT_TRUE(form_->menuBar()->isEnabled());
   EXPECT_EQ(releases_->load(), 1);
 }
 
 TEST_F(EndToEndTest, BackgroundRunIsHandedOverAndWritesTheOutputFile) {
-  form_->WriteInteger(pref::EXECBACK, 1);
+  services_->preferences->WriteInteger(pref::EXECBACK, 1);
   test::ExecuteAndWait(*form_);
-  EXPECT_EQ(form_->output_->toPlainText(), "Job was sent to server");
+  EXPECT_EQ(test::Output(*form_)->toPlainText(), "Job was sent to server");
   const std::string output = test::WaitForBlocks(dir_.File("output.txt"), 1);
   EXPECT_NE(output.find("corvane-e2e\r\nhello from the environment\r\n"), std::string::npos) << output;
 }
@@ -185,7 +187,7 @@ TEST_F(EndToEndTest, BackgroundRunIsHandedOverAndWritesTheOutputFile) {
 TEST_F(EndToEndTest, ACheckFailureIsShownInTheMemo) {
   test::WriteEnvironment(dir_, "Env1", {{"RPwd", ""}});
   test::ExecuteAndWait(*form_);
-  EXPECT_EQ(form_->output_->toPlainText(), "Error: Invalid Remote Host Password (RPwd)");
+  EXPECT_EQ(test::Output(*form_)->toPlainText(), "Error: Invalid Remote Host Password (RPwd)");
 }
 
 TEST_F(EndToEndTest, QuittingDuringASilentRunLetsTheRunEndOnItsOwn) {
@@ -203,6 +205,7 @@ TEST_F(EndToEndTest, QuittingDuringASilentRunLetsTheRunEndOnItsOwn) {
   EXPECT_TRUE(form_->close());
   ASSERT_EQ(ui_->questions.size(), 1u);
   form_.reset();  // returns although the library is still waiting for the server
+  services_.reset();
   close.Open();
   silent.Join();
   // The run leaves the library when the connection closes, hands its buffer back and lets go of

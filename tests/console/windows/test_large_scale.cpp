@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "console/console_fixture.h"
+#include "console/main_window_parts.h"
 #include "console/windows/app.h"
 
 namespace corvane {
@@ -28,9 +29,10 @@ TEST(LargeScaleTest, WindowsLargerThanTheScreenAreFittedIntoIt) {
   ASSERT_LT(area.width(), 704) << "the scale factor did not shrink the screen";
   ASSERT_LT(area.height(), 486);
 
-  auto mainWindow = std::make_unique<MainWindow>(test::ServicesIn(
-      dir.path(), std::make_shared<test::LibraryLog>(), std::make_unique<test::FakeUi>(std::make_shared<test::UiLog>()),
-      std::make_unique<test::NoTray>()));
+  ConsoleServices services = test::ServicesIn(dir.path(), std::make_shared<test::LibraryLog>(),
+                                              std::make_unique<test::FakeUi>(std::make_shared<test::UiLog>()),
+                                              std::make_unique<test::NoTray>());
+  auto mainWindow = std::make_unique<MainWindow>(services);
   mainWindow->show();
   // The main window's corner and its menu are on the screen.
   EXPECT_TRUE(area.contains(mainWindow->geometry().topLeft()))
@@ -39,15 +41,17 @@ TEST(LargeScaleTest, WindowsLargerThanTheScreenAreFittedIntoIt) {
   EXPECT_LE(mainWindow->width(), std::max(area.width(), mainWindow->minimumSizeHint().width()));
   EXPECT_LE(mainWindow->height(), std::max(area.height(), mainWindow->minimumSizeHint().height()));
 
-  auto windows = std::make_unique<ConsoleWindows>(*mainWindow);
-  for (QAction* opener : {mainWindow->environmentAction_, mainWindow->jobAction_, mainWindow->schedulerAction_,
-                          mainWindow->preferencesAction_, mainWindow->aboutAction_}) {
+  auto windows = std::make_unique<ConsoleWindows>(*mainWindow, services);
+  for (QAction* opener :
+       {test::Action(*mainWindow, "environmentAction"), test::Action(*mainWindow, "jobAction"),
+        test::Action(*mainWindow, "schedulerAction"), test::Action(*mainWindow, "preferencesAction"),
+        test::Action(*mainWindow, "aboutAction")}) {
     SCOPED_TRACE(opener->text().toStdString());
     opener->trigger();
   }
-  for (QPointer<SecondaryWindow> window :
-       {mainWindow->Windows().environmentWindow, mainWindow->Windows().jobWindow, mainWindow->Windows().schedulerWindow,
-        mainWindow->Windows().preferencesWindow, mainWindow->Windows().aboutWindow}) {
+  for (QPointer<SecondaryWindow> window : std::initializer_list<QPointer<SecondaryWindow>>{
+           &windows->Environment(), &windows->Job(), &windows->Scheduler(), &windows->Preferences(),
+           &windows->About()}) {
     SCOPED_TRACE(window->windowTitle().toStdString());
     ASSERT_TRUE(window->isVisible());
     EXPECT_TRUE(area.contains(window->geometry().topLeft())) << window->geometry().x() << "," << window->geometry().y();

@@ -1,8 +1,9 @@
 // The main window over a fake library, fake dialogs and a temporary program directory: the first
 // show, the lists, Execute on all its roads (its library call on a thread of its own, the
 // library's prompt from there, a close during a run), the close with its start-at-logon entry, the menus,
-// the shell openers, the secondary-window registry and the scheduler worker's seam.
+// the shell openers, the secondary windows the main window opens and the scheduler worker's seam.
 #include "console/console_fixture.h"
+#include "console/main_window_parts.h"
 
 #include <sys/stat.h>
 
@@ -39,8 +40,9 @@
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
 #include "console/windows/about_window.h"
+#include "console/windows/app.h"
 #include "console/windows/help_window.h"
-#include "console/windows/scheduler_loop.h"
+#include "console/components/scheduler_service.h"
 #include "remote/qt_prompt.h"
 #include "settings/date_time_text.h"
 #include "settings/ini_file.h"
@@ -51,11 +53,11 @@ namespace {
 
 using test::ConsoleTest;
 
-QString MemoText(const MainWindow& form) { return form.output_->toPlainText(); }
+QString MemoText(const MainWindow& form) { return test::Output(form)->toPlainText(); }
 
 bool ControlsEnabled(MainWindow& form) {
-  return form.menuBar()->isEnabled() && form.toolBar_->isEnabled() && form.executeAction_->isEnabled() &&
-         QApplication::overrideCursor() == nullptr;
+  return form.menuBar()->isEnabled() && test::ToolBar(form)->isEnabled() &&
+         test::Action(form, "executeAction")->isEnabled() && QApplication::overrideCursor() == nullptr;
 }
 
 void Select(QComboBox* box, int index) { box->setCurrentIndex(index); }
@@ -67,24 +69,26 @@ TEST_F(ConsoleTest, FirstShowWithEmptyPreferences) {
   EXPECT_EQ(form.size(), QSize(704, 486));
   EXPECT_EQ(form.OutputColor(), QColor(0xC0, 0xC0, 0xC0));
   EXPECT_EQ(form.OutputTextColor(), QColor(0, 0, 0));
-  EXPECT_EQ(form.output_->font().family(), "Arial");
-  EXPECT_EQ(form.output_->font().pointSize(), 8);
-  EXPECT_FALSE(form.output_->font().bold());
-  EXPECT_EQ(form.protocolList_->currentIndex(), 0);
-  EXPECT_EQ(form.protocolList_->currentText(), "Remote Exec");
-  EXPECT_EQ(form.environmentList_->count(), 0);
-  EXPECT_EQ(form.jobList_->count(), 0);
-  EXPECT_FALSE(form.trayIcon_->Enabled());
-  EXPECT_TRUE(form.schedulerThread_->Running());
+  EXPECT_EQ(test::Output(form)->font().family(), "Arial");
+  EXPECT_EQ(test::Output(form)->font().pointSize(), 8);
+  EXPECT_FALSE(test::Output(form)->font().bold());
+  EXPECT_EQ(test::ProtocolList(form)->currentIndex(), 0);
+  EXPECT_EQ(test::ProtocolList(form)->currentText(), "Remote Exec");
+  EXPECT_EQ(test::EnvironmentList(form)->count(), 0);
+  EXPECT_EQ(test::JobList(form)->count(), 0);
+  EXPECT_FALSE(form.Tray().Enabled());
+  EXPECT_TRUE(SchedulerThread()->Running());
   // Nothing is written: the store is only made to exist.
   EXPECT_TRUE(StoredKeys().isEmpty());
   EXPECT_TRUE(ui_->messages.empty());
   // The stored-value cipher.
-  EXPECT_EQ(form.storedValueCipher_.Algorithm(), "IDEA");
-  EXPECT_EQ(form.storedValueCipher_.Mode(), TCipherMode::cmCTS);
-  auto reference = MainWindow::MakeStoredValueCipher();
-  EXPECT_EQ(form.storedValueCipher_.EncryptText("abc"), reference->EncryptText("abc"));
-  EXPECT_EQ(form.storedValueCipher_.DecryptText(reference->EncryptText("secret")), "secret");
+  TCipherManager& storedValueCipher = *Services().storedValueCipher;
+  EXPECT_EQ(storedValueCipher.Algorithm(), "IDEA");
+  EXPECT_EQ(storedValueCipher.Mode(), TCipherMode::cmCTS);
+  TCipherManager reference;
+  InitStoredValueManager(reference);
+  EXPECT_EQ(storedValueCipher.EncryptText("abc"), reference.EncryptText("abc"));
+  EXPECT_EQ(storedValueCipher.DecryptText(reference.EncryptText("secret")), "secret");
 }
 
 TEST_F(ConsoleTest, FirstShowAppliesStoredPreferences) {
@@ -98,13 +102,13 @@ TEST_F(ConsoleTest, FirstShowAppliesStoredPreferences) {
   MainWindow& form = Shown();
   EXPECT_EQ(form.OutputColor(), QColor(255, 0, 0));
   EXPECT_EQ(form.OutputTextColor(), QColor(0, 0, 255));
-  EXPECT_EQ(form.output_->font().pointSize(), 12);
-  EXPECT_TRUE(form.output_->font().bold());
-  EXPECT_TRUE(form.output_->font().italic());
-  EXPECT_FALSE(form.output_->font().underline());
-  EXPECT_EQ(form.output_->font().family(), "Courier New");
-  EXPECT_EQ(form.protocolList_->currentIndex(), 1);
-  EXPECT_TRUE(form.trayIcon_->Enabled());
+  EXPECT_EQ(test::Output(form)->font().pointSize(), 12);
+  EXPECT_TRUE(test::Output(form)->font().bold());
+  EXPECT_TRUE(test::Output(form)->font().italic());
+  EXPECT_FALSE(test::Output(form)->font().underline());
+  EXPECT_EQ(test::Output(form)->font().family(), "Courier New");
+  EXPECT_EQ(test::ProtocolList(form)->currentIndex(), 1);
+  EXPECT_TRUE(form.Tray().Enabled());
 }
 
 TEST_F(ConsoleTest, UnreadablePreferencesFallBackToDefaults) {
@@ -113,31 +117,31 @@ TEST_F(ConsoleTest, UnreadablePreferencesFallBackToDefaults) {
   Store("PROTOCOL", "0x1");
   MainWindow& form = Shown();
   EXPECT_EQ(form.OutputColor(), QColor(0xC0, 0xC0, 0xC0));
-  EXPECT_EQ(form.output_->font().pointSize(), 8);
-  EXPECT_EQ(form.protocolList_->currentIndex(), 0);
+  EXPECT_EQ(test::Output(form)->font().pointSize(), 8);
+  EXPECT_EQ(test::ProtocolList(form)->currentIndex(), 0);
 }
 
 TEST_F(ConsoleTest, ListsKeepFileOrderAndSelectNothing) {
   WriteFile("CorvaneEnv.ini", "[zeta]\r\nRHost=x\r\n\r\n[Alpha]\r\n\r\n[mid env]\r\n");
   WriteFile("CorvaneJob.ini", "[b-job]\r\n[a-job]\r\n");
   MainWindow& form = Shown();
-  ASSERT_EQ(form.environmentList_->count(), 3);
-  EXPECT_EQ(form.environmentList_->itemText(0), "zeta");
-  EXPECT_EQ(form.environmentList_->itemText(1), "Alpha");
-  EXPECT_EQ(form.environmentList_->itemText(2), "mid env");
-  ASSERT_EQ(form.jobList_->count(), 2);
-  EXPECT_EQ(form.jobList_->itemText(0), "b-job");
-  EXPECT_EQ(form.environmentList_->currentIndex(), -1);
-  EXPECT_EQ(form.jobList_->currentIndex(), -1);
+  ASSERT_EQ(test::EnvironmentList(form)->count(), 3);
+  EXPECT_EQ(test::EnvironmentList(form)->itemText(0), "zeta");
+  EXPECT_EQ(test::EnvironmentList(form)->itemText(1), "Alpha");
+  EXPECT_EQ(test::EnvironmentList(form)->itemText(2), "mid env");
+  ASSERT_EQ(test::JobList(form)->count(), 2);
+  EXPECT_EQ(test::JobList(form)->itemText(0), "b-job");
+  EXPECT_EQ(test::EnvironmentList(form)->currentIndex(), -1);
+  EXPECT_EQ(test::JobList(form)->currentIndex(), -1);
   EXPECT_EQ(form.SelectedEnvironment(), "");
 
   // A refill after an editor has rewritten the file.
   WriteFile("CorvaneEnv.ini", "[one]\r\n[two]\r\n");
-  Select(form.environmentList_, 0);
+  Select(test::EnvironmentList(form), 0);
   form.RefillEnvironmentList();
-  ASSERT_EQ(form.environmentList_->count(), 2);
-  EXPECT_EQ(form.environmentList_->itemText(1), "two");
-  EXPECT_EQ(form.environmentList_->currentIndex(), -1);
+  ASSERT_EQ(test::EnvironmentList(form)->count(), 2);
+  EXPECT_EQ(test::EnvironmentList(form)->itemText(1), "two");
+  EXPECT_EQ(test::EnvironmentList(form)->currentIndex(), -1);
 }
 
 TEST_F(ConsoleTest, NamesAreKeptAsBytes) {
@@ -146,10 +150,10 @@ TEST_F(ConsoleTest, NamesAreKeptAsBytes) {
   WriteFile("CorvaneEnv.ini", "[caf\xE9]\r\n");
   WriteFile("CorvaneJob.ini", "[j\xC3\xA9]\r\n");
   MainWindow& form = Shown();
-  EXPECT_EQ(form.environmentList_->itemText(0), QString::fromLatin1("caf\xE9"));
-  EXPECT_EQ(form.jobList_->itemText(0), QString::fromLatin1("j\xC3\xA9"));
-  Select(form.environmentList_, 0);
-  Select(form.jobList_, 0);
+  EXPECT_EQ(test::EnvironmentList(form)->itemText(0), QString::fromLatin1("caf\xE9"));
+  EXPECT_EQ(test::JobList(form)->itemText(0), QString::fromLatin1("j\xC3\xA9"));
+  Select(test::EnvironmentList(form), 0);
+  Select(test::JobList(form), 0);
   test::ExecuteAndWait(form);
   ASSERT_EQ(library_->calls.size(), 1u);
   EXPECT_EQ(library_->calls[0].environment, "caf\xE9");
@@ -168,9 +172,9 @@ TEST_F(ConsoleTest, MissingSelectionGivesOneMessageAndNoCall) {
                         Case{-1, -1, "Please Select an Environment Name"}}) {
     SCOPED_TRACE(c.message);
     MainWindow& form = Shown();
-    form.output_->setPlainText("old output");
-    Select(form.environmentList_, c.environment);
-    Select(form.jobList_, c.job);
+    test::Output(form)->setPlainText("old output");
+    Select(test::EnvironmentList(form), c.environment);
+    Select(test::JobList(form), c.job);
     ui_->messages.clear();
     test::ExecuteAndWait(form);
     ASSERT_EQ(ui_->messages.size(), 1u);
@@ -187,8 +191,8 @@ class ExecuteTest : public ConsoleTest {
     WriteFile("CorvaneEnv.ini", "[env1]\r\n[env2]\r\n");
     WriteFile("CorvaneJob.ini", "[job1]\r\n");
     MainWindow& form = Shown();
-    Select(form.environmentList_, 1);
-    Select(form.jobList_, 0);
+    Select(test::EnvironmentList(form), 1);
+    Select(test::JobList(form), 0);
     return form;
   }
 };
@@ -261,7 +265,7 @@ TEST_F(ExecuteTest, BackgroundHandedOver) {
   Store("EXECBACK", "1");
   library_->result = "0";
   MainWindow& form = Ready();
-  form.protocolList_->setCurrentIndex(1);
+  test::ProtocolList(form)->setCurrentIndex(1);
   test::ExecuteAndWait(form);
   ASSERT_EQ(library_->calls.size(), 1u);
   EXPECT_EQ(library_->calls[0].exportName, "executeA");
@@ -301,7 +305,7 @@ TEST_F(ExecuteTest, FailuresLeaveTheControlsRestored) {
 TEST_F(ExecuteTest, ProtocolOutOfRangeSelectsNothingAndPassesMinusOne) {
   Store("PROTOCOL", "5");
   MainWindow& form = Ready();
-  EXPECT_EQ(form.protocolList_->currentIndex(), -1);
+  EXPECT_EQ(test::ProtocolList(form)->currentIndex(), -1);
   test::ExecuteAndWait(form);
   ASSERT_EQ(library_->calls.size(), 1u);
   EXPECT_EQ(library_->calls[0].protocolIndex, -1);
@@ -309,9 +313,9 @@ TEST_F(ExecuteTest, ProtocolOutOfRangeSelectsNothingAndPassesMinusOne) {
 
 TEST_F(ExecuteTest, OnlyTheOperatorsProtocolChoiceIsWritten) {
   MainWindow& form = Ready();
-  form.protocolList_->setCurrentIndex(1);  // from code: not written
+  test::ProtocolList(form)->setCurrentIndex(1);  // from code: not written
   EXPECT_FALSE(Stored("PROTOCOL").isValid());
-  emit form.protocolList_->activated(1);  // the operator's pick
+  emit test::ProtocolList(form)->activated(1);  // the operator's pick
   EXPECT_EQ(Stored("PROTOCOL").toString(), "1");
 }
 
@@ -361,16 +365,16 @@ TEST_F(BlockedRunTest, TheWindowKeepsServingWhileTheLibraryRuns) {
       return false;
     }
   } painted;
-  form.output_->viewport()->installEventFilter(&painted);
-  form.output_->viewport()->update();
+  test::Output(form)->viewport()->installEventFilter(&painted);
+  test::Output(form)->viewport()->update();
   ASSERT_TRUE(test::PumpUntil([&] { return ticks >= 3 && painted.paints > 0; }));
 
   // Foreground until it ends: the menu and the tool bar are off, the cursor waits, nothing is
   // shown or handed back yet, and a second Execute starts nothing.
   EXPECT_TRUE(form.ExecuteRunning());
   EXPECT_FALSE(form.menuBar()->isEnabled());
-  EXPECT_FALSE(form.toolBar_->isEnabled());
-  EXPECT_FALSE(form.executeAction_->isEnabled());
+  EXPECT_FALSE(test::ToolBar(form)->isEnabled());
+  EXPECT_FALSE(test::Action(form, "executeAction")->isEnabled());
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
   EXPECT_EQ(MemoText(form), "");
@@ -383,7 +387,7 @@ TEST_F(BlockedRunTest, TheWindowKeepsServingWhileTheLibraryRuns) {
   EXPECT_EQ(MemoText(form), "done\n");
   EXPECT_EQ(library_->releases, 1);
   EXPECT_TRUE(ControlsEnabled(form));
-  form.output_->viewport()->removeEventFilter(&painted);
+  test::Output(form)->viewport()->removeEventFilter(&painted);
 }
 
 TEST_F(BlockedRunTest, CloseDuringARunAsksAndNoKeepsTheWindowUntilTheOutputIsShown) {
@@ -419,7 +423,7 @@ TEST_F(BlockedRunTest, CloseDuringARunAndQuitEndsWithoutWaitingForTheLibrary) {
   EXPECT_FALSE(form.isVisible());
   // The window goes while the run is still in the library: nothing waits for it, and the
   // cursor is given back.
-  mainWindow_.reset();
+  DestroyWindows();  // the window and the services it was built over
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(library_->releases, 0);
   // The run ends by itself when the library returns, and still hands its buffer back once.
@@ -476,26 +480,28 @@ TEST_F(BlockedRunTest, AnEndFromOutsideDuringARunAsksNothingAndLetsTheRunGo) {
 TEST_F(BlockedRunTest, TheStatusBarSaysWhichJobRunsOnWhichHostAndForHowLong) {
   // The environment's host as the editors store it.
   IniFile file(QFile::encodeName(Dir() + "/CorvaneEnv.ini").toStdString());
-  StoredValues(*MainWindow::MakeStoredValueCipher()).Write(file, "env2", "RHost", "build.example");
+  TCipherManager cipher;
+  InitStoredValueManager(cipher);
+  StoredValues(cipher).Write(file, "env2", "RHost", "build.example");
   file.WriteBack();
   WriteFile("CorvaneJob.ini", "[job1]\r\n");
   MainWindow& form = Shown();
-  Select(form.environmentList_, 0);
-  Select(form.jobList_, 0);
-  EXPECT_EQ(form.statusBar_->currentMessage(), "");
+  Select(test::EnvironmentList(form), 0);
+  Select(test::JobList(form), 0);
+  EXPECT_EQ(test::StatusBar(form)->currentMessage(), "");
   form.onExecute();
   ASSERT_TRUE(test::PumpUntil([this] { return inLibrary_.load(); }));
-  EXPECT_EQ(form.statusBar_->currentMessage(),
+  EXPECT_EQ(test::StatusBar(form)->currentMessage(),
             "Job \"job1\" running on build.example (environment \"env2\") for 0:00:00");
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
   // Brought up to date while the run goes on.
-  ASSERT_TRUE(test::PumpUntil([&form] { return form.statusBar_->currentMessage().endsWith("for 0:00:01"); },
+  ASSERT_TRUE(test::PumpUntil([&form] { return test::StatusBar(form)->currentMessage().endsWith("for 0:00:01"); },
                               std::chrono::milliseconds(5000)))
-      << form.statusBar_->currentMessage().toStdString();
+      << test::StatusBar(form)->currentMessage().toStdString();
   release_.Open();
   ASSERT_TRUE(test::PumpUntil([&] { return !form.ExecuteRunning(); }));
-  EXPECT_EQ(form.statusBar_->currentMessage(), "");
+  EXPECT_EQ(test::StatusBar(form)->currentMessage(), "");
 }
 
 TEST_F(ExecuteTest, TheLibrarysPromptFromTheRunThreadIsShownOnTheGuiThreadOwnedByTheWindow) {
@@ -536,7 +542,7 @@ TEST_F(ExecuteTest, TheLibrarysPromptFromTheRunThreadIsShownOnTheGuiThreadOwnedB
 
 TEST_F(ExecuteTest, MenuAndToolBarReachExecute) {
   MainWindow& form = Ready();
-  for (QAction* action : {form.executeAction_, form.executeButton_}) {
+  for (QAction* action : {test::Action(form, "executeAction"), test::Action(form, "executeButton")}) {
     action->trigger();
     ASSERT_TRUE(test::PumpUntil([&] { return !form.ExecuteRunning(); }));
   }
@@ -570,16 +576,16 @@ TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
     QKeySequence shortcut;
   };
   const auto ctrlAlt = [](Qt::Key key) { return QKeySequence(Qt::CTRL | Qt::ALT | key); };
-  for (const Item& item : {Item{form.preferencesAction_, "Preferences", ctrlAlt(Qt::Key_P)},
-                           Item{form.quitAction_, "Quit", ctrlAlt(Qt::Key_Q)},
-                           Item{form.environmentAction_, "Environment", ctrlAlt(Qt::Key_E)},
-                           Item{form.jobAction_, "Job", ctrlAlt(Qt::Key_J)},
-                           Item{form.schedulerAction_, "Scheduler", ctrlAlt(Qt::Key_S)},
-                           Item{form.logFileAction_, "Log File...", QKeySequence()},
-                           Item{form.outputFileAction_, "Output File...", QKeySequence()},
-                           Item{form.executeAction_, "Execute", ctrlAlt(Qt::Key_X)},
-                           Item{form.helpAction_, "Help / Tutorial", QKeySequence(Qt::Key_F1)},
-                           Item{form.aboutAction_, "About...", ctrlAlt(Qt::Key_A)}}) {
+  for (const Item& item : {Item{test::Action(form, "preferencesAction"), "Preferences", ctrlAlt(Qt::Key_P)},
+                           Item{test::Action(form, "quitAction"), "Quit", ctrlAlt(Qt::Key_Q)},
+                           Item{test::Action(form, "environmentAction"), "Environment", ctrlAlt(Qt::Key_E)},
+                           Item{test::Action(form, "jobAction"), "Job", ctrlAlt(Qt::Key_J)},
+                           Item{test::Action(form, "schedulerAction"), "Scheduler", ctrlAlt(Qt::Key_S)},
+                           Item{test::Action(form, "logFileAction"), "Log File...", QKeySequence()},
+                           Item{test::Action(form, "outputFileAction"), "Output File...", QKeySequence()},
+                           Item{test::Action(form, "executeAction"), "Execute", ctrlAlt(Qt::Key_X)},
+                           Item{test::Action(form, "helpAction"), "Help / Tutorial", QKeySequence(Qt::Key_F1)},
+                           Item{test::Action(form, "aboutAction"), "About...", ctrlAlt(Qt::Key_A)}}) {
     EXPECT_EQ(Caption(item.action), item.text);
     EXPECT_EQ(item.action->shortcut(), item.shortcut) << item.text;
   }
@@ -589,40 +595,44 @@ TEST_F(ConsoleTest, MenusAndToolBarAsDesigned) {
   // Every menu and every item has a keyboard mnemonic, none twice in one menu.
   ExpectMnemonics(form.menuBar()->actions());
   for (QAction* menu : form.menuBar()->actions()) ExpectMnemonics(menu->menu()->actions());
-  ExpectMnemonics(form.trayMenu_->actions());
+  ExpectMnemonics(test::TrayMenu(form)->actions());
   EXPECT_EQ(QKeySequence::mnemonic(form.menuBar()->actions()[0]->text()), QKeySequence(Qt::ALT | Qt::Key_F));
 
   // The tool bar shows the program's own pictures.
-  for (const auto& [button, picture] : std::vector<std::pair<QAction*, const char*>>{
-           {form.environmentButton_, "environment"}, {form.jobButton_, "job"}, {form.executeButton_, "execute"},
-           {form.preferencesButton_, "preferences"}, {form.schedulerButton_, "scheduler"},
-           {form.helpButton_, "help"}, {form.quitButton_, "quit"}}) {
+  for (const auto& [button, picture] :
+       std::vector<std::pair<QAction*, const char*>>{{test::Action(form, "environmentButton"), "environment"},
+                                                     {test::Action(form, "jobButton"), "job"},
+                                                     {test::Action(form, "executeButton"), "execute"},
+                                                     {test::Action(form, "preferencesButton"), "preferences"},
+                                                     {test::Action(form, "schedulerButton"), "scheduler"},
+                                                     {test::Action(form, "helpButton"), "help"},
+                                                     {test::Action(form, "quitButton"), "quit"}}) {
     const QImage own = QIcon(QString(":/corvane/resources/icons/%1.svg").arg(picture)).pixmap(32).toImage();
     ASSERT_FALSE(own.isNull()) << picture;
     EXPECT_EQ(button->icon().pixmap(32).toImage(), own) << picture;
   }
 
   QStringList hints;
-  for (QAction* action : form.toolBar_->actions()) {
+  for (QAction* action : test::ToolBar(form)->actions()) {
     if (!action->isSeparator()) hints << action->toolTip();
   }
   EXPECT_EQ(hints, QStringList({"Environment", "Job", "Execute", "Preferences", "Scheduler", "Help", "Quit"}));
-  EXPECT_EQ(form.toolBar_->actions().size(), 14);  // each button after a separator
-  EXPECT_EQ(form.protocolList_->toolTip(), "Select Protocol");
-  ASSERT_EQ(form.protocolList_->count(), 2);
-  EXPECT_EQ(form.protocolList_->itemText(0), "Remote Exec");
-  EXPECT_EQ(form.protocolList_->itemText(1), "Remote Shell");
-  for (QComboBox* box : {form.environmentList_, form.jobList_, form.protocolList_})
+  EXPECT_EQ(test::ToolBar(form)->actions().size(), 14);  // each button after a separator
+  EXPECT_EQ(test::ProtocolList(form)->toolTip(), "Select Protocol");
+  ASSERT_EQ(test::ProtocolList(form)->count(), 2);
+  EXPECT_EQ(test::ProtocolList(form)->itemText(0), "Remote Exec");
+  EXPECT_EQ(test::ProtocolList(form)->itemText(1), "Remote Shell");
+  for (QComboBox* box : {test::EnvironmentList(form), test::JobList(form), test::ProtocolList(form)})
     EXPECT_FALSE(box->isEditable());
   QStringList captions;
-  for (QLabel* label : form.environmentList_->parentWidget()->findChildren<QLabel*>()) {
+  for (QLabel* label : test::EnvironmentList(form)->parentWidget()->findChildren<QLabel*>()) {
     captions << label->text();
     EXPECT_TRUE(label->font().bold()) << label->text().toStdString();
   }
   EXPECT_EQ(captions, QStringList({"Environment:", "Job:", "Protocol:"}));
-  EXPECT_TRUE(form.output_->isReadOnly());
-  EXPECT_EQ(form.output_->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  EXPECT_EQ(form.output_->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_TRUE(test::Output(form)->isReadOnly());
+  EXPECT_EQ(test::Output(form)->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(test::Output(form)->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
 
 TEST_F(ConsoleTest, ShellOpenersOpenTheirFiles) {
@@ -640,8 +650,8 @@ TEST_F(ConsoleTest, ShellOpenersOpenTheirFiles) {
 // the desktop cannot open is shown in the program's own read-only window, read anew each time.
 TEST_F(ConsoleTest, FilesTheDesktopCannotOpenAreShownOrExplained) {
   MainWindow& form = Shown();
-  form.logFileAction_->trigger();
-  form.outputFileAction_->trigger();
+  test::Action(form, "logFileAction")->trigger();
+  test::Action(form, "outputFileAction")->trigger();
   EXPECT_TRUE(ui_->opened.empty());
   ASSERT_EQ(ui_->messages.size(), 2u);
   EXPECT_EQ(ui_->messages[0], "Cannot open the log file \"" + Dir() +
@@ -652,15 +662,15 @@ TEST_F(ConsoleTest, FilesTheDesktopCannotOpenAreShownOrExplained) {
 
   ui_->openAnswer = false;  // no program of the desktop takes text files
   WriteFile("log.txt", "*****\r\nSchedule Job Name: Nightly\r\n");
-  form.logFileAction_->trigger();
+  test::Action(form, "logFileAction")->trigger();
   ASSERT_EQ(ui_->opened.size(), 1u);
   EXPECT_EQ(ui_->messages.size(), 2u);
   ASSERT_TRUE(form.FileViewer().isVisible());
   EXPECT_EQ(form.FileViewer().text(), "*****\nSchedule Job Name: Nightly\n");
   EXPECT_EQ(form.FileViewer().windowTitle(), "Corvane 2.0 - " + Dir() + "/log.txt");
-  EXPECT_FALSE(form.helpWindow_->isVisible());
+  EXPECT_FALSE(form.Help().isVisible());
   WriteFile("output.txt", "remote output\r\n");
-  form.outputFileAction_->trigger();
+  test::Action(form, "outputFileAction")->trigger();
   EXPECT_EQ(form.FileViewer().text(), "remote output\n");
   EXPECT_EQ(form.FileViewer().windowTitle(), "Corvane 2.0 - " + Dir() + "/output.txt");
 
@@ -668,7 +678,7 @@ TEST_F(ConsoleTest, FilesTheDesktopCannotOpenAreShownOrExplained) {
   form.FileViewer().close();
   ASSERT_TRUE(QFile::remove(Dir() + "/log.txt"));
   ASSERT_EQ(::mkfifo(QFile::encodeName(Dir() + "/log.txt").constData(), 0600), 0);
-  form.logFileAction_->trigger();
+  test::Action(form, "logFileAction")->trigger();
   ASSERT_EQ(ui_->messages.size(), 3u);
   EXPECT_EQ(ui_->messages[2], "Cannot open the log file \"" + Dir() + "/log.txt\": it is not a regular file.");
   EXPECT_FALSE(form.FileViewer().isVisible());
@@ -694,7 +704,7 @@ TEST_F(ConsoleTest, FifoLogHoldsNeitherTheSchedulerNorQuit) {
   }
   schedule.WriteBack(schedulePath);
   library_->result = "0";
-  schedulerLoop_ = MakeSchedulerLoop();
+  realScheduler_ = true;
   MainWindow& form = Shown();
   ASSERT_TRUE(test::PumpUntil([&] { return values.Read(IniFile(schedulePath), "Once", "active") == "0"; },
                         std::chrono::seconds(30)));
@@ -714,7 +724,7 @@ TEST_F(ConsoleTest, EndingTheProgramWaitsForAStuckSchedulerOnlySoLong) {
   EXPECT_EXIT(
       {
         auto inLoop = std::make_shared<std::atomic<bool>>(false);
-        schedulerLoop_ = [inLoop](MainWindow&, BackgroundWorker&, void*&) {
+        schedulerLoop_ = [inLoop](SchedulerService&, BackgroundWorker&, void*&) {
           *inLoop = true;
           std::this_thread::sleep_for(std::chrono::seconds(40));  // deaf to the stop request
         };
@@ -730,24 +740,24 @@ TEST_F(ConsoleTest, EndingTheProgramWaitsForAStuckSchedulerOnlySoLong) {
 // Help shows the help file in a read-only window of the program, not through the desktop.
 TEST_F(ConsoleTest, HelpShowsTheHelpTextInAWindowOfTheProgram) {
   MainWindow& form = Shown();
-  form.helpAction_->trigger();  // no help file beside the program: said so, no window
+  test::Action(form, "helpAction")->trigger();  // no help file beside the program: said so, no window
   ASSERT_EQ(ui_->messages.size(), 1u);
   EXPECT_TRUE(ui_->messages[0].startsWith("Cannot open the help file \"" + Dir() + "/CORVANE.HLP\"")) << ui_->messages[0].toStdString();
-  EXPECT_FALSE(form.helpWindow_->isVisible());
+  EXPECT_FALSE(form.Help().isVisible());
 
   WriteFile("CORVANE.HLP", "HELP\r\n\xA7 1 Start\r\n");
-  form.helpAction_->trigger();
-  ASSERT_TRUE(form.helpWindow_->isVisible());
-  EXPECT_EQ(form.helpWindow_->text(), QString::fromLatin1("HELP\n\xA7 1 Start\n"));
-  EXPECT_EQ(form.helpWindow_->parentWidget(), &form);
-  const auto* view = form.helpWindow_->findChild<QPlainTextEdit*>();
+  test::Action(form, "helpAction")->trigger();
+  ASSERT_TRUE(form.Help().isVisible());
+  EXPECT_EQ(form.Help().text(), QString::fromLatin1("HELP\n\xA7 1 Start\n"));
+  EXPECT_EQ(form.Help().parentWidget(), &form);
+  const auto* view = form.Help().findChild<QPlainTextEdit*>();
   ASSERT_NE(view, nullptr);
   EXPECT_TRUE(view->isReadOnly());
-  form.helpWindow_->close();
+  form.Help().close();
   WriteFile("CORVANE.HLP", "NEWER\n");
-  form.helpButton_->trigger();  // read anew at each opening
-  EXPECT_TRUE(form.helpWindow_->isVisible());
-  EXPECT_EQ(form.helpWindow_->text(), "NEWER\n");
+  test::Action(form, "helpButton")->trigger();  // read anew at each opening
+  EXPECT_TRUE(form.Help().isVisible());
+  EXPECT_EQ(form.Help().text(), "NEWER\n");
   EXPECT_TRUE(ui_->opened.empty());
   EXPECT_EQ(ui_->messages.size(), 1u);
 }
@@ -810,14 +820,14 @@ TEST_F(CloseTest, UnwritableAutostartFolderStillCloses) {
 }
 
 TEST_F(CloseTest, CloseAsksTheWorkerToStop) {
-  schedulerLoop_ = [](MainWindow&, BackgroundWorker& thread, void*&) {
+  schedulerLoop_ = [](SchedulerService&, BackgroundWorker& thread, void*&) {
     while (!thread.Terminated()) QThread::msleep(5);
   };
-  MainWindow& form = Shown();
-  ASSERT_TRUE(form.schedulerThread_->Running());
+  Shown();
+  ASSERT_TRUE(SchedulerThread()->Running());
   EXPECT_TRUE(CloseMainWindow());
   // The close does not wait; the worker ends by itself once it sees the stop request.
-  EXPECT_TRUE(test::PumpUntil([&] { return !form.schedulerThread_->Running(); }));
+  EXPECT_TRUE(test::PumpUntil([&] { return !SchedulerThread()->Running(); }));
 }
 
 // ---- the scheduler worker's seam ----------------------------------------------------------------
@@ -826,19 +836,21 @@ TEST_F(ConsoleTest, SchedulerLoopRunsOnTheWorkerUntilStopped) {
   std::atomic<int> runs{0};
   std::atomic<bool> onWorker{false};
   std::atomic<bool> ended{false};
-  MainWindow& form = Shown();
   QThread* gui = QThread::currentThread();
-  form.SetSchedulerLoop([&](MainWindow& f, BackgroundWorker& thread, void*&) {
+  SchedulerService* running = nullptr;
+  schedulerLoop_ = [&](SchedulerService& service, BackgroundWorker& thread, void*&) {
     ++runs;
-    onWorker = QThread::currentThread() != gui && &f == &form;
+    onWorker = QThread::currentThread() != gui && &service == running;
     while (!thread.Terminated()) QThread::msleep(5);
     ended = true;
-  });
+  };
+  running = Services().scheduler.get();  // the service made with the main window runs the loop
+  MainWindow& form = Shown();
   ASSERT_TRUE(test::WaitUntil([&] { return runs.load() == 1; }));
   EXPECT_TRUE(onWorker.load());
   form.ShutdownWorker();
   EXPECT_TRUE(ended.load());
-  EXPECT_EQ(form.schedulerThread_, nullptr);
+  EXPECT_EQ(SchedulerThread(), nullptr);
   EXPECT_EQ(runs.load(), 1);
 }
 
@@ -868,31 +880,29 @@ class WindowsTest : public ConsoleTest {
     ConsoleTest::DestroyWindows();
   }
   CountingWindow* Make() {
-    windows_.push_back(std::make_unique<CountingWindow>(&Window(), Window().Ui()));
+    windows_.push_back(std::make_unique<CountingWindow>(&Window(), *Services().ui));
     return windows_.back().get();
   }
+  // The main window opens `targets` as the start-up code has it open the program's windows.
+  void Open(const MainWindowTargets& targets) { ConnectMainWindow(Window(), *Services().ui, targets); }
   std::vector<std::unique_ptr<CountingWindow>> windows_;
 };
 
 TEST_F(WindowsTest, EachMenuItemPresentsItsWindowOnce) {
   MainWindow& form = Shown();
-  SecondaryWindows& registry = form.Windows();
   CountingWindow* preferences = Make();
   CountingWindow* environment = Make();
   CountingWindow* job = Make();
   CountingWindow* scheduler = Make();
-  registry.preferencesWindow = preferences;
-  registry.environmentWindow = environment;
-  registry.jobWindow = job;
-  registry.schedulerWindow = scheduler;
+  Open({.preferences = preferences, .environment = environment, .job = job, .scheduler = scheduler});
 
   form.onScheduler();
   form.onScheduler();  // already visible: shown once, not reset
   EXPECT_TRUE(scheduler->isVisible());
   EXPECT_EQ(scheduler->shows, 1);
-  form.environmentAction_->trigger();
-  form.jobButton_->trigger();
-  form.preferencesAction_->trigger();
+  test::Action(form, "environmentAction")->trigger();
+  test::Action(form, "jobButton")->trigger();
+  test::Action(form, "preferencesAction")->trigger();
   EXPECT_EQ(environment->shows, 1);
   EXPECT_EQ(job->shows, 1);
   EXPECT_EQ(preferences->shows, 1);
@@ -933,16 +943,16 @@ TEST_F(WindowsTest, CloseIsGuarded) {
 TEST_F(WindowsTest, OnlyOpeningRunsTheShowHandler) {
   trayAvailable_ = true;
   MainWindow& form = Shown();
-  form.trayIcon_->SetEnabled(true);
+  form.Tray().SetEnabled(true);
   CountingWindow* job = Make();
-  form.Windows().jobWindow = job;
+  Open({.job = job});
   form.onJob();
   ASSERT_EQ(job->shows, 1);
 
   form.setWindowState(Qt::WindowMinimized);  // into the notification area
-  ASSERT_TRUE(form.trayIcon_->Shown());
+  ASSERT_TRUE(form.Tray().Shown());
   EXPECT_FALSE(job->isVisible());
-  form.trayIcon_->Restore();
+  form.Tray().Restore();
   EXPECT_TRUE(job->isVisible());
   EXPECT_TRUE(form.isVisible());
   job->hide();  // unmapped and mapped again by the window system
@@ -951,7 +961,7 @@ TEST_F(WindowsTest, OnlyOpeningRunsTheShowHandler) {
   EXPECT_EQ(job->shows, 1);
 
   job->close();
-  form.jobButton_->trigger();  // opened again by the operator
+  test::Action(form, "jobButton")->trigger();  // opened again by the operator
   EXPECT_EQ(job->shows, 2);
 }
 
@@ -961,20 +971,20 @@ TEST_F(WindowsTest, OnlyOpeningRunsTheShowHandler) {
 TEST_F(ConsoleTest, TrayClickDoubleClickAndContextMenu) {
   trayAvailable_ = true;
   MainWindow& form = Shown();
-  form.trayIcon_->SetEnabled(true);
+  form.Tray().SetEnabled(true);
   ASSERT_NE(tray_, nullptr);
-  ASSERT_EQ(tray_->contextMenu, form.trayMenu_);
+  ASSERT_EQ(tray_->contextMenu, test::TrayMenu(form));
   QStringList captions;
-  for (const QAction* action : form.trayMenu_->actions()) captions.append(Caption(action));
+  for (const QAction* action : test::TrayMenu(form)->actions()) captions.append(Caption(action));
   EXPECT_EQ(captions, (QStringList{"Restore", "Quit"}));
 
   const auto minimize = [&] {
     form.setWindowState(form.windowState() | Qt::WindowMinimized);
-    ASSERT_TRUE(form.trayIcon_->Shown());
+    ASSERT_TRUE(form.Tray().Shown());
     ASSERT_FALSE(form.isVisible());
   };
   const auto restored = [&] {
-    return form.isVisible() && !form.trayIcon_->Shown() && !(form.windowState() & Qt::WindowMinimized);
+    return form.isVisible() && !form.Tray().Shown() && !(form.windowState() & Qt::WindowMinimized);
   };
   tray_->Click(QSystemTrayIcon::Trigger);  // not in the tray: a click changes nothing
   EXPECT_TRUE(restored());
@@ -990,14 +1000,14 @@ TEST_F(ConsoleTest, TrayClickDoubleClickAndContextMenu) {
   EXPECT_TRUE(restored());
   minimize();
   tray_->Click(QSystemTrayIcon::Context);  // the notification area shows the menu, not the program
-  EXPECT_FALSE(form.trayMenu_->isVisible());
-  form.trayRestoreAction_->trigger();
+  EXPECT_FALSE(test::TrayMenu(form)->isVisible());
+  test::Action(form, "trayRestoreAction")->trigger();
   EXPECT_TRUE(restored());
 
   minimize();
   bool closed = false;
   QObject::connect(&form, &MainWindow::Closed, [&] { closed = true; });
-  form.trayQuitAction_->trigger();
+  test::Action(form, "trayQuitAction")->trigger();
   EXPECT_TRUE(closed);
 }
 
@@ -1006,12 +1016,12 @@ TEST_F(ConsoleTest, TrayClickDoubleClickAndContextMenu) {
 TEST_F(WindowsTest, OpeningAMinimisedWindowBringsItBack) {
   MainWindow& form = Shown();
   CountingWindow* environment = Make();
-  form.Windows().environmentWindow = environment;
-  form.environmentAction_->trigger();
+  Open({.environment = environment});
+  test::Action(form, "environmentAction")->trigger();
   environment->setWindowState(Qt::WindowMinimized);
   form.activateWindow();
   ASSERT_TRUE(test::PumpUntil([&] { return QApplication::activeWindow() == &form; }));
-  form.environmentAction_->trigger();
+  test::Action(form, "environmentAction")->trigger();
   EXPECT_TRUE(environment->isVisible());
   EXPECT_FALSE(environment->windowState() & Qt::WindowMinimized);
   EXPECT_TRUE(test::PumpUntil([&] { return QApplication::activeWindow() == environment; }));
@@ -1022,7 +1032,7 @@ TEST_F(WindowsTest, OpeningAMinimisedWindowBringsItBack) {
 TEST_F(WindowsTest, EveryShowingIsCentredOnTheMainWindow) {
   MainWindow& form = Shown();
   CountingWindow* preferences = Make();
-  form.Windows().preferencesWindow = preferences;
+  Open({.preferences = preferences});
   form.onPreferences();
   const QRect first = preferences->geometry();
   EXPECT_EQ(first.center(), form.geometry().center());
@@ -1036,25 +1046,24 @@ TEST_F(WindowsTest, EveryShowingIsCentredOnTheMainWindow) {
 }
 
 TEST_F(WindowsTest, SchedulerReloadReachesAVisibleSchedulerEditorOnly) {
-  MainWindow& form = Shown();
+  Shown();
   CountingWindow* scheduler = Make();
-  form.Windows().schedulerWindow = scheduler;
-  void* data = nullptr;
-  form.reloadSchedulerEditor(form.schedulerThread_, nullptr, data);
+  SchedulerService& service = *Services().scheduler;
+  emit service.editorReloadRequested();  // no editor: nothing
+  EXPECT_EQ(scheduler->reloads, 0);
+  ConnectSchedulerReload(service, *scheduler, *Services().ui);
+  emit service.editorReloadRequested();
   EXPECT_EQ(scheduler->reloads, 0);
   scheduler->present();
-  form.reloadSchedulerEditor(form.schedulerThread_, nullptr, data);
-  EXPECT_EQ(scheduler->reloads, 1);
-  form.Windows().schedulerWindow = nullptr;
-  form.reloadSchedulerEditor(form.schedulerThread_, nullptr, data);  // no editor: nothing
+  emit service.editorReloadRequested();
   EXPECT_EQ(scheduler->reloads, 1);
 }
 
 TEST_F(WindowsTest, AboutWindowOpensTheWebAddress) {
   MainWindow& form = Shown();
-  AboutWindow about(form);
-  form.Windows().aboutWindow = &about;
-  form.aboutAction_->trigger();
+  AboutWindow about(&form, *Services().ui);
+  Open({.about = &about});
+  test::Action(form, "aboutAction")->trigger();
   EXPECT_TRUE(about.isVisible());
   EXPECT_EQ(about.windowTitle(), "About...");
   EXPECT_EQ(about.size(), QSize(235, 154));

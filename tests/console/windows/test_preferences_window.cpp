@@ -1,5 +1,6 @@
 // The Preferences window over the preference store.
 #include "console/console_fixture.h"
+#include "console/main_window_parts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 
 #include "console/core/preferences.h"
+#include "console/windows/app.h"
 #include "console/windows/preferences_window.h"
 
 namespace corvane {
@@ -18,8 +20,12 @@ class PreferencesWindowTest : public test::ConsoleTest {
  protected:
   PreferencesWindow& PrefsWindow() {
     if (!preferencesWindow_) {
-      preferencesWindow_ = std::make_unique<PreferencesWindow>(Shown());
-      Shown().Windows().preferencesWindow = preferencesWindow_.get();
+      MainWindow& mainWindow = Shown();
+      preferencesWindow_ =
+          std::make_unique<PreferencesWindow>(&mainWindow, *Services().ui, *Services().preferences,
+                                              [&mainWindow] { return mainWindow.CurrentOutputLook(); });
+      ConnectPreferences(*preferencesWindow_, mainWindow);
+      ConnectMainWindow(mainWindow, *Services().ui, {.preferences = preferencesWindow_.get()});
     }
     return *preferencesWindow_;
   }
@@ -89,7 +95,7 @@ TEST_F(PreferencesWindowTest, ShowingWritesOnlyWhatChanges) {
   EXPECT_TRUE(form.minimizeToTrayBox_->isChecked());
   EXPECT_FALSE(form.runAtLogonBox_->isChecked());
   EXPECT_TRUE(form.executeInBackgroundBox_->isChecked());
-  EXPECT_TRUE(main.trayIcon_->Enabled());  // the stored MINIMIZE applied again
+  EXPECT_TRUE(main.Tray().Enabled());  // the stored MINIMIZE applied again
   EXPECT_FALSE(Stored("RUNSTART").isValid());
   EXPECT_FALSE(Stored("BGCLR").isValid());
 }
@@ -110,10 +116,10 @@ TEST_F(PreferencesWindowTest, OptionsAreWrittenAsTheyAreTicked) {
   form.present();
   form.minimizeToTrayBox_->setChecked(true);
   EXPECT_EQ(Stored("MINIMIZE").toString(), "1");
-  EXPECT_TRUE(Shown().trayIcon_->Enabled());
+  EXPECT_TRUE(Shown().Tray().Enabled());
   form.minimizeToTrayBox_->setChecked(false);
   EXPECT_EQ(Stored("MINIMIZE").toString(), "0");
-  EXPECT_FALSE(Shown().trayIcon_->Enabled());
+  EXPECT_FALSE(Shown().Tray().Enabled());
   form.runAtLogonBox_->setChecked(true);
   EXPECT_EQ(Stored("RUNSTART").toString(), "1");
   EXPECT_FALSE(QFile::exists(AutostartDir() + "/Corvane.desktop"));  // only at the next close
@@ -124,7 +130,7 @@ TEST_F(PreferencesWindowTest, OptionsAreWrittenAsTheyAreTicked) {
 TEST_F(PreferencesWindowTest, CancelledFontDialogWritesTheCurrentFont) {
   Store("FONTCHARSET", "238");
   MainWindow& main = Shown();
-  const QFont before = main.output_->font();
+  const QFont before = test::Output(main)->font();
   PrefsWindow().onFont();
   EXPECT_EQ(ui_->fontDialogs, 1);
   EXPECT_EQ(Stored("FONTNAME").toString(), "Arial");
@@ -132,7 +138,7 @@ TEST_F(PreferencesWindowTest, CancelledFontDialogWritesTheCurrentFont) {
   EXPECT_EQ(Stored("FONTSIZE").toString(), "8");
   EXPECT_EQ(Stored("FONTCHARSET").toString(), "238");
   EXPECT_EQ(Stored("FONTSTYLE").toString(), "0");
-  EXPECT_EQ(main.output_->font(), before);
+  EXPECT_EQ(test::Output(main)->font(), before);
 }
 
 TEST_F(PreferencesWindowTest, ChosenFontIsWrittenAndApplied) {
@@ -149,8 +155,8 @@ TEST_F(PreferencesWindowTest, ChosenFontIsWrittenAndApplied) {
   EXPECT_EQ(Stored("FONTSIZE").toString(), "12");
   EXPECT_EQ(Stored("FONTSTYLE").toString(), "5");
   EXPECT_EQ(Stored("FONTCOLOR").toString(), QString::number(0x008000));
-  EXPECT_EQ(main.output_->font().family(), "Courier New");
-  EXPECT_TRUE(main.output_->font().underline());
+  EXPECT_EQ(test::Output(main)->font().family(), "Courier New");
+  EXPECT_TRUE(test::Output(main)->font().underline());
 }
 
 // "Font..." chooses the text colour too: after a chosen font the colour dialog starts on the
@@ -195,7 +201,7 @@ TEST_F(PreferencesWindowTest, FontRoadChoosesTheTextColour) {
     }
     EXPECT_EQ(Stored("FONTCOLOR").toString(), QString::number(ToStoredColor(c.stored)));
     EXPECT_EQ(main.OutputTextColor(), c.stored);
-    EXPECT_EQ(main.output_->palette().color(QPalette::Text), c.stored);
+    EXPECT_EQ(test::Output(main)->palette().color(QPalette::Text), c.stored);
   }
 }
 
@@ -205,7 +211,7 @@ TEST_F(PreferencesWindowTest, OutputStaysReadableWhateverColoursAreStored) {
   Store("BGCLR", "0");      // Black
   Store("FONTCOLOR", "0");  // black text
   MainWindow& main = Shown();
-  const auto shownText = [&] { return main.output_->palette().color(QPalette::Text); };
+  const auto shownText = [&] { return test::Output(main)->palette().color(QPalette::Text); };
   EXPECT_EQ(main.OutputColor(), QColor(0, 0, 0));
   EXPECT_EQ(shownText(), QColor(255, 255, 255));
   EXPECT_EQ(main.OutputTextColor(), QColor(0, 0, 0));

@@ -22,6 +22,7 @@
 
 #include "console/components/end_signals.h"
 #include "console/console_fixture.h"
+#include "console/main_window_parts.h"
 #include "console/windows/app.h"
 #include "console/windows/command_window.h"
 #include "console/windows/date_picker_window.h"
@@ -76,15 +77,17 @@ class ProgramEndTest : public ::testing::Test {
 
     auto ui = std::make_unique<ScriptedUi>();
     ui_ = ui.get();
-    mainWindow_ = std::make_unique<MainWindow>(
+    services_ = std::make_unique<ConsoleServices>(
         test::ServicesIn(dir_.path(), library_, std::move(ui), std::make_unique<test::NoTray>()));
+    mainWindow_ = std::make_unique<MainWindow>(*services_);
     QObject::connect(mainWindow_.get(), &MainWindow::Closed, [this] { closed_ = true; });
     mainWindow_->show();
-    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_);
+    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_, *services_);
   }
   void TearDown() override {
     windows_.reset();
     mainWindow_.reset();
+    services_.reset();
   }
 
   std::string EnvPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneEnv.ini"); }
@@ -105,28 +108,26 @@ class ProgramEndTest : public ::testing::Test {
     return StoredValues(cipher_).Read(IniFile(path), section, key);
   }
   template <typename Window>
-  Window& Get(QPointer<SecondaryWindow> SecondaryWindows::*entry) {
-    auto* window = qobject_cast<Window*>((mainWindow_->Windows().*entry).data());
-    EXPECT_NE(window, nullptr);
-    return *window;
+  Window& Get(Window& (ConsoleWindows::*entry)() const) {
+    return ((*windows_).*entry)();
   }
 
   // Unsaved work in every editor: a new environment with a typed value, a typed value of a new
   // job variable and an edited command field, a scheduled job made recurring, the command editor
   // and the date picker open over them.
   void OpenWorkEverywhere() {
-    ASSERT_NE(mainWindow_->schedulerThread_->Worker(), nullptr);
-    ASSERT_FALSE(mainWindow_->schedulerThread_->Worker()->StopRequested());
-    auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
-    auto& jobs = Get<JobWindow>(&SecondaryWindows::jobWindow);
-    auto& scheduler = Get<SchedulerWindow>(&SecondaryWindows::schedulerWindow);
-    mainWindow_->environmentAction_->trigger();
+    ASSERT_NE(services_->scheduler->Thread()->Worker(), nullptr);
+    ASSERT_FALSE(services_->scheduler->Thread()->Worker()->StopRequested());
+    auto& environments = Get<EnvironmentWindow>(&ConsoleWindows::Environment);
+    auto& jobs = Get<JobWindow>(&ConsoleWindows::Job);
+    auto& scheduler = Get<SchedulerWindow>(&ConsoleWindows::Scheduler);
+    test::Action(*mainWindow_, "environmentAction")->trigger();
     ui_->names.push_back("Alpha");
     environments.newEnvironmentButton_->click();
     Choose(environments.variableList_, "RHost");
     environments.valueEdit_->setText("alpha.example");
 
-    mainWindow_->jobAction_->trigger();
+    test::Action(*mainWindow_, "jobAction")->trigger();
     Choose(jobs.jobList_, "backup");
     jobs.commandEdit_->setText("uptime;");
     ui_->names.push_back("Target");
@@ -134,18 +135,18 @@ class ProgramEndTest : public ::testing::Test {
     jobs.valueEdit_->setText("/srv");
     jobs.editCommandButton_->click();
 
-    mainWindow_->schedulerButton_->trigger();
+    test::Action(*mainWindow_, "schedulerButton")->trigger();
     Choose(scheduler.scheduledJobList_, "nightly");
     scheduler.runOnceBox_->setChecked(false);
     scheduler.countEdit_->SetText("3");
     scheduler.pickStartButton_->click();
-    ASSERT_TRUE(Get<DatePickerWindow>(&SecondaryWindows::datePickerWindow).isVisible());
-    ASSERT_TRUE(Get<CommandWindow>(&SecondaryWindows::commandWindow).isVisible());
+    ASSERT_TRUE(Get<DatePickerWindow>(&ConsoleWindows::DatePicker).isVisible());
+    ASSERT_TRUE(Get<CommandWindow>(&ConsoleWindows::Command).isVisible());
   }
 
   // Whether the scheduler worker has been asked to stop (or has ended after being asked).
   bool WorkerAskedToStop() const {
-    const BackgroundThread* thread = mainWindow_->schedulerThread_;
+    const BackgroundThread* thread = services_->scheduler->Thread();
     if (thread == nullptr) return true;
     const BackgroundWorker* worker = thread->Worker();
     return worker == nullptr || worker->StopRequested();
@@ -157,11 +158,10 @@ class ProgramEndTest : public ::testing::Test {
     EXPECT_EQ(Plain(JobPath(), "backup", "Target"), "/srv");
     EXPECT_EQ(Plain(SchedulePath(), "nightly", "once"), "0");
     EXPECT_EQ(Plain(SchedulePath(), "nightly", "every"), "3");
-    for (QPointer<SecondaryWindow> SecondaryWindows::*entry :
-         {&SecondaryWindows::environmentWindow, &SecondaryWindows::jobWindow, &SecondaryWindows::schedulerWindow,
-          &SecondaryWindows::commandWindow, &SecondaryWindows::datePickerWindow}) {
-      EXPECT_FALSE((mainWindow_->Windows().*entry)->isVisible())
-          << (mainWindow_->Windows().*entry)->windowTitle().toStdString();
+    for (const SecondaryWindow* window : std::initializer_list<const SecondaryWindow*>{
+             &windows_->Environment(), &windows_->Job(), &windows_->Scheduler(), &windows_->Command(),
+             &windows_->DatePicker()}) {
+      EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
     }
   }
 
@@ -171,13 +171,14 @@ class ProgramEndTest : public ::testing::Test {
   std::shared_ptr<test::LibraryLog> library_ = std::make_shared<test::LibraryLog>();
   ScriptedUi* ui_ = nullptr;
   bool closed_ = false;
+  std::unique_ptr<ConsoleServices> services_;  // outlives the windows
   std::unique_ptr<MainWindow> mainWindow_;
   std::unique_ptr<ConsoleWindows> windows_;
 };
 
 TEST_F(ProgramEndTest, QuitSavesEveryOpenEditor) {
   OpenWorkEverywhere();
-  mainWindow_->quitAction_->trigger();
+  test::Action(*mainWindow_, "quitAction")->trigger();
   EXPECT_TRUE(closed_);
   ExpectWorkSaved();
   EXPECT_TRUE(ui_->messages.isEmpty()) << ui_->messages.join("|").toStdString();
@@ -186,12 +187,12 @@ TEST_F(ProgramEndTest, QuitSavesEveryOpenEditor) {
 }
 
 TEST_F(ProgramEndTest, QuitWithAnEditorThatCannotSaveKeepsTheProgram) {
-  auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
-  mainWindow_->environmentAction_->trigger();
+  auto& environments = Get<EnvironmentWindow>(&ConsoleWindows::Environment);
+  test::Action(*mainWindow_, "environmentAction")->trigger();
   Choose(environments.environmentList_, "prod");
   Choose(environments.variableList_, "RHost");
   environments.valueEdit_->setText(QString::fromUtf8("\u20ac.example"));  // the euro sign is not Latin-1
-  mainWindow_->quitAction_->trigger();
+  test::Action(*mainWindow_, "quitAction")->trigger();
   EXPECT_FALSE(closed_);
   EXPECT_TRUE(mainWindow_->isVisible());
   EXPECT_TRUE(environments.isVisible());
@@ -199,7 +200,7 @@ TEST_F(ProgramEndTest, QuitWithAnEditorThatCannotSaveKeepsTheProgram) {
   EXPECT_FALSE(QFile::exists(AutostartEntry()));
   // Corrected, the next Quit saves it and ends.
   environments.valueEdit_->setText("euro.example");
-  mainWindow_->quitAction_->trigger();
+  test::Action(*mainWindow_, "quitAction")->trigger();
   EXPECT_TRUE(closed_);
   EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "euro.example");
 }
@@ -229,13 +230,13 @@ TEST_F(ProgramEndTest, EachEndSignalSavesEveryOpenEditorAndAsksNothing) {
 }
 
 TEST_F(ProgramEndTest, EndFromOutsideGoesPastAnEditorThatCannotSaveAndReportsIt) {
-  auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
-  auto& jobs = Get<JobWindow>(&SecondaryWindows::jobWindow);
-  mainWindow_->environmentAction_->trigger();
+  auto& environments = Get<EnvironmentWindow>(&ConsoleWindows::Environment);
+  auto& jobs = Get<JobWindow>(&ConsoleWindows::Job);
+  test::Action(*mainWindow_, "environmentAction")->trigger();
   Choose(environments.environmentList_, "prod");
   Choose(environments.variableList_, "RHost");
   environments.valueEdit_->setText(QString::fromUtf8("\u20ac.example"));
-  mainWindow_->jobAction_->trigger();
+  test::Action(*mainWindow_, "jobAction")->trigger();
   Choose(jobs.jobList_, "backup");
   jobs.commandEdit_->setText("uptime;");
   mainWindow_->EndUnattended();
@@ -251,8 +252,8 @@ TEST_F(ProgramEndTest, EndFromOutsideGoesPastAnEditorThatCannotSaveAndReportsIt)
 }
 
 TEST_F(ProgramEndTest, EndFromOutsideCancelsAnOpenDialogFirst) {
-  auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
-  mainWindow_->environmentAction_->trigger();
+  auto& environments = Get<EnvironmentWindow>(&ConsoleWindows::Environment);
+  test::Action(*mainWindow_, "environmentAction")->trigger();
   Choose(environments.environmentList_, "prod");
   Choose(environments.variableList_, "RHost");
   environments.valueEdit_->setText("new.example");

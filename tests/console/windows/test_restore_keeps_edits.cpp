@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "console/console_fixture.h"
+#include "console/main_window_parts.h"
 #include "console/windows/app.h"
 #include "console/windows/command_window.h"
 #include "console/windows/date_picker_window.h"
@@ -63,15 +64,17 @@ class RestoreKeepsEditsTest : public ::testing::Test {
 
     auto ui = std::make_unique<ScriptedUi>();
     ui_ = ui.get();
-    mainWindow_ = std::make_unique<MainWindow>(test::ServicesIn(
+    services_ = std::make_unique<ConsoleServices>(test::ServicesIn(
         dir_.path(), std::make_shared<test::LibraryLog>(), std::move(ui), std::make_unique<test::SilentTray>()));
+    mainWindow_ = std::make_unique<MainWindow>(*services_);
     mainWindow_->show();
-    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_);
+    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_, *services_);
     mainWindow_->SetMinimizeToTray(true);
   }
   void TearDown() override {
     windows_.reset();
     mainWindow_.reset();
+    services_.reset();
   }
 
   std::string EnvPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneEnv.ini"); }
@@ -88,20 +91,18 @@ class RestoreKeepsEditsTest : public ::testing::Test {
   }
 
   template <typename Window>
-  Window& Get(QPointer<SecondaryWindow> SecondaryWindows::*entry) {
-    auto* window = qobject_cast<Window*>((mainWindow_->Windows().*entry).data());
-    EXPECT_NE(window, nullptr);
-    return *window;
+  Window& Get(Window& (ConsoleWindows::*entry)() const) {
+    return ((*windows_).*entry)();
   }
 
   // Minimises the program into the notification area and restores it from there.
   void ThroughTheTray(const std::vector<QWidget*>& open) {
     mainWindow_->setWindowState(mainWindow_->windowState() | Qt::WindowMinimized);
-    ASSERT_TRUE(mainWindow_->trayIcon_->Shown());
+    ASSERT_TRUE(mainWindow_->Tray().Shown());
     EXPECT_FALSE(mainWindow_->isVisible());
     for (QWidget* window : open) EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
-    mainWindow_->trayIcon_->Restore();
-    EXPECT_FALSE(mainWindow_->trayIcon_->Shown());
+    mainWindow_->Tray().Restore();
+    EXPECT_FALSE(mainWindow_->Tray().Shown());
     EXPECT_TRUE(mainWindow_->isVisible());
     for (QWidget* window : open) EXPECT_TRUE(window->isVisible()) << window->windowTitle().toStdString();
   }
@@ -110,18 +111,19 @@ class RestoreKeepsEditsTest : public ::testing::Test {
   QTemporaryDir dir_;
   TCipherManager cipher_;
   ScriptedUi* ui_ = nullptr;
+  std::unique_ptr<ConsoleServices> services_;  // outlives the windows
   std::unique_ptr<MainWindow> mainWindow_;
   std::unique_ptr<ConsoleWindows> windows_;
 };
 
 TEST_F(RestoreKeepsEditsTest, EnvironmentAndJobEditorsAndTheCommandEditor) {
-  auto& environments = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
-  auto& jobs = Get<JobWindow>(&SecondaryWindows::jobWindow);
-  auto& commandEditor = Get<CommandWindow>(&SecondaryWindows::commandWindow);
+  auto& environments = Get<EnvironmentWindow>(&ConsoleWindows::Environment);
+  auto& jobs = Get<JobWindow>(&ConsoleWindows::Job);
+  auto& commandEditor = Get<CommandWindow>(&ConsoleWindows::Command);
 
   // Environment editor: a typed value of a stored environment, and a new environment with a
   // typed value still in the field.
-  mainWindow_->environmentAction_->trigger();
+  test::Action(*mainWindow_, "environmentAction")->trigger();
   Choose(environments.environmentList_, "prod");
   Choose(environments.variableList_, "RHost");
   environments.valueEdit_->setText("new.example");
@@ -131,7 +133,7 @@ TEST_F(RestoreKeepsEditsTest, EnvironmentAndJobEditorsAndTheCommandEditor) {
   environments.valueEdit_->setText("alpha.example");
 
   // Job editor: a new variable with its typed value; the command editor with an edited command.
-  mainWindow_->jobAction_->trigger();
+  test::Action(*mainWindow_, "jobAction")->trigger();
   Choose(jobs.jobList_, "backup");
   ui_->names.push_back("Target");
   jobs.newVariableButton_->click();
@@ -163,12 +165,12 @@ TEST_F(RestoreKeepsEditsTest, EnvironmentAndJobEditorsAndTheCommandEditor) {
 }
 
 TEST_F(RestoreKeepsEditsTest, SchedulerEditorAndDatePicker) {
-  auto& scheduler = Get<SchedulerWindow>(&SecondaryWindows::schedulerWindow);
-  auto& picker = Get<DatePickerWindow>(&SecondaryWindows::datePickerWindow);
+  auto& scheduler = Get<SchedulerWindow>(&ConsoleWindows::Scheduler);
+  auto& picker = Get<DatePickerWindow>(&ConsoleWindows::DatePicker);
 
   // Scheduler editor: the shown scheduled job made recurring every 3 days; the date picker
   // opened on it with another month and year in its fields.
-  mainWindow_->schedulerButton_->trigger();
+  test::Action(*mainWindow_, "schedulerButton")->trigger();
   Choose(scheduler.scheduledJobList_, "nightly");
   scheduler.runOnceBox_->setChecked(false);
   scheduler.countEdit_->SetText("3");
@@ -203,21 +205,21 @@ TEST_F(RestoreKeepsEditsTest, EndingFromTheTraySavesTheHiddenEditors) {
       TearDown();
       SetUp();
     }
-    auto& editor = Get<EnvironmentWindow>(&SecondaryWindows::environmentWindow);
+    auto& editor = Get<EnvironmentWindow>(&ConsoleWindows::Environment);
     bool closed = false;
     QObject::connect(mainWindow_.get(), &MainWindow::Closed, [&closed] { closed = true; });
-    mainWindow_->environmentAction_->trigger();
+    test::Action(*mainWindow_, "environmentAction")->trigger();
     Choose(editor.environmentList_, "prod");
     Choose(editor.variableList_, "RHost");
     const std::string typed = fromOutside ? "outside.example" : "tray.example";
     editor.valueEdit_->setText(QString::fromStdString(typed));
     mainWindow_->setWindowState(mainWindow_->windowState() | Qt::WindowMinimized);
-    ASSERT_TRUE(mainWindow_->trayIcon_->Shown());
+    ASSERT_TRUE(mainWindow_->Tray().Shown());
     ASSERT_FALSE(editor.isVisible());
     if (fromOutside) {
       mainWindow_->EndUnattended();
     } else {
-      mainWindow_->trayQuitAction_->trigger();
+      test::Action(*mainWindow_, "trayQuitAction")->trigger();
     }
     EXPECT_TRUE(closed);
     EXPECT_FALSE(editor.isVisible());

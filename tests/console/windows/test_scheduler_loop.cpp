@@ -1,5 +1,5 @@
-// The scheduler loop of the running program: the worker on the main window's scheduler thread,
-// running a due job through the main window's library.
+// The scheduler loop of the running program: the worker on the scheduler service's thread, running a
+// due job through the program's library.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,7 +12,7 @@
 
 #include "console/console_fixture.h"
 #include "console/core/scheduler_worker.h"
-#include "console/windows/scheduler_loop.h"
+#include "console/components/scheduler_service.h"
 #include "settings/stored_values.h"
 
 namespace corvane {
@@ -28,7 +28,7 @@ class SchedulerOnWorkerThread : public test::ConsoleTest {
   void SetUp() override {
     test::ConsoleTest::SetUp();
     InitStoredValueManager(cipher_);
-    schedulerLoop_ = MakeSchedulerLoop();
+    realScheduler_ = true;
   }
   std::string SchedulePath() const { return Dir().toStdString() + "/CorvaneSchd.ini"; }
   void PutDueJob(const std::string& section) {
@@ -72,7 +72,7 @@ TEST_F(SchedulerOnWorkerThread, PausesSleepWholeAndTheStopEndsThemAtOnce) {
   PutDueJob("S1");
   library_->result = "0";
   MainWindow& form = Shown();
-  BackgroundWorker* worker = form.schedulerThread_->Worker();
+  BackgroundWorker* worker = SchedulerThread()->Worker();
   ASSERT_NE(worker, nullptr);
   ASSERT_TRUE(test::PumpUntil([&] { return library_->callCount.load() >= 2; }, std::chrono::seconds(30)));
   const std::uint64_t rounds = worker->StopWaitRounds();
@@ -82,8 +82,8 @@ TEST_F(SchedulerOnWorkerThread, PausesSleepWholeAndTheStopEndsThemAtOnce) {
   EXPECT_GE(rounds, 2u * static_cast<std::uint64_t>(runs) - 1);
   EXPECT_LE(rounds, 2u * static_cast<std::uint64_t>(runs) + 3);
   // The stop ends the pause in progress at once, not at its end.
-  form.schedulerThread_->Stop();
-  EXPECT_TRUE(test::PumpUntil([&] { return !form.schedulerThread_->Running(); }, std::chrono::milliseconds(500)));
+  SchedulerThread()->Stop();
+  EXPECT_TRUE(test::PumpUntil([&] { return !SchedulerThread()->Running(); }, std::chrono::milliseconds(500)));
   form.ShutdownWorker();
 }
 
@@ -93,12 +93,12 @@ TEST_F(SchedulerOnWorkerThread, ClosingWhileTheWorkerWaitsInItsSynchronisedCall)
   MainWindow& form = Shown();
   // Serve no events, so the worker's synchronised call stays pending.
   ASSERT_TRUE(test::WaitUntil([&] {
-    BackgroundThread* thread = form.schedulerThread_;
+    BackgroundThread* thread = SchedulerThread();
     return thread != nullptr && thread->Worker() != nullptr && thread->Worker()->WaitingForSynchronize();
   }));
   form.close();
   form.ShutdownWorker();  // returns: the pending call is dropped or served, the worker ends
-  EXPECT_EQ(form.schedulerThread_, nullptr);
+  EXPECT_EQ(SchedulerThread(), nullptr);
   EXPECT_EQ(stored_.Read(IniFile(SchedulePath()), "S1", "start"), "2020-02-01 10:00:00");
 }
 

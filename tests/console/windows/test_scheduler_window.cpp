@@ -20,6 +20,7 @@
 #include "console/editor_fixture.h"
 #include "console/windows/date_picker_window.h"
 #include "console/windows/editor_ui.h"
+#include "console/windows/app.h"
 #include "console/windows/scheduler_window.h"
 #include "settings/stored_values.h"
 
@@ -77,16 +78,18 @@ class SchedulerWindowTest : public ::testing::Test {
 
     auto ui = std::make_unique<ScriptedUi>();
     ui_ = ui.get();
-    MainWindowServices services;
+    ConsoleServices& services = services_;
     services.library = std::make_unique<test::FakeLibrary>(std::make_shared<test::LibraryLog>());
     services.ui = std::move(ui);
     services.preferences = std::make_unique<Preferences>(dir_.path() + "/config/Corvane.conf");
     services.trayBackend = std::make_unique<test::NoTray>();
     services.paths = ProgramPaths::Resolve(dir_.path() + "/Corvane", dir_.path() + "/fallback");
-    mainWindow_ = std::make_unique<MainWindow>(std::move(services));
-    InitStoredValueManager(mainWindow_->storedValueCipher_);  // as the first show does; the worker is not started
-    scheduler_ = std::make_unique<SchedulerWindow>(*mainWindow_);
-    picker_ = std::make_unique<DatePickerWindow>(*mainWindow_);
+    mainWindow_ = std::make_unique<MainWindow>(services);
+    InitStoredValueManager(*services.storedValueCipher);  // as the first show does; the worker is not started
+    scheduler_ = std::make_unique<SchedulerWindow>(mainWindow_.get(), *services.ui, *services.storedValueCipher,
+                                                   services.paths);
+    picker_ = std::make_unique<DatePickerWindow>(mainWindow_.get(), *services.ui, *scheduler_);
+    ConnectDatePicker(*scheduler_, *picker_, *services.ui);
   }
   void TearDown() override {
     picker_.reset();
@@ -137,6 +140,7 @@ class SchedulerWindowTest : public ::testing::Test {
   TCipherManager cipher_;
   StoredValues values_{cipher_};
   ScriptedUi* ui_ = nullptr;
+  ConsoleServices services_;  // outlives the windows
   std::unique_ptr<MainWindow> mainWindow_;
   std::unique_ptr<SchedulerWindow> scheduler_;
   std::unique_ptr<DatePickerWindow> picker_;

@@ -103,14 +103,14 @@ class WindowLayoutsTest : public test::ConsoleTest {
       font.setPointSize(points);
       QApplication::setFont(font);
     }
-    windows_ = std::make_unique<ConsoleWindows>(Shown());
+    windows_ = std::make_unique<ConsoleWindows>(Shown(), Services());
   }
   SecondaryWindow* Find(const char* caption) {
-    const SecondaryWindows& all = Window().Windows();
+    const ConsoleWindows& all = *windows_;
     for (SecondaryWindow* window :
-         {all.preferencesWindow.data(), all.aboutWindow.data(), all.environmentWindow.data(), all.jobWindow.data(),
-          all.commandWindow.data(), all.schedulerWindow.data(), all.datePickerWindow.data()}) {
-      if (window != nullptr && window->windowTitle() == QLatin1String(caption)) return window;
+         std::initializer_list<SecondaryWindow*>{&all.Preferences(), &all.About(), &all.Environment(), &all.Job(),
+                                                 &all.Command(), &all.Scheduler(), &all.DatePicker()}) {
+      if (window->windowTitle() == QLatin1String(caption)) return window;
     }
     return nullptr;
   }

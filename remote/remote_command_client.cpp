@@ -162,7 +162,7 @@ void ErrorChannelReader::ReadToEnd(Socket connection, bool stopping) noexcept {
 
 // --- RemoteCommandClient -------------------------------------------------------------------------
 
-Socket RemoteCommandClient::ConnectMain() const {
+Socket RemoteCommandClient::ConnectMain(SocketAddress& server) const {
   std::optional<PortRange> range;
   if (useReservedPorts_) range = kReservedPortRange;
   const std::vector<SocketAddress> addresses = ResolveHost(host_, port_);
@@ -178,6 +178,7 @@ Socket RemoteCommandClient::ConnectMain() const {
     }
     socket.SetKeepAlive();
     socket.SetTimeout(readTimeout_);
+    server = address;
     return socket;
   }
   throw *last_error;
@@ -189,7 +190,10 @@ bool RemoteCommandClient::ExecWithIdentity(std::string_view first_identity, std:
   statusNotNul_ = false;
   outputCut_ = false;
 
-  Socket main = ConnectMain();
+  // The server's address as connected to: a server that resets the connection at once leaves a
+  // socket that no longer has a peer name to ask for.
+  SocketAddress server;
+  Socket main = ConnectMain(server);
 
   std::optional<ErrorChannelReader> reader;
   if (useErrorChannel_) {
@@ -200,7 +204,7 @@ bool RemoteCommandClient::ExecWithIdentity(std::string_view first_identity, std:
     if (useReservedPorts_) range = kReservedPortRange;
     listener.Bind(local, range);
     // An rsh server connects back from a reserved port, as it connects from one to us.
-    reader.emplace(std::move(listener), main.PeerAddress(), useReservedPorts_);
+    reader.emplace(std::move(listener), server, useReservedPorts_);
   }
 
   // Until the status byte has come the command has not started: these waits are bounded.

@@ -128,7 +128,8 @@ class RemoteCommandClient {
       : port_(port), useReservedPorts_(use_reserved_ports) {}
 
  private:
-  Socket ConnectMain() const;
+  // Connects to the first of the host's addresses that answers; `server` is set to that address.
+  Socket ConnectMain(SocketAddress& server) const;
 
   std::string host_;
   std::uint16_t port_ = 0;

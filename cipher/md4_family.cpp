@@ -65,6 +65,7 @@ constexpr std::uint64_t SwapBytes64(std::uint64_t v) {
 }
 
 // Expected digests of the shared 32-byte test input, in digest byte order.
+// clang-format off
 const std::uint8_t kMD4KnownAnswer[16] = {0x25, 0xEA, 0xBF, 0xCC, 0x8C, 0xC9, 0x6F, 0xD9,
                                           0x2D, 0xCF, 0x7E, 0xBD, 0x7F, 0x87, 0x7C, 0x7C};
 const std::uint8_t kMD5KnownAnswer[16] = {0x3E, 0xD8, 0x34, 0x8C, 0xD2, 0xA4, 0x45, 0xD6,
@@ -95,6 +96,7 @@ const std::uint32_t kSharedStart[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0
 const std::uint32_t kRipeMD256Start[10] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
                                            0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u,
                                            0u,          0u};
+// clang-format on
 
 }  // namespace
 

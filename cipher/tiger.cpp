@@ -10,6 +10,7 @@ namespace corvane {
 namespace {
 
 // Tiger of the shared test input.
+// clang-format off
 constexpr std::uint8_t kKnownAnswer[24] = {
     0x58, 0x78, 0x75, 0x23, 0xE0, 0x9A, 0x90, 0x84, 0xD8, 0xE3, 0x62, 0x96,
     0x68, 0x95, 0xE0, 0xEF, 0x9E, 0x62, 0x1B, 0x4F, 0xBC, 0x4A, 0x44, 0xCA};
@@ -285,6 +286,7 @@ constexpr std::uint64_t kSBoxes[4][256] = {
     0xCD56D9430EA8280Eull, 0xC12591D7535F5065ull, 0xC83223F1720AEF96ull, 0xC3A0396F7363A51Full,
   },
 };
+// clang-format on
 
 constexpr const std::uint64_t* T1 = kSBoxes[0];
 constexpr const std::uint64_t* T2 = kSBoxes[1];

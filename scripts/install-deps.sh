@@ -37,6 +37,8 @@ tests=(
   socat passwd
   # Debian's own rsh client, beside which the remote benchmark measures ours
   rsh-client
+  # the format check (scripts/format.sh): clang-format 14
+  clang-format-14
 )
 packages=("${program[@]}")
 if [ "${1:-}" != "--program" ]; then

@@ -114,26 +114,32 @@ void TProtection::ProcessBlock(std::uint8_t* data, std::size_t size, TProtection
 }
 
 namespace {
-// Ends an action after a failure: the failure that is already on its way is the one the caller
-// sees, so a second one from EndAction is dropped.
-void EndAfterFailure(TProtection& self, TProtectionAction action) noexcept {
+// The one clean-up rule of the entry points: body runs, then each closing step in order. When the
+// body fails, every closing step still runs, each on its own, and the body's failure is the one
+// that travels on (a failure of a closing step is then dropped); after a body that succeeded, a
+// failing closing step ends the clean-up and travels on itself.
+template <class Body, class... Closing>
+void RunThenClose(Body&& body, Closing&&... closing) {
   try {
-    self.EndAction(action);
+    body();
   } catch (...) {
+    auto closeQuietly = [](auto& step) noexcept {
+      try {
+        step();
+      } catch (...) {
+      }
+    };
+    (closeQuietly(closing), ...);
+    throw;
   }
+  (closing(), ...);
 }
 }  // namespace
 
 std::size_t TProtection::ProcessBuffer(std::uint8_t* buffer, std::size_t size, TProtectionAction action) {
   if (NoBytes(size)) size = 0;
   BeginAction(action);
-  try {
-    ProcessBlock(buffer, size, action);
-  } catch (...) {
-    EndAfterFailure(*this, action);
-    throw;
-  }
-  EndAction(action);
+  RunThenClose([&] { ProcessBlock(buffer, size, action); }, [&] { EndAction(action); });
   return size;
 }
 
@@ -154,27 +160,17 @@ void RunInChunks(TProtection& self, TProtectionAction action, std::int64_t total
                  const std::size_t& wipeSize, Step&& step) {
   self.BeginAction(action);
   ReportProgress(&self, 0, Clamp32(total));
-  try {
-    std::int64_t remaining = total;
-    while (remaining > 0) {
-      const std::int64_t n = step(std::min(remaining, kChunk));
-      if (n == 0) break;
-      remaining -= n;
-      ReportProgress(&self, Clamp32(total - remaining), Clamp32(total));
-    }
-  } catch (...) {
-    // The failure on its way is the one the caller sees: a failure of a closing step is dropped.
-    SecureWipe(wipe, wipeSize);
-    try {
-      ReportProgress(&self, 0, 0);
-    } catch (...) {
-    }
-    EndAfterFailure(self, action);
-    throw;
-  }
-  SecureWipe(wipe, wipeSize);
-  ReportProgress(&self, 0, 0);
-  self.EndAction(action);
+  RunThenClose(
+      [&] {
+        std::int64_t remaining = total;
+        while (remaining > 0) {
+          const std::int64_t n = step(std::min(remaining, kChunk));
+          if (n == 0) break;
+          remaining -= n;
+          ReportProgress(&self, Clamp32(total - remaining), Clamp32(total));
+        }
+      },
+      [&] { SecureWipe(wipe, wipeSize); }, [&] { ReportProgress(&self, 0, 0); }, [&] { self.EndAction(action); });
 }
 }  // namespace
 
@@ -231,49 +227,48 @@ void TProtection::ProcessFile(const std::string& sourceName, const std::string& 
   }
   TStream* out = dest ? static_cast<TStream*>(&*dest) : static_cast<TStream*>(&*source);
   source->SetPosition(0);
-  try {
-    ProcessStream(&*source, out, source->Size(), action);
-  } catch (...) {
-    if (dest) dest->SetSize(dest->Position());
-    throw;
-  }
-  if (dest) dest->SetSize(dest->Position());
+  // A destination file ends where the output ended, also after a failure.
+  RunThenClose([&] { ProcessStream(&*source, out, source->Size(), action); },
+               [&] {
+                 if (dest) dest->SetSize(dest->Position());
+               });
 }
 
 std::string TProtection::ProcessText(std::string_view text, TProtectionAction action, int formatId) {
   if (text.empty()) return {};
   std::string work = action == TProtectionAction::Decrypt ? ConvertFromText(text, formatId) : std::string(text);
+  std::string result;
   // The working copy holds the plain bytes (before encryption, after decryption): wiped on every
   // way out.
-  struct WipeOnExit {
-    std::string& bytes;
-    ~WipeOnExit() { SecureWipe(bytes); }
-  } wipeWork{work};
-  auto* const data = reinterpret_cast<std::uint8_t*>(work.data());
-  const std::int64_t total = std::int64_t(work.size());
-  std::int64_t done = 0;
-  if (action == TProtectionAction::Digest) {
-    // A digest leaves the bytes as they are: each chunk goes to the hooks as a copy.
-    std::uint8_t buffer[kChunk];
-    std::size_t used = 0;
-    RunInChunks(*this, action, total, buffer, used, [&](std::int64_t want) {
-      used = std::max(used, std::size_t(want));
-      std::memcpy(buffer, data + done, std::size_t(want));
-      ProcessBlock(buffer, std::size_t(want), action);
-      done += want;
-      return want;
-    });
-  } else {
-    // The other actions change the bytes in place, chunk by chunk.
-    const std::size_t nothingToWipe = 0;
-    RunInChunks(*this, action, total, nullptr, nothingToWipe, [&](std::int64_t want) {
-      ProcessBlock(data + done, std::size_t(want), action);
-      done += want;
-      return want;
-    });
-  }
-  if (action == TProtectionAction::Decrypt) return std::string(work);  // a copy: the working one is wiped
-  return ConvertToText(work, formatId);
+  RunThenClose(
+      [&] {
+        auto* const data = reinterpret_cast<std::uint8_t*>(work.data());
+        const std::int64_t total = std::int64_t(work.size());
+        std::int64_t done = 0;
+        if (action == TProtectionAction::Digest) {
+          // A digest leaves the bytes as they are: each chunk goes to the hooks as a copy.
+          std::uint8_t buffer[kChunk];
+          std::size_t used = 0;
+          RunInChunks(*this, action, total, buffer, used, [&](std::int64_t want) {
+            used = std::max(used, std::size_t(want));
+            std::memcpy(buffer, data + done, std::size_t(want));
+            ProcessBlock(buffer, std::size_t(want), action);
+            done += want;
+            return want;
+          });
+        } else {
+          // The other actions change the bytes in place, chunk by chunk.
+          const std::size_t nothingToWipe = 0;
+          RunInChunks(*this, action, total, nullptr, nothingToWipe, [&](std::int64_t want) {
+            ProcessBlock(data + done, std::size_t(want), action);
+            done += want;
+            return want;
+          });
+        }
+        result = action == TProtectionAction::Decrypt ? work : ConvertToText(work, formatId);
+      },
+      [&] { SecureWipe(work); });
+  return result;
 }
 
 }  // namespace corvane

@@ -40,8 +40,6 @@ const HashClassInfo& TChecksum::StaticClass() {
   return info;
 }
 
-void THash::Update(const std::uint8_t*, std::size_t) {}
-
 std::uint8_t* THash::DigestBytes() {
   // The abstract base has no digest: it shows a private copy of the shared test input.
   static thread_local std::uint8_t copy[32];

@@ -234,8 +234,7 @@ void THash_Square::Compress(const std::uint8_t* block, SquareScratch& s) {
   for (int i = 0; i < 4; ++i) StoreLE32(digest_ + 4 * i, s.w[0][i] ^ s.m[i]);
 }
 
-void THash_Square::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void THash_Square::DoUpdate(const std::uint8_t* data, std::size_t size) {
   const std::size_t fill = count_ & 15u;
   count_ += std::uint32_t(size);
   if (fill != 0 && size < 16 - fill) {

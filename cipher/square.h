@@ -35,11 +35,11 @@ class THash_Square : public THash {
   using THash::THash;
   ~THash_Square() override;
 
-  void Update(const std::uint8_t* data, std::size_t size) override;
   std::uint8_t* DigestBytes() override { return digest_; }
 
  protected:
   void DoStart() override;
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
   void DoFinish() override;
 
  private:

@@ -51,14 +51,13 @@ TCipher::TCipher(const CipherClassInfo& cls, TProtection* chained)
 
 TCipher::~TCipher() { TCipher::EraseState(); }
 
-void TCipher::SetFlag(int bit, bool on) {
-  const std::uint32_t mask = 1u << unsigned(bit & 31);
-  flags_ = on ? (flags_ | mask) : (flags_ & ~mask);
+void TCipher::SetFlag(CipherFlag flag, bool on) {
+  flags_ = on ? (flags_ | FlagBit(flag)) : (flags_ & ~FlagBit(flag));
 }
 
 void TCipher::EraseState() {
-  SetFlag(0, false);
-  SetFlag(1, false);
+  SetFlag(CipherFlag::KeyFromText, false);
+  SetFlag(CipherFlag::Ready, false);
   const std::size_t b = std::size_t(blockSize_), s = std::size_t(scheduleSize_);
   for (std::uint8_t pass : {std::uint8_t(0xAA), std::uint8_t(0x55)}) {
     SecureWipe(vector_.get(), b, pass);
@@ -73,7 +72,7 @@ void TCipher::EraseState() {
 }
 
 void TCipher::CheckKeySize(std::int32_t& size) {
-  SetFlag(1, false);
+  SetFlag(CipherFlag::Ready, false);
   EraseState();
   if (size < 0) size = 0;
   if (size > maxKeySize_) {
@@ -93,7 +92,7 @@ void TCipher::StartVector(const std::uint8_t* iv) {
   else
     EncryptBlock(vector_.get());
   std::memcpy(feedback_.get(), vector_.get(), std::size_t(blockSize_));
-  SetFlag(1, true);
+  SetFlag(CipherFlag::Ready, true);
 }
 
 const std::uint8_t* TCipher::CheckedVector(std::span<const std::uint8_t> iv) const {
@@ -108,6 +107,13 @@ const std::uint8_t* TCipher::CheckedVector(std::span<const std::uint8_t> iv) con
 }
 
 void TCipher::StartVector(std::span<const std::uint8_t> iv) { StartVector(CheckedVector(iv)); }
+
+void TCipher::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
+  CheckKeySize(size);
+  ScheduleKey(key, size);
+  StartVector(iv);
+  InitDone();
+}
 
 void TCipher::Init(std::span<const std::uint8_t> key, std::span<const std::uint8_t> iv) {
   const std::uint8_t* checked = CheckedVector(iv);
@@ -144,7 +150,7 @@ void TCipher::InitKey(std::string_view keyText, const std::uint8_t* iv) {
   // The MAC modes write no output, which would leave the plain digest (the key) in the hash.
   if (Mode >= TCipherMode::cmCTSMAC) SecureWipe(hash.DigestBytes(), std::size_t(digestSize));
   ResetChain();
-  SetFlag(0, true);
+  SetFlag(CipherFlag::KeyFromText, true);
 }
 
 namespace {
@@ -164,6 +170,7 @@ void TCipher::ResetChain() {
     std::memcpy(scratch_.get(), feedback_.get(), b);
     std::memcpy(feedback_.get(), vector_.get(), b);
   }
+  ChainReset();
 }
 
 void TCipher::NotReady() const {

@@ -160,8 +160,7 @@ const std::uint32_t (&SquareDecryptionTables())[4][256] { return kDec.t; }
 
 // ---- TCipher_Square ----
 
-void TCipher_Square::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_Square::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   std::uint8_t* s = Schedule();
   if (size > 0) std::memcpy(s, key, std::size_t(size));  // the rest of the buffer is zero
   SquareScratch scratch;
@@ -169,7 +168,6 @@ void TCipher_Square::Init(const std::uint8_t* key, std::int32_t size, const std:
   std::uint32_t* words = ScheduleAs<std::uint32_t>();
   ExpandKey(scratch.key, words + kEncKeys, words + kDecKeys, scratch);
   SecureWipe(&scratch, sizeof scratch);
-  StartVector(iv);
 }
 
 void TCipher_Square::EncryptBlock(std::uint8_t* block) {

@@ -26,12 +26,9 @@ class TToyCipher : public TCipher {
   CORVANE_CIPHER_CLASS(TToyCipher)
  public:
   explicit TToyCipher(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {
-    CheckKeySize(size);
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override {
     std::memcpy(Schedule(), key, std::size_t(size));
-    StartVector(iv);
   }
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* b) override {
     const std::uint8_t* k = Schedule();
     for (int r = 0; r < 2; ++r)

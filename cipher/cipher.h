@@ -174,11 +174,6 @@ class TCipher : public TProtection {
   static constexpr std::uint32_t FlagBit(CipherFlag flag) { return 1u << unsigned(flag); }
   void NotReady() const;
   void CheckMode() const;
-  // The mode loops, with the block size fixed at compile time for the common sizes (0: any size).
-  template <std::size_t Fixed>
-  void EncryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
-  template <std::size_t Fixed>
-  void DecryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
   const std::uint8_t* CheckedVector(std::span<const std::uint8_t> iv) const;
 
   std::int32_t blockSize_, maxKeySize_, scheduleSize_;

@@ -74,7 +74,9 @@ inline void ShiftIn(std::uint8_t* f, std::uint8_t in) {
 }
 
 // What a mode works on: the cipher's block routines, its feedback register F and scratch block
-// S, and the block size B, fixed at compile time for the common sizes (Fixed 0: any size).
+// S, and the block size B, fixed at compile time for the common sizes (Fixed 0: any size). The
+// mode functions are inlined into the one function per block size that chooses among them, where
+// the view lives in registers, as the per-block work of a short message needs.
 template <std::size_t Fixed>
 struct Chain {
   TCipher& cipher;
@@ -89,19 +91,20 @@ struct Chain {
   std::size_t B() const { return Fixed != 0 ? Fixed : anySize; }
 
   // S = E(F): the keystream block of a tail and of the byte modes.
-  void EncryptRegister() {
+  [[gnu::always_inline]] void EncryptRegister() const {
     std::memcpy(s, f, B());
     cipher.EncryptBlock(s);
   }
   // The tail of the block modes: out = in xor S with S = E(F), over the tail's bytes; the
   // register then moves on to F xor S when moveRegister is set.
-  void KeystreamTail(const std::uint8_t* in, std::uint8_t* out, std::size_t n, bool moveRegister) {
+  [[gnu::always_inline]] void KeystreamTail(const std::uint8_t* in, std::uint8_t* out, std::size_t n,
+                                            bool moveRegister) const {
     EncryptRegister();
     XorBlock(in, s, n, out);
     if (moveRegister) XorBlock(f, s, B(), f);
   }
   // The tail of the block MAC modes does not enter the register: F = F xor E(F).
-  void MacTail(std::size_t n) {
+  [[gnu::always_inline]] void MacTail(std::size_t n) const {
     if (n == 0) return;
     EncryptRegister();
     XorBlock(f, s, B(), f);
@@ -110,7 +113,7 @@ struct Chain {
   // and gives the byte that is shifted in. With a fixed size the register is worked on in a
   // local copy.
   template <class Step>
-  void ByteFeedback(std::size_t size, Step&& step) {
+  [[gnu::always_inline]] void ByteFeedback(std::size_t size, Step&& step) const {
     if constexpr (Fixed != 0) {
       std::uint8_t reg[Fixed];
       std::memcpy(reg, f, Fixed);
@@ -125,7 +128,7 @@ struct Chain {
     }
   }
   // S = E(reg), the keystream block of one byte of a byte mode.
-  std::uint8_t KeystreamByte(const std::uint8_t* reg) {
+  [[gnu::always_inline]] std::uint8_t KeystreamByte(const std::uint8_t* reg) const {
     std::memcpy(s, reg, B());
     cipher.EncryptBlock(s);
     return s[0];
@@ -134,7 +137,8 @@ struct Chain {
 
 // cmCTS encryption: C = E(P xor F), then F = F xor C; the tail as KeystreamTail.
 template <std::size_t Fixed>
-void EncryptCts(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void EncryptCts(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
+                                              std::size_t size) {
   const std::size_t b = c.B(), whole = size - size % b;
   if (!c.cipher.EncryptChain(TCipherMode::cmCTS, source, dest, whole / b, c.f, c.s))
     for (std::size_t i = 0; i < whole; i += b) {
@@ -147,7 +151,8 @@ void EncryptCts(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, 
 
 // cmCBC encryption: C = E(P xor F), then F = C; the tail as KeystreamTail.
 template <std::size_t Fixed>
-void EncryptCbc(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void EncryptCbc(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
+                                              std::size_t size) {
   const std::size_t b = c.B(), whole = size - size % b;
   if (!c.cipher.EncryptChain(TCipherMode::cmCBC, source, dest, whole / b, c.f, c.s))
     for (std::size_t i = 0; i < whole; i += b) {
@@ -160,7 +165,8 @@ void EncryptCbc(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, 
 
 // cmCFB encryption, byte by byte: out = in xor E(F)[0]; F shifts in the output byte.
 template <std::size_t Fixed>
-void EncryptCfb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void EncryptCfb(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
+                                              std::size_t size) {
   if (c.cipher.EncryptChain(TCipherMode::cmCFB, source, dest, size, c.f, c.s)) return;
   c.ByteFeedback(size, [&](const std::uint8_t* reg, std::size_t i) {
     return dest[i] = std::uint8_t(source[i] ^ c.KeystreamByte(reg));
@@ -169,7 +175,8 @@ void EncryptCfb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, 
 
 // cmOFB, the same in both directions: out = in xor E(F)[0]; F shifts in E(F)[0].
 template <std::size_t Fixed>
-void CryptOfb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void CryptOfb(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
+                                            std::size_t size) {
   if (c.cipher.EncryptChain(TCipherMode::cmOFB, source, dest, size, c.f, c.s)) return;
   c.ByteFeedback(size, [&](const std::uint8_t* reg, std::size_t i) {
     const std::uint8_t key = c.KeystreamByte(reg);
@@ -181,7 +188,8 @@ void CryptOfb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, st
 // cmECB: each whole block through E (decrypt: D) in place in the output; a tail gets the
 // keystream E(F), which leaves F as it is.
 template <std::size_t Fixed, bool Decrypt>
-void CryptEcb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void CryptEcb(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
+                                            std::size_t size) {
   const std::size_t b = c.B(), whole = size - size % b;
   if (source != dest) std::memmove(dest, source, size);
   if constexpr (Decrypt)
@@ -193,7 +201,8 @@ void CryptEcb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, st
 
 // cmCTSMAC: no output; F = E(P xor F) xor F for each whole block, then the MAC tail.
 template <std::size_t Fixed>
-void MacCts(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void MacCts(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
+                                          std::size_t size) {
   const std::size_t b = c.B(), whole = size - size % b;
   if (!c.cipher.EncryptChain(TCipherMode::cmCTSMAC, source, dest, whole / b, c.f, c.s))
     for (std::size_t i = 0; i < whole; i += b) {
@@ -206,7 +215,8 @@ void MacCts(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std:
 
 // cmCBCMAC: no output; F = E(P xor F) for each whole block, then the MAC tail.
 template <std::size_t Fixed>
-void MacCbc(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void MacCbc(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
+                                          std::size_t size) {
   const std::size_t b = c.B(), whole = size - size % b;
   if (!c.cipher.EncryptChain(TCipherMode::cmCBCMAC, source, dest, whole / b, c.f, c.s))
     for (std::size_t i = 0; i < whole; i += b) {
@@ -219,7 +229,8 @@ void MacCbc(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std:
 
 // cmCFBMAC: no output; byte by byte F shifts in in xor E(F)[0].
 template <std::size_t Fixed>
-void MacCfb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void MacCfb(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
+                                          std::size_t size) {
   if (c.cipher.EncryptChain(TCipherMode::cmCFBMAC, source, dest, size, c.f, c.s)) return;
   c.ByteFeedback(size, [&](const std::uint8_t* reg, std::size_t i) {
     return std::uint8_t(source[i] ^ c.KeystreamByte(reg));
@@ -229,7 +240,8 @@ void MacCfb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std:
 // cmCTS (Cts) and cmCBC decryption in place in the output: P = D(C) xor F, then F = F xor C
 // (cmCTS) or F = C (cmCBC); the tail as KeystreamTail.
 template <std::size_t Fixed, bool Cts>
-void DecryptFeedbackBlocks(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void DecryptFeedbackBlocks(const Chain<Fixed>& c, const std::uint8_t* source,
+                                                         std::uint8_t* dest, std::size_t size) {
   const std::size_t b = c.B(), whole = size - size % b;
   auto chainIn = [&](const std::uint8_t* ciphertext) {
     if constexpr (Cts)
@@ -269,7 +281,8 @@ void DecryptFeedbackBlocks(Chain<Fixed> c, const std::uint8_t* source, std::uint
 
 // cmCFB decryption, byte by byte: out = in xor E(F)[0]; F shifts in the input byte.
 template <std::size_t Fixed>
-void DecryptCfb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
+[[gnu::always_inline]] inline void DecryptCfb(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
+                                              std::size_t size) {
   const std::size_t b = c.B();
   if (b > kRunBytes / 2) {
     c.ByteFeedback(size, [&](const std::uint8_t* reg, std::size_t i) {
@@ -299,9 +312,12 @@ void DecryptCfb(Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, 
   }
 }
 
+// The mode functions for one block size, chosen by the cipher's Mode (already checked).
 template <std::size_t Fixed>
-void Encrypt(TCipherMode mode, Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
-  switch (mode) {
+void Encrypt(TCipher& cipher, std::uint8_t* f, std::uint8_t* s, const std::uint8_t* source, std::uint8_t* dest,
+             std::size_t size) {
+  const Chain<Fixed> c(cipher, f, s);
+  switch (cipher.Mode) {
     case TCipherMode::cmCTS: return EncryptCts(c, source, dest, size);
     case TCipherMode::cmCBC: return EncryptCbc(c, source, dest, size);
     case TCipherMode::cmCFB: return EncryptCfb(c, source, dest, size);
@@ -315,8 +331,10 @@ void Encrypt(TCipherMode mode, Chain<Fixed> c, const std::uint8_t* source, std::
 
 // Decryption in the MAC modes computes the same register as encryption.
 template <std::size_t Fixed>
-void Decrypt(TCipherMode mode, Chain<Fixed> c, const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
-  switch (mode) {
+void Decrypt(TCipher& cipher, std::uint8_t* f, std::uint8_t* s, const std::uint8_t* source, std::uint8_t* dest,
+             std::size_t size) {
+  const Chain<Fixed> c(cipher, f, s);
+  switch (cipher.Mode) {
     case TCipherMode::cmCTS: return DecryptFeedbackBlocks<Fixed, true>(c, source, dest, size);
     case TCipherMode::cmCBC: return DecryptFeedbackBlocks<Fixed, false>(c, source, dest, size);
     case TCipherMode::cmCFB: return DecryptCfb(c, source, dest, size);
@@ -324,7 +342,7 @@ void Decrypt(TCipherMode mode, Chain<Fixed> c, const std::uint8_t* source, std::
     case TCipherMode::cmOFB:
     case TCipherMode::cmCTSMAC:
     case TCipherMode::cmCBCMAC:
-    case TCipherMode::cmCFBMAC: return Encrypt(mode, c, source, dest, size);
+    case TCipherMode::cmCFBMAC: return Encrypt<Fixed>(cipher, f, s, source, dest, size);
   }
 }
 
@@ -332,29 +350,29 @@ void Decrypt(TCipherMode mode, Chain<Fixed> c, const std::uint8_t* source, std::
 
 void TCipher::EncryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
   if (!Ready()) NotReady();
-  CheckMode();
+  if (!IsCipherMode(Mode)) CheckMode();
   if (size == 0) return;
   std::uint8_t* const f = feedback_.get();
   std::uint8_t* const s = scratch_.get();
   switch (blockSize_) {
-    case 8: return Encrypt(Mode, Chain<8>(*this, f, s), source, dest, size);
-    case 12: return Encrypt(Mode, Chain<12>(*this, f, s), source, dest, size);
-    case 16: return Encrypt(Mode, Chain<16>(*this, f, s), source, dest, size);
-    default: return Encrypt(Mode, Chain<0>(*this, f, s), source, dest, size);
+    case 8: return Encrypt<8>(*this, f, s, source, dest, size);
+    case 12: return Encrypt<12>(*this, f, s, source, dest, size);
+    case 16: return Encrypt<16>(*this, f, s, source, dest, size);
+    default: return Encrypt<0>(*this, f, s, source, dest, size);
   }
 }
 
 void TCipher::DecryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size) {
   if (!Ready()) NotReady();
-  CheckMode();
+  if (!IsCipherMode(Mode)) CheckMode();
   if (size == 0) return;
   std::uint8_t* const f = feedback_.get();
   std::uint8_t* const s = scratch_.get();
   switch (blockSize_) {
-    case 8: return Decrypt(Mode, Chain<8>(*this, f, s), source, dest, size);
-    case 12: return Decrypt(Mode, Chain<12>(*this, f, s), source, dest, size);
-    case 16: return Decrypt(Mode, Chain<16>(*this, f, s), source, dest, size);
-    default: return Decrypt(Mode, Chain<0>(*this, f, s), source, dest, size);
+    case 8: return Decrypt<8>(*this, f, s, source, dest, size);
+    case 12: return Decrypt<12>(*this, f, s, source, dest, size);
+    case 16: return Decrypt<16>(*this, f, s, source, dest, size);
+    default: return Decrypt<0>(*this, f, s, source, dest, size);
   }
 }
 

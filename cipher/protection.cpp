@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 #include "cipher/formats.h"
 #include "cipher/support.h"
@@ -114,32 +116,46 @@ void TProtection::ProcessBlock(std::uint8_t* data, std::size_t size, TProtection
 }
 
 namespace {
-// The one clean-up rule of the entry points: body runs, then each closing step in order. When the
-// body fails, every closing step still runs, each on its own, and the body's failure is the one
-// that travels on (a failure of a closing step is then dropped); after a body that succeeded, a
-// failing closing step ends the clean-up and travels on itself.
-template <class Body, class... Closing>
-void RunThenClose(Body&& body, Closing&&... closing) {
-  try {
-    body();
-  } catch (...) {
-    auto closeQuietly = [](auto& step) noexcept {
-      try {
-        step();
-      } catch (...) {
-      }
-    };
-    (closeQuietly(closing), ...);
-    throw;
+// The one clean-up rule of the entry points: the closing steps of a piece of work, run on every
+// way out. The normal way out calls Close(), which runs them in order; a failing step ends the
+// clean-up there and travels on. Any other way out (a failure of the work) runs every step from
+// the destructor, each on its own, and drops their failures: the failure already on its way is
+// the one the caller sees. Steps that cannot fail may be left to the destructor on every way out.
+template <class... Steps>
+class Closing {
+ public:
+  explicit Closing(Steps... steps) : steps_(std::move(steps)...) {}
+  Closing(const Closing&) = delete;
+  Closing& operator=(const Closing&) = delete;
+  ~Closing() {
+    if (!closed_) std::apply([](Steps&... steps) { (Quietly(steps), ...); }, steps_);
   }
-  (closing(), ...);
-}
+
+  void Close() {
+    closed_ = true;
+    std::apply([](Steps&... steps) { (steps(), ...); }, steps_);
+  }
+
+ private:
+  template <class Step>
+  static void Quietly(Step& step) noexcept {
+    try {
+      step();
+    } catch (...) {
+    }
+  }
+
+  std::tuple<Steps...> steps_;
+  bool closed_ = false;
+};
 }  // namespace
 
 std::size_t TProtection::ProcessBuffer(std::uint8_t* buffer, std::size_t size, TProtectionAction action) {
   if (NoBytes(size)) size = 0;
   BeginAction(action);
-  RunThenClose([&] { ProcessBlock(buffer, size, action); }, [&] { EndAction(action); });
+  Closing closing([&] { EndAction(action); });
+  ProcessBlock(buffer, size, action);
+  closing.Close();
   return size;
 }
 
@@ -160,17 +176,16 @@ void RunInChunks(TProtection& self, TProtectionAction action, std::int64_t total
                  const std::size_t& wipeSize, Step&& step) {
   self.BeginAction(action);
   ReportProgress(&self, 0, Clamp32(total));
-  RunThenClose(
-      [&] {
-        std::int64_t remaining = total;
-        while (remaining > 0) {
-          const std::int64_t n = step(std::min(remaining, kChunk));
-          if (n == 0) break;
-          remaining -= n;
-          ReportProgress(&self, Clamp32(total - remaining), Clamp32(total));
-        }
-      },
-      [&] { SecureWipe(wipe, wipeSize); }, [&] { ReportProgress(&self, 0, 0); }, [&] { self.EndAction(action); });
+  Closing closing([&] { SecureWipe(wipe, wipeSize); }, [&] { ReportProgress(&self, 0, 0); },
+                  [&] { self.EndAction(action); });
+  std::int64_t remaining = total;
+  while (remaining > 0) {
+    const std::int64_t n = step(std::min(remaining, kChunk));
+    if (n == 0) break;
+    remaining -= n;
+    ReportProgress(&self, Clamp32(total - remaining), Clamp32(total));
+  }
+  closing.Close();
 }
 }  // namespace
 
@@ -228,47 +243,44 @@ void TProtection::ProcessFile(const std::string& sourceName, const std::string& 
   TStream* out = dest ? static_cast<TStream*>(&*dest) : static_cast<TStream*>(&*source);
   source->SetPosition(0);
   // A destination file ends where the output ended, also after a failure.
-  RunThenClose([&] { ProcessStream(&*source, out, source->Size(), action); },
-               [&] {
-                 if (dest) dest->SetSize(dest->Position());
-               });
+  Closing closing([&] {
+    if (dest) dest->SetSize(dest->Position());
+  });
+  ProcessStream(&*source, out, source->Size(), action);
+  closing.Close();
 }
 
 std::string TProtection::ProcessText(std::string_view text, TProtectionAction action, int formatId) {
   if (text.empty()) return {};
   std::string work = action == TProtectionAction::Decrypt ? ConvertFromText(text, formatId) : std::string(text);
-  std::string result;
   // The working copy holds the plain bytes (before encryption, after decryption): wiped on every
-  // way out.
-  RunThenClose(
-      [&] {
-        auto* const data = reinterpret_cast<std::uint8_t*>(work.data());
-        const std::int64_t total = std::int64_t(work.size());
-        std::int64_t done = 0;
-        if (action == TProtectionAction::Digest) {
-          // A digest leaves the bytes as they are: each chunk goes to the hooks as a copy.
-          std::uint8_t buffer[kChunk];
-          std::size_t used = 0;
-          RunInChunks(*this, action, total, buffer, used, [&](std::int64_t want) {
-            used = std::max(used, std::size_t(want));
-            std::memcpy(buffer, data + done, std::size_t(want));
-            ProcessBlock(buffer, std::size_t(want), action);
-            done += want;
-            return want;
-          });
-        } else {
-          // The other actions change the bytes in place, chunk by chunk.
-          const std::size_t nothingToWipe = 0;
-          RunInChunks(*this, action, total, nullptr, nothingToWipe, [&](std::int64_t want) {
-            ProcessBlock(data + done, std::size_t(want), action);
-            done += want;
-            return want;
-          });
-        }
-        result = action == TProtectionAction::Decrypt ? work : ConvertToText(work, formatId);
-      },
-      [&] { SecureWipe(work); });
-  return result;
+  // way out, after the result is made.
+  Closing wipeWork([&] { SecureWipe(work); });
+  auto* const data = reinterpret_cast<std::uint8_t*>(work.data());
+  const std::int64_t total = std::int64_t(work.size());
+  std::int64_t done = 0;
+  if (action == TProtectionAction::Digest) {
+    // A digest leaves the bytes as they are: each chunk goes to the hooks as a copy.
+    std::uint8_t buffer[kChunk];
+    std::size_t used = 0;
+    RunInChunks(*this, action, total, buffer, used, [&](std::int64_t want) {
+      used = std::max(used, std::size_t(want));
+      std::memcpy(buffer, data + done, std::size_t(want));
+      ProcessBlock(buffer, std::size_t(want), action);
+      done += want;
+      return want;
+    });
+  } else {
+    // The other actions change the bytes in place, chunk by chunk.
+    const std::size_t nothingToWipe = 0;
+    RunInChunks(*this, action, total, nullptr, nothingToWipe, [&](std::int64_t want) {
+      ProcessBlock(data + done, std::size_t(want), action);
+      done += want;
+      return want;
+    });
+  }
+  if (action == TProtectionAction::Decrypt) return std::string(work);  // a copy: the working one is wiped
+  return ConvertToText(work, formatId);
 }
 
 }  // namespace corvane

@@ -27,9 +27,12 @@ constexpr bool InSet(TActionSet set, TProtectionAction a) { return (set & Action
 
 // A byte count of 0 or less. Lengths travel as std::size_t; a negative count that a caller passes
 // arrives as a value beyond the largest signed count, and like 0 it means there is nothing to do.
+// One comparison: 0 wraps around to the largest value.
 constexpr bool NoBytes(std::size_t size) {
-  return size == 0 || size > std::size_t(std::numeric_limits<std::ptrdiff_t>::max());
+  return size - 1 >= std::size_t(std::numeric_limits<std::ptrdiff_t>::max());
 }
+static_assert(NoBytes(0) && !NoBytes(1) && !NoBytes(std::size_t(std::numeric_limits<std::ptrdiff_t>::max())) &&
+              NoBytes(std::size_t(std::numeric_limits<std::ptrdiff_t>::max()) + 1) && NoBytes(std::size_t(-1)));
 
 class EProtection : public std::runtime_error {
  public:

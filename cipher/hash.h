@@ -73,7 +73,7 @@ class THash : public TProtection {
   // the checks and hooks, so DoUpdate always gets data and at least one byte. Concrete classes
   // wipe their state and digest in their own destructors (SecureWipe).
   virtual void DoStart() {}
-  virtual void DoUpdate(const std::uint8_t* /*data*/, std::size_t /*size*/) {}
+  virtual void DoUpdate(const std::uint8_t* data, std::size_t size);
   virtual void DoFinish() {}
 };
 

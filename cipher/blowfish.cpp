@@ -286,8 +286,7 @@ std::span<const std::uint32_t, 1024> TCipher_Blowfish::InitialSBoxes() {
   return std::span<const std::uint32_t, 1024>(kInitialS);
 }
 
-void TCipher_Blowfish::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_Blowfish::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   std::uint32_t* s = ScheduleAs<std::uint32_t>();
   std::uint32_t* p = s + kPOffset;
   std::memcpy(s, kInitialS, sizeof kInitialS);
@@ -318,7 +317,6 @@ void TCipher_Blowfish::Init(const std::uint8_t* key, std::int32_t size, const st
     s[i + 1] = block[1];
   }
   SecureWipe(block, sizeof block);
-  StartVector(iv);
 }
 
 void TCipher_Blowfish::EncryptBlock(std::uint8_t* block) { CryptBlocks<true, 1>(ScheduleAs<std::uint32_t>(), block); }

@@ -15,8 +15,6 @@ class TCipher_Blowfish : public TCipher {
   CORVANE_CIPHER_CLASS(TCipher_Blowfish)
  public:
   explicit TCipher_Blowfish(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override;
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
@@ -27,6 +25,9 @@ class TCipher_Blowfish : public TCipher {
   // The published initial tables the key schedule starts from.
   static std::span<const std::uint32_t, 18> InitialPArray();
   static std::span<const std::uint32_t, 1024> InitialSBoxes();
+
+ protected:
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;
 };
 
 }  // namespace corvane

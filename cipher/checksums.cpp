@@ -63,8 +63,7 @@ CORVANE_DEFINE_HASH_CLASS(THash_CRC32, THash_XOR32, 4, kKnownAnswerCrc32)
 CORVANE_DEFINE_HASH_CLASS(THash_CRC16_CCITT, THash_XOR16, 2, kKnownAnswerCcitt)
 CORVANE_DEFINE_HASH_CLASS(Thash_CRC16_Standard, THash_XOR16, 2, kKnownAnswerCrc16)
 
-void THash_XOR16::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void THash_XOR16::DoUpdate(const std::uint8_t* data, std::size_t size) {
   std::uint16_t crc = crc_;
   if (size < kLaneMinimum) {
     for (std::size_t i = 0; i < size; ++i) crc = std::uint16_t(RotateLeft16(crc, 5) ^ data[i]);
@@ -82,8 +81,7 @@ void THash_XOR16::Update(const std::uint8_t* data, std::size_t size) {
   crc_ = crc;
 }
 
-void THash_XOR32::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void THash_XOR32::DoUpdate(const std::uint8_t* data, std::size_t size) {
   std::uint32_t crc = crc_;
   if (size & 1) {
     crc ^= data[0];
@@ -108,20 +106,17 @@ void THash_XOR32::Update(const std::uint8_t* data, std::size_t size) {
 void THash_CRC32::DoStart() { crc_ = 0xFFFFFFFFu; }
 void THash_CRC32::DoFinish() { crc_ = ~crc_; }
 
-void THash_CRC32::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void THash_CRC32::DoUpdate(const std::uint8_t* data, std::size_t size) {
   crc_ = UpdateInPieces(crc_, data, size, Crc32Update);
 }
 
 void THash_CRC16_CCITT::DoStart() { crc_ = 0xFFFF; }
 
-void THash_CRC16_CCITT::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void THash_CRC16_CCITT::DoUpdate(const std::uint8_t* data, std::size_t size) {
   crc_ = UpdateInPieces(crc_, data, size, Crc16CcittUpdate);
 }
 
-void Thash_CRC16_Standard::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void Thash_CRC16_Standard::DoUpdate(const std::uint8_t* data, std::size_t size) {
   crc_ = UpdateInPieces(crc_, data, size, Crc16Update);
 }
 

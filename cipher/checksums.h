@@ -31,16 +31,20 @@ class THash_XOR16 : public TChecksumRegister<std::uint16_t> {
   CORVANE_HASH_CLASS(THash_XOR16)
  public:
   using TChecksumRegister::TChecksumRegister;
-  void Update(const std::uint8_t* data, std::size_t size) override;
+
+ protected:
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
 };
 
 class THash_XOR32 : public TChecksumRegister<std::uint32_t> {
   CORVANE_HASH_CLASS(THash_XOR32)
  public:
   using TChecksumRegister::TChecksumRegister;
+
+ protected:
   // An odd length takes its first byte alone, so the result depends on how data of odd length
   // is split into calls.
-  void Update(const std::uint8_t* data, std::size_t size) override;
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
 };
 
 // CRC-32 of IEEE 802.3 (reflected 0xEDB88320, initial 0xFFFFFFFF, final complement).
@@ -48,9 +52,9 @@ class THash_CRC32 : public THash_XOR32 {
   CORVANE_HASH_CLASS(THash_CRC32)
  public:
   using THash_XOR32::THash_XOR32;
-  void Update(const std::uint8_t* data, std::size_t size) override;
 
  protected:
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
   void DoStart() override;
   // Complements the register in place (a second Finish without Start undoes the first).
   void DoFinish() override;
@@ -62,9 +66,9 @@ class THash_CRC16_CCITT : public THash_XOR16 {
   CORVANE_HASH_CLASS(THash_CRC16_CCITT)
  public:
   using THash_XOR16::THash_XOR16;
-  void Update(const std::uint8_t* data, std::size_t size) override;
 
  protected:
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
   void DoStart() override;
 };
 
@@ -73,7 +77,9 @@ class Thash_CRC16_Standard : public THash_XOR16 {
   CORVANE_HASH_CLASS(Thash_CRC16_Standard)
  public:
   using THash_XOR16::THash_XOR16;
-  void Update(const std::uint8_t* data, std::size_t size) override;
+
+ protected:
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
 };
 
 // The CCITT table is Crc16CcittTable() (cipher/support.h): entry i is the byte i shifted from the

@@ -61,6 +61,15 @@ struct CipherClassInfo : ClassInfo {
 void SetStrictKeySize(bool on);
 bool StrictKeySize();
 
+// The state flags of a cipher, each the number of its bit in TCipher::Flags().
+enum class CipherFlag : unsigned {
+  KeyFromText = 0,  // the key came through InitKey
+  Ready = 1,        // a key schedule and a start vector are in place: the cipher may run
+};
+
+// A concrete class supplies its key schedule (ScheduleKey) and its block routines; the base
+// runs everything around them. Init always checks the key size first, then runs the schedule,
+// then sets the start vector, so no class can skip a step or reorder them.
 class TCipher : public TProtection {
  public:
   // Concrete classes pass their own descriptor: the sizes come from it.
@@ -77,17 +86,18 @@ class TCipher : public TProtection {
   std::int32_t ScheduleSize() const { return scheduleSize_; }
   const std::uint8_t* KnownAnswer() const { return Class().knownAnswer; }
 
-  virtual void SetFlag(int bit, bool on);
+  void SetFlag(CipherFlag flag, bool on);
+  bool HasFlag(CipherFlag flag) const { return (flags_ & FlagBit(flag)) != 0; }
   std::uint32_t Flags() const { return flags_; }
-  bool Ready() const { return (flags_ & 2u) != 0; }
-  virtual void StartVector(const std::uint8_t* iv);
+  bool Ready() const { return HasFlag(CipherFlag::Ready); }
+  void StartVector(const std::uint8_t* iv);
   // The same with the vector's length checked: empty is no vector, any other length than
   // BlockSize() is refused with code 5 before anything changes.
   void StartVector(std::span<const std::uint8_t> iv);
 
-  // The class's key schedule from size raw key bytes, then StartVector(iv). Every concrete
-  // Init runs CheckKeySize first.
-  virtual void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) = 0;
+  // Keys the cipher with size raw key bytes: CheckKeySize, the class's key schedule,
+  // StartVector(iv).
+  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv);
   void Init(std::string_view key, const std::uint8_t* iv = nullptr) {
     Init(reinterpret_cast<const std::uint8_t*>(key.data()), std::int32_t(key.size()), iv);
   }
@@ -101,8 +111,8 @@ class TCipher : public TProtection {
   // Both refuse a Mode outside the eight modes with code 4 (nothing is written or changed).
   void EncryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
   void DecryptBuffer(const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
-  virtual void ResetChain();
-  virtual void EraseState();
+  void ResetChain();
+  void EraseState();
 
   // The key hash object (created from KeyHashClass on first use).
   THash& KeyHash();
@@ -138,6 +148,15 @@ class TCipher : public TProtection {
                             std::uint8_t* f, std::uint8_t* s);
 
  protected:
+  // The class's key schedule from size raw key bytes into the schedule buffer, which is all zero
+  // bytes when it starts. Init has already checked size: it lies in 0..MaxKeySize().
+  virtual void ScheduleKey(const std::uint8_t* key, std::int32_t size) = 0;
+  // The end of every Init, after the start vector: a class whose block routine moves state of its
+  // own (SCOP's keystream) keeps the state it starts from here.
+  virtual void InitDone() {}
+  // The end of every ResetChain: such a class returns to the state InitDone kept.
+  virtual void ChainReset() {}
+
   // The schedule buffer (ScheduleSize() bytes, 16-byte aligned); its layout is the class's.
   std::uint8_t* Schedule() { return schedule_.get(); }
   template <class W>
@@ -152,13 +171,9 @@ class TCipher : public TProtection {
   };
   using Block = std::unique_ptr<std::uint8_t[], AlignedFree>;
   static Block Allocate(std::int32_t size);
+  static constexpr std::uint32_t FlagBit(CipherFlag flag) { return 1u << unsigned(flag); }
   void NotReady() const;
   void CheckMode() const;
-  // The mode loops, with the block size fixed at compile time for the common sizes (0: any size).
-  template <std::size_t Fixed>
-  void EncryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
-  template <std::size_t Fixed>
-  void DecryptIn(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t size);
   const std::uint8_t* CheckedVector(std::span<const std::uint8_t> iv) const;
 
   std::int32_t blockSize_, maxKeySize_, scheduleSize_;

@@ -137,10 +137,8 @@ constexpr int kLanes = 4;
 
 std::uint32_t TCipher_Gost::Table(int j, std::uint8_t b) { return kTables.t[j & 3][b]; }
 
-void TCipher_Gost::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_Gost::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   if (size > 0) std::memcpy(Schedule(), key, std::size_t(size));
-  StartVector(iv);
 }
 
 void TCipher_Gost::EncryptBlock(std::uint8_t* block) { StoreLE64(block, Encrypt(LoadLE64(block), Keys(Schedule()))); }

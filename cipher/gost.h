@@ -14,8 +14,6 @@ class TCipher_Gost : public TCipher {
   CORVANE_CIPHER_CLASS(TCipher_Gost)
  public:
   explicit TCipher_Gost(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override;
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
@@ -26,6 +24,9 @@ class TCipher_Gost : public TCipher {
   // Entry b of expanded table j (0..3): byte j of the round function's input substituted
   // through S-boxes 2j+1 (low nibble) and 2j+2 (high nibble), in place, rotated left by 11.
   static std::uint32_t Table(int j, std::uint8_t b);
+
+ protected:
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;
 };
 
 }  // namespace corvane

@@ -49,9 +49,12 @@ class THash : public TProtection {
 
   // Resets the algorithm, then runs the start hook (a chained TMAC keys the fresh state).
   void Start();
-  // Takes size more bytes; a size of 0 or less (NoBytes) takes nothing. The input may be the
-  // object's own digest buffer: implementations read it as they go and never take a snapshot.
-  virtual void Update(const std::uint8_t* data, std::size_t size);
+  // Takes size more bytes; no data, or a size of 0 or less (NoBytes), takes nothing. The input
+  // may be the object's own digest buffer: implementations read it as they go and never take a
+  // snapshot.
+  void Update(const std::uint8_t* data, std::size_t size) {
+    if (data != nullptr && !NoBytes(size)) DoUpdate(data, size);
+  }
   // Completes the digest into the digest buffer, then runs the finish hook (a chained TMAC
   // protects the digest; any other chained protection obscures it in place).
   void Finish();
@@ -66,9 +69,11 @@ class THash : public TProtection {
   void ProcessBlock(std::uint8_t* data, std::size_t size, TProtectionAction action) override;
 
  protected:
-  // The algorithm's own reset and completion; Start and Finish wrap them with the hooks.
-  // Concrete classes wipe their state and digest in their own destructors (SecureWipe).
+  // The algorithm's own reset, update and completion; Start, Update and Finish wrap them with
+  // the checks and hooks, so DoUpdate always gets data and at least one byte. Concrete classes
+  // wipe their state and digest in their own destructors (SecureWipe).
   virtual void DoStart() {}
+  virtual void DoUpdate(const std::uint8_t* data, std::size_t size);
   virtual void DoFinish() {}
 };
 

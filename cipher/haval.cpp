@@ -233,8 +233,8 @@ void THash_Haval256::DoStart() {
   std::copy_n(kInitialWords, 8, state_);
 }
 
-void THash_Haval256::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size) || compress_ == nullptr) return;
+void THash_Haval256::DoUpdate(const std::uint8_t* data, std::size_t size) {
+  if (compress_ == nullptr) return;
   const std::size_t waiting = std::size_t(byteCount_ % sizeof(buffer_));
   byteCount_ += size;
   if (waiting > 0) {

@@ -14,7 +14,6 @@ class THash_Haval256 : public THash {
   using THash::THash;
   ~THash_Haval256() override;
 
-  void Update(const std::uint8_t* data, std::size_t size) override;
   std::uint8_t* DigestBytes() override;
 
   // The pass count of the compression. Start keeps a value of 3, 4 or 5; any other value (as
@@ -25,6 +24,7 @@ class THash_Haval256 : public THash {
 
  protected:
   void DoStart() override;
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
   void DoFinish() override;
 
  private:

@@ -291,8 +291,7 @@ std::uint16_t TCipher_IDEA::MulInverse(std::uint16_t x) {
   return std::uint16_t(inv);  // 65536 is stored as 0
 }
 
-void TCipher_IDEA::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_IDEA::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   std::uint8_t* raw = Schedule();
   if (size > 0) std::memcpy(raw, key, std::size_t(size));
   std::uint16_t* z = ScheduleAs<std::uint16_t>();
@@ -323,7 +322,6 @@ void TCipher_IDEA::Init(const std::uint8_t* key, std::int32_t size, const std::u
       out[5] = round[5];
     }
   }
-  StartVector(iv);
 }
 
 void TCipher_IDEA::EncryptBlock(std::uint8_t* block) { IdeaCrypt(block, ScheduleAs<std::uint16_t>()); }

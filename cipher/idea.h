@@ -15,8 +15,6 @@ class TCipher_IDEA : public TCipher {
   CORVANE_CIPHER_CLASS(TCipher_IDEA)
  public:
   explicit TCipher_IDEA(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override;
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
@@ -28,6 +26,9 @@ class TCipher_IDEA : public TCipher {
   static std::uint16_t Mul(std::uint16_t a, std::uint16_t b);
   // Multiplicative inverse modulo 65537 (0 and 1 are their own inverses).
   static std::uint16_t MulInverse(std::uint16_t x);
+
+ protected:
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;
 };
 
 }  // namespace corvane

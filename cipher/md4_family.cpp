@@ -137,8 +137,7 @@ void THash_MD4::StartWith(const std::uint32_t* words, std::size_t count) {
 
 void THash_MD4::DoStart() { StartWith(kSharedStart, 10); }
 
-void THash_MD4::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void THash_MD4::DoUpdate(const std::uint8_t* data, std::size_t size) {
   const std::size_t waiting = std::size_t(ByteCount % kBlockSize);
   ByteCount += size;
   // The input is read only at the moment each piece is copied or compressed: when it lies in

@@ -23,15 +23,15 @@ class THash_MD4 : public THash {
   explicit THash_MD4(TProtection* chained = nullptr) : THash(chained) {}
   ~THash_MD4() override;
 
-  // Takes size more bytes. The input is read piece by piece as it is copied or compressed, so
-  // an input that lies in this object's own chaining state is read as it stands at that moment.
-  void Update(const std::uint8_t* data, std::size_t size) override;
   // The byte view of the chaining state; the digest is its first DigestSize() bytes. Between
   // Start and Finish it is the live state: bytes written there change the chaining value.
   std::uint8_t* DigestBytes() override;
 
  protected:
   void DoStart() override;   // the shared start values (words 0-9)
+  // Takes size more bytes. The input is read piece by piece as it is copied or compressed, so
+  // an input that lies in this object's own chaining state is read as it stands at that moment.
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
   void DoFinish() override;  // 0x80 padding, little-endian bit length
 
   // Compresses the 64 bytes at block (any alignment) into the chaining state.

@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 #include "cipher/formats.h"
 #include "cipher/support.h"
@@ -114,26 +116,46 @@ void TProtection::ProcessBlock(std::uint8_t* data, std::size_t size, TProtection
 }
 
 namespace {
-// Ends an action after a failure: the failure that is already on its way is the one the caller
-// sees, so a second one from EndAction is dropped.
-void EndAfterFailure(TProtection& self, TProtectionAction action) noexcept {
-  try {
-    self.EndAction(action);
-  } catch (...) {
+// The one clean-up rule of the entry points: the closing steps of a piece of work, run on every
+// way out. The normal way out calls Close(), which runs them in order; a failing step ends the
+// clean-up there and travels on. Any other way out (a failure of the work) runs every step from
+// the destructor, each on its own, and drops their failures: the failure already on its way is
+// the one the caller sees. Steps that cannot fail may be left to the destructor on every way out.
+template <class... Steps>
+class Closing {
+ public:
+  explicit Closing(Steps... steps) : steps_(std::move(steps)...) {}
+  Closing(const Closing&) = delete;
+  Closing& operator=(const Closing&) = delete;
+  ~Closing() {
+    if (!closed_) std::apply([](Steps&... steps) { (Quietly(steps), ...); }, steps_);
   }
-}
+
+  void Close() {
+    closed_ = true;
+    std::apply([](Steps&... steps) { (steps(), ...); }, steps_);
+  }
+
+ private:
+  template <class Step>
+  static void Quietly(Step& step) noexcept {
+    try {
+      step();
+    } catch (...) {
+    }
+  }
+
+  std::tuple<Steps...> steps_;
+  bool closed_ = false;
+};
 }  // namespace
 
 std::size_t TProtection::ProcessBuffer(std::uint8_t* buffer, std::size_t size, TProtectionAction action) {
   if (NoBytes(size)) size = 0;
   BeginAction(action);
-  try {
-    ProcessBlock(buffer, size, action);
-  } catch (...) {
-    EndAfterFailure(*this, action);
-    throw;
-  }
-  EndAction(action);
+  Closing closing([&] { EndAction(action); });
+  ProcessBlock(buffer, size, action);
+  closing.Close();
   return size;
 }
 
@@ -154,27 +176,16 @@ void RunInChunks(TProtection& self, TProtectionAction action, std::int64_t total
                  const std::size_t& wipeSize, Step&& step) {
   self.BeginAction(action);
   ReportProgress(&self, 0, Clamp32(total));
-  try {
-    std::int64_t remaining = total;
-    while (remaining > 0) {
-      const std::int64_t n = step(std::min(remaining, kChunk));
-      if (n == 0) break;
-      remaining -= n;
-      ReportProgress(&self, Clamp32(total - remaining), Clamp32(total));
-    }
-  } catch (...) {
-    // The failure on its way is the one the caller sees: a failure of a closing step is dropped.
-    SecureWipe(wipe, wipeSize);
-    try {
-      ReportProgress(&self, 0, 0);
-    } catch (...) {
-    }
-    EndAfterFailure(self, action);
-    throw;
+  Closing closing([&] { SecureWipe(wipe, wipeSize); }, [&] { ReportProgress(&self, 0, 0); },
+                  [&] { self.EndAction(action); });
+  std::int64_t remaining = total;
+  while (remaining > 0) {
+    const std::int64_t n = step(std::min(remaining, kChunk));
+    if (n == 0) break;
+    remaining -= n;
+    ReportProgress(&self, Clamp32(total - remaining), Clamp32(total));
   }
-  SecureWipe(wipe, wipeSize);
-  ReportProgress(&self, 0, 0);
-  self.EndAction(action);
+  closing.Close();
 }
 }  // namespace
 
@@ -231,24 +242,20 @@ void TProtection::ProcessFile(const std::string& sourceName, const std::string& 
   }
   TStream* out = dest ? static_cast<TStream*>(&*dest) : static_cast<TStream*>(&*source);
   source->SetPosition(0);
-  try {
-    ProcessStream(&*source, out, source->Size(), action);
-  } catch (...) {
+  // A destination file ends where the output ended, also after a failure.
+  Closing closing([&] {
     if (dest) dest->SetSize(dest->Position());
-    throw;
-  }
-  if (dest) dest->SetSize(dest->Position());
+  });
+  ProcessStream(&*source, out, source->Size(), action);
+  closing.Close();
 }
 
 std::string TProtection::ProcessText(std::string_view text, TProtectionAction action, int formatId) {
   if (text.empty()) return {};
   std::string work = action == TProtectionAction::Decrypt ? ConvertFromText(text, formatId) : std::string(text);
   // The working copy holds the plain bytes (before encryption, after decryption): wiped on every
-  // way out.
-  struct WipeOnExit {
-    std::string& bytes;
-    ~WipeOnExit() { SecureWipe(bytes); }
-  } wipeWork{work};
+  // way out, after the result is made.
+  Closing wipeWork([&] { SecureWipe(work); });
   auto* const data = reinterpret_cast<std::uint8_t*>(work.data());
   const std::int64_t total = std::int64_t(work.size());
   std::int64_t done = 0;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -25,8 +26,13 @@ constexpr TActionSet ActionBit(TProtectionAction a) { return TActionSet(1u << un
 constexpr bool InSet(TActionSet set, TProtectionAction a) { return (set & ActionBit(a)) != 0; }
 
 // A byte count of 0 or less. Lengths travel as std::size_t; a negative count that a caller passes
-// arrives as a huge value, and like 0 it means there is nothing to do.
-constexpr bool NoBytes(std::size_t size) { return static_cast<std::ptrdiff_t>(size) <= 0; }
+// arrives as a value beyond the largest signed count, and like 0 it means there is nothing to do.
+// One comparison: 0 wraps around to the largest value.
+constexpr bool NoBytes(std::size_t size) {
+  return size - 1 >= std::size_t(std::numeric_limits<std::ptrdiff_t>::max());
+}
+static_assert(NoBytes(0) && !NoBytes(1) && !NoBytes(std::size_t(std::numeric_limits<std::ptrdiff_t>::max())) &&
+              NoBytes(std::size_t(std::numeric_limits<std::ptrdiff_t>::max()) + 1) && NoBytes(std::size_t(-1)));
 
 class EProtection : public std::runtime_error {
  public:

@@ -59,8 +59,7 @@ inline std::uint32_t Q(std::uint32_t x) { return kTable[x & 0x3FFu]; }
 
 const std::array<std::uint32_t, 1024>& TCipher_Q128::Table() { return kTable; }
 
-void TCipher_Q128::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_Q128::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   std::uint8_t padded[16] = {};
   for (std::int32_t n = 0; n < size; ++n) padded[n] = key[n];
   std::uint32_t f0 = LoadLE32(padded), f1 = LoadLE32(padded + 4), f2 = LoadLE32(padded + 8),
@@ -85,7 +84,6 @@ void TCipher_Q128::Init(const std::uint8_t* key, std::int32_t size, const std::u
   SecureWipe(&f1, sizeof f1);
   SecureWipe(&f2, sizeof f2);
   SecureWipe(&f3, sizeof f3);
-  StartVector(iv);
 }
 
 namespace {

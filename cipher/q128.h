@@ -13,8 +13,6 @@ class TCipher_Q128 : public TCipher {
  public:
   explicit TCipher_Q128(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
 
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override;
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
@@ -22,6 +20,9 @@ class TCipher_Q128 : public TCipher {
 
   // The table Q (1024 distinct words, looked up with the low 10 bits of a word).
   static const std::array<std::uint32_t, 1024>& Table();
+
+ protected:
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;
 };
 
 }  // namespace corvane

@@ -128,9 +128,7 @@ inline void InversePht(Lane& x, Lane& y) {
 
 }  // namespace
 
-void TCipher_SAFER::InitSafer(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv,
-                              std::uint8_t variant) {
-  CheckKeySize(size);
+void TCipher_SAFER::ScheduleSafer(const std::uint8_t* key, std::int32_t size, std::uint8_t variant) {
   if (variant == kSaferSKByKey) variant = size <= 5 ? kSaferSK40 : size <= 8 ? kSaferSK64 : kSaferSK128;
   variant_ = variant;
   if (rounds_ < 4 || rounds_ > kSaferMaxRounds) rounds_ = DefaultRounds(variant);
@@ -138,11 +136,10 @@ void TCipher_SAFER::InitSafer(const std::uint8_t* key, std::int32_t size, const 
   std::uint8_t* s = Schedule();
   BuildTables(s + kSaferExpOffset, s + kSaferLogOffset);
   BuildSubkeys(key, size, variant, rounds_, s + kSaferExpOffset, s + kSaferKeyOffset);
-  StartVector(iv);
 }
 
-void TCipher_SAFER::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  InitSafer(key, size, iv, kSaferSKByKey);
+void TCipher_SAFER::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
+  ScheduleSafer(key, size, kSaferSKByKey);
 }
 
 namespace {

@@ -27,8 +27,6 @@ class TCipher_SAFER : public TCipher {
  public:
   explicit TCipher_SAFER(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
 
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override;
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
@@ -46,8 +44,10 @@ class TCipher_SAFER : public TCipher {
 
  protected:
   TCipher_SAFER(const CipherClassInfo& cls, TProtection* chained) : TCipher(cls, chained) {}
-  // The shared initialisation: key-size check, variant and rounds, tables, subkeys, vector.
-  void InitSafer(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv, std::uint8_t variant);
+  // The strengthened form chosen by the key length.
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;
+  // The shared key schedule: variant and rounds, tables, subkeys.
+  void ScheduleSafer(const std::uint8_t* key, std::int32_t size, std::uint8_t variant);
 
  private:
   std::int32_t rounds_ = 0;
@@ -55,19 +55,19 @@ class TCipher_SAFER : public TCipher {
   std::int32_t scheduledRounds_ = 0;  // the rounds the current subkeys were built for
 };
 
-// The body of a family member: its constructors and an Init that runs the shared one with the
-// member's variant code. The protected constructor lets the strengthened form derive from it.
+// The body of a family member: its constructors and a key schedule that runs the shared one
+// with the member's variant code. The protected constructor lets the strengthened form derive
+// from it.
 #define CORVANE_SAFER_VARIANT(Name, Parent, VariantCode)                                       \
   CORVANE_CIPHER_CLASS(Name)                                                                 \
  public:                                                                                     \
   explicit Name(TProtection* chained = nullptr) : Parent(StaticClass(), chained) {}          \
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {   \
-    InitSafer(key, size, iv, VariantCode);                                                   \
-  }                                                                                          \
-  using TCipher::Init;                                                                       \
                                                                                              \
  protected:                                                                                  \
-  Name(const CipherClassInfo& cls, TProtection* chained) : Parent(cls, chained) {}
+  Name(const CipherClassInfo& cls, TProtection* chained) : Parent(cls, chained) {}           \
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override {                    \
+    ScheduleSafer(key, size, VariantCode);                                                   \
+  }
 
 class TCipher_SAFER_K40 : public TCipher_SAFER {
   CORVANE_SAFER_VARIANT(TCipher_SAFER_K40, TCipher_SAFER, kSaferK40)

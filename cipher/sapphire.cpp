@@ -93,8 +93,7 @@ void THash_Sapphire320::AbsorbRun(const std::uint8_t* data, std::size_t n) {
   lastCipher_ = lastCipher;
 }
 
-void THash_Sapphire320::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void THash_Sapphire320::DoUpdate(const std::uint8_t* data, std::size_t size) {
   byteCount_ += size;
   AbsorbRun(data, size);
 }

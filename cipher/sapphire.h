@@ -16,11 +16,11 @@ class THash_Sapphire320 : public THash {
   using THash::THash;
   ~THash_Sapphire320() override;
 
-  void Update(const std::uint8_t* data, std::size_t size) override;
   std::uint8_t* DigestBytes() override;
 
  protected:
   void DoStart() override;
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
   // The closing sequence XORs the cipher bytes into the digest field, which only Start clears.
   void DoFinish() override;
 

@@ -72,35 +72,34 @@ void TCipher_SCOP::ExpandKey(const std::uint8_t* key, std::int32_t size, std::ui
     if (out[n] == 0) out[n] = counter++;
 }
 
-void TCipher_SCOP::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_SCOP::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   std::uint32_t* state = ScheduleAs<std::uint32_t>();
   std::uint32_t* v = state + kTable;
-  {
-    ScopGenerator gen(key, size);
-    std::uint32_t out[4];
-    for (int n = 0; n < 8; ++n) gen.Step(out);
-    for (std::size_t r = 0; r < 12; ++r) {
-      for (std::size_t n = 0; n < 8; ++n) {
-        gen.Step(out);
-        std::memcpy(v + 32 * r + 4 * n, out, sizeof out);
-      }
+  ScopGenerator gen(key, size);
+  std::uint32_t out[4];
+  for (int n = 0; n < 8; ++n) gen.Step(out);
+  for (std::size_t r = 0; r < 12; ++r) {
+    for (std::size_t n = 0; n < 8; ++n) {
       gen.Step(out);
+      std::memcpy(v + 32 * r + 4 * n, out, sizeof out);
     }
     gen.Step(out);
-    const std::uint32_t w = out[3];
-    v[w & 0x7F] |= 1u;
-    state[kIndexI] = w >> 24;
-    state[kIndexJ] = (w >> 16) & 0xFFu;
-    state[kT3] = w >> 8;
-    SecureWipe(out, sizeof out);
   }
-  StartVector(iv);
+  gen.Step(out);
+  const std::uint32_t w = out[3];
+  v[w & 0x7F] |= 1u;
+  state[kIndexI] = w >> 24;
+  state[kIndexJ] = (w >> 16) & 0xFFu;
+  state[kT3] = w >> 8;
+  SecureWipe(out, sizeof out);
+}
+
+void TCipher_SCOP::InitDone() {
+  std::uint32_t* state = ScheduleAs<std::uint32_t>();
   std::memcpy(state + kStateWords, state, kStateWords * sizeof(std::uint32_t));
 }
 
-void TCipher_SCOP::ResetChain() {
-  TCipher::ResetChain();
+void TCipher_SCOP::ChainReset() {
   std::uint32_t* state = ScheduleAs<std::uint32_t>();
   std::memcpy(state, state + kStateWords, kStateWords * sizeof(std::uint32_t));
 }

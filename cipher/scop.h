@@ -14,12 +14,8 @@ class TCipher_SCOP : public TCipher {
  public:
   explicit TCipher_SCOP(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
 
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override;
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
-  // Returns the register to the vector and the keystream state to the one Init left.
-  void ResetChain() override;
 
   // The 48-byte key expansion: the key bytes (at most 48; none counts as the single byte 0),
   // continued by B[n] = B[n-s] + B[n-s+1], with zero bytes among the first 32 replaced by 1, 2, ...
@@ -30,6 +26,13 @@ class TCipher_SCOP : public TCipher {
   static constexpr std::size_t kStateWords = 388;
   static constexpr std::size_t kIndexI = 0, kIndexJ = 1, kT3 = 2, kTable = 3;
   static constexpr std::size_t kTableWords = 384;
+
+ protected:
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;
+  // Keeps the keystream state Init leaves (after the start vector, whose encryption moves it).
+  void InitDone() override;
+  // Returns the keystream state to the one Init left, as the register returns to the vector.
+  void ChainReset() override;
 
  private:
   template <bool Encrypt>

@@ -139,8 +139,7 @@ const std::array<std::uint8_t, 256>& SharkInverseSBox() { return kSBoxes.inverse
 const std::uint64_t (&SharkEncryptionTables())[8][256] { return kEnc.t; }
 const std::uint64_t (&SharkDecryptionTables())[8][256] { return kDec.t; }
 
-void TCipher_Shark::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_Shark::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   std::uint8_t z[16] = {};
   for (std::int32_t i = 0; i < size; ++i) z[i] = key[i];
 
@@ -174,7 +173,6 @@ void TCipher_Shark::Init(const std::uint8_t* key, std::int32_t size, const std::
   SecureWipe(k, sizeof k);
   SecureWipe(rk, sizeof rk);
   SecureWipe(&feedback, sizeof feedback);
-  StartVector(iv);
 }
 
 void TCipher_Shark::EncryptBlock(std::uint8_t* block) {

@@ -54,14 +54,15 @@ class TCipher_Shark : public TCipher {
  public:
   explicit TCipher_Shark(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
 
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override;
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
                     std::uint8_t* s) override;
+
+ protected:
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;
 };
 
 // The static tables of Shark (read-only, shared by all objects).

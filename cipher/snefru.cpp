@@ -647,8 +647,7 @@ void THash_Snefru::Compress(const std::uint8_t* block) {
   for (int i = 0; i < 8; ++i) w_[i] ^= w_[15 - i];
 }
 
-void THash_Snefru::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void THash_Snefru::DoUpdate(const std::uint8_t* data, std::size_t size) {
   const std::size_t waiting = std::size_t(byteCount_ % sizeof(buffer_));
   byteCount_ += size;
   if (waiting > 0) {

@@ -22,11 +22,11 @@ class THash_Snefru : public THash {
   using THash::THash;
   ~THash_Snefru() override;
 
-  void Update(const std::uint8_t* data, std::size_t size) override;
   std::uint8_t* DigestBytes() override;
 
  protected:
   void DoStart() override;
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
   void DoFinish() override;
 
  private:

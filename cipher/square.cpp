@@ -162,8 +162,7 @@ const std::uint32_t (&SquareDecryptionTables())[4][256] { return kDec.t; }
 
 // ---- TCipher_Square ----
 
-void TCipher_Square::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_Square::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   std::uint8_t* s = Schedule();
   if (size > 0) std::memcpy(s, key, std::size_t(size));  // the rest of the buffer is zero
   SquareScratch scratch;
@@ -171,7 +170,6 @@ void TCipher_Square::Init(const std::uint8_t* key, std::int32_t size, const std:
   std::uint32_t* words = ScheduleAs<std::uint32_t>();
   ExpandKey(scratch.key, words + kEncKeys, words + kDecKeys, scratch);
   SecureWipe(&scratch, sizeof scratch);
-  StartVector(iv);
 }
 
 void TCipher_Square::EncryptBlock(std::uint8_t* block) {
@@ -236,8 +234,7 @@ void THash_Square::Compress(const std::uint8_t* block, SquareScratch& s) {
   for (int i = 0; i < 4; ++i) StoreLE32(digest_ + 4 * i, s.w[0][i] ^ s.m[i]);
 }
 
-void THash_Square::Update(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || NoBytes(size)) return;
+void THash_Square::DoUpdate(const std::uint8_t* data, std::size_t size) {
   const std::size_t fill = count_ & 15u;
   count_ += std::uint32_t(size);
   if (fill != 0 && size < 16 - fill) {

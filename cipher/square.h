@@ -17,14 +17,15 @@ class TCipher_Square : public TCipher {
  public:
   explicit TCipher_Square(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
 
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override;
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
                     std::uint8_t* s) override;
+
+ protected:
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;
 };
 
 struct SquareScratch;  // working memory of the key expansion and compression
@@ -35,11 +36,11 @@ class THash_Square : public THash {
   using THash::THash;
   ~THash_Square() override;
 
-  void Update(const std::uint8_t* data, std::size_t size) override;
   std::uint8_t* DigestBytes() override { return digest_; }
 
  protected:
   void DoStart() override;
+  void DoUpdate(const std::uint8_t* data, std::size_t size) override;
   void DoFinish() override;
 
  private:

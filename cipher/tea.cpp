@@ -216,11 +216,9 @@ void CycleBlocks(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t*
 
 }  // namespace
 
-void TCipher_TEA::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_TEA::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   if (size > 0) std::memcpy(Schedule(), key, std::size_t(size));
   rounds_ = std::clamp(rounds_, std::int32_t(16), std::int32_t(32));
-  StartVector(iv);
 }
 
 void TCipher_TEA::LoadKey(std::uint32_t (&k)[4]) {

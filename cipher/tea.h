@@ -18,8 +18,6 @@ class TCipher_TEA : public TCipher {
   static constexpr std::uint32_t kDelta = 0x9E3779B9u;
 
   explicit TCipher_TEA(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override;
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* block) override;
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
@@ -31,6 +29,7 @@ class TCipher_TEA : public TCipher {
   std::int32_t Rounds() const { return rounds_; }
 
  protected:
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;
   TCipher_TEA(const CipherClassInfo& cls, TProtection* chained) : TCipher(cls, chained) {}
   void LoadKey(std::uint32_t (&k)[4]);
 

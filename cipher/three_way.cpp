@@ -116,8 +116,7 @@ inline void StoreState(std::uint8_t* p, State a) {
 
 }  // namespace
 
-void TCipher_3Way::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_3Way::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   std::uint8_t padded[12] = {};
   for (std::int32_t n = 0; n < size; ++n) padded[n] = key[n];
   std::uint32_t* s = ScheduleAs<std::uint32_t>();
@@ -127,7 +126,6 @@ void TCipher_3Way::Init(const std::uint8_t* key, std::int32_t size, const std::u
   s[kDecKey] = ki.a0, s[kDecKey + 1] = ki.a1, s[kDecKey + 2] = ki.a2;
   RoundConstants(0xB1B1u, s + kDecConst);
   SecureWipe(padded, sizeof padded);
-  StartVector(iv);
 }
 
 void TCipher_3Way::EncryptBlock(std::uint8_t* block) {

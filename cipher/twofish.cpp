@@ -281,8 +281,7 @@ const std::uint8_t (&TwofishQ0())[256] { return kQ0; }
 const std::uint8_t (&TwofishQ1())[256] { return kQ1; }
 const std::uint32_t (&TwofishMdsTables())[4][256] { return kMds; }
 
-void TCipher_Twofish::Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) {
-  CheckKeySize(size);
+void TCipher_Twofish::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   std::uint8_t k[32] = {};
   for (std::int32_t i = 0; i < size; ++i) k[i] = key[i];
   const int n = size <= 16 ? 2 : size <= 24 ? 3 : 4;
@@ -314,7 +313,6 @@ void TCipher_Twofish::Init(const std::uint8_t* key, std::int32_t size, const std
   SecureWipe(me, sizeof me);
   SecureWipe(mo, sizeof mo);
   SecureWipe(sw, sizeof sw);
-  StartVector(iv);
 }
 
 namespace {

@@ -26,12 +26,9 @@ class TToyCipher : public TCipher {
   CORVANE_CIPHER_CLASS(TToyCipher)
  public:
   explicit TToyCipher(TProtection* chained = nullptr) : TCipher(StaticClass(), chained) {}
-  void Init(const std::uint8_t* key, std::int32_t size, const std::uint8_t* iv) override {
-    CheckKeySize(size);
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override {
     std::memcpy(Schedule(), key, std::size_t(size));
-    StartVector(iv);
   }
-  using TCipher::Init;
   void EncryptBlock(std::uint8_t* b) override {
     const std::uint8_t* k = Schedule();
     for (int r = 0; r < 2; ++r)
@@ -253,6 +250,51 @@ TEST(CipherBaseTest, EraseStateAndKeySizes) {
     EXPECT_STREQ(e.what(), "Length from Encryptionkey is invalid.\r\nKeysize for TToyCipher must be to 0-16 bytes");
   }
   EXPECT_FALSE(a->Ready());
+}
+
+// The base runs every class's Init in the same order: the key-size check (which erases the old
+// key), then the class's schedule, then the start vector. A class's schedule sees a checked size,
+// an all-zero schedule buffer and a cipher that is not ready, and is never reached by a refused key.
+TEST(CipherBaseTest, InitChecksTheKeyBeforeTheScheduleAndStartsTheVectorAfter) {
+  struct Seen {
+    std::int32_t size = -1;
+    bool scheduleZero = false, ready = true;
+    int calls = 0;
+  };
+  class TRecordingCipher : public TToyCipher {
+   public:
+    Seen seen;
+    void ScheduleKey(const std::uint8_t* key, std::int32_t size) override {
+      ++seen.calls;
+      seen.size = size;
+      const auto schedule = ScheduleBytes();
+      seen.scheduleZero = std::all_of(schedule.begin(), schedule.end(), [](std::uint8_t b) { return b == 0; });
+      seen.ready = Ready();
+      TToyCipher::ScheduleKey(key, size);
+    }
+  };
+  const std::string longKey = kKey + "XYZW";
+  const std::uint8_t* bytes = reinterpret_cast<const std::uint8_t*>(longKey.data());
+  for (const auto& [given, expected] : {std::pair{20, 16}, std::pair{16, 16}, std::pair{3, 3}, std::pair{-5, 0}}) {
+    SCOPED_TRACE(given);
+    auto c = Make<TRecordingCipher>();
+    c->Init(kKey);  // a key in place first: the next Init must not show it to the schedule
+    c->Init(bytes, given, nullptr);
+    EXPECT_EQ(c->seen.size, expected);
+    EXPECT_TRUE(c->seen.scheduleZero);
+    EXPECT_FALSE(c->seen.ready);
+    EXPECT_TRUE(c->Ready());
+    // The vector was started after the schedule: V = E(0xFF...) under the key now in place.
+    Bytes expectedVector(8, 0xFF);
+    c->EncryptBlock(expectedVector.data());
+    EXPECT_EQ(Bytes(c->VectorBytes().begin(), c->VectorBytes().end()), expectedVector);
+  }
+  auto strict = Make<TRecordingCipher>();
+  SetStrictKeySize(true);
+  EXPECT_THROW(strict->Init(longKey), ECipherException);
+  SetStrictKeySize(false);
+  EXPECT_EQ(strict->seen.calls, 0);
+  EXPECT_FALSE(strict->Ready());
 }
 
 TEST(CipherBaseTest, EcbTailIsKeystreamAndLeavesTheRegister) {

@@ -33,8 +33,8 @@
 #include <vector>
 
 #include "bench_report.h"
-#include "cipher/hash.h"
-#include "cipher/support.h"
+#include "cipher/base/hash.h"
+#include "cipher/base/support.h"
 
 extern "C" {
 // mhash's HAVAL with an explicit pass count (its public ids fix the passes per size).

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cipher/managers.h"
+#include "cipher/base/managers.h"
 #include "console/components/background_thread.h"
 #include "console/components/tray_icon.h"
 #include "console/core/execute_run.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/support.h"
+#include "cipher/base/support.h"
 
 namespace cpu_paths {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cipher/cipher.h"
-#include "cipher/support.h"
+#include "cipher/base/cipher.h"
+#include "cipher/base/support.h"
 #include "cipher_test_util.h"
 
 using namespace corvane;

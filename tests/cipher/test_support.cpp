@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/support.h"
+#include "cipher/base/support.h"
 #include "cpu_paths.h"
 
 using namespace corvane;

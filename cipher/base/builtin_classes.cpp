@@ -2,7 +2,6 @@
 #include "cipher/base/cipher.h"
 #include "cipher/base/hash.h"
 
-// Algorithm families (each line is enabled as its family lands).
 #include "cipher/hashes/md4_family.h"
 #include "cipher/hashes/haval.h"
 #include "cipher/hashes/sapphire.h"
@@ -58,10 +57,8 @@ void RegisterBuiltinHashes() {
       {&THash_CRC16_CCITT::StaticClass(), "CRC-16 CCITT", "Checksum"},
       {&Thash_CRC16_Standard::StaticClass(), "CRC-16 Standard", "Checksum"},
       {&THash_CRC32::StaticClass(), "CRC-32", "Checksum"},
-      {nullptr, "", ""},
   };
-  for (const auto& e : entries)
-    if (e.cls) RegisterHash(e.cls, e.name, e.category);
+  for (const auto& e : entries) RegisterHash(e.cls, e.name, e.category);
 }
 
 void RegisterBuiltinCiphers() {
@@ -88,10 +85,8 @@ void RegisterBuiltinCiphers() {
       {&TCipher_TEA::StaticClass(), "TEA", ""},
       {&TCipher_TEAN::StaticClass(), "TEA extended", ""},
       {&TCipher_Twofish::StaticClass(), "", ""},
-      {nullptr, "", ""},
   };
-  for (const auto& e : entries)
-    if (e.cls) RegisterCipher(e.cls, e.name, e.description);
+  for (const auto& e : entries) RegisterCipher(e.cls, e.name, e.description);
 }
 
 const HashClassInfo& DefaultHashClass() {

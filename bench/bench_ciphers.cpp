@@ -72,6 +72,7 @@
 #include "cipher/ciphers/three_way.h"
 #include "cipher/ciphers/twofish.h"
 #include "cipher/base/stored_key.h"
+#include "cipher/cpu/features.h"
 
 namespace {
 
@@ -340,10 +341,9 @@ bench_report::Contender OursCbcMessage(const corvane::CipherClassInfo& cls, bool
 // Ours on the portable code path alone: a reference that shows what the vector lanes bring.
 bench_report::Contender OursPortable(bench_report::Contender ours) {
   return {"ref:portable", [run = std::move(ours.run)] {
-            const corvane::CipherCodePath before = corvane::ActiveCipherCodePath();
-            corvane::LimitCipherCodePath(corvane::CipherCodePath::Portable);
+            const corvane::ScopedCpuFeatures portable(corvane::CpuFeaturesEnabled() &
+                                                      ~unsigned(corvane::kCpuSse2 | corvane::kCpuAvx2));
             run();
-            corvane::LimitCipherCodePath(before);
           }};
 }
 

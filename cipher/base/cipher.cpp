@@ -176,31 +176,6 @@ void CheckCipherMode(TCipherMode mode) {
 
 void TCipher::CheckMode() const { CheckCipherMode(Mode); }
 
-// ---- code paths ------------------------------------------------------------------------------
-
-namespace {
-CipherCodePath DetectCodePath() {
-#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? CipherCodePath::Lanes256 : CipherCodePath::Lanes128;
-#else
-  return CipherCodePath::Portable;
-#endif
-}
-std::atomic<CipherCodePath> gCodePathLimit{CipherCodePath::Lanes256};
-}  // namespace
-
-CipherCodePath BestCipherCodePath() {
-  static const CipherCodePath best = DetectCodePath();
-  return best;
-}
-
-CipherCodePath ActiveCipherCodePath() {
-  return std::min(BestCipherCodePath(), gCodePathLimit.load(std::memory_order_relaxed));
-}
-
-void LimitCipherCodePath(CipherCodePath widest) { gCodePathLimit.store(widest); }
-
 // ---- chaining modes --------------------------------------------------------------------------
 
 void TCipher::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {

@@ -286,14 +286,6 @@ std::string CipherRegistryLine(const CipherClassInfo* cls);  // "" when not regi
 std::int32_t ClassMaxKeySize(const CipherClassInfo* cls);
 const CipherClassInfo& DefaultCipherClass();  // TCipher_Blowfish
 
-// The code paths of the block routines that work on several blocks at once: portable C++, lanes
-// of 128-bit vectors, lanes of 256-bit vectors (AVX2). The widest one the processor offers is
-// chosen once at start; LimitCipherCodePath caps it (tests run every path on the same inputs).
-enum class CipherCodePath : std::uint8_t { Portable = 0, Lanes128 = 1, Lanes256 = 2 };
-CipherCodePath BestCipherCodePath();
-CipherCodePath ActiveCipherCodePath();  // the best path, capped by the limit
-void LimitCipherCodePath(CipherCodePath widest);
-
 // True for the eight modes of TCipherMode; false for any other value the byte can hold.
 constexpr bool IsCipherMode(TCipherMode mode) { return std::uint8_t(mode) <= std::uint8_t(TCipherMode::cmCFBMAC); }
 // Raises code 4 for a value outside the eight modes.

@@ -1,9 +1,8 @@
 // Small routines shared by the hashes and ciphers: secure wiping, the random fill used by the
-// Erase action, rotations, byte swaps, byte-order loads and stores, buffer compare and XOR,
-// CRC table updates, the shared 32-byte test input, and Latin-1 text helpers.
+// Erase action, rotations, byte swaps, byte-order loads and stores, buffer compare and XOR, the
+// shared 32-byte test input, and Latin-1 text helpers.
 #pragma once
 
-#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -49,48 +48,8 @@ int CompareMemory(const void* a, const void* b, std::size_t size);  // size 0 or
 // dest[i] = i1[i] ^ i2[i]; dest may be i1 or i2.
 void XorInto(const void* i1, const void* i2, std::size_t size, void* dest);  // 0 or less: nothing
 
-// The CRC table updates (a length of 0 or less, or no data, gives crc back). Each gives the
-// byte-wise table's result; long inputs are folded with carry-less multiplies where the
-// processor has them (kCpuPclmul), otherwise taken several bytes a step through sliced tables.
-std::uint16_t Crc16Update(std::uint16_t crc, const void* data, std::ptrdiff_t len);
-std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::ptrdiff_t len);
-// CRC-16 with polynomial 0x1021 in the shift-in form: per byte b,
-// crc = ((crc << 8) | b) ^ Crc16CcittTable()[crc >> 8], truncated to 16 bits.
-std::uint16_t Crc16CcittUpdate(std::uint16_t crc, const void* data, std::ptrdiff_t len);
-const std::uint16_t* Crc16Table();       // reflected 0xA001 (CRC-16/ARC)
-const std::uint32_t* Crc32Table();       // reflected 0xEDB88320
-const std::uint16_t* Crc16CcittTable();  // entry i: byte i shifted out of the high byte, 0x1021
-
 // The library's 32-byte test input; every known answer refers to it.
 std::span<const std::uint8_t, 32> SharedTestInput();
-// Processor family (3, 4, or the identification family field); only informative here.
-std::int32_t CpuFamily();
-
-// Processor features that some routines have a faster path for, chosen at run time; the
-// portable path beside each gives the same results.
-enum CpuFeature : unsigned {
-  kCpuSha = 1u << 0,     // SHA-1 instructions (with SSSE3 and SSE4.1)
-  kCpuPclmul = 1u << 1,  // carry-less multiply (with SSSE3 and SSE4.1)
-};
-// What this processor has, probed once.
-unsigned CpuFeaturesDetected();
-namespace detail {
-// The features in use; kCpuUnprobed until the first question probes the processor.
-inline constexpr unsigned kCpuUnprobed = ~0u;
-inline std::atomic<unsigned> cpuFeaturesInUse{kCpuUnprobed};
-unsigned ProbeCpuFeaturesInUse();
-}  // namespace detail
-// What the routines use now: all that was detected, unless narrowed. One relaxed load once
-// probed (every compression asks it).
-inline unsigned CpuFeaturesEnabled() {
-  const unsigned f = detail::cpuFeaturesInUse.load(std::memory_order_relaxed);
-  return f != detail::kCpuUnprobed ? f : detail::ProbeCpuFeaturesInUse();
-}
-// Narrows the features in use to mask (never beyond what was detected) and gives the previous
-// set. For tests that run each path on the same inputs; not for use while other threads hash.
-unsigned SetCpuFeaturesEnabled(unsigned mask);
-inline bool CpuUses(CpuFeature f) { return (CpuFeaturesEnabled() & f) != 0; }
-
 // Byte-order loads and stores, unaligned-safe. On a little-endian machine they are one word copy
 // (and one byte swap for big-endian order); elsewhere the words are assembled from bytes. (GCC
 // otherwise turns pairs of byte-wise stores into long shift chains.)

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "cipher/base/support.h"
+#include "cipher/checksums/crc.h"
 
 namespace corvane {
 

@@ -76,7 +76,7 @@ class Thash_CRC16_Standard : public THash_XOR16 {
   void Update(const std::uint8_t* data, std::size_t size) override;
 };
 
-// The CCITT table is Crc16CcittTable() (cipher/support.h): entry i is the byte i shifted from the
+// The CCITT table is Crc16CcittTable() (cipher/checksums/crc.h): entry i is the byte i shifted from the
 // high byte of a zero register through eight steps of polynomial 0x1021, most significant bit
 // first.
 

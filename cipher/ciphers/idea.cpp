@@ -4,19 +4,8 @@
 #include <cstring>
 
 #include "cipher/base/support.h"
-
-#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
-#define CORVANE_IDEA_LANES 1
-#include <immintrin.h>
-#if !defined(__clang__)
-// The 256-bit kernel relies on GCC inlining the AVX2 operations into the AVX2 entry only; clang
-// refuses 256-bit values in the shared kernel, so a clang build keeps the 128-bit lanes.
-#define CORVANE_IDEA_LANES256 1
-#endif
-// The lane helpers pass 256-bit vectors by value; they are only ever inlined into the AVX2
-// entries, so the ABI note about such arguments concerns no real call.
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
+#include "cipher/ciphers/idea_lanes.h"
+#include "cipher/cpu/lanes.h"
 
 namespace corvane {
 
@@ -104,167 +93,14 @@ inline void IdeaCrypt2(std::uint8_t* blocks, const std::uint16_t* z) {
   ChainBlockBE64::Store(blocks + 8, out(b1, b2, b3, b4));
 }
 
-#if CORVANE_IDEA_LANES
-// Several blocks at once in vector lanes: each vector holds one of the four 16-bit words of 8
-// blocks (128-bit vectors) or 16 blocks (256-bit, AVX2). The kernel is written once over the
-// operations of a lane width; the AVX2 operations carry their target attribute and are inlined
-// into the AVX2 entry, which alone calls the kernel with them.
-
-struct Lanes128 {
-  using V = __m128i;
-  static constexpr int kBlocks = 8;
-  static V Set(std::uint16_t k) { return _mm_set1_epi16(short(k)); }
-  static V Zero() { return _mm_setzero_si128(); }
-  static V Add(V a, V b) { return _mm_add_epi16(a, b); }
-  static V Sub(V a, V b) { return _mm_sub_epi16(a, b); }
-  static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
-  static V Or(V a, V b) { return _mm_or_si128(a, b); }
-  static V And(V a, V b) { return _mm_and_si128(a, b); }
-  static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }  // ~a & b
-  static V Equal(V a, V b) { return _mm_cmpeq_epi16(a, b); }
-  static V MulLo(V a, V b) { return _mm_mullo_epi16(a, b); }
-  static V MulHi(V a, V b) { return _mm_mulhi_epu16(a, b); }
-  static V SubSaturated(V a, V b) { return _mm_subs_epu16(a, b); }
-  static V SwapBytes(V a) { return _mm_or_si128(_mm_slli_epi16(a, 8), _mm_srli_epi16(a, 8)); }
-  static V Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const V*>(p)); }
-  static void Store(std::uint8_t* p, V v) { _mm_storeu_si128(reinterpret_cast<V*>(p), v); }
-  static V Unpack16Lo(V a, V b) { return _mm_unpacklo_epi16(a, b); }
-  static V Unpack16Hi(V a, V b) { return _mm_unpackhi_epi16(a, b); }
-  static V Unpack32Lo(V a, V b) { return _mm_unpacklo_epi32(a, b); }
-  static V Unpack32Hi(V a, V b) { return _mm_unpackhi_epi32(a, b); }
-  static V Unpack64Lo(V a, V b) { return _mm_unpacklo_epi64(a, b); }
-  static V Unpack64Hi(V a, V b) { return _mm_unpackhi_epi64(a, b); }
-};
-
-#if CORVANE_IDEA_LANES256
-#define CORVANE_AVX2 [[gnu::target("avx2")]]
-struct Lanes256 {
-  using V = __m256i;
-  static constexpr int kBlocks = 16;
-  CORVANE_AVX2 static V Set(std::uint16_t k) { return _mm256_set1_epi16(short(k)); }
-  CORVANE_AVX2 static V Zero() { return _mm256_setzero_si256(); }
-  CORVANE_AVX2 static V Add(V a, V b) { return _mm256_add_epi16(a, b); }
-  CORVANE_AVX2 static V Sub(V a, V b) { return _mm256_sub_epi16(a, b); }
-  CORVANE_AVX2 static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
-  CORVANE_AVX2 static V Or(V a, V b) { return _mm256_or_si256(a, b); }
-  CORVANE_AVX2 static V And(V a, V b) { return _mm256_and_si256(a, b); }
-  CORVANE_AVX2 static V AndNot(V a, V b) { return _mm256_andnot_si256(a, b); }
-  CORVANE_AVX2 static V Equal(V a, V b) { return _mm256_cmpeq_epi16(a, b); }
-  CORVANE_AVX2 static V MulLo(V a, V b) { return _mm256_mullo_epi16(a, b); }
-  CORVANE_AVX2 static V MulHi(V a, V b) { return _mm256_mulhi_epu16(a, b); }
-  CORVANE_AVX2 static V SubSaturated(V a, V b) { return _mm256_subs_epu16(a, b); }
-  CORVANE_AVX2 static V SwapBytes(V a) { return _mm256_or_si256(_mm256_slli_epi16(a, 8), _mm256_srli_epi16(a, 8)); }
-  CORVANE_AVX2 static V Load(const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const V*>(p)); }
-  CORVANE_AVX2 static void Store(std::uint8_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<V*>(p), v); }
-  // The unpacks work within each 128-bit half, so each half transposes its own blocks.
-  CORVANE_AVX2 static V Unpack16Lo(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
-  CORVANE_AVX2 static V Unpack16Hi(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
-  CORVANE_AVX2 static V Unpack32Lo(V a, V b) { return _mm256_unpacklo_epi32(a, b); }
-  CORVANE_AVX2 static V Unpack32Hi(V a, V b) { return _mm256_unpackhi_epi32(a, b); }
-  CORVANE_AVX2 static V Unpack64Lo(V a, V b) { return _mm256_unpacklo_epi64(a, b); }
-  CORVANE_AVX2 static V Unpack64Hi(V a, V b) { return _mm256_unpackhi_epi64(a, b); }
-};
-#undef CORVANE_AVX2
-#endif
-
-// Multiplication modulo 65537 in every lane: lo - hi, plus 1 where lo < hi; where an operand is 0
-// (standing for 65536), 1 - x - k.
-template <class O>
-[[gnu::always_inline]] inline typename O::V MulLanes(typename O::V x, typename O::V k, typename O::V one) {
-  using V = typename O::V;
-  const V zero = O::Zero();
-  const V lo = O::MulLo(x, k), hi = O::MulHi(x, k);
-  const V hiNotAbove = O::Equal(O::SubSaturated(hi, lo), zero);  // all ones where hi <= lo
-  const V product = O::Add(O::Add(O::Sub(lo, hi), one), hiNotAbove);
-  const V anyZero = O::Or(O::Equal(x, zero), O::Equal(k, zero));
-  return O::Or(O::And(anyZero, O::Sub(O::Sub(one, x), k)), O::AndNot(anyZero, product));
-}
-
-// O::kBlocks blocks at p through the eight rounds and the output transformation; key[i] holds
-// subkey i in every lane.
-template <class O>
-[[gnu::always_inline]] inline void CryptLanes(const typename O::V* key, std::uint8_t* p) {
-  using V = typename O::V;
-  const V one = O::Set(1);
-  // Four vectors of two blocks each (per 128-bit half) to four vectors of one word each.
-  const V a0 = O::Load(p), a1 = O::Load(p + sizeof(V)), a2 = O::Load(p + 2 * sizeof(V)), a3 = O::Load(p + 3 * sizeof(V));
-  const V t0 = O::Unpack16Lo(a0, a1), t1 = O::Unpack16Hi(a0, a1), t2 = O::Unpack16Lo(a2, a3), t3 = O::Unpack16Hi(a2, a3);
-  const V u0 = O::Unpack16Lo(t0, t1), u1 = O::Unpack16Hi(t0, t1), u2 = O::Unpack16Lo(t2, t3), u3 = O::Unpack16Hi(t2, t3);
-  V x1 = O::SwapBytes(O::Unpack64Lo(u0, u2)), x2 = O::SwapBytes(O::Unpack64Hi(u0, u2));
-  V x3 = O::SwapBytes(O::Unpack64Lo(u1, u3)), x4 = O::SwapBytes(O::Unpack64Hi(u1, u3));
-#pragma GCC unroll 8
-  for (int round = 0; round < 8; ++round) {
-    const V* k = key + 6 * round;
-    x1 = MulLanes<O>(x1, k[0], one);
-    x2 = O::Add(x2, k[1]);
-    x3 = O::Add(x3, k[2]);
-    x4 = MulLanes<O>(x4, k[3], one);
-    const V m0 = MulLanes<O>(O::Xor(x1, x3), k[4], one);
-    const V m1 = MulLanes<O>(O::Add(m0, O::Xor(x2, x4)), k[5], one);
-    const V m2 = O::Add(m0, m1);
-    x1 = O::Xor(x1, m1);
-    x4 = O::Xor(x4, m2);
-    const V swap = O::Xor(x2, m2);
-    x2 = O::Xor(x3, m1);
-    x3 = swap;
-  }
-  const V y1 = O::SwapBytes(MulLanes<O>(x1, key[48], one)), y2 = O::SwapBytes(O::Add(x3, key[49]));
-  const V y3 = O::SwapBytes(O::Add(x2, key[50])), y4 = O::SwapBytes(MulLanes<O>(x4, key[51], one));
-  // Back to blocks: the inverse of the transposition above.
-  const V v0 = O::Unpack16Lo(y1, y2), v1 = O::Unpack16Hi(y1, y2), v2 = O::Unpack16Lo(y3, y4), v3 = O::Unpack16Hi(y3, y4);
-  O::Store(p, O::Unpack32Lo(v0, v2));
-  O::Store(p + sizeof(V), O::Unpack32Hi(v0, v2));
-  O::Store(p + 2 * sizeof(V), O::Unpack32Lo(v1, v3));
-  O::Store(p + 3 * sizeof(V), O::Unpack32Hi(v1, v3));
-}
-
-// Groups of O::kBlocks blocks; gives the number of blocks done.
-template <class O>
-[[gnu::always_inline]] inline std::size_t CryptGroups(const std::uint16_t* z, std::uint8_t* p, std::size_t n) {
-  typename O::V key[kSubkeys];
-  for (int i = 0; i < kSubkeys; ++i) key[i] = O::Set(z[i]);
-  const std::size_t groups = n / O::kBlocks;
-  for (std::size_t g = 0; g < groups; ++g, p += 8 * O::kBlocks) CryptLanes<O>(key, p);
-  return groups * O::kBlocks;
-}
-
-#if CORVANE_IDEA_LANES256
-[[gnu::target("avx2"), gnu::flatten]] std::size_t CryptGroups256(const std::uint16_t* z, std::uint8_t* p, std::size_t n) {
-  return CryptGroups<Lanes256>(z, p, n);
-}
-#endif
-
-[[gnu::flatten]] std::size_t CryptGroups128(const std::uint16_t* z, std::uint8_t* p, std::size_t n) {
-  return CryptGroups<Lanes128>(z, p, n);
-}
-#endif
-
-// n blocks with the subkeys z: whole groups in the widest lanes the active code path allows, the
-// rest two blocks at a time. A group function is called only for at least one whole group: it
-// first spreads all the subkeys over the lanes, which costs more than a few blocks one by one.
+// n blocks with the subkeys z: whole groups in the widest lanes in use, the rest two blocks at a
+// time.
 void CryptBlocks(const std::uint16_t* z, std::uint8_t* p, std::size_t n) {
-#if CORVANE_IDEA_LANES
-  switch (n < std::size_t(Lanes128::kBlocks) ? CipherCodePath::Portable : ActiveCipherCodePath()) {
-    case CipherCodePath::Lanes256: {
-#if CORVANE_IDEA_LANES256
-      if (n >= std::size_t(Lanes256::kBlocks)) {
-        const std::size_t done = CryptGroups256(z, p, n);
-        p += 8 * done, n -= done;
-      }
-#endif
-    }
-      [[fallthrough]];
-    case CipherCodePath::Lanes128: {
-      if (n >= std::size_t(Lanes128::kBlocks)) {
-        const std::size_t done = CryptGroups128(z, p, n);
-        p += 8 * done, n -= done;
-      }
-    }
-      [[fallthrough]];
-    case CipherCodePath::Portable:
-      break;
-  }
-#endif
+  const std::size_t done = InWidestLanes(
+      n, idea_lanes::kGroup128, idea_lanes::kGroup256,
+      [z, p](std::size_t first, std::size_t count) { return idea_lanes::Crypt256(z, p + 8 * first, count); },
+      [z, p](std::size_t first, std::size_t count) { return idea_lanes::Crypt128(z, p + 8 * first, count); });
+  p += 8 * done, n -= done;
   for (; n >= 2; n -= 2, p += 16) IdeaCrypt2(p, z);
   if (n != 0) IdeaCrypt(p, z);
 }

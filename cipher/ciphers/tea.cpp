@@ -5,19 +5,9 @@
 #include <cstring>
 
 #include "cipher/base/support.h"
-
-#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
-#define CORVANE_TEA_LANES 1
-#if !defined(__clang__)
-// GCC inlines the 256-bit vector helpers into the AVX2 entry only; clang refuses 256-bit values
-// in the shared helpers, so a clang build keeps the 128-bit lanes.
-#define CORVANE_TEA_LANES256 1
-#endif
-#include <immintrin.h>
-// The lane helpers pass 256-bit vectors by value; they are only ever inlined into the AVX2
-// entries, so the ABI note about such arguments concerns no real call.
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
+#include "cipher/ciphers/tea_cycles.h"
+#include "cipher/ciphers/tea_lanes.h"
+#include "cipher/cpu/lanes.h"
 
 namespace corvane {
 
@@ -31,139 +21,8 @@ constexpr std::uint8_t kTeanKnownAnswer[32] = {
     0xCD, 0x7E, 0xBB, 0xA2, 0x92, 0x1A, 0x4B, 0x3B, 0xE2, 0x9E, 0x62, 0xCF, 0xF7, 0x1D, 0xA5, 0xDF,
     0x63, 0x33, 0x94, 0x29, 0xE2, 0x36, 0x7C, 0x66, 0x3F, 0xF8, 0x1A, 0xF9, 0x02, 0x78, 0xBF, 0xA1};
 
-// The cycles of one block on y, z with the key words k and the rounds count; the same code serves
-// the lanes below through the operators of their vector types. broadcast gives a value in every
-// lane; the keys and the running sum are held broadcast, so a cycle adds no broadcasts.
-template <bool Extended, bool Encrypt, class W, class Broadcast>
-[[gnu::always_inline]] inline void Cycles(W& y, W& z, const std::uint32_t (&k)[4], std::int32_t rounds,
-                                          Broadcast broadcast) {
-  const W key[4] = {broadcast(k[0]), broadcast(k[1]), broadcast(k[2]), broadcast(k[3])};
-  const W delta = broadcast(TCipher_TEA::kDelta);
-  if constexpr (Encrypt) {
-    std::uint32_t sum = 0;
-    W s = broadcast(0);
-    for (std::int32_t i = 0; i < rounds; ++i) {
-      if constexpr (Extended) {
-        y += ((z << 4) ^ (z >> 5)) + (z ^ s) + key[sum & 3];
-        sum += TCipher_TEA::kDelta, s += delta;
-        z += ((y << 4) ^ (y >> 5)) + (y ^ s) + key[(sum >> 11) & 3];
-      } else {
-        s += delta;
-        y += ((((z << 4) + key[0]) ^ z) + s) ^ ((z >> 5) + key[1]);
-        z += ((((y << 4) + key[2]) ^ y) + s) ^ ((y >> 5) + key[3]);
-      }
-    }
-  } else {
-    std::uint32_t sum = TCipher_TEA::kDelta * std::uint32_t(rounds);
-    W s = broadcast(sum);
-    for (std::int32_t i = 0; i < rounds; ++i) {
-      if constexpr (Extended) {
-        z -= ((y << 4) ^ (y >> 5)) + (y ^ s) + key[(sum >> 11) & 3];
-        sum -= TCipher_TEA::kDelta, s -= delta;
-        y -= ((z << 4) ^ (z >> 5)) + (z ^ s) + key[sum & 3];
-      } else {
-        z -= ((((y << 4) + key[2]) ^ y) + s) ^ ((y >> 5) + key[3]);
-        y -= ((((z << 4) + key[0]) ^ z) + s) ^ ((z >> 5) + key[1]);
-        s -= delta;
-      }
-    }
-  }
-}
-
-#if CORVANE_TEA_LANES
-// Several blocks at once in vector lanes of 32 bits (the compiler's vector types, so the cycles
-// above serve them unchanged): a vector of y words and one of z words for 4 blocks (128 bits) or
-// 8 blocks (256 bits, AVX2), two such pairs at a time.
-typedef std::uint32_t U32x4 __attribute__((vector_size(16)));
-typedef std::uint32_t U32x8 __attribute__((vector_size(32)));
-// The lanes of two vectors picked by constant indices (GCC and clang name the builtin apart).
-#if defined(__clang__)
-#define CORVANE_SHUFFLE(a, b, Mask, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
-#else
-#define CORVANE_SHUFFLE(a, b, Mask, ...) __builtin_shuffle(a, b, Mask{__VA_ARGS__})
-#endif
-
-// Splits the words of 2L blocks (little-endian y, z pairs) into the y and z lanes and back.
-template <class W>
-[[gnu::always_inline]] inline void Split(const std::uint8_t* p, W& y, W& z) {
-  constexpr int L = sizeof(W) / 4;
-  W a, b;
-  std::memcpy(&a, p, sizeof a);
-  std::memcpy(&b, p + sizeof a, sizeof b);
-  if constexpr (L == 4) {
-    y = CORVANE_SHUFFLE(a, b, U32x4, 0, 2, 4, 6);
-    z = CORVANE_SHUFFLE(a, b, U32x4, 1, 3, 5, 7);
-  } else {
-    y = CORVANE_SHUFFLE(a, b, U32x8, 0, 2, 4, 6, 8, 10, 12, 14);
-    z = CORVANE_SHUFFLE(a, b, U32x8, 1, 3, 5, 7, 9, 11, 13, 15);
-  }
-}
-
-template <class W>
-[[gnu::always_inline]] inline void Join(std::uint8_t* p, W y, W z) {
-  constexpr int L = sizeof(W) / 4;
-  W a, b;
-  if constexpr (L == 4) {
-    a = CORVANE_SHUFFLE(y, z, U32x4, 0, 4, 1, 5);
-    b = CORVANE_SHUFFLE(y, z, U32x4, 2, 6, 3, 7);
-  } else {
-    a = CORVANE_SHUFFLE(y, z, U32x8, 0, 8, 1, 9, 2, 10, 3, 11);
-    b = CORVANE_SHUFFLE(y, z, U32x8, 4, 12, 5, 13, 6, 14, 7, 15);
-  }
-  std::memcpy(p, &a, sizeof a);
-  std::memcpy(p + sizeof a, &b, sizeof b);
-}
-
-// Two vectors that go through the cycles side by side: two independent chains overlap. Every
-// helper that takes or gives 256-bit vectors is always inlined (also without optimisation): out
-// of line, without the AVX2 target, it would pass them by another convention than its caller.
-template <class W>
-struct Two {
-  W a, b;
-  [[gnu::always_inline]] friend Two operator+(Two x, Two y) { return {x.a + y.a, x.b + y.b}; }
-  [[gnu::always_inline]] friend Two operator-(Two x, Two y) { return {x.a - y.a, x.b - y.b}; }
-  [[gnu::always_inline]] friend Two operator^(Two x, Two y) { return {x.a ^ y.a, x.b ^ y.b}; }
-  [[gnu::always_inline]] friend Two operator<<(Two x, int s) { return {x.a << s, x.b << s}; }
-  [[gnu::always_inline]] friend Two operator>>(Two x, int s) { return {x.a >> s, x.b >> s}; }
-  [[gnu::always_inline]] Two& operator+=(Two y) { return *this = *this + y; }
-  [[gnu::always_inline]] Two& operator-=(Two y) { return *this = *this - y; }
-};
-
-// Groups of 2 * lanes blocks; gives the number of blocks done.
-template <bool Extended, bool Encrypt, class W>
-[[gnu::always_inline]] inline std::size_t CycleGroups(const std::uint32_t (&k)[4], std::int32_t rounds,
-                                                      std::uint8_t* p, std::size_t n) {
-  constexpr std::size_t kLanes = sizeof(W) / 4, kGroup = 2 * kLanes;
-  const std::size_t groups = n / kGroup;
-  for (std::size_t g = 0; g < groups; ++g, p += 8 * kGroup) {
-    Two<W> y, z;
-    Split(p, y.a, z.a);
-    Split(p + 8 * kLanes, y.b, z.b);
-    Cycles<Extended, Encrypt>(y, z, k, rounds, [](std::uint32_t v) __attribute__((always_inline)) {
-      W w;
-      for (std::size_t i = 0; i < kLanes; ++i) w[i] = v;
-      return Two<W>{w, w};
-    });
-    Join(p, y.a, z.a);
-    Join(p + 8 * kLanes, y.b, z.b);
-  }
-  return groups * kGroup;
-}
-
-#if CORVANE_TEA_LANES256
-template <bool Extended, bool Encrypt>
-[[gnu::target("avx2"), gnu::flatten]] std::size_t CycleGroups256(const std::uint32_t (&k)[4], std::int32_t rounds,
-                                                                   std::uint8_t* p, std::size_t n) {
-  return CycleGroups<Extended, Encrypt, U32x8>(k, rounds, p, n);
-}
-#endif
-
-template <bool Extended, bool Encrypt>
-[[gnu::flatten]] std::size_t CycleGroups128(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t* p,
-                                            std::size_t n) {
-  return CycleGroups<Extended, Encrypt, U32x4>(k, rounds, p, n);
-}
-#endif
+using tea_rounds::Cycles;
+static_assert(tea_rounds::kDelta == TCipher_TEA::kDelta);
 
 template <bool Extended, bool Encrypt>
 void CycleBlock(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t* block) {
@@ -184,33 +43,18 @@ bool ChainCycles(const std::uint32_t (&k)[4], std::int32_t rounds, TCipherMode m
   });
 }
 
-// n blocks: whole groups in the widest lanes the active code path allows, the rest one block at
-// a time (a group function is called only for at least one whole group).
+// n blocks: whole groups in the widest lanes in use, the rest one block at a time.
 template <bool Extended, bool Encrypt>
 void CycleBlocks(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t* p, std::size_t n) {
-#if CORVANE_TEA_LANES
-  [[maybe_unused]] constexpr std::size_t kGroup128 = 2 * 4, kGroup256 = 2 * 8;  // blocks in a group of each width
-  switch (n < kGroup128 ? CipherCodePath::Portable : ActiveCipherCodePath()) {
-    case CipherCodePath::Lanes256: {
-#if CORVANE_TEA_LANES256
-      if (n >= kGroup256) {
-        const std::size_t done = CycleGroups256<Extended, Encrypt>(k, rounds, p, n);
-        p += 8 * done, n -= done;
-      }
-#endif
-    }
-      [[fallthrough]];
-    case CipherCodePath::Lanes128: {
-      if (n >= kGroup128) {
-        const std::size_t done = CycleGroups128<Extended, Encrypt>(k, rounds, p, n);
-        p += 8 * done, n -= done;
-      }
-    }
-      [[fallthrough]];
-    case CipherCodePath::Portable:
-      break;
-  }
-#endif
+  const std::size_t done = InWidestLanes(
+      n, tea_lanes::kGroup128, tea_lanes::kGroup256,
+      [&k, rounds, p](std::size_t first, std::size_t count) {
+        return tea_lanes::Cycle256<Extended, Encrypt>(k, rounds, p + 8 * first, count);
+      },
+      [&k, rounds, p](std::size_t first, std::size_t count) {
+        return tea_lanes::Cycle128<Extended, Encrypt>(k, rounds, p + 8 * first, count);
+      });
+  p += 8 * done, n -= done;
   for (; n != 0; --n, p += 8) CycleBlock<Extended, Encrypt>(k, rounds, p);
 }
 

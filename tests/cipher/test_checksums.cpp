@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cipher/checksums/checksums.h"
+#include "cipher/checksums/crc.h"
 #include "cpu_paths.h"
 #include "periphery_hash_testing.h"
 

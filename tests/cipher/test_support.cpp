@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "cipher/base/support.h"
+#include "cipher/cpu/features.h"
+#include "cipher/checksums/crc.h"
 #include "cpu_paths.h"
 
 using namespace corvane;

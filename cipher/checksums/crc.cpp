@@ -228,24 +228,17 @@ std::uint16_t CcittBraided(std::uint16_t crc, const std::uint8_t* p, std::size_t
 }
 
 #if defined(CORVANE_X86_KERNELS)
-// The folded paths: the blocks through the carry-less multiplies, the remainder and the tail
-// byte-wise.
+// The folded paths (crc_pclmul.cpp), with the byte tables of this file for what is left.
 constexpr std::size_t kFoldMinimum = 64;  // below this the tables are as fast
 
 std::uint32_t Crc32Folded(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
-  std::uint8_t rest[16];
-  crc_pclmul::FoldCrc32(crc, p, n / 16, rest);
-  return Crc32Bytes(Crc32Bytes(0, rest, 16), p + (n & ~std::size_t(15)), n & 15);
+  return crc_pclmul::Crc32(crc, p, n, kCrc32.data());
 }
 std::uint16_t Crc16Folded(std::uint16_t crc, const std::uint8_t* p, std::size_t n) {
-  std::uint8_t rest[16];
-  crc_pclmul::FoldCrc16(crc, p, n / 16, rest);
-  return Crc16Bytes(Crc16Bytes(0, rest, 16), p + (n & ~std::size_t(15)), n & 15);
+  return crc_pclmul::Crc16(crc, p, n, kCrc16.data());
 }
 std::uint16_t CcittFolded(std::uint16_t crc, const std::uint8_t* p, std::size_t n) {
-  std::uint8_t rest[16];
-  crc_pclmul::FoldCcitt(crc, p, n / 16, rest);
-  return CcittBytes(CcittBytes(0, rest, 16), p + (n & ~std::size_t(15)), n & 15);
+  return crc_pclmul::Ccitt(crc, p, n, kCcittSlices[0].data());
 }
 #endif
 

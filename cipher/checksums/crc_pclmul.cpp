@@ -92,23 +92,41 @@ template <bool Natural>
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
 }
 
+// The byte-wise updates with the caller's tables, for the remainder and the tail.
+template <class T, class Table>
+[[gnu::always_inline]] inline T ReflectedBytes(T crc, const std::uint8_t* p, std::size_t n, const Table* t) {
+  for (std::size_t i = 0; i < n; ++i) crc = T((crc >> 8) ^ t[(crc ^ p[i]) & 0xFF]);
+  return crc;
+}
+[[gnu::always_inline]] inline std::uint16_t ShiftInBytes(std::uint16_t crc, const std::uint8_t* p, std::size_t n,
+                                                         const std::uint16_t* t) {
+  for (std::size_t i = 0; i < n; ++i) crc = std::uint16_t(((unsigned(crc) << 8) | p[i]) ^ t[crc >> 8]);
+  return crc;
+}
+
 }  // namespace
 
 // Reflected CRCs: the register enters as the first bytes of the data.
-void FoldCrc32(std::uint32_t crc, const std::uint8_t* p, std::size_t blocks, std::uint8_t* rest) {
-  FoldBlocks<false>(p, blocks, _mm_cvtsi32_si128(int(crc)), kCrc32Fold, rest);
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* p, std::size_t n, const std::uint32_t* table) {
+  std::uint8_t rest[16];
+  FoldBlocks<false>(p, n / 16, _mm_cvtsi32_si128(int(crc)), kCrc32Fold, rest);
+  return ReflectedBytes(ReflectedBytes(std::uint32_t(0), rest, 16, table), p + (n & ~std::size_t(15)), n & 15, table);
 }
 
-void FoldCrc16(std::uint16_t crc, const std::uint8_t* p, std::size_t blocks, std::uint8_t* rest) {
-  FoldBlocks<false>(p, blocks, _mm_cvtsi32_si128(crc), kCrc16Fold, rest);
+std::uint16_t Crc16(std::uint16_t crc, const std::uint8_t* p, std::size_t n, const std::uint16_t* table) {
+  std::uint8_t rest[16];
+  FoldBlocks<false>(p, n / 16, _mm_cvtsi32_si128(crc), kCrc16Fold, rest);
+  return ReflectedBytes(ReflectedBytes(std::uint16_t(0), rest, 16, table), p + (n & ~std::size_t(15)), n & 15, table);
 }
 
 // The shift-in form: the register stands before the data, so it is folded once over the first
 // block (times x^128) and added to it.
-void FoldCcitt(std::uint16_t crc, const std::uint8_t* p, std::size_t blocks, std::uint8_t* rest) {
+std::uint16_t Ccitt(std::uint16_t crc, const std::uint8_t* p, std::size_t n, const std::uint16_t* table) {
+  std::uint8_t rest[16];
   const __m128i k128 = _mm_set_epi64x(std::int64_t(kCcittFold.by128.hi), std::int64_t(kCcittFold.by128.lo));
   const __m128i init = _mm_clmulepi64_si128(_mm_cvtsi32_si128(crc), k128, 0x00);
-  FoldBlocks<true>(p, blocks, init, kCcittFold, rest);
+  FoldBlocks<true>(p, n / 16, init, kCcittFold, rest);
+  return ShiftInBytes(ShiftInBytes(0, rest, 16, table), p + (n & ~std::size_t(15)), n & 15, table);
 }
 
 }  // namespace corvane::crc_pclmul

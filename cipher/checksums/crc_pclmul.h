@@ -8,12 +8,12 @@
 
 namespace corvane::crc_pclmul {
 
-// Folds the whole 16-byte blocks at p (blocks of them, at least one), the register crc taken in,
-// and gives the remainder's 16 bytes in data order at rest: their CRC, taken byte-wise from a zero
-// register, is the CRC of the blocks from crc. CRC-32 and CRC-16/ARC (reflected), CRC-16 CCITT
-// (the shift-in form, polynomial 0x1021).
-void FoldCrc32(std::uint32_t crc, const std::uint8_t* p, std::size_t blocks, std::uint8_t* rest);
-void FoldCrc16(std::uint16_t crc, const std::uint8_t* p, std::size_t blocks, std::uint8_t* rest);
-void FoldCcitt(std::uint16_t crc, const std::uint8_t* p, std::size_t blocks, std::uint8_t* rest);
+// The CRC of the n bytes at p (n at least 16) from the register crc: the whole 16-byte blocks
+// folded, their remainder and the tail taken byte-wise with the caller's byte table (the same
+// result as the table alone). CRC-32 and CRC-16/ARC (reflected), CRC-16 CCITT (the shift-in form,
+// polynomial 0x1021, table entry i: byte i shifted out of the high byte).
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* p, std::size_t n, const std::uint32_t* table);
+std::uint16_t Crc16(std::uint16_t crc, const std::uint8_t* p, std::size_t n, const std::uint16_t* table);
+std::uint16_t Ccitt(std::uint16_t crc, const std::uint8_t* p, std::size_t n, const std::uint16_t* table);
 
 }  // namespace corvane::crc_pclmul

@@ -58,20 +58,21 @@
 #include <vector>
 
 #include "bench_report.h"
-#include "cipher/blowfish.h"
-#include "cipher/cipher.h"
-#include "cipher/gost.h"
-#include "cipher/idea.h"
-#include "cipher/managers.h"
-#include "cipher/q128.h"
-#include "cipher/safer.h"
-#include "cipher/scop.h"
-#include "cipher/shark.h"
-#include "cipher/square.h"
-#include "cipher/tea.h"
-#include "cipher/three_way.h"
-#include "cipher/twofish.h"
-#include "cipher/stored_key.h"
+#include "cipher/ciphers/blowfish.h"
+#include "cipher/base/cipher.h"
+#include "cipher/ciphers/gost.h"
+#include "cipher/ciphers/idea.h"
+#include "cipher/base/managers.h"
+#include "cipher/ciphers/q128.h"
+#include "cipher/ciphers/safer.h"
+#include "cipher/ciphers/scop.h"
+#include "cipher/ciphers/shark.h"
+#include "cipher/ciphers/square.h"
+#include "cipher/ciphers/tea.h"
+#include "cipher/ciphers/three_way.h"
+#include "cipher/ciphers/twofish.h"
+#include "cipher/base/stored_key.h"
+#include "cipher/cpu/features.h"
 
 namespace {
 
@@ -340,10 +341,9 @@ bench_report::Contender OursCbcMessage(const corvane::CipherClassInfo& cls, bool
 // Ours on the portable code path alone: a reference that shows what the vector lanes bring.
 bench_report::Contender OursPortable(bench_report::Contender ours) {
   return {"ref:portable", [run = std::move(ours.run)] {
-            const corvane::CipherCodePath before = corvane::ActiveCipherCodePath();
-            corvane::LimitCipherCodePath(corvane::CipherCodePath::Portable);
+            const corvane::ScopedCpuFeatures portable(corvane::CpuFeaturesEnabled() &
+                                                      ~unsigned(corvane::kCpuSse2 | corvane::kCpuAvx2));
             run();
-            corvane::LimitCipherCodePath(before);
           }};
 }
 

@@ -29,12 +29,14 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bench_report.h"
-#include "cipher/hash.h"
-#include "cipher/support.h"
+#include "cipher/base/hash.h"
+#include "cipher/base/support.h"
+#include "cipher/cpu/features.h"
 
 extern "C" {
 // mhash's HAVAL with an explicit pass count (its public ids fix the passes per size).
@@ -183,8 +185,9 @@ int main(int argc, char** argv) {
   if (!bench_report::ParseOptions(argc, argv, options)) return 2;
   rhash_library_init();
   corvane::StartCipherLibrary();
+  std::optional<corvane::ScopedCpuFeatures> portable;
   if (options.portable) {
-    corvane::SetCpuFeaturesEnabled(0);
+    portable.emplace(0u);
 #if CRYPTOPP_BOOL_X86 || CRYPTOPP_BOOL_X64
     (void)CryptoPP::HasSHA();  // detection first, so that it does not undo the switch
     CryptoPP::g_hasSHA = false;
@@ -220,7 +223,7 @@ int main(int argc, char** argv) {
   const unsigned features = corvane::CpuFeaturesEnabled();
   if (!options.worker)
     std::printf("processor paths in use: %s%s%s%s\n", features & corvane::kCpuSha ? "sha " : "",
-                features & corvane::kCpuPclmul ? "pclmul " : "", features ? "" : "portable only",
+                features & corvane::kCpuPclmul ? "pclmul " : "", features & (corvane::kCpuSha | corvane::kCpuPclmul) ? "" : "portable only",
                 options.portable ? " (--portable: the peers' SHA and carry-less multiply paths off too)" : "");
   bench_report::RunAndReport({whole, bySize}, options, argv);
   return 0;

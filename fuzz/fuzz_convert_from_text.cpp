@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cipher/formats.h"
+#include "cipher/formats/formats.h"
 
 using namespace corvane;
 

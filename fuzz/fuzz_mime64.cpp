@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cipher/formats.h"
+#include "cipher/formats/formats.h"
 
 using namespace corvane;
 

@@ -3,7 +3,7 @@
 #include <exception>
 #include <memory>
 
-#include "cipher/support.h"
+#include "cipher/base/support.h"
 
 namespace corvane {
 

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "cipher/managers.h"
+#include "cipher/base/managers.h"
 #include "remote/output_sink.h"
 #include "remote/remote_command_client.h"
 #include "remote/result_text.h"

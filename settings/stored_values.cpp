@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "cipher/cipher.h"
-#include "cipher/stored_key.h"
+#include "cipher/base/cipher.h"
+#include "cipher/base/stored_key.h"
 
 namespace corvane {
 

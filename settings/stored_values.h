@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "cipher/managers.h"
+#include "cipher/base/managers.h"
 #include "settings/ini_file.h"
 
 namespace corvane {

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cipher/managers.h"
+#include "cipher/base/managers.h"
 #include "console/core/name_rules.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "cipher/managers.h"
+#include "cipher/base/managers.h"
 #include "console/core/name_rules.h"
 #include "console/core/schedule_parameters.h"
 #include "settings/ini_file.h"

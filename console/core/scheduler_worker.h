@@ -30,7 +30,7 @@
 #include <string>
 #include <string_view>
 
-#include "cipher/managers.h"
+#include "cipher/base/managers.h"
 #include "settings/date_time_text.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"

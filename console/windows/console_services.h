@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "cipher/managers.h"
+#include "cipher/base/managers.h"
 #include "console/components/scheduler_service.h"
 #include "console/components/tray_icon.h"
 #include "console/core/library_facade.h"

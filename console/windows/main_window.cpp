@@ -26,7 +26,7 @@
 
 #include <utility>
 
-#include "cipher/stored_key.h"
+#include "cipher/base/stored_key.h"
 #include "console/core/autostart.h"
 #include "console/windows/help_window.h"
 #include "console/core/output_text.h"

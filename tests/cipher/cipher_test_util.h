@@ -14,8 +14,8 @@
 #include <string_view>
 #include <utility>
 
-#include "cipher/cipher.h"
-#include "cipher/support.h"
+#include "cipher/base/cipher.h"
+#include "cipher/base/support.h"
 #include "cipher_vectors.h"
 
 namespace cvtest {

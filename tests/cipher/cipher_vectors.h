@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cipher/cipher.h"
-#include "cipher/support.h"
+#include "cipher/base/cipher.h"
+#include "cipher/base/support.h"
 
 namespace cvtest {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/support.h"
+#include "cipher/cpu/features.h"
 
 namespace cpu_paths {
 
@@ -16,6 +16,8 @@ inline std::string Name(unsigned mask) {
   std::string s;
   if (mask & corvane::kCpuSha) s += "+sha";
   if (mask & corvane::kCpuPclmul) s += "+pclmul";
+  if (mask & corvane::kCpuSse2) s += "+sse2";
+  if (mask & corvane::kCpuAvx2) s += "+avx2";
   return s;
 }
 
@@ -29,16 +31,14 @@ inline std::vector<unsigned> Masks() {
   return masks;
 }
 
-// Calls body() under each feature set (traced by name) and restores the set in use afterwards.
+// Calls body() under each feature set (traced by name); the set in use before comes back after.
 template <class Body>
 void ForEachPath(Body body) {
-  const unsigned before = corvane::CpuFeaturesEnabled();
   for (unsigned mask : Masks()) {
     SCOPED_TRACE("cpu path " + Name(mask));
-    corvane::SetCpuFeaturesEnabled(mask);
+    const corvane::ScopedCpuFeatures only(mask);
     body();
   }
-  corvane::SetCpuFeaturesEnabled(before);
 }
 
 }  // namespace cpu_paths

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cipher/hash.h"
-#include "cipher/support.h"
+#include "cipher/base/hash.h"
+#include "cipher/base/support.h"
 
 namespace periphery {
 

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "cipher/checksums.h"
+#include "cipher/checksums/checksums.h"
+#include "cipher/checksums/crc.h"
 #include "cpu_paths.h"
 #include "periphery_hash_testing.h"
 

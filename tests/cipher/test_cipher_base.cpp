@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "cipher/cipher.h"
-#include "cipher/idea.h"
-#include "cipher/md4_family.h"
-#include "cipher/support.h"
+#include "cipher/base/cipher.h"
+#include "cipher/ciphers/idea.h"
+#include "cipher/hashes/md4_family.h"
+#include "cipher/base/support.h"
 #include "cipher_test_util.h"
 
 using namespace corvane;

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "cipher/cipher.h"
-#include "cipher/support.h"
+#include "cipher/base/cipher.h"
+#include "cipher/base/support.h"
+#include "cipher/cpu/features.h"
+#include "cipher/cpu/lanes.h"
 #include "cipher_test_util.h"
 
 using namespace corvane;
@@ -25,20 +27,29 @@ Bytes RandomBytes(std::size_t n, unsigned seed) {
   return b;
 }
 
+// The features of a lane width: those detected, without the wider lanes'.
+unsigned LaneMask(LaneWidth width) {
+  unsigned mask = CpuFeaturesDetected();
+  if (width < LaneWidth::k256) mask &= ~unsigned(kCpuAvx2);
+  if (width < LaneWidth::k128) mask &= ~unsigned(kCpuSse2);
+  return mask;
+}
+
 // Every path from the portable one up to the best this processor has.
-std::vector<CipherCodePath> Paths() {
-  std::vector<CipherCodePath> paths;
-  for (int p = 0; p <= int(BestCipherCodePath()); ++p) paths.push_back(CipherCodePath(p));
+std::vector<LaneWidth> Paths() {
+  const ScopedCpuFeatures all(kCpuAllFeatures);
+  std::vector<LaneWidth> paths;
+  for (int p = 0; p <= int(WidestLanes()); ++p) paths.push_back(LaneWidth(p));
   return paths;
 }
 
-// Caps the code path for one scope.
+// Narrows the features to one lane width for one scope, and checks that the lanes follow.
 class PathLimit {
  public:
-  explicit PathLimit(CipherCodePath path) { LimitCipherCodePath(path); }
-  ~PathLimit() { LimitCipherCodePath(CipherCodePath::Lanes256); }
-  PathLimit(const PathLimit&) = delete;
-  PathLimit& operator=(const PathLimit&) = delete;
+  explicit PathLimit(LaneWidth path) : only_(LaneMask(path)) { EXPECT_EQ(int(WidestLanes()), int(path)); }
+
+ private:
+  ScopedCpuFeatures only_;
 };
 
 Owned<TCipher> Keyed(const CipherClassInfo& cls) {
@@ -54,7 +65,7 @@ constexpr std::size_t kCounts[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 3
 
 TEST(CipherBlocksTest, EveryPathMatchesTheBlockRoutine) {
   for (const CipherClassInfo* cls : CipherClasses())
-    for (CipherCodePath path : Paths()) {
+    for (LaneWidth path : Paths()) {
       SCOPED_TRACE(testing::Message() << cls->name << " path " << int(path));
       const PathLimit limit(path);
       const std::size_t b = std::size_t(cls->blockSize);
@@ -95,7 +106,7 @@ TEST(CipherBlocksTest, ModesAgreeAcrossPaths) {
     for (TCipherMode mode : modes) {
       SCOPED_TRACE(testing::Message() << cls->name << " mode " << int(mode));
       Bytes portableCipher, portablePlain, portableRegister;
-      for (CipherCodePath path : Paths()) {
+      for (LaneWidth path : Paths()) {
         SCOPED_TRACE(int(path));
         const PathLimit limit(path);
         auto enc = Keyed(*cls);
@@ -112,7 +123,7 @@ TEST(CipherBlocksTest, ModesAgreeAcrossPaths) {
         // Decrypting the cipher text once more, out of place, continues from that register.
         Bytes again(size);
         dec->DecryptBuffer(cipher.data(), again.data(), size);
-        if (path == CipherCodePath::Portable) {
+        if (path == LaneWidth::kPortable) {
           portableCipher = cipher, portablePlain = again, portableRegister = reg;
         } else {
           EXPECT_EQ(cipher, portableCipher);

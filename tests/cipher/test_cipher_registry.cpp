@@ -7,17 +7,17 @@
 #include <string>
 #include <utility>
 
-#include "cipher/blowfish.h"
-#include "cipher/gost.h"
-#include "cipher/idea.h"
-#include "cipher/q128.h"
-#include "cipher/safer.h"
-#include "cipher/scop.h"
-#include "cipher/shark.h"
-#include "cipher/square.h"
-#include "cipher/tea.h"
-#include "cipher/three_way.h"
-#include "cipher/twofish.h"
+#include "cipher/ciphers/blowfish.h"
+#include "cipher/ciphers/gost.h"
+#include "cipher/ciphers/idea.h"
+#include "cipher/ciphers/q128.h"
+#include "cipher/ciphers/safer.h"
+#include "cipher/ciphers/scop.h"
+#include "cipher/ciphers/shark.h"
+#include "cipher/ciphers/square.h"
+#include "cipher/ciphers/tea.h"
+#include "cipher/ciphers/three_way.h"
+#include "cipher/ciphers/twofish.h"
 #include "cipher_vectors.h"
 
 namespace corvane {

@@ -11,9 +11,9 @@
 #include <random>
 #include <string>
 
-#include "cipher/blowfish.h"
-#include "cipher/gost.h"
-#include "cipher/tea.h"
+#include "cipher/ciphers/blowfish.h"
+#include "cipher/ciphers/gost.h"
+#include "cipher/ciphers/tea.h"
 #include "cipher_vectors.h"
 
 namespace corvane {

@@ -1,7 +1,7 @@
 // String formats and the format registry: worked examples, decoder rules, exact messages, round
 // trips over random byte runs, and MIME base64 / hexadecimal against Crypto++ as an independent
 // implementation.
-#include "cipher/formats.h"
+#include "cipher/formats/formats.h"
 
 #include <gtest/gtest.h>
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "cipher/cipher.h"
-#include "cipher/formats.h"
-#include "cipher/hash.h"
-#include "cipher/idea.h"
-#include "cipher/md4_family.h"
-#include "cipher/support.h"
+#include "cipher/base/cipher.h"
+#include "cipher/formats/formats.h"
+#include "cipher/base/hash.h"
+#include "cipher/ciphers/idea.h"
+#include "cipher/hashes/md4_family.h"
+#include "cipher/base/support.h"
 
 using namespace corvane;
 using Action = TProtectionAction;

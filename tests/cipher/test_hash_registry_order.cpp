@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cipher/hash.h"
-#include "cipher/support.h"
+#include "cipher/base/hash.h"
+#include "cipher/base/support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cipher/haval.h"
+#include "cipher/hashes/haval.h"
 #include "periphery_hash_testing.h"
 
 // mhash's HAVAL entry points with an explicit pass count (not in its public header).

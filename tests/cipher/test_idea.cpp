@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "cipher/idea.h"
+#include "cipher/ciphers/idea.h"
 #include "cipher_test_util.h"
 #include "cipher_vectors.h"
 

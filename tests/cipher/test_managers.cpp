@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "cipher/formats.h"
-#include "cipher/idea.h"
-#include "cipher/managers.h"
-#include "cipher/md4_family.h"
-#include "cipher/stored_key.h"
+#include "cipher/formats/formats.h"
+#include "cipher/ciphers/idea.h"
+#include "cipher/base/managers.h"
+#include "cipher/hashes/md4_family.h"
+#include "cipher/base/stored_key.h"
 
 using namespace corvane;
 

@@ -19,11 +19,11 @@
 #include <string_view>
 #include <vector>
 
-#include "cipher/hash.h"
-#include "cipher/md4_family.h"
-#include "cipher/protection.h"
-#include "cipher/stored_key.h"
-#include "cipher/support.h"
+#include "cipher/base/hash.h"
+#include "cipher/hashes/md4_family.h"
+#include "cipher/base/protection.h"
+#include "cipher/base/stored_key.h"
+#include "cipher/base/support.h"
 #include "cpu_paths.h"
 
 using namespace corvane;

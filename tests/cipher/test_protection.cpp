@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "cipher/formats.h"
-#include "cipher/protection.h"
+#include "cipher/formats/formats.h"
+#include "cipher/base/protection.h"
 
 using namespace corvane;
 using Action = TProtectionAction;

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "cipher/q128.h"
+#include "cipher/ciphers/q128.h"
 #include "cipher_test_util.h"
 #include "cipher_vectors.h"
 

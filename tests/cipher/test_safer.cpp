@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "cipher/safer.h"
+#include "cipher/ciphers/safer.h"
 #include "cipher_test_util.h"
 #include "cipher_vectors.h"
 

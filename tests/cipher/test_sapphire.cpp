@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cipher/sapphire.h"
+#include "cipher/hashes/sapphire.h"
 #include "periphery_hash_testing.h"
 
 namespace {

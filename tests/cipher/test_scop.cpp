@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "cipher/scop.h"
+#include "cipher/ciphers/scop.h"
 #include "cipher_test_util.h"
 #include "cipher_vectors.h"
 

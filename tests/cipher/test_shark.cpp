@@ -12,7 +12,7 @@
 
 #include <random>
 
-#include "cipher/shark.h"
+#include "cipher/ciphers/shark.h"
 #include "cipher_test_util.h"
 #include "cipher_vectors.h"
 

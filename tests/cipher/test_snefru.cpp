@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/snefru.h"
+#include "cipher/hashes/snefru.h"
 #include "periphery_hash_testing.h"
 
 namespace {

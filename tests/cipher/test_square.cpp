@@ -9,9 +9,9 @@
 
 #include <random>
 
-#include "cipher/hash.h"
-#include "cipher/shark.h"
-#include "cipher/square.h"
+#include "cipher/base/hash.h"
+#include "cipher/ciphers/shark.h"
+#include "cipher/ciphers/square.h"
 #include "cipher_test_util.h"
 #include "cipher_vectors.h"
 

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "cipher/three_way.h"
+#include "cipher/ciphers/three_way.h"
 #include "cipher_test_util.h"
 #include "cipher_vectors.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/tiger.h"
+#include "cipher/hashes/tiger.h"
 #include "periphery_hash_testing.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 #include <sstream>
 
-#include "cipher/twofish.h"
+#include "cipher/ciphers/twofish.h"
 #include "cipher_test_util.h"
 #include "cipher_vectors.h"
 

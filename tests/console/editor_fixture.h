@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "cipher/managers.h"
+#include "cipher/base/managers.h"
 #include "console/core/name_rules.h"
 #include "settings/ini_file.h"
 #include "settings/settings_test_util.h"

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "cipher/managers.h"
+#include "cipher/base/managers.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"
 

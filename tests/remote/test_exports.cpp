@@ -72,7 +72,7 @@ extern "C" int connect(int fd, const struct sockaddr* address, socklen_t size) {
 #include <QTimer>
 #include <QWidget>
 
-#include "cipher/formats.h"
+#include "cipher/formats/formats.h"
 #include "remote/fake_server.h"
 #include "remote/real_peers.h"
 #include "remote/stored_settings.h"

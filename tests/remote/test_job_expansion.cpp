@@ -12,7 +12,7 @@
 #include <memory>
 #include <system_error>
 
-#include "cipher/formats.h"
+#include "cipher/formats/formats.h"
 #include "remote/fake_server.h"
 #include "remote/real_peers.h"
 #include "remote/stored_settings.h"

@@ -9,8 +9,8 @@
 
 #include <array>
 
-#include "cipher/formats.h"
-#include "cipher/stored_key.h"
+#include "cipher/formats/formats.h"
+#include "cipher/base/stored_key.h"
 #include "settings/date_time_text.h"
 #include "settings/settings_test_util.h"
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <system_error>
 
-#include "cipher/formats.h"
+#include "cipher/formats/formats.h"
 #include "console/editor_fixture.h"
 
 namespace corvane {

@@ -35,7 +35,7 @@
 #include <optional>
 #include <string>
 
-#include "cipher/stored_key.h"
+#include "cipher/base/stored_key.h"
 #include "console/core/autostart.h"
 #include "settings/ini_file.h"
 #include "settings/stored_values.h"

@@ -77,11 +77,12 @@
 namespace {
 
 constexpr std::size_t kSize = 64 * 1024;
-constexpr int kRounds = 9;                                   // rounds of turns per case
-constexpr std::chrono::microseconds kBatchTime{2500};        // the least time of one batch
+constexpr int kRounds = 9;                             // rounds of turns per case
+constexpr std::chrono::microseconds kBatchTime{2500};  // the least time of one batch
 const std::uint8_t kKey[32] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
                                17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
-const std::uint8_t kIv[16] = {0xA5, 0x5A, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E};
+const std::uint8_t kIv[16] = {0xA5, 0x5A, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
+                              0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E};
 
 enum class Mode { ECB, CBC, CTS, CFB8 };
 const char* ModeName(Mode m) {
@@ -133,7 +134,8 @@ Peer CryptoPP(std::size_t keyLength, int rounds = 0) {
         break;
     }
     CryptoPP::AlgorithmParameters params = CryptoPP::MakeParameters(CryptoPP::Name::FeedbackSize(), 1, false);
-    if (mode != Mode::ECB) params(CryptoPP::Name::IV(), CryptoPP::ConstByteArrayParameter(kIv, C::BLOCKSIZE), false);
+    if (mode != Mode::ECB)
+      params(CryptoPP::Name::IV(), CryptoPP::ConstByteArrayParameter(kIv, C::BLOCKSIZE), false);
     if (rounds > 0) params(CryptoPP::Name::Rounds(), rounds, false);
     m->SetKey(kKey, keyLength, params);
     return Runner{"Crypto++", [m](std::uint8_t* p, std::size_t n) { m->ProcessData(p, p, n); }};
@@ -175,22 +177,37 @@ std::vector<Entry> Entries() {
   auto k = [](std::size_t minLen, std::size_t maxLen) { return std::clamp<std::size_t>(16, minLen, maxLen); };
   return {
       {"IDEA", &TCipher_IDEA::StaticClass(), {CryptoPP<CryptoPP::IDEA>(16), Botan("IDEA", 16)}, 1.0, ""},
-      {"Blowfish", &TCipher_Blowfish::StaticClass(), {CryptoPP<CryptoPP::Blowfish>(16), Botan("Blowfish", 16)}, 1.0, ""},
-      {"Gost", &TCipher_Gost::StaticClass(),
-       {CryptoPP<CryptoPP::GOST>(32), Botan("GOST-28147-89(R3411_94_TestParam)", 32)}, 1.0, ""},
+      {"Blowfish",
+       &TCipher_Blowfish::StaticClass(),
+       {CryptoPP<CryptoPP::Blowfish>(16), Botan("Blowfish", 16)},
+       1.0,
+       ""},
+      {"Gost",
+       &TCipher_Gost::StaticClass(),
+       {CryptoPP<CryptoPP::GOST>(32), Botan("GOST-28147-89(R3411_94_TestParam)", 32)},
+       1.0,
+       ""},
       // The TEA pair runs 16 cycles of its own rounds; no library has them. XTEA (32 cycles of a
       // round of about the same work) stands beside them at twice its rate.
       {"TEA", &TCipher_TEA::StaticClass(), {Botan("XTEA", 16)}, 2.0, "XTEA x2 (32 vs 16 cycles)"},
       {"TEA extended", &TCipher_TEAN::StaticClass(), {Botan("XTEA", 16)}, 2.0, "XTEA x2 (32 vs 16 cycles)"},
       // Crypto++ has no 40-bit SAFER: SAFER K-64 with the same 5 rounds does the same block work.
       {"SAFER-K40", &TCipher_SAFER_K40::StaticClass(), {CryptoPP<CryptoPP::SAFER_K>(8, 5)}, 1.0, "K-64, 5 rounds"},
-      {"SAFER-SK40", &TCipher_SAFER_SK40::StaticClass(), {CryptoPP<CryptoPP::SAFER_SK>(8, 5)}, 1.0, "SK-64, 5 rounds"},
+      {"SAFER-SK40",
+       &TCipher_SAFER_SK40::StaticClass(),
+       {CryptoPP<CryptoPP::SAFER_SK>(8, 5)},
+       1.0,
+       "SK-64, 5 rounds"},
       {"SAFER-K64", &TCipher_SAFER_K64::StaticClass(), {CryptoPP<CryptoPP::SAFER_K>(8, 6)}, 1.0, ""},
       {"SAFER-SK64", &TCipher_SAFER_SK64::StaticClass(), {CryptoPP<CryptoPP::SAFER_SK>(8, 6)}, 1.0, ""},
       {"SAFER-K128", &TCipher_SAFER_K128::StaticClass(), {CryptoPP<CryptoPP::SAFER_K>(16, 10)}, 1.0, ""},
       {"SAFER-SK128", &TCipher_SAFER_SK128::StaticClass(), {CryptoPP<CryptoPP::SAFER_SK>(16, 10)}, 1.0, ""},
       {"3Way", &TCipher_3Way::StaticClass(), {CryptoPP<CryptoPP::ThreeWay>(12)}, 1.0, ""},
-      {"Twofish", &TCipher_Twofish::StaticClass(), {CryptoPP<CryptoPP::Twofish>(16), Botan("Twofish", 16)}, 1.0, ""},
+      {"Twofish",
+       &TCipher_Twofish::StaticClass(),
+       {CryptoPP<CryptoPP::Twofish>(16), Botan("Twofish", 16)},
+       1.0,
+       ""},
       {"Square", &TCipher_Square::StaticClass(), {CryptoPP<CryptoPP::Square>(16)}, 1.0, ""},
       {"Shark", &TCipher_Shark::StaticClass(), {CryptoPP<CryptoPP::SHARK>(k(1, 16))}, 1.0, ""},
       {"Q128", &TCipher_Q128::StaticClass(), {}, 1.0, "no peer"},
@@ -265,7 +282,8 @@ void RunCase(benchmark::State& state, const Entry& e, Mode mode, bool decrypt) {
   r.yardstick = e.peerScale != 1.0;
   r.ours = Median(rates[0]);
   if (runners.size() > 1) {
-    const auto best = std::size_t(std::max_element(bestPeerWins.begin(), bestPeerWins.end()) - bestPeerWins.begin());
+    const auto best =
+        std::size_t(std::max_element(bestPeerWins.begin(), bestPeerWins.end()) - bestPeerWins.begin());
     r.peer = runners[best].name;
     r.best = Median(rates[best]);
     r.ratio = Median(ratios);
@@ -284,11 +302,13 @@ std::string LoadAverage() {
 }
 
 void PrintTable(const std::string& loadBefore) {
-  std::printf("\nMB/s (10^6 bytes/s) over %zu KiB; ratio = median over %d rounds of ours / best peer of the round\n",
-              kSize / 1024, kRounds);
-  std::printf("(CTS: the peers' CBC). Load average before: %s, after: %s\n", loadBefore.c_str(), LoadAverage().c_str());
-  std::printf("%-13s %-5s %-8s %10s %10s %-9s %7s  %s\n", "cipher", "mode", "dir", "ours", "peer", "best peer", "ratio",
-              "note");
+  std::printf(
+      "\nMB/s (10^6 bytes/s) over %zu KiB; ratio = median over %d rounds of ours / best peer of the round\n",
+      kSize / 1024, kRounds);
+  std::printf("(CTS: the peers' CBC). Load average before: %s, after: %s\n", loadBefore.c_str(),
+              LoadAverage().c_str());
+  std::printf("%-13s %-5s %-8s %10s %10s %-9s %7s  %s\n", "cipher", "mode", "dir", "ours", "peer", "best peer",
+              "ratio", "note");
   int below1 = 0, below95 = 0, compared = 0;
   double lowest = 1e9;
   for (const Result& r : Results()) {
@@ -303,13 +323,14 @@ void PrintTable(const std::string& loadBefore) {
       below95 += r.ratio < 0.95;
       lowest = std::min(lowest, r.ratio);
     }
-    std::printf("%-13s %-5s %-8s %10.1f %s %-9s %s  %s\n", r.cipher.c_str(), r.mode.c_str(), r.direction.c_str(), r.ours,
-                peer, r.peer.c_str(), ratio, r.note.c_str());
+    std::printf("%-13s %-5s %-8s %10.1f %s %-9s %s  %s\n", r.cipher.c_str(), r.mode.c_str(), r.direction.c_str(),
+                r.ours, peer, r.peer.c_str(), ratio, r.note.c_str());
   }
   if (compared > 0)
-    std::printf("%d cases with a peer of the same work: %d below 1.00, %d below 0.95, lowest %.2f\n"
-                "(ratios in parentheses: against a yardstick of other work, scaled; not counted)\n",
-                compared, below1, below95, lowest);
+    std::printf(
+        "%d cases with a peer of the same work: %d below 1.00, %d below 0.95, lowest %.2f\n"
+        "(ratios in parentheses: against a yardstick of other work, scaled; not counted)\n",
+        compared, below1, below95, lowest);
 }
 
 // ---- short messages ------------------------------------------------------------------------
@@ -408,21 +429,25 @@ std::vector<bench_report::Case> ProductRoadCases() {
       peerStored = Botan::base64_encode(reinterpret_cast<const std::uint8_t*>(work.data()), work.size());
     }
     const std::string size = std::to_string(n) + " B";
-    bench_report::Case enc{"EncryptText " + size, n,
+    bench_report::Case enc{"EncryptText " + size,
+                           n,
                            {"ours", [manager, plain] { benchmark::DoNotOptimize(manager->EncryptText(plain)); }},
-                           {}, "the peers: IDEA-CBC + base64"};
+                           {},
+                           "the peers: IDEA-CBC + base64"};
     enc.peers.push_back({"Crypto++", [cbc, plain] {
                            std::string work(plain);
                            cbc(work);
                            std::string text;
-                           CryptoPP::StringSource(reinterpret_cast<const std::uint8_t*>(work.data()), work.size(), true,
-                                                  new CryptoPP::Base64Encoder(new CryptoPP::StringSink(text), false));
+                           CryptoPP::StringSource(
+                               reinterpret_cast<const std::uint8_t*>(work.data()), work.size(), true,
+                               new CryptoPP::Base64Encoder(new CryptoPP::StringSink(text), false));
                            benchmark::DoNotOptimize(text);
                          }});
     enc.peers.push_back({"Crypto++/Botan b64", [cbc, plain] {
                            std::string work(plain);
                            cbc(work);
-                           std::string text = Botan::base64_encode(reinterpret_cast<const std::uint8_t*>(work.data()), work.size());
+                           std::string text = Botan::base64_encode(
+                               reinterpret_cast<const std::uint8_t*>(work.data()), work.size());
                            benchmark::DoNotOptimize(text);
                          }});
     cases.push_back(std::move(enc));
@@ -431,12 +456,15 @@ std::vector<bench_report::Case> ProductRoadCases() {
       decryptor->Resynchronize(kIv, 8);
       decryptor->ProcessData(p, p, len);
     };
-    bench_report::Case dec{"DecryptText " + size, n,
+    bench_report::Case dec{"DecryptText " + size,
+                           n,
                            {"ours", [manager, stored] { benchmark::DoNotOptimize(manager->DecryptText(stored)); }},
-                           {}, "the peers: base64 + IDEA-CBC"};
+                           {},
+                           "the peers: base64 + IDEA-CBC"};
     dec.peers.push_back({"Crypto++", [cbcDecrypt, peerStored] {
                            std::string bytes;
-                           CryptoPP::StringSource(peerStored, true, new CryptoPP::Base64Decoder(new CryptoPP::StringSink(bytes)));
+                           CryptoPP::StringSource(peerStored, true,
+                                                  new CryptoPP::Base64Decoder(new CryptoPP::StringSink(bytes)));
                            cbcDecrypt(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
                            benchmark::DoNotOptimize(bytes);
                          }});
@@ -461,21 +489,31 @@ std::vector<bench_report::Case> ShortCases() {
   };
   const std::vector<Cipher> ciphers{
       {"IDEA", &TCipher_IDEA::StaticClass(),
-       [](bool d, std::shared_ptr<ShortBuffer> b) { return CryptoPPCbcMessage<CryptoPP::IDEA>(16, d, std::move(b)); }},
+       [](bool d, std::shared_ptr<ShortBuffer> b) {
+         return CryptoPPCbcMessage<CryptoPP::IDEA>(16, d, std::move(b));
+       }},
       {"Blowfish", &TCipher_Blowfish::StaticClass(),
-       [](bool d, std::shared_ptr<ShortBuffer> b) { return CryptoPPCbcMessage<CryptoPP::Blowfish>(16, d, std::move(b)); }},
+       [](bool d, std::shared_ptr<ShortBuffer> b) {
+         return CryptoPPCbcMessage<CryptoPP::Blowfish>(16, d, std::move(b));
+       }},
       {"Twofish", &TCipher_Twofish::StaticClass(),
-       [](bool d, std::shared_ptr<ShortBuffer> b) { return CryptoPPCbcMessage<CryptoPP::Twofish>(16, d, std::move(b)); }},
+       [](bool d, std::shared_ptr<ShortBuffer> b) {
+         return CryptoPPCbcMessage<CryptoPP::Twofish>(16, d, std::move(b));
+       }},
   };
   for (const Cipher& c : ciphers)
-    for (std::size_t n : {std::size_t(16), std::size_t(64), std::size_t(1024), std::size_t(64 * 1024), std::size_t(1024 * 1024)})
+    for (std::size_t n :
+         {std::size_t(16), std::size_t(64), std::size_t(1024), std::size_t(64 * 1024), std::size_t(1024 * 1024)})
       for (bool decrypt : {false, true}) {
         auto buf = std::make_shared<ShortBuffer>(n);
         const std::string size = n >= 1024 * 1024 ? std::to_string(n >> 20) + " MiB"
                                  : n >= 1024      ? std::to_string(n >> 10) + " KiB"
                                                   : std::to_string(n) + " B";
-        bench_report::Case k{c.name + " CBC " + (decrypt ? "dec " : "enc ") + size, n, OursCbcMessage(*c.cls, decrypt, buf),
-                             {}, ""};
+        bench_report::Case k{c.name + " CBC " + (decrypt ? "dec " : "enc ") + size,
+                             n,
+                             OursCbcMessage(*c.cls, decrypt, buf),
+                             {},
+                             ""};
         k.peers.push_back(c.cryptopp(decrypt, buf));
         k.peers.push_back(BotanCbcMessage(c.name, 16, decrypt, buf));
         cases.push_back(std::move(k));
@@ -485,8 +523,11 @@ std::vector<bench_report::Case> ShortCases() {
   // bring, or cost, at that count).
   for (std::size_t blocks : {1, 3, 15}) {
     auto buf = std::make_shared<ShortBuffer>(12 * blocks);
-    bench_report::Case k{"3Way CBC dec " + std::to_string(blocks) + " blk", 12 * blocks,
-                         OursCbcMessage(TCipher_3Way::StaticClass(), true, buf), {}, ""};
+    bench_report::Case k{"3Way CBC dec " + std::to_string(blocks) + " blk",
+                         12 * blocks,
+                         OursCbcMessage(TCipher_3Way::StaticClass(), true, buf),
+                         {},
+                         ""};
     k.peers.push_back(CryptoPPCbcMessage<CryptoPP::ThreeWay>(12, true, buf));
     cases.push_back(std::move(k));
   }
@@ -494,8 +535,11 @@ std::vector<bench_report::Case> ShortCases() {
                                      std::tuple{"TEA", &TCipher_TEA::StaticClass(), std::size_t(8)}})
     for (std::size_t blocks : {1, 3, 15}) {
       auto buf = std::make_shared<ShortBuffer>(b * blocks);
-      bench_report::Case k{std::string(name) + " dec " + std::to_string(blocks) + " blk lanes", b * blocks,
-                           OursCbcMessage(*cls, true, buf), {}, "beside our portable path"};
+      bench_report::Case k{std::string(name) + " dec " + std::to_string(blocks) + " blk lanes",
+                           b * blocks,
+                           OursCbcMessage(*cls, true, buf),
+                           {},
+                           "beside our portable path"};
       k.peers.push_back(OursPortable(OursCbcMessage(*cls, true, buf)));
       cases.push_back(std::move(k));
     }
@@ -591,7 +635,8 @@ int RunShortMessages(const bench_report::Options& o, int processes) {
         const ShortResult r = MeasureShort(cases[i], o);
         const double ours = double(cases[i].bytes) * 1e3 / r.ours;  // ns per message
         const double peer = r.peer < 0 ? -1 : double(cases[i].bytes) * 1e3 / r.peer;
-        std::fprintf(out, "%zu %.3f %.3f %.5f %s\n", i, ours, peer, r.ratio, r.peer < 0 ? "-" : r.peerName.c_str());
+        std::fprintf(out, "%zu %.3f %.3f %.5f %s\n", i, ours, peer, r.ratio,
+                     r.peer < 0 ? "-" : r.peerName.c_str());
         std::fflush(out);
       }
       std::fclose(out);
@@ -620,12 +665,13 @@ int RunShortMessages(const bench_report::Options& o, int processes) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::fprintf(stderr, "a child process failed\n"), 1;
     std::fprintf(stderr, "  process %d of %d done, load %s\n", proc + 1, processes, LoadAverage().c_str());
   }
-  std::printf("\nShort messages (the chain reset for each): ns per message of processor time, median over %d\n"
-              "processes, each the median of %d interleaved batches of %.0f ms; ratio = median over the processes of ours / best peer\n"
-              "(> 1: ours faster), the lowest and highest of the processes beside it. \"ref:\" is not counted.\n",
-              processes, o.rounds, o.batchSeconds * 1000);
-  std::printf("%-22s %10s %10s  %-19s %7s  %-13s %s\n", "case", "ours ns", "peer ns", "(best peer)", "ratio", "(low-high)",
-              "note");
+  std::printf(
+      "\nShort messages (the chain reset for each): ns per message of processor time, median over %d\n"
+      "processes, each the median of %d interleaved batches of %.0f ms; ratio = median over the processes of ours / best peer\n"
+      "(> 1: ours faster), the lowest and highest of the processes beside it. \"ref:\" is not counted.\n",
+      processes, o.rounds, o.batchSeconds * 1000);
+  std::printf("%-22s %10s %10s  %-19s %7s  %-13s %s\n", "case", "ours ns", "peer ns", "(best peer)", "ratio",
+              "(low-high)", "note");
   int compared = 0, below1 = 0, below095 = 0;
   std::string belowNames;
   for (std::size_t i : chosen) {
@@ -702,7 +748,8 @@ int main(int argc, char** argv) {
       for (bool decrypt : {false, true}) {
         const std::string name = e.name + "/" + ModeName(mode) + (decrypt ? "/decrypt" : "/encrypt");
         if (!shortOptions.filter.empty() && name.find(shortOptions.filter) == std::string::npos) continue;
-        benchmark::RegisterBenchmark(name.c_str(), [&e, mode, decrypt](benchmark::State& s) { RunCase(s, e, mode, decrypt); })
+        benchmark::RegisterBenchmark(name.c_str(),
+                                     [&e, mode, decrypt](benchmark::State& s) { RunCase(s, e, mode, decrypt); })
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);

@@ -158,7 +158,8 @@ std::map<std::string, std::vector<Contender>> Peers(std::size_t n) {
   p["THash_Haval256"] = {MhashHaval(256, 5, n)};
   p["THash_Snefru"] = {Rhash(RHASH_SNEFRU256, n), Mhash(MHASH_SNEFRU256, n)};
   p["THash_Tiger"] = {CryptoPP<Tiger>(n), Botan("Tiger", n), Rhash(RHASH_TIGER, n), Mhash(MHASH_TIGER192, n)};
-  p["THash_CRC32"] = {Zlib(n), CryptoPP<CRC32>(n), Botan("CRC32", n), Rhash(RHASH_CRC32, n), Mhash(MHASH_CRC32B, n)};
+  p["THash_CRC32"] = {Zlib(n), CryptoPP<CRC32>(n), Botan("CRC32", n), Rhash(RHASH_CRC32, n),
+                      Mhash(MHASH_CRC32B, n)};
   p["THash_CRC16_CCITT"] = {Ref(Zlib(n))};
   p["Thash_CRC16_Standard"] = {Ref(Zlib(n))};
   return p;
@@ -223,7 +224,8 @@ int main(int argc, char** argv) {
   const unsigned features = corvane::CpuFeaturesEnabled();
   if (!options.worker)
     std::printf("processor paths in use: %s%s%s%s\n", features & corvane::kCpuSha ? "sha " : "",
-                features & corvane::kCpuPclmul ? "pclmul " : "", features & (corvane::kCpuSha | corvane::kCpuPclmul) ? "" : "portable only",
+                features & corvane::kCpuPclmul ? "pclmul " : "",
+                features & (corvane::kCpuSha | corvane::kCpuPclmul) ? "" : "portable only",
                 options.portable ? " (--portable: the peers' SHA and carry-less multiply paths off too)" : "");
   bench_report::RunAndReport({whole, bySize}, options, argv);
   return 0;

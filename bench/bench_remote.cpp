@@ -41,8 +41,7 @@ using corvane::test::DaemonServer;
 
 constexpr std::size_t kOutputSize = 64 * 1024 * 1024;
 // 64 MiB exactly: lines of 63 "x" and a line feed.
-const std::string kCommand =
-    "yes " + std::string(63, 'x') + " | head -c " + std::to_string(kOutputSize);
+const std::string kCommand = "yes " + std::string(63, 'x') + " | head -c " + std::to_string(kOutputSize);
 constexpr const char* kDebianRsh = "/usr/bin/netkit-rsh";
 // Debian's client sends the name of the user who runs it as the local identity; ours send the
 // trusted name of the tests.
@@ -52,9 +51,10 @@ constexpr const char* kLocalUser = corvane::test::kTrustedLocalUser;
 // Makes the test account trust both local user names. Run before each benchmark: the remote
 // tests of a concurrent run prepare the same account.
 bool PrepareAccount() {
-  const std::string setup = std::string("bash '") + CORVANE_SOURCE_DIR + "/scripts/prepare-remote-test-peers.sh' '" +
-                            corvane::test::kPeerUser + "' '" + corvane::test::kPeerPassword + "' '" +
-                            corvane::test::kTrustedLocalUser + " " + kDebianLocalUser + "'";
+  const std::string setup = std::string("bash '") + CORVANE_SOURCE_DIR +
+                            "/scripts/prepare-remote-test-peers.sh' '" + corvane::test::kPeerUser + "' '" +
+                            corvane::test::kPeerPassword + "' '" + corvane::test::kTrustedLocalUser + " " +
+                            kDebianLocalUser + "'";
   return std::system(setup.c_str()) == 0;
 }
 
@@ -204,8 +204,8 @@ const std::string& ExecuteDataDir() {
   }
   static const corvane::test::TempDataDir dir;
   static const bool written = [] {
-    corvane::test::WriteEnvironment(dir, "bench", {{"RHost", "127.0.0.1"}, {"RLogin", corvane::test::kPeerUser},
-                                                   {"LLogin", kLocalUser}});
+    corvane::test::WriteEnvironment(
+        dir, "bench", {{"RHost", "127.0.0.1"}, {"RLogin", corvane::test::kPeerUser}, {"LLogin", kLocalUser}});
     corvane::test::WriteJob(dir, "bench", {{"Command", kCommand}});
     return ::setenv(kDataDirVariable, dir.Path().c_str(), 1) == 0;
   }();
@@ -251,9 +251,13 @@ bool RunDebianRsh() {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  char* argv[] = {const_cast<char*>(kDebianRsh), const_cast<char*>("-n"),
-                  const_cast<char*>("-l"), const_cast<char*>(corvane::test::kPeerUser),
-                  const_cast<char*>("127.0.0.1"), const_cast<char*>(kCommand.c_str()), nullptr};
+  char* argv[] = {const_cast<char*>(kDebianRsh),
+                  const_cast<char*>("-n"),
+                  const_cast<char*>("-l"),
+                  const_cast<char*>(corvane::test::kPeerUser),
+                  const_cast<char*>("127.0.0.1"),
+                  const_cast<char*>(kCommand.c_str()),
+                  nullptr};
   pid_t pid = 0;
   const int rc = ::posix_spawn(&pid, kDebianRsh, &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -280,8 +284,8 @@ void BM_CorvaneBesideDebianRsh(benchmark::State& state) {
     debian += middle - start;
     ours += end - middle;
   }
-  state.counters["speed_vs_debian"] = std::chrono::duration<double>(debian).count() /
-                                      std::chrono::duration<double>(ours).count();
+  state.counters["speed_vs_debian"] =
+      std::chrono::duration<double>(debian).count() / std::chrono::duration<double>(ours).count();
 }
 
 void BM_DebianRsh(benchmark::State& state) {
@@ -320,7 +324,8 @@ struct PeakRun {
     } catch (...) {
     }
     const std::string peak = std::to_string(PeakResidentBytes());
-    if (!ok || ::write(STDOUT_FILENO, peak.data(), peak.size()) != static_cast<ssize_t>(peak.size())) std::_Exit(1);
+    if (!ok || ::write(STDOUT_FILENO, peak.data(), peak.size()) != static_cast<ssize_t>(peak.size()))
+      std::_Exit(1);
     std::_Exit(0);
   }
 };

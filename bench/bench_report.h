@@ -77,16 +77,16 @@ struct Contender {
 
 struct Case {
   std::string name;
-  std::size_t bytes = 0;            // per run
+  std::size_t bytes = 0;  // per run
   Contender ours;
-  std::vector<Contender> peers;     // empty: no peer
-  std::string note;                 // shown after the row (for example why there is no peer)
+  std::vector<Contender> peers;  // empty: no peer
+  std::string note;              // shown after the row (for example why there is no peer)
 };
 
 struct Options {
-  int rounds = 15;                  // batches per contender
-  double batchSeconds = 0.01;       // length of one batch
-  std::string filter;               // only cases whose name contains this
+  int rounds = 15;             // batches per contender
+  double batchSeconds = 0.01;  // length of one batch
+  std::string filter;          // only cases whose name contains this
   // The program turns off the processor-specific paths, ours and the peers' alike, and so
   // compares the portable code.
   bool portable = false;
@@ -94,7 +94,7 @@ struct Options {
   // other, so that one process that met a noisy stretch (or an unlucky code placement) cannot
   // swing it.
   int processes = 5;
-  bool worker = false;              // this process is one of them: it only reports its rows
+  bool worker = false;  // this process is one of them: it only reports its rows
 };
 
 // Parses --rounds=N, --batch-ms=N, --filter=TEXT, --portable, --processes=N (and --worker, which
@@ -188,7 +188,8 @@ inline CaseResult Measure(const Case& c, const Options& o) {
   }
   if (res.best >= 0) {
     std::vector<double> ratios;
-    for (int r = 0; r < o.rounds; ++r) ratios.push_back(rates[0][std::size_t(r)] / rates[std::size_t(res.best) + 1][std::size_t(r)]);
+    for (int r = 0; r < o.rounds; ++r)
+      ratios.push_back(rates[0][std::size_t(r)] / rates[std::size_t(res.best) + 1][std::size_t(r)]);
     res.ratio = detail::Median(ratios);
   }
   return res;
@@ -225,7 +226,8 @@ inline void WriteRows(const std::vector<Row>& rows, std::FILE* out) {
 inline std::vector<std::string> Split(const std::string& s, char sep) {
   std::vector<std::string> parts;
   std::size_t from = 0;
-  for (std::size_t at; (at = s.find(sep, from)) != std::string::npos; from = at + 1) parts.push_back(s.substr(from, at - from));
+  for (std::size_t at; (at = s.find(sep, from)) != std::string::npos; from = at + 1)
+    parts.push_back(s.substr(from, at - from));
   parts.push_back(s.substr(from));
   return parts;
 }
@@ -369,7 +371,8 @@ inline void RunAndReport(const std::vector<Table>& tables, const Options& o, cha
     if (o.processes > 1) std::printf(", then the median over %d processes", o.processes);
     std::printf(";\nratio: median of ours / best peer within each round%s\n",
                 o.processes > 1 ? ", then over the processes" : "");
-    std::printf("%-22s %10s %10s  %-22s %7s  %s\n", "case", "ours", "best peer", "(which)", "ratio", "other peers");
+    std::printf("%-22s %10s %10s  %-22s %7s  %s\n", "case", "ours", "best peer", "(which)", "ratio",
+                "other peers");
     int below1 = 0, below095 = 0;
     std::string belowNames;
     for (const auto& c : t.cases) {

@@ -18,8 +18,8 @@ using namespace corvane;
 
 namespace {
 
-constexpr std::array<int, 10> kIds = {0, kFormatCopy, kFormatHEX, kFormatHEXL, kFormatMIME64,
-                                      kFormatUU, kFormatXX, kFormatDefault, 7, -2147483647 - 1};
+constexpr std::array<int, 10> kIds = {0,         kFormatCopy, kFormatHEX,     kFormatHEXL, kFormatMIME64,
+                                      kFormatUU, kFormatXX,   kFormatDefault, 7,           -2147483647 - 1};
 
 bool KnownMessage(std::string_view message, int id) {
   if (TStringFormatClass f = FindStringFormat(id)) {

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (bytes != TStringFormat_HEXL::TextToBinary(text)) std::abort();  // both read the same way
   if (bytes.size() > size / 2) std::abort();
 
-  for (const std::string& encoded : {TStringFormat_HEX::BinaryToText(bytes), TStringFormat_HEXL::BinaryToText(bytes)}) {
+  for (const std::string& encoded :
+       {TStringFormat_HEX::BinaryToText(bytes), TStringFormat_HEXL::BinaryToText(bytes)}) {
     if (encoded.size() != 2 * bytes.size()) std::abort();
     if (!TStringFormat_HEX::IsValid(encoded, true) || !TStringFormat_HEXL::IsValid(encoded, true)) std::abort();
     if (TStringFormat_HEX::TextToBinary(encoded) != bytes) std::abort();

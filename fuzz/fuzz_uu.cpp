@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     bytes = TStringFormat_UU::TextToBinary(text);
   } catch (const EStringFormat& e) {
-    if (std::string_view(e.what()) != "Input is not an valid " + TStringFormat_UU::DisplayName() + " Format.") std::abort();
+    if (std::string_view(e.what()) != "Input is not an valid " + TStringFormat_UU::DisplayName() + " Format.")
+      std::abort();
     return 0;
   }
   if (bytes.size() > 45 * size) std::abort();

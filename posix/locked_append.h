@@ -19,7 +19,8 @@ class LockWait {
   static constexpr LockWait WithoutLimit() noexcept { return LockWait(0, std::chrono::milliseconds(0)); }
   // Tries at once and then again every `retryEvery`, for at most `limit` in all; the lock is then
   // refused with EWOULDBLOCK. At least one attempt is made.
-  static constexpr LockWait AtMost(std::chrono::milliseconds limit, std::chrono::milliseconds retryEvery) noexcept {
+  static constexpr LockWait AtMost(std::chrono::milliseconds limit,
+                                   std::chrono::milliseconds retryEvery) noexcept {
     const auto every = retryEvery.count() > 0 ? retryEvery : std::chrono::milliseconds(1);
     const auto attempts = limit.count() > every.count() ? limit.count() / every.count() : 1;
     return LockWait(static_cast<int>(attempts), every);

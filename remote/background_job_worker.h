@@ -26,8 +26,8 @@ void ReportLostBlock(std::string_view head, std::string_view reason) noexcept;
 class BackgroundJobWorker {
  public:
   // `clock` gives the date-time line of the block (the system clock when null).
-  explicit BackgroundJobWorker(RunRequest fields, RemotePorts ports = {}, std::shared_ptr<const Clock> clock = nullptr,
-                               RunLimits limits = {});
+  explicit BackgroundJobWorker(RunRequest fields, RemotePorts ports = {},
+                               std::shared_ptr<const Clock> clock = nullptr, RunLimits limits = {});
   BackgroundJobWorker(const BackgroundJobWorker&) = delete;
   BackgroundJobWorker& operator=(const BackgroundJobWorker&) = delete;
 

@@ -48,8 +48,7 @@ char* Boundary(Body&& body) noexcept {
 }  // namespace
 
 extern "C" CORVANE_DLL_API char* execute(const char* environment_name, const char* job_name,
-                                         int32_t protocol_index, const char* data_dir,
-                                         uintptr_t owner_window) {
+                                         int32_t protocol_index, const char* data_dir, uintptr_t owner_window) {
   return Boundary([&] {
     corvane::QtRunUi ui(owner_window);
     const corvane::JobCall call{Text(environment_name), Text(job_name), protocol_index, Text(data_dir)};

@@ -149,9 +149,7 @@ std::string StoredJob::EnvironmentValue(std::string_view key) {
   return values_.Read(environment_, call_.environmentName, key);
 }
 
-std::string StoredJob::JobValue(std::string_view key) {
-  return values_.Read(job_, call_.jobName, key);
-}
+std::string StoredJob::JobValue(std::string_view key) { return values_.Read(job_, call_.jobName, key); }
 
 CheckedJob ReadAndCheck(StoredJob& job) {
   CheckedJob checked;
@@ -173,7 +171,8 @@ CheckedJob ReadAndCheck(StoredJob& job) {
       {&RunRequest::RemoteHost, &StoredJob::EnvironmentValue, "RHost", true, kInvalidHostText},
       {&RunRequest::RemoteUser, &StoredJob::EnvironmentValue, "RLogin", true, kInvalidRemoteUserText},
       {&RunRequest::LocalUser, &StoredJob::EnvironmentValue, "LLogin", protocol == 1, kInvalidLocalUserText},
-      {&RunRequest::RemotePassword, &StoredJob::EnvironmentValue, "RPwd", protocol == 0, kInvalidRemotePasswordText},
+      {&RunRequest::RemotePassword, &StoredJob::EnvironmentValue, "RPwd", protocol == 0,
+       kInvalidRemotePasswordText},
       {&RunRequest::CommandText, &StoredJob::JobValue, "Command", true, kMissingCommandText},
   };
   for (const Value& v : values) {
@@ -243,8 +242,8 @@ ResultText ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& p
     if (!RunRemoteCommand(checked.request, ports, limits, output)) {
       ResultText& kept = output.Buffer();
       const std::string_view view = kept.View();
-      kept.Append(OutputLimitSuffix(view.substr(view.size() - std::min<std::size_t>(view.size(), 2)),
-                                    limits.outputLimit));
+      kept.Append(
+          OutputLimitSuffix(view.substr(view.size() - std::min<std::size_t>(view.size(), 2)), limits.outputLimit));
     }
     return std::move(output.Buffer());
   } catch (const std::exception& e) {

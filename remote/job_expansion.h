@@ -204,9 +204,10 @@ bool RunRemoteCommand(const RunRequest& request, const RemotePorts& ports, const
 // The body of `execute`: the remote output with line feeds turned into CR LF (ended by the limit
 // line when the run was ended at the output limit), or a result text.
 ResultText ExecuteJobResult(const JobCall& call, RunUi& ui, const RemotePorts& ports = {},
-                              const RunLimits& limits = {});
+                            const RunLimits& limits = {});
 // The same as a string.
-std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports = {}, const RunLimits& limits = {});
+std::string ExecuteJob(const JobCall& call, RunUi& ui, const RemotePorts& ports = {},
+                       const RunLimits& limits = {});
 
 // The body of `executeA`: reads, checks and expands, then hands a copy of the request to `start`
 // (which starts the background worker and throws when it cannot) and returns "0"; or a result

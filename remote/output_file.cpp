@@ -224,7 +224,8 @@ off_t RemoveDeadWritersFragment(int fd, const struct stat& st, const RecordPlace
     constexpr std::uint64_t kMost = std::uint64_t{1} << 62;
     if (header.frontSize > kMost || header.bodySize > kMost || header.backSize > kMost) return false;
     if (record_size != sizeof header + header.frontSize + header.backSize) return false;
-    if (header.start > kMost || header.end != header.start + header.frontSize + header.bodySize + header.backSize) {
+    if (header.start > kMost ||
+        header.end != header.start + header.frontSize + header.bodySize + header.backSize) {
       return false;
     }
     if (!(header.start < size && size < header.end)) return false;
@@ -358,7 +359,8 @@ std::string OutputFilePath(std::string_view data_dir) {
   return path;
 }
 
-std::string FormatOutputBlockHead(std::string_view date_time_text, std::string_view command, std::string_view host) {
+std::string FormatOutputBlockHead(std::string_view date_time_text, std::string_view command,
+                                  std::string_view host) {
   std::string head;
   head.reserve(160 + date_time_text.size() + command.size() + host.size());
   head += kOutputBlockStars;
@@ -384,8 +386,8 @@ std::string OutputBlockTail() {
   return tail;
 }
 
-std::string FormatOutputBlock(std::string_view date_time_text, std::string_view command,
-                              std::string_view host, std::string_view result) {
+std::string FormatOutputBlock(std::string_view date_time_text, std::string_view command, std::string_view host,
+                              std::string_view result) {
   std::string block = FormatOutputBlockHead(date_time_text, command, host);
   block += result;
   block += OutputBlockTail();
@@ -405,7 +407,8 @@ void AppendOutputBlock(const std::string& path, std::string_view head, int body_
   });
 }
 
-void AppendOutputBlock(const std::string& path, std::string_view head, std::string_view body, std::string_view tail) {
+void AppendOutputBlock(const std::string& path, std::string_view head, std::string_view body,
+                       std::string_view tail) {
   Append(path, BlockParts{head, body, -1, 0, tail}, [&](int fd, off_t& offset) {
     WriteAt(fd, head, offset, path);
     WriteAt(fd, body, offset, path);

@@ -46,13 +46,14 @@ inline constexpr std::chrono::seconds kExitWait{20};
 std::string OutputFilePath(std::string_view data_dir);
 
 // Lines 1 to 6 of a block.
-std::string FormatOutputBlockHead(std::string_view date_time_text, std::string_view command, std::string_view host);
+std::string FormatOutputBlockHead(std::string_view date_time_text, std::string_view command,
+                                  std::string_view host);
 // What follows the result: its CR LF, the closing row of asterisks and the empty line.
 std::string OutputBlockTail();
 // The whole block. `result` is line 7 as it is to appear (the converted output or a failure's
 // message); its own CR LF is added here.
-std::string FormatOutputBlock(std::string_view date_time_text, std::string_view command,
-                              std::string_view host, std::string_view result);
+std::string FormatOutputBlock(std::string_view date_time_text, std::string_view command, std::string_view host,
+                              std::string_view result);
 
 // The layout of the record file: this header, the block's first `frontSize` bytes and its last
 // `backSize` bytes; the `bodySize` bytes between them are in the body file.
@@ -78,7 +79,8 @@ void AppendOutputBlock(const std::string& path, std::string_view head, int body_
                        std::string_view tail);
 
 // The same for a block made of `head`, `body` and `tail`.
-void AppendOutputBlock(const std::string& path, std::string_view head, std::string_view body, std::string_view tail);
+void AppendOutputBlock(const std::string& path, std::string_view head, std::string_view body,
+                       std::string_view tail);
 
 // Lets no append start any more and waits, at most kExitWait, for those in progress. The normal
 // end of the process calls it; a later call returns at once.

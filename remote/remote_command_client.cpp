@@ -209,7 +209,8 @@ bool RemoteCommandClient::ExecWithIdentity(std::string_view first_identity, std:
 
   // Until the status byte has come the command has not started: these waits are bounded.
   std::chrono::milliseconds start_wait = statusWait_;
-  if (readTimeout_.count() > 0 && (start_wait.count() <= 0 || readTimeout_ < start_wait)) start_wait = readTimeout_;
+  if (readTimeout_.count() > 0 && (start_wait.count() <= 0 || readTimeout_ < start_wait))
+    start_wait = readTimeout_;
   main.SetTimeout(start_wait);
 
   // The request header: back-channel port, first identity, second identity, command, each ended

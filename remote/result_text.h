@@ -53,7 +53,7 @@ class ResultText {
  private:
   struct Header {
     std::size_t mappedBytes;  // 0: heap memory
-    std::size_t unused;        // keeps the text 16-byte aligned
+    std::size_t unused;       // keeps the text 16-byte aligned
   };
   void Reset() noexcept;
   static void FreeBlock(Header* block) noexcept;

@@ -33,9 +33,7 @@ const long long kMinDay = DaysFromCivil(1, 1, 1);
 const long long kMaxDay = DaysFromCivil(9999, 12, 31);
 constexpr long long kMinutesPerDay = 24 * 60;
 
-[[noreturn]] void OutOfRange() {
-  throw DateTimeTextError("The date-time lies outside the years 1 to 9999");
-}
+[[noreturn]] void OutOfRange() { throw DateTimeTextError("The date-time lies outside the years 1 to 9999"); }
 
 void CheckValid(const LocalDateTime& t) {
   if (!IsValid(t)) throw DateTimeTextError("Invalid date-time value");
@@ -101,9 +99,7 @@ LocalDateTime SystemClock::Now() const {
   return t;
 }
 
-bool IsLeapYear(int year) noexcept {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool IsLeapYear(int year) noexcept { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int DaysInMonth(int year, int month) noexcept {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -113,9 +109,8 @@ int DaysInMonth(int year, int month) noexcept {
 
 bool IsValid(const LocalDateTime& t) noexcept {
   return t.year >= 1 && t.year <= 9999 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
-         t.day <= DaysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 &&
-         t.minute <= 59 && t.second >= 0 && t.second <= 59 && t.millisecond >= 0 &&
-         t.millisecond <= 999;
+         t.day <= DaysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+         t.second >= 0 && t.second <= 59 && t.millisecond >= 0 && t.millisecond <= 999;
 }
 
 std::string FormatDateTimeText(const LocalDateTime& t) {
@@ -124,8 +119,8 @@ std::string FormatDateTimeText(const LocalDateTime& t) {
   if (t.hour == 0 && t.minute == 0 && t.second == 0 && t.millisecond == 0) {
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.year, t.month, t.day);
   } else {
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
   }
   return buffer;
 }
@@ -138,8 +133,8 @@ std::optional<LocalDateTime> TryParseDateTimeText(std::string_view s) noexcept {
     return std::nullopt;
   }
   if (s.size() == 19) {
-    if (s[10] != ' ' || !Digits(s, 11, 2, t.hour) || s[13] != ':' ||
-        !Digits(s, 14, 2, t.minute) || s[16] != ':' || !Digits(s, 17, 2, t.second)) {
+    if (s[10] != ' ' || !Digits(s, 11, 2, t.hour) || s[13] != ':' || !Digits(s, 14, 2, t.minute) || s[16] != ':' ||
+        !Digits(s, 17, 2, t.second)) {
       return std::nullopt;
     }
   }
@@ -159,17 +154,11 @@ std::string CompleteDateOnlyText(std::string text) {
 
 std::string NowText(const Clock& clock) { return FormatDateTimeText(clock.Now()); }
 
-LocalDateTime AddDays(const LocalDateTime& t, long long days) {
-  return AddMinuteCount(t, days, kMinutesPerDay);
-}
+LocalDateTime AddDays(const LocalDateTime& t, long long days) { return AddMinuteCount(t, days, kMinutesPerDay); }
 
-LocalDateTime AddHours(const LocalDateTime& t, long long hours) {
-  return AddMinuteCount(t, hours, 60);
-}
+LocalDateTime AddHours(const LocalDateTime& t, long long hours) { return AddMinuteCount(t, hours, 60); }
 
-LocalDateTime AddMinutes(const LocalDateTime& t, long long minutes) {
-  return AddMinuteCount(t, minutes, 1);
-}
+LocalDateTime AddMinutes(const LocalDateTime& t, long long minutes) { return AddMinuteCount(t, minutes, 1); }
 
 LocalDateTime AddMonths(const LocalDateTime& t, long long months) {
   CheckValid(t);

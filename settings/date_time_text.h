@@ -19,12 +19,12 @@
 namespace corvane {
 
 struct LocalDateTime {
-  int year = 1;  // 1..9999
-  int month = 1;  // 1..12
-  int day = 1;  // 1..days in month
-  int hour = 0;  // 0..23
-  int minute = 0;  // 0..59
-  int second = 0;  // 0..59
+  int year = 1;         // 1..9999
+  int month = 1;        // 1..12
+  int day = 1;          // 1..days in month
+  int hour = 0;         // 0..23
+  int minute = 0;       // 0..59
+  int second = 0;       // 0..59
   int millisecond = 0;  // 0..999; not part of the text
 
   friend auto operator<=>(const LocalDateTime&, const LocalDateTime&) = default;

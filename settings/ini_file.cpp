@@ -18,9 +18,7 @@ namespace {
 // Blanks and control characters: every byte up to and including the space, and DEL.
 bool IsStripped(unsigned char c) noexcept { return c <= 0x20 || c == 0x7F; }
 
-bool HasLineBreak(std::string_view s) noexcept {
-  return s.find_first_of("\r\n") != std::string_view::npos;
-}
+bool HasLineBreak(std::string_view s) noexcept { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 }  // namespace
 
@@ -75,7 +73,8 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
   for (;;) {
     // One byte of room beyond the size the file had: a file that grows meanwhile is noticed.
     if (filled == bytes.size()) {
-      if (bytes.size() > kMaxSettingsFileSize) posix::ThrowErrno(EFBIG, "Cannot read file (larger than 64 MiB)", path_);
+      if (bytes.size() > kMaxSettingsFileSize)
+        posix::ThrowErrno(EFBIG, "Cannot read file (larger than 64 MiB)", path_);
       bytes.resize(std::min(kMaxSettingsFileSize + 1, bytes.size() + 65536));
     }
     const ssize_t n = ::read(fd.Get(), bytes.data() + filled, bytes.size() - filled);
@@ -190,17 +189,14 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
   return names;
 }
 
-bool IniFile::SectionExists(std::string_view section) const {
-  return FindSection(section) != nullptr;
-}
+bool IniFile::SectionExists(std::string_view section) const { return FindSection(section) != nullptr; }
 
 bool IniFile::KeyExists(std::string_view section, std::string_view key) const {
   const Section* s = FindSection(section);
   return s != nullptr && FindKey(*s, key) != nullptr;
 }
 
-std::string IniFile::Read(std::string_view section, std::string_view key,
-                          std::string_view def) const {
+std::string IniFile::Read(std::string_view section, std::string_view key, std::string_view def) const {
   if (const Section* s = FindSection(section)) {
     if (const Entry* e = FindKey(*s, key)) return e->text;
   }
@@ -209,8 +205,7 @@ std::string IniFile::Read(std::string_view section, std::string_view key,
 
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
   if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) {
-    throw std::invalid_argument(
-        "A settings section name, key name or value cannot contain a line break");
+    throw std::invalid_argument("A settings section name, key name or value cannot contain a line break");
   }
   Section* s = FindSection(section);
   if (s == nullptr) {

@@ -69,8 +69,7 @@ class IniFile {
 
   // The value, or `def` when the section or the key is missing. A present key with an empty
   // value reads as empty.
-  std::string Read(std::string_view section, std::string_view key,
-                   std::string_view def = {}) const;
+  std::string Read(std::string_view section, std::string_view key, std::string_view def = {}) const;
 
   // Overwrites the key in place (the line then carries `key` as spelled here) or appends it at
   // the end of its section; appends the section at the end when it is missing.
@@ -95,8 +94,8 @@ class IniFile {
  private:
   struct Entry {
     bool isKey = false;  // false: a line without "=", kept verbatim in `text`
-    std::string name;     // key name (isKey only)
-    std::string text;     // value, or the whole line when !isKey
+    std::string name;    // key name (isKey only)
+    std::string text;    // value, or the whole line when !isKey
   };
   struct Section {
     std::string name;

@@ -27,7 +27,8 @@ class TempFile {
  public:
   TempFile(posix::Descriptor fd, std::string name) : fd_(std::move(fd)), name_(std::move(name)) {}
   TempFile(TempFile&& other) noexcept
-      : fd_(std::move(other.fd_)), name_(std::move(other.name_)),
+      : fd_(std::move(other.fd_)),
+        name_(std::move(other.name_)),
         released_(std::exchange(other.released_, true)) {}
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
@@ -145,7 +146,8 @@ TempFile CreateLockedTemporary(const std::string& path, const std::string& dir) 
     TempFile temp(std::move(fd), std::string(name.data()));
     // Nobody else holds a new file's lock but a cleaner that has just opened it, and only for a
     // moment: the save waits for it.
-    posix::LockExclusive(temp.Get(), posix::LockWait::WithoutLimit(), std::string(kCannotCreate) + " \"" + path + "\"");
+    posix::LockExclusive(temp.Get(), posix::LockWait::WithoutLimit(),
+                         std::string(kCannotCreate) + " \"" + path + "\"");
     struct stat own {};
     struct stat named {};
     if (::fstat(temp.Get(), &own) != 0) Fail(path, errno);

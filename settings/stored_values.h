@@ -41,8 +41,7 @@ class StoredValues {
   std::string Read(const IniFile& file, std::string_view section, std::string_view key,
                    std::string_view storedDefault = {}) const;
   // Writes the stored text of `plain` under the key (IniFile::Write rules).
-  void Write(IniFile& file, std::string_view section, std::string_view key,
-             std::string_view plain) const;
+  void Write(IniFile& file, std::string_view section, std::string_view key, std::string_view plain) const;
 
  private:
   TCipherManager* manager_;

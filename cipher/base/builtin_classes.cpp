@@ -89,12 +89,8 @@ void RegisterBuiltinCiphers() {
   for (const auto& e : entries) RegisterCipher(e.cls, e.name, e.description);
 }
 
-const HashClassInfo& DefaultHashClass() {
-  return THash_RipeMD256::StaticClass();
-}
+const HashClassInfo& DefaultHashClass() { return THash_RipeMD256::StaticClass(); }
 
-const CipherClassInfo& DefaultCipherClass() {
-  return TCipher_Blowfish::StaticClass();
-}
+const CipherClassInfo& DefaultCipherClass() { return TCipher_Blowfish::StaticClass(); }
 
 }  // namespace corvane

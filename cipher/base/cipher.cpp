@@ -77,8 +77,9 @@ void TCipher::CheckKeySize(std::int32_t& size) {
   if (size > maxKeySize_) {
     if (StrictKeySize()) {
       char text[256];
-      std::snprintf(text, sizeof text, "Length from Encryptionkey is invalid.\r\nKeysize for %s must be to %d-%d bytes",
-                    ClassName(), 0, int(maxKeySize_));
+      std::snprintf(text, sizeof text,
+                    "Length from Encryptionkey is invalid.\r\nKeysize for %s must be to %d-%d bytes", ClassName(),
+                    0, int(maxKeySize_));
       throw ECipherException(text, 2);
     }
     size = maxKeySize_;
@@ -211,7 +212,8 @@ void TCipher::ProcessBlock(std::uint8_t* data, std::size_t size, TProtectionActi
 }
 
 Owned<TCipher> CreateCipher(const CipherClassInfo& cls, std::string_view keyText, TProtection* chained) {
-  if (cls.create == nullptr) throw EProtection(std::string("Cannot create an object of the abstract class ") + cls.name);
+  if (cls.create == nullptr)
+    throw EProtection(std::string("Cannot create an object of the abstract class ") + cls.name);
   Owned<TCipher> c = cls.create(chained);
   if (!keyText.empty()) c->InitKey(keyText, nullptr);
   return c;

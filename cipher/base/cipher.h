@@ -19,7 +19,14 @@
 namespace corvane {
 
 enum class TCipherMode : std::uint8_t {
-  cmCTS = 0, cmCBC = 1, cmCFB = 2, cmOFB = 3, cmECB = 4, cmCTSMAC = 5, cmCBCMAC = 6, cmCFBMAC = 7
+  cmCTS = 0,
+  cmCBC = 1,
+  cmCFB = 2,
+  cmOFB = 3,
+  cmECB = 4,
+  cmCTSMAC = 5,
+  cmCBCMAC = 6,
+  cmCFBMAC = 7
 };
 
 // Codes of ECipherException: 2 key length refused, 3 not initialised, 4 unknown chaining mode,
@@ -42,19 +49,23 @@ struct CipherClassInfo : ClassInfo {
   Owned<TCipher> (*create)(TProtection* chained);
 };
 
-#define CORVANE_CIPHER_CLASS(Name)                                                      \
- public:                                                                                \
-  static const ::corvane::CipherClassInfo& StaticClass();                               \
+#define CORVANE_CIPHER_CLASS(Name)                        \
+ public:                                                  \
+  static const ::corvane::CipherClassInfo& StaticClass(); \
   const ::corvane::CipherClassInfo& Class() const override { return StaticClass(); }
 
-#define CORVANE_DEFINE_CIPHER_CLASS(Name, Parent, Block, MaxKey, Schedule, KnownAnswer)          \
-  const ::corvane::CipherClassInfo& Name::StaticClass() {                                        \
-    static const ::corvane::CipherClassInfo info{                                                \
-        {#Name, &Parent::StaticClass()}, Block, MaxKey, Schedule, KnownAnswer,                   \
-        [](::corvane::TProtection* chained) -> ::corvane::Owned<::corvane::TCipher> {            \
-          return ::corvane::Owned<::corvane::TCipher>(new Name(chained));                        \
-        }};                                                                                      \
-    return info;                                                                                 \
+#define CORVANE_DEFINE_CIPHER_CLASS(Name, Parent, Block, MaxKey, Schedule, KnownAnswer) \
+  const ::corvane::CipherClassInfo& Name::StaticClass() {                               \
+    static const ::corvane::CipherClassInfo info{                                       \
+        {#Name, &Parent::StaticClass()},                                                \
+        Block,                                                                          \
+        MaxKey,                                                                         \
+        Schedule,                                                                       \
+        KnownAnswer,                                                                    \
+        [](::corvane::TProtection* chained) -> ::corvane::Owned<::corvane::TCipher> {   \
+          return ::corvane::Owned<::corvane::TCipher>(new Name(chained));               \
+        }};                                                                             \
+    return info;                                                                        \
   }
 
 // Process-wide switch: an over-long key raises code 2 instead of being cut (off by default).
@@ -160,7 +171,9 @@ class TCipher : public TProtection {
   // The schedule buffer (ScheduleSize() bytes, 16-byte aligned); its layout is the class's.
   std::uint8_t* Schedule() { return schedule_.get(); }
   template <class W>
-  W* ScheduleAs() { return reinterpret_cast<W*>(schedule_.get()); }
+  W* ScheduleAs() {
+    return reinterpret_cast<W*>(schedule_.get());
+  }
   std::uint8_t* Vector() { return vector_.get(); }
   std::uint8_t* Feedback() { return feedback_.get(); }
   std::uint8_t* Scratch() { return scratch_.get(); }
@@ -218,7 +231,9 @@ struct ChainBlockLE128 {  // 16 bytes as four little-endian words
     std::uint32_t w0, w1, w2, w3;
     friend Block operator^(Block a, Block b) { return {a.w0 ^ b.w0, a.w1 ^ b.w1, a.w2 ^ b.w2, a.w3 ^ b.w3}; }
   };
-  static Block Load(const std::uint8_t* p) { return {LoadLE32(p), LoadLE32(p + 4), LoadLE32(p + 8), LoadLE32(p + 12)}; }
+  static Block Load(const std::uint8_t* p) {
+    return {LoadLE32(p), LoadLE32(p + 4), LoadLE32(p + 8), LoadLE32(p + 12)};
+  }
   static void Store(std::uint8_t* p, Block v) {
     StoreLE32(p, v.w0);
     StoreLE32(p + 4, v.w1);
@@ -276,8 +291,7 @@ inline bool ChainEncrypt(TCipherMode mode, const std::uint8_t* source, std::uint
       }
       Chain::Store(s, e);
       break;
-    default:
-      return false;
+    default: return false;
   }
   Chain::Store(f, reg);
   return true;
@@ -289,7 +303,8 @@ Owned<T> MakeCipher(std::string_view keyText = {}, TProtection* chained = nullpt
   if (!keyText.empty()) c->InitKey(keyText, nullptr);
   return c;
 }
-Owned<TCipher> CreateCipher(const CipherClassInfo& cls, std::string_view keyText = {}, TProtection* chained = nullptr);
+Owned<TCipher> CreateCipher(const CipherClassInfo& cls, std::string_view keyText = {},
+                            TProtection* chained = nullptr);
 
 // The cipher registry: lines "name=description" in registration order.
 bool RegisterCipher(const CipherClassInfo* cls, std::string_view name, std::string_view description);

@@ -81,7 +81,9 @@ class ClassRegistry {
     const auto p = name.find('_');
     return p == std::string_view::npos ? name : name.substr(p + 1);
   }
-  static std::string_view NamePart(const std::string& line) { return std::string_view(line).substr(0, line.find('=')); }
+  static std::string_view NamePart(const std::string& line) {
+    return std::string_view(line).substr(0, line.find('='));
+  }
 
   std::vector<Entry> entries_;
 };

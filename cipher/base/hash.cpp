@@ -92,9 +92,7 @@ void THash::ProcessBlock(std::uint8_t* data, std::size_t size, TProtectionAction
   if (InSet(Actions, action)) {
     const std::size_t d = std::size_t(DigestSize());
     switch (action) {
-      case TProtectionAction::Digest:
-        Update(data, size);
-        break;
+      case TProtectionAction::Digest: Update(data, size); break;
       case TProtectionAction::Obscure:
       case TProtectionAction::Erase:
         for (std::size_t pos = 0; d > 0 && pos < size; pos += d) {
@@ -146,7 +144,8 @@ void TMAC::ProtectDigest(THash& hash) {
 // ---- one-call digest ----------------------------------------------------------------------
 
 Owned<THash> CreateHash(const HashClassInfo& cls, TProtection* chained) {
-  if (cls.create == nullptr) throw EProtection(std::string("Cannot create an object of the abstract class ") + cls.name);
+  if (cls.create == nullptr)
+    throw EProtection(std::string("Cannot create an object of the abstract class ") + cls.name);
   return cls.create(chained);
 }
 
@@ -155,8 +154,9 @@ std::string DigestText(const HashClassInfo& cls, std::string_view text, TProtect
   hash->Start();
   hash->Update(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
   hash->Finish();
-  return ConvertToText(std::string_view(reinterpret_cast<const char*>(hash->DigestBytes()), std::size_t(hash->DigestSize())),
-                       formatId);
+  return ConvertToText(
+      std::string_view(reinterpret_cast<const char*>(hash->DigestBytes()), std::size_t(hash->DigestSize())),
+      formatId);
 }
 
 // ---- registry -----------------------------------------------------------------------------

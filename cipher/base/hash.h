@@ -23,21 +23,23 @@ struct HashClassInfo : ClassInfo {
 };
 
 // Declares the class descriptor of a hash class (inside the class body).
-#define CORVANE_HASH_CLASS(Name)                                                        \
- public:                                                                                \
-  static const ::corvane::HashClassInfo& StaticClass();                                 \
+#define CORVANE_HASH_CLASS(Name)                        \
+ public:                                                \
+  static const ::corvane::HashClassInfo& StaticClass(); \
   const ::corvane::HashClassInfo& Class() const override { return StaticClass(); }
 
 // Defines it (in the .cpp). KnownAnswer is an array of DigestSize bytes (or nullptr for an
 // abstract class).
-#define CORVANE_DEFINE_HASH_CLASS(Name, Parent, DigestSize, KnownAnswer)                        \
-  const ::corvane::HashClassInfo& Name::StaticClass() {                                         \
-    static const ::corvane::HashClassInfo info{                                                 \
-        {#Name, &Parent::StaticClass()}, DigestSize, KnownAnswer,                               \
-        [](::corvane::TProtection* chained) -> ::corvane::Owned<::corvane::THash> {             \
-          return ::corvane::Owned<::corvane::THash>(new Name(chained));                         \
-        }};                                                                                     \
-    return info;                                                                                \
+#define CORVANE_DEFINE_HASH_CLASS(Name, Parent, DigestSize, KnownAnswer)            \
+  const ::corvane::HashClassInfo& Name::StaticClass() {                             \
+    static const ::corvane::HashClassInfo info{                                     \
+        {#Name, &Parent::StaticClass()},                                            \
+        DigestSize,                                                                 \
+        KnownAnswer,                                                                \
+        [](::corvane::TProtection* chained) -> ::corvane::Owned<::corvane::THash> { \
+          return ::corvane::Owned<::corvane::THash>(new Name(chained));             \
+        }};                                                                         \
+    return info;                                                                    \
   }
 
 class THash : public TProtection {

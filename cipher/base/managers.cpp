@@ -76,7 +76,9 @@ TCipher& TCipherManager::CipherLocked() {
 }
 
 std::string TCipherManager::Algorithm() {
-  std::lock_guard lock(mutex_); return CipherClassName(&CipherClass()); }
+  std::lock_guard lock(mutex_);
+  return CipherClassName(&CipherClass());
+}
 
 void TCipherManager::SetAlgorithm(std::string_view name) {
   std::lock_guard lock(mutex_);

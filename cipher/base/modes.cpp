@@ -19,7 +19,8 @@ void TCipher::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   for (const std::size_t b = std::size_t(blockSize_); n != 0; --n, blocks += b) DecryptBlock(blocks);
 }
 
-bool TCipher::EncryptChain(TCipherMode, const std::uint8_t*, std::uint8_t*, std::size_t, std::uint8_t*, std::uint8_t*) {
+bool TCipher::EncryptChain(TCipherMode, const std::uint8_t*, std::uint8_t*, std::size_t, std::uint8_t*,
+                           std::uint8_t*) {
   return false;
 }
 
@@ -137,8 +138,8 @@ struct Chain {
 
 // cmCTS encryption: C = E(P xor F), then F = F xor C; the tail as KeystreamTail.
 template <std::size_t Fixed>
-[[gnu::always_inline]] inline void EncryptCts(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
-                                              std::size_t size) {
+[[gnu::always_inline]] inline void EncryptCts(const Chain<Fixed>& c, const std::uint8_t* source,
+                                              std::uint8_t* dest, std::size_t size) {
   const std::size_t b = c.B(), whole = size - size % b;
   if (!c.cipher.EncryptChain(TCipherMode::cmCTS, source, dest, whole / b, c.f, c.s))
     for (std::size_t i = 0; i < whole; i += b) {
@@ -151,8 +152,8 @@ template <std::size_t Fixed>
 
 // cmCBC encryption: C = E(P xor F), then F = C; the tail as KeystreamTail.
 template <std::size_t Fixed>
-[[gnu::always_inline]] inline void EncryptCbc(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
-                                              std::size_t size) {
+[[gnu::always_inline]] inline void EncryptCbc(const Chain<Fixed>& c, const std::uint8_t* source,
+                                              std::uint8_t* dest, std::size_t size) {
   const std::size_t b = c.B(), whole = size - size % b;
   if (!c.cipher.EncryptChain(TCipherMode::cmCBC, source, dest, whole / b, c.f, c.s))
     for (std::size_t i = 0; i < whole; i += b) {
@@ -165,8 +166,8 @@ template <std::size_t Fixed>
 
 // cmCFB encryption, byte by byte: out = in xor E(F)[0]; F shifts in the output byte.
 template <std::size_t Fixed>
-[[gnu::always_inline]] inline void EncryptCfb(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
-                                              std::size_t size) {
+[[gnu::always_inline]] inline void EncryptCfb(const Chain<Fixed>& c, const std::uint8_t* source,
+                                              std::uint8_t* dest, std::size_t size) {
   if (c.cipher.EncryptChain(TCipherMode::cmCFB, source, dest, size, c.f, c.s)) return;
   c.ByteFeedback(size, [&](const std::uint8_t* reg, std::size_t i) {
     return dest[i] = std::uint8_t(source[i] ^ c.KeystreamByte(reg));
@@ -281,8 +282,8 @@ template <std::size_t Fixed, bool Cts>
 
 // cmCFB decryption, byte by byte: out = in xor E(F)[0]; F shifts in the input byte.
 template <std::size_t Fixed>
-[[gnu::always_inline]] inline void DecryptCfb(const Chain<Fixed>& c, const std::uint8_t* source, std::uint8_t* dest,
-                                              std::size_t size) {
+[[gnu::always_inline]] inline void DecryptCfb(const Chain<Fixed>& c, const std::uint8_t* source,
+                                              std::uint8_t* dest, std::size_t size) {
   const std::size_t b = c.B();
   if (b > kRunBytes / 2) {
     c.ByteFeedback(size, [&](const std::uint8_t* reg, std::size_t i) {

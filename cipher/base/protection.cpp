@@ -78,9 +78,10 @@ TProtection::~TProtection() {
   if (refs_.load() != 0) {
     // Another protection still links to this object and would go on using freed memory: no
     // way back from a destructor, so stop here rather than later somewhere unrelated.
-    std::fputs("Invalid pointer operation: a protection object was destroyed while another protection "
-               "still links to it (clear the link first, or let its Owned handle go)\n",
-               stderr);
+    std::fputs(
+        "Invalid pointer operation: a protection object was destroyed while another protection "
+        "still links to it (clear the link first, or let its Owned handle go)\n",
+        stderr);
     std::abort();
   }
   TProtection* old = chained_;
@@ -160,9 +161,7 @@ std::size_t TProtection::ProcessBuffer(std::uint8_t* buffer, std::size_t size, T
 }
 
 namespace {
-std::int32_t Clamp32(std::int64_t v) {
-  return std::int32_t(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
+std::int32_t Clamp32(std::int64_t v) { return std::int32_t(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX)); }
 }  // namespace
 
 namespace {
@@ -223,13 +222,15 @@ namespace {
 // Two names are the same file when they are equal or name one existing file.
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 }  // namespace
 
-void TProtection::ProcessFile(const std::string& sourceName, const std::string& destName, TProtectionAction action) {
+void TProtection::ProcessFile(const std::string& sourceName, const std::string& destName,
+                              TProtectionAction action) {
   std::optional<TFileStream> source;
   std::optional<TFileStream> dest;
   if (SameFile(sourceName, destName)) {

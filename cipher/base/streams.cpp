@@ -77,7 +77,8 @@ std::int64_t TFileStream::Position() const {
 }
 
 void TFileStream::SetPosition(std::int64_t position) {
-  if (::lseek(fd_.Get(), off_t(std::max<std::int64_t>(position, 0)), SEEK_SET) < 0) posix::ThrowErrno(errno, "Seek error on", name_);
+  if (::lseek(fd_.Get(), off_t(std::max<std::int64_t>(position, 0)), SEEK_SET) < 0)
+    posix::ThrowErrno(errno, "Seek error on", name_);
 }
 
 std::int64_t TFileStream::Size() const {
@@ -87,7 +88,8 @@ std::int64_t TFileStream::Size() const {
 }
 
 void TFileStream::SetSize(std::int64_t size) {
-  if (::ftruncate(fd_.Get(), off_t(std::max<std::int64_t>(size, 0))) != 0) posix::ThrowErrno(errno, "Cannot set the size of", name_);
+  if (::ftruncate(fd_.Get(), off_t(std::max<std::int64_t>(size, 0))) != 0)
+    posix::ThrowErrno(errno, "Cannot set the size of", name_);
 }
 
 }  // namespace corvane

@@ -113,8 +113,7 @@ std::uint16_t Crc16Slicing(std::uint16_t crc, const std::uint8_t* p, std::size_t
 std::uint16_t CcittSlicing(std::uint16_t crc, const std::uint8_t* p, std::size_t n) {
   const auto& t = kCcittSlices;
   for (; n >= 8; p += 8, n -= 8) {
-    crc = std::uint16_t((t[7][crc >> 8] ^ t[6][crc & 0xFF]) ^
-                        (t[5][p[0]] ^ t[4][p[1]] ^ t[3][p[2]] ^ t[2][p[3]]) ^
+    crc = std::uint16_t((t[7][crc >> 8] ^ t[6][crc & 0xFF]) ^ (t[5][p[0]] ^ t[4][p[1]] ^ t[3][p[2]] ^ t[2][p[3]]) ^
                         (t[1][p[4]] ^ t[0][p[5]] ^ ((unsigned(p[6]) << 8) | p[7])));
   }
   return CcittBytes(crc, p, n);
@@ -150,8 +149,10 @@ constexpr auto kCrc16Braid = MakeReflectedBraid(kCrc16);
 template <class T, std::size_t N>
 inline T EightLookups(const std::array<std::array<T, 256>, N>& t, std::uint64_t w, bool firstIsLast) {
   auto at = [&](std::size_t k) -> std::size_t { return firstIsLast ? 7 - k : k; };
-  return T(((t[at(0)][w & 0xFF] ^ t[at(1)][(w >> 8) & 0xFF]) ^ (t[at(2)][(w >> 16) & 0xFF] ^ t[at(3)][(w >> 24) & 0xFF])) ^
-           ((t[at(4)][(w >> 32) & 0xFF] ^ t[at(5)][(w >> 40) & 0xFF]) ^ (t[at(6)][(w >> 48) & 0xFF] ^ t[at(7)][w >> 56])));
+  return T(((t[at(0)][w & 0xFF] ^ t[at(1)][(w >> 8) & 0xFF]) ^
+            (t[at(2)][(w >> 16) & 0xFF] ^ t[at(3)][(w >> 24) & 0xFF])) ^
+           ((t[at(4)][(w >> 32) & 0xFF] ^ t[at(5)][(w >> 40) & 0xFF]) ^
+            (t[at(6)][(w >> 48) & 0xFF] ^ t[at(7)][w >> 56])));
 }
 
 template <class T, const Tables8<T>& Braid, const auto& Slices, T (*Rest)(T, const std::uint8_t*, std::size_t)>

@@ -64,7 +64,7 @@ constexpr FoldConstants kCcittFold{NaturalFold(512, 0x11021u, 16), NaturalFold(1
 // the remainder's 16 bytes in data order at out.
 template <bool Natural>
 [[gnu::always_inline]] inline void FoldBlocks(const std::uint8_t* p, std::size_t blocks, __m128i init,
-                                     const FoldConstants& c, std::uint8_t* out) {
+                                              const FoldConstants& c, std::uint8_t* out) {
   const __m128i k128 = _mm_set_epi64x(std::int64_t(c.by128.hi), std::int64_t(c.by128.lo));
   __m128i x;
   if (blocks >= 8) {
@@ -110,13 +110,15 @@ template <class T, class Table>
 std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* p, std::size_t n, const std::uint32_t* table) {
   std::uint8_t rest[16];
   FoldBlocks<false>(p, n / 16, _mm_cvtsi32_si128(int(crc)), kCrc32Fold, rest);
-  return ReflectedBytes(ReflectedBytes(std::uint32_t(0), rest, 16, table), p + (n & ~std::size_t(15)), n & 15, table);
+  return ReflectedBytes(ReflectedBytes(std::uint32_t(0), rest, 16, table), p + (n & ~std::size_t(15)), n & 15,
+                        table);
 }
 
 std::uint16_t Crc16(std::uint16_t crc, const std::uint8_t* p, std::size_t n, const std::uint16_t* table) {
   std::uint8_t rest[16];
   FoldBlocks<false>(p, n / 16, _mm_cvtsi32_si128(crc), kCrc16Fold, rest);
-  return ReflectedBytes(ReflectedBytes(std::uint16_t(0), rest, 16, table), p + (n & ~std::size_t(15)), n & 15, table);
+  return ReflectedBytes(ReflectedBytes(std::uint16_t(0), rest, 16, table), p + (n & ~std::size_t(15)), n & 15,
+                        table);
 }
 
 // The shift-in form: the register stands before the data, so it is folded once over the first

@@ -281,7 +281,9 @@ constexpr int kLanes = 4;
 
 }  // namespace
 
-std::span<const std::uint32_t, 18> TCipher_Blowfish::InitialPArray() { return std::span<const std::uint32_t, 18>(kInitialP); }
+std::span<const std::uint32_t, 18> TCipher_Blowfish::InitialPArray() {
+  return std::span<const std::uint32_t, 18>(kInitialP);
+}
 std::span<const std::uint32_t, 1024> TCipher_Blowfish::InitialSBoxes() {
   return std::span<const std::uint32_t, 1024>(kInitialS);
 }
@@ -319,9 +321,13 @@ void TCipher_Blowfish::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   SecureWipe(block, sizeof block);
 }
 
-void TCipher_Blowfish::EncryptBlock(std::uint8_t* block) { CryptBlocks<true, 1>(ScheduleAs<std::uint32_t>(), block); }
+void TCipher_Blowfish::EncryptBlock(std::uint8_t* block) {
+  CryptBlocks<true, 1>(ScheduleAs<std::uint32_t>(), block);
+}
 
-void TCipher_Blowfish::DecryptBlock(std::uint8_t* block) { CryptBlocks<false, 1>(ScheduleAs<std::uint32_t>(), block); }
+void TCipher_Blowfish::DecryptBlock(std::uint8_t* block) {
+  CryptBlocks<false, 1>(ScheduleAs<std::uint32_t>(), block);
+}
 
 void TCipher_Blowfish::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* s = ScheduleAs<std::uint32_t>();
@@ -334,14 +340,15 @@ void TCipher_Blowfish::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
 }
 
 // The serial modes on the block as one big-endian 64-bit value (L in the high half) in a register.
-bool TCipher_Blowfish::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
-                                    std::uint8_t* f, std::uint8_t* s) {
+bool TCipher_Blowfish::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest,
+                                    std::size_t n, std::uint8_t* f, std::uint8_t* s) {
   const std::uint32_t* sb = ScheduleAs<std::uint32_t>();
-  return ChainEncrypt<ChainBlockBE64>(mode, source, dest, n, f, s, [sb](std::uint64_t v) __attribute__((always_inline)) {
-    std::uint32_t l = std::uint32_t(v >> 32), r = std::uint32_t(v);
-    EncryptHalves<1>(sb, sb + kPOffset, &l, &r);
-    return (std::uint64_t(l) << 32) | r;
-  });
+  return ChainEncrypt<ChainBlockBE64>(
+      mode, source, dest, n, f, s, [sb](std::uint64_t v) __attribute__((always_inline)) {
+        std::uint32_t l = std::uint32_t(v >> 32), r = std::uint32_t(v);
+        EncryptHalves<1>(sb, sb + kPOffset, &l, &r);
+        return (std::uint64_t(l) << 32) | r;
+      });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Blowfish, TCipher, 8, 56, 4168, kBlowfishKnownAnswer)

@@ -19,8 +19,8 @@ class TCipher_Blowfish : public TCipher {
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
-  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
-                    std::uint8_t* s) override;
+  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                    std::uint8_t* f, std::uint8_t* s) override;
 
   // The published initial tables the key schedule starts from.
   static std::span<const std::uint32_t, 18> InitialPArray();

@@ -36,14 +36,16 @@ constexpr Tables MakeTables() {
   Tables tables{};
   for (int j = 0; j < 4; ++j)
     for (unsigned b = 0; b < 256; ++b) {
-      const std::uint32_t sub = std::uint32_t(kSBox[2 * j][b & 15]) | (std::uint32_t(kSBox[2 * j + 1][b >> 4]) << 4);
+      const std::uint32_t sub =
+          std::uint32_t(kSBox[2 * j][b & 15]) | (std::uint32_t(kSBox[2 * j + 1][b >> 4]) << 4);
       tables.t[j][b] = RotateLeft32(sub << (8 * j), 11);
     }
   return tables;
 }
 
 alignas(64) constexpr Tables kTables = MakeTables();
-static_assert(kTables.t[0][0] == 0x00072000u && kTables.t[0][1] == 0x00075000u && kTables.t[3][255] == 0x00000660u);
+static_assert(kTables.t[0][0] == 0x00072000u && kTables.t[0][1] == 0x00075000u &&
+              kTables.t[3][255] == 0x00000660u);
 
 // One round's substitution and rotation, XORed into the other half b. The bytes of x are taken
 // from a 64-bit value: with 32-bit indices GCC adds a redundant zero-extending move to a round.
@@ -56,8 +58,14 @@ inline std::uint32_t Round(std::uint64_t x, std::uint32_t b) {
 struct Keys {
   std::uint32_t k0, k1, k2, k3, k4, k5, k6, k7;
   explicit Keys(const std::uint8_t* s)
-      : k0(LoadLE32(s)), k1(LoadLE32(s + 4)), k2(LoadLE32(s + 8)), k3(LoadLE32(s + 12)),
-        k4(LoadLE32(s + 16)), k5(LoadLE32(s + 20)), k6(LoadLE32(s + 24)), k7(LoadLE32(s + 28)) {}
+      : k0(LoadLE32(s)),
+        k1(LoadLE32(s + 4)),
+        k2(LoadLE32(s + 8)),
+        k3(LoadLE32(s + 12)),
+        k4(LoadLE32(s + 16)),
+        k5(LoadLE32(s + 20)),
+        k6(LoadLE32(s + 24)),
+        k7(LoadLE32(s + 28)) {}
 };
 
 // Writes a word as little-endian bytes. GCC 12 merges the byte stores of StoreLE32 for both halves
@@ -141,7 +149,9 @@ void TCipher_Gost::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
   if (size > 0) std::memcpy(Schedule(), key, std::size_t(size));
 }
 
-void TCipher_Gost::EncryptBlock(std::uint8_t* block) { StoreLE64(block, Encrypt(LoadLE64(block), Keys(Schedule()))); }
+void TCipher_Gost::EncryptBlock(std::uint8_t* block) {
+  StoreLE64(block, Encrypt(LoadLE64(block), Keys(Schedule())));
+}
 
 void TCipher_Gost::DecryptBlock(std::uint8_t* block) {
   const Keys k(Schedule());
@@ -166,7 +176,8 @@ void TCipher_Gost::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
 bool TCipher_Gost::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                                 std::uint8_t* f, std::uint8_t* s) {
   const Keys k(Schedule());
-  return ChainEncrypt<ChainBlockLE64>(mode, source, dest, n, f, s, [&k](std::uint64_t v) __attribute__((always_inline)) { return Encrypt(v, k); });
+  return ChainEncrypt<ChainBlockLE64>(
+      mode, source, dest, n, f, s, [&k](std::uint64_t v) __attribute__((always_inline)) { return Encrypt(v, k); });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Gost, TCipher, 8, 32, 32, kGostKnownAnswer)

@@ -18,8 +18,8 @@ class TCipher_Gost : public TCipher {
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
-  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
-                    std::uint8_t* s) override;
+  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                    std::uint8_t* f, std::uint8_t* s) override;
 
   // Entry b of expanded table j (0..3): byte j of the round function's input substituted
   // through S-boxes 2j+1 (low nibble) and 2j+2 (high nibble), in place, rotated left by 11.

@@ -11,9 +11,9 @@ namespace corvane {
 
 namespace {
 
-constexpr std::uint8_t kIdeaKnownAnswer[32] = {
-    0x8C, 0x65, 0xCA, 0xD8, 0x43, 0xE7, 0x99, 0x93, 0xED, 0x41, 0xEA, 0x48, 0xFD, 0x66, 0x50, 0x94,
-    0xA2, 0x25, 0x6D, 0xD7, 0xB1, 0xD0, 0x9A, 0x23, 0x3D, 0xD2, 0xE8, 0xEC, 0xC9, 0x45, 0x7F, 0x7E};
+constexpr std::uint8_t kIdeaKnownAnswer[32] = {0x8C, 0x65, 0xCA, 0xD8, 0x43, 0xE7, 0x99, 0x93, 0xED, 0x41, 0xEA,
+                                               0x48, 0xFD, 0x66, 0x50, 0x94, 0xA2, 0x25, 0x6D, 0xD7, 0xB1, 0xD0,
+                                               0x9A, 0x23, 0x3D, 0xD2, 0xE8, 0xEC, 0xC9, 0x45, 0x7F, 0x7E};
 
 constexpr int kSubkeys = 52;
 
@@ -65,7 +65,7 @@ inline void IdeaCrypt2(std::uint8_t* blocks, const std::uint16_t* z) {
   std::uint32_t a3 = std::uint32_t(a >> 16) & 0xFFFFu, a4 = std::uint32_t(a) & 0xFFFFu;
   std::uint32_t b1 = std::uint32_t(b >> 48), b2 = std::uint32_t(b >> 32) & 0xFFFFu;
   std::uint32_t b3 = std::uint32_t(b >> 16) & 0xFFFFu, b4 = std::uint32_t(b) & 0xFFFFu;
-  auto round = [](std::uint32_t& x1, std::uint32_t& x2, std::uint32_t& x3, std::uint32_t& x4,
+  auto round = [](std::uint32_t & x1, std::uint32_t & x2, std::uint32_t & x3, std::uint32_t & x4,
                   const std::uint16_t* k) __attribute__((always_inline)) {
     x1 = MulMod(x1, k[0]);
     x2 = (x2 + k[1]) & 0xFFFFu;
@@ -85,7 +85,8 @@ inline void IdeaCrypt2(std::uint8_t* blocks, const std::uint16_t* z) {
     round(a1, a2, a3, a4, z + 6 * r);
     round(b1, b2, b3, b4, z + 6 * r);
   }
-  auto out = [z](std::uint32_t x1, std::uint32_t x2, std::uint32_t x3, std::uint32_t x4) __attribute__((always_inline)) {
+  auto out = [z](std::uint32_t x1, std::uint32_t x2, std::uint32_t x3, std::uint32_t x4)
+      __attribute__((always_inline)) {
     return (std::uint64_t(MulMod(x1, z[48])) << 48) | (std::uint64_t(std::uint16_t(x3 + z[49])) << 32) |
            (std::uint64_t(std::uint16_t(x2 + z[50])) << 16) | std::uint64_t(MulMod(x4, z[51]));
   };
@@ -162,9 +163,7 @@ void TCipher_IDEA::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
 
 void TCipher_IDEA::EncryptBlock(std::uint8_t* block) { IdeaCrypt(block, ScheduleAs<std::uint16_t>()); }
 
-void TCipher_IDEA::DecryptBlock(std::uint8_t* block) {
-  IdeaCrypt(block, ScheduleAs<std::uint16_t>() + kSubkeys);
-}
+void TCipher_IDEA::DecryptBlock(std::uint8_t* block) { IdeaCrypt(block, ScheduleAs<std::uint16_t>() + kSubkeys); }
 
 void TCipher_IDEA::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
   CryptBlocks(ScheduleAs<std::uint16_t>(), blocks, n);
@@ -178,7 +177,9 @@ void TCipher_IDEA::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
 bool TCipher_IDEA::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                                 std::uint8_t* f, std::uint8_t* s) {
   const std::uint16_t* z = ScheduleAs<std::uint16_t>();
-  return ChainEncrypt<ChainBlockBE64>(mode, source, dest, n, f, s, [z](std::uint64_t v) __attribute__((always_inline)) { return IdeaWords(v, z); });
+  return ChainEncrypt<ChainBlockBE64>(
+      mode, source, dest, n, f,
+      s, [z](std::uint64_t v) __attribute__((always_inline)) { return IdeaWords(v, z); });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_IDEA, TCipher, 8, 16, 208, kIdeaKnownAnswer)

@@ -19,8 +19,8 @@ class TCipher_IDEA : public TCipher {
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
-  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
-                    std::uint8_t* s) override;
+  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                    std::uint8_t* f, std::uint8_t* s) override;
 
   // Multiplication modulo 65537 with the 16-bit value 0 standing for 65536.
   static std::uint16_t Mul(std::uint16_t a, std::uint16_t b);

@@ -31,9 +31,12 @@ template <class O>
   using V = typename O::V;
   const V one = O::Set(1);
   // Four vectors of two blocks each (per 128-bit half) to four vectors of one word each.
-  const V a0 = O::Load(p), a1 = O::Load(p + sizeof(V)), a2 = O::Load(p + 2 * sizeof(V)), a3 = O::Load(p + 3 * sizeof(V));
-  const V t0 = O::Unpack16Lo(a0, a1), t1 = O::Unpack16Hi(a0, a1), t2 = O::Unpack16Lo(a2, a3), t3 = O::Unpack16Hi(a2, a3);
-  const V u0 = O::Unpack16Lo(t0, t1), u1 = O::Unpack16Hi(t0, t1), u2 = O::Unpack16Lo(t2, t3), u3 = O::Unpack16Hi(t2, t3);
+  const V a0 = O::Load(p), a1 = O::Load(p + sizeof(V)), a2 = O::Load(p + 2 * sizeof(V)),
+          a3 = O::Load(p + 3 * sizeof(V));
+  const V t0 = O::Unpack16Lo(a0, a1), t1 = O::Unpack16Hi(a0, a1), t2 = O::Unpack16Lo(a2, a3),
+          t3 = O::Unpack16Hi(a2, a3);
+  const V u0 = O::Unpack16Lo(t0, t1), u1 = O::Unpack16Hi(t0, t1), u2 = O::Unpack16Lo(t2, t3),
+          u3 = O::Unpack16Hi(t2, t3);
   V x1 = O::SwapBytes(O::Unpack64Lo(u0, u2)), x2 = O::SwapBytes(O::Unpack64Hi(u0, u2));
   V x3 = O::SwapBytes(O::Unpack64Lo(u1, u3)), x4 = O::SwapBytes(O::Unpack64Hi(u1, u3));
 #pragma GCC unroll 8
@@ -55,7 +58,8 @@ template <class O>
   const V y1 = O::SwapBytes(MulLanes<O>(x1, key[48], one)), y2 = O::SwapBytes(O::Add(x3, key[49]));
   const V y3 = O::SwapBytes(O::Add(x2, key[50])), y4 = O::SwapBytes(MulLanes<O>(x4, key[51], one));
   // Back to blocks: the inverse of the transposition above.
-  const V v0 = O::Unpack16Lo(y1, y2), v1 = O::Unpack16Hi(y1, y2), v2 = O::Unpack16Lo(y3, y4), v3 = O::Unpack16Hi(y3, y4);
+  const V v0 = O::Unpack16Lo(y1, y2), v1 = O::Unpack16Hi(y1, y2), v2 = O::Unpack16Lo(y3, y4),
+          v3 = O::Unpack16Hi(y3, y4);
   O::Store(p, O::Unpack32Lo(v0, v2));
   O::Store(p + sizeof(V), O::Unpack32Hi(v0, v2));
   O::Store(p + 2 * sizeof(V), O::Unpack32Lo(v1, v3));

@@ -75,7 +75,10 @@ void TCipher_Q128::ScheduleKey(const std::uint8_t* key, std::int32_t size) {
     f2 = RotateRight32(d, 10);
     f3 = RotateRight32(e, 10);
     if (round >= 3) {
-      k[0] = f0; k[1] = f1; k[2] = f2; k[3] = f3;
+      k[0] = f0;
+      k[1] = f1;
+      k[2] = f2;
+      k[3] = f3;
       k += 4;
     }
   }
@@ -156,12 +159,14 @@ void TCipher_Q128::DecryptBlock(std::uint8_t* block) { CryptLanes<1, false>(Sche
 
 void TCipher_Q128::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* k = ScheduleAs<std::uint32_t>();
-  ForBlockGroups<kEncryptLanes>(blocks, n, 16, [k](auto lanes, std::uint8_t* p) { CryptLanes<lanes, true>(k, p); });
+  ForBlockGroups<kEncryptLanes>(blocks, n, 16,
+                                [k](auto lanes, std::uint8_t* p) { CryptLanes<lanes, true>(k, p); });
 }
 
 void TCipher_Q128::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* k = ScheduleAs<std::uint32_t>();
-  ForBlockGroups<kDecryptLanes>(blocks, n, 16, [k](auto lanes, std::uint8_t* p) { CryptLanes<lanes, false>(k, p); });
+  ForBlockGroups<kDecryptLanes>(blocks, n, 16,
+                                [k](auto lanes, std::uint8_t* p) { CryptLanes<lanes, false>(k, p); });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Q128, TCipher, 16, 16, 256, kQ128KnownAnswer)

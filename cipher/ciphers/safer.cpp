@@ -42,13 +42,10 @@ constexpr std::uint8_t Rol8(std::uint8_t v, unsigned s) {
 std::int32_t DefaultRounds(std::uint8_t variant) {
   switch (variant) {
     case kSaferK40:
-    case kSaferSK40:
-      return 5;
+    case kSaferSK40: return 5;
     case kSaferK64:
-    case kSaferSK64:
-      return 6;
-    default:
-      return 10;
+    case kSaferSK64: return 6;
+    default: return 10;
   }
 }
 
@@ -151,23 +148,51 @@ namespace {
   std::uint8_t x0 = block[0], x1 = block[1], x2 = block[2], x3 = block[3];
   std::uint8_t x4 = block[4], x5 = block[5], x6 = block[6], x7 = block[7];
   for (std::int32_t r = 0; r < rounds; ++r, k += 16) {
-    x0 ^= k[0]; x1 = std::uint8_t(x1 + k[1]); x2 = std::uint8_t(x2 + k[2]); x3 ^= k[3];
-    x4 ^= k[4]; x5 = std::uint8_t(x5 + k[5]); x6 = std::uint8_t(x6 + k[6]); x7 ^= k[7];
-    x0 = std::uint8_t(exp[x0] + k[8]);  x1 = std::uint8_t(log[x1] ^ k[9]);
-    x2 = std::uint8_t(log[x2] ^ k[10]); x3 = std::uint8_t(exp[x3] + k[11]);
-    x4 = std::uint8_t(exp[x4] + k[12]); x5 = std::uint8_t(log[x5] ^ k[13]);
-    x6 = std::uint8_t(log[x6] ^ k[14]); x7 = std::uint8_t(exp[x7] + k[15]);
-    Pht(x0, x1); Pht(x2, x3); Pht(x4, x5); Pht(x6, x7);
-    Pht(x0, x2); Pht(x4, x6); Pht(x1, x3); Pht(x5, x7);
-    Pht(x0, x4); Pht(x1, x5); Pht(x2, x6); Pht(x3, x7);
+    x0 ^= k[0];
+    x1 = std::uint8_t(x1 + k[1]);
+    x2 = std::uint8_t(x2 + k[2]);
+    x3 ^= k[3];
+    x4 ^= k[4];
+    x5 = std::uint8_t(x5 + k[5]);
+    x6 = std::uint8_t(x6 + k[6]);
+    x7 ^= k[7];
+    x0 = std::uint8_t(exp[x0] + k[8]);
+    x1 = std::uint8_t(log[x1] ^ k[9]);
+    x2 = std::uint8_t(log[x2] ^ k[10]);
+    x3 = std::uint8_t(exp[x3] + k[11]);
+    x4 = std::uint8_t(exp[x4] + k[12]);
+    x5 = std::uint8_t(log[x5] ^ k[13]);
+    x6 = std::uint8_t(log[x6] ^ k[14]);
+    x7 = std::uint8_t(exp[x7] + k[15]);
+    Pht(x0, x1);
+    Pht(x2, x3);
+    Pht(x4, x5);
+    Pht(x6, x7);
+    Pht(x0, x2);
+    Pht(x4, x6);
+    Pht(x1, x3);
+    Pht(x5, x7);
+    Pht(x0, x4);
+    Pht(x1, x5);
+    Pht(x2, x6);
+    Pht(x3, x7);
     // Reorder to (x0, x4, x1, x5, x2, x6, x3, x7).
     const std::uint8_t t1 = x1, t2 = x2, t3 = x3;
-    x1 = x4; x2 = t1; x3 = x5; x4 = t2; x5 = x6; x6 = t3;
+    x1 = x4;
+    x2 = t1;
+    x3 = x5;
+    x4 = t2;
+    x5 = x6;
+    x6 = t3;
   }
-  block[0] = std::uint8_t(x0 ^ k[0]); block[1] = std::uint8_t(x1 + k[1]);
-  block[2] = std::uint8_t(x2 + k[2]); block[3] = std::uint8_t(x3 ^ k[3]);
-  block[4] = std::uint8_t(x4 ^ k[4]); block[5] = std::uint8_t(x5 + k[5]);
-  block[6] = std::uint8_t(x6 + k[6]); block[7] = std::uint8_t(x7 ^ k[7]);
+  block[0] = std::uint8_t(x0 ^ k[0]);
+  block[1] = std::uint8_t(x1 + k[1]);
+  block[2] = std::uint8_t(x2 + k[2]);
+  block[3] = std::uint8_t(x3 ^ k[3]);
+  block[4] = std::uint8_t(x4 ^ k[4]);
+  block[5] = std::uint8_t(x5 + k[5]);
+  block[6] = std::uint8_t(x6 + k[6]);
+  block[7] = std::uint8_t(x7 ^ k[7]);
 }
 }  // namespace
 
@@ -178,13 +203,13 @@ bool TCipher_SAFER::EncryptChain(TCipherMode mode, const std::uint8_t* source, s
                                  std::uint8_t* f, std::uint8_t* s) {
   const std::uint8_t* schedule = Schedule();
   const std::int32_t rounds = scheduledRounds_;
-  return ChainEncrypt<ChainBlockLE64>(mode, source, dest, n, f, s,
-                                      [schedule, rounds](std::uint64_t v) __attribute__((always_inline)) {
-                                        std::uint8_t b[8];
-                                        StoreLE64(b, v);
-                                        SaferEncrypt(schedule, rounds, b);
-                                        return LoadLE64(b);
-                                      });
+  return ChainEncrypt<ChainBlockLE64>(
+      mode, source, dest, n, f, s, [ schedule, rounds ](std::uint64_t v) __attribute__((always_inline)) {
+        std::uint8_t b[8];
+        StoreLE64(b, v);
+        SaferEncrypt(schedule, rounds, b);
+        return LoadLE64(b);
+      });
 }
 
 // The inverse round names the bytes instead of moving them: the reordering (x0, x4, x1, x5, x2,
@@ -204,19 +229,40 @@ namespace {
     k -= 16;  // subkey 2r-1 at k, subkey 2r at k + 8
     // x0..x7 hold the round's bytes 0, 4, 1, 5, 2, 6, 3, 7: the three transform layers are undone
     // on those names, last layer first.
-    InversePht(x0, x1); InversePht(x2, x3); InversePht(x4, x5); InversePht(x6, x7);
-    InversePht(x0, x4); InversePht(x1, x5); InversePht(x2, x6); InversePht(x3, x7);
-    InversePht(x0, x2); InversePht(x4, x6); InversePht(x1, x3); InversePht(x5, x7);
+    InversePht(x0, x1);
+    InversePht(x2, x3);
+    InversePht(x4, x5);
+    InversePht(x6, x7);
+    InversePht(x0, x4);
+    InversePht(x1, x5);
+    InversePht(x2, x6);
+    InversePht(x3, x7);
+    InversePht(x0, x2);
+    InversePht(x4, x6);
+    InversePht(x1, x3);
+    InversePht(x5, x7);
     // The round's bytes 0..7 are now x0, x2, x4, x6, x1, x3, x5, x7.
     const Lane y0 = log[(x0 - k[8]) & 0xFF], y1 = exp[(x2 ^ k[9]) & 0xFF];
     const Lane y2 = exp[(x4 ^ k[10]) & 0xFF], y3 = log[(x6 - k[11]) & 0xFF];
     const Lane y4 = log[(x1 - k[12]) & 0xFF], y5 = exp[(x3 ^ k[13]) & 0xFF];
     const Lane y6 = exp[(x5 ^ k[14]) & 0xFF], y7 = log[(x7 - k[15]) & 0xFF];
-    x0 = y0 ^ k[0]; x1 = y1 - k[1]; x2 = y2 - k[2]; x3 = y3 ^ k[3];
-    x4 = y4 ^ k[4]; x5 = y5 - k[5]; x6 = y6 - k[6]; x7 = y7 ^ k[7];
+    x0 = y0 ^ k[0];
+    x1 = y1 - k[1];
+    x2 = y2 - k[2];
+    x3 = y3 ^ k[3];
+    x4 = y4 ^ k[4];
+    x5 = y5 - k[5];
+    x6 = y6 - k[6];
+    x7 = y7 ^ k[7];
   }
-  block[0] = std::uint8_t(x0); block[1] = std::uint8_t(x1); block[2] = std::uint8_t(x2); block[3] = std::uint8_t(x3);
-  block[4] = std::uint8_t(x4); block[5] = std::uint8_t(x5); block[6] = std::uint8_t(x6); block[7] = std::uint8_t(x7);
+  block[0] = std::uint8_t(x0);
+  block[1] = std::uint8_t(x1);
+  block[2] = std::uint8_t(x2);
+  block[3] = std::uint8_t(x3);
+  block[4] = std::uint8_t(x4);
+  block[5] = std::uint8_t(x5);
+  block[6] = std::uint8_t(x6);
+  block[7] = std::uint8_t(x7);
 }
 }  // namespace
 

@@ -12,8 +12,13 @@ namespace corvane {
 // Variant codes of the family: 1 K-40, 2 K-64, 3 K-128; 5 SK-40, 6 SK-64, 7 SK-128; 4 stands for
 // "strengthened, chosen by the key length" and becomes 5, 6 or 7 during Init.
 enum : std::uint8_t {
-  kSaferK40 = 1, kSaferK64 = 2, kSaferK128 = 3, kSaferSKByKey = 4,
-  kSaferSK40 = 5, kSaferSK64 = 6, kSaferSK128 = 7
+  kSaferK40 = 1,
+  kSaferK64 = 2,
+  kSaferK128 = 3,
+  kSaferSKByKey = 4,
+  kSaferSK40 = 5,
+  kSaferSK64 = 6,
+  kSaferSK128 = 7
 };
 
 // Schedule buffer layout: EXP at 0..255, LOG at 256..511, subkey 1 at 512 (8 bytes each).
@@ -31,8 +36,8 @@ class TCipher_SAFER : public TCipher {
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
-  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
-                    std::uint8_t* s) override;
+  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                    std::uint8_t* f, std::uint8_t* s) override;
 
   // The rounds count: 0 in a new object, set by the first Init to the variant's default. Init
   // keeps a count of 4 to 13 and replaces any other one, so SetRounds takes effect at the next
@@ -58,16 +63,14 @@ class TCipher_SAFER : public TCipher {
 // The body of a family member: its constructors and a key schedule that runs the shared one
 // with the member's variant code. The protected constructor lets the strengthened form derive
 // from it.
-#define CORVANE_SAFER_VARIANT(Name, Parent, VariantCode)                                       \
-  CORVANE_CIPHER_CLASS(Name)                                                                 \
- public:                                                                                     \
-  explicit Name(TProtection* chained = nullptr) : Parent(StaticClass(), chained) {}          \
-                                                                                             \
- protected:                                                                                  \
-  Name(const CipherClassInfo& cls, TProtection* chained) : Parent(cls, chained) {}           \
-  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override {                    \
-    ScheduleSafer(key, size, VariantCode);                                                   \
-  }
+#define CORVANE_SAFER_VARIANT(Name, Parent, VariantCode)                            \
+  CORVANE_CIPHER_CLASS(Name)                                                        \
+ public:                                                                            \
+  explicit Name(TProtection* chained = nullptr) : Parent(StaticClass(), chained) {} \
+                                                                                    \
+ protected:                                                                         \
+  Name(const CipherClassInfo& cls, TProtection* chained) : Parent(cls, chained) {}  \
+  void ScheduleKey(const std::uint8_t* key, std::int32_t size) override { ScheduleSafer(key, size, VariantCode); }
 
 class TCipher_SAFER_K40 : public TCipher_SAFER {
   CORVANE_SAFER_VARIANT(TCipher_SAFER_K40, TCipher_SAFER, kSaferK40)

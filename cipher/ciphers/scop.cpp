@@ -37,10 +37,10 @@ class ScopGenerator {
       const std::uint32_t x = state >> 16, x2 = x * x, x3 = x2 * x, x4 = x2 * x2;
       const std::uint32_t y = state & 0xFFFFu, y2 = y * y, y3 = y2 * y, y4 = y2 * y2;
       const std::uint8_t* c = b_ + 8 * h;
-      const std::uint32_t a = std::uint32_t(c[0]) * x4 + std::uint32_t(c[1]) * x3 +
-                              std::uint32_t(c[2]) * x2 + std::uint32_t(c[3]) * x + 1u;
-      const std::uint32_t bv = std::uint32_t(c[4]) * y4 + std::uint32_t(c[9]) * y3 +
-                               std::uint32_t(c[14]) * y2 + std::uint32_t(c[19]) * y + 1u;
+      const std::uint32_t a = std::uint32_t(c[0]) * x4 + std::uint32_t(c[1]) * x3 + std::uint32_t(c[2]) * x2 +
+                              std::uint32_t(c[3]) * x + 1u;
+      const std::uint32_t bv = std::uint32_t(c[4]) * y4 + std::uint32_t(c[9]) * y3 + std::uint32_t(c[14]) * y2 +
+                               std::uint32_t(c[19]) * y + 1u;
       out[h] = (a << 16) | (bv & 0xFFFFu);
       t[h] = (a & 0xFFFF0000u) | (bv >> 16);
     }

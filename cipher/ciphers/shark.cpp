@@ -185,16 +185,14 @@ void TCipher_Shark::DecryptBlock(std::uint8_t* block) {
 
 void TCipher_Shark::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint8_t* keys = Schedule() + 8 * kEncKeys;
-  ForBlockGroups<kLanes>(blocks, n, 8, [keys](auto lanes, std::uint8_t* p) {
-    CryptBlocks<lanes>(kEnc, kSBoxes.forward, p, keys);
-  });
+  ForBlockGroups<kLanes>(
+      blocks, n, 8, [keys](auto lanes, std::uint8_t* p) { CryptBlocks<lanes>(kEnc, kSBoxes.forward, p, keys); });
 }
 
 void TCipher_Shark::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint8_t* keys = Schedule() + 8 * kDecKeys;
-  ForBlockGroups<kLanes>(blocks, n, 8, [keys](auto lanes, std::uint8_t* p) {
-    CryptBlocks<lanes>(kDec, kSBoxes.inverse, p, keys);
-  });
+  ForBlockGroups<kLanes>(
+      blocks, n, 8, [keys](auto lanes, std::uint8_t* p) { CryptBlocks<lanes>(kDec, kSBoxes.inverse, p, keys); });
 }
 
 // The serial modes on the block as one 64-bit value in a register, the round keys in registers.
@@ -203,11 +201,12 @@ bool TCipher_Shark::EncryptChain(TCipherMode mode, const std::uint8_t* source, s
   const std::uint8_t* keys = Schedule() + 8 * kEncKeys;
   std::uint64_t k[kRounds + 1];
   for (int i = 0; i <= kRounds; ++i) k[i] = LoadLE64(keys + 8 * std::size_t(i));
-  return ChainEncrypt<ChainBlockLE64>(mode, source, dest, n, f, s, [&k](std::uint64_t v) __attribute__((always_inline)) {
-    std::uint64_t x[1] = {v};
-    CryptLanes<1>(kEnc, kSBoxes.forward, x, [&k](int r) { return k[r]; });
-    return x[0];
-  });
+  return ChainEncrypt<ChainBlockLE64>(
+      mode, source, dest, n, f, s, [&k](std::uint64_t v) __attribute__((always_inline)) {
+        std::uint64_t x[1] = {v};
+        CryptLanes<1>(kEnc, kSBoxes.forward, x, [&k](int r) { return k[r]; });
+        return x[0];
+      });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Shark, TCipher, 8, 16, 112, kSharkKnownAnswer)

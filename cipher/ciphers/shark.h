@@ -58,8 +58,8 @@ class TCipher_Shark : public TCipher {
   void DecryptBlock(std::uint8_t* block) override;
   void EncryptBlocks(std::uint8_t* blocks, std::size_t n) override;
   void DecryptBlocks(std::uint8_t* blocks, std::size_t n) override;
-  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n, std::uint8_t* f,
-                    std::uint8_t* s) override;
+  bool EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
+                    std::uint8_t* f, std::uint8_t* s) override;
 
  protected:
   void ScheduleKey(const std::uint8_t* key, std::int32_t size) override;

@@ -11,10 +11,10 @@ namespace corvane {
 
 // Working memory of a key expansion and a compression; the callers wipe it once when done.
 struct SquareScratch {
-  std::uint32_t k[4], next[4];       // K(r-1), K(r)
-  std::uint32_t m[4], key[4];  // the hash's block and key words
-  std::uint32_t w[1][4];       // the hash's state: one block for Crypt
-  std::uint32_t rk[4 * 9];           // the hash's round keys EK0..EK8
+  std::uint32_t k[4], next[4];  // K(r-1), K(r)
+  std::uint32_t m[4], key[4];   // the hash's block and key words
+  std::uint32_t w[1][4];        // the hash's state: one block for Crypt
+  std::uint32_t rk[4 * 9];      // the hash's round keys EK0..EK8
 };
 
 namespace {
@@ -104,7 +104,9 @@ void ExpandKey(const std::uint32_t (&key)[4], std::uint32_t* ek, std::uint32_t* 
 // tree (two independent XORs, then one) and with the round key word.
 [[gnu::always_inline]] inline std::uint32_t RoundWord(const Tables& tab, const std::uint32_t (&a)[4], int i,
                                                       std::uint32_t k) {
-  return ((tab.t[0][Byte(a[0], i)] ^ tab.t[1][Byte(a[1], i)]) ^ (tab.t[2][Byte(a[2], i)] ^ tab.t[3][Byte(a[3], i)])) ^ k;
+  return ((tab.t[0][Byte(a[0], i)] ^ tab.t[1][Byte(a[1], i)]) ^
+          (tab.t[2][Byte(a[2], i)] ^ tab.t[3][Byte(a[3], i)])) ^
+         k;
 }
 
 // The cipher on N blocks of four words in place with round keys rk[0..35]; the blocks' rounds
@@ -182,27 +184,26 @@ void TCipher_Square::DecryptBlock(std::uint8_t* block) {
 
 void TCipher_Square::EncryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* rk = ScheduleAs<std::uint32_t>() + kEncKeys;
-  ForBlockGroups<kLanes>(blocks, n, 16, [rk](auto lanes, std::uint8_t* p) {
-    CryptBlocks<lanes>(kEnc, kSBoxes.forward, p, rk);
-  });
+  ForBlockGroups<kLanes>(blocks, n, 16,
+                         [rk](auto lanes, std::uint8_t* p) { CryptBlocks<lanes>(kEnc, kSBoxes.forward, p, rk); });
 }
 
 void TCipher_Square::DecryptBlocks(std::uint8_t* blocks, std::size_t n) {
   const std::uint32_t* rk = ScheduleAs<std::uint32_t>() + kDecKeys;
-  ForBlockGroups<kLanes>(blocks, n, 16, [rk](auto lanes, std::uint8_t* p) {
-    CryptBlocks<lanes>(kDec, kSBoxes.inverse, p, rk);
-  });
+  ForBlockGroups<kLanes>(blocks, n, 16,
+                         [rk](auto lanes, std::uint8_t* p) { CryptBlocks<lanes>(kDec, kSBoxes.inverse, p, rk); });
 }
 
 // The serial modes on the block as four words in registers.
 bool TCipher_Square::EncryptChain(TCipherMode mode, const std::uint8_t* source, std::uint8_t* dest, std::size_t n,
                                   std::uint8_t* f, std::uint8_t* s) {
   const std::uint32_t* rk = ScheduleAs<std::uint32_t>() + kEncKeys;
-  return ChainEncrypt<ChainBlockLE128>(mode, source, dest, n, f, s, [rk](ChainBlockLE128::Block v) __attribute__((always_inline)) {
-    std::uint32_t w[1][4] = {{v.w0, v.w1, v.w2, v.w3}};
-    Crypt<1>(kEnc, kSBoxes.forward, w, rk);
-    return ChainBlockLE128::Block{w[0][0], w[0][1], w[0][2], w[0][3]};
-  });
+  return ChainEncrypt<ChainBlockLE128>(
+      mode, source, dest, n, f, s, [rk](ChainBlockLE128::Block v) __attribute__((always_inline)) {
+        std::uint32_t w[1][4] = {{v.w0, v.w1, v.w2, v.w3}};
+        Crypt<1>(kEnc, kSBoxes.forward, w, rk);
+        return ChainBlockLE128::Block{w[0][0], w[0][1], w[0][2], w[0][3]};
+      });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Square, TCipher, 16, 16, 288, kSquareKnownAnswer)

@@ -6,7 +6,8 @@
 namespace corvane::tea_lanes {
 
 template <bool Extended, bool Encrypt>
-[[gnu::flatten]] std::size_t Cycle256(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t* p, std::size_t n) {
+[[gnu::flatten]] std::size_t Cycle256(const std::uint32_t (&k)[4], std::int32_t rounds, std::uint8_t* p,
+                                      std::size_t n) {
   return CycleGroups<Extended, Encrypt, U32x8>(k, rounds, p, n);
 }
 

@@ -68,11 +68,12 @@ template <bool Extended, bool Encrypt, class W>
     Two<W> y, z;
     Split(p, y.a, z.a);
     Split(p + 8 * kLanes, y.b, z.b);
-    tea_rounds::Cycles<Extended, Encrypt>(y, z, k, rounds, [](std::uint32_t v) __attribute__((always_inline)) {
-      W w;
-      for (std::size_t i = 0; i < kLanes; ++i) w[i] = v;
-      return Two<W>{w, w};
-    });
+    tea_rounds::Cycles<Extended, Encrypt>(
+        y, z, k, rounds, [](std::uint32_t v) __attribute__((always_inline)) {
+          W w;
+          for (std::size_t i = 0; i < kLanes; ++i) w[i] = v;
+          return Two<W>{w, w};
+        });
     Join(p, y.a, z.a);
     Join(p + 8 * kLanes, y.b, z.b);
   }

@@ -90,7 +90,8 @@ template <int N, bool Encrypt>
   }
 #pragma GCC unroll 4
   for (int j = 0; j < N; ++j) {
-    const State t = Theta(State{a[j].a0 ^ k[0] ^ (rc[kRounds] << 16), a[j].a1 ^ k[1], a[j].a2 ^ k[2] ^ rc[kRounds]});
+    const State t =
+        Theta(State{a[j].a0 ^ k[0] ^ (rc[kRounds] << 16), a[j].a1 ^ k[1], a[j].a2 ^ k[2] ^ rc[kRounds]});
     StoreState(p + 12 * j, Encrypt ? t : Mu(t));
   }
 }
@@ -102,8 +103,12 @@ template <bool Encrypt>
 void CryptBlocks(const std::uint32_t* s, std::uint8_t* p, std::size_t n) {
   const std::size_t done = InWidestLanes(
       n, three_way_lanes::kGroup128, three_way_lanes::kGroup256,
-      [s, p](std::size_t first, std::size_t count) { return three_way_lanes::Crypt256<Encrypt>(s, p + 12 * first, count); },
-      [s, p](std::size_t first, std::size_t count) { return three_way_lanes::Crypt128<Encrypt>(s, p + 12 * first, count); });
+      [s, p](std::size_t first, std::size_t count) {
+        return three_way_lanes::Crypt256<Encrypt>(s, p + 12 * first, count);
+      },
+      [s, p](std::size_t first, std::size_t count) {
+        return three_way_lanes::Crypt128<Encrypt>(s, p + 12 * first, count);
+      });
   p += 12 * done, n -= done;
   ForBlockGroups<kLanes>(p, n, 12, [s](auto lanes, std::uint8_t* q) { CryptLanes<lanes, Encrypt>(s, q); });
 }

@@ -200,8 +200,8 @@ constexpr std::uint8_t kRs[4][8] = {
     {0xA4, 0x55, 0x87, 0x5A, 0x58, 0xDB, 0x9E, 0x03}};
 // clang-format on
 
-constexpr std::size_t kSubkeys = 0;   // K0..K39
-constexpr std::size_t kTables = 40;   // T0..T3, 256 words each
+constexpr std::size_t kSubkeys = 0;  // K0..K39
+constexpr std::size_t kTables = 40;  // T0..T3, 256 words each
 constexpr int kRounds = 16;
 
 constexpr std::uint8_t RsMultiply(std::uint8_t a, std::uint8_t b) {
@@ -415,12 +415,13 @@ bool TCipher_Twofish::EncryptChain(TCipherMode mode, const std::uint8_t* source,
                                    std::uint8_t* f, std::uint8_t* s) {
   const std::uint32_t* sw = ScheduleAs<std::uint32_t>();
   using Block = ChainBlockLE128::Block;
-  return ChainEncrypt<ChainBlockLE128>(mode, source, dest, n, f, s, [sw](Block v) __attribute__((always_inline)) {
-    std::uint8_t b[16];
-    ChainBlockLE128::Store(b, v);
-    EncryptLanes<1>(sw, b);
-    return ChainBlockLE128::Load(b);
-  });
+  return ChainEncrypt<ChainBlockLE128>(
+      mode, source, dest, n, f, s, [sw](Block v) __attribute__((always_inline)) {
+        std::uint8_t b[16];
+        ChainBlockLE128::Store(b, v);
+        EncryptLanes<1>(sw, b);
+        return ChainBlockLE128::Load(b);
+      });
 }
 
 CORVANE_DEFINE_CIPHER_CLASS(TCipher_Twofish, TCipher, 16, 32, 4256, kTwofishKnownAnswer)

@@ -57,8 +57,7 @@ template <class Lanes256, class Lanes128>
       case LaneWidth::k128:
         if (n - done >= group128) done += lanes128(done, n - done);
         [[fallthrough]];
-      case LaneWidth::kPortable:
-        break;
+      case LaneWidth::kPortable: break;
     }
   }
   return done;

@@ -117,7 +117,8 @@ std::string Mime64Encode(std::string_view data) {
   const auto* in = reinterpret_cast<const unsigned char*>(data.data());
   std::size_t i = 0;
   for (; i + 3 <= data.size(); i += 3, out += 4) {
-    const std::uint32_t bits = (std::uint32_t(in[i]) << 16) | (std::uint32_t(in[i + 1]) << 8) | std::uint32_t(in[i + 2]);
+    const std::uint32_t bits =
+        (std::uint32_t(in[i]) << 16) | (std::uint32_t(in[i + 1]) << 8) | std::uint32_t(in[i + 2]);
     out[0] = symbols[(bits >> 18) & 63];
     out[1] = symbols[(bits >> 12) & 63];
     out[2] = symbols[(bits >> 6) & 63];
@@ -308,14 +309,14 @@ std::string TStringFormat::BinaryToText(std::string_view data) { return std::str
 std::string TStringFormat::DisplayName() { return "copy Input to Output"; }
 bool TStringFormat::IsValid(std::string_view, bool) { return true; }
 const StringFormatClass& TStringFormat::Class() {
-  static const StringFormatClass info{
-      "TStringFormat", nullptr,
-      [](std::string_view t) { return TStringFormat::TextToBinary(t); },
-      [](std::string_view d) { return TStringFormat::BinaryToText(d); },
-      &TStringFormat::DisplayName,
-      [] { return TStringFormat::FormatId(); },
-      [](std::string_view d, bool b) { return TStringFormat::IsValid(d, b); },
-      nullptr};
+  static const StringFormatClass info{"TStringFormat",
+                                      nullptr,
+                                      [](std::string_view t) { return TStringFormat::TextToBinary(t); },
+                                      [](std::string_view d) { return TStringFormat::BinaryToText(d); },
+                                      &TStringFormat::DisplayName,
+                                      [] { return TStringFormat::FormatId(); },
+                                      [](std::string_view d, bool b) { return TStringFormat::IsValid(d, b); },
+                                      nullptr};
   return info;
 }
 
@@ -329,14 +330,14 @@ bool TStringFormat_HEX::IsValid(std::string_view data, bool toBinary) {
 }
 std::string_view TStringFormat_HEX::Alphabet() { return kHexAlphabet; }
 const StringFormatClass& TStringFormat_HEX::Class() {
-  static const StringFormatClass info{
-      "TStringFormat_HEX", &TStringFormat::Class(),
-      [](std::string_view t) { return TStringFormat_HEX::TextToBinary(t); },
-      [](std::string_view d) { return TStringFormat_HEX::BinaryToText(d); },
-      &TStringFormat_HEX::DisplayName,
-      [] { return TStringFormat_HEX::FormatId(); },
-      &TStringFormat_HEX::IsValid,
-      &TStringFormat_HEX::Alphabet};
+  static const StringFormatClass info{"TStringFormat_HEX",
+                                      &TStringFormat::Class(),
+                                      [](std::string_view t) { return TStringFormat_HEX::TextToBinary(t); },
+                                      [](std::string_view d) { return TStringFormat_HEX::BinaryToText(d); },
+                                      &TStringFormat_HEX::DisplayName,
+                                      [] { return TStringFormat_HEX::FormatId(); },
+                                      &TStringFormat_HEX::IsValid,
+                                      &TStringFormat_HEX::Alphabet};
   return info;
 }
 
@@ -349,14 +350,14 @@ bool TStringFormat_HEXL::IsValid(std::string_view data, bool toBinary) {
 }
 std::string_view TStringFormat_HEXL::Alphabet() { return kHexLAlphabet; }
 const StringFormatClass& TStringFormat_HEXL::Class() {
-  static const StringFormatClass info{
-      "TStringFormat_HEXL", &TStringFormat_HEX::Class(),
-      [](std::string_view t) { return TStringFormat_HEXL::TextToBinary(t); },
-      [](std::string_view d) { return TStringFormat_HEXL::BinaryToText(d); },
-      &TStringFormat_HEXL::DisplayName,
-      [] { return TStringFormat_HEXL::FormatId(); },
-      &TStringFormat_HEXL::IsValid,
-      &TStringFormat_HEXL::Alphabet};
+  static const StringFormatClass info{"TStringFormat_HEXL",
+                                      &TStringFormat_HEX::Class(),
+                                      [](std::string_view t) { return TStringFormat_HEXL::TextToBinary(t); },
+                                      [](std::string_view d) { return TStringFormat_HEXL::BinaryToText(d); },
+                                      &TStringFormat_HEXL::DisplayName,
+                                      [] { return TStringFormat_HEXL::FormatId(); },
+                                      &TStringFormat_HEXL::IsValid,
+                                      &TStringFormat_HEXL::Alphabet};
   return info;
 }
 
@@ -370,14 +371,14 @@ bool TStringFormat_MIME64::IsValid(std::string_view data, bool toBinary) {
 }
 std::string_view TStringFormat_MIME64::Alphabet() { return kMime64Alphabet; }
 const StringFormatClass& TStringFormat_MIME64::Class() {
-  static const StringFormatClass info{
-      "TStringFormat_MIME64", &TStringFormat_HEX::Class(),
-      [](std::string_view t) { return TStringFormat_MIME64::TextToBinary(t); },
-      [](std::string_view d) { return TStringFormat_MIME64::BinaryToText(d); },
-      &TStringFormat_MIME64::DisplayName,
-      [] { return TStringFormat_MIME64::FormatId(); },
-      &TStringFormat_MIME64::IsValid,
-      &TStringFormat_MIME64::Alphabet};
+  static const StringFormatClass info{"TStringFormat_MIME64",
+                                      &TStringFormat_HEX::Class(),
+                                      [](std::string_view t) { return TStringFormat_MIME64::TextToBinary(t); },
+                                      [](std::string_view d) { return TStringFormat_MIME64::BinaryToText(d); },
+                                      &TStringFormat_MIME64::DisplayName,
+                                      [] { return TStringFormat_MIME64::FormatId(); },
+                                      &TStringFormat_MIME64::IsValid,
+                                      &TStringFormat_MIME64::Alphabet};
   return info;
 }
 
@@ -393,14 +394,14 @@ bool TStringFormat_UU::IsValid(std::string_view data, bool toBinary) {
 }
 std::string_view TStringFormat_UU::Alphabet() { return kUUAlphabet; }
 const StringFormatClass& TStringFormat_UU::Class() {
-  static const StringFormatClass info{
-      "TStringFormat_UU", &TStringFormat::Class(),
-      [](std::string_view t) { return TStringFormat_UU::TextToBinary(t); },
-      [](std::string_view d) { return TStringFormat_UU::BinaryToText(d); },
-      &TStringFormat_UU::DisplayName,
-      [] { return TStringFormat_UU::FormatId(); },
-      &TStringFormat_UU::IsValid,
-      &TStringFormat_UU::Alphabet};
+  static const StringFormatClass info{"TStringFormat_UU",
+                                      &TStringFormat::Class(),
+                                      [](std::string_view t) { return TStringFormat_UU::TextToBinary(t); },
+                                      [](std::string_view d) { return TStringFormat_UU::BinaryToText(d); },
+                                      &TStringFormat_UU::DisplayName,
+                                      [] { return TStringFormat_UU::FormatId(); },
+                                      &TStringFormat_UU::IsValid,
+                                      &TStringFormat_UU::Alphabet};
   return info;
 }
 
@@ -416,14 +417,14 @@ bool TStringFormat_XX::IsValid(std::string_view data, bool toBinary) {
 }
 std::string_view TStringFormat_XX::Alphabet() { return kXXAlphabet; }
 const StringFormatClass& TStringFormat_XX::Class() {
-  static const StringFormatClass info{
-      "TStringFormat_XX", &TStringFormat_UU::Class(),
-      [](std::string_view t) { return TStringFormat_XX::TextToBinary(t); },
-      [](std::string_view d) { return TStringFormat_XX::BinaryToText(d); },
-      &TStringFormat_XX::DisplayName,
-      [] { return TStringFormat_XX::FormatId(); },
-      &TStringFormat_XX::IsValid,
-      &TStringFormat_XX::Alphabet};
+  static const StringFormatClass info{"TStringFormat_XX",
+                                      &TStringFormat_UU::Class(),
+                                      [](std::string_view t) { return TStringFormat_XX::TextToBinary(t); },
+                                      [](std::string_view d) { return TStringFormat_XX::BinaryToText(d); },
+                                      &TStringFormat_XX::DisplayName,
+                                      [] { return TStringFormat_XX::FormatId(); },
+                                      &TStringFormat_XX::IsValid,
+                                      &TStringFormat_XX::Alphabet};
   return info;
 }
 
@@ -460,8 +461,8 @@ void StringFormatRegistry::Register(std::span<const TStringFormatClass> classes)
     if (f == nullptr) continue;
     const int id = f->FormatId();
     if (id == kFormatDefault) continue;
-    auto same = std::find_if(formats.begin(), formats.end(),
-                             [id](TStringFormatClass g) { return g->FormatId() == id; });
+    auto same =
+        std::find_if(formats.begin(), formats.end(), [id](TStringFormatClass g) { return g->FormatId() == id; });
     if (same != formats.end()) {
       *same = f;
     } else {
@@ -525,7 +526,9 @@ StringFormatRegistry& FormatRegistry() {
 
 TStringFormatClass FindStringFormat(int formatId) { return FormatRegistry().Find(formatId); }
 void RegisterStringFormats(std::span<const TStringFormatClass> classes) { FormatRegistry().Register(classes); }
-void RegisterStringFormats(std::initializer_list<TStringFormatClass> classes) { FormatRegistry().Register(classes); }
+void RegisterStringFormats(std::initializer_list<TStringFormatClass> classes) {
+  FormatRegistry().Register(classes);
+}
 void UnregisterStringFormats(std::span<const TStringFormatClass> classes) { FormatRegistry().Unregister(classes); }
 void UnregisterStringFormats(std::initializer_list<TStringFormatClass> classes) {
   FormatRegistry().Unregister(classes);
@@ -535,8 +538,8 @@ std::string ConvertToText(std::string_view data, int formatId) {
   return FormatRegistry().ConvertToText(data, formatId);
 }
 std::string ConvertToText(std::span<const std::uint8_t> data, int formatId) {
-  return FormatRegistry().ConvertToText(
-      std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), formatId);
+  return FormatRegistry().ConvertToText(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
+                                        formatId);
 }
 std::string ConvertToText(const std::uint8_t* data, std::ptrdiff_t len, int formatId) {
   return FormatRegistry().ConvertToText(ByteRun(data, len), formatId);

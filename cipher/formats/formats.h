@@ -77,9 +77,13 @@ class TStringFormat {
  public:
   TStringFormat() = delete;
   static std::string TextToBinary(std::string_view text);
-  static std::string TextToBinary(const char* text, std::ptrdiff_t len) { return TextToBinary(ByteRun(text, len)); }
+  static std::string TextToBinary(const char* text, std::ptrdiff_t len) {
+    return TextToBinary(ByteRun(text, len));
+  }
   static std::string BinaryToText(std::string_view data);
-  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) { return BinaryToText(ByteRun(data, len)); }
+  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) {
+    return BinaryToText(ByteRun(data, len));
+  }
   static std::string DisplayName();  // "copy Input to Output"
   static int FormatId() { return kFormatCopy; }
   static bool IsValid(std::string_view data, bool toBinary);
@@ -91,9 +95,13 @@ class TStringFormat {
 class TStringFormat_HEX : public TStringFormat {
  public:
   static std::string TextToBinary(std::string_view text);
-  static std::string TextToBinary(const char* text, std::ptrdiff_t len) { return TextToBinary(ByteRun(text, len)); }
+  static std::string TextToBinary(const char* text, std::ptrdiff_t len) {
+    return TextToBinary(ByteRun(text, len));
+  }
   static std::string BinaryToText(std::string_view data);
-  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) { return BinaryToText(ByteRun(data, len)); }
+  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) {
+    return BinaryToText(ByteRun(data, len));
+  }
   static std::string DisplayName();  // "Hexadecimal"
   static int FormatId() { return kFormatHEX; }
   // Text is valid when each of its characters occurs in Alphabet(); bytes are always valid.
@@ -107,7 +115,9 @@ class TStringFormat_HEX : public TStringFormat {
 class TStringFormat_HEXL : public TStringFormat_HEX {
  public:
   static std::string BinaryToText(std::string_view data);
-  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) { return BinaryToText(ByteRun(data, len)); }
+  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) {
+    return BinaryToText(ByteRun(data, len));
+  }
   static std::string DisplayName();  // "Hexadecimal lowercase"
   static int FormatId() { return kFormatHEXL; }
   static bool IsValid(std::string_view data, bool toBinary);
@@ -120,9 +130,13 @@ class TStringFormat_HEXL : public TStringFormat_HEX {
 class TStringFormat_MIME64 : public TStringFormat_HEX {
  public:
   static std::string TextToBinary(std::string_view text);
-  static std::string TextToBinary(const char* text, std::ptrdiff_t len) { return TextToBinary(ByteRun(text, len)); }
+  static std::string TextToBinary(const char* text, std::ptrdiff_t len) {
+    return TextToBinary(ByteRun(text, len));
+  }
   static std::string BinaryToText(std::string_view data);
-  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) { return BinaryToText(ByteRun(data, len)); }
+  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) {
+    return BinaryToText(ByteRun(data, len));
+  }
   static std::string DisplayName();  // "MIME Base 64"
   static int FormatId() { return kFormatMIME64; }
   static bool IsValid(std::string_view data, bool toBinary);
@@ -137,9 +151,13 @@ class TStringFormat_UU : public TStringFormat {
   // Raises EStringFormat for a line-count character that is no symbol or stands above 45.
   // Symbols missing at the end of the text read as zero bits.
   static std::string TextToBinary(std::string_view text);
-  static std::string TextToBinary(const char* text, std::ptrdiff_t len) { return TextToBinary(ByteRun(text, len)); }
+  static std::string TextToBinary(const char* text, std::ptrdiff_t len) {
+    return TextToBinary(ByteRun(text, len));
+  }
   static std::string BinaryToText(std::string_view data);
-  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) { return BinaryToText(ByteRun(data, len)); }
+  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) {
+    return BinaryToText(ByteRun(data, len));
+  }
   static std::string DisplayName();  // "UU Coding"
   static int FormatId() { return kFormatUU; }
   static bool IsValid(std::string_view data, bool toBinary);
@@ -152,9 +170,13 @@ class TStringFormat_UU : public TStringFormat {
 class TStringFormat_XX : public TStringFormat_UU {
  public:
   static std::string TextToBinary(std::string_view text);
-  static std::string TextToBinary(const char* text, std::ptrdiff_t len) { return TextToBinary(ByteRun(text, len)); }
+  static std::string TextToBinary(const char* text, std::ptrdiff_t len) {
+    return TextToBinary(ByteRun(text, len));
+  }
   static std::string BinaryToText(std::string_view data);
-  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) { return BinaryToText(ByteRun(data, len)); }
+  static std::string BinaryToText(const std::uint8_t* data, std::ptrdiff_t len) {
+    return BinaryToText(ByteRun(data, len));
+  }
   static std::string DisplayName();  // "XX Coding"
   static int FormatId() { return kFormatXX; }
   static bool IsValid(std::string_view data, bool toBinary);
@@ -198,7 +220,7 @@ class StringFormatRegistry {
   List Current() const;
   void Publish(List next);
 
-  std::mutex mutex_;                              // one change at a time
+  std::mutex mutex_;                                // one change at a time
   std::vector<std::unique_ptr<const List>> lists_;  // every list published, the current one last
   std::atomic<const List*> current_{nullptr};
 };

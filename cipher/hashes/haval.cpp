@@ -87,8 +87,9 @@ constexpr std::uint8_t kPhi[12][7] = {
 constexpr int PhiRow(int passes, int pass) { return (passes == 3 ? 0 : passes == 4 ? 3 : 7) + pass - 1; }
 
 template <int Pass>
-[[gnu::always_inline]] constexpr std::uint32_t F(std::uint32_t x6, std::uint32_t x5, std::uint32_t x4, std::uint32_t x3,
-                          std::uint32_t x2, std::uint32_t x1, std::uint32_t x0) {
+[[gnu::always_inline]] constexpr std::uint32_t F(std::uint32_t x6, std::uint32_t x5, std::uint32_t x4,
+                                                 std::uint32_t x3, std::uint32_t x2, std::uint32_t x1,
+                                                 std::uint32_t x0) {
   if constexpr (Pass == 1) {
     return (x1 & (x0 ^ x4)) ^ (x2 & x5) ^ (x3 & x6) ^ x0;
   } else if constexpr (Pass == 2) {
@@ -96,8 +97,7 @@ template <int Pass>
   } else if constexpr (Pass == 3) {
     return (x3 & ((x1 & x2) ^ x6 ^ x0)) ^ (x1 & x4) ^ (x2 & x5) ^ x0;
   } else if constexpr (Pass == 4) {
-    return (x4 & ((x5 & ~x2) ^ (x3 & ~x6) ^ x1 ^ x6 ^ x0)) ^ (x3 & ((x1 & x2) ^ x5 ^ x6)) ^
-           (x2 & x6) ^ x0;
+    return (x4 & ((x5 & ~x2) ^ (x3 & ~x6) ^ x1 ^ x6 ^ x0)) ^ (x3 & ((x1 & x2) ^ x5 ^ x6)) ^ (x2 & x6) ^ x0;
   } else {
     return (x0 & ((x1 & x2 & x3) ^ ~x5)) ^ (x1 & x4) ^ (x2 & x5) ^ (x3 & x6);
   }
@@ -138,12 +138,14 @@ template <int Passes, int Pass, int J>
 }
 
 template <int Passes, int Pass, std::size_t... J>
-[[gnu::always_inline]] inline void RunPass(std::uint32_t (&t)[8], const std::uint32_t (&w)[32], std::index_sequence<J...>) {
+[[gnu::always_inline]] inline void RunPass(std::uint32_t (&t)[8], const std::uint32_t (&w)[32],
+                                           std::index_sequence<J...>) {
   (Step<Passes, Pass, int(J)>(t, w), ...);
 }
 
 template <int Passes, std::size_t... P>
-[[gnu::always_inline]] inline void RunPasses(std::uint32_t (&t)[8], const std::uint32_t (&w)[32], std::index_sequence<P...>) {
+[[gnu::always_inline]] inline void RunPasses(std::uint32_t (&t)[8], const std::uint32_t (&w)[32],
+                                             std::index_sequence<P...>) {
   (RunPass<Passes, int(P) + 1>(t, w, std::make_index_sequence<32>{}), ...);
 }
 

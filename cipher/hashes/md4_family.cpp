@@ -55,7 +55,8 @@ inline std::uint64_t LoadPartial64(const std::uint8_t* p, std::size_t m) {
 inline void StorePair64(std::uint8_t* p, std::uint64_t lo, std::uint64_t hi) {
 #if defined(__SSE2__)
   if constexpr (kLittleEndian) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo)));
     return;
   }
 #endif
@@ -182,9 +183,9 @@ void THash_MD4::FillBuffer(std::size_t pos, const std::uint8_t* data, std::size_
 
 // A run of blocks of a member that has no run code of its own: its compression called directly
 // (not through the virtual slot, so it is inlined into the loop).
-#define CORVANE_COMPRESS_RUN(Class)                                                 \
-  void Class::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {        \
-    for (; blocks > 0; --blocks, data += kBlockSize) Class::CompressBlock(data);    \
+#define CORVANE_COMPRESS_RUN(Class)                                              \
+  void Class::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {     \
+    for (; blocks > 0; --blocks, data += kBlockSize) Class::CompressBlock(data); \
   }
 
 void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
@@ -196,7 +197,8 @@ void THash_MD4::PadAndCompress(std::uint8_t padByte, bool bigEndianLength) {
   auto word = [&](std::size_t j) -> std::uint64_t {
     if (j < full) return LoadWord64(BlockBuffer + 8 * j);
     if (j > full) return 0;
-    const std::uint64_t input = part ? LoadWord64(BlockBuffer + 8 * j) & ((std::uint64_t(1) << (8 * part)) - 1) : 0;
+    const std::uint64_t input =
+        part ? LoadWord64(BlockBuffer + 8 * j) & ((std::uint64_t(1) << (8 * part)) - 1) : 0;
     return input | (std::uint64_t(padByte) << (8 * part));
   };
   const std::uint64_t bits = ByteCount * 8u;
@@ -229,7 +231,8 @@ void THash_SHA1::DoStart() {
 void THash_SHA::DoFinish() {
   PadAndCompress(0x80, true);
   // The digest words most significant byte first, in place (all five loaded before any store).
-  const std::uint32_t w0 = StateWord(0), w1 = StateWord(1), w2 = StateWord(2), w3 = StateWord(3), w4 = StateWord(4);
+  const std::uint32_t w0 = StateWord(0), w1 = StateWord(1), w2 = StateWord(2), w3 = StateWord(3),
+                      w4 = StateWord(4);
   StoreBE32(ChainingState, w0);
   StoreBE32(ChainingState + 4, w1);
   StoreBE32(ChainingState + 8, w2);
@@ -247,13 +250,13 @@ CORVANE_COMPRESS_RUN(THash_RipeMD256)
 CORVANE_COMPRESS_RUN(THash_RipeMD320)
 
 // The sixteen message words of the block, least significant byte first.
-#define LOAD_WORDS(p)                                                                            \
-  const std::uint32_t x0 = LoadLE32((p) + 0), x1 = LoadLE32((p) + 4), x2 = LoadLE32((p) + 8),     \
-                      x3 = LoadLE32((p) + 12), x4 = LoadLE32((p) + 16), x5 = LoadLE32((p) + 20),  \
-                      x6 = LoadLE32((p) + 24), x7 = LoadLE32((p) + 28), x8 = LoadLE32((p) + 32),  \
-                      x9 = LoadLE32((p) + 36), x10 = LoadLE32((p) + 40), x11 = LoadLE32((p) + 44), \
-                      x12 = LoadLE32((p) + 48), x13 = LoadLE32((p) + 52),                         \
-                      x14 = LoadLE32((p) + 56), x15 = LoadLE32((p) + 60)
+#define LOAD_WORDS(p)                                                                               \
+  const std::uint32_t x0 = LoadLE32((p) + 0), x1 = LoadLE32((p) + 4), x2 = LoadLE32((p) + 8),       \
+                      x3 = LoadLE32((p) + 12), x4 = LoadLE32((p) + 16), x5 = LoadLE32((p) + 20),    \
+                      x6 = LoadLE32((p) + 24), x7 = LoadLE32((p) + 28), x8 = LoadLE32((p) + 32),    \
+                      x9 = LoadLE32((p) + 36), x10 = LoadLE32((p) + 40), x11 = LoadLE32((p) + 44),  \
+                      x12 = LoadLE32((p) + 48), x13 = LoadLE32((p) + 52), x14 = LoadLE32((p) + 56), \
+                      x15 = LoadLE32((p) + 60)
 #define X(i) x##i
 
 // Each step adds the message word and constant to a first and the round function last: a and
@@ -303,12 +306,12 @@ CORVANE_COMPRESS_RUN(THash_RipeMD320)
 // Majority as a sum of two disjoint parts, so each can be added on its own.
 #define SHA_F3(x, y, z) (((x) & (y)) + ((z) & ((x) ^ (y))))
 // The word and constant first, the freshly computed a last: a is the step's critical path.
-#define SHA_STEP(f, a, b, c, d, e, w, k)                       \
-  do {                                                         \
-    e += (w) + (k);                                            \
-    e += f(b, c, d);                                           \
-    e += RotateLeft32(a, 5);                                   \
-    b = RotateLeft32(b, 30);                                   \
+#define SHA_STEP(f, a, b, c, d, e, w, k) \
+  do {                                   \
+    e += (w) + (k);                      \
+    e += f(b, c, d);                     \
+    e += RotateLeft32(a, 5);             \
+    b = RotateLeft32(b, 30);             \
   } while (0)
 
 namespace {
@@ -390,7 +393,6 @@ void THash_MD4::CompressBlocks(const std::uint8_t* data, std::size_t blocks) {
   }
   for (; blocks > 0; --blocks, data += kBlockSize) CompressBlock(data);
 }
-
 
 
 namespace {
@@ -830,8 +832,10 @@ void THash_RipeMD256::CompressBlock(const std::uint8_t* block) {
   RMD4_ROUND4;
   std::swap(d1, d2);
   AddStateWords4(a1, b1, c1, d1);
-  SetStateWord(4, StateWord(4) + a2); SetStateWord(5, StateWord(5) + b2);
-  SetStateWord(6, StateWord(6) + c2); SetStateWord(7, StateWord(7) + d2);
+  SetStateWord(4, StateWord(4) + a2);
+  SetStateWord(5, StateWord(5) + b2);
+  SetStateWord(6, StateWord(6) + c2);
+  SetStateWord(7, StateWord(7) + d2);
 }
 
 void THash_RipeMD320::CompressBlock(const std::uint8_t* block) {
@@ -962,7 +966,8 @@ inline void ShaCompressPortable(std::uint32_t (&s)[5], const std::uint8_t* block
 // Whole blocks into words 0-4 of the state's byte view, with the portable steps (a function of
 // its own, so that the processor's path does not pay for this one's frame).
 template <unsigned R>
-[[gnu::noinline]] void ShaCompressPortableBlocks(std::uint8_t* state, const std::uint8_t* data, std::size_t blocks) {
+[[gnu::noinline]] void ShaCompressPortableBlocks(std::uint8_t* state, const std::uint8_t* data,
+                                                 std::size_t blocks) {
   std::uint32_t s[5];
   for (std::size_t i = 0; i < 5; ++i) s[i] = LoadLE32(state + 4 * i);
   for (; blocks > 0; --blocks, data += 64) ShaCompressPortable<R>(s, data);

@@ -28,7 +28,7 @@ class THash_MD4 : public THash {
   std::uint8_t* DigestBytes() override;
 
  protected:
-  void DoStart() override;   // the shared start values (words 0-9)
+  void DoStart() override;  // the shared start values (words 0-9)
   // Takes size more bytes. The input is read piece by piece as it is copied or compressed, so
   // an input that lies in this object's own chaining state is read as it stands at that moment.
   void DoUpdate(const std::uint8_t* data, std::size_t size) override;
@@ -82,8 +82,8 @@ class THash_MD4 : public THash {
     SetStateWord(2, StateWord(2) + c);
     SetStateWord(3, StateWord(3) + d);
   }
-  void AddStateWords5(std::size_t first, std::uint32_t a, std::uint32_t b, std::uint32_t c,
-                      std::uint32_t d, std::uint32_t e) {
+  void AddStateWords5(std::size_t first, std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                      std::uint32_t e) {
     SetStateWord(first + 0, StateWord(first + 0) + a);
     SetStateWord(first + 1, StateWord(first + 1) + b);
     SetStateWord(first + 2, StateWord(first + 2) + c);

@@ -37,11 +37,11 @@ class THash_Sapphire320 : public THash {
   std::uint8_t digest_[40] = {};
 };
 
-#define CORVANE_SAPPHIRE_SIZE(Name)                     \
-  class Name : public THash_Sapphire320 {               \
-    CORVANE_HASH_CLASS(Name)                            \
-   public:                                              \
-    using THash_Sapphire320::THash_Sapphire320;         \
+#define CORVANE_SAPPHIRE_SIZE(Name)             \
+  class Name : public THash_Sapphire320 {       \
+    CORVANE_HASH_CLASS(Name)                    \
+   public:                                      \
+    using THash_Sapphire320::THash_Sapphire320; \
   };
 CORVANE_SAPPHIRE_SIZE(THash_Sapphire288)
 CORVANE_SAPPHIRE_SIZE(THash_Sapphire256)

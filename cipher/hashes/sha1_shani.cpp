@@ -48,6 +48,7 @@ void Compress(std::uint8_t* state, const std::uint8_t* data, std::size_t blocks)
     m[3] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 48)), order);
     __m128i prev = abcd;
     abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e0, m[0]), 0);
+// clang-format off
 #define SHA_NI_GROUP(g)                                                                    \
   {                                                                                        \
     if ((g) >= 4) m[(g) % 4] = ShaNiNext<Rotate>(m[(g) % 4], m[((g) + 1) % 4], m[((g) + 2) % 4], m[((g) + 3) % 4]); \
@@ -60,7 +61,8 @@ void Compress(std::uint8_t* state, const std::uint8_t* data, std::size_t blocks)
     SHA_NI_GROUP(11) SHA_NI_GROUP(12) SHA_NI_GROUP(13) SHA_NI_GROUP(14) SHA_NI_GROUP(15)
     SHA_NI_GROUP(16) SHA_NI_GROUP(17) SHA_NI_GROUP(18) SHA_NI_GROUP(19)
 #undef SHA_NI_GROUP
-    e0 = _mm_sha1nexte_epu32(prev, eBefore);
+        // clang-format on
+        e0 = _mm_sha1nexte_epu32(prev, eBefore);
     abcd = _mm_add_epi32(abcd, abcdBefore);
   }
   _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));

@@ -165,8 +165,7 @@ BackgroundThread::~BackgroundThread() {
     // operator's input waits meanwhile: the windows around us may be going away.
     while (worker_) {
       if (QCoreApplication::instance() != nullptr) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                        QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
       } else {
         // Without an application nothing can be served; the worker cannot be waiting for us.
         worker->wait();
@@ -176,9 +175,7 @@ BackgroundThread::~BackgroundThread() {
   }
 }
 
-std::uint32_t BackgroundThread::RefreshInterval() const {
-  return static_cast<std::uint32_t>(timer_->interval());
-}
+std::uint32_t BackgroundThread::RefreshInterval() const { return static_cast<std::uint32_t>(timer_->interval()); }
 
 void BackgroundThread::SetRefreshInterval(std::uint32_t milliseconds) {
   timer_->setInterval(static_cast<int>(std::min<std::uint32_t>(milliseconds, INT_MAX)));
@@ -193,8 +190,8 @@ void BackgroundThread::Start(void* data) {
   if (worker_) return;
   worker_.reset(new BackgroundWorker(this, data));
   BackgroundWorker* worker = worker_.get();
-  connect(worker, &QThread::finished, this, [this, worker] { WorkerFinished(worker); },
-          Qt::QueuedConnection);
+  connect(
+      worker, &QThread::finished, this, [this, worker] { WorkerFinished(worker); }, Qt::QueuedConnection);
   NotifyGroupStart(ThreadGroup());
   if (OnStart) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
@@ -242,8 +239,7 @@ void BackgroundThread::RefreshTick() {
   if (!worker_) return;
   BackgroundWorker* worker = worker_.get();
   const std::int32_t percent = worker->Percent();
-  if (ThreadGroup() != nullptr)
-    ThreadGroup()->ThreadUpdated(this, worker, worker->data_, UpdatePriority, percent);
+  if (ThreadGroup() != nullptr) ThreadGroup()->ThreadUpdated(this, worker, worker->data_, UpdatePriority, percent);
   if (OnUpdate && worker_.get() == worker) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     OnUpdate(this, worker, worker->data_, percent);
@@ -272,9 +268,7 @@ void BackgroundThread::ThreadEnded(std::unique_ptr<BackgroundWorker> ending) {
   Dispose(std::move(ending));
 }
 
-void BackgroundThread::ThreadReleased(std::unique_ptr<BackgroundWorker> ending) {
-  Dispose(std::move(ending));
-}
+void BackgroundThread::ThreadReleased(std::unique_ptr<BackgroundWorker> ending) { Dispose(std::move(ending)); }
 
 void BackgroundThread::Dispose(std::unique_ptr<BackgroundWorker> finished) {
   // The worker has emitted its end signal; its destructor waits for the last clean-up only.
@@ -417,7 +411,7 @@ void BackgroundThreadGroup::ThreadStopped(QObject* sender, BackgroundWorker* thr
 }
 
 void BackgroundThreadGroup::ThreadUpdated(QObject* sender, BackgroundWorker* thread, void*& data,
-                                    std::int32_t senderPriority, std::int32_t percent) {
+                                          std::int32_t senderPriority, std::int32_t percent) {
   if (OnThreadUpdate) OnThreadUpdate(sender, thread, data, percent);
   if (!OnUpdate) return;
   for (BackgroundThreadBase* member : Members())

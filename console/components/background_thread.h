@@ -261,8 +261,8 @@ class BackgroundThreadGroup : public BackgroundThreadBase {
   void RemoveMember(BackgroundThreadBase* member);
   void ThreadStarted(QObject* sender, BackgroundWorker* thread, void*& data);
   void ThreadStopped(QObject* sender, BackgroundWorker* thread, void*& data);
-  void ThreadUpdated(QObject* sender, BackgroundWorker* thread, void*& data,
-                     std::int32_t senderPriority, std::int32_t percent);
+  void ThreadUpdated(QObject* sender, BackgroundWorker* thread, void*& data, std::int32_t senderPriority,
+                     std::int32_t percent);
   void CollectThreads(std::vector<BackgroundThread*>& out) const;
 
   mutable std::recursive_mutex groupLock_;

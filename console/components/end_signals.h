@@ -47,7 +47,7 @@ class EndSignals final : public QObject {
   int readEnd_ = -1;
   int writeEnd_ = -1;
   bool handlersInstalled_ = false;
-  struct sigaction previous_[std::size(kSignals)] {};
+  struct sigaction previous_[std::size(kSignals)]{};
   QSocketNotifier* notifier_ = nullptr;  // child of this object
 };
 

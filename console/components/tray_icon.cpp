@@ -42,9 +42,7 @@ void QtTrayBackend::Modify(const QIcon& icon, const QString& tip) {
 
 void QtTrayBackend::Delete() { icon_->hide(); }
 
-QRect QtTrayBackend::Geometry() const {
-  return icon_->isVisible() ? icon_->geometry() : QRect();
-}
+QRect QtTrayBackend::Geometry() const { return icon_->isVisible() ? icon_->geometry() : QRect(); }
 
 void QtTrayBackend::SetContextMenu(QMenu* menu) { icon_->setContextMenu(menu); }
 

@@ -21,13 +21,10 @@ std::runtime_error Failure(const QString& what) { return std::runtime_error(what
 AutostartEntry::AutostartEntry(QString directory) : directory_(std::move(directory)) {}
 
 QString AutostartEntry::DefaultDirectory() {
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         QStringLiteral("/autostart");
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart");
 }
 
-QString AutostartEntry::FilePath() const {
-  return directory_ + QLatin1Char('/') + QLatin1String(kEntryFileName);
-}
+QString AutostartEntry::FilePath() const { return directory_ + QLatin1Char('/') + QLatin1String(kEntryFileName); }
 
 bool AutostartEntry::Exists() const { return QFileInfo::exists(FilePath()); }
 

@@ -9,12 +9,12 @@ namespace {
 
 class CorvaneDllFacade final : public LibraryFacade {
  public:
-  char* execute(const char* EnvironmentName, const char* JobName, std::int32_t ProtocolIndex,
-                const char* DataDir, std::uintptr_t OwnerWindow) override {
+  char* execute(const char* EnvironmentName, const char* JobName, std::int32_t ProtocolIndex, const char* DataDir,
+                std::uintptr_t OwnerWindow) override {
     return ::execute(EnvironmentName, JobName, ProtocolIndex, DataDir, OwnerWindow);
   }
-  char* executeA(const char* EnvironmentName, const char* JobName, std::int32_t ProtocolIndex,
-                 const char* DataDir, const char* ParameterValues) override {
+  char* executeA(const char* EnvironmentName, const char* JobName, std::int32_t ProtocolIndex, const char* DataDir,
+                 const char* ParameterValues) override {
     return ::executeA(EnvironmentName, JobName, ProtocolIndex, DataDir, ParameterValues);
   }
   void releasebuffer(char* buffer) override { ::releasebuffer(buffer); }

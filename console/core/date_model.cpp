@@ -76,11 +76,20 @@ void ApplyMonthField(CalendarDate& date, std::string_view monthText) {
     return;
   }
   switch (m) {
-    case 4: case 6: case 9: case 11:
+    case 4:
+    case 6:
+    case 9:
+    case 11:
       date.SetDay(30);
       date.SetMonth(m);
       break;
-    case 1: case 3: case 5: case 7: case 8: case 10: case 12:
+    case 1:
+    case 3:
+    case 5:
+    case 7:
+    case 8:
+    case 10:
+    case 12:
       date.SetMonth(m);
       date.SetDay(31);
       break;
@@ -88,22 +97,18 @@ void ApplyMonthField(CalendarDate& date, std::string_view monthText) {
       date.SetDay(28);
       date.SetMonth(2);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
-void ApplyYearField(CalendarDate& date, std::string_view yearText) {
-  date.SetYear(FieldInteger(yearText, 1950));
-}
+void ApplyYearField(CalendarDate& date, std::string_view yearText) { date.SetYear(FieldInteger(yearText, 1950)); }
 
 std::string PadTwoDigits(std::string text) {
   if (text.size() == 1) text.insert(text.begin(), '0');
   return text;
 }
 
-std::string PickedDateTimeText(const CalendarDate& date, std::string_view hourText,
-                               std::string_view minuteText) {
+std::string PickedDateTimeText(const CalendarDate& date, std::string_view hourText, std::string_view minuteText) {
   const int hour = StrictInteger(hourText);
   const int minute = StrictInteger(minuteText);
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59) {

@@ -78,7 +78,6 @@ std::string PadTwoDigits(std::string text);
 // OK: the date-time of the grid's date at the given hour and minute (seconds 0) as date-time
 // text, " 00:00:00" appended to a 10-character text. Throws ConversionError for a field that is
 // not an integer, an hour outside 0..23 or a minute outside 0..59.
-std::string PickedDateTimeText(const CalendarDate& date, std::string_view hourText,
-                               std::string_view minuteText);
+std::string PickedDateTimeText(const CalendarDate& date, std::string_view hourText, std::string_view minuteText);
 
 }  // namespace corvane

@@ -39,16 +39,17 @@ ExecuteRun::ExecuteRun(std::shared_ptr<LibraryFacade> library, ExecuteRequest re
     : channel_(std::make_shared<Channel>()) {
   channel_->receiver = receiver;
   channel_->done = std::move(done);
-  thread_ = std::thread([channel = channel_, library = std::move(library), request = std::move(request)]() mutable {
-    ExecuteOutcome outcome = Run(*library, request);
-    library.reset();  // the run holds nothing of the caller's once the call has returned
-    std::lock_guard<std::mutex> guard(channel->mutex);
-    channel->ended = true;
-    if (channel->receiver == nullptr) return;
-    QMetaObject::invokeMethod(
-        channel->receiver, [done = channel->done, outcome = std::move(outcome)] { done(outcome); },
-        Qt::QueuedConnection);
-  });
+  thread_ =
+      std::thread([channel = channel_, library = std::move(library), request = std::move(request)]() mutable {
+        ExecuteOutcome outcome = Run(*library, request);
+        library.reset();  // the run holds nothing of the caller's once the call has returned
+        std::lock_guard<std::mutex> guard(channel->mutex);
+        channel->ended = true;
+        if (channel->receiver == nullptr) return;
+        QMetaObject::invokeMethod(
+            channel->receiver, [done = channel->done, outcome = std::move(outcome)] { done(outcome); },
+            Qt::QueuedConnection);
+      });
 }
 
 ExecuteRun::~ExecuteRun() {

@@ -19,9 +19,8 @@ std::string_view TrimBlanks(std::string_view line) noexcept {
 
 bool IsCommandName(std::string_view name) {
   std::string upper(StrippedName(name));
-  std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-  });
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; });
   return upper == "COMMAND";
 }
 

@@ -20,8 +20,7 @@ std::string ResultBuffer::Text() const { return buffer_ == nullptr ? std::string
 std::string LibraryFacade::Execute(const std::string& environment, const std::string& job,
                                    std::int32_t protocolIndex, const std::string& dataDir,
                                    std::uintptr_t ownerWindow) {
-  return Checked(*this,
-                 execute(environment.c_str(), job.c_str(), protocolIndex, dataDir.c_str(), ownerWindow),
+  return Checked(*this, execute(environment.c_str(), job.c_str(), protocolIndex, dataDir.c_str(), ownerWindow),
                  "execute")
       .Text();
 }
@@ -29,10 +28,10 @@ std::string LibraryFacade::Execute(const std::string& environment, const std::st
 std::string LibraryFacade::ExecuteA(const std::string& environment, const std::string& job,
                                     std::int32_t protocolIndex, const std::string& dataDir,
                                     const std::string& parameterValues) {
-  return Checked(*this,
-                 executeA(environment.c_str(), job.c_str(), protocolIndex, dataDir.c_str(),
-                          parameterValues.c_str()),
-                 "executeA")
+  return Checked(
+             *this,
+             executeA(environment.c_str(), job.c_str(), protocolIndex, dataDir.c_str(), parameterValues.c_str()),
+             "executeA")
       .Text();
 }
 

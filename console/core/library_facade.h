@@ -61,8 +61,8 @@ inline constexpr std::string_view kHandedOverResult = "0";
 inline constexpr std::string_view kHandedOverText = "Job was sent to server";
 
 struct ExecuteRequest {
-  std::string environment;  // the environment's name as listed
-  std::string job;          // the job's name as listed
+  std::string environment;         // the environment's name as listed
+  std::string job;                 // the job's name as listed
   std::int32_t protocolIndex = 0;  // -1 when no protocol is selected
   std::string dataDir;
   std::uintptr_t ownerWindow = 0;

@@ -31,10 +31,10 @@ int CompareNamesIgnoringCase(std::string_view a, std::string_view b) noexcept {
 }
 
 std::size_t InsertSorted(std::vector<std::string>& list, std::string name) {
-  const auto place = std::upper_bound(list.begin(), list.end(), name,
-                                      [](const std::string& value, const std::string& element) {
-                                        return CompareNamesIgnoringCase(value, element) < 0;
-                                      });
+  const auto place =
+      std::upper_bound(list.begin(), list.end(), name, [](const std::string& value, const std::string& element) {
+        return CompareNamesIgnoringCase(value, element) < 0;
+      });
   const auto index = static_cast<std::size_t>(place - list.begin());
   list.insert(place, std::move(name));
   return index;

@@ -35,8 +35,7 @@ std::optional<std::int32_t> ParseDecimalInt32(const QString& text) {
     if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return std::nullopt;
   }
   if (negative) value = -value;
-  if (value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
+  if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) {
     return std::nullopt;
   }
   return static_cast<std::int32_t>(value);

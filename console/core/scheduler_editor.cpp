@@ -132,8 +132,8 @@ LoadedSchedule ReadScheduledJob(const IniFile& file, const StoredValues& values,
   LoadedSchedule loaded;
   loaded.job = values.Read(file, section, "job");
   loaded.environment = values.Read(file, section, "envir");
-  loaded.protocol = file.KeyExists(section, "prot") ? values.Read(file, section, "prot")
-                                                     : std::string(kDefaultProtocol);
+  loaded.protocol =
+      file.KeyExists(section, "prot") ? values.Read(file, section, "prot") : std::string(kDefaultProtocol);
   loaded.start = values.Read(file, section, "start");
   loaded.once = values.Read(file, section, "once") != "0";
   if (!loaded.once) {
@@ -183,8 +183,8 @@ std::vector<ParameterPair> StoredParameterValues(const IniFile& schedule, const 
   return pairs;
 }
 
-std::string StoredParameterValue(const IniFile& schedule, const StoredValues& values,
-                                 std::string_view section, std::string_view parameter) {
+std::string StoredParameterValue(const IniFile& schedule, const StoredValues& values, std::string_view section,
+                                 std::string_view parameter) {
   return values.Read(schedule, section, ParameterKey(parameter));
 }
 

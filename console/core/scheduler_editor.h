@@ -47,16 +47,16 @@ inline constexpr char kNewScheduledJobPrompt[] = "Please enter the new Scheduled
 
 // The fields of the shown scheduled job as they stand on screen.
 struct ScheduleFields {
-  bool active = false;        // "Active"
-  bool once = true;           // "Run Once"
-  std::string start;          // start date-time text
-  std::string every = "1";    // the count field's text
-  std::int32_t unit = -1;     // period unit item index, -1 none
-  std::string job;            // selected job ("" none)
-  std::string environment;    // selected environment ("" none)
-  std::string protocol;       // selected protocol text ("" none)
-  std::string parameter;      // the parameter list's text ("" none)
-  std::string value;          // the value field's text
+  bool active = false;      // "Active"
+  bool once = true;         // "Run Once"
+  std::string start;        // start date-time text
+  std::string every = "1";  // the count field's text
+  std::int32_t unit = -1;   // period unit item index, -1 none
+  std::string job;          // selected job ("" none)
+  std::string environment;  // selected environment ("" none)
+  std::string protocol;     // selected protocol text ("" none)
+  std::string parameter;    // the parameter list's text ("" none)
+  std::string value;        // the value field's text
 };
 
 // Which order the three names take in a save.
@@ -108,12 +108,12 @@ void WriteScheduledJob(IniFile& file, const StoredValues& values, std::string_vi
 struct LoadedSchedule {
   std::string job;
   std::string environment;
-  std::string protocol;       // kDefaultProtocol when the key is missing
+  std::string protocol;  // kDefaultProtocol when the key is missing
   std::string start;
-  bool once = true;           // `once` other than "0"
-  std::string every;          // recurring only
-  std::int32_t unit = -1;     // recurring only; -1 for a missing or empty `time` and for -1
-  bool active = false;        // `active` exactly "1"
+  bool once = true;        // `once` other than "0"
+  std::string every;       // recurring only
+  std::int32_t unit = -1;  // recurring only; -1 for a missing or empty `time` and for -1
+  bool active = false;     // `active` exactly "1"
   std::string last;
 };
 
@@ -138,8 +138,8 @@ std::vector<std::string> JobParameters(const IniFile& jobs, std::string_view job
 std::vector<ParameterPair> StoredParameterValues(const IniFile& schedule, const StoredValues& values,
                                                  std::string_view section);
 // The stored value of a parameter of the scheduled job (empty when missing).
-std::string StoredParameterValue(const IniFile& schedule, const StoredValues& values,
-                                 std::string_view section, std::string_view parameter);
+std::string StoredParameterValue(const IniFile& schedule, const StoredValues& values, std::string_view section,
+                                 std::string_view parameter);
 
 // ---- changes to the schedule file (each under the ScheduleFileLock) ---------------------------------
 

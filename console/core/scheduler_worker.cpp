@@ -25,7 +25,8 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 
 // How long a log block waits for another writer's lock before it fails: about a second.
-constexpr posix::LockWait kLogLockWait = posix::LockWait::AtMost(std::chrono::seconds(1), std::chrono::milliseconds(10));
+constexpr posix::LockWait kLogLockWait =
+    posix::LockWait::AtMost(std::chrono::seconds(1), std::chrono::milliseconds(10));
 
 }  // namespace
 
@@ -38,8 +39,7 @@ std::string LogFilePath(std::string_view directory) {
   return path;
 }
 
-std::string FormatLogBlock(std::string_view dateTimeText, std::string_view scheduledJob,
-                           std::string_view result) {
+std::string FormatLogBlock(std::string_view dateTimeText, std::string_view scheduledJob, std::string_view result) {
   std::string block;
   block.reserve(160 + scheduledJob.size() + result.size());
   const auto line = [&block](std::string_view text) {
@@ -101,8 +101,7 @@ std::int32_t ProtocolIndexOf(std::string_view protocolText) noexcept {
   return protocolText == "Remote Exec" ? 0 : 1;
 }
 
-NextSchedule Reschedule(std::string_view once, std::int32_t every, std::int32_t unit,
-                        const LocalDateTime& start) {
+NextSchedule Reschedule(std::string_view once, std::int32_t every, std::int32_t unit, const LocalDateTime& start) {
   NextSchedule next;
   if (once == "1") {
     next.deactivate = true;
@@ -137,8 +136,7 @@ NextSchedule Reschedule(std::string_view once, std::int32_t every, std::int32_t 
 
 // ---- the worker ----------------------------------------------------------------------------------
 
-SchedulerWorker::SchedulerWorker(std::string directory, SchedulerHooks hooks,
-                                 std::shared_ptr<const Clock> clock)
+SchedulerWorker::SchedulerWorker(std::string directory, SchedulerHooks hooks, std::shared_ptr<const Clock> clock)
     : directory_(std::move(directory)),
       schedulePath_(SettingsFilePath(directory_, kScheduleFileName)),
       logPath_(LogFilePath(directory_)),
@@ -204,8 +202,7 @@ std::optional<DueJob> SchedulerWorker::Evaluate(const IniFile& copy, const std::
     if (start.empty()) return std::nullopt;
     const std::optional<LocalDateTime> parsed = TryParseDateTimeText(start);
     if (!parsed) {
-      Warn("Scheduled job \"" + name + "\" skipped: its start \"" + start +
-           "\" is not a date and time");
+      Warn("Scheduled job \"" + name + "\" skipped: its start \"" + start + "\" is not a date and time");
       return std::nullopt;
     }
     due.start = *parsed;
@@ -228,7 +225,8 @@ std::optional<std::string> SchedulerWorker::RunParameterValues(const IniFile& co
   const IniFile environments(SettingsFilePath(directory_, kEnvironmentFileName));
   std::vector<ParameterPair> others;
   const auto consider = [&](const std::string& key) {
-    if (key.empty() || key.front() == kParameterKeyPrefix.front() || NamesEqualIgnoringCase(key, "Command")) return;
+    if (key.empty() || key.front() == kParameterKeyPrefix.front() || NamesEqualIgnoringCase(key, "Command"))
+      return;
     for (const ParameterPair& seen : others) {
       if (NamesEqualIgnoringCase(seen.first, key)) return;
     }

@@ -52,8 +52,7 @@ std::string LogFilePath(std::string_view directory);
 // One block of the log file, CR LF after every line: 37 "*", the date-time text, the job line,
 // 37 "-", the two hand-over lines when the result is exactly "0" (else the result unchanged),
 // 37 "-".
-std::string FormatLogBlock(std::string_view dateTimeText, std::string_view scheduledJob,
-                           std::string_view result);
+std::string FormatLogBlock(std::string_view dateTimeText, std::string_view scheduledJob, std::string_view result);
 
 // Appends `block` at the end of the file, holding an exclusive lock on it while writing. The file
 // is opened as the settings files are: only a regular file (a link to one is followed), without
@@ -90,8 +89,7 @@ struct NextSchedule {
 //   every below 1, unit not 0..3, or a step past 9999 -> parked at the far-future start;
 //   otherwise                  -> start plus every days / hours / minutes / calendar months
 //                                 (months clamp the day to the target month's last day).
-NextSchedule Reschedule(std::string_view once, std::int32_t every, std::int32_t unit,
-                        const LocalDateTime& start);
+NextSchedule Reschedule(std::string_view once, std::int32_t every, std::int32_t unit, const LocalDateTime& start);
 
 // The values of one scheduled job that is due.
 struct DueJob {
@@ -126,9 +124,8 @@ struct SchedulerHooks {
   // result text. The parameter values are the scheduled job's own, as "name=value" pairs joined
   // by "&" (schedule_parameters.h). An exception counts as a failed run whose result is the
   // exception's message.
-  std::function<std::string(const std::string& environment, const std::string& job,
-                            std::int32_t protocolIndex, const std::string& directory,
-                            const std::string& parameterValues)>
+  std::function<std::string(const std::string& environment, const std::string& job, std::int32_t protocolIndex,
+                            const std::string& directory, const std::string& parameterValues)>
       run;
   // The worker's stop request. Required.
   std::function<bool()> stopRequested;
@@ -148,8 +145,7 @@ class SchedulerWorker {
   // `directory` holds the schedule file and the log file and is the library's DataDir. The
   // clock is shared with the caller (a test advances it); none means the system clock. Throws
   // std::invalid_argument when a required hook is missing.
-  SchedulerWorker(std::string directory, SchedulerHooks hooks,
-                  std::shared_ptr<const Clock> clock = nullptr);
+  SchedulerWorker(std::string directory, SchedulerHooks hooks, std::shared_ptr<const Clock> clock = nullptr);
 
   // The loop: pause, one pass, again, until the stop request is seen.
   void Run();

@@ -75,8 +75,9 @@ bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
 void AboutWindow::onWebAddressClicked() {
   const QString address = QString::fromLatin1(kProductWebAddress);
   if (!Ui().Open(this, QUrl(address))) {
-    Ui().Message(this, QStringLiteral("Cannot open the web address \"%1\": no web browser could be started for it.")
-                           .arg(address));
+    Ui().Message(this,
+                 QStringLiteral("Cannot open the web address \"%1\": no web browser could be started for it.")
+                     .arg(address));
   }
 }
 

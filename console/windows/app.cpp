@@ -124,9 +124,7 @@ int RunConsole(ProgramSetup setup) {
     try {
       endSignals = std::make_unique<EndSignals>();
       QObject::connect(endSignals.get(), &EndSignals::Received, &mainWindow,
-                       [&mainWindow](int) {
-                         mainWindow.EndUnattended();
-                       });
+                       [&mainWindow](int) { mainWindow.EndUnattended(); });
       // Once the window has closed, what is left is the end itself: a signal ends it at once.
       QObject::connect(&mainWindow, &MainWindow::Closed, endSignals.get(),
                        [handlers = endSignals.get()] { handlers->RestorePreviousHandlers(); });
@@ -134,11 +132,12 @@ int RunConsole(ProgramSetup setup) {
       std::fprintf(stderr, "Corvane 2.0: the end signals are not handled: %s\n", e.what());
     }
     // The session manager's request to save: the program ends once the request has been answered.
-    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &mainWindow,
-                     [&mainWindow](QSessionManager&) {
-                       QMetaObject::invokeMethod(&mainWindow, &MainWindow::EndUnattended, Qt::QueuedConnection);
-                     },
-                     Qt::DirectConnection);
+    QObject::connect(
+        qApp, &QGuiApplication::commitDataRequest, &mainWindow,
+        [&mainWindow](QSessionManager&) {
+          QMetaObject::invokeMethod(&mainWindow, &MainWindow::EndUnattended, Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
     code = QApplication::exec();
     // The worker may still be in a synchronised call to a window: end it while they all exist.
     mainWindow.ShutdownWorker();

@@ -27,7 +27,7 @@ namespace corvane {
 struct ProgramSetup {
   std::unique_ptr<LibraryFacade> library;  // required
   std::unique_ptr<UiServices> ui;
-  SchedulerLoop schedulerLoop;             // none: the scheduler worker on the program's data
+  SchedulerLoop schedulerLoop;  // none: the scheduler worker on the program's data
 };
 
 // The windows the main window's menu items and tool buttons open and that closing it closes.

@@ -28,7 +28,7 @@ struct ConsoleServices {
   std::unique_ptr<UiServices> ui;            // none: the real dialogs and shell
   std::unique_ptr<Preferences> preferences;  // none: the per-user store
   ProgramPaths paths;
-  QString autostartDir;                      // empty: the desktop's autostart folder
+  QString autostartDir;  // empty: the desktop's autostart folder
   // The cipher manager of stored values: "IDEA", cmCTS, the fixed key once the main window's
   // first show has set it up. GUI thread only.
   std::unique_ptr<TCipherManager> storedValueCipher;

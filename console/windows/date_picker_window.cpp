@@ -157,9 +157,9 @@ void DatePickerWindow::onOk() {
     // Both windows stay usable: the date belongs to the scheduled job the picker was opened for.
     if (!field_.TakeStartDate(scheduledJob_,
                               QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())))) {
-      Ui().Message(this, QString::fromLatin1(kDateJobChanged)
-                             .arg(QString::fromLatin1(scheduledJob_.data(),
-                                                      static_cast<qsizetype>(scheduledJob_.size()))));
+      Ui().Message(
+          this, QString::fromLatin1(kDateJobChanged)
+                    .arg(QString::fromLatin1(scheduledJob_.data(), static_cast<qsizetype>(scheduledJob_.size()))));
       return;
     }
     hide();

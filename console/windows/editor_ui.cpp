@@ -55,8 +55,7 @@ std::optional<TypedName> UiEditorDialogs::AskName(std::string_view caption, std:
   return TypedName{{}, false};
 }
 
-void ShowNames(QComboBox* box, const std::vector<std::string>& names,
-               const std::optional<std::string>& selected) {
+void ShowNames(QComboBox* box, const std::vector<std::string>& names, const std::optional<std::string>& selected) {
   const QSignalBlocker blocker(box);
   box->clear();
   for (const std::string& name : names) {

@@ -31,10 +31,8 @@ std::optional<std::string> Latin1Bytes(const QString& text);
 
 // What a field says when its text holds a character the files cannot hold (Latin-1 only): the
 // command (the job editor's command field, the command editor) or a value.
-inline constexpr char kCommandNotLatin1[] =
-    "The command may only hold characters of the Latin-1 character set";
-inline constexpr char kValueNotLatin1[] =
-    "The value may only hold characters of the Latin-1 character set";
+inline constexpr char kCommandNotLatin1[] = "The command may only hold characters of the Latin-1 character set";
+inline constexpr char kValueNotLatin1[] = "The value may only hold characters of the Latin-1 character set";
 
 // The text of `field` as bytes. A text with a character outside Latin-1 is refused: `refusal`
 // is shown, the field keeps the text as typed and takes the focus, and the answer is nothing.
@@ -69,18 +67,16 @@ class UiEditorDialogs final : public EditorDialogs {
  private:
   UiServices& ui_;
   QWidget* parent_;
-  QString preset_;           // the input dialog's text when it is asked again
-  QString lastTyped_;        // what the operator typed into the last input dialog
-  bool askedName_ = false;   // an input dialog was answered in the current step
+  QString preset_;            // the input dialog's text when it is asked again
+  QString lastTyped_;         // what the operator typed into the last input dialog
+  bool askedName_ = false;    // an input dialog was answered in the current step
   bool nameRefused_ = false;  // a message followed it: the name was refused
 };
 
 
-
 // Fills `box` with `names` (in the given order) and selects `selected` (nothing when it is
 // empty or not listed). Runs no change handler.
-void ShowNames(QComboBox* box, const std::vector<std::string>& names,
-               const std::optional<std::string>& selected);
+void ShowNames(QComboBox* box, const std::vector<std::string>& names, const std::optional<std::string>& selected);
 
 // The name at `index` of a list filled by ShowNames (nothing for -1).
 std::optional<std::string> NameAt(const QComboBox* box, int index);

@@ -48,7 +48,8 @@ void JobWindow::BuildJobGroup() {
   editCommandButton_ = new QPushButton(QStringLiteral("..."), jobGroup_);
   // As narrow as its caption allows, beside the field.
   editCommandButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-  editCommandButton_->setMaximumWidth(editCommandButton_->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 20);
+  editCommandButton_->setMaximumWidth(editCommandButton_->fontMetrics().horizontalAdvance(QStringLiteral("...")) +
+                                      20);
   auto* commandRow = new QHBoxLayout;
   commandRow->addWidget(commandEdit_, 1);
   commandRow->addWidget(editCommandButton_);

@@ -44,12 +44,12 @@ class JobWindow : public SecondaryWindow {
   // Event handlers.
   void onJobChosen();
   void onVariableChosen();
-  void onNewJob();           // "New" under "Job Name"
-  void onRemoveJob();        // "Remove" under "Job Name"
-  void onNewVariable();      // "New" under "Job Variables"
-  void onRemoveVariable();   // "Remove" under "Job Variables"
-  void onEditCommand();      // "..." beside the command: opens the command editor
-  void onCloseClicked();     // "Close"
+  void onNewJob();          // "New" under "Job Name"
+  void onRemoveJob();       // "Remove" under "Job Name"
+  void onNewVariable();     // "New" under "Job Variables"
+  void onRemoveVariable();  // "Remove" under "Job Variables"
+  void onEditCommand();     // "..." beside the command: opens the command editor
+  void onCloseClicked();    // "Close"
 
   // The controls (public for the tests that drive the window).
   QGroupBox* jobGroup_ = nullptr;

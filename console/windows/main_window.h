@@ -105,7 +105,7 @@ class MainWindow : public QMainWindow {
 
   // ---- the event handlers ----------------------------------------------------------------------
   void onFirstShow();
-  void onExecute();      // "Execute" (menu and tool bar)
+  void onExecute();  // "Execute" (menu and tool bar)
   void onClose();
   void onQuit();         // "Quit" (menu and tool bar)
   void onPreferences();  // "Preferences" (menu and tool bar)
@@ -120,7 +120,7 @@ class MainWindow : public QMainWindow {
   // text files, no xdg-open), the file is shown in FileViewer(); a missing file is said so.
   void onLogFile();
   void onOutputFile();
-  void onHelp();         // "Help / Tutorial" and the tool bar's "Help": the help text in Help()
+  void onHelp();  // "Help / Tutorial" and the tool bar's "Help": the help text in Help()
 
   // ---- what the Preferences window changes ------------------------------------------------------
   // The output's colours as set (background, text) and its font.  The text is shown in the colour
@@ -196,13 +196,13 @@ class MainWindow : public QMainWindow {
   bool firstShowDone_ = false;
   bool closing_ = false;
   bool busy_ = false;
-  std::unique_ptr<ExecuteRun> run_;  // the Execute under way
-  bool runAbandoned_ = false;        // the operator quit without waiting for it
-  bool unattended_ = false;          // the program ends by EndUnattended
+  std::unique_ptr<ExecuteRun> run_;   // the Execute under way
+  bool runAbandoned_ = false;         // the operator quit without waiting for it
+  bool unattended_ = false;           // the program ends by EndUnattended
   QTimer* runStatusTimer_ = nullptr;  // child of this window
-  QElapsedTimer runClock_;           // since the foreground run began
-  QString runStatusText_;            // the status without the time
-  int dialogRounds_ = 0;             // EndUnattended's rounds of cancelling dialogs
+  QElapsedTimer runClock_;            // since the foreground run began
+  QString runStatusText_;             // the status without the time
+  int dialogRounds_ = 0;              // EndUnattended's rounds of cancelling dialogs
 
   // The controls, children of this window; tests find them by their object names.
   QToolBar* toolBar_ = nullptr;

@@ -33,14 +33,14 @@ QIcon Swatch(const QColor& color) {
 
 const std::vector<std::pair<QString, QColor>>& PreferencesWindow::StandardColors() {
   static const std::vector<std::pair<QString, QColor>> colors = {
-      {QStringLiteral("Black"), QColor(0x00, 0x00, 0x00)},   {QStringLiteral("Maroon"), QColor(0x80, 0x00, 0x00)},
-      {QStringLiteral("Green"), QColor(0x00, 0x80, 0x00)},   {QStringLiteral("Olive"), QColor(0x80, 0x80, 0x00)},
-      {QStringLiteral("Navy"), QColor(0x00, 0x00, 0x80)},    {QStringLiteral("Purple"), QColor(0x80, 0x00, 0x80)},
-      {QStringLiteral("Teal"), QColor(0x00, 0x80, 0x80)},    {QStringLiteral("Gray"), QColor(0x80, 0x80, 0x80)},
-      {QStringLiteral("Silver"), QColor(0xC0, 0xC0, 0xC0)},  {QStringLiteral("Red"), QColor(0xFF, 0x00, 0x00)},
-      {QStringLiteral("Lime"), QColor(0x00, 0xFF, 0x00)},    {QStringLiteral("Yellow"), QColor(0xFF, 0xFF, 0x00)},
-      {QStringLiteral("Blue"), QColor(0x00, 0x00, 0xFF)},    {QStringLiteral("Fuchsia"), QColor(0xFF, 0x00, 0xFF)},
-      {QStringLiteral("Aqua"), QColor(0x00, 0xFF, 0xFF)},    {QStringLiteral("White"), QColor(0xFF, 0xFF, 0xFF)},
+      {QStringLiteral("Black"), QColor(0x00, 0x00, 0x00)},  {QStringLiteral("Maroon"), QColor(0x80, 0x00, 0x00)},
+      {QStringLiteral("Green"), QColor(0x00, 0x80, 0x00)},  {QStringLiteral("Olive"), QColor(0x80, 0x80, 0x00)},
+      {QStringLiteral("Navy"), QColor(0x00, 0x00, 0x80)},   {QStringLiteral("Purple"), QColor(0x80, 0x00, 0x80)},
+      {QStringLiteral("Teal"), QColor(0x00, 0x80, 0x80)},   {QStringLiteral("Gray"), QColor(0x80, 0x80, 0x80)},
+      {QStringLiteral("Silver"), QColor(0xC0, 0xC0, 0xC0)}, {QStringLiteral("Red"), QColor(0xFF, 0x00, 0x00)},
+      {QStringLiteral("Lime"), QColor(0x00, 0xFF, 0x00)},   {QStringLiteral("Yellow"), QColor(0xFF, 0xFF, 0x00)},
+      {QStringLiteral("Blue"), QColor(0x00, 0x00, 0xFF)},   {QStringLiteral("Fuchsia"), QColor(0xFF, 0x00, 0xFF)},
+      {QStringLiteral("Aqua"), QColor(0x00, 0xFF, 0xFF)},   {QStringLiteral("White"), QColor(0xFF, 0xFF, 0xFF)},
   };
   return colors;
 }
@@ -77,8 +77,8 @@ PreferencesWindow::PreferencesWindow(QWidget* mainWindow, UiServices& ui, Prefer
   closeButton_->setFont(BoldFont(font()));
 
   // The groups hand their bold caption font down: the controls inside keep the regular weight.
-  SetRegularFont(font(), {backgroundColorList_, fontButton_, minimizeToTrayBox_, runAtLogonBox_,
-                          executeInBackgroundBox_});
+  SetRegularFont(font(),
+                 {backgroundColorList_, fontButton_, minimizeToTrayBox_, runAtLogonBox_, executeInBackgroundBox_});
 
   SetFixedLayout(this, GroupsAboveCloseButton({outputGroup_, optionsGroup_}, closeButton_), QSize(400, 230));
 

@@ -166,8 +166,8 @@ void SchedulerWindow::BuildScheduleGroup(const Look& look) {
   startEdit_ = look.Plain(new QLineEdit(scheduleGroup_));
   startEdit_->setReadOnly(true);
   startEdit_->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
-  startEdit_->setMinimumWidth(
-      startEdit_->fontMetrics().horizontalAdvance(QStringLiteral("9999-12-31 00:00:00")) + 16);
+  startEdit_->setMinimumWidth(startEdit_->fontMetrics().horizontalAdvance(QStringLiteral("9999-12-31 00:00:00")) +
+                              16);
   pickStartButton_ = look.Plain(new QPushButton(QStringLiteral("..."), scheduleGroup_));
   everyLabel_ = look.Label("Execute Every ", scheduleGroup_);
   everyLabel_->setEnabled(false);

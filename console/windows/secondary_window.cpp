@@ -37,8 +37,8 @@ bool UiServices::Confirm(QWidget* parent, const QString& text) {
                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
-std::optional<QString> UiServices::InputText(QWidget* parent, const QString& caption,
-                                             const QString& prompt, const QString& preset) {
+std::optional<QString> UiServices::InputText(QWidget* parent, const QString& caption, const QString& prompt,
+                                             const QString& preset) {
   if (unattended_) return std::nullopt;
   bool ok = false;
   QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, preset, &ok);
@@ -107,9 +107,7 @@ void FitIntoScreen(QWidget& window) {
 
 SecondaryWindow::SecondaryWindow(QWidget* mainWindow, UiServices& ui, Qt::WindowFlags extraFlags)
     // A dialog-type window: on X11 only such windows are made transient for their parent.
-    : QWidget(mainWindow, Qt::Dialog | extraFlags),
-      mainWidget_(mainWindow),
-      ui_(ui) {}
+    : QWidget(mainWindow, Qt::Dialog | extraFlags), mainWidget_(mainWindow), ui_(ui) {}
 
 SecondaryWindow::~SecondaryWindow() = default;
 

@@ -68,8 +68,8 @@ class UiServices {
   // A question with Yes and No buttons, No the default (Return answers No); answers true for Yes.
   virtual bool Confirm(QWidget* parent, const QString& text);
   // A one-line input box; nothing when the operator cancels.
-  virtual std::optional<QString> InputText(QWidget* parent, const QString& caption,
-                                           const QString& prompt, const QString& preset);
+  virtual std::optional<QString> InputText(QWidget* parent, const QString& caption, const QString& prompt,
+                                           const QString& preset);
   // The font dialog, started on `font`; answers whether the operator chose a font (then `font`
   // holds it; otherwise `font` is unchanged).
   virtual bool ChooseFont(QWidget* parent, QFont& font);

@@ -32,9 +32,9 @@ inline Bytes EncryptBlockCopy(corvane::TCipher& c, Bytes block) {
   return block;
 }
 
-inline constexpr corvane::TCipherMode kChainingModes[] = {
-    corvane::TCipherMode::cmCTS, corvane::TCipherMode::cmCBC, corvane::TCipherMode::cmCFB,
-    corvane::TCipherMode::cmOFB, corvane::TCipherMode::cmECB};
+inline constexpr corvane::TCipherMode kChainingModes[] = {corvane::TCipherMode::cmCTS, corvane::TCipherMode::cmCBC,
+                                                          corvane::TCipherMode::cmCFB, corvane::TCipherMode::cmOFB,
+                                                          corvane::TCipherMode::cmECB};
 
 // One buffer round trip: Mode and Init(key, no IV), EncryptBuffer in place (a text of changedFrom
 // bytes or more must change), ResetChain, then DecryptBuffer must give the plain text back. The
@@ -62,7 +62,8 @@ inline void ExpectRoundTripsInModes(const corvane::CipherClassInfo& cls, std::mt
                                     std::size_t changedFrom) {
   for (auto mode : kChainingModes) {
     for (std::size_t len : lengths) {
-      SCOPED_TRACE(std::string(cls.name) + " mode " + std::to_string(int(mode)) + " length " + std::to_string(len));
+      SCOPED_TRACE(std::string(cls.name) + " mode " + std::to_string(int(mode)) + " length " +
+                   std::to_string(len));
       const std::size_t keyBytes = keyLength(rng);
       const Bytes key = RandomBytes(rng, keyBytes);
       const Bytes plain = RandomBytes(rng, len);
@@ -213,10 +214,16 @@ void ExpectAgreesWithCryptoppBlocks(const corvane::CipherClassInfo& cls, std::mt
 // block at a time: the reference the library's mode loops are held against.
 struct ModeReference {
   corvane::TCipher& block;  // only its EncryptBlock / DecryptBlock are used
-  Bytes f;         // the feedback register
+  Bytes f;                  // the feedback register
 
-  Bytes E(Bytes x) { block.EncryptBlock(x.data()); return x; }
-  Bytes D(Bytes x) { block.DecryptBlock(x.data()); return x; }
+  Bytes E(Bytes x) {
+    block.EncryptBlock(x.data());
+    return x;
+  }
+  Bytes D(Bytes x) {
+    block.DecryptBlock(x.data());
+    return x;
+  }
   static Bytes Xor(const Bytes& a, const Bytes& b) {
     Bytes r(a.size());
     for (std::size_t i = 0; i < a.size(); ++i) r[i] = std::uint8_t(a[i] ^ b[i]);
@@ -239,8 +246,12 @@ struct ModeReference {
     auto macTail = [&] {
       if (whole != in.size()) f = Xor(f, E(f));
     };
-    auto blockAt = [&](std::size_t i) { return Bytes(in.begin() + std::ptrdiff_t(i), in.begin() + std::ptrdiff_t(i + b)); };
-    auto put = [&](std::size_t i, const Bytes& x) { std::copy(x.begin(), x.end(), out.begin() + std::ptrdiff_t(i)); };
+    auto blockAt = [&](std::size_t i) {
+      return Bytes(in.begin() + std::ptrdiff_t(i), in.begin() + std::ptrdiff_t(i + b));
+    };
+    auto put = [&](std::size_t i, const Bytes& x) {
+      std::copy(x.begin(), x.end(), out.begin() + std::ptrdiff_t(i));
+    };
     switch (mode) {
       case corvane::TCipherMode::cmCTS:
         for (std::size_t i = 0; i < whole; i += b) {

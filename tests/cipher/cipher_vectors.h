@@ -30,7 +30,8 @@ inline Bytes FromHex(std::string_view hex) {
     throw std::invalid_argument("bad hex digit in: " + std::string(hex));
   };
   Bytes out;
-  for (std::size_t i = 0; i < hex.size(); i += 2) out.push_back(std::uint8_t(nibble(hex[i]) * 16 + nibble(hex[i + 1])));
+  for (std::size_t i = 0; i < hex.size(); i += 2)
+    out.push_back(std::uint8_t(nibble(hex[i]) * 16 + nibble(hex[i + 1])));
   return out;
 }
 
@@ -74,10 +75,17 @@ inline std::vector<CipherVector> CipherVectorsFor(std::string_view className) {
       if (eq == std::string::npos) throw std::runtime_error("malformed vector line: " + line);
       const std::string name = field.substr(0, eq);
       Bytes value = FromHex(std::string_view(field).substr(eq + 1));
-      if (name == "key") { v.key = std::move(value); haveKey = true; }
-      else if (name == "plain") { v.plain = std::move(value); havePlain = true; }
-      else if (name == "cipher") { v.cipher = std::move(value); haveCipher = true; }
-      else throw std::runtime_error("unknown field in vector line: " + line);
+      if (name == "key") {
+        v.key = std::move(value);
+        haveKey = true;
+      } else if (name == "plain") {
+        v.plain = std::move(value);
+        havePlain = true;
+      } else if (name == "cipher") {
+        v.cipher = std::move(value);
+        haveCipher = true;
+      } else
+        throw std::runtime_error("unknown field in vector line: " + line);
     }
     if (!haveKey || !havePlain || !haveCipher || v.plain.size() != v.cipher.size())
       throw std::runtime_error("incomplete vector line: " + line);

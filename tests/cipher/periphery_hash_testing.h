@@ -38,9 +38,7 @@ inline Bytes RandomBytes(std::uint32_t seed, std::size_t n) {
   return b;
 }
 
-inline Bytes DigestOf(corvane::THash& h) {
-  return Bytes(h.DigestBytes(), h.DigestBytes() + h.DigestSize());
-}
+inline Bytes DigestOf(corvane::THash& h) { return Bytes(h.DigestBytes(), h.DigestBytes() + h.DigestSize()); }
 
 // Start, one Update over the whole message, Finish.
 inline Bytes Digest(corvane::THash& h, const Bytes& msg) {

@@ -23,9 +23,9 @@ using namespace corvane;
 using periphery::Bytes;
 using periphery::Hex;
 
-const HashClassInfo* const kChecksumClasses[] = {&THash_XOR16::StaticClass(), &THash_XOR32::StaticClass(),
-                                                 &THash_CRC16_CCITT::StaticClass(),
-                                                 &Thash_CRC16_Standard::StaticClass(), &THash_CRC32::StaticClass()};
+const HashClassInfo* const kChecksumClasses[] = {
+    &THash_XOR16::StaticClass(), &THash_XOR32::StaticClass(), &THash_CRC16_CCITT::StaticClass(),
+    &Thash_CRC16_Standard::StaticClass(), &THash_CRC32::StaticClass()};
 
 // CRC-16/ARC bit by bit: reflected polynomial 0xA001, initial 0.
 std::uint16_t BitwiseCrc16Arc(const Bytes& msg) {
@@ -69,11 +69,10 @@ TEST(Checksums, EmptyInputAndCheckValues) {
     const char* check;  // over the nine ASCII digits 1 to 9, digest byte order
   };
   const Case cases[] = {
-      {&THash_CRC32::StaticClass(), "00000000", "2639F4CB"},            // 0xCBF43926
-      {&Thash_CRC16_Standard::StaticClass(), "0000", "3DBB"},          // 0xBB3D
-      {&THash_CRC16_CCITT::StaticClass(), "FFFF", "9DA6"},             // 0xA69D, not 0x29B1
-      {&THash_XOR16::StaticClass(), "0000", nullptr},
-      {&THash_XOR32::StaticClass(), "00000000", nullptr},
+      {&THash_CRC32::StaticClass(), "00000000", "2639F4CB"},   // 0xCBF43926
+      {&Thash_CRC16_Standard::StaticClass(), "0000", "3DBB"},  // 0xBB3D
+      {&THash_CRC16_CCITT::StaticClass(), "FFFF", "9DA6"},     // 0xA69D, not 0x29B1
+      {&THash_XOR16::StaticClass(), "0000", nullptr},         {&THash_XOR32::StaticClass(), "00000000", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cls->name);
@@ -88,20 +87,20 @@ TEST(Checksums, Crc32AgreesWithCryptoppAndRhash) {
   rhash_library_init();
   auto h = Make<THash_CRC32>();
   cpu_paths::ForEachPath([&] {
-  std::mt19937 gen(99);
-  for (int i = 0; i < 60; ++i) {
-    const std::size_t n = i < 10 ? std::size_t(i) : gen() % 20000;
-    const Bytes msg = periphery::RandomBytes(std::uint32_t(i), n);
-    periphery::Digest(*h, msg);
-    const std::uint32_t ours = Register32(*h);
-    std::uint8_t rh[4];
-    rhash_msg(RHASH_CRC32, msg.data(), msg.size(), rh);
-    ASSERT_EQ(ours, LoadBE32(rh)) << "length " << n;
-    CryptoPP::CRC32 crc;
-    std::uint8_t cp[4];
-    crc.CalculateDigest(cp, msg.data(), msg.size());
-    ASSERT_EQ(Hex(periphery::DigestOf(*h)), Hex(cp, 4)) << "length " << n;
-  }
+    std::mt19937 gen(99);
+    for (int i = 0; i < 60; ++i) {
+      const std::size_t n = i < 10 ? std::size_t(i) : gen() % 20000;
+      const Bytes msg = periphery::RandomBytes(std::uint32_t(i), n);
+      periphery::Digest(*h, msg);
+      const std::uint32_t ours = Register32(*h);
+      std::uint8_t rh[4];
+      rhash_msg(RHASH_CRC32, msg.data(), msg.size(), rh);
+      ASSERT_EQ(ours, LoadBE32(rh)) << "length " << n;
+      CryptoPP::CRC32 crc;
+      std::uint8_t cp[4];
+      crc.CalculateDigest(cp, msg.data(), msg.size());
+      ASSERT_EQ(Hex(periphery::DigestOf(*h)), Hex(cp, 4)) << "length " << n;
+    }
   });
 }
 
@@ -138,8 +137,9 @@ TEST(Checksums, CcittTableMatchesThePublishedTable) {
 
 TEST(Checksums, XorRulesPerCall) {
   // XOR-16: per byte, rotate left by 5 over 16 bits, then XOR the byte into the low byte.
-  EXPECT_EQ(Hex(periphery::Digest(THash_XOR16::StaticClass(), {0x01, 0x02})), "2200");        // 0x0022
-  EXPECT_EQ(Hex(periphery::Digest(THash_XOR16::StaticClass(), {0x80, 0x00, 0x00})), "0200");  // bit 12 wraps to bit 1
+  EXPECT_EQ(Hex(periphery::Digest(THash_XOR16::StaticClass(), {0x01, 0x02})), "2200");  // 0x0022
+  EXPECT_EQ(Hex(periphery::Digest(THash_XOR16::StaticClass(), {0x80, 0x00, 0x00})),
+            "0200");  // bit 12 wraps to bit 1
 
   // XOR-32, one byte X: X and three zero bytes.
   EXPECT_EQ(Hex(periphery::Digest(THash_XOR32::StaticClass(), {0xA7})), "A7000000");
@@ -150,7 +150,7 @@ TEST(Checksums, XorRulesPerCall) {
   // (b0 + 256 b1) XOR b2, with no rotation before the odd byte.
   const Bytes three = {0x81, 0x02, 0x03};
   auto x = Make<THash_XOR32>();
-  EXPECT_EQ(Hex(periphery::Digest(*x, three)), "22130000");                // 0x1020 ^ 0x0302
+  EXPECT_EQ(Hex(periphery::Digest(*x, three)), "22130000");               // 0x1020 ^ 0x0302
   EXPECT_EQ(Hex(periphery::DigestInPieces(*x, three, {2})), "82020000");  // 0x0281 ^ 0x03
   // Pieces of even length do not change the result of an even-length message.
   const Bytes msg = periphery::RandomBytes(5, 100);
@@ -203,7 +203,8 @@ TEST(Checksums, CrcClassesOnEveryPath) {
 TEST(Checksums, SplitUpdatesGiveTheSameDigest) {
   for (const HashClassInfo* cls : kChecksumClasses) {
     if (cls == &THash_XOR32::StaticClass()) continue;  // odd pieces are taken per call
-    for (std::size_t n : {0, 1, 2, 3, 64}) periphery::ExpectSplitIndependent(*cls, periphery::RandomBytes(std::uint32_t(n), n));
+    for (std::size_t n : {0, 1, 2, 3, 64})
+      periphery::ExpectSplitIndependent(*cls, periphery::RandomBytes(std::uint32_t(n), n));
   }
 }
 
@@ -228,8 +229,8 @@ TEST(Checksums, FinishStep) {
 TEST(Checksums, KeystreamRoundTrip) {
   for (const HashClassInfo* cls : {&THash_CRC32::StaticClass(), &THash_CRC16_CCITT::StaticClass()})
     for (std::size_t n : {1, 17, 300}) periphery::ExpectKeystreamRoundTrip(*cls, n);
-  for (const HashClassInfo* cls : {&THash_XOR16::StaticClass(), &THash_XOR32::StaticClass(),
-                                   &Thash_CRC16_Standard::StaticClass()}) {
+  for (const HashClassInfo* cls :
+       {&THash_XOR16::StaticClass(), &THash_XOR32::StaticClass(), &Thash_CRC16_Standard::StaticClass()}) {
     const Bytes plain = periphery::RandomBytes(3, 50);
     Bytes data = plain;
     CreateHash(*cls)->ProcessBuffer(data.data(), data.size(), TProtectionAction::Encrypt);

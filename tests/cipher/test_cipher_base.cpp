@@ -32,12 +32,14 @@ class TToyCipher : public TCipher {
   void EncryptBlock(std::uint8_t* b) override {
     const std::uint8_t* k = Schedule();
     for (int r = 0; r < 2; ++r)
-      for (int i = 0; i < 8; ++i) b[i] = std::uint8_t(Rotl(std::uint8_t(b[i] ^ k[(i + r * 8) % 16]), 3) + b[(i + 7) % 8]);
+      for (int i = 0; i < 8; ++i)
+        b[i] = std::uint8_t(Rotl(std::uint8_t(b[i] ^ k[(i + r * 8) % 16]), 3) + b[(i + 7) % 8]);
   }
   void DecryptBlock(std::uint8_t* b) override {
     const std::uint8_t* k = Schedule();
     for (int r = 1; r >= 0; --r)
-      for (int i = 7; i >= 0; --i) b[i] = std::uint8_t(Rotl(std::uint8_t(b[i] - b[(i + 7) % 8]), 5) ^ k[(i + r * 8) % 16]);
+      for (int i = 7; i >= 0; --i)
+        b[i] = std::uint8_t(Rotl(std::uint8_t(b[i] - b[(i + 7) % 8]), 5) ^ k[(i + r * 8) % 16]);
   }
 
  private:
@@ -247,7 +249,8 @@ TEST(CipherBaseTest, EraseStateAndKeySizes) {
   } catch (const ECipherException& e) {
     SetStrictKeySize(false);
     EXPECT_EQ(e.Code, 2);
-    EXPECT_STREQ(e.what(), "Length from Encryptionkey is invalid.\r\nKeysize for TToyCipher must be to 0-16 bytes");
+    EXPECT_STREQ(e.what(),
+                 "Length from Encryptionkey is invalid.\r\nKeysize for TToyCipher must be to 0-16 bytes");
   }
   EXPECT_FALSE(a->Ready());
 }
@@ -336,7 +339,8 @@ TEST(CipherBaseTest, EveryModeMatchesTheReferenceAtTheBlockEdges) {
               decrypt ? c->DecryptBuffer(buffer.data(), buffer.data(), len)
                       : c->EncryptBuffer(buffer.data(), buffer.data(), len);
             } else {
-              decrypt ? c->DecryptBuffer(in.data(), buffer.data(), len) : c->EncryptBuffer(in.data(), buffer.data(), len);
+              decrypt ? c->DecryptBuffer(in.data(), buffer.data(), len)
+                      : c->EncryptBuffer(in.data(), buffer.data(), len);
             }
             ASSERT_EQ(buffer, expected) << "call " << call;
             ASSERT_EQ(Bytes(c->FeedbackBytes().begin(), c->FeedbackBytes().end()), ref.f) << "call " << call;
@@ -349,7 +353,8 @@ TEST(CipherBaseTest, EveryModeMatchesTheReferenceAtTheBlockEdges) {
 TEST(CipherBaseTest, InitKeyHashesTheTextAndKeepsNoPlainDigest) {
   const std::string keyText = "key text \xA7\x80\xFF";
   std::uint8_t digest[32];
-  CryptoPP::RIPEMD256().CalculateDigest(digest, reinterpret_cast<const std::uint8_t*>(keyText.data()), keyText.size());
+  CryptoPP::RIPEMD256().CalculateDigest(digest, reinterpret_cast<const std::uint8_t*>(keyText.data()),
+                                        keyText.size());
 
   auto c = Make<TCipher_IDEA>();
   c->Mode = TCipherMode::cmCBC;  // the digest is encrypted in the cipher's current mode
@@ -361,14 +366,17 @@ TEST(CipherBaseTest, InitKeyHashesTheTextAndKeepsNoPlainDigest) {
   auto ref = Make<TCipher_IDEA>();
   ref->Init(digest, 16, nullptr);
   ref->Mode = TCipherMode::cmCBC;
-  EXPECT_EQ(Bytes(c->VectorBytes().begin(), c->VectorBytes().end()), Bytes(ref->VectorBytes().begin(), ref->VectorBytes().end()));
+  EXPECT_EQ(Bytes(c->VectorBytes().begin(), c->VectorBytes().end()),
+            Bytes(ref->VectorBytes().begin(), ref->VectorBytes().end()));
   Bytes encryptedDigest(digest, digest + 32);
   ref->EncryptBuffer(encryptedDigest.data(), encryptedDigest.data(), 32);
   const std::uint8_t* held = c->KeyHash().DigestBytes();
   EXPECT_EQ(Bytes(held, held + 32), encryptedDigest);
   // The register is back at the vector; the scratch block keeps where the chain had got to.
-  EXPECT_EQ(Bytes(c->FeedbackBytes().begin(), c->FeedbackBytes().end()), Bytes(c->VectorBytes().begin(), c->VectorBytes().end()));
-  EXPECT_EQ(Bytes(c->ScratchBytes().begin(), c->ScratchBytes().end()), Bytes(encryptedDigest.end() - 8, encryptedDigest.end()));
+  EXPECT_EQ(Bytes(c->FeedbackBytes().begin(), c->FeedbackBytes().end()),
+            Bytes(c->VectorBytes().begin(), c->VectorBytes().end()));
+  EXPECT_EQ(Bytes(c->ScratchBytes().begin(), c->ScratchBytes().end()),
+            Bytes(encryptedDigest.end() - 8, encryptedDigest.end()));
 
   // Another key hash class: the key comes from that digest.
   c->SetKeyHashClass(&THash_MD5::StaticClass());
@@ -438,7 +446,8 @@ TEST(CipherBaseTest, ProtectionHooksAndChainOrder) {
 
   // Erase starts from a random register: neither the Encrypt result nor reproducible.
   auto e = Keyed(TCipherMode::cmCTS);
-  const Bytes erased1 = run(*e, plain, TProtectionAction::Erase), erased2 = run(*e, plain, TProtectionAction::Erase);
+  const Bytes erased1 = run(*e, plain, TProtectionAction::Erase),
+              erased2 = run(*e, plain, TProtectionAction::Erase);
   EXPECT_NE(erased1, run(*e, plain, TProtectionAction::Encrypt));
   EXPECT_NE(erased1, erased2);
 }

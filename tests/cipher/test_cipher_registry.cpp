@@ -161,7 +161,8 @@ TEST_F(CipherRegistryTest, EveryRegisteredClassMacModesGiveTheEncryptionModesReg
     const std::size_t b = std::size_t(cls->blockSize);
     for (const auto& [mac, mode] : pairs) {
       for (std::size_t len : {std::size_t(1), b - 1, b, 2 * b + 3}) {
-        SCOPED_TRACE(std::string(cls->name) + " mode " + std::to_string(int(mac)) + " length " + std::to_string(len));
+        SCOPED_TRACE(std::string(cls->name) + " mode " + std::to_string(int(mac)) + " length " +
+                     std::to_string(len));
         cvtest::Bytes key(std::size_t(cls->maxKeySize)), plain(len);
         for (auto& x : key) x = std::uint8_t(rng());
         for (auto& x : plain) x = std::uint8_t(rng() | 0x80);

@@ -113,11 +113,11 @@ TEST(ClassicCiphersTest, KeySizeRules) {
     std::size_t effective;  // bytes of the key in effect, then zero padding to the maximum
   };
   const Case cases[] = {
-      {&TCipher_Gost::StaticClass(), 31, 31}, {&TCipher_Gost::StaticClass(), 1, 1},
-      {&TCipher_Gost::StaticClass(), 40, 32}, {&TCipher_Gost::StaticClass(), 0, 0},
-      {&TCipher_Gost::StaticClass(), -1, 0},  {&TCipher_TEA::StaticClass(), 5, 5},
-      {&TCipher_TEA::StaticClass(), 20, 16},  {&TCipher_TEA::StaticClass(), -7, 0},
-      {&TCipher_TEAN::StaticClass(), 9, 9},   {&TCipher_TEAN::StaticClass(), 17, 16},
+      {&TCipher_Gost::StaticClass(), 31, 31},     {&TCipher_Gost::StaticClass(), 1, 1},
+      {&TCipher_Gost::StaticClass(), 40, 32},     {&TCipher_Gost::StaticClass(), 0, 0},
+      {&TCipher_Gost::StaticClass(), -1, 0},      {&TCipher_TEA::StaticClass(), 5, 5},
+      {&TCipher_TEA::StaticClass(), 20, 16},      {&TCipher_TEA::StaticClass(), -7, 0},
+      {&TCipher_TEAN::StaticClass(), 9, 9},       {&TCipher_TEAN::StaticClass(), 17, 16},
       {&TCipher_Blowfish::StaticClass(), 60, 56},
   };
   for (const Case& tc : cases) {
@@ -267,7 +267,8 @@ TEST(ClassicCiphersTest, TeaPairRunsSixteenCyclesOfItsOwnRounds) {
   };
   const Bytes oracleKey = [&] {
     Bytes k = key;
-    for (std::size_t i = 0; i < 16; i += 4) std::reverse(k.begin() + std::ptrdiff_t(i), k.begin() + std::ptrdiff_t(i) + 4);
+    for (std::size_t i = 0; i < 16; i += 4)
+      std::reverse(k.begin() + std::ptrdiff_t(i), k.begin() + std::ptrdiff_t(i) + 4);
     return k;
   }();
   Bytes published(8);

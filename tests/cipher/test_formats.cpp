@@ -142,7 +142,7 @@ TEST(StringFormats, DecodesByTheFormatRules) {
       {kFormatHEXL, "1F", "\x1F"},
       {kFormatHEX, "ABC", "\xAB"},
       {kFormatHEX, "12X34", "\x34"},
-      {kFormatHEX, "1X23", "\x23"},        // the pending nibble goes with the restart
+      {kFormatHEX, "1X23", "\x23"},               // the pending nibble goes with the restart
       {kFormatHEX, "X12$34x56", "\x12\x34\x56"},  // only the first X or $ restarts
       // the first x restarts; the second is skipped and does not break the pair "0" "3"
       {kFormatHEX, "{0x12, 0x34}", "\x12\x03"},
@@ -187,8 +187,9 @@ TEST(StringFormats, ValidityOfLineTexts) {
     bool valid;
   };
   const std::vector<Case> uu = {
-      {"", true},      {"#0V%T", true}, {"#0V %T", true}, {"!!!", true},   {"`", true},
-      {"!!", false},   {"N", false},    {" #0V%T", false}, {"#0V%T\r\n#0V%T", false},
+      {"", true},         {"#0V%T", true},   {"#0V %T", true},
+      {"!!!", true},      {"`", true},       {"!!", false},
+      {"N", false},       {" #0V%T", false}, {"#0V%T\r\n#0V%T", false},
       {"#0V%T\n", false}, {"#0V~T", false},
   };
   for (const auto& c : uu) EXPECT_EQ(TStringFormat_UU::IsValid(c.text, true), c.valid) << c.text;
@@ -216,14 +217,20 @@ TEST(StringFormats, ValidityOfHexAndMimeTexts) {
 // ---- messages and the rules around the conversions ----------------------------------------------
 
 TEST(StringFormats, ExactErrorMessages) {
-  EXPECT_EQ(MessageOf([] { ConvertFromText("QUJD.", kFormatMIME64); }), "Input is not an valid MIME Base 64 Format.");
-  EXPECT_EQ(MessageOf([] { ConvertFromText("QUJD.", kFormatDefault); }), "Input is not an valid MIME Base 64 Format.");
+  EXPECT_EQ(MessageOf([] { ConvertFromText("QUJD.", kFormatMIME64); }),
+            "Input is not an valid MIME Base 64 Format.");
+  EXPECT_EQ(MessageOf([] { ConvertFromText("QUJD.", kFormatDefault); }),
+            "Input is not an valid MIME Base 64 Format.");
   EXPECT_EQ(MessageOf([] { ConvertFromText("g", kFormatHEX); }), "Input is not an valid Hexadecimal Format.");
-  EXPECT_EQ(MessageOf([] { ConvertFromText("g", kFormatHEXL); }), "Input is not an valid Hexadecimal lowercase Format.");
-  EXPECT_EQ(MessageOf([] { ConvertFromText("#0V%T\r\n#0V%T", kFormatUU); }), "Input is not an valid UU Coding Format.");
-  EXPECT_EQ(MessageOf([] { ConvertFromText("1Eq3o\r\n1Eq3o", kFormatXX); }), "Input is not an valid XX Coding Format.");
+  EXPECT_EQ(MessageOf([] { ConvertFromText("g", kFormatHEXL); }),
+            "Input is not an valid Hexadecimal lowercase Format.");
+  EXPECT_EQ(MessageOf([] { ConvertFromText("#0V%T\r\n#0V%T", kFormatUU); }),
+            "Input is not an valid UU Coding Format.");
+  EXPECT_EQ(MessageOf([] { ConvertFromText("1Eq3o\r\n1Eq3o", kFormatXX); }),
+            "Input is not an valid XX Coding Format.");
   // The line decoders check each count character themselves, without a prior validity check.
-  EXPECT_EQ(MessageOf([] { TStringFormat_UU::TextToBinary("#0V%T\r\n#0V%T"); }), "Input is not an valid UU Coding Format.");
+  EXPECT_EQ(MessageOf([] { TStringFormat_UU::TextToBinary("#0V%T\r\n#0V%T"); }),
+            "Input is not an valid UU Coding Format.");
   EXPECT_EQ(MessageOf([] { TStringFormat_UU::TextToBinary("N"); }), "Input is not an valid UU Coding Format.");
   EXPECT_EQ(MessageOf([] { TStringFormat_XX::TextToBinary("i"); }), "Input is not an valid XX Coding Format.");
   EXPECT_EQ(MessageOf([] { ConvertToText("A", 7); }), "String Format \"7\" not exists.");
@@ -251,7 +258,10 @@ TEST(StringFormats, PointerFormsHonourLengthAndZeroTerminator) {
   const char text[] = "QUJD\0REVG";
   EXPECT_EQ(ConvertFromText(text, -1, kFormatMIME64), "ABC");
   EXPECT_EQ(ConvertFromText(text, 2, kFormatMIME64), "A");
-  EXPECT_EQ(TStringFormat_HEX::TextToBinary("4142\0" "43", -1), "AB");
+  EXPECT_EQ(TStringFormat_HEX::TextToBinary("4142\0"
+                                            "43",
+                                            -1),
+            "AB");
   EXPECT_EQ(TStringFormat_MIME64::BinaryToText(nullptr, 3), "");
   EXPECT_EQ(TStringFormat_UU::TextToBinary(nullptr, -1), "");
   // A text with a zero byte inside is taken whole when its length is given.
@@ -269,7 +279,8 @@ std::size_t ExpectedTextLength(int id, std::size_t n) {
     case kFormatMIME64: return (n + 2) / 3 * 4;
     default: {
       std::size_t total = 0;
-      for (std::size_t done = 0; done < n; done += 45) total += 1 + (std::min<std::size_t>(45, n - done) + 2) / 3 * 4;
+      for (std::size_t done = 0; done < n; done += 45)
+        total += 1 + (std::min<std::size_t>(45, n - done) + 2) / 3 * 4;
       return total;
     }
   }
@@ -332,8 +343,10 @@ TEST(StringFormatClasses, NamesIdsAndFamily) {
   const std::vector<Case> cases = {
       {&TStringFormat::Class(), "TStringFormat", 1, "copy Input to Output", nullptr, false},
       {&TStringFormat_HEX::Class(), "TStringFormat_HEX", 16, "Hexadecimal", &TStringFormat::Class(), true},
-      {&TStringFormat_HEXL::Class(), "TStringFormat_HEXL", 1016, "Hexadecimal lowercase", &TStringFormat_HEX::Class(), true},
-      {&TStringFormat_MIME64::Class(), "TStringFormat_MIME64", 4196, "MIME Base 64", &TStringFormat_HEX::Class(), true},
+      {&TStringFormat_HEXL::Class(), "TStringFormat_HEXL", 1016, "Hexadecimal lowercase",
+       &TStringFormat_HEX::Class(), true},
+      {&TStringFormat_MIME64::Class(), "TStringFormat_MIME64", 4196, "MIME Base 64", &TStringFormat_HEX::Class(),
+       true},
       {&TStringFormat_UU::Class(), "TStringFormat_UU", 21845, "UU Coding", &TStringFormat::Class(), true},
       {&TStringFormat_XX::Class(), "TStringFormat_XX", 22616, "XX Coding", &TStringFormat_UU::Class(), true},
   };
@@ -380,9 +393,9 @@ TEST(StringFormatClasses, ShortClassName) {
 }
 
 TEST(FormatRegistry, HoldsTheSixFormatsInStartUpOrder) {
-  const std::vector<TStringFormatClass> expected = {&TStringFormat::Class(),        &TStringFormat_HEX::Class(),
-                                                   &TStringFormat_HEXL::Class(),   &TStringFormat_MIME64::Class(),
-                                                   &TStringFormat_UU::Class(),     &TStringFormat_XX::Class()};
+  const std::vector<TStringFormatClass> expected = {&TStringFormat::Class(),      &TStringFormat_HEX::Class(),
+                                                    &TStringFormat_HEXL::Class(), &TStringFormat_MIME64::Class(),
+                                                    &TStringFormat_UU::Class(),   &TStringFormat_XX::Class()};
   InitStringFormats();  // a second start-up registers nothing twice
   EXPECT_EQ(FormatRegistry().Formats(), expected);
   for (TStringFormatClass f : expected) EXPECT_EQ(FindStringFormat(f->FormatId()), f);
@@ -398,17 +411,22 @@ int IdMinus1() { return -1; }
 int Id500() { return 500; }
 bool Refuse(std::string_view, bool) { return false; }
 bool Accept(std::string_view, bool) { return true; }
-const StringFormatClass kOtherHex{"TStringFormat_OtherHex", &TStringFormat::Class(), Same, Same, nullptr, Id16, Accept, nullptr};
-const StringFormatClass kNoId{"TStringFormat_NoId", &TStringFormat::Class(), Same, Same, nullptr, IdMinus1, Accept, nullptr};
-const StringFormatClass kRefuser{"TStringFormat_Refuser", &TStringFormat::Class(), Same, Same, nullptr, Id500, Refuse, nullptr};
+const StringFormatClass kOtherHex{
+    "TStringFormat_OtherHex", &TStringFormat::Class(), Same, Same, nullptr, Id16, Accept, nullptr};
+const StringFormatClass kNoId{
+    "TStringFormat_NoId", &TStringFormat::Class(), Same, Same, nullptr, IdMinus1, Accept, nullptr};
+const StringFormatClass kRefuser{
+    "TStringFormat_Refuser", &TStringFormat::Class(), Same, Same, nullptr, Id500, Refuse, nullptr};
 
 TEST(FormatRegistry, ReplacesInPlaceAndSkipsAbsentAndMinusOne) {
   StringFormatRegistry registry;
   EXPECT_EQ(registry.Find(16), nullptr);
   EXPECT_EQ(registry.Find(-1), nullptr);
-  registry.Register({&TStringFormat::Class(), nullptr, &TStringFormat_HEX::Class(), &kNoId, &TStringFormat_MIME64::Class()});
+  registry.Register(
+      {&TStringFormat::Class(), nullptr, &TStringFormat_HEX::Class(), &kNoId, &TStringFormat_MIME64::Class()});
   EXPECT_EQ(registry.Formats(),
-            (std::vector<TStringFormatClass>{&TStringFormat::Class(), &TStringFormat_HEX::Class(), &TStringFormat_MIME64::Class()}));
+            (std::vector<TStringFormatClass>{&TStringFormat::Class(), &TStringFormat_HEX::Class(),
+                                             &TStringFormat_MIME64::Class()}));
   registry.Register({&kOtherHex, &kRefuser});
   EXPECT_EQ(registry.Formats(), (std::vector<TStringFormatClass>{&TStringFormat::Class(), &kOtherHex,
                                                                  &TStringFormat_MIME64::Class(), &kRefuser}));
@@ -426,10 +444,12 @@ TEST(FormatRegistry, UnregisterRemovesFromTheEndAndMinusOneNeedsTheDefault) {
   registry.Register({&TStringFormat::Class(), &TStringFormat_HEX::Class(), &TStringFormat_MIME64::Class()});
   EXPECT_EQ(registry.ConvertToText("ABC", -1), "QUJD");
   registry.Unregister({&TStringFormat_MIME64::Class(), &TStringFormat_UU::Class()});
-  EXPECT_EQ(registry.Formats(), (std::vector<TStringFormatClass>{&TStringFormat::Class(), &TStringFormat_HEX::Class()}));
+  EXPECT_EQ(registry.Formats(),
+            (std::vector<TStringFormatClass>{&TStringFormat::Class(), &TStringFormat_HEX::Class()}));
   // With no default registered, the message names the id as the caller gave it.
   EXPECT_EQ(MessageOf([&] { registry.ConvertToText("ABC", -1); }), "String Format \"-1\" not exists.");
-  EXPECT_EQ(MessageOf([&] { registry.ConvertFromText("QUJD", kFormatMIME64); }), "String Format \"4196\" not exists.");
+  EXPECT_EQ(MessageOf([&] { registry.ConvertFromText("QUJD", kFormatMIME64); }),
+            "String Format \"4196\" not exists.");
   EXPECT_EQ(registry.ConvertToText("ABC", 16), "414243");
 }
 

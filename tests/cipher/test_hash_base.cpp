@@ -21,7 +21,7 @@ namespace {
 std::string Md5(std::string_view data) {
   std::string d(16, '\0');
   CryptoPP::Weak::MD5().CalculateDigest(reinterpret_cast<std::uint8_t*>(d.data()),
-                                         reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+                                        reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
   return d;
 }
 std::string Hex(std::string_view bytes) { return ConvertToText(bytes, kFormatHEX); }

@@ -92,8 +92,8 @@ TEST(Haval, PassCountSetDuringARunTakesEffectAtNextStart) {
 // Every size with every pass count against mhash, on lengths around the block size, the 118-byte
 // boundary where the marker leaves no room for the trailer, and a few larger messages.
 TEST(Haval, AgreesWithMhashForEverySizeAndPassCount) {
-  std::vector<std::size_t> lengths = {0, 1, 2, 3, 31, 32, 63, 64, 100, 116, 117, 118, 119, 127, 128, 129,
-                                      200, 245, 246, 247, 255, 256, 257, 383, 384, 1000, 4095, 4096, 4097};
+  std::vector<std::size_t> lengths = {0,   1,   2,   3,   31,  32,  63,  64,  100, 116, 117,  118,  119,  127, 128,
+                                      129, 200, 245, 246, 247, 255, 256, 257, 383, 384, 1000, 4095, 4096, 4097};
   std::mt19937 gen(1234);
   for (int i = 0; i < 20; ++i) lengths.push_back(gen() % 5000);
   for (const HashClassInfo* cls : kHavalClasses) {

@@ -102,7 +102,7 @@ TEST(IdeaTest, ShortAndLongKeys) {
   const Bytes block = FromHex("F0E1D2C3B4A59687");
 
   struct Case {
-    std::int32_t size;     // bytes passed to Init
+    std::int32_t size;      // bytes passed to Init
     std::size_t effective;  // key bytes in effect, the rest of the 16 being zero
   };
   for (const Case tc : {Case{5, 5}, Case{20, 16}, Case{16, 16}, Case{0, 0}, Case{-3, 0}, Case{1, 1}}) {
@@ -130,8 +130,14 @@ TEST(IdeaTest, AgreesWithCryptoPP) {
     Bytes key(16), block(8);
     for (auto& b : key) b = std::uint8_t(rng());
     for (auto& b : block) b = std::uint8_t(rng());
-    if (n == 0) { std::fill(key.begin(), key.end(), 0xFF); std::fill(block.begin(), block.end(), 0xFF); }
-    if (n == 1) { std::fill(key.begin(), key.end(), 0x00); std::fill(block.begin(), block.end(), 0x80); }
+    if (n == 0) {
+      std::fill(key.begin(), key.end(), 0xFF);
+      std::fill(block.begin(), block.end(), 0xFF);
+    }
+    if (n == 1) {
+      std::fill(key.begin(), key.end(), 0x00);
+      std::fill(block.begin(), block.end(), 0x80);
+    }
     SCOPED_TRACE(ToHex(key) + " " + ToHex(block));
     CryptoPP::IDEA::Encryption enc(key.data(), 16);
     CryptoPP::IDEA::Decryption dec(key.data(), 16);

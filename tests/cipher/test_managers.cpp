@@ -69,7 +69,11 @@ TEST(CipherManagerTest, StoredValuesMatchAnIndependentComputation) {
   auto m = StoredValueManager();
   EXPECT_EQ(m->Algorithm(), "IDEA");
   EXPECT_EQ(m->Mode(), TCipherMode::cmCTS);
-  const std::string values[] = {"x", "root", "host.example.org", "exactly8", "a longer value with \xA7 and \xE9 bytes!",
+  const std::string values[] = {"x",
+                                "root",
+                                "host.example.org",
+                                "exactly8",
+                                "a longer value with \xA7 and \xE9 bytes!",
                                 std::string(1000, 'q')};
   for (const auto& v : values) {
     const std::string stored = m->EncryptText(v);

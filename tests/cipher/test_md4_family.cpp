@@ -144,8 +144,7 @@ TEST(MD4Family, KnownAnswersOverSharedTestInput) {
 }
 
 TEST(MD4Family, PublishedTestVectors) {
-  const std::string digits8 =
-      "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
+  const std::string digits8 = "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
   const std::string alnum = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   const std::string alpha = "abcdefghijklmnopqrstuvwxyz";
   const std::string nopq = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
@@ -190,7 +189,8 @@ TEST(MD4Family, PublishedTestVectors) {
       {THash_RipeMD256::StaticClass(), "", "02ba4c4e5f8ecd1877fc52d64d30e37a2d9774fb1e5d026380ae0168e3c5522d"},
       {THash_RipeMD256::StaticClass(), "abc", "afbd6e228b9d8cbbcef5ca2d03e6dba10ac0bc7dcbe4680e1e42d2e975459b65"},
       {THash_RipeMD256::StaticClass(), alpha, "649d3034751ea216776bf9a18acc81bc7896118a5197968782dd1fd97d8d5133"},
-      {THash_RipeMD256::StaticClass(), digits8, "06fdcc7a409548aaf91368c06a6275b553e3f099bf0ea4edfd6778df89a890dd"},
+      {THash_RipeMD256::StaticClass(), digits8,
+       "06fdcc7a409548aaf91368c06a6275b553e3f099bf0ea4edfd6778df89a890dd"},
       {THash_RipeMD320::StaticClass(), "",
        "22d65d5661536cdc75c1fdf5c6de7b41b9f27325ebc61e8557177d705a0ec880151c3a32a00899b8"},
       {THash_RipeMD320::StaticClass(), "abc",
@@ -294,7 +294,8 @@ TEST(MD4Family, PiecesOfOneToNineBytesGiveTheOneShotDigest) {
           for (std::size_t pos = 0, piece = first; pos < n; pos += piece, piece = piece % 9 + 1)
             h->Update(msg.data() + pos, std::min(piece, n - pos));
           h->Finish();
-          ASSERT_EQ(Hex(h->DigestBytes(), std::size_t(h->DigestSize())), whole) << "length " << n << " first piece " << first;
+          ASSERT_EQ(Hex(h->DigestBytes(), std::size_t(h->DigestSize())), whole)
+              << "length " << n << " first piece " << first;
         }
       }
     }
@@ -365,7 +366,8 @@ TEST(MD4Family, FinishLeavesZeroBufferAndCountAndDigestInPublishedOrder) {
   sha1.Update(msg.data(), msg.size());
   sha1.Finish();
   EXPECT_EQ(sha1.ByteCount, 93u);
-  EXPECT_TRUE(std::all_of(std::begin(sha1.BlockBuffer), std::end(sha1.BlockBuffer), [](std::uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(std::begin(sha1.BlockBuffer), std::end(sha1.BlockBuffer),
+                          [](std::uint8_t b) { return b == 0; }));
   EXPECT_EQ(Hex(sha1.DigestBytes(), 20), OracleDigest<CryptoPP::SHA1>(msg.data(), msg.size()));
 
   Inspect<THash_RipeMD160> r160;
@@ -373,7 +375,8 @@ TEST(MD4Family, FinishLeavesZeroBufferAndCountAndDigestInPublishedOrder) {
   r160.Update(msg.data(), msg.size());
   r160.Finish();
   EXPECT_EQ(r160.ByteCount, 93u);
-  EXPECT_TRUE(std::all_of(std::begin(r160.BlockBuffer), std::end(r160.BlockBuffer), [](std::uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(std::begin(r160.BlockBuffer), std::end(r160.BlockBuffer),
+                          [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(MD4Family, StartDiscardsEverythingBefore) {
@@ -418,10 +421,14 @@ Bytes ShaByDefinition(const Bytes& msg, bool rotate) {
     std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
     for (int t = 0; t < 80; ++t) {
       std::uint32_t f, k;
-      if (t < 20) f = (b & c) | (~b & d), k = 0x5A827999u;
-      else if (t < 40) f = b ^ c ^ d, k = 0x6ED9EBA1u;
-      else if (t < 60) f = (b & c) | (b & d) | (c & d), k = 0x8F1BBCDCu;
-      else f = b ^ c ^ d, k = 0xCA62C1D6u;
+      if (t < 20)
+        f = (b & c) | (~b & d), k = 0x5A827999u;
+      else if (t < 40)
+        f = b ^ c ^ d, k = 0x6ED9EBA1u;
+      else if (t < 60)
+        f = (b & c) | (b & d) | (c & d), k = 0x8F1BBCDCu;
+      else
+        f = b ^ c ^ d, k = 0xCA62C1D6u;
       const std::uint32_t tmp = RotateLeft32(a, 5) + f + e + k + w[t];
       e = d, d = c, c = RotateLeft32(b, 30), b = a, a = tmp;
     }
@@ -437,7 +444,8 @@ Bytes ShaByDefinition(const Bytes& msg, bool rotate) {
 TEST(MD4Family, ShaAndSha1OnEveryPathEqualTheDefinition) {
   std::mt19937 rng(5);
   std::vector<Bytes> messages;
-  for (std::size_t n : {0, 1, 55, 56, 63, 64, 65, 119, 128, 200, 640, 4097}) messages.push_back(RandomBytes(rng, n));
+  for (std::size_t n : {0, 1, 55, 56, 63, 64, 65, 119, 128, 200, 640, 4097})
+    messages.push_back(RandomBytes(rng, n));
   cpu_paths::ForEachPath([&] {
     for (const Bytes& msg : messages) {
       for (bool rotate : {false, true}) {
@@ -506,7 +514,7 @@ TEST(MD4Family, FeedbackLoopReadsItsOwnStateAsItGoes) {
       if (waiting + d > 64) {
         const std::size_t fill = 64 - waiting;
         const Bytes head(model->DigestBytes(), model->DigestBytes() + fill);
-        model->Update(head.data(), fill);                  // completes a block: compresses
+        model->Update(head.data(), fill);                      // completes a block: compresses
         model->Update(model->DigestBytes() + fill, d - fill);  // the rest, from the new state
       } else {
         model->Update(model->DigestBytes(), d);

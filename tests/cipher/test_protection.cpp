@@ -42,7 +42,8 @@ class Recorder : public TProtection {
     log_->push_back(name_ + ".block" + std::to_string(size));
     if (failBlock) throw EProtection("block refused");
     if (InSet(Actions, a) && a != Action::Digest)
-      for (std::size_t i = 0; i < size; ++i) data[i] = std::uint8_t(a == Action::Decrypt ? data[i] - tag_ : data[i] + tag_);
+      for (std::size_t i = 0; i < size; ++i)
+        data[i] = std::uint8_t(a == Action::Decrypt ? data[i] - tag_ : data[i] + tag_);
     if (a == Action::Decrypt) TProtection::ProcessBlock(data, size, a);
   }
   bool failBegin = false;
@@ -117,8 +118,7 @@ TEST(ProtectionTest, EmptyTextRunsNoHook) {
   std::vector<std::string> log;
   Recorder r(&log, "r");
   for (Action a : {Action::Encrypt, Action::Decrypt, Action::Obscure, Action::Digest, Action::Erase})
-    for (int format : {-1, 0, 1, 16, 4196, 21845})
-      EXPECT_EQ(r.ProcessText("", a, format), "");
+    for (int format : {-1, 0, 1, 16, 4196, 21845}) EXPECT_EQ(r.ProcessText("", a, format), "");
   EXPECT_TRUE(log.empty());
   EXPECT_EQ(r.ProcessText("abc", Action::Encrypt, 0), "");
 }

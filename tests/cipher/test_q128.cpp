@@ -97,18 +97,18 @@ TEST(Q128Test, KnownAnswerOfThisTable) {
 TEST(Q128Test, BlockVectorOfThisTable) {
   // The cipher text is the regression value of this table.
   cvtest::ExpectBlockVector(TCipher_Q128::StaticClass(), FromHex("000102030405060708090A0B0C0D0E0F"),
-                            FromHex("00112233445566778899AABBCCDDEEFF"), FromHex("1F59C79CCB7BC0CFFA94269064238FFF"));
+                            FromHex("00112233445566778899AABBCCDDEEFF"),
+                            FromHex("1F59C79CCB7BC0CFFA94269064238FFF"));
 }
 
-TEST(Q128Test, Dimensions) {
-  cvtest::ExpectDimensions<TCipher_Q128>(16, 16, 256);
-}
+TEST(Q128Test, Dimensions) { cvtest::ExpectDimensions<TCipher_Q128>(16, 16, 256); }
 
 TEST(Q128Test, ShortKeyIsZeroPadded) {
   std::mt19937 rng(31);
-  cvtest::ExpectShortKeysZeroPadded<TCipher_Q128>(rng, 0, 16, 16, [](TCipher_Q128& shortKey, TCipher_Q128& padded) {
-    EXPECT_EQ(ToHex(shortKey.ScheduleBytes().data(), 256), ToHex(padded.ScheduleBytes().data(), 256));
-  });
+  cvtest::ExpectShortKeysZeroPadded<TCipher_Q128>(
+      rng, 0, 16, 16, [](TCipher_Q128& shortKey, TCipher_Q128& padded) {
+        EXPECT_EQ(ToHex(shortKey.ScheduleBytes().data(), 256), ToHex(padded.ScheduleBytes().data(), 256));
+      });
 }
 
 TEST(Q128Test, DecryptInvertsEncryptForRandomKeys) {
@@ -128,8 +128,9 @@ TEST(Q128Test, DecryptInvertsEncryptForRandomKeys) {
 
 TEST(Q128Test, RoundTripInEncryptionModes) {
   std::mt19937 rng(33);
-  cvtest::ExpectRoundTripsInModes(TCipher_Q128::StaticClass(), rng, {0, 1, 15, 16, 17, 40, 256},
-                                  [](std::mt19937& r) { return std::size_t(r() % 17); }, 16);
+  cvtest::ExpectRoundTripsInModes(
+      TCipher_Q128::StaticClass(), rng, {0, 1, 15, 16, 17, 40, 256},
+      [](std::mt19937& r) { return std::size_t(r() % 17); }, 16);
 }
 
 TEST(Q128Test, Registered) {

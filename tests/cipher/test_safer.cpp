@@ -250,14 +250,14 @@ TEST(SaferTest, AgreesWithCryptoppAtEveryKeptRoundsCount) {
 }
 
 TEST(SaferTest, RoundTripInEncryptionModes) {
-  const CipherClassInfo* classes[] = {
-      &TCipher_SAFER::StaticClass(),     &TCipher_SAFER_K40::StaticClass(),  &TCipher_SAFER_SK40::StaticClass(),
-      &TCipher_SAFER_K64::StaticClass(), &TCipher_SAFER_SK64::StaticClass(), &TCipher_SAFER_K128::StaticClass(),
-      &TCipher_SAFER_SK128::StaticClass()};
+  const CipherClassInfo* classes[] = {&TCipher_SAFER::StaticClass(),      &TCipher_SAFER_K40::StaticClass(),
+                                      &TCipher_SAFER_SK40::StaticClass(), &TCipher_SAFER_K64::StaticClass(),
+                                      &TCipher_SAFER_SK64::StaticClass(), &TCipher_SAFER_K128::StaticClass(),
+                                      &TCipher_SAFER_SK128::StaticClass()};
   std::mt19937 rng(9);
   for (const auto* cls : classes)
-    cvtest::ExpectRoundTripsInModes(*cls, rng, {0, 1, 7, 8, 9, 19, 64, 200},
-                                    [](std::mt19937& r) { return std::size_t(1 + r() % 16); }, 8);
+    cvtest::ExpectRoundTripsInModes(
+        *cls, rng, {0, 1, 7, 8, 9, 19, 64, 200}, [](std::mt19937& r) { return std::size_t(1 + r() % 16); }, 8);
 }
 
 TEST(SaferTest, RegistryNamesAndLookup) {

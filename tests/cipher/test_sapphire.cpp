@@ -27,7 +27,8 @@ TEST(Sapphire, KnownAnswersOverSharedTestInput) {
                                "E7C82B6D258AFDE0344293A3E2E52896A546506B1393861B40C6934B51FA66DD");
   periphery::ExpectKnownAnswer(THash_Sapphire224::StaticClass(),
                                "8F3EC55792316CDFCA40183A8608089934FDEB21ABA4520F4017D3D0");
-  periphery::ExpectKnownAnswer(THash_Sapphire192::StaticClass(), "95413FE02B527E50B5FF57EB763D325129EB796F4A64FB17");
+  periphery::ExpectKnownAnswer(THash_Sapphire192::StaticClass(),
+                               "95413FE02B527E50B5FF57EB763D325129EB796F4A64FB17");
   periphery::ExpectKnownAnswer(THash_Sapphire160::StaticClass(), "73D91ACEB175FD04907A97413C200F532C22B38C");
   periphery::ExpectKnownAnswer(THash_Sapphire128::StaticClass(), "47AE1613C93A942D26748D62432688D8");
 }
@@ -52,7 +53,8 @@ TEST(Sapphire, SizesGiveUnrelatedDigests) {
 
 TEST(Sapphire, SplitUpdatesGiveTheSameDigest) {
   for (const HashClassInfo* cls : kSapphireClasses)
-    for (std::size_t n : {0, 1, 2, 100}) periphery::ExpectSplitIndependent(*cls, periphery::RandomBytes(std::uint32_t(n), n));
+    for (std::size_t n : {0, 1, 2, 100})
+      periphery::ExpectSplitIndependent(*cls, periphery::RandomBytes(std::uint32_t(n), n));
 }
 
 // A second Finish without Start XORs the next closing output into the finished digest; a new

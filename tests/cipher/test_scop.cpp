@@ -57,7 +57,8 @@ struct ScopModel {
     t3 = w >> 8;
   }
 
-  static std::uint64_t Poly(std::uint64_t c4, std::uint64_t c3, std::uint64_t c2, std::uint64_t c1, std::uint64_t z) {
+  static std::uint64_t Poly(std::uint64_t c4, std::uint64_t c3, std::uint64_t c2, std::uint64_t c1,
+                            std::uint64_t z) {
     const std::uint64_t m = 0xFFFFFFFFull;
     std::uint64_t p = 1, sum = 1;
     const std::uint64_t c[5] = {0, c1, c2, c3, c4};
@@ -121,7 +122,10 @@ TEST(ScopTest, AgreesWithAPlainModelOfTheDescription) {
     for (int n = 0; n < 3; ++n) {
       Bytes a = RandomBytes(rng, 128), b = a;
       const bool encrypt = n != 1;
-      if (encrypt) c.EncryptBlock(a.data()); else c.DecryptBlock(a.data());
+      if (encrypt)
+        c.EncryptBlock(a.data());
+      else
+        c.DecryptBlock(a.data());
       model.Unit(b.data(), encrypt);
       ASSERT_EQ(ToHex(a), ToHex(b)) << "unit " << n;
     }
@@ -252,8 +256,9 @@ TEST(ScopTest, ProtectionActionsAreRepeatable) {
 
 TEST(ScopTest, RoundTripInEncryptionModes) {
   std::mt19937 rng(4);
-  cvtest::ExpectRoundTripsInModes(TCipher_SCOP::StaticClass(), rng, {0, 1, 127, 128, 129, 300, 1024},
-                                  [](std::mt19937& r) { return std::size_t(r() % 49); }, 16);
+  cvtest::ExpectRoundTripsInModes(
+      TCipher_SCOP::StaticClass(), rng, {0, 1, 127, 128, 129, 300, 1024},
+      [](std::mt19937& r) { return std::size_t(r() % 49); }, 16);
 }
 
 TEST(ScopTest, KeysGiveDistinctKeystreams) {
@@ -270,8 +275,8 @@ TEST(ScopTest, KeysGiveDistinctKeystreams) {
   EXPECT_EQ(firstUnit({}), zero);
   EXPECT_EQ(firstUnit(Bytes(48, 0)), zero);
   // Neighbouring keys otherwise differ.
-  const Bytes keys[] = {{0x00}, {0x01}, {0x00, 0x01}, {0x01, 0x00}, Bytes(48, 0xFF), {0x01, 0x02, 0x03},
-                        {0x01, 0x02, 0x04}};
+  const Bytes keys[] = {
+      {0x00}, {0x01}, {0x00, 0x01}, {0x01, 0x00}, Bytes(48, 0xFF), {0x01, 0x02, 0x03}, {0x01, 0x02, 0x04}};
   std::vector<std::string> streams;
   for (const auto& k : keys) streams.push_back(firstUnit(k));
   for (std::size_t a = 0; a < streams.size(); ++a)

@@ -64,9 +64,7 @@ TEST(SharkTest, ConvertedValidationVectors) {
   EXPECT_EQ(cvtest::ExpectBlockVectors(TCipher_Shark::StaticClass()), 7u);
 }
 
-TEST(SharkTest, Dimensions) {
-  cvtest::ExpectDimensions<TCipher_Shark>(8, 16, 112);
-}
+TEST(SharkTest, Dimensions) { cvtest::ExpectDimensions<TCipher_Shark>(8, 16, 112); }
 
 TEST(SharkTest, AgreesWithCryptoppForEveryKeyLength) {
   std::mt19937 rng(41);

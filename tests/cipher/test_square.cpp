@@ -39,16 +39,15 @@ TEST(SquareCipherTest, KnownAnswer) {
 TEST(SquareCipherTest, KnownAnswerFromCryptoppBlocks) {
   const Bytes key = cvtest::NameKey("TCipher_Square", 16);
   CryptoPP::Square::Encryption enc(key.data(), key.size());
-  cvtest::ExpectKnownAnswerFromBlocks(TCipher_Square::StaticClass(), [&](std::uint8_t* b) { enc.ProcessBlock(b); });
+  cvtest::ExpectKnownAnswerFromBlocks(TCipher_Square::StaticClass(),
+                                      [&](std::uint8_t* b) { enc.ProcessBlock(b); });
 }
 
 TEST(SquareCipherTest, ValidationVectors) {
   EXPECT_EQ(cvtest::ExpectBlockVectors(TCipher_Square::StaticClass()), 8u);
 }
 
-TEST(SquareCipherTest, Dimensions) {
-  cvtest::ExpectDimensions<TCipher_Square>(16, 16, 288);
-}
+TEST(SquareCipherTest, Dimensions) { cvtest::ExpectDimensions<TCipher_Square>(16, 16, 288); }
 
 TEST(SquareCipherTest, EmptyKeyIsTheZeroKey) {
   TCipher_Square c;

@@ -31,13 +31,9 @@ TEST(ThreeWayTest, KnownAnswer) {
                             "77FC77947C8FDE21E981DF2AB1BC7EF8A3B6444BB6FC79C49B684F09C7BF0E05");
 }
 
-TEST(ThreeWayTest, ReferenceVectors) {
-  EXPECT_EQ(cvtest::ExpectBlockVectors(TCipher_3Way::StaticClass()), 4u);
-}
+TEST(ThreeWayTest, ReferenceVectors) { EXPECT_EQ(cvtest::ExpectBlockVectors(TCipher_3Way::StaticClass()), 4u); }
 
-TEST(ThreeWayTest, Dimensions) {
-  cvtest::ExpectDimensions<TCipher_3Way>(12, 12, 120);
-}
+TEST(ThreeWayTest, Dimensions) { cvtest::ExpectDimensions<TCipher_3Way>(12, 12, 120); }
 
 TEST(ThreeWayTest, ScheduleHoldsKeyAndRoundConstants) {
   TCipher_3Way c;
@@ -63,16 +59,19 @@ TEST(ThreeWayTest, AgreesWithCryptoppOnSwappedWords) {
 
 TEST(ThreeWayTest, ShortKeyIsZeroPadded) {
   std::mt19937 rng(22);
-  cvtest::ExpectShortKeysZeroPadded<TCipher_3Way>(rng, 0, 12, 12, [&](TCipher_3Way& shortKey, TCipher_3Way& padded) {
-    const Bytes block = RandomBytes(rng, 12);
-    EXPECT_EQ(ToHex(cvtest::EncryptBlockCopy(shortKey, block)), ToHex(cvtest::EncryptBlockCopy(padded, block)));
-  });
+  cvtest::ExpectShortKeysZeroPadded<TCipher_3Way>(rng, 0, 12, 12,
+                                                  [&](TCipher_3Way& shortKey, TCipher_3Way& padded) {
+                                                    const Bytes block = RandomBytes(rng, 12);
+                                                    EXPECT_EQ(ToHex(cvtest::EncryptBlockCopy(shortKey, block)),
+                                                              ToHex(cvtest::EncryptBlockCopy(padded, block)));
+                                                  });
 }
 
 TEST(ThreeWayTest, RoundTripInEncryptionModes) {
   std::mt19937 rng(23);
-  cvtest::ExpectRoundTripsInModes(TCipher_3Way::StaticClass(), rng, {0, 1, 11, 12, 13, 27, 120, 333},
-                                  [](std::mt19937& r) { return std::size_t(r() % 13); }, 12);
+  cvtest::ExpectRoundTripsInModes(
+      TCipher_3Way::StaticClass(), rng, {0, 1, 11, 12, 13, 27, 120, 333},
+      [](std::mt19937& r) { return std::size_t(r() % 13); }, 12);
 }
 
 TEST(ThreeWayTest, Registered) {

@@ -35,7 +35,8 @@ Bytes RhashTiger(const Bytes& msg) {
 
 TEST(Tiger, KnownAnswerAndPublishedDigests) {
   periphery::ExpectKnownAnswer(THash_Tiger::StaticClass(), "58787523E09A9084D8E362966895E0EF9E621B4FBC4A44CA");
-  EXPECT_EQ(Hex(periphery::Digest(THash_Tiger::StaticClass(), {})), "3293AC630C13F0245F92BBB1766E16167A4E58492DDE73F3");
+  EXPECT_EQ(Hex(periphery::Digest(THash_Tiger::StaticClass(), {})),
+            "3293AC630C13F0245F92BBB1766E16167A4E58492DDE73F3");
   EXPECT_EQ(Hex(periphery::Digest(THash_Tiger::StaticClass(), periphery::Text("abc"))),
             "2AAB1484E8C158F2BFB8C5FF41B57A525129131C957B5F93");
 }
@@ -59,7 +60,8 @@ TEST(Tiger, SBoxesMatchThePublishedTable) {
 // Lengths around the 56-byte padding boundary and the block size, and random messages.
 TEST(Tiger, AgreesWithCryptoppAndRhash) {
   rhash_library_init();
-  std::vector<std::size_t> lengths = {0, 1, 2, 3, 55, 56, 57, 63, 64, 65, 119, 120, 127, 128, 129, 1000, 4096, 4097};
+  std::vector<std::size_t> lengths = {0,  1,   2,   3,   55,  56,  57,   63,   64,
+                                      65, 119, 120, 127, 128, 129, 1000, 4096, 4097};
   std::mt19937 gen(4711);
   for (int i = 0; i < 40; ++i) lengths.push_back(gen() % 10000);
   auto h = Make<THash_Tiger>();

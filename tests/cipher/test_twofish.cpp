@@ -60,12 +60,11 @@ TEST(TwofishTest, KnownAnswer) {
 TEST(TwofishTest, KnownAnswerFromCryptoppBlocks) {
   const Bytes key = CryptoppKey(cvtest::NameKey("TCipher_Twofish"));
   CryptoPP::Twofish::Encryption enc(key.data(), key.size());
-  cvtest::ExpectKnownAnswerFromBlocks(TCipher_Twofish::StaticClass(), [&](std::uint8_t* b) { enc.ProcessBlock(b); });
+  cvtest::ExpectKnownAnswerFromBlocks(TCipher_Twofish::StaticClass(),
+                                      [&](std::uint8_t* b) { enc.ProcessBlock(b); });
 }
 
-TEST(TwofishTest, PaperVectors) {
-  EXPECT_EQ(cvtest::ExpectBlockVectors(TCipher_Twofish::StaticClass()), 9u);
-}
+TEST(TwofishTest, PaperVectors) { EXPECT_EQ(cvtest::ExpectBlockVectors(TCipher_Twofish::StaticClass()), 9u); }
 
 // The paper's iterated tables: PT(i+1) = CT(i), KEY(i+1) = PT(i) followed by the first bytes of
 // KEY(i); the 49th cipher text of each key size.
@@ -93,9 +92,7 @@ TEST(TwofishTest, PaperIteratedTables) {
   }
 }
 
-TEST(TwofishTest, Dimensions) {
-  cvtest::ExpectDimensions<TCipher_Twofish>(16, 32, 4256);
-}
+TEST(TwofishTest, Dimensions) { cvtest::ExpectDimensions<TCipher_Twofish>(16, 32, 4256); }
 
 TEST(TwofishTest, ShortKeysAreZeroPaddedAndEmptyKeyIsZeroKey) {
   TCipher_Twofish c;

@@ -44,7 +44,7 @@ struct LibraryCall {
 // each buffer it handed out comes back exactly once.
 struct LibraryLog {
   std::string result = "output";
-  std::string failure;   // non-empty: the call throws this
+  std::string failure;    // non-empty: the call throws this
   bool noBuffer = false;  // the call answers a null buffer
   std::vector<LibraryCall> calls;
   std::atomic<int> callCount{0};  // calls begun, for a test that watches another thread's calls
@@ -67,8 +67,8 @@ class FakeLibrary final : public LibraryFacade {
   }
   char* executeA(const char* env, const char* job, std::int32_t protocol, const char* dataDir,
                  const char* parameters) override {
-    log_->calls.push_back({"executeA", env, job, dataDir, parameters != nullptr ? parameters : "", protocol,
-                           0, parameters == nullptr});
+    log_->calls.push_back({"executeA", env, job, dataDir, parameters != nullptr ? parameters : "", protocol, 0,
+                           parameters == nullptr});
     ++log_->callCount;
     if (log_->duringRun) log_->duringRun(0);
     return Answer();
@@ -97,7 +97,7 @@ class FakeLibrary final : public LibraryFacade {
 struct UiLog {
   std::vector<QString> messages;
   std::vector<QUrl> opened;
-  bool openAnswer = true;  // what Open answers: whether the desktop took the file
+  bool openAnswer = true;          // what Open answers: whether the desktop took the file
   std::vector<QString> questions;  // every Confirm, in order
   bool confirmAnswer = true;       // what Confirm answers
   bool realQuestion = false;       // Confirm shows the program's real question box instead
@@ -305,9 +305,9 @@ class ConsoleTest : public ::testing::Test {
   std::shared_ptr<LibraryLog> library_;
   std::shared_ptr<UiLog> ui_;
   SchedulerLoop schedulerLoop_;
-  bool realScheduler_ = false;  // the program's scheduler loop instead of schedulerLoop_
-  bool trayAvailable_ = false;  // the main window gets a SilentTray instead of NoTray
-  SilentTray* tray_ = nullptr;  // that tray, owned by the main window's tray icon
+  bool realScheduler_ = false;                 // the program's scheduler loop instead of schedulerLoop_
+  bool trayAvailable_ = false;                 // the main window gets a SilentTray instead of NoTray
+  SilentTray* tray_ = nullptr;                 // that tray, owned by the main window's tray icon
   std::unique_ptr<ConsoleServices> services_;  // outlives the windows
   std::unique_ptr<MainWindow> mainWindow_;
 };

@@ -40,8 +40,7 @@ class QtAppEnvironment : public ::testing::Environment {
   std::unique_ptr<QApplication> app_;
 };
 
-inline ::testing::Environment* const kQtAppEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
+inline ::testing::Environment* const kQtAppEnvironment = ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
 
 // Aborts the whole binary (with the test's name) when a test outlives its limit: a deadlock
 // then fails the run instead of hanging it.

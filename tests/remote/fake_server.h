@@ -122,7 +122,8 @@ inline int CountEntries(const char* path) {
 
 // Waits (at most `limit`) until a /proc/self directory holds `expected` entries; returns the count
 // last seen. A detached thread leaves the task list a moment after its last statement.
-inline int WaitForEntries(const char* path, int expected, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+inline int WaitForEntries(const char* path, int expected,
+                          std::chrono::milliseconds limit = std::chrono::seconds(10)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   int count = CountEntries(path);
   while (count != expected && std::chrono::steady_clock::now() < deadline) {

@@ -51,8 +51,9 @@ inline constexpr const char* kTrustedLocalUser = "corvlocal";
 inline const std::string& PrepareRealPeers() {
   static const std::string problem = [] {
     if (::geteuid() != 0) return std::string("the real-server tests must run as root");
-    const std::string command = std::string("bash '") + CORVANE_SOURCE_DIR + "/scripts/prepare-remote-test-peers.sh' '" +
-                                kPeerUser + "' '" + kPeerPassword + "' '" + kTrustedLocalUser + "'";
+    const std::string command = std::string("bash '") + CORVANE_SOURCE_DIR +
+                                "/scripts/prepare-remote-test-peers.sh' '" + kPeerUser + "' '" + kPeerPassword +
+                                "' '" + kTrustedLocalUser + "'";
     const int rc = std::system(command.c_str());
     if (rc != 0) return "set-up failed (" + std::to_string(rc) + "): " + command;
     return std::string();

@@ -288,7 +288,8 @@ TEST_F(ExportsTest, ExecuteAReturnsZeroAndTheWorkerAppendsItsBlock) {
   EXPECT_EQ(ExecuteA("Env1", "Job1", 0, Dir(), "b=2&a=1"), "0");
   const std::vector<std::string> first = test::SplitBlocks(test::WaitForBlocks(OutputPath(), 1));
   ASSERT_EQ(first.size(), 1u);
-  EXPECT_EQ(WithoutDateLine(first[0]), ExpectedBlock("printf '%s\\n' 1 2 ; printf 'c\\r\\n'", "1\r\n2\r\nc\r\r\n"));
+  EXPECT_EQ(WithoutDateLine(first[0]),
+            ExpectedBlock("printf '%s\\n' 1 2 ; printf 'c\\r\\n'", "1\r\n2\r\nc\r\r\n"));
 
   // A second run over rsh, whose connection fails, goes to the end of the file.
   Socket closed = Socket::Create(AF_INET);
@@ -299,8 +300,8 @@ TEST_F(ExportsTest, ExecuteAReturnsZeroAndTheWorkerAppendsItsBlock) {
   const std::vector<std::string> both = test::SplitBlocks(test::WaitForBlocks(OutputPath(), 2));
   ASSERT_EQ(both.size(), 2u);
   EXPECT_EQ(both[0], first[0]);
-  EXPECT_EQ(WithoutDateLine(both[1]), ExpectedBlock("printf '%s\\n'  x ; printf 'c\\r\\n'",
-                                                    "Socket Error # 10061\r\nConnection refused."));
+  EXPECT_EQ(WithoutDateLine(both[1]),
+            ExpectedBlock("printf '%s\\n'  x ; printf 'c\\r\\n'", "Socket Error # 10061\r\nConnection refused."));
 }
 
 TEST_F(ExportsTest, EightConcurrentExecuteACallsGiveEightWholeUnmixedBlocks) {
@@ -309,7 +310,8 @@ TEST_F(ExportsTest, EightConcurrentExecuteACallsGiveEightWholeUnmixedBlocks) {
   std::vector<std::string> results(kRuns);
   std::vector<std::thread> callers;
   for (int n = 0; n < kRuns; ++n) {
-    callers.emplace_back([&, n] { results[n] = ExecuteA("Env1", "Job1", n % 2, Dir(), "n=" + std::to_string(n)); });
+    callers.emplace_back(
+        [&, n] { results[n] = ExecuteA("Env1", "Job1", n % 2, Dir(), "n=" + std::to_string(n)); });
   }
   for (std::thread& t : callers) t.join();
   for (const std::string& r : results) EXPECT_EQ(r, "0");
@@ -320,8 +322,8 @@ TEST_F(ExportsTest, EightConcurrentExecuteACallsGiveEightWholeUnmixedBlocks) {
   for (int n = 0; n < kRuns; ++n) {
     std::string output;
     for (int i = 1; i <= 400; ++i) output += "run " + std::to_string(n) + " line " + std::to_string(i) + "\r\n";
-    expected.insert(ExpectedBlock("for i in $(seq 1 400) ; do echo \"run " + std::to_string(n) + " line $i\" ; done",
-                                  output));
+    expected.insert(
+        ExpectedBlock("for i in $(seq 1 400) ; do echo \"run " + std::to_string(n) + " line $i\" ; done", output));
   }
   EXPECT_EQ(blocks.size(), static_cast<std::size_t>(kRuns));
   EXPECT_TRUE(got == expected) << "blocks were torn, mixed or lost";
@@ -417,7 +419,8 @@ TEST(ManyRuns, TenThousandConcurrentExecuteACallsUnderA1024DescriptorLimitGiveTe
     FAIL() << "the runs did not end";
   }
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no descriptor limit could be set; 3: an executeA call did not return \"0\"";
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "2: no descriptor limit could be set; 3: an executeA call did not return \"0\"";
   const std::vector<std::string> blocks = test::SplitBlocks(test::ReadWholeFile(output).value_or(""));
   EXPECT_EQ(blocks.size(), static_cast<std::size_t>(kRuns));
   std::multiset<std::string> got;
@@ -481,7 +484,9 @@ TEST_F(ExportsTest, ThePromptIsARealInputDialogOwnedByTheCallersWindow) {
   ASSERT_EQ(QWidget::find(owner.winId()), &owner);
 
   test::WriteJob(dir_, "Job1",
-                 {{"Command", "echo @\"Value\";echo @\"VALUE\" @\"other\""}, {"value", "pre set"}, {"\xA7value", "Y"},
+                 {{"Command", "echo @\"Value\";echo @\"VALUE\" @\"other\""},
+                  {"value", "pre set"},
+                  {"\xA7value", "Y"},
                   {"other", "o"}});
   DialogAnswer seen;
   AnswerNextDialog(seen, QString::fromLatin1("typed \xE9 text"), true);
@@ -573,9 +578,15 @@ TEST_F(ExportsTest, AnAnswerOutsideLatin1IsRefusedAndAskedAgain) {
   QWidget owner;
   owner.show();
   const auto handle = static_cast<std::uintptr_t>(owner.winId());
-  test::WriteJob(dir_, "Job1", {{"Command", "echo @\"file\""}, {"file", "a.txt"}, {"\xA7" "file", "Y"}});
+  test::WriteJob(dir_, "Job1",
+                 {{"Command", "echo @\"file\""},
+                  {"file", "a.txt"},
+                  {"\xA7"
+                   "file",
+                   "Y"}});
   const QString cyrillic = QString::fromUtf8("\xD1\x84.txt");  // "ф.txt"
-  const QString refusal = QStringLiteral("Job Parameter: The value may only hold characters of the Latin-1 character set");
+  const QString refusal =
+      QStringLiteral("Job Parameter: The value may only hold characters of the Latin-1 character set");
 
   {
     PromptScript script({cyrillic, QString::fromLatin1("f\xE9.txt")});

@@ -96,16 +96,11 @@ TEST(ParameterValue, Cases) {
     std::optional<std::string> expected;
   };
   const Case cases[] = {
-      {"a=1&b=2", "b", "2"},
-      {"a=1&b=2", "a", "1"},
-      {"a=&b=2", "a", ""},
+      {"a=1&b=2", "b", "2"},          {"a=1&b=2", "a", "1"},     {"a=&b=2", "a", ""},
       {"xa=5&a=1", "a", "5"},  // a plain substring search: "xa=" holds "a="
-      {"a=1&b=2", "c", std::nullopt},
-      {"", "a", std::nullopt},
-      {"a", "a", std::nullopt},
-      {"a=x=y&b=1", "a", "x=y"},
-      {"a=%20+1", "a", "%20+1"},  // no decoding
-      {"A=1", "a", std::nullopt},  // case-sensitive
+      {"a=1&b=2", "c", std::nullopt}, {"", "a", std::nullopt},   {"a", "a", std::nullopt},
+      {"a=x=y&b=1", "a", "x=y"},      {"a=%20+1", "a", "%20+1"},  // no decoding
+      {"A=1", "a", std::nullopt},                                 // case-sensitive
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.values) + " / " + c.name);
@@ -160,12 +155,23 @@ TEST_F(StoredJobTest, ChecksInOrderWithTheirTexts) {
       {"empty host", {{"RHost", ""}, {"RLogin", "u"}, {"RPwd", "p"}}, job, 0, kInvalidHostText},
       {"no remote user", {{"RHost", "h"}, {"LLogin", "l"}, {"RPwd", "p"}}, job, 0, kInvalidRemoteUserText},
       {"rsh without local user", {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}}, job, 1, kInvalidLocalUserText},
-      {"rexec without password", {{"RHost", "h"}, {"RLogin", "u"}, {"LLogin", "l"}}, job, 0,
+      {"rexec without password",
+       {{"RHost", "h"}, {"RLogin", "u"}, {"LLogin", "l"}},
+       job,
+       0,
        kInvalidRemotePasswordText},
       {"local user comes first", {{"RHost", "h"}, {"RLogin", "u"}}, job, 1, kInvalidLocalUserText},
       {"no command", {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}}, {}, 0, kMissingCommandText},
-      {"empty command", {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}}, {{"Command", ""}}, 0, kMissingCommandText},
-      {"rexec needs no local user", {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}}, job, 0, kWorkerStartedResult},
+      {"empty command",
+       {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}},
+       {{"Command", ""}},
+       0,
+       kMissingCommandText},
+      {"rexec needs no local user",
+       {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}},
+       job,
+       0,
+       kWorkerStartedResult},
       {"rsh needs no password", {{"RHost", "h"}, {"RLogin", "u"}, {"LLogin", "l"}}, job, 1, kWorkerStartedResult},
       {"protocol 2 needs neither", {{"RHost", "h"}, {"RLogin", "u"}}, job, 2, kWorkerStartedResult},
       {"protocol -1 needs neither", {{"RHost", "h"}, {"RLogin", "u"}}, job, -1, kWorkerStartedResult},
@@ -204,8 +210,9 @@ TEST_F(StoredJobTest, LaterValuesAreNotReadOnceACheckFails) {
 }
 
 TEST_F(StoredJobTest, RequestHoldsTheDecryptedValuesAndTheExpandedCommand) {
-  test::WriteEnvironment(dir_, "Env1",
-                         {{"RHost", "host.example"}, {"RLogin", "ru"}, {"LLogin", "lu"}, {"RPwd", "pw"}, {"port", "22"}});
+  test::WriteEnvironment(
+      dir_, "Env1",
+      {{"RHost", "host.example"}, {"RLogin", "ru"}, {"LLogin", "lu"}, {"RPwd", "pw"}, {"port", "22"}});
   test::WriteJob(dir_, "Job1", {{"Command", " \trun @\"port\";@\" mode\" \r\n"}, {"mode", "fast"}, {"port", ""}});
   ASSERT_EQ(Start(1), kWorkerStartedResult);
   ASSERT_TRUE(started_);
@@ -220,17 +227,20 @@ TEST_F(StoredJobTest, RequestHoldsTheDecryptedValuesAndTheExpandedCommand) {
 
 TEST_F(StoredJobTest, ParameterValuesReplaceStoredValuesAndFlagsAreIgnored) {
   test::WriteEnvironment(dir_, "Env1", {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}});
-  test::WriteJob(dir_, "Job1", {{"Command", "echo @\"a\"/@\"b\""}, {"a", "job-a"}, {"b", "job-b"}, {"\xA7" "a", "Y"}});
+  test::WriteJob(dir_, "Job1",
+                 {{"Command", "echo @\"a\"/@\"b\""},
+                  {"a", "job-a"},
+                  {"b", "job-b"},
+                  {"\xA7"
+                   "a",
+                   "Y"}});
   struct Case {
     const char* parameters;
     const char* command;
   };
   const Case cases[] = {
-      {"", "echo job-a/job-b"},
-      {"a=1&b=2", "echo 1/2"},
-      {"a=&b=2", "echo /2"},
-      {"xa=5&a=1", "echo 5/job-b"},
-      {"b=@\"a\"", "echo job-a/@\"a\""},
+      {"", "echo job-a/job-b"},     {"a=1&b=2", "echo 1/2"},           {"a=&b=2", "echo /2"},
+      {"xa=5&a=1", "echo 5/job-b"}, {"b=@\"a\"", "echo job-a/@\"a\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.parameters);
@@ -255,7 +265,9 @@ TEST_F(StoredJobTest, AStarterThatCannotStartFailsTheCall) {
   test::WriteEnvironment(dir_, "Env1", {{"RHost", "h"}, {"RLogin", "u"}, {"RPwd", "p"}});
   test::WriteJob(dir_, "Job1", {{"Command", "true"}});
   EXPECT_THROW(StartJob(Call(0), "",
-                        [](RunRequest) { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); }),
+                        [](RunRequest) {
+                          throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+                        }),
                std::system_error);
 }
 
@@ -281,7 +293,17 @@ class FakeRunUi final : public RunUi {
 TEST_F(StoredJobTest, FlaggedVariablesAreAskedOncePerNameWithTheFoundValuePreset) {
   test::WriteEnvironment(dir_, "Env1", {{"port", "22"}});
   test::WriteJob(dir_, "Job1",
-                 {{"\xA7" "port", "Y"}, {"other", "o"}, {"\xA7" "other", "y"}, {"user", "root"}, {"\xA7" "USER", "Y"}});
+                 {{"\xA7"
+                   "port",
+                   "Y"},
+                  {"other", "o"},
+                  {"\xA7"
+                   "other",
+                   "y"},
+                  {"user", "root"},
+                  {"\xA7"
+                   "USER",
+                   "Y"}});
   StoredJob job(Call(0));
   FakeRunUi ui;
   ui.answers = {std::string(" 2 2 "), std::string("")};
@@ -371,7 +393,8 @@ TEST_F(StoredJobTest, ExecuteIsBoundedBySilentAndEndlessServers) {
   endless.Join();
   std::string kept;
   for (std::size_t i = 0; i < kLimit / 2; ++i) kept += "\r\n";
-  EXPECT_TRUE(result == kept + OutputLimitLine(kLimit)) << result.substr(result.size() - std::min<std::size_t>(100, result.size()));
+  EXPECT_TRUE(result == kept + OutputLimitLine(kLimit))
+      << result.substr(result.size() - std::min<std::size_t>(100, result.size()));
   EXPECT_EQ(ui.busy_changes, (std::vector<bool>{true, false}));
 }
 
@@ -467,7 +490,8 @@ TEST_F(RealServersTest, ARunFailureBecomesTheResultText) {
   const std::uint16_t refusing = closed.LocalAddress().Port();
   closed.Close();
   FakeRunUi ui;
-  EXPECT_EQ(ExecuteJob(Call(0), ui, RemotePorts{refusing, refusing}), "Socket Error # 10061\r\nConnection refused.");
+  EXPECT_EQ(ExecuteJob(Call(0), ui, RemotePorts{refusing, refusing}),
+            "Socket Error # 10061\r\nConnection refused.");
   EXPECT_EQ(ui.busy_changes, (std::vector<bool>{true, false}));
   test::WriteEnvironment(dir_, "Env1", {{"RPwd", "wrong-pw"}});
   EXPECT_EQ(ExecuteJob(Call(0), ui, ports_), "Connection Closed Gracefully.");

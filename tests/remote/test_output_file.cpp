@@ -43,8 +43,8 @@ constexpr LocalDateTime kRunTime{2024, 3, 5, 14, 7, 9, 250};
 
 std::string ExpectedBlock(std::string_view date_time, std::string_view command, std::string_view host,
                           std::string_view line7) {
-  return "*************************************\r\n" + std::string(date_time) + "\r\nCommand: " + std::string(command) +
-         "\r\nHost: " + std::string(host) +
+  return "*************************************\r\n" + std::string(date_time) +
+         "\r\nCommand: " + std::string(command) + "\r\nHost: " + std::string(host) +
          "\r\n-------------------------------------\r\nResult: \r\n" + std::string(line7) +
          "\r\n*************************************\r\n\r\n";
 }
@@ -519,8 +519,9 @@ TEST(Worker, AFailedRunIsRecordedInItsBlock) {
   closed.Close();
   auto clock = std::make_shared<FixedClock>(kRunTime);
   BackgroundJobWorker(Request("echo x", dir.Path()), RemotePorts{refusing, refusing}, clock).Execute();
-  EXPECT_EQ(ReadWholeFile(OutputFilePath(dir.Path())),
-            ExpectedBlock("2024-03-05 14:07:09", "echo x", "127.0.0.1", "Socket Error # 10061\r\nConnection refused."));
+  EXPECT_EQ(
+      ReadWholeFile(OutputFilePath(dir.Path())),
+      ExpectedBlock("2024-03-05 14:07:09", "echo x", "127.0.0.1", "Socket Error # 10061\r\nConnection refused."));
 }
 
 // A listener that never accepts: connections are made, and nothing ever answers.
@@ -551,7 +552,8 @@ TEST(Worker, RunsAgainstASilentServerEndWithTheirBlocksAndLeaveNothingBehind) {
         RunLimits{std::chrono::milliseconds(300), kDefaultOutputLimit}));
   }
   ASSERT_TRUE(BackgroundJobWorker::WaitUntilIdle(std::chrono::seconds(60)));
-  const std::vector<std::string> blocks = test::SplitBlocks(ReadWholeFile(OutputFilePath(dir.Path())).value_or(""));
+  const std::vector<std::string> blocks =
+      test::SplitBlocks(ReadWholeFile(OutputFilePath(dir.Path())).value_or(""));
   ASSERT_EQ(blocks.size(), static_cast<std::size_t>(kRuns));
   for (const std::string& block : blocks) {
     EXPECT_EQ(block, ExpectedBlock("2024-03-05 14:07:09", "sleep", "127.0.0.1",
@@ -673,7 +675,8 @@ TEST(Worker, ADataDirectoryThatTakesNoNewFileStillRunsTheCommand) {
     std::string command;
     {
       test::FakeServer server(Answering("x\n", &command));
-      BackgroundJobWorker(Request("echo x", dir.Path()), RemotePorts{server.Port(), server.Port()}, clock).Execute();
+      BackgroundJobWorker(Request("echo x", dir.Path()), RemotePorts{server.Port(), server.Port()}, clock)
+          .Execute();
     }
     Report(report, command + "\n");
     {
@@ -719,12 +722,11 @@ TEST(Worker, OnAFullDiskTheFailureBlockIsWritten) {
   });
   if (code == 77) GTEST_SKIP() << "no private mount namespace for a small file system here";
   EXPECT_EQ(code, 0) << "a file was left in the data directory";
-  EXPECT_EQ(content,
-            ExpectedBlock("2024-03-05 14:07:09", "more", "127.0.0.1",
-                          "Cannot write the temporary output file: No space left on device") +
-                ExpectedBlock("2024-03-05 14:07:09", "less", "127.0.0.1",
-                              "The output of the run could not be written: Cannot write file " + path +
-                                  ": No space left on device"));
+  EXPECT_EQ(content, ExpectedBlock("2024-03-05 14:07:09", "more", "127.0.0.1",
+                                   "Cannot write the temporary output file: No space left on device") +
+                         ExpectedBlock("2024-03-05 14:07:09", "less", "127.0.0.1",
+                                       "The output of the run could not be written: Cannot write file " + path +
+                                           ": No space left on device"));
 }
 
 // A block that cannot be written (the output file is a FIFO) is reported on the standard error
@@ -764,10 +766,9 @@ TEST(Worker, ALostBlockIsReportedOnStandardErrorAndInTheSystemLog) {
   const std::string reason = "(2024-03-05 14:07:09, Command: echo x, Host: 127.0.0.1): Cannot open file " + path +
                              " (not a regular file): Invalid argument\n";
   EXPECT_EQ(written, "CorvaneDll: the output block of a background run was not written " + reason);
-  EXPECT_NE(logged.find("CorvaneDll[" ), std::string::npos) << logged;
+  EXPECT_NE(logged.find("CorvaneDll["), std::string::npos) << logged;
   const std::string logged_line = "]: the output block of a background run was not written " + reason;
-  EXPECT_NE(logged.find(logged_line.substr(0, logged_line.size() - 1)), std::string::npos)
-      << logged;
+  EXPECT_NE(logged.find(logged_line.substr(0, logged_line.size() - 1)), std::string::npos) << logged;
   EXPECT_EQ(ModeOf(path), 0600u);
   struct stat st {};
   ASSERT_EQ(::lstat(path.c_str(), &st), 0);
@@ -840,16 +841,18 @@ TEST_F(WorkerRealServers, RexecAndRshBlocksByteForByte) {
   BackgroundJobWorker(Request("printf 'x\\n'", dir_.Path(), 0), ports_, clock).Execute();
   clock->Set(LocalDateTime{2024, 3, 6, 0, 0, 0, 0});
   BackgroundJobWorker(Request("echo a ; echo b >&2 ; printf 'c\\r\\n'", dir_.Path(), 1), ports_, clock).Execute();
-  EXPECT_EQ(ReadWholeFile(path),
-            "earlier content\r\n" + ExpectedBlock("2024-03-05 14:07:09", "printf 'x\\n'", "127.0.0.1", "x\r\n") +
-                ExpectedBlock("2024-03-06", "echo a ; echo b >&2 ; printf 'c\\r\\n'", "127.0.0.1", "a\r\nc\r\r\n"));
+  EXPECT_EQ(ReadWholeFile(path), "earlier content\r\n" +
+                                     ExpectedBlock("2024-03-05 14:07:09", "printf 'x\\n'", "127.0.0.1", "x\r\n") +
+                                     ExpectedBlock("2024-03-06", "echo a ; echo b >&2 ; printf 'c\\r\\n'",
+                                                   "127.0.0.1", "a\r\nc\r\r\n"));
 }
 
 TEST_F(WorkerRealServers, StartedWorkersRunOnTheirOwnAndFreeThemselves) {
   const std::string path = OutputFilePath(dir_.Path());
   auto clock = std::make_shared<FixedClock>(kRunTime);
   for (int i = 0; i < 4; ++i) {
-    BackgroundJobWorker::Start(std::make_unique<BackgroundJobWorker>(Request("echo run" + std::to_string(i), dir_.Path(), i % 2), ports_, clock));
+    BackgroundJobWorker::Start(std::make_unique<BackgroundJobWorker>(
+        Request("echo run" + std::to_string(i), dir_.Path(), i % 2), ports_, clock));
   }
   ASSERT_TRUE(BackgroundJobWorker::WaitUntilIdle(std::chrono::seconds(120)));
   EXPECT_EQ(BackgroundJobWorker::Running(), 0);

@@ -53,8 +53,7 @@ class RealRexec : public ::testing::Test {
 };
 
 TEST_F(RealRexec, RunsTheCommandAsTheUserWithStderrOnTheBackChannel) {
-  EXPECT_EQ(client_.RunCommand("echo hello; echo to-stderr >&2; id -un; printf 'a\\tb'"),
-            "hello\ncorvrx\na\tb");
+  EXPECT_EQ(client_.RunCommand("echo hello; echo to-stderr >&2; id -un; printf 'a\\tb'"), "hello\ncorvrx\na\tb");
   EXPECT_FALSE(client_.StatusNotNul());
   EXPECT_EQ(client_.ErrorText(), "to-stderr\n");
 }
@@ -89,8 +88,7 @@ void ExpectInputEndsAtOnce(RemoteCommandClient& client) {
     const char* output;
     const char* errors;
   };
-  for (const Case& c : {Case{"cat; echo after-cat", "after-cat\n", ""},
-                        Case{"read x; echo got $x", "got\n", ""},
+  for (const Case& c : {Case{"cat; echo after-cat", "after-cat\n", ""}, Case{"read x; echo got $x", "got\n", ""},
                         Case{"read x || echo no-input >&2; wc -c; echo done", "0\ndone\n", "no-input\n"}}) {
     SCOPED_TRACE(c.command);
     EXPECT_EQ(client.RunCommand(c.command), c.output);

@@ -34,7 +34,8 @@ std::string FreeAndReport(char* text) {
 void ExpectLargeResultsWork(int rounds) {
   for (int i = 0; i < rounds; ++i) {
     SCOPED_TRACE(i);
-    const std::string expected = Pattern((3 + static_cast<std::size_t>(i)) * 1024 * 1024, static_cast<char>('a' + i));
+    const std::string expected =
+        Pattern((3 + static_cast<std::size_t>(i)) * 1024 * 1024, static_cast<char>('a' + i));
     ResultText result(expected);
     char* text = result.Release();
     ASSERT_TRUE(std::string_view(text, expected.size()) == expected);

@@ -133,10 +133,8 @@ TEST(DateTimeText, WallClockArithmetic) {
       {"a day over the leap day", AddDays(DT(2024, 2, 28, 23), 1), DT(2024, 2, 29, 23)},
       {"days across years", AddDays(DT(2023, 12, 31, 12), 366), DT(2024, 12, 31, 12)},
       {"days backwards", AddDays(DT(2024, 3, 1), -1), DT(2024, 2, 29)},
-      {"hours across midnight", AddHours(DT(2024, 12, 31, 23, 15, 42, 7), 2),
-       DT(2025, 1, 1, 1, 15, 42, 7)},
-      {"minutes keep the seconds", AddMinutes(DT(2023, 12, 31, 23, 59, 30), 1),
-       DT(2024, 1, 1, 0, 0, 30)},
+      {"hours across midnight", AddHours(DT(2024, 12, 31, 23, 15, 42, 7), 2), DT(2025, 1, 1, 1, 15, 42, 7)},
+      {"minutes keep the seconds", AddMinutes(DT(2023, 12, 31, 23, 59, 30), 1), DT(2024, 1, 1, 0, 0, 30)},
       {"999 minutes", AddMinutes(DT(2024, 3, 5), 999), DT(2024, 3, 5, 16, 39)},
       {"zero", AddDays(jan31, 0), jan31},
   };
@@ -147,8 +145,7 @@ TEST(DateTimeText, ArithmeticPastTheYear9999IsAnError) {
   EXPECT_THROW(AddMonths(DT(9999, 12, 1), 1), DateTimeTextError);
   EXPECT_THROW(AddHours(DT(9999, 12, 31, 23), 1), DateTimeTextError);
   EXPECT_THROW(AddDays(DT(1, 1, 1), -1), DateTimeTextError);
-  EXPECT_THROW(AddMinutes(DT(2024, 1, 1), std::numeric_limits<long long>::max()),
-               DateTimeTextError);
+  EXPECT_THROW(AddMinutes(DT(2024, 1, 1), std::numeric_limits<long long>::max()), DateTimeTextError);
   EXPECT_THROW(AddDays(DT(2024, 1, 1), std::numeric_limits<long long>::min()), DateTimeTextError);
   EXPECT_THROW(AddMonths(DT(2024, 1, 1), std::numeric_limits<long long>::min()), DateTimeTextError);
   EXPECT_EQ(AddMonths(DT(9999, 11, 30), 1), DT(9999, 12, 30));
@@ -172,15 +169,15 @@ LocalDateTime FromTm(const struct tm& tm) {
 
 TEST(DateTimeText, SystemClockGivesTheLocalWallClock) {
   for (const char* tz : {"UTC", "Europe/Berlin", "America/New_York"}) {
-    if (std::string(tz) != "UTC" &&
-        !std::filesystem::exists(std::filesystem::path("/usr/share/zoneinfo") / tz)) {
+    if (std::string(tz) != "UTC" && !std::filesystem::exists(std::filesystem::path("/usr/share/zoneinfo") / tz)) {
       continue;
     }
     ScopedTimeZone zone(tz);
     const time_t before = ::time(nullptr);
     LocalDateTime now = SystemClock().Now();
     const time_t after = ::time(nullptr);
-    struct tm a {}, b {};
+    struct tm a {
+    }, b{};
     ::localtime_r(&before, &a);
     ::localtime_r(&after, &b);
     EXPECT_TRUE(IsValid(now)) << tz;

@@ -38,11 +38,9 @@ const ReadCase kReadCases[] = {
     {"lone CR", "[a]\rk=v\rx=y\r", "[a]\r\nk=v\r\nx=y\r\n\r\n"},
     {"LF CR is two line ends", "[a]\n\rk=v\n\r", "[a]\r\nk=v\r\n\r\n"},
     {"mixed and no final line end", "[a]\r\nk=v\rx=y\nz=w", "[a]\r\nk=v\r\nx=y\r\nz=w\r\n\r\n"},
-    {"blanks and controls stripped", " \t[ x ]\x01 \r\n\t a = b=c \x7F\r\n",
-     "[x]\r\na=b=c\r\n\r\n"},
+    {"blanks and controls stripped", " \t[ x ]\x01 \r\n\t a = b=c \x7F\r\n", "[x]\r\na=b=c\r\n\r\n"},
     {"comments skipped", "[a]\r\n;k=v\r\n  ; note\r\nk2=v2\r\n", "[a]\r\nk2=v2\r\n\r\n"},
-    {"lines before the first section dropped", "k=v\r\nloose\r\n[a]\r\nx=1\r\n",
-     "[a]\r\nx=1\r\n\r\n"},
+    {"lines before the first section dropped", "k=v\r\nloose\r\n[a]\r\nx=1\r\n", "[a]\r\nx=1\r\n\r\n"},
     {"a line without '=' is kept", "[a]\r\nfirst=1\r\n  just text  \r\nlast=2\r\n",
      "[a]\r\nfirst=1\r\njust text\r\nlast=2\r\n\r\n"},
     {"split at the first '='", "[a]\r\n a = b=c \r\n", "[a]\r\na=b=c\r\n\r\n"},
@@ -56,8 +54,7 @@ const ReadCase kReadCases[] = {
     {"high bytes and 0xA7 round-trip", "[\xC4job\xFF]\r\n\xA7var=\x80\xA0\xFE\r\n",
      "[\xC4job\xFF]\r\n\xA7var=\x80\xA0\xFE\r\n\r\n"},
     {"NBSP (0xA0) is not stripped", "[a]\r\n\xA0k=v\xA0\r\n", "[a]\r\n\xA0k=v\xA0\r\n\r\n"},
-    {"NUL inside a line is kept, at its ends stripped", "[a]\r\n\0k=v\0w\0\r\n"s,
-     "[a]\r\nk=v\0w\r\n\r\n"s},
+    {"NUL inside a line is kept, at its ends stripped", "[a]\r\n\0k=v\0w\0\r\n"s, "[a]\r\nk=v\0w\r\n\r\n"s},
     {"key starting with ';' vanishes", "[a]\r\n;key=v\r\n", "[a]\r\n\r\n"},
 };
 
@@ -71,8 +68,7 @@ TEST(IniFileRead, EveryRuleByWrittenForm) {
 }
 
 TEST(IniFileRead, NamesValuesAndLinesWithoutEquals) {
-  const IniFile ini = IniFile::FromBytes(
-      "[ Env 1 ]\r\n RHost = host=1 \r\nplain line\r\nLLogin=\r\n=anon\r\n");
+  const IniFile ini = IniFile::FromBytes("[ Env 1 ]\r\n RHost = host=1 \r\nplain line\r\nLLogin=\r\n=anon\r\n");
   EXPECT_EQ(ini.Sections(), Names{"Env 1"});
   EXPECT_EQ(ini.Keys("env 1"), (Names{"RHost", "LLogin", ""}));
   EXPECT_EQ(ini.Read("Env 1", "RHost"), "host=1");
@@ -98,14 +94,14 @@ TEST(IniFileLookup, CaseFoldingCoversAsciiAndLatin1Letters) {
   const Case cases[] = {
       {"RHost", "rhost", true},
       {"RHOST", "rHoSt", true},
-      {"\xC4\xD6\xDC", "\xE4\xF6\xFC", true},     // ÄÖÜ / äöü
-      {"\xC0\xDE", "\xE0\xFE", true},             // À..Þ / à..þ, the ends of the range
-      {"\xA7Name", "\xA7NAME", true},             // § stays, the letters fold
-      {"\xD7", "\xF7", false},                    // × and ÷ are no letters
-      {"\xDF", "\xFF", false},                    // ß and ÿ have no Latin-1 capitals
-      {"\xA7", "\x87", false},                    // no folding outside letters
-      {"[", "{", false},                          // 0x5B / 0x7B: not letters
-      {"@", "`", false},                          // 0x40 / 0x60
+      {"\xC4\xD6\xDC", "\xE4\xF6\xFC", true},  // ÄÖÜ / äöü
+      {"\xC0\xDE", "\xE0\xFE", true},          // À..Þ / à..þ, the ends of the range
+      {"\xA7Name", "\xA7NAME", true},          // § stays, the letters fold
+      {"\xD7", "\xF7", false},                 // × and ÷ are no letters
+      {"\xDF", "\xFF", false},                 // ß and ÿ have no Latin-1 capitals
+      {"\xA7", "\x87", false},                 // no folding outside letters
+      {"[", "{", false},                       // 0x5B / 0x7B: not letters
+      {"@", "`", false},                       // 0x40 / 0x60
       {"a", "a ", false},
   };
   for (const auto& c : cases) {
@@ -152,10 +148,10 @@ TEST(IniFileWrite, NewEnvironmentIsWrittenByteExact) {
 
 TEST(IniFileWrite, OrderRules) {
   IniFile ini = IniFile::FromBytes("[b]\r\nRHost=h\r\nplain\r\nRPwd=p\r\n[a]\r\nk=1\r\n");
-  ini.Write("c", "new", "1");          // new section: appended at the end
-  ini.Write("B", "added", "2");        // new key: at the end of its section
-  ini.Write("b", "rhost", "h2");       // overwrite: keeps its place, takes the new spelling
-  ini.Write("A", "K", "");             // overwrite with empty
+  ini.Write("c", "new", "1");     // new section: appended at the end
+  ini.Write("B", "added", "2");   // new key: at the end of its section
+  ini.Write("b", "rhost", "h2");  // overwrite: keeps its place, takes the new spelling
+  ini.Write("A", "K", "");        // overwrite with empty
   EXPECT_EQ(ini.ToBytes(),
             "[b]\r\nrhost=h2\r\nplain\r\nRPwd=p\r\nadded=2\r\n\r\n"
             "[a]\r\nK=\r\n\r\n"
@@ -163,10 +159,10 @@ TEST(IniFileWrite, OrderRules) {
   EXPECT_EQ(ini.Sections(), (Names{"b", "a", "c"}));
 
   ini.DeleteKey("b", "RPWD");
-  ini.DeleteKey("b", "missing");       // nothing
-  ini.DeleteKey("missing", "RHost");   // nothing
+  ini.DeleteKey("b", "missing");      // nothing
+  ini.DeleteKey("missing", "RHost");  // nothing
   ini.EraseSection("A");
-  ini.EraseSection("missing");         // nothing
+  ini.EraseSection("missing");  // nothing
   EXPECT_EQ(ini.ToBytes(), "[b]\r\nrhost=h2\r\nplain\r\nadded=2\r\n\r\n[c]\r\nnew=1\r\n\r\n");
 }
 
@@ -180,8 +176,7 @@ TEST(IniFileWrite, ScheduleSectionTakesTheKeyOrderOfItsFirstSave) {
   for (const char* key : {"active", "once", "start", "every", "time", "job", "envir", "prot"})
     ini.Write("on close", key, "x");
   ini.Write("on select", "last", "y");
-  EXPECT_EQ(ini.Keys("on close"),
-            (Names{"active", "once", "start", "every", "time", "prot", "envir", "job"}));
+  EXPECT_EQ(ini.Keys("on close"), (Names{"active", "once", "start", "every", "time", "prot", "envir", "job"}));
   EXPECT_EQ(ini.Keys("on select"),
             (Names{"active", "once", "start", "every", "time", "job", "envir", "prot", "last"}));
 }

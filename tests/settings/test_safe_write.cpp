@@ -182,10 +182,14 @@ TEST(SafeWrite, TheNextSaveRemovesStaleTemporaryFilesOfThatFileOnly) {
   WriteBytes(path, "old");
   const std::vector<std::string> stale = {".CorvaneSchd.ini.corvane-save-AbC123",
                                           ".CorvaneSchd.ini.corvane-save-zzzzzz"};
-  const std::vector<std::string> kept = {".CorvaneEnv.ini.corvane-save-AbC123", ".CorvaneSchd.ini.corvane-save-AbC12",
-                                         "CorvaneSchd.ini.corvane-save-AbC123", ".CorvaneSchd.ini.corvane-save-AbC-23",
-                                         ".CorvaneSchd.ini.corvane-save-Held42", ".CorvaneSchd.ini.AbC123",
-                                         ".CorvaneSchd.ini.zzzzzz", ".CorvaneSchd.ini.corvane-save-AbC1234"};
+  const std::vector<std::string> kept = {".CorvaneEnv.ini.corvane-save-AbC123",
+                                         ".CorvaneSchd.ini.corvane-save-AbC12",
+                                         "CorvaneSchd.ini.corvane-save-AbC123",
+                                         ".CorvaneSchd.ini.corvane-save-AbC-23",
+                                         ".CorvaneSchd.ini.corvane-save-Held42",
+                                         ".CorvaneSchd.ini.AbC123",
+                                         ".CorvaneSchd.ini.zzzzzz",
+                                         ".CorvaneSchd.ini.corvane-save-AbC1234"};
   for (const auto& name : stale) WriteBytes(dir.File(name), "cut short");
   for (const auto& name : kept) WriteBytes(dir.File(name), "not stale");
   // A save in progress (another thread or process) holds the lock on its temporary file.

@@ -27,8 +27,7 @@ std::string OracleStoredText(const std::string& plain) {
   std::array<CryptoPP::byte, 32> digest{};
   CryptoPP::RIPEMD256 hash;
   const std::string_view key_text = StoredValueKeyText();
-  hash.CalculateDigest(digest.data(), reinterpret_cast<const CryptoPP::byte*>(key_text.data()),
-                       key_text.size());
+  hash.CalculateDigest(digest.data(), reinterpret_cast<const CryptoPP::byte*>(key_text.data()), key_text.size());
   CryptoPP::IDEA::Encryption idea(digest.data(), 16);
 
   std::array<CryptoPP::byte, 8> f{};
@@ -55,8 +54,7 @@ std::string OracleStoredText(const std::string& plain) {
   }
 
   std::string text;
-  CryptoPP::StringSource source(
-      out, true, new CryptoPP::Base64Encoder(new CryptoPP::StringSink(text), false));
+  CryptoPP::StringSource source(out, true, new CryptoPP::Base64Encoder(new CryptoPP::StringSink(text), false));
   return text;
 }
 
@@ -80,9 +78,22 @@ TEST_F(StoredValuesTest, EmptyStaysEmpty) {
 
 TEST_F(StoredValuesTest, AgreesWithAnIndependentImplementation) {
   const std::string plains[] = {
-      "0", "1", "Y", "N", "Remote Exec", "Remote Shell", std::string(kFarFutureText),
-      "2024-03-05 14:07:09", "1234567", "12345678", "123456789", "1234567890abcdef",
-      "1234567890abcdefg", "\xA7var \xC4\xD6\xDC", AllBytes(), std::string(1000, '\0'),
+      "0",
+      "1",
+      "Y",
+      "N",
+      "Remote Exec",
+      "Remote Shell",
+      std::string(kFarFutureText),
+      "2024-03-05 14:07:09",
+      "1234567",
+      "12345678",
+      "123456789",
+      "1234567890abcdef",
+      "1234567890abcdefg",
+      "\xA7var \xC4\xD6\xDC",
+      AllBytes(),
+      std::string(1000, '\0'),
   };
   for (const auto& plain : plains) {
     const std::string stored = values_.Encrypt(plain);
@@ -108,8 +119,7 @@ TEST_F(StoredValuesTest, TextOutsideTheBase64AlphabetIsAFormatError) {
   EXPECT_EQ(values_.Decrypt("1"), "");
   EXPECT_EQ(values_.Decrypt("0"), "");
   const std::string stored = values_.Encrypt("Remote Exec");
-  EXPECT_EQ(values_.Decrypt(" " + stored.substr(0, 4) + "\r\n" + stored.substr(4) + "\t"),
-            "Remote Exec");
+  EXPECT_EQ(values_.Decrypt(" " + stored.substr(0, 4) + "\r\n" + stored.substr(4) + "\t"), "Remote Exec");
 }
 
 TEST_F(StoredValuesTest, ThroughASettingsFile) {
@@ -125,9 +135,9 @@ TEST_F(StoredValuesTest, ThroughASettingsFile) {
     ini.WriteBack();
   }
   const std::string bytes = ReadBytes(path);
-  EXPECT_EQ(bytes, "[Nightly \xC4]\r\nactive=" + OracleStoredText("1") + "\r\nstart=" +
-                       OracleStoredText(std::string(kFarFutureText)) + "\r\n\xA7host=" +
-                       OracleStoredText("h\xF6st") + "\r\nlast=\r\n\r\n");
+  EXPECT_EQ(bytes, "[Nightly \xC4]\r\nactive=" + OracleStoredText("1") +
+                       "\r\nstart=" + OracleStoredText(std::string(kFarFutureText)) +
+                       "\r\n\xA7host=" + OracleStoredText("h\xF6st") + "\r\nlast=\r\n\r\n");
 
   // A second manager, keyed on its own, reads the file back.
   TCipherManager other;
@@ -139,8 +149,7 @@ TEST_F(StoredValuesTest, ThroughASettingsFile) {
   EXPECT_EQ(reader.Read(ini, "Nightly \xC4", "\xA7HOST"), "h\xF6st");
   EXPECT_EQ(reader.Read(ini, "Nightly \xC4", "last"), "");
   EXPECT_EQ(reader.Read(ini, "Nightly \xC4", "missing"), "");
-  EXPECT_EQ(reader.Read(ini, "Nightly \xC4", "prot", OracleStoredText("Remote Shell")),
-            "Remote Shell");
+  EXPECT_EQ(reader.Read(ini, "Nightly \xC4", "prot", OracleStoredText("Remote Shell")), "Remote Shell");
 }
 
 }  // namespace

@@ -36,8 +36,7 @@ WorkerEvent BlockUntil(Gate& gate) {
 }
 
 // Polls the stop request like the scheduler loop does, then returns.
-WorkerEvent PollUntilStopped(std::atomic<bool>* bodyReturned = nullptr,
-                                           std::atomic<bool>* entered = nullptr) {
+WorkerEvent PollUntilStopped(std::atomic<bool>* bodyReturned = nullptr, std::atomic<bool>* entered = nullptr) {
   return [bodyReturned, entered](QObject*, BackgroundWorker* thread, void*&) {
     if (entered != nullptr) entered->store(true);
     while (!thread->Terminated()) QThread::yieldCurrentThread();
@@ -218,9 +217,7 @@ TEST_F(BackgroundThreadTest, ExceptionInTheBodyStillEndsTheRun) {
   std::string message;
   int terminated = 0;
   BackgroundThread thread;
-  thread.OnExecute = [](QObject*, BackgroundWorker*, void*&) {
-    throw std::runtime_error("scheduler failed");
-  };
+  thread.OnExecute = [](QObject*, BackgroundWorker*, void*&) { throw std::runtime_error("scheduler failed"); };
   thread.OnTerminate = [&](QObject*, BackgroundWorker* worker, void*&) {
     ++terminated;
     try {
@@ -240,9 +237,7 @@ TEST_F(BackgroundThreadTest, FailingOnStartLeavesTheComponentIdle) {
   auto thread = std::make_unique<BackgroundThread>();
   thread->SetThreadGroup(&group);
   bool executed = false;
-  thread->OnStart = [](QObject*, BackgroundWorker*, void*&) {
-    throw std::runtime_error("cannot start");
-  };
+  thread->OnStart = [](QObject*, BackgroundWorker*, void*&) { throw std::runtime_error("cannot start"); };
   thread->OnExecute = [&](QObject*, BackgroundWorker*, void*&) { executed = true; };
   EXPECT_THROW(thread->Start(), std::runtime_error);
   EXPECT_FALSE(thread->Running());
@@ -256,9 +251,7 @@ TEST_F(BackgroundThreadTest, FailingOnStartLeavesTheComponentIdle) {
   EXPECT_TRUE(executed);
   EXPECT_THROW(
       {
-        thread->OnStart = [](QObject*, BackgroundWorker*, void*&) {
-          throw std::runtime_error("cannot start");
-        };
+        thread->OnStart = [](QObject*, BackgroundWorker*, void*&) { throw std::runtime_error("cannot start"); };
         thread->Start();
       },
       std::runtime_error);
@@ -282,9 +275,7 @@ TEST_F(BackgroundThreadTest, WorkerThatCannotBeCreatedLeavesTheComponentIdle) {
   bool executed = false;
   int terminated = 0;
   // The system refuses the thread: a stack far larger than the address space left to us.
-  thread->OnStart = [](QObject*, BackgroundWorker* worker, void*&) {
-    worker->setStackSize(0xF0000000u);
-  };
+  thread->OnStart = [](QObject*, BackgroundWorker* worker, void*&) { worker->setStackSize(0xF0000000u); };
   thread->OnExecute = [&](QObject*, BackgroundWorker*, void*&) { executed = true; };
   thread->OnTerminate = [&](QObject*, BackgroundWorker*, void*&) { ++terminated; };
   struct rlimit saved {};
@@ -346,8 +337,7 @@ TEST_F(BackgroundThreadTest, SynchronizedCallRunsOnTheGuiThreadWhileTheWorkerWai
   int terminated = 0;
 
   BackgroundThread thread;
-  WorkerEvent handler = [&](QObject* sender, BackgroundWorker* worker,
-                                          void*& data) {
+  WorkerEvent handler = [&](QObject* sender, BackgroundWorker* worker, void*& data) {
     EXPECT_EQ(QThread::currentThread(), gui_);
     EXPECT_EQ(sender, &thread);
     EXPECT_EQ(worker, thread.Worker());
@@ -537,8 +527,7 @@ TEST_F(BackgroundThreadTest, RefreshTicksCarryPercent) {
     worker->SetPercent(42);
     while (!worker->Terminated()) QThread::yieldCurrentThread();
   };
-  thread.OnUpdate = [&](QObject* sender, BackgroundWorker* worker, void*& data,
-                        std::int32_t percent) {
+  thread.OnUpdate = [&](QObject* sender, BackgroundWorker* worker, void*& data, std::int32_t percent) {
     EXPECT_EQ(sender, &thread);
     EXPECT_EQ(worker, thread.Worker());
     EXPECT_EQ(data, &given);
@@ -704,9 +693,7 @@ TEST_F(BackgroundThreadTest, GroupUpdatesFavourTheHigherUpdatePriority) {
   group.OnThreadUpdate = [&](QObject* sender, BackgroundWorker*, void*&, std::int32_t) {
     threadUpdates.push_back(sender);
   };
-  group.OnUpdate = [&](QObject* sender, BackgroundWorker*, void*&, std::int32_t) {
-    updates.push_back(sender);
-  };
+  group.OnUpdate = [&](QObject* sender, BackgroundWorker*, void*&, std::int32_t) { updates.push_back(sender); };
   group.Start();
   auto seen = [](const std::vector<QObject*>& v, QObject* o) {
     return std::find(v.begin(), v.end(), o) != v.end();

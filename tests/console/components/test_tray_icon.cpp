@@ -39,14 +39,10 @@ struct TrayLog {
 
 class FakeTrayBackend final : public TrayBackend {
  public:
-  explicit FakeTrayBackend(std::shared_ptr<TrayLog> log) : log_(std::move(log)) {
-    log_->activated = &Activated;
-  }
+  explicit FakeTrayBackend(std::shared_ptr<TrayLog> log) : log_(std::move(log)) { log_->activated = &Activated; }
   ~FakeTrayBackend() override { log_->activated = nullptr; }
   bool Available() const override { return log_->available; }
-  void Add(const QIcon& icon, const QString& tip) override {
-    log_->calls.push_back({"add", tip, !icon.isNull()});
-  }
+  void Add(const QIcon& icon, const QString& tip) override { log_->calls.push_back({"add", tip, !icon.isNull()}); }
   void Modify(const QIcon& icon, const QString& tip) override {
     log_->calls.push_back({"modify", tip, !icon.isNull()});
   }
@@ -274,8 +270,7 @@ TEST_F(TrayIconTest, DestroyingTheComponentRemovesTheIcon) {
 
 TEST(TrayIconRealBackend, OffscreenHasNoTrayAndMinimizeKeepsTheWindow) {
   test::Watchdog watchdog;
-  if (QSystemTrayIcon::isSystemTrayAvailable())
-    GTEST_SKIP() << "this desktop has a notification area";
+  if (QSystemTrayIcon::isSystemTrayAvailable()) GTEST_SKIP() << "this desktop has a notification area";
   QWidget window;
   window.show();
   TrayIcon tray(&window);
@@ -357,11 +352,9 @@ TEST(TrayIconTrayHost, IconAppearsInARealNotificationArea) {
   QString display;
   for (int n = 140; n < 200 && !server; ++n) {
     const QString socket = QString("/tmp/.X11-unix/X%1").arg(n);
-    if (QFileInfo::exists(socket) || QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n)))
-      continue;
+    if (QFileInfo::exists(socket) || QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n))) continue;
     auto candidate = std::make_unique<OwnProcess>(
-        xvfb, QStringList{QString(":%1").arg(n), "-screen", "0", "640x480x24", "-nolisten", "tcp"},
-        env);
+        xvfb, QStringList{QString(":%1").arg(n), "-screen", "0", "640x480x24", "-nolisten", "tcp"}, env);
     if (test::WaitUntil([&] { return QFileInfo::exists(socket) || !candidate->Running(); },
                         std::chrono::milliseconds(10000)) &&
         candidate->Running()) {
@@ -371,8 +364,7 @@ TEST(TrayIconTrayHost, IconAppearsInARealNotificationArea) {
   }
   if (!server) GTEST_SKIP() << "no X display could be started";
   env.insert("DISPLAY", display);
-  OwnProcess host(trayer, {"--edge", "top", "--align", "right", "--widthtype", "request",
-                           "--height", "24"}, env);
+  OwnProcess host(trayer, {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"}, env);
   ASSERT_TRUE(host.Running());
 
   env.insert("QT_QPA_PLATFORM", "xcb");
@@ -381,13 +373,11 @@ TEST(TrayIconTrayHost, IconAppearsInARealNotificationArea) {
   const QString suppressions =
       QDir(QString::fromUtf8(CORVANE_TEST_DATA_DIR "/../console")).absoluteFilePath("lsan.supp");
   const QString lsan = env.value("LSAN_OPTIONS");
-  env.insert("LSAN_OPTIONS",
-             (lsan.isEmpty() ? QString() : lsan + ":") + "suppressions=" + suppressions);
+  env.insert("LSAN_OPTIONS", (lsan.isEmpty() ? QString() : lsan + ":") + "suppressions=" + suppressions);
   QProcess child;
   child.setProcessEnvironment(env);
   child.setProcessChannelMode(QProcess::MergedChannels);
-  child.start(QCoreApplication::applicationFilePath(),
-              {"--gtest_filter=TrayIconTrayHostChild.*"});
+  child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=TrayIconTrayHostChild.*"});
   ASSERT_TRUE(child.waitForFinished(90000));
   const QString output = QString::fromLocal8Bit(child.readAll());
   EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();

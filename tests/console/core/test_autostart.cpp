@@ -21,13 +21,11 @@ TEST(AutostartTest, ExecArgumentQuoting) {
     const char* path;
     const char* exec;
   };
-  for (const Case& c : {Case{"/opt/corvane/Corvane", R"("/opt/corvane/Corvane")"},
-                        Case{"/home/a b/Corvane", R"("/home/a b/Corvane")"},
-                        Case{R"(/x/"q"/C)", R"("/x/\\"q\\"/C")"},
-                        Case{"/x/$HOME/`id`/C", R"("/x/\\$HOME/\\`id\\`/C")"},
-                        Case{R"(/x\y/C)", R"("/x\\\\y/C")"},
-                        Case{"/x/100%/C", R"("/x/100%%/C")"},
-                        Case{"/x/a\nb/C", R"("/x/a\nb/C")"}}) {
+  for (const Case& c :
+       {Case{"/opt/corvane/Corvane", R"("/opt/corvane/Corvane")"},
+        Case{"/home/a b/Corvane", R"("/home/a b/Corvane")"}, Case{R"(/x/"q"/C)", R"("/x/\\"q\\"/C")"},
+        Case{"/x/$HOME/`id`/C", R"("/x/\\$HOME/\\`id\\`/C")"}, Case{R"(/x\y/C)", R"("/x\\\\y/C")"},
+        Case{"/x/100%/C", R"("/x/100%%/C")"}, Case{"/x/a\nb/C", R"("/x/a\nb/C")"}}) {
     EXPECT_EQ(AutostartEntry::QuoteExecArgument(QString::fromUtf8(c.path)), QString::fromUtf8(c.exec)) << c.path;
   }
 }

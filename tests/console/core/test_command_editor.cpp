@@ -21,8 +21,8 @@ TEST(CommandEditor, OpeningSplitsAtEverySeparator) {
       {"a;b;", {"a", "b"}},
       {"a; b", {"a", " b"}},
       {"ls -l /tmp ; df -h;", {"ls -l /tmp ", " df -h"}},
-      {"a;;b;", {"a", "b"}},        // exactly empty lines are left out
-      {"a; ;b", {"a", " ", "b"}},   // lines of blanks stay
+      {"a;;b;", {"a", "b"}},       // exactly empty lines are left out
+      {"a; ;b", {"a", " ", "b"}},  // lines of blanks stay
       {"", {}},
       {";;;", {}},
       {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
@@ -55,11 +55,8 @@ TEST(CommandEditor, RoundTrips) {
     std::string back;
   };
   const Case cases[] = {
-      {"a;b;", "a;b;"},
-      {"a; b", "a;b;"},
-      {"uname -a;  ;\tuptime ;", "uname -a;uptime;"},
-      {"", ""},
-      {"one", "one;"},
+      {"a;b;", "a;b;"}, {"a; b", "a;b;"}, {"uname -a;  ;\tuptime ;", "uname -a;uptime;"},
+      {"", ""},         {"one", "one;"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(JoinCommandLines(CommandLines(c.command)), c.back) << c.command;

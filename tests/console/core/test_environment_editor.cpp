@@ -59,8 +59,18 @@ TEST_F(EnvironmentEditorTest, WaysToLeaveATypedValue) {
   const Case cases[] = {
       {"another variable", [](auto& e, auto&) { e.SelectVariable("LLogin"); }, true},
       {"another environment", [](auto& e, auto&) { e.SelectEnvironment("test"); }, true},
-      {"New variable", [](auto& e, auto& d) { d.Answer("Extra"); e.NewVariable(); }, true},
-      {"New environment", [](auto& e, auto& d) { d.Answer("stage"); e.NewEnvironment(); }, true},
+      {"New variable",
+       [](auto& e, auto& d) {
+         d.Answer("Extra");
+         e.NewVariable();
+       },
+       true},
+      {"New environment",
+       [](auto& e, auto& d) {
+         d.Answer("stage");
+         e.NewEnvironment();
+       },
+       true},
       {"Close", [](auto&, auto&) {}, true},
       {"the variable removed", [](auto& e, auto&) { e.RemoveVariable(); }, false},
       {"the environment removed", [](auto& e, auto&) { e.RemoveEnvironment(); }, false},
@@ -116,9 +126,9 @@ TEST_F(EnvironmentEditorTest, NewEnvironmentWritesTheFourKeysInOrderAtTheEnd) {
 TEST_F(EnvironmentEditorTest, NewNamesThatAreRefusedOrIgnored) {
   struct Case {
     const char* what;
-    bool variable;                      // New variable (in "prod") instead of New environment
-    std::optional<TypedName> answer;    // nothing: cancelled
-    std::optional<std::string> message; // nothing: no message
+    bool variable;                       // New variable (in "prod") instead of New environment
+    std::optional<TypedName> answer;     // nothing: cancelled
+    std::optional<std::string> message;  // nothing: no message
   };
   const Case cases[] = {
       {"duplicate environment, other case", false, TypedName{"PROD"}, "This name already exists"},

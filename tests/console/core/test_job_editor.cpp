@@ -15,7 +15,9 @@ namespace {
 using test::ReadBytes;
 using test::WriteBytes;
 
-const std::string kFlagHost = "\xA7" "Host";
+const std::string kFlagHost =
+    "\xA7"
+    "Host";
 
 class JobEditorTest : public test::StoredFileTest {
  protected:
@@ -81,9 +83,19 @@ TEST_F(JobEditorTest, WaysToLeaveTypedFields) {
   };
   const Case cases[] = {
       {"another variable", [](auto& e, auto&) { e.SelectVariable("Dir"); }, true, true},
-      {"New variable", [](auto& e, auto& d) { d.Answer("Port"); e.NewVariable(); }, true, true},
+      {"New variable",
+       [](auto& e, auto& d) {
+         d.Answer("Port");
+         e.NewVariable();
+       },
+       true, true},
       {"another job", [](auto& e, auto&) { e.SelectJob("clean"); }, true, true},
-      {"New job", [](auto& e, auto& d) { d.Answer("deploy"); e.NewJob(); }, true, true},
+      {"New job",
+       [](auto& e, auto& d) {
+         d.Answer("deploy");
+         e.NewJob();
+       },
+       true, true},
       {"Close", [](auto&, auto&) {}, true, true},
       {"the variable removed", [](auto& e, auto&) { e.RemoveVariable(); }, true, false},
       {"the job removed", [](auto& e, auto&) { e.RemoveJob(); }, false, false},
@@ -134,8 +146,8 @@ TEST_F(JobEditorTest, NewVariableNames) {
       {TypedName{"\tCommand"}, "\"Command\" is an invalid job parameter name", false},
       {TypedName{"\xA7x"}, "\"\xA7\" is an invalid value", false},
       {TypedName{"x\xA7"}, "\"\xA7\" is an invalid value", false},
-      {TypedName{"host"}, std::nullopt, false},   // duplicate of Host: silently ignored
-      {TypedName{"Dir "}, std::nullopt, false},   // reads back as Dir
+      {TypedName{"host"}, std::nullopt, false},  // duplicate of Host: silently ignored
+      {TypedName{"Dir "}, std::nullopt, false},  // reads back as Dir
       {TypedName{""}, std::nullopt, false},
       {std::nullopt, std::nullopt, false},
       {TypedName{"a=b"}, std::string(kNameHasEquals), false},
@@ -199,15 +211,13 @@ TEST_F(JobEditorTest, FlagKeyIsWrittenAtTheVariablesFirstSave) {
   EXPECT_EQ(editor_.Copy().Keys("clean"), (std::vector<std::string>{"Command", "Target"}));
   dialogs_.Answer("Mode");
   editor_.NewVariable();  // leaves Target: its value and flag are stored now
-  EXPECT_EQ(editor_.Copy().Keys("clean"),
-            (std::vector<std::string>{"Command", "Target", "Mode", "\xA7Target"}));
+  EXPECT_EQ(editor_.Copy().Keys("clean"), (std::vector<std::string>{"Command", "Target", "Mode", "\xA7Target"}));
   editor_.SetDisplay(true);  // ticking stores nothing by itself
   EXPECT_EQ(editor_.Copy().Keys("clean").size(), 4u);
   ASSERT_TRUE(editor_.Close());  // Mode gets its flag at closing
 
   const IniFile file(path_);
-  EXPECT_EQ(file.Keys("clean"),
-            (std::vector<std::string>{"Command", "Target", "Mode", "\xA7Target", "\xA7Mode"}));
+  EXPECT_EQ(file.Keys("clean"), (std::vector<std::string>{"Command", "Target", "Mode", "\xA7Target", "\xA7Mode"}));
   EXPECT_EQ(Plain(file, "clean", "\xA7Target"), "N");
   EXPECT_EQ(Plain(file, "clean", "\xA7Mode"), "Y");
 }

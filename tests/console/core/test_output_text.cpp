@@ -25,8 +25,14 @@ using namespace std::string_view_literals;
 const Case kCases[] = {
     {"plain ASCII", "ls -l"sv, u"ls -l"sv},
     {"the byte 0xA7 alone is Latin-1", "\xA7"sv, u"\u00A7"sv},
-    {"Latin-1 text", "Gr\xFC\xDF" "e \xA7 1"sv, u"Gr\u00FC\u00DFe \u00A7 1"sv},
-    {"two-byte UTF-8", "Gr\xC3\xBC\xC3\x9F" "e"sv, u"Gr\u00FC\u00DFe"sv},
+    {"Latin-1 text",
+     "Gr\xFC\xDF"
+     "e \xA7 1"sv,
+     u"Gr\u00FC\u00DFe \u00A7 1"sv},
+    {"two-byte UTF-8",
+     "Gr\xC3\xBC\xC3\x9F"
+     "e"sv,
+     u"Gr\u00FC\u00DFe"sv},
     {"the section sign in UTF-8", "\xC2\xA7 1"sv, u"\u00A7 1"sv},
     {"three- and four-byte UTF-8", "\xE2\x82\xAC \xF0\x9F\x98\x80"sv, u"\u20AC \U0001F600"sv},
     {"the largest code point", "\xF4\x8F\xBF\xBF"sv, u"\U0010FFFF"sv},
@@ -35,7 +41,10 @@ const Case kCases[] = {
     {"overlong four bytes", "\xF0\x80\x80\xAF"sv, u"\u00F0\u0080\u0080\u00AF"sv},
     {"a UTF-16 surrogate", "\xED\xA0\x80"sv, u"\u00ED\u00A0\u0080"sv},
     {"above U+10FFFF", "\xF4\x90\x80\x80"sv, u"\u00F4\u0090\u0080\u0080"sv},
-    {"a lone continuation byte", "a\x80" "b"sv, u"a\u0080b"sv},
+    {"a lone continuation byte",
+     "a\x80"
+     "b"sv,
+     u"a\u0080b"sv},
     {"one bad byte makes its line Latin-1", "\xC3\xBC \xFC"sv, u"\u00C3\u00BC \u00FC"sv},
     {"each line decides for itself", "caf\xC3\xA9\n\xA7 1\nok"sv, u"caf\u00E9\n\u00A7 1\nok"sv},
     {"a cut character at the end", "Gr\xC3\xBC\xC3"sv, u"Gr\u00FC\uFFFD"sv, true},

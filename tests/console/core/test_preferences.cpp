@@ -24,8 +24,8 @@ TEST(DecimalTextTest, Cases) {
         Case{"2147483647", std::numeric_limits<std::int32_t>::max()},
         Case{"-2147483648", std::numeric_limits<std::int32_t>::min()}, Case{"2147483648", std::nullopt},
         Case{"-2147483649", std::nullopt}, Case{"99999999999999999999", std::nullopt}, Case{"", std::nullopt},
-        Case{"-", std::nullopt}, Case{" 1", std::nullopt}, Case{"1 ", std::nullopt},
-        Case{"0x10", std::nullopt}, Case{"1.5", std::nullopt}, Case{"silver", std::nullopt}}) {
+        Case{"-", std::nullopt}, Case{" 1", std::nullopt}, Case{"1 ", std::nullopt}, Case{"0x10", std::nullopt},
+        Case{"1.5", std::nullopt}, Case{"silver", std::nullopt}}) {
     EXPECT_EQ(ParseDecimalInt32(QString::fromLatin1(c.text)), c.value) << c.text;
   }
 }
@@ -38,16 +38,16 @@ TEST(ReadableTextColorTest, Cases) {
   };
   const QColor black(0, 0, 0), white(255, 255, 255);
   for (const Case& c : {
-           Case{black, black, white},                       // the default text on Black
-           Case{black, QColor(0, 0, 0x80), white},          // Navy
-           Case{black, QColor(0x80, 0, 0), white},          // Maroon
-           Case{black, QColor(0x80, 0, 0x80), white},       // Purple
-           Case{black, QColor(0, 0, 0xFF), white},          // Blue
-           Case{black, QColor(0xC0, 0xC0, 0xC0), black},    // on Silver, the default
-           Case{black, QColor(0x80, 0x80, 0x80), black},    // Gray
-           Case{white, QColor(0xFF, 0xFF, 0), black},       // white on Yellow
+           Case{black, black, white},                     // the default text on Black
+           Case{black, QColor(0, 0, 0x80), white},        // Navy
+           Case{black, QColor(0x80, 0, 0), white},        // Maroon
+           Case{black, QColor(0x80, 0, 0x80), white},     // Purple
+           Case{black, QColor(0, 0, 0xFF), white},        // Blue
+           Case{black, QColor(0xC0, 0xC0, 0xC0), black},  // on Silver, the default
+           Case{black, QColor(0x80, 0x80, 0x80), black},  // Gray
+           Case{white, QColor(0xFF, 0xFF, 0), black},     // white on Yellow
            Case{white, white, black},
-           Case{QColor(0, 0xFF, 0), black, QColor(0, 0xFF, 0)},            // Lime on Black stays
+           Case{QColor(0, 0xFF, 0), black, QColor(0, 0xFF, 0)},                     // Lime on Black stays
            Case{QColor(0xFF, 0xFF, 0), QColor(0, 0, 0x80), QColor(0xFF, 0xFF, 0)},  // Yellow on Navy
            Case{QColor(0x12, 0x34, 0x56), QColor(0x12, 0x34, 0x57), white},
        }) {
@@ -65,9 +65,9 @@ TEST(StoredColorTest, IsBlueGreenRed) {
     QColor color;
     std::int32_t stored;
   };
-  for (const Case& c : {Case{QColor(255, 0, 0), 255}, Case{QColor(0, 255, 0), 0x00FF00},
-                        Case{QColor(0, 0, 255), 0xFF0000}, Case{QColor(0xC0, 0xC0, 0xC0), 12632256},
-                        Case{QColor(0x12, 0x34, 0x56), 0x563412}}) {
+  for (const Case& c :
+       {Case{QColor(255, 0, 0), 255}, Case{QColor(0, 255, 0), 0x00FF00}, Case{QColor(0, 0, 255), 0xFF0000},
+        Case{QColor(0xC0, 0xC0, 0xC0), 12632256}, Case{QColor(0x12, 0x34, 0x56), 0x563412}}) {
     EXPECT_EQ(ToStoredColor(c.color), c.stored);
     EXPECT_EQ(FromStoredColor(c.stored), c.color);
   }

@@ -35,12 +35,12 @@ TEST(ScheduleParameters, EveryNameReadsItsOwnValueInAnyInputOrder) {
   const std::vector<std::vector<ParameterPair>> cases = {
       {},
       {{"who", "sched"}},
-      {{"a", "1"}, {"xa", "5"}},                         // a name that ends another
+      {{"a", "1"}, {"xa", "5"}},                           // a name that ends another
       {{"a", "1"}, {"xa", "5"}, {"yxa", "7"}, {"b", ""}},  // a chain of endings, an empty value
-      {{"", "e"}, {"a", "1"}},                            // the empty name ends every name
-      {{"a", "b=2"}, {"b", "3"}},                         // a's value holds "b="
+      {{"", "e"}, {"a", "1"}},                             // the empty name ends every name
+      {{"a", "b=2"}, {"b", "3"}},                          // a's value holds "b="
       {{"opt", "--level=3"}, {"level", "4"}, {"l", "x=y"}},
-      {{"x&y", "1"}, {"y", "2"}},                         // a name holding "&"
+      {{"x&y", "1"}, {"y", "2"}},  // a name holding "&"
   };
   for (const auto& pairs : cases) ExpectEachReadsItsOwn(pairs);
   EXPECT_EQ(JoinParameterValues({{"xa", "5"}, {"a", "1"}}), "a=1&xa=5");

@@ -94,12 +94,12 @@ TEST_F(SchedulerEditorRules, SaveOrdersAndParameterValues) {
 
   IniFile select;
   WriteScheduledJob(select, values_, "S", fields, entered, NameOrder::JobEnvironmentProtocol);
-  EXPECT_EQ(select.Keys("S"), (Keys{"active", "once", "start", "every", "time", "job", "envir", "prot",
-                                    "\xA7user", "\xA7host"}));
+  EXPECT_EQ(select.Keys("S"),
+            (Keys{"active", "once", "start", "every", "time", "job", "envir", "prot", "\xA7user", "\xA7host"}));
   IniFile close;
   WriteScheduledJob(close, values_, "S", fields, entered, NameOrder::ProtocolEnvironmentJob);
-  EXPECT_EQ(close.Keys("S"), (Keys{"active", "once", "start", "every", "time", "prot", "envir", "job",
-                                   "\xA7user", "\xA7host"}));
+  EXPECT_EQ(close.Keys("S"),
+            (Keys{"active", "once", "start", "every", "time", "prot", "envir", "job", "\xA7user", "\xA7host"}));
   EXPECT_EQ(values_.Read(close, "S", "active"), "1");
   EXPECT_EQ(values_.Read(close, "S", "once"), "0");
   EXPECT_EQ(values_.Read(close, "S", "time"), "1");
@@ -123,7 +123,10 @@ TEST_F(SchedulerEditorRules, SaveOrdersAndParameterValues) {
 TEST_F(SchedulerEditorRules, SaveRefusesValuesTheRunCannotPass) {
   IniFile file;
   values_.Write(file, "S", "job", "Job1");
-  values_.Write(file, "S", "\xA7" "b", "a=2");
+  values_.Write(file, "S",
+                "\xA7"
+                "b",
+                "a=2");
   const std::string before = file.ToBytes();
   ScheduleFields fields;
   fields.job = "Job1";
@@ -152,8 +155,14 @@ TEST_F(SchedulerEditorRules, SaveRefusesValuesTheRunCannotPass) {
   entered.Clear();
   entered.Enter("B", "3");
   EXPECT_EQ(refusal(fields, entered), "");
-  EXPECT_EQ(values_.Read(file, "S", "\xA7" "a"), "b=1");
-  EXPECT_EQ(values_.Read(file, "S", "\xA7" "b"), "3");
+  EXPECT_EQ(values_.Read(file, "S",
+                         "\xA7"
+                         "a"),
+            "b=1");
+  EXPECT_EQ(values_.Read(file, "S",
+                         "\xA7"
+                         "b"),
+            "3");
 }
 
 TEST_F(SchedulerEditorRules, ActiveChecksInOrder) {
@@ -219,8 +228,8 @@ TEST_F(SchedulerEditorRules, LoadDefaultsAndBadTime) {
 }
 
 TEST(SchedulerEditorLists, ParametersAndSorting) {
-  const IniFile jobs = IniFile::FromBytes(
-      "[Job1]\r\nCommand=x\r\nzeta=\r\n\xA7zeta=\r\nalpha=\r\ncommand =y\r\n\r\n");
+  const IniFile jobs =
+      IniFile::FromBytes("[Job1]\r\nCommand=x\r\nzeta=\r\n\xA7zeta=\r\nalpha=\r\ncommand =y\r\n\r\n");
   EXPECT_EQ(JobParameters(jobs, "job1"), (Keys{"zeta", "alpha"}));
   EXPECT_TRUE(JobParameters(jobs, "").empty());
   EXPECT_EQ(SortedNames({"beta", "Alpha", "alpha", "Gamma"}), (Keys{"Alpha", "alpha", "beta", "Gamma"}));

@@ -220,9 +220,14 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   const std::string nextText = FormatDateTimeText(AddDays(start, 1));
   const std::string schedulePath = directory + "/CorvaneSchd.ini";
   IniFile schedule;
-  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
-           {"active", "1"}, {"once", "0"}, {"start", startText}, {"every", "1"}, {"time", "0"},
-           {"job", "Job1"}, {"envir", "Env1"}, {"prot", "Remote Exec"}}) {
+  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{{"active", "1"},
+                                                                                   {"once", "0"},
+                                                                                   {"start", startText},
+                                                                                   {"every", "1"},
+                                                                                   {"time", "0"},
+                                                                                   {"job", "Job1"},
+                                                                                   {"envir", "Env1"},
+                                                                                   {"prot", "Remote Exec"}}) {
     values.Write(schedule, "Nightly", key, value);
   }
   schedule.WriteBack(schedulePath);
@@ -246,9 +251,9 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
                               std::chrono::seconds(30)));
   EXPECT_FALSE(values.Read(IniFile(schedulePath), "Nightly", "last").empty());
   EXPECT_EQ(values.Read(IniFile(schedulePath), "Nightly", "active"), "1");
-  EXPECT_TRUE(test::PumpUntil(
-      [&] { return ReadBytes(directory + "/output.txt").find("corvane-42") != std::string::npos; },
-      std::chrono::seconds(30)))
+  EXPECT_TRUE(
+      test::PumpUntil([&] { return ReadBytes(directory + "/output.txt").find("corvane-42") != std::string::npos; },
+                      std::chrono::seconds(30)))
       << ReadBytes(directory + "/output.txt");
   form->close();
   form->ShutdownWorker();
@@ -274,10 +279,13 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   values.Write(environments, "Env1", "RPwd", test::kPeerPassword);
   environments.WriteBack(directory + "/CorvaneEnv.ini");
   IniFile jobs;
-  values.Write(jobs, "Job2", "Command",
-               "echo who=@\"who\" a=@\"a\" xa=@\"xa\" b=@\"b\" zb=@\"zb\" opt=@\"opt\"");
-  for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
-           {"who", "world"}, {"a", "job-a"}, {"xa", "job-xa"}, {"b", "job-b"}, {"zb", "job-zb"}, {"opt", "none"}}) {
+  values.Write(jobs, "Job2", "Command", "echo who=@\"who\" a=@\"a\" xa=@\"xa\" b=@\"b\" zb=@\"zb\" opt=@\"opt\"");
+  for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{{"who", "world"},
+                                                                                    {"a", "job-a"},
+                                                                                    {"xa", "job-xa"},
+                                                                                    {"b", "job-b"},
+                                                                                    {"zb", "job-zb"},
+                                                                                    {"opt", "none"}}) {
     values.Write(jobs, "Job2", name, value);
   }
   jobs.WriteBack(directory + "/CorvaneJob.ini");
@@ -287,10 +295,20 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   start = AddMinutes(start, -1);
   const std::string schedulePath = directory + "/CorvaneSchd.ini";
   IniFile schedule;
-  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
-           {"active", "1"}, {"once", "1"}, {"start", FormatDateTimeText(start)}, {"job", "Job2"},
-           {"envir", "Env1"}, {"prot", "Remote Exec"}, {"\xA7who", "sched"}, {"\xA7xa", "5"},
-           {"\xA7" "a", "1"}, {"\xA7opt", "--level=3"}, {"\xA7zb", "7"}}) {
+  for (const auto& [key, value] :
+       std::vector<std::pair<std::string, std::string>>{{"active", "1"},
+                                                        {"once", "1"},
+                                                        {"start", FormatDateTimeText(start)},
+                                                        {"job", "Job2"},
+                                                        {"envir", "Env1"},
+                                                        {"prot", "Remote Exec"},
+                                                        {"\xA7who", "sched"},
+                                                        {"\xA7xa", "5"},
+                                                        {"\xA7"
+                                                         "a",
+                                                         "1"},
+                                                        {"\xA7opt", "--level=3"},
+                                                        {"\xA7zb", "7"}}) {
     values.Write(schedule, "Values", key, value);
   }
   schedule.WriteBack(schedulePath);
@@ -311,9 +329,9 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
 
   ASSERT_TRUE(test::PumpUntil([&] { return values.Read(IniFile(schedulePath), "Values", "active") == "0"; },
                               std::chrono::seconds(30)));
-  EXPECT_TRUE(test::PumpUntil(
-      [&] { return ReadBytes(directory + "/output.txt").find("who=") != std::string::npos; },
-      std::chrono::seconds(30)))
+  EXPECT_TRUE(
+      test::PumpUntil([&] { return ReadBytes(directory + "/output.txt").find("who=") != std::string::npos; },
+                      std::chrono::seconds(30)))
       << ReadBytes(directory + "/output.txt");
   form->close();
   form->ShutdownWorker();

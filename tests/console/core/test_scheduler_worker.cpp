@@ -89,8 +89,8 @@ TEST(SchedulerRules, RescheduleTable) {
 
 TEST(SchedulerRules, PeriodNumbersAndProtocol) {
   const std::pair<const char*, std::int32_t> numbers[] = {
-      {"5", 5},   {"999", 999}, {"0", 0},    {"-3", -3}, {"+2", 2},          {"", -1},
-      {"abc", -1}, {"5x", -1},  {" 5", -1}, {"-", -1},  {"99999999999", -1}, {"2147483647", 2147483647},
+      {"5", 5},    {"999", 999}, {"0", 0},   {"-3", -3}, {"+2", 2},           {"", -1},
+      {"abc", -1}, {"5x", -1},   {" 5", -1}, {"-", -1},  {"99999999999", -1}, {"2147483647", 2147483647},
   };
   for (const auto& [text, value] : numbers) EXPECT_EQ(ReadPeriodNumber(text), value) << text;
   EXPECT_EQ(ProtocolIndexOf("Remote Exec"), 0);
@@ -146,8 +146,14 @@ class SchedulerPass : public ::testing::Test {
   // A recurring job due at `start`.
   void PutJob(const std::string& section, const std::string& start, const std::string& once = "0",
               const std::string& every = "1", const std::string& time = "0") {
-    Put(section, {{"active", "1"}, {"once", once}, {"start", start}, {"every", every}, {"time", time},
-                  {"job", "job-" + section}, {"envir", "env-" + section}, {"prot", "Remote Exec"}});
+    Put(section, {{"active", "1"},
+                  {"once", once},
+                  {"start", start},
+                  {"every", every},
+                  {"time", time},
+                  {"job", "job-" + section},
+                  {"envir", "env-" + section},
+                  {"prot", "Remote Exec"}});
   }
 
   SchedulerWorker MakeWorker() {
@@ -343,7 +349,14 @@ TEST_F(SchedulerPass, RunGetsTheScheduledJobsOwnParameterValues) {
   PutJob("Plain", "2024-05-01 09:00:00");
   PutJob("Valued", "2024-05-01 09:00:00");
   // In file order xa comes first; an empty value is none (the job's own value stands).
-  Put("Valued", {{"\xA7xa", "5"}, {"\xA7" "a", "1"}, {"\xA7who", "sched"}, {"\xA7" "b", ""}});
+  Put("Valued", {{"\xA7xa", "5"},
+                 {"\xA7"
+                  "a",
+                  "1"},
+                 {"\xA7who", "sched"},
+                 {"\xA7"
+                  "b",
+                  ""}});
   // Variables of the job and its environment that "who=" would otherwise reach keep their own
   // values (the job's first); "c" is reached by nothing.
   IniFile jobs;
@@ -364,9 +377,16 @@ TEST_F(SchedulerPass, RunGetsTheScheduledJobsOwnParameterValues) {
 
 TEST_F(SchedulerPass, ValuesThatCannotBePassedAreLoggedNotRunAndRescheduled) {
   PutJob("Amp", "2024-05-01 09:00:00");
-  Put("Amp", {{"\xA7" "a", "x&y"}});  // a hand-edited file: the editor refuses it
+  Put("Amp", {{"\xA7"
+               "a",
+               "x&y"}});  // a hand-edited file: the editor refuses it
   PutJob("Cycle", "2024-05-01 09:00:00");
-  Put("Cycle", {{"\xA7" "a", "b=1"}, {"\xA7" "b", "a=2"}});
+  Put("Cycle", {{"\xA7"
+                 "a",
+                 "b=1"},
+                {"\xA7"
+                 "b",
+                 "a=2"}});
   SchedulerWorker worker = MakeWorker();
   worker.RunPass();
   EXPECT_TRUE(runs_.empty());
@@ -414,8 +434,8 @@ TEST_F(SchedulerPass, NewLogIsCreatedForItsOwnerAndALinkIsFollowed) {
   std::filesystem::create_symlink(target, LogPath());
   PutJob("B", "2024-05-01 09:30:00");
   worker.RunPass();
-  EXPECT_EQ(ReadBytes(target), FormatLogBlock("2024-05-01 10:00:00", "A", "0") +
-                                   FormatLogBlock("2024-05-01 10:00:00", "B", "0"));
+  EXPECT_EQ(ReadBytes(target),
+            FormatLogBlock("2024-05-01 10:00:00", "A", "0") + FormatLogBlock("2024-05-01 10:00:00", "B", "0"));
   EXPECT_TRUE(warnings_.empty());
 }
 
@@ -496,7 +516,8 @@ TEST_F(SchedulerPass, LoopPausesBeforeEachPassAndEndsWhenAPauseEndsOnTheStop) {
     if (pauses.size() == 3) stop_ = true;
   };
   int runs = 0;
-  hooks.run = [&runs](const std::string&, const std::string&, std::int32_t, const std::string&, const std::string&) {
+  hooks.run = [&runs](const std::string&, const std::string&, std::int32_t, const std::string&,
+                      const std::string&) {
     ++runs;
     return std::string("0");
   };

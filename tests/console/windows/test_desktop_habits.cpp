@@ -196,8 +196,8 @@ TEST_F(DesktopHabitsTest, ARefusedTextLeavesTheFocusInItsField) {
     const char* refusal;
   };
   const std::vector<Case> cases{
-      {"environment value", &environments, environments.valueEdit_, [&] { environments.valueEdit_->setText(euro); },
-       environments.closeButton_, kValueNotLatin1},
+      {"environment value", &environments, environments.valueEdit_,
+       [&] { environments.valueEdit_->setText(euro); }, environments.closeButton_, kValueNotLatin1},
       {"job command", &jobs, jobs.commandEdit_, [&] { jobs.commandEdit_->setText(euro); }, jobs.closeButton_,
        kCommandNotLatin1},
       {"scheduler value", &scheduler, scheduler.valueEdit_, [&] { scheduler.valueEdit_->setText(euro); },
@@ -244,13 +244,14 @@ TEST_F(DesktopHabitsTest, ARefusedNameComesBackInItsInputDialogToBeCorrected) {
     std::function<QString()> selected;
   };
   const std::vector<Case> cases{
-      {"an environment that exists", environments.newEnvironmentButton_, "PROD", "This name already exists", "Beta",
-       [&] { return environments.environmentList_->currentText(); }},
+      {"an environment that exists", environments.newEnvironmentButton_, "PROD", "This name already exists",
+       "Beta", [&] { return environments.environmentList_->currentText(); }},
       {"a variable not in Latin-1", environments.newVariableButton_, euro,
        QString::fromLatin1(kNameNotLatin1.data(), kNameNotLatin1.size()), QString::fromUtf8("caf\u00e9"),
        [&] { return environments.variableList_->currentText(); }},
       {"a job variable named Command", jobs.newVariableButton_, " command ",
-       "\"Command\" is an invalid job parameter name", "commander", [&] { return jobs.variableList_->currentText(); }},
+       "\"Command\" is an invalid job parameter name", "commander",
+       [&] { return jobs.variableList_->currentText(); }},
       {"a scheduled job that exists", scheduler.newButton_, "Nightly", "This name already exists", "Weekly",
        [&] { return scheduler.scheduledJobList_->currentText(); }},
   };

@@ -145,7 +145,7 @@ TEST_F(EditorWindowsTest, WindowsAreRegisteredHiddenWithTheirCaptions) {
     EXPECT_TRUE(window->isWindow());
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   }
-  EXPECT_EQ(Environments().minimumSize(), Environments().maximumSize());  // fixed size
+  EXPECT_EQ(Environments().minimumSize(), Environments().maximumSize());    // fixed size
   EXPECT_NE(CommandEditor().minimumSize(), CommandEditor().maximumSize());  // resizable
   EXPECT_TRUE(CommandEditor().windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
   // The group captions and the buttons that end the windows are bold, the rest is not.
@@ -175,8 +175,8 @@ TEST_F(EditorWindowsTest, WindowsComeUpCentredOnTheMainWindow) {
                                                &windows_->Scheduler(), &windows_->DatePicker()}) {
     window->present();
     const QPoint offset = window->frameGeometry().center() - centre;
-    EXPECT_LE(offset.manhattanLength(), 4) << window->windowTitle().toStdString() << " is off by "
-                                           << offset.x() << "," << offset.y();
+    EXPECT_LE(offset.manhattanLength(), 4)
+        << window->windowTitle().toStdString() << " is off by " << offset.x() << "," << offset.y();
     window->hide();
   }
 }
@@ -262,8 +262,8 @@ TEST_F(EditorWindowsTest, TypedTextIsKeptOrRefusedNeverCut) {
   struct Case {
     const char* what;
     QLineEdit* field;
-    std::function<void()> leave;   // what stores the field: leaving its variable or job
-    QComboBox* list;               // the list that must still show what the field belongs to
+    std::function<void()> leave;  // what stores the field: leaving its variable or job
+    QComboBox* list;              // the list that must still show what the field belongs to
     QString shown;
     QWidget* window;
     QString refusal;
@@ -309,7 +309,9 @@ TEST_F(EditorWindowsTest, TypedTextIsKeptOrRefusedNeverCut) {
   EXPECT_FALSE(environmentWindow.isVisible());
   EXPECT_FALSE(jobWindow.isVisible());
   EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "na\xEFve \xA7 caf\xE9");
-  EXPECT_EQ(Plain(JobPath(), "a", "Command"), "echo Gr\xFC\xDF" "e;");
+  EXPECT_EQ(Plain(JobPath(), "a", "Command"),
+            "echo Gr\xFC\xDF"
+            "e;");
   EXPECT_EQ(Plain(JobPath(), "a", "Target"), "/srv");
   EXPECT_TRUE(log_->messages.empty()) << log_->messages.join(" | ").toStdString();
 }
@@ -431,8 +433,9 @@ TEST_F(EditorWindowsTest, CommandEditorOkFollowsTheJobTheJobEditorShows) {
   JobWindow& jobWindow = Jobs();
   CommandWindow& commandWindow = CommandEditor();
   const QString refusal = QString::fromLatin1(kCommandJobNotShown).arg("a");
-  EXPECT_EQ(refusal, "The job editor does not show the job \"a\". Open the job editor, select \"a\" there "
-                     "and press OK again, or press Cancel to drop this command.");
+  EXPECT_EQ(refusal,
+            "The job editor does not show the job \"a\". Open the job editor, select \"a\" there "
+            "and press OK again, or press Cancel to drop this command.");
   Choose(jobWindow.jobList_, "a");
   jobWindow.editCommandButton_->click();
   commandWindow.commandText_->setPlainText("meant for a");

@@ -32,7 +32,8 @@ TEST_F(HelpWindowTest, ShowsTheFileReadOnlyWithItsTextDecoded) {
   EXPECT_EQ(help.windowTitle(), QStringLiteral("Corvane 2.0 - Help"));
   EXPECT_TRUE(help.isWindow());
   EXPECT_EQ(help.parentWidget(), &main);
-  ASSERT_TRUE(help.loadFile(Write("help.txt", QByteArray("\xA7 1 Latin-1\r\nGr\xC3\xBC\xC3\x9F" "e\r\n"))));
+  ASSERT_TRUE(help.loadFile(Write("help.txt", QByteArray("\xA7 1 Latin-1\r\nGr\xC3\xBC\xC3\x9F"
+                                                         "e\r\n"))));
   EXPECT_EQ(help.text(), QString::fromUtf16(u"\u00A7 1 Latin-1\nGr\u00FC\u00DFe\n"));
   const auto* view = help.findChild<QPlainTextEdit*>();
   ASSERT_NE(view, nullptr);
@@ -54,7 +55,8 @@ TEST_F(HelpWindowTest, AFileThatCannotBeShownLeavesTheTextAsItWas) {
 
 TEST_F(HelpWindowTest, ShowsTheProgramsHelpFile) {
   HelpWindow help(nullptr, ui_);
-  ASSERT_TRUE(help.loadFile(QString::fromUtf8(CORVANE_TEST_DATA_DIR "/../../console/CORVANE.HLP"))) << help.errorString().toStdString();
+  ASSERT_TRUE(help.loadFile(QString::fromUtf8(CORVANE_TEST_DATA_DIR "/../../console/CORVANE.HLP")))
+      << help.errorString().toStdString();
   EXPECT_TRUE(help.text().startsWith(QStringLiteral("CORVANE 2.0 - HELP AND TUTORIAL\n")));
 }
 

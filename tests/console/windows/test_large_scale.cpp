@@ -54,7 +54,8 @@ TEST(LargeScaleTest, WindowsLargerThanTheScreenAreFittedIntoIt) {
            &windows->About()}) {
     SCOPED_TRACE(window->windowTitle().toStdString());
     ASSERT_TRUE(window->isVisible());
-    EXPECT_TRUE(area.contains(window->geometry().topLeft())) << window->geometry().x() << "," << window->geometry().y();
+    EXPECT_TRUE(area.contains(window->geometry().topLeft()))
+        << window->geometry().x() << "," << window->geometry().y();
   }
   windows.reset();
   mainWindow.reset();

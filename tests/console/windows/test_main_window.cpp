@@ -92,7 +92,7 @@ TEST_F(ConsoleTest, FirstShowWithEmptyPreferences) {
 }
 
 TEST_F(ConsoleTest, FirstShowAppliesStoredPreferences) {
-  Store("BGCLR", "255");  // red
+  Store("BGCLR", "255");           // red
   Store("FONTCOLOR", "16711680");  // blue
   Store("FONTSIZE", "12");
   Store("FONTSTYLE", "3");
@@ -167,8 +167,7 @@ TEST_F(ConsoleTest, MissingSelectionGivesOneMessageAndNoCall) {
     int environment, job;
     const char* message;
   };
-  for (const Case& c : {Case{-1, 0, "Please Select an Environment Name"},
-                        Case{0, -1, "Please Select a Job Name"},
+  for (const Case& c : {Case{-1, 0, "Please Select an Environment Name"}, Case{0, -1, "Please Select a Job Name"},
                         Case{-1, -1, "Please Select an Environment Name"}}) {
     SCOPED_TRACE(c.message);
     MainWindow& form = Shown();
@@ -234,8 +233,12 @@ TEST_F(ExecuteTest, ForegroundOutputIsUtf8WhereValidAndTheCutCountsBytes) {
     return text;
   }();
   for (const Case& c : {
-           Case{"UTF-8 and Latin-1 lines", "Gr\xC3\xBC\xC3\x9F" "e\r\n\xA7 1\r\n", false,
-                QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e\n\xC2\xA7 1\n")},
+           Case{"UTF-8 and Latin-1 lines",
+                "Gr\xC3\xBC\xC3\x9F"
+                "e\r\n\xA7 1\r\n",
+                false,
+                QString::fromUtf8("Gr\xC3\xBC\xC3\x9F"
+                                  "e\n\xC2\xA7 1\n")},
            Case{"a whole output ending in a Latin-1 letter", "caf\xE9", false, QString::fromLatin1("caf\xE9")},
            Case{"cut after 32000 bytes, inside a character", umlauts, false,
                 "a" + QString(15999, QChar(0xFC)) + QChar(QChar::ReplacementCharacter)},
@@ -552,7 +555,9 @@ TEST_F(ExecuteTest, MenuAndToolBarReachExecute) {
 // A menu caption as shown: the mnemonic's marker removed ("&&" shows one "&").
 QString Caption(const QAction* action) {
   QString text = action->text();
-  text.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+  text.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
+      .remove(QLatin1Char('&'))
+      .replace(QChar(1), QLatin1Char('&'));
   return text;
 }
 
@@ -697,9 +702,14 @@ TEST_F(ConsoleTest, FifoLogHoldsNeitherTheSchedulerNorQuit) {
   start.second = 0;
   start.millisecond = 0;
   IniFile schedule;
-  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
-           {"active", "1"}, {"once", "1"}, {"start", FormatDateTimeText(AddMinutes(start, -1))},
-           {"job", "Job1"}, {"envir", "Env1"}, {"prot", "Remote Exec"}, {"\xA7who", "sched"}}) {
+  for (const auto& [key, value] :
+       std::vector<std::pair<std::string, std::string>>{{"active", "1"},
+                                                        {"once", "1"},
+                                                        {"start", FormatDateTimeText(AddMinutes(start, -1))},
+                                                        {"job", "Job1"},
+                                                        {"envir", "Env1"},
+                                                        {"prot", "Remote Exec"},
+                                                        {"\xA7who", "sched"}}) {
     values.Write(schedule, "Once", key, value);
   }
   schedule.WriteBack(schedulePath);
@@ -707,7 +717,7 @@ TEST_F(ConsoleTest, FifoLogHoldsNeitherTheSchedulerNorQuit) {
   realScheduler_ = true;
   MainWindow& form = Shown();
   ASSERT_TRUE(test::PumpUntil([&] { return values.Read(IniFile(schedulePath), "Once", "active") == "0"; },
-                        std::chrono::seconds(30)));
+                              std::chrono::seconds(30)));
   form.close();
   form.ShutdownWorker();
   ASSERT_EQ(library_->calls.size(), 1u);
@@ -742,7 +752,8 @@ TEST_F(ConsoleTest, HelpShowsTheHelpTextInAWindowOfTheProgram) {
   MainWindow& form = Shown();
   test::Action(form, "helpAction")->trigger();  // no help file beside the program: said so, no window
   ASSERT_EQ(ui_->messages.size(), 1u);
-  EXPECT_TRUE(ui_->messages[0].startsWith("Cannot open the help file \"" + Dir() + "/CORVANE.HLP\"")) << ui_->messages[0].toStdString();
+  EXPECT_TRUE(ui_->messages[0].startsWith("Cannot open the help file \"" + Dir() + "/CORVANE.HLP\""))
+      << ui_->messages[0].toStdString();
   EXPECT_FALSE(form.Help().isVisible());
 
   WriteFile("CORVANE.HLP", "HELP\r\n\xA7 1 Start\r\n");
@@ -1084,8 +1095,9 @@ TEST_F(WindowsTest, AboutWindowOpensTheWebAddress) {
   ui_->openAnswer = false;  // no browser opened: said so, with the address to type elsewhere
   about.onWebAddressClicked();
   ASSERT_EQ(ui_->messages.size(), 1u);
-  EXPECT_EQ(ui_->messages[0], QStringLiteral("Cannot open the web address \"%1\": no web browser could be started for it.")
-                                  .arg(QString::fromLatin1(kProductWebAddress)));
+  EXPECT_EQ(ui_->messages[0],
+            QStringLiteral("Cannot open the web address \"%1\": no web browser could be started for it.")
+                .arg(QString::fromLatin1(kProductWebAddress)));
   about.onCloseClicked();
   EXPECT_FALSE(about.isVisible());
 }
@@ -1141,7 +1153,8 @@ TEST(ProgramPathsTest, InstalledLayoutKeepsItsFilesInThePerUserFolder) {
 TEST(ProgramPathsTest, HelpFileBesideTheProgramOrWhereTheInstallationPutsIt) {
   QTemporaryDir dir;
   ASSERT_TRUE(QDir(dir.path()).mkpath("bin"));
-  const QString installed = QDir::cleanPath(dir.path() + "/bin/" + ProgramPaths::kInstalledHelpDir + "/CORVANE.HLP");
+  const QString installed =
+      QDir::cleanPath(dir.path() + "/bin/" + ProgramPaths::kInstalledHelpDir + "/CORVANE.HLP");
   EXPECT_EQ(installed, dir.path() + "/share/corvane/CORVANE.HLP");
   // Neither exists: the place beside the program is named.
   EXPECT_EQ(ProgramPaths::Resolve(dir.path() + "/bin/Corvane", dir.path() + "/data").HelpPath(),

@@ -70,9 +70,15 @@ class ProgramEndTest : public ::testing::Test {
     InitStoredValueManager(cipher_);
     Write(EnvPath(), "prod", {{"RHost", "old.example"}, {"RLogin", "ops"}});
     Write(JobPath(), "backup", {{"Command", "ls;"}});
-    Write(SchedulePath(), "nightly", {{"active", "0"}, {"once", "1"}, {"start", "2024-05-01 10:00:00"},
-                                      {"every", "1"}, {"time", "-1"}, {"job", "backup"}, {"envir", "prod"},
-                                      {"prot", "Remote Exec"}});
+    Write(SchedulePath(), "nightly",
+          {{"active", "0"},
+           {"once", "1"},
+           {"start", "2024-05-01 10:00:00"},
+           {"every", "1"},
+           {"time", "-1"},
+           {"job", "backup"},
+           {"envir", "prod"},
+           {"prot", "Remote Exec"}});
     Store("RUNSTART", "1");
 
     auto ui = std::make_unique<ScriptedUi>();
@@ -212,13 +218,15 @@ TEST_F(ProgramEndTest, EachEndSignalSavesEveryOpenEditorAndAsksNothing) {
       TearDown();
       closed_ = false;
       // A fresh start over the same files as before the first round.
-      for (const std::string& path : {EnvPath(), JobPath(), SchedulePath()}) QFile::remove(QFile::decodeName(path.c_str()));
+      for (const std::string& path : {EnvPath(), JobPath(), SchedulePath()})
+        QFile::remove(QFile::decodeName(path.c_str()));
       QFile::remove(AutostartEntry());
       SetUp();
     }
     OpenWorkEverywhere();
     EndSignals endSignals;
-    QObject::connect(&endSignals, &EndSignals::Received, mainWindow_.get(), [this](int) { mainWindow_->EndUnattended(); });
+    QObject::connect(&endSignals, &EndSignals::Received, mainWindow_.get(),
+                     [this](int) { mainWindow_->EndUnattended(); });
     ASSERT_EQ(::raise(signalNumber), 0);
     ASSERT_TRUE(test::PumpUntil([this] { return closed_; }));
     ExpectWorkSaved();
@@ -260,8 +268,8 @@ TEST_F(ProgramEndTest, EndFromOutsideCancelsAnOpenDialogFirst) {
   // A modal dialog is open (its own event loop runs) when the end comes.
   bool ok = true;
   QTimer::singleShot(20, mainWindow_.get(), [this] { mainWindow_->EndUnattended(); });
-  const QString typed = QInputDialog::getText(mainWindow_.get(), "Question", "Anyone there?", QLineEdit::Normal,
-                                              QString(), &ok);
+  const QString typed =
+      QInputDialog::getText(mainWindow_.get(), "Question", "Anyone there?", QLineEdit::Normal, QString(), &ok);
   EXPECT_FALSE(ok);
   ASSERT_TRUE(test::PumpUntil([this] { return closed_; }));
   EXPECT_EQ(Plain(EnvPath(), "prod", "RHost"), "new.example");

@@ -58,9 +58,15 @@ class RestoreKeepsEditsTest : public ::testing::Test {
     InitStoredValueManager(cipher_);
     Write(EnvPath(), "prod", {{"RHost", "old.example"}, {"RLogin", "ops"}});
     Write(JobPath(), "backup", {{"Command", "ls;"}});
-    Write(SchedulePath(), "nightly", {{"active", "0"}, {"once", "1"}, {"start", "2024-05-01 10:00:00"},
-                                      {"every", "1"}, {"time", "-1"}, {"job", "backup"}, {"envir", "prod"},
-                                      {"prot", "Remote Exec"}});
+    Write(SchedulePath(), "nightly",
+          {{"active", "0"},
+           {"once", "1"},
+           {"start", "2024-05-01 10:00:00"},
+           {"every", "1"},
+           {"time", "-1"},
+           {"job", "backup"},
+           {"envir", "prod"},
+           {"prot", "Remote Exec"}});
 
     auto ui = std::make_unique<ScriptedUi>();
     ui_ = ui.get();

@@ -33,9 +33,15 @@ class SchedulerOnWorkerThread : public test::ConsoleTest {
   std::string SchedulePath() const { return Dir().toStdString() + "/CorvaneSchd.ini"; }
   void PutDueJob(const std::string& section) {
     IniFile file(SchedulePath());
-    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
-             {"active", "1"}, {"once", "0"}, {"start", "2020-01-01 10:00:00"}, {"every", "1"}, {"time", "3"},
-             {"job", "Job1"}, {"envir", "Env1"}, {"prot", "Remote Exec"}}) {
+    for (const auto& [key, value] :
+         std::vector<std::pair<std::string, std::string>>{{"active", "1"},
+                                                          {"once", "0"},
+                                                          {"start", "2020-01-01 10:00:00"},
+                                                          {"every", "1"},
+                                                          {"time", "3"},
+                                                          {"job", "Job1"},
+                                                          {"envir", "Env1"},
+                                                          {"prot", "Remote Exec"}}) {
       stored_.Write(file, section, key, value);
     }
     file.WriteBack();
@@ -48,9 +54,8 @@ TEST_F(SchedulerOnWorkerThread, RunsADueJobThroughTheLibrary) {
   PutDueJob("S1");
   library_->result = "0";
   Shown();
-  ASSERT_TRUE(test::PumpUntil([&] {
-    return stored_.Read(IniFile(SchedulePath()), "S1", "start") == "2020-02-01 10:00:00";
-  }));
+  ASSERT_TRUE(test::PumpUntil(
+      [&] { return stored_.Read(IniFile(SchedulePath()), "S1", "start") == "2020-02-01 10:00:00"; }));
   ASSERT_GE(library_->calls.size(), 1u);
   EXPECT_EQ(library_->calls[0].exportName, "executeA");
   EXPECT_EQ(library_->calls[0].environment, "Env1");

@@ -291,9 +291,13 @@ TEST_F(SchedulerWindowTest, FailedLoadSavesNothingIntoTheJobAndRemoveRemovesIt) 
     QString message;
   };
   const std::vector<Case> cases = {
-      {"a value that is not stored text", {{"active", "1"}, {"once", "1"}}, {{"job", "!broken!"}},
+      {"a value that is not stored text",
+       {{"active", "1"}, {"once", "1"}},
+       {{"job", "!broken!"}},
        "Input is not an valid MIME Base 64 Format."},
-      {"a time that is not a number", {{"active", "1"}, {"once", "0"}, {"every", "2"}, {"time", "x1"}}, {},
+      {"a time that is not a number",
+       {{"active", "1"}, {"once", "0"}, {"every", "2"}, {"time", "x1"}},
+       {},
        "'x1' is not a valid integer value"},
   };
   for (const Case& c : cases) {
@@ -452,8 +456,14 @@ TEST_F(SchedulerWindowTest, NewDuringARunKeepsWhatTheWorkerWrote) {
   for (const Case& c : {Case{"recurring", false}, Case{"run once", true}}) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove(SchedulePath());
-    Put("S", {{"active", "1"}, {"once", c.once ? "1" : "0"}, {"start", "2024-05-01 10:00:00"},
-              {"every", "2"}, {"time", "1"}, {"job", "Job1"}, {"envir", "Env1"}, {"prot", "Remote Exec"}});
+    Put("S", {{"active", "1"},
+              {"once", c.once ? "1" : "0"},
+              {"start", "2024-05-01 10:00:00"},
+              {"every", "2"},
+              {"time", "1"},
+              {"job", "Job1"},
+              {"envir", "Env1"},
+              {"prot", "Remote Exec"}});
     Shown();
     Choose(scheduler_->scheduledJobList_, "S");
     ASSERT_TRUE(scheduler_->activeBox_->isChecked());
@@ -496,7 +506,7 @@ TEST_F(SchedulerWindowTest, NewDuringARunKeepsWhatTheWorkerWrote) {
 TEST_F(SchedulerWindowTest, SavesStartFromTheFileOnDisk) {
   Shown();
   MakeRecurring("S1");
-  New("S2");  // saves S1
+  New("S2");                                                                       // saves S1
   Put("S1", {{"start", "2024-05-01 12:00:00"}, {"last", "2024-05-01 10:00:01"}});  // a run meanwhile
   Choose(scheduler_->jobList_, "Job1");
   New("S3");  // saves S2
@@ -569,9 +579,9 @@ TEST_F(SchedulerWindowTest, FailedSavesKeepTheFileAndTheShownJob) {
   const auto messages = ui_->messages.size();
   {
     test::FileSizeLimit full(8);
-    Choose(scheduler_->scheduledJobList_, "S1");   // the save of S2 fails
-    Choose(scheduler_->jobList_, "Job2");  // removing S2's parameter values fails
-    scheduler_->closeButton_->click();           // the save on closing fails
+    Choose(scheduler_->scheduledJobList_, "S1");  // the save of S2 fails
+    Choose(scheduler_->jobList_, "Job2");         // removing S2's parameter values fails
+    scheduler_->closeButton_->click();            // the save on closing fails
   }
   ASSERT_EQ(ui_->messages.size(), messages + 3);
   EXPECT_EQ(ReadBytes(SchedulePath()), before);

@@ -16,8 +16,8 @@ namespace {
 
 // The pictures' folder in the source tree.
 QString PictureFile(const char* name) {
-  return QString::fromUtf8(CORVANE_TEST_DATA_DIR "/../../console/resources/icons/") +
-         QString::fromLatin1(name) + QStringLiteral(".svg");
+  return QString::fromUtf8(CORVANE_TEST_DATA_DIR "/../../console/resources/icons/") + QString::fromLatin1(name) +
+         QStringLiteral(".svg");
 }
 
 class ToolBarPictures : public ::testing::TestWithParam<const char*> {};
@@ -63,8 +63,8 @@ TEST_P(ToolBarPictures, RendersCrispAndColouredAtEverySize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Each, ToolBarPictures,
-                         ::testing::Values("environment", "job", "execute", "preferences", "scheduler",
-                                           "help", "quit"));
+                         ::testing::Values("environment", "job", "execute", "preferences", "scheduler", "help",
+                                           "quit"));
 
 // The program's own icon (desktop entry, window, notification area), from 16 to 64 pixels.
 TEST(ProgramIcon, RendersAtEverySize) {

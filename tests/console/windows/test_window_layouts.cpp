@@ -34,9 +34,12 @@ struct Designed {
 
 const std::vector<Designed>& Windows() {
   static const std::vector<Designed> windows = {
-      {"Corvane 2.0 - Preferences", QSize(400, 230)}, {"About...", QSize(235, 154)},
-      {"Corvane 2.0 - Environment", QSize(360, 236)}, {"Corvane 2.0 - Job", QSize(400, 290)},
-      {"Corvane 2.0 - Scheduler", QSize()},           {"Date", QSize()},
+      {"Corvane 2.0 - Preferences", QSize(400, 230)},
+      {"About...", QSize(235, 154)},
+      {"Corvane 2.0 - Environment", QSize(360, 236)},
+      {"Corvane 2.0 - Job", QSize(400, 290)},
+      {"Corvane 2.0 - Scheduler", QSize()},
+      {"Date", QSize()},
       {"Corvane 2.0 - Command", QSize()},
   };
   return windows;
@@ -58,13 +61,14 @@ std::vector<std::string> Cut(QWidget* window) {
   const QRect area = window->rect();
   for (QWidget* widget : window->findChildren<QWidget*>()) {
     if (!widget->isVisibleTo(window) || PartOfAComposite(widget, window)) continue;
-    const std::string name = std::string(widget->metaObject()->className()) + " \"" +
-                             (qobject_cast<QLabel*>(widget)           ? qobject_cast<QLabel*>(widget)->text()
-                              : qobject_cast<QAbstractButton*>(widget) ? qobject_cast<QAbstractButton*>(widget)->text()
-                              : qobject_cast<QGroupBox*>(widget)       ? qobject_cast<QGroupBox*>(widget)->title()
-                                                                       : QString())
-                                 .toStdString() +
-                             "\"";
+    const std::string name =
+        std::string(widget->metaObject()->className()) + " \"" +
+        (qobject_cast<QLabel*>(widget)            ? qobject_cast<QLabel*>(widget)->text()
+         : qobject_cast<QAbstractButton*>(widget) ? qobject_cast<QAbstractButton*>(widget)->text()
+         : qobject_cast<QGroupBox*>(widget)       ? qobject_cast<QGroupBox*>(widget)->title()
+                                                  : QString())
+            .toStdString() +
+        "\"";
     const QRect placed(widget->mapTo(window, QPoint(0, 0)), widget->size());
     if (!area.contains(placed)) problems.push_back(name + " lies outside the window");
     const QSize size = widget->size();

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the plain build, the same suite under
-# AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzz targets for a bounded time each.
+# AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzz targets for a bounded time each; first
+# of all, that the tree follows its format.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 bash "$here/scripts/install-deps.sh"
+# The tree follows its .clang-format: a file that does not fails the run before anything is built.
+echo "== format"
+bash "$here/scripts/format.sh" --check
 export QT_QPA_PLATFORM=offscreen
 passed=0
 failed=0

@@ -40,19 +40,14 @@ done
 session=$(mktemp -d /tmp/corvane-desktop.XXXXXX)
 pids=()
 cleanup() {
-  local pid i
+  local i
   # Newest first: the notification area before the bus, the window manager before the X server.
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    pid=${pids[i]}
-    kill -TERM "$pid" 2>/dev/null || continue
-    # Ended once it is gone or a zombie waiting to be collected below.
-    for _ in $(seq 50); do
-      case "$(ps -o stat= -p "$pid" 2>/dev/null)" in ''|Z*) break ;; esac
-      sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
+    stop_pid "${pids[i]}"
   done
+  # A display still being brought up when the script ends.
+  [ -n "${openbox_pid:-}" ] && stop_pid "$openbox_pid"
+  [ -n "${xvfb_pid:-}" ] && stop_pid "$xvfb_pid"
   if [ "${CORVANE_DESKTOP_KEEP:-0}" = 1 ]; then
     echo "desktop: session folder kept: $session" >&2
   else
@@ -80,20 +75,47 @@ export QT_QPA_PLATFORM=xcb
 # A sanitizer build reports through its own options; Qt's D-Bus buffers are not ours.
 export LSAN_OPTIONS="suppressions=$here/../lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
-# The X server picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$session/display" 2>"$session/xvfb.log" &
-pids+=($!)
-wait_for 150 test -s "$session/display" || { echo "desktop: Xvfb did not start" >&2; cat "$session/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n 1 "$session/display")"
-# The number comes as soon as the server listens; clients are served a moment later.
-wait_for 100 xwininfo -root || { echo "desktop: Xvfb on $DISPLAY accepts no client" >&2; exit 1; }
-
-openbox >"$session/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-  { echo "desktop: openbox did not start on $DISPLAY ($(kill -0 "${pids[-1]}" 2>/dev/null && echo running || echo ended));" \
-      "the root window says: $(xprop -root _NET_SUPPORTING_WM_CHECK 2>&1)" >&2
-    cat "$session/openbox.log" >&2; exit 1; }
+# The X server picks a free display and writes its number once it accepts clients. A display
+# number that another session has just given up can be lost again while the old server ends
+# (it removes the socket the new one made), so a display that turns unreachable before the
+# window manager is up is replaced by a fresh one, at most three times.
+# stop_pid <pid>: asks a process to end and, after 5 s, ends it; it counts as ended once it is
+# gone or a zombie waiting to be collected.
+stop_pid() {
+  kill -TERM "$1" 2>/dev/null || return 0
+  for _ in $(seq 50); do
+    case "$(ps -o stat= -p "$1" 2>/dev/null)" in ''|Z*) break ;; esac
+    sleep 0.1
+  done
+  kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+start_display() {
+  : >"$session/display"
+  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$session/display" 2>"$session/xvfb.log" &
+  xvfb_pid=$!
+  wait_for 150 test -s "$session/display" || { failure="Xvfb did not start: $(cat "$session/xvfb.log")"; return 1; }
+  export DISPLAY=":$(head -n 1 "$session/display")"
+  # The number comes as soon as the server listens; clients are served a moment later.
+  wait_for 100 xwininfo -root || { failure="Xvfb on $DISPLAY accepts no client"; return 1; }
+  openbox >"$session/openbox.log" 2>&1 &
+  openbox_pid=$!
+  wait_for 150 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || {
+    failure="openbox did not start on $DISPLAY ($(kill -0 "$openbox_pid" 2>/dev/null && echo running || echo ended)); the root window says: $(xprop -root _NET_SUPPORTING_WM_CHECK 2>&1); $(cat "$session/openbox.log")"
+    return 1
+  }
+}
+for attempt in 1 2 3; do
+  xvfb_pid='' openbox_pid='' failure=''
+  if start_display; then
+    pids+=("$xvfb_pid" "$openbox_pid")
+    break
+  fi
+  [ -n "$openbox_pid" ] && stop_pid "$openbox_pid"
+  [ -n "$xvfb_pid" ] && stop_pid "$xvfb_pid"
+  echo "desktop: attempt $attempt: $failure" >&2
+  [ "$attempt" = 3 ] && exit 1
+done
 
 dbus-daemon --session --address="unix:path=$session/runtime/bus" --nofork --nopidfile \
   --print-address=6 6>"$session/bus" 2>"$session/dbus.log" &

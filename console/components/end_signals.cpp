@@ -39,12 +39,10 @@ EndSignals::EndSignals(QObject* parent) : QObject(parent) {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0) {
     throw SystemError("socketpair for the end signals");
   }
-  readEnd_ = fds[0];
-  writeEnd_ = fds[1];
+  readEnd_.Reset(fds[0]);
+  writeEnd_.Reset(fds[1]);
   int expected = -1;
-  if (!handlerWriteEnd.compare_exchange_strong(expected, writeEnd_)) {
-    ::close(readEnd_);
-    ::close(writeEnd_);
+  if (!handlerWriteEnd.compare_exchange_strong(expected, writeEnd_.Get())) {
     throw std::logic_error("the end signals are handled already");
   }
   struct sigaction action {};
@@ -60,7 +58,7 @@ EndSignals::EndSignals(QObject* parent) : QObject(parent) {
     }
   }
   handlersInstalled_ = true;
-  notifier_ = new QSocketNotifier(static_cast<qintptr>(readEnd_), QSocketNotifier::Read, this);
+  notifier_ = new QSocketNotifier(static_cast<qintptr>(readEnd_.Get()), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { onReadable(); });
 }
 
@@ -84,9 +82,8 @@ void EndSignals::RestoreHandlers(std::size_t installed) noexcept {
 void EndSignals::CloseDescriptors() noexcept {
   // No handler writes any more once the descriptor is withdrawn.
   handlerWriteEnd.store(-1);
-  ::close(readEnd_);
-  ::close(writeEnd_);
-  readEnd_ = writeEnd_ = -1;
+  readEnd_.Reset();
+  writeEnd_.Reset();
 }
 
 void EndSignals::onReadable() {
@@ -94,7 +91,7 @@ void EndSignals::onReadable() {
   std::array<unsigned char, 64> bytes{};
   int first = 0;
   for (;;) {
-    const ssize_t got = ::read(readEnd_, bytes.data(), bytes.size());
+    const ssize_t got = ::read(readEnd_.Get(), bytes.data(), bytes.size());
     if (got > 0) {
       if (first == 0) first = bytes[0];
       continue;

@@ -14,6 +14,8 @@
 #include <csignal>
 #include <iterator>
 
+#include "posix/descriptor.h"
+
 class QSocketNotifier;
 
 namespace corvane {
@@ -44,8 +46,8 @@ class EndSignals final : public QObject {
   void RestoreHandlers(std::size_t installed) noexcept;
   void CloseDescriptors() noexcept;
 
-  int readEnd_ = -1;
-  int writeEnd_ = -1;
+  posix::Descriptor readEnd_;
+  posix::Descriptor writeEnd_;
   bool handlersInstalled_ = false;
   struct sigaction previous_[std::size(kSignals)]{};
   QSocketNotifier* notifier_ = nullptr;  // child of this object

@@ -193,6 +193,22 @@ class LoadedLibrary final : public LibraryFacade {
   Release release_ = nullptr;
 };
 
+// The services of the program in `directory` over the real library and a scheduler worker that
+// runs due jobs; `ui` records what the program would show.
+ConsoleServices RealProgramIn(const std::string& directory, std::shared_ptr<test::UiLog> ui) {
+  ConsoleServices services;
+  services.library = std::make_unique<LoadedLibrary>();
+  services.ui = std::make_unique<test::FakeUi>(std::move(ui));
+  const QString dir = QString::fromStdString(directory);
+  services.preferences = std::make_unique<Preferences>(dir + "/config/Corvane.conf");
+  services.trayBackend = std::make_unique<test::NoTray>();
+  services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
+  services.autostartDir = dir + "/autostart";
+  services.scheduler =
+      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  return services;
+}
+
 TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   const char* where = std::getenv(kChildVariable);
   ASSERT_NE(where, nullptr) << "runs only inside the outer test";
@@ -233,16 +249,7 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   schedule.WriteBack(schedulePath);
 
   auto ui = std::make_shared<test::UiLog>();
-  ConsoleServices services;
-  services.library = std::make_unique<LoadedLibrary>();
-  services.ui = std::make_unique<test::FakeUi>(ui);
-  const QString dir = QString::fromStdString(directory);
-  services.preferences = std::make_unique<Preferences>(dir + "/config/Corvane.conf");
-  services.trayBackend = std::make_unique<test::NoTray>();
-  services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
-  services.autostartDir = dir + "/autostart";
-  services.scheduler =
-      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  ConsoleServices services = RealProgramIn(directory, ui);
   auto form = std::make_unique<MainWindow>(services);
   form->show();  // starts the scheduler worker
 
@@ -314,16 +321,7 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   schedule.WriteBack(schedulePath);
 
   auto ui = std::make_shared<test::UiLog>();
-  ConsoleServices services;
-  services.library = std::make_unique<LoadedLibrary>();
-  services.ui = std::make_unique<test::FakeUi>(ui);
-  const QString dir = QString::fromStdString(directory);
-  services.preferences = std::make_unique<Preferences>(dir + "/config/Corvane.conf");
-  services.trayBackend = std::make_unique<test::NoTray>();
-  services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
-  services.autostartDir = dir + "/autostart";
-  services.scheduler =
-      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  ConsoleServices services = RealProgramIn(directory, ui);
   auto form = std::make_unique<MainWindow>(services);
   form->show();
 

@@ -193,6 +193,54 @@ class LoadedLibrary final : public LibraryFacade {
   Release release_ = nullptr;
 };
 
+// The services of the program in `directory` over the real library and a scheduler worker that
+// runs due jobs; `ui` records what the program would show.
+ConsoleServices RealProgramIn(const std::string& directory, std::shared_ptr<test::UiLog> ui) {
+  ConsoleServices services;
+  services.library = std::make_unique<LoadedLibrary>();
+  services.ui = std::make_unique<test::FakeUi>(std::move(ui));
+  const QString dir = QString::fromStdString(directory);
+  services.preferences = std::make_unique<Preferences>(dir + "/config/Corvane.conf");
+  services.trayBackend = std::make_unique<test::NoTray>();
+  services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
+  services.autostartDir = dir + "/autostart";
+  services.scheduler =
+      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  return services;
+}
+
+// The environment "Env1": the peer account on this host's loopback address.
+void WriteLoopbackEnvironment(const StoredValues& values, const std::string& directory) {
+  IniFile environments;
+  values.Write(environments, "Env1", "RHost", "127.0.0.1");
+  values.Write(environments, "Env1", "RLogin", test::kPeerUser);
+  values.Write(environments, "Env1", "RPwd", test::kPeerPassword);
+  environments.WriteBack(directory + "/CorvaneEnv.ini");
+}
+
+// The start of the minute before `now`: a start there is due at once.
+LocalDateTime TheMinuteBefore(LocalDateTime now) {
+  now.second = 0;
+  now.millisecond = 0;
+  return AddMinutes(now, -1);
+}
+
+// Once the program's output file holds `marker`, ends the program as closing its window does;
+// the server then saw one sound connection and the program showed no message.
+void ExpectOutputThenEnd(const std::string& directory, const std::string& marker, std::unique_ptr<MainWindow> form,
+                         test::DaemonServer& server, const test::UiLog& ui) {
+  EXPECT_TRUE(
+      test::PumpUntil([&] { return ReadBytes(directory + "/output.txt").find(marker) != std::string::npos; },
+                      std::chrono::seconds(30)))
+      << ReadBytes(directory + "/output.txt");
+  form->close();
+  form->ShutdownWorker();
+  form.reset();
+  EXPECT_EQ(server.Connections(), 1u);
+  EXPECT_EQ(server.Failure(), "");
+  EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   const char* where = std::getenv(kChildVariable);
   ASSERT_NE(where, nullptr) << "runs only inside the outer test";
@@ -203,19 +251,12 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   TCipherManager cipher;
   InitStoredValueManager(cipher);
   const StoredValues values(cipher);
-  IniFile environments;
-  values.Write(environments, "Env1", "RHost", "127.0.0.1");
-  values.Write(environments, "Env1", "RLogin", test::kPeerUser);
-  values.Write(environments, "Env1", "RPwd", test::kPeerPassword);
-  environments.WriteBack(directory + "/CorvaneEnv.ini");
+  WriteLoopbackEnvironment(values, directory);
   IniFile jobs;
   values.Write(jobs, "Job1", "Command", "echo corvane-$((6*7));");
   jobs.WriteBack(directory + "/CorvaneJob.ini");
   // Due now: started a minute ago, every day.
-  LocalDateTime start = SystemClock().Now();
-  start.second = 0;
-  start.millisecond = 0;
-  start = AddMinutes(start, -1);
+  const LocalDateTime start = TheMinuteBefore(SystemClock().Now());
   const std::string startText = FormatDateTimeText(start);
   const std::string nextText = FormatDateTimeText(AddDays(start, 1));
   const std::string schedulePath = directory + "/CorvaneSchd.ini";
@@ -233,16 +274,7 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
   schedule.WriteBack(schedulePath);
 
   auto ui = std::make_shared<test::UiLog>();
-  ConsoleServices services;
-  services.library = std::make_unique<LoadedLibrary>();
-  services.ui = std::make_unique<test::FakeUi>(ui);
-  const QString dir = QString::fromStdString(directory);
-  services.preferences = std::make_unique<Preferences>(dir + "/config/Corvane.conf");
-  services.trayBackend = std::make_unique<test::NoTray>();
-  services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
-  services.autostartDir = dir + "/autostart";
-  services.scheduler =
-      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  ConsoleServices services = RealProgramIn(directory, ui);
   auto form = std::make_unique<MainWindow>(services);
   form->show();  // starts the scheduler worker
 
@@ -251,16 +283,7 @@ TEST(SchedulerEndToEndInside, DISABLED_RunsAndRecords) {
                               std::chrono::seconds(30)));
   EXPECT_FALSE(values.Read(IniFile(schedulePath), "Nightly", "last").empty());
   EXPECT_EQ(values.Read(IniFile(schedulePath), "Nightly", "active"), "1");
-  EXPECT_TRUE(
-      test::PumpUntil([&] { return ReadBytes(directory + "/output.txt").find("corvane-42") != std::string::npos; },
-                      std::chrono::seconds(30)))
-      << ReadBytes(directory + "/output.txt");
-  form->close();
-  form->ShutdownWorker();
-  form.reset();
-  EXPECT_EQ(server.Connections(), 1u);
-  EXPECT_EQ(server.Failure(), "");
-  EXPECT_TRUE(ui->messages.empty());
+  ExpectOutputThenEnd(directory, "corvane-42", std::move(form), server, *ui);
 }
 
 TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
@@ -273,11 +296,7 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   TCipherManager cipher;
   InitStoredValueManager(cipher);
   const StoredValues values(cipher);
-  IniFile environments;
-  values.Write(environments, "Env1", "RHost", "127.0.0.1");
-  values.Write(environments, "Env1", "RLogin", test::kPeerUser);
-  values.Write(environments, "Env1", "RPwd", test::kPeerPassword);
-  environments.WriteBack(directory + "/CorvaneEnv.ini");
+  WriteLoopbackEnvironment(values, directory);
   IniFile jobs;
   values.Write(jobs, "Job2", "Command", "echo who=@\"who\" a=@\"a\" xa=@\"xa\" b=@\"b\" zb=@\"zb\" opt=@\"opt\"");
   for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{{"who", "world"},
@@ -289,10 +308,7 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
     values.Write(jobs, "Job2", name, value);
   }
   jobs.WriteBack(directory + "/CorvaneJob.ini");
-  LocalDateTime start = SystemClock().Now();
-  start.second = 0;
-  start.millisecond = 0;
-  start = AddMinutes(start, -1);
+  const LocalDateTime start = TheMinuteBefore(SystemClock().Now());
   const std::string schedulePath = directory + "/CorvaneSchd.ini";
   IniFile schedule;
   for (const auto& [key, value] :
@@ -314,31 +330,13 @@ TEST(SchedulerEndToEndInside, DISABLED_PassesItsOwnValues) {
   schedule.WriteBack(schedulePath);
 
   auto ui = std::make_shared<test::UiLog>();
-  ConsoleServices services;
-  services.library = std::make_unique<LoadedLibrary>();
-  services.ui = std::make_unique<test::FakeUi>(ui);
-  const QString dir = QString::fromStdString(directory);
-  services.preferences = std::make_unique<Preferences>(dir + "/config/Corvane.conf");
-  services.trayBackend = std::make_unique<test::NoTray>();
-  services.paths = ProgramPaths::Resolve(dir + "/Corvane", dir + "/fallback");
-  services.autostartDir = dir + "/autostart";
-  services.scheduler =
-      std::make_unique<SchedulerService>(MakeSchedulerLoop(services.library, services.paths.DataDirBytes()));
+  ConsoleServices services = RealProgramIn(directory, ui);
   auto form = std::make_unique<MainWindow>(services);
   form->show();
 
   ASSERT_TRUE(test::PumpUntil([&] { return values.Read(IniFile(schedulePath), "Values", "active") == "0"; },
                               std::chrono::seconds(30)));
-  EXPECT_TRUE(
-      test::PumpUntil([&] { return ReadBytes(directory + "/output.txt").find("who=") != std::string::npos; },
-                      std::chrono::seconds(30)))
-      << ReadBytes(directory + "/output.txt");
-  form->close();
-  form->ShutdownWorker();
-  form.reset();
-  EXPECT_EQ(server.Connections(), 1u);
-  EXPECT_EQ(server.Failure(), "");
-  EXPECT_TRUE(ui->messages.empty());
+  ExpectOutputThenEnd(directory, "who=", std::move(form), server, *ui);
 }
 
 }  // namespace

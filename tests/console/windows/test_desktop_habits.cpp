@@ -11,12 +11,12 @@
 #include <QSpinBox>
 #include <QTest>
 
-#include <deque>
 #include <memory>
 #include <optional>
 
 #include "console/console_fixture.h"
 #include "console/main_window_parts.h"
+#include "console/program_fixture.h"
 #include "console/windows/about_window.h"
 #include "console/windows/app.h"
 #include "console/windows/command_window.h"
@@ -32,33 +32,17 @@
 namespace corvane {
 namespace {
 
-// Answers the input dialogs from a queue (nothing: Cancel) and records what each one held.
-class ScriptedUi final : public UiServices {
- public:
-  void Message(QWidget*, const QString& text) override { messages.push_back(text); }
-  bool Confirm(QWidget*, const QString&) override { return false; }
-  std::optional<QString> InputText(QWidget*, const QString&, const QString&, const QString& preset) override {
-    presets.push_back(preset);
-    if (answers.empty()) return std::nullopt;
-    std::optional<QString> answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  bool ChooseFont(QWidget*, QFont&) override { return false; }
-  bool Open(QWidget*, const QUrl&) override { return true; }
-
-  QStringList messages;
-  QStringList presets;
-  std::deque<std::optional<QString>> answers;
-};
-
 using test::Choose;
 
-class DesktopHabitsTest : public ::testing::Test {
+// Questions are refused and an input dialog with nothing scripted is cancelled; the program
+// folder holds a help file.
+class DesktopHabitsTest : public test::ProgramFixture {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    InitStoredValueManager(cipher_);
+  DesktopHabitsTest() {
+    confirmAnswer_ = false;
+    inputMustBeScripted_ = false;
+  }
+  void SeedProgramFolder() override {
     Write(EnvPath(), "prod", "RHost", "old.example");
     Write(JobPath(), "backup", "Command", "ls;");
     Write(SchedulePath(), "nightly", "start", "2024-05-01 10:00:00");
@@ -66,43 +50,7 @@ class DesktopHabitsTest : public ::testing::Test {
     ASSERT_TRUE(help.open(QIODevice::WriteOnly));
     help.write("Help\r\n");
     help.close();
-    auto ui = std::make_unique<ScriptedUi>();
-    ui_ = ui.get();
-    services_ = std::make_unique<ConsoleServices>(test::ServicesIn(
-        dir_.path(), std::make_shared<test::LibraryLog>(), std::move(ui), std::make_unique<test::NoTray>()));
-    mainWindow_ = std::make_unique<MainWindow>(*services_);
-    mainWindow_->show();
-    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_, *services_);
   }
-  void TearDown() override {
-    windows_.reset();
-    mainWindow_.reset();
-    services_.reset();
-  }
-
-  std::string EnvPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneEnv.ini"); }
-  std::string JobPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneJob.ini"); }
-  std::string SchedulePath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneSchd.ini"); }
-  void Write(const std::string& path, std::string_view section, std::string_view key, std::string_view value) {
-    IniFile file(path);
-    StoredValues(cipher_).Write(file, section, key, value);
-    file.WriteBack();
-  }
-  std::string Plain(const std::string& path, std::string_view section, std::string_view key) {
-    return StoredValues(cipher_).Read(IniFile(path), section, key);
-  }
-  template <typename Window>
-  Window& Get(Window& (ConsoleWindows::*entry)() const) {
-    return ((*windows_).*entry)();
-  }
-
-  test::Watchdog watchdog_;
-  QTemporaryDir dir_;
-  TCipherManager cipher_;
-  ScriptedUi* ui_ = nullptr;
-  std::unique_ptr<ConsoleServices> services_;  // outlives the windows
-  std::unique_ptr<MainWindow> mainWindow_;
-  std::unique_ptr<ConsoleWindows> windows_;
 };
 
 TEST_F(DesktopHabitsTest, EscapeClosesEverySecondaryWindowAsItsCloseButtonDoes) {

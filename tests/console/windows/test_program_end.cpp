@@ -16,13 +16,13 @@
 
 #include <atomic>
 #include <csignal>
-#include <deque>
 #include <memory>
 #include <optional>
 
 #include "console/components/end_signals.h"
 #include "console/console_fixture.h"
 #include "console/main_window_parts.h"
+#include "console/program_fixture.h"
 #include "console/windows/app.h"
 #include "console/windows/command_window.h"
 #include "console/windows/date_picker_window.h"
@@ -35,88 +35,16 @@
 namespace corvane {
 namespace {
 
-// Answers the input dialogs (the names of new entries) from a queue; records the messages and
-// questions.
-class ScriptedUi final : public UiServices {
- public:
-  void Message(QWidget*, const QString& text) override { messages.push_back(text); }
-  bool Confirm(QWidget*, const QString& text) override {
-    questions.push_back(text);
-    return true;
-  }
-  std::optional<QString> InputText(QWidget*, const QString& caption, const QString&, const QString&) override {
-    if (names.empty()) {
-      ADD_FAILURE() << "unexpected input dialog " << caption.toStdString();
-      return std::nullopt;
-    }
-    QString name = names.front();
-    names.pop_front();
-    return name;
-  }
-  bool ChooseFont(QWidget*, QFont&) override { return false; }
-  bool Open(QWidget*, const QUrl&) override { return true; }
-
-  QStringList messages;
-  QStringList questions;
-  std::deque<QString> names;
-};
-
 using test::Choose;
 
-class ProgramEndTest : public ::testing::Test {
+class ProgramEndTest : public test::ProgramFixture {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    InitStoredValueManager(cipher_);
-    Write(EnvPath(), "prod", {{"RHost", "old.example"}, {"RLogin", "ops"}});
-    Write(JobPath(), "backup", {{"Command", "ls;"}});
-    Write(SchedulePath(), "nightly",
-          {{"active", "0"},
-           {"once", "1"},
-           {"start", "2024-05-01 10:00:00"},
-           {"every", "1"},
-           {"time", "-1"},
-           {"job", "backup"},
-           {"envir", "prod"},
-           {"prot", "Remote Exec"}});
+  void SeedProgramFolder() override {
+    ProgramFixture::SeedProgramFolder();
     Store("RUNSTART", "1");
-
-    auto ui = std::make_unique<ScriptedUi>();
-    ui_ = ui.get();
-    services_ = std::make_unique<ConsoleServices>(
-        test::ServicesIn(dir_.path(), library_, std::move(ui), std::make_unique<test::NoTray>()));
-    mainWindow_ = std::make_unique<MainWindow>(*services_);
-    QObject::connect(mainWindow_.get(), &MainWindow::Closed, [this] { closed_ = true; });
-    mainWindow_->show();
-    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_, *services_);
-  }
-  void TearDown() override {
-    windows_.reset();
-    mainWindow_.reset();
-    services_.reset();
   }
 
-  std::string EnvPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneEnv.ini"); }
-  std::string JobPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneJob.ini"); }
-  std::string SchedulePath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneSchd.ini"); }
   QString AutostartEntry() const { return dir_.path() + "/autostart/Corvane.desktop"; }
-  void Write(const std::string& path, std::string_view section,
-             const std::vector<std::pair<std::string, std::string>>& values) {
-    IniFile file(path);
-    for (const auto& [key, value] : values) StoredValues(cipher_).Write(file, section, key, value);
-    file.WriteBack();
-  }
-  void Store(const char* name, const QString& value) {
-    QSettings store(dir_.path() + "/config/Corvane.conf", QSettings::IniFormat);
-    store.setValue(name, value);
-  }
-  std::string Plain(const std::string& path, std::string_view section, std::string_view key) {
-    return StoredValues(cipher_).Read(IniFile(path), section, key);
-  }
-  template <typename Window>
-  Window& Get(Window& (ConsoleWindows::*entry)() const) {
-    return ((*windows_).*entry)();
-  }
 
   // Unsaved work in every editor: a new environment with a typed value, a typed value of a new
   // job variable and an edited command field, a scheduled job made recurring, the command editor
@@ -128,7 +56,7 @@ class ProgramEndTest : public ::testing::Test {
     auto& jobs = Get<JobWindow>(&ConsoleWindows::Job);
     auto& scheduler = Get<SchedulerWindow>(&ConsoleWindows::Scheduler);
     test::Action(*mainWindow_, "environmentAction")->trigger();
-    ui_->names.push_back("Alpha");
+    ui_->answers.push_back("Alpha");
     environments.newEnvironmentButton_->click();
     Choose(environments.variableList_, "RHost");
     environments.valueEdit_->setText("alpha.example");
@@ -136,7 +64,7 @@ class ProgramEndTest : public ::testing::Test {
     test::Action(*mainWindow_, "jobAction")->trigger();
     Choose(jobs.jobList_, "backup");
     jobs.commandEdit_->setText("uptime;");
-    ui_->names.push_back("Target");
+    ui_->answers.push_back("Target");
     jobs.newVariableButton_->click();
     jobs.valueEdit_->setText("/srv");
     jobs.editCommandButton_->click();
@@ -170,16 +98,6 @@ class ProgramEndTest : public ::testing::Test {
       EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
     }
   }
-
-  test::Watchdog watchdog_;
-  QTemporaryDir dir_;
-  TCipherManager cipher_;
-  std::shared_ptr<test::LibraryLog> library_ = std::make_shared<test::LibraryLog>();
-  ScriptedUi* ui_ = nullptr;
-  bool closed_ = false;
-  std::unique_ptr<ConsoleServices> services_;  // outlives the windows
-  std::unique_ptr<MainWindow> mainWindow_;
-  std::unique_ptr<ConsoleWindows> windows_;
 };
 
 TEST_F(ProgramEndTest, QuitSavesEveryOpenEditor) {

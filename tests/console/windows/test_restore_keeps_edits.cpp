@@ -10,12 +10,12 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include <deque>
 #include <memory>
 #include <optional>
 
 #include "console/console_fixture.h"
 #include "console/main_window_parts.h"
+#include "console/program_fixture.h"
 #include "console/windows/app.h"
 #include "console/windows/command_window.h"
 #include "console/windows/date_picker_window.h"
@@ -28,78 +28,17 @@
 namespace corvane {
 namespace {
 
-// Answers the input dialogs (the names of new entries) from a queue; records the messages.
-class ScriptedUi final : public UiServices {
- public:
-  void Message(QWidget*, const QString& text) override { messages.push_back(text); }
-  bool Confirm(QWidget*, const QString&) override { return true; }
-  std::optional<QString> InputText(QWidget*, const QString& caption, const QString&, const QString&) override {
-    if (names.empty()) {
-      ADD_FAILURE() << "unexpected input dialog " << caption.toStdString();
-      return std::nullopt;
-    }
-    QString name = names.front();
-    names.pop_front();
-    return name;
-  }
-  bool ChooseFont(QWidget*, QFont&) override { return false; }
-  bool Open(QWidget*, const QUrl&) override { return true; }
-
-  QStringList messages;
-  std::deque<QString> names;
-};
-
 using test::Choose;
 
-class RestoreKeepsEditsTest : public ::testing::Test {
+// Over a notification area that takes the icon, the program minimising into it.
+class RestoreKeepsEditsTest : public test::ProgramFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    InitStoredValueManager(cipher_);
-    Write(EnvPath(), "prod", {{"RHost", "old.example"}, {"RLogin", "ops"}});
-    Write(JobPath(), "backup", {{"Command", "ls;"}});
-    Write(SchedulePath(), "nightly",
-          {{"active", "0"},
-           {"once", "1"},
-           {"start", "2024-05-01 10:00:00"},
-           {"every", "1"},
-           {"time", "-1"},
-           {"job", "backup"},
-           {"envir", "prod"},
-           {"prot", "Remote Exec"}});
-
-    auto ui = std::make_unique<ScriptedUi>();
-    ui_ = ui.get();
-    services_ = std::make_unique<ConsoleServices>(test::ServicesIn(
-        dir_.path(), std::make_shared<test::LibraryLog>(), std::move(ui), std::make_unique<test::SilentTray>()));
-    mainWindow_ = std::make_unique<MainWindow>(*services_);
-    mainWindow_->show();
-    windows_ = std::make_unique<ConsoleWindows>(*mainWindow_, *services_);
+    ProgramFixture::SetUp();
+    if (HasFatalFailure()) return;
     mainWindow_->SetMinimizeToTray(true);
   }
-  void TearDown() override {
-    windows_.reset();
-    mainWindow_.reset();
-    services_.reset();
-  }
-
-  std::string EnvPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneEnv.ini"); }
-  std::string JobPath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneJob.ini"); }
-  std::string SchedulePath() const { return ProgramPaths::Bytes(dir_.path() + "/CorvaneSchd.ini"); }
-  void Write(const std::string& path, std::string_view section,
-             const std::vector<std::pair<std::string, std::string>>& values) {
-    IniFile file(path);
-    for (const auto& [key, value] : values) StoredValues(cipher_).Write(file, section, key, value);
-    file.WriteBack();
-  }
-  std::string Plain(const std::string& path, std::string_view section, std::string_view key) {
-    return StoredValues(cipher_).Read(IniFile(path), section, key);
-  }
-
-  template <typename Window>
-  Window& Get(Window& (ConsoleWindows::*entry)() const) {
-    return ((*windows_).*entry)();
-  }
+  std::unique_ptr<TrayBackend> MakeTray() override { return std::make_unique<test::SilentTray>(); }
 
   // Minimises the program into the notification area and restores it from there.
   void ThroughTheTray(const std::vector<QWidget*>& open) {
@@ -112,14 +51,6 @@ class RestoreKeepsEditsTest : public ::testing::Test {
     EXPECT_TRUE(mainWindow_->isVisible());
     for (QWidget* window : open) EXPECT_TRUE(window->isVisible()) << window->windowTitle().toStdString();
   }
-
-  test::Watchdog watchdog_;
-  QTemporaryDir dir_;
-  TCipherManager cipher_;
-  ScriptedUi* ui_ = nullptr;
-  std::unique_ptr<ConsoleServices> services_;  // outlives the windows
-  std::unique_ptr<MainWindow> mainWindow_;
-  std::unique_ptr<ConsoleWindows> windows_;
 };
 
 TEST_F(RestoreKeepsEditsTest, EnvironmentAndJobEditorsAndTheCommandEditor) {
@@ -133,7 +64,7 @@ TEST_F(RestoreKeepsEditsTest, EnvironmentAndJobEditorsAndTheCommandEditor) {
   Choose(environments.environmentList_, "prod");
   Choose(environments.variableList_, "RHost");
   environments.valueEdit_->setText("new.example");
-  ui_->names.push_back("Alpha");
+  ui_->answers.push_back("Alpha");
   environments.newEnvironmentButton_->click();
   Choose(environments.variableList_, "RHost");
   environments.valueEdit_->setText("alpha.example");
@@ -141,7 +72,7 @@ TEST_F(RestoreKeepsEditsTest, EnvironmentAndJobEditorsAndTheCommandEditor) {
   // Job editor: a new variable with its typed value; the command editor with an edited command.
   test::Action(*mainWindow_, "jobAction")->trigger();
   Choose(jobs.jobList_, "backup");
-  ui_->names.push_back("Target");
+  ui_->answers.push_back("Target");
   jobs.newVariableButton_->click();
   jobs.valueEdit_->setText("/srv");
   jobs.editCommandButton_->click();

@@ -20,6 +20,7 @@
 
 #include "posix/descriptor.h"
 #include "remote/output_file.h"
+#include "remote/never_destroyed.h"
 #include "remote/output_sink.h"
 
 namespace corvane {
@@ -50,13 +51,9 @@ struct RunQueue {
   bool closing = false;  // the process is ending: queued runs are not started any more
 };
 
-RunQueue& Runs() {
-  // In static storage and never destroyed: no heap block that a leak checker could see orphaned
-  // once the library is unloaded.
-  alignas(RunQueue) static unsigned char storage[sizeof(RunQueue)];
-  static RunQueue* const runs = new (storage) RunQueue;
-  return *runs;
-}
+// Never destroyed: no heap block that a leak checker could see orphaned once the library is
+// unloaded.
+RunQueue& Runs() { return NeverDestroyed<RunQueue>(); }
 
 void FinishedOne(const BackgroundJobWorker* worker) {
   RunQueue& r = Runs();

@@ -11,6 +11,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "remote/never_destroyed.h"
+
 namespace corvane {
 
 namespace {
@@ -83,11 +85,7 @@ struct HandedOutTexts {
   std::unordered_set<const char*> texts;
 };
 
-HandedOutTexts& HandedOut() {
-  alignas(HandedOutTexts) static unsigned char storage[sizeof(HandedOutTexts)];
-  static HandedOutTexts* const handed_out = new (storage) HandedOutTexts;
-  return *handed_out;
-}
+HandedOutTexts& HandedOut() { return NeverDestroyed<HandedOutTexts>(); }
 
 // Records a text as handed out. Throws std::bad_alloc.
 void NoteHandedOut(const char* text) {

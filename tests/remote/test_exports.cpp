@@ -136,6 +136,24 @@ TEST(ResultBuffers, NullArgumentsReadAsEmptyAndNullIsReleasedSafely) {
   releasebuffer(nullptr);
 }
 
+// The application of a test that shows the library's real dialogs: offscreen unless the
+// environment names a platform.
+class TestApplication {
+ public:
+  TestApplication() : app_(PlatformChosen(), argv_) {}
+
+ private:
+  static int& PlatformChosen() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    return argc;
+  }
+
+  char name_[20] = "remote_test_exports";
+  char* argv_[2] = {name_, nullptr};
+  QApplication app_;
+};
+
 class ExportsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -472,11 +490,7 @@ void AnswerNextDialog(DialogAnswer& seen, const QString& typed, bool accept) {
 }
 
 TEST_F(ExportsTest, ThePromptIsARealInputDialogOwnedByTheCallersWindow) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int argc = 1;
-  char name[] = "remote_test_exports";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  const TestApplication app;
   QWidget owner;
   owner.setWindowTitle("owner");
   owner.show();
@@ -570,11 +584,7 @@ class PromptScript {
 };
 
 TEST_F(ExportsTest, AnAnswerOutsideLatin1IsRefusedAndAskedAgain) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int argc = 1;
-  char name[] = "remote_test_exports";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  const TestApplication app;
   QWidget owner;
   owner.show();
   const auto handle = static_cast<std::uintptr_t>(owner.winId());

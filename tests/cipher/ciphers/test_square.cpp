@@ -12,8 +12,8 @@
 #include "cipher/base/hash.h"
 #include "cipher/ciphers/shark.h"
 #include "cipher/ciphers/square.h"
-#include "cipher_test_util.h"
-#include "cipher_vectors.h"
+#include "cipher/cipher_test_util.h"
+#include "cipher/cipher_vectors.h"
 
 namespace corvane {
 namespace {

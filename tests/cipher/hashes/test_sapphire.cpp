@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cipher/hashes/sapphire.h"
-#include "periphery_hash_testing.h"
+#include "cipher/periphery_hash_testing.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cipher/hashes/haval.h"
-#include "periphery_hash_testing.h"
+#include "cipher/periphery_hash_testing.h"
 
 // mhash's HAVAL entry points with an explicit pass count (not in its public header).
 extern "C" {

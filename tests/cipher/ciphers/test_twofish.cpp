@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "cipher/ciphers/twofish.h"
-#include "cipher_test_util.h"
-#include "cipher_vectors.h"
+#include "cipher/cipher_test_util.h"
+#include "cipher/cipher_vectors.h"
 
 namespace corvane {
 namespace {

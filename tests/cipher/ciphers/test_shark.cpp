@@ -13,8 +13,8 @@
 #include <random>
 
 #include "cipher/ciphers/shark.h"
-#include "cipher_test_util.h"
-#include "cipher_vectors.h"
+#include "cipher/cipher_test_util.h"
+#include "cipher/cipher_vectors.h"
 
 namespace corvane {
 namespace {

@@ -14,7 +14,7 @@
 #include "cipher/ciphers/blowfish.h"
 #include "cipher/ciphers/gost.h"
 #include "cipher/ciphers/tea.h"
-#include "cipher_vectors.h"
+#include "cipher/cipher_vectors.h"
 
 namespace corvane {
 namespace {

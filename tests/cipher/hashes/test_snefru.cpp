@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cipher/hashes/snefru.h"
-#include "periphery_hash_testing.h"
+#include "cipher/periphery_hash_testing.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 
 #include "cipher/checksums/checksums.h"
 #include "cipher/checksums/crc.h"
-#include "cpu_paths.h"
-#include "periphery_hash_testing.h"
+#include "cipher/cpu_paths.h"
+#include "cipher/periphery_hash_testing.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cipher/ciphers/safer.h"
-#include "cipher_test_util.h"
-#include "cipher_vectors.h"
+#include "cipher/cipher_test_util.h"
+#include "cipher/cipher_vectors.h"
 
 namespace corvane {
 namespace {

@@ -18,7 +18,7 @@
 #include "cipher/ciphers/tea.h"
 #include "cipher/ciphers/three_way.h"
 #include "cipher/ciphers/twofish.h"
-#include "cipher_vectors.h"
+#include "cipher/cipher_vectors.h"
 
 namespace corvane {
 namespace {

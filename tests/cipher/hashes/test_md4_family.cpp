@@ -24,7 +24,7 @@
 #include "cipher/base/protection.h"
 #include "cipher/base/stored_key.h"
 #include "cipher/base/support.h"
-#include "cpu_paths.h"
+#include "cipher/cpu_paths.h"
 
 using namespace corvane;
 

@@ -9,7 +9,7 @@
 
 #include "cipher/base/support.h"
 #include "cipher/checksums/crc.h"
-#include "cpu_paths.h"
+#include "cipher/cpu_paths.h"
 
 using namespace corvane;
 

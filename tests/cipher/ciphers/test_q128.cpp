@@ -8,8 +8,8 @@
 #include <string>
 
 #include "cipher/ciphers/q128.h"
-#include "cipher_test_util.h"
-#include "cipher_vectors.h"
+#include "cipher/cipher_test_util.h"
+#include "cipher/cipher_vectors.h"
 
 namespace corvane {
 namespace {

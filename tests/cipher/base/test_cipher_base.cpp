@@ -14,7 +14,7 @@
 #include "cipher/ciphers/idea.h"
 #include "cipher/hashes/md4_family.h"
 #include "cipher/base/support.h"
-#include "cipher_test_util.h"
+#include "cipher/cipher_test_util.h"
 
 using namespace corvane;
 using Bytes = std::vector<std::uint8_t>;

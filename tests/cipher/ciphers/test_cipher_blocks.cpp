@@ -13,7 +13,7 @@
 #include "cipher/base/support.h"
 #include "cipher/cpu/features.h"
 #include "cipher/cpu/lanes.h"
-#include "cipher_test_util.h"
+#include "cipher/cipher_test_util.h"
 
 using namespace corvane;
 using Bytes = std::vector<std::uint8_t>;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
@@ -39,6 +40,30 @@ class QtAppEnvironment : public ::testing::Environment {
   char name_[16] = "console_test";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<App> app_;
+};
+
+// For its scope, the temporary folders of a child process started meanwhile (a death test's run
+// of this binary, which ends without destructors) are made inside `parentFolder`: the parent's
+// own temporary folder removes them with itself. TMPDIR is restored at the end.
+class ChildTemporaryFolders {
+ public:
+  explicit ChildTemporaryFolders(const QByteArray& parentFolder)
+      : hadValue_(qEnvironmentVariableIsSet("TMPDIR")), saved_(qgetenv("TMPDIR")) {
+    qputenv("TMPDIR", parentFolder);
+  }
+  ~ChildTemporaryFolders() {
+    if (hadValue_) {
+      qputenv("TMPDIR", saved_);
+    } else {
+      qunsetenv("TMPDIR");
+    }
+  }
+  ChildTemporaryFolders(const ChildTemporaryFolders&) = delete;
+  ChildTemporaryFolders& operator=(const ChildTemporaryFolders&) = delete;
+
+ private:
+  bool hadValue_;
+  QByteArray saved_;
 };
 
 // Aborts the whole binary (with the test's name) when a test outlives its limit: a deadlock

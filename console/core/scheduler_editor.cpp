@@ -223,6 +223,7 @@ IniFile DeleteParameterValues(const std::string& path, std::string_view section)
 
 void SchedulerEditor::Unload() {
   loaded_ = false;
+  scheduledJobNames_.clear();
   ShowNone();
 }
 
@@ -230,6 +231,7 @@ void SchedulerEditor::Load() {
   schedule_ = ReadScheduleFile(schedulePath_);
   jobs_ = IniFile(jobPath_);
   environments_ = IniFile(environmentPath_);
+  scheduledJobNames_ = SortedNames(schedule_.Sections());
   loaded_ = true;
 }
 
@@ -279,8 +281,29 @@ std::string SchedulerEditor::ChooseParameter(std::string parameter) {
   return StoredParameterValue(schedule_, values_, currentSchedule_, currentParameter_);
 }
 
+std::optional<std::string> SchedulerEditor::NewScheduledJob() {
+  const std::optional<TypedName> typed = dialogs_.AskName(kNewScheduledJobCaption, kNewScheduledJobPrompt);
+  if (!typed) return std::nullopt;
+  if (!typed->latin1) {
+    dialogs_.Message(kNameNotLatin1);
+    return std::nullopt;
+  }
+  if (NameListed(scheduledJobNames_, typed->bytes)) {
+    dialogs_.Message(kNameExistsMessage);
+    return std::nullopt;
+  }
+  if (typed->bytes.empty()) return std::nullopt;
+  if (const std::optional<std::string> problem = SectionNameProblem(*typed)) {
+    dialogs_.Message(*problem);
+    return std::nullopt;
+  }
+  InsertSorted(scheduledJobNames_, typed->bytes);
+  return typed->bytes;
+}
+
 void SchedulerEditor::Remove(std::string_view scheduledJob) {
   schedule_ = RemoveScheduledJob(schedulePath_, scheduledJob);
+  scheduledJobNames_ = SortedNames(schedule_.Sections());
 }
 
 void SchedulerEditor::Close(const ScheduleFields& fields) {

@@ -169,10 +169,12 @@ IniFile DeleteParameterValues(const std::string& path, std::string_view section)
 // passed) leaves the editor as it was before the handler, except where it says otherwise.
 class SchedulerEditor {
  public:
-  // The three files by their byte paths; `cipher` (prepared for stored values) is borrowed.
-  SchedulerEditor(TCipherManager& cipher, std::string schedulePath, std::string jobPath,
+  // The three files by their byte paths; `cipher` (prepared for stored values) and `dialogs` are
+  // borrowed.
+  SchedulerEditor(TCipherManager& cipher, EditorDialogs& dialogs, std::string schedulePath, std::string jobPath,
                   std::string environmentPath)
       : values_(cipher),
+        dialogs_(dialogs),
         schedulePath_(std::move(schedulePath)),
         jobPath_(std::move(jobPath)),
         environmentPath_(std::move(environmentPath)) {}
@@ -187,6 +189,9 @@ class SchedulerEditor {
   std::vector<std::string> ScheduledJobs() const { return schedule_.Sections(); }
   std::vector<std::string> Jobs() const { return jobs_.Sections(); }
   std::vector<std::string> Environments() const { return environments_.Sections(); }
+  // The scheduled jobs the window lists, sorted without regard to letter case: the file's at the
+  // show and after a Remove, and those taken by New since.
+  const std::vector<std::string>& ScheduledJobNames() const noexcept { return scheduledJobNames_; }
   // Whether the last show read all three files.
   bool Loaded() const noexcept { return loaded_; }
   // Whether closing writes the schedule file back: the show read the files, or a scheduled job
@@ -220,6 +225,11 @@ class SchedulerEditor {
   std::optional<std::string_view> EnterValue(std::string value);
   // A parameter chosen: it is current; answers its value, as entered or as the file holds it.
   std::string ChooseParameter(std::string parameter);
+  // "New": asks for the name. A name with a character outside Latin-1, one listed already (letter
+  // case ignored, as the file reads it back) or one the file cannot hold is refused with a
+  // message; an empty name or a cancel does nothing. A taken name goes into ScheduledJobNames()
+  // at its sorted place and is answered; the window then chooses it, which saves the one shown.
+  std::optional<std::string> NewScheduledJob();
   // "Remove": the scheduled job leaves the file.
   void Remove(std::string_view scheduledJob);
   // The scheduler worker rewrote the file: the shown scheduled job is no longer current, so that
@@ -230,12 +240,14 @@ class SchedulerEditor {
 
  private:
   StoredValues values_;
+  EditorDialogs& dialogs_;
   std::string schedulePath_;
   std::string jobPath_;
   std::string environmentPath_;
   IniFile schedule_;
   IniFile jobs_;
   IniFile environments_;
+  std::vector<std::string> scheduledJobNames_;
   std::string currentSchedule_;
   std::string scheduleJobName_;
   std::string currentParameter_;

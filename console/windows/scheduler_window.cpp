@@ -56,7 +56,8 @@ void CountSpinBox::SetText(const QString& text) {
 SchedulerWindow::SchedulerWindow(QWidget* mainWindow, UiServices& ui, TCipherManager& cipher,
                                  const ProgramPaths& paths)
     : SecondaryWindow(mainWindow, ui),
-      editor_(cipher, ProgramPaths::Bytes(paths.SchdIniPath()), ProgramPaths::Bytes(paths.JobIniPath()),
+      dialogs_(ui, this),
+      editor_(cipher, dialogs_, ProgramPaths::Bytes(paths.SchdIniPath()), ProgramPaths::Bytes(paths.JobIniPath()),
               ProgramPaths::Bytes(paths.EnvIniPath())) {
   RemoveCaptionButtons();
   setWindowTitle(QString::fromLatin1(kSchedulerCaption));
@@ -313,7 +314,7 @@ void SchedulerWindow::onShow() {
   // Fresh copies of the three files.
   editor_.Load();
   // The lists, nothing selected.
-  FillNames(scheduledJobList_, editor_.ScheduledJobs());
+  ShowNames(scheduledJobList_, editor_.ScheduledJobNames(), std::nullopt);
   FillNames(jobList_, editor_.Jobs());
   FillNames(environmentList_, editor_.Environments());
 }
@@ -453,44 +454,16 @@ void SchedulerWindow::onNewScheduledJob() {
   HandlerScope scope(*this);
   // A refused name comes back in the input dialog, to be corrected, until a name is taken or the
   // operator cancels.
-  QString preset;
-  bool refused = true;
-  while (refused) {
-    refused = false;
-    Guarded(Ui(), this, [&] {
-      const std::optional<QString> typed = Ui().InputText(this, QString::fromLatin1(kNewScheduledJobCaption),
-                                                          QString::fromLatin1(kNewScheduledJobPrompt), preset);
-      if (!typed) return;
-      const auto refuse = [&](std::string_view text) {
-        Ui().Message(this, Latin1Text(text));
-        preset = *typed;
-        refused = true;
-      };
-      const std::optional<std::string> bytes = Latin1Bytes(*typed);
-      if (!bytes) {
-        refuse(kNameNotLatin1);
-        return;
-      }
-      const std::string& name = *bytes;
-      std::vector<std::string> names;
-      for (int i = 0; i < scheduledJobList_->count(); ++i)
-        names.push_back(scheduledJobList_->itemData(i).toByteArray().toStdString());
-      if (NameListed(names, name)) {
-        refuse(kNameExistsMessage);
-        return;
-      }
-      if (name.empty()) return;
-      if (const std::optional<std::string> problem = SectionNameProblem(TypedName{name, true})) {
-        refuse(*problem);
-        return;
-      }
-      // Into its sorted place, then selected and loaded.
-      names.push_back(name);
-      FillNames(scheduledJobList_, names);
-      SelectName(scheduledJobList_, name);
+  dialogs_.AskUntilTaken([this] {
+    Guarded(Ui(), this, [this] {
+      const std::optional<std::string> name = editor_.NewScheduledJob();
+      if (!name) return;
+      // In its sorted place, then selected and loaded.
+      ShowNames(scheduledJobList_, editor_.ScheduledJobNames(), std::nullopt);
+      SelectName(scheduledJobList_, *name);
       onScheduledJobChosen();
     });
-  }
+  });
 }
 
 void SchedulerWindow::onRemoveScheduledJob() {
@@ -499,7 +472,7 @@ void SchedulerWindow::onRemoveScheduledJob() {
     const std::string selected = SelectedName(scheduledJobList_);
     if (scheduledJobList_->currentIndex() < 0) return;
     editor_.Remove(selected);
-    FillNames(scheduledJobList_, editor_.ScheduledJobs());
+    ShowNames(scheduledJobList_, editor_.ScheduledJobNames(), std::nullopt);
     ShowNoScheduledJob();  // the start field keeps its text
   });
 }

@@ -32,6 +32,7 @@
 #include "console/core/program_paths.h"
 #include "console/core/scheduler_editor.h"
 #include "console/windows/date_picker_window.h"
+#include "console/windows/editor_ui.h"
 #include "console/windows/secondary_window.h"
 
 class QCheckBox;
@@ -154,6 +155,7 @@ class SchedulerWindow : public SecondaryWindow, public StartDateField {
   static void SelectName(QComboBox* box, const std::string& name);
   static void SelectQuietly(QComboBox* box, int index);  // runs no change handler
 
+  UiEditorDialogs dialogs_;
   SchedulerEditor editor_;
   int handlerDepth_ = 0;
   bool reloadPending_ = false;

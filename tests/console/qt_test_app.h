@@ -1,126 +1,21 @@
-// Shared by the console tests: one QApplication per test binary (headless unless the caller chose
-// a platform), a watchdog that ends a hung test, a gate a thread waits at, a bounded wait that
-// serves the GUI thread's events while it waits for a condition, and typing into a widget as the
-// keyboard does.
+// Shared by the console tests with widgets: one QApplication per test binary, the helpers of
+// qt_test_support.h, and typing into a widget as the keyboard does.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QKeyEvent>
+#include <QString>
 #include <QWidget>
-#include <QThread>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
+#include "console/qt_test_support.h"
 
 namespace corvane::test {
 
-class QtAppEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "console_test";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-};
-
-inline ::testing::Environment* const kQtAppEnvironment = ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
-
-// Aborts the whole binary (with the test's name) when a test outlives its limit: a deadlock
-// then fails the run instead of hanging it.
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds limit = std::chrono::seconds(60)) {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    name_ = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "?";
-    thread_ = std::thread([this, limit] {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (!cv_.wait_for(lock, limit, [this] { return done_; })) {
-        std::fprintf(stderr, "watchdog: %s did not finish in time\n", name_.c_str());
-        std::fflush(stderr);
-        std::abort();
-      }
-    });
-  }
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    thread_.join();
-  }
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
-
- private:
-  std::string name_;
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  std::thread thread_;
-};
-
-// A one-way gate a thread waits at until the test opens it (bounded, so a failing test ends).
-class Gate {
- public:
-  void Open() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      open_ = true;
-    }
-    cv_.notify_all();
-  }
-  bool Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool open_ = false;
-};
-
-// Serves the GUI thread's events until `done` holds or `limit` has passed; answers `done`.
-inline bool PumpUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds limit = std::chrono::milliseconds(20000)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    QCoreApplication::sendPostedEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-// Waits (without serving events) until `done` holds or `limit` has passed; answers `done`.
-inline bool WaitUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds limit = std::chrono::milliseconds(20000)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+inline ::testing::Environment* const kQtAppEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtAppEnvironment<QApplication>);
 
 // Types `text` into `widget` one character at a time, as key presses carrying the character (the
 // way a keyboard or an input method delivers it).

@@ -2,6 +2,7 @@
 // values and the lists; the editor's handlers over its files.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -269,7 +270,8 @@ class SchedulerEditorHandlers : public test::StoredFileTest {
     fields.protocol = "Remote Exec";
     return fields;
   }
-  SchedulerEditor editor_{cipher_, Path("CorvaneSchd.ini"), Path("CorvaneJob.ini"), Path("CorvaneEnv.ini")};
+  SchedulerEditor editor_{cipher_, dialogs_, Path("CorvaneSchd.ini"), Path("CorvaneJob.ini"),
+                          Path("CorvaneEnv.ini")};
 };
 
 TEST_F(SchedulerEditorHandlers, ChoosingSavesTheShownOneAndALoadTakesItsJob) {
@@ -341,6 +343,80 @@ TEST_F(SchedulerEditorHandlers, AnotherJobDropsTheOldJobsValuesAndCloseWritesBac
   editor_.Remove("S1");
   EXPECT_TRUE(editor_.ScheduledJobs().empty());
   EXPECT_TRUE(IniFile(Path("CorvaneSchd.ini")).Sections().empty());
+}
+
+// New: the checks in their order (Latin-1, listed, empty, storable), each refusal with its message;
+// a taken name joins the sorted list and the file stays as it was until a save.
+TEST_F(SchedulerEditorHandlers, NewTakesOrRefusesTheTypedName) {
+  struct Case {
+    const char* what;
+    std::optional<TypedName> answer;     // nothing: cancelled
+    std::optional<std::string> message;  // nothing: no message
+    std::optional<std::string> taken;    // nothing: no name taken
+    Keys names;                          // the list afterwards
+  };
+  const Case cases[] = {
+      {"before the listed one", TypedName{"Backup"}, std::nullopt, "Backup", {"Backup", "S1"}},
+      {"after it, letter case ignored", TypedName{"s2"}, std::nullopt, "s2", {"S1", "s2"}},
+      {"with blanks and the section sign", TypedName{" \xA7 x "}, std::nullopt, " \xA7 x ", {" \xA7 x ", "S1"}},
+      {"listed, other case", TypedName{"s1"}, kNameExistsMessage, std::nullopt, {"S1"}},
+      {"listed once read back", TypedName{" S1 "}, kNameExistsMessage, std::nullopt, {"S1"}},
+      {"listed before it is refused for its line break",
+       TypedName{"S1\r\n"},
+       kNameExistsMessage,
+       std::nullopt,
+       {"S1"}},
+      {"line break", TypedName{"a\r\nb"}, std::string(kNameHasControl), std::nullopt, {"S1"}},
+      {"outside Latin-1 before listed", TypedName{"S1", false}, std::string(kNameNotLatin1), std::nullopt, {"S1"}},
+      {"outside Latin-1 before empty", TypedName{"", false}, std::string(kNameNotLatin1), std::nullopt, {"S1"}},
+      {"empty", TypedName{""}, std::nullopt, std::nullopt, {"S1"}},
+      {"cancelled", std::nullopt, std::nullopt, std::nullopt, {"S1"}},
+  };
+  const std::string before = test::ReadBytes(Path("CorvaneSchd.ini"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dialogs_.messages.clear();
+    dialogs_.asked.clear();
+    editor_.Unload();
+    editor_.Load();
+    if (c.answer) {
+      dialogs_.AnswerTyped(*c.answer);
+    } else {
+      dialogs_.Answer(std::nullopt);
+    }
+    EXPECT_EQ(editor_.NewScheduledJob(), c.taken);
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+    ASSERT_EQ(dialogs_.asked.size(), 1u);
+    EXPECT_EQ(dialogs_.asked[0].caption, kNewScheduledJobCaption);
+    EXPECT_EQ(dialogs_.asked[0].prompt, kNewScheduledJobPrompt);
+    if (c.message) {
+      EXPECT_EQ(dialogs_.messages, Keys{*c.message});
+    } else {
+      EXPECT_TRUE(dialogs_.messages.empty());
+    }
+    EXPECT_EQ(editor_.ScheduledJobNames(), c.names);
+    EXPECT_EQ(editor_.CurrentSchedule(), "");
+    EXPECT_EQ(test::ReadBytes(Path("CorvaneSchd.ini")), before);
+  }
+}
+
+// A name taken by New is listed before anything is saved; the list is the file's again after a
+// Remove and empty after an unload.
+TEST_F(SchedulerEditorHandlers, NewNamesStayListedUntilTheListIsReadAgain) {
+  editor_.Load();
+  dialogs_.Answer("T");
+  ASSERT_EQ(editor_.NewScheduledJob(), "T");
+  dialogs_.Answer("t");
+  EXPECT_EQ(editor_.NewScheduledJob(), std::nullopt);
+  EXPECT_EQ(dialogs_.messages, Keys{kNameExistsMessage});
+  EXPECT_EQ(editor_.ScheduledJobNames(), (Keys{"S1", "T"}));
+
+  editor_.Remove("S1");
+  EXPECT_TRUE(editor_.ScheduledJobNames().empty());
+  dialogs_.Answer("U");
+  ASSERT_EQ(editor_.NewScheduledJob(), "U");
+  editor_.Unload();
+  EXPECT_TRUE(editor_.ScheduledJobNames().empty());
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "console/console_fixture.h"
+#include "console/qt_gui_test_app.h"
 #include "console/core/scheduler_worker.h"
 #include "settings/stored_values.h"
 

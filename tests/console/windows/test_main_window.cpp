@@ -731,6 +731,8 @@ TEST_F(ConsoleTest, FifoLogHoldsNeitherTheSchedulerNorQuit) {
 // time limit it is reported and the program ends with exit status 1.
 TEST_F(ConsoleTest, EndingTheProgramWaitsForAStuckSchedulerOnlySoLong) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The child's own program folder (its fixture's) goes inside this one, which is removed.
+  const test::ChildTemporaryFolders childFolders(QFile::encodeName(Dir()));
   EXPECT_EXIT(
       {
         auto inLoop = std::make_shared<std::atomic<bool>>(false);

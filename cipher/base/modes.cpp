@@ -244,11 +244,17 @@ template <std::size_t Fixed, bool Cts>
 [[gnu::always_inline]] inline void DecryptFeedbackBlocks(const Chain<Fixed>& c, const std::uint8_t* source,
                                                          std::uint8_t* dest, std::size_t size) {
   const std::size_t b = c.B(), whole = size - size % b;
+  // For the fixed sizes the register is worked on in a local copy, which stays in registers: each
+  // block then neither waits for the register's last store nor reads it back in other pieces than
+  // it was written in.
+  alignas(16) std::uint8_t local[Fixed != 0 ? Fixed : 1];
+  std::uint8_t* const f = Fixed != 0 ? local : c.f;
+  if constexpr (Fixed != 0) std::memcpy(local, c.f, Fixed);
   auto chainIn = [&](const std::uint8_t* ciphertext) {
     if constexpr (Cts)
-      XorBlock(c.f, ciphertext, b, c.f);
+      XorBlock(f, ciphertext, b, f);
     else
-      std::memcpy(c.f, ciphertext, b);
+      std::memcpy(f, ciphertext, b);
   };
   if (source != dest) std::memmove(dest, source, size);
   if (b > kRunBytes || whole == b) {
@@ -257,7 +263,7 @@ template <std::size_t Fixed, bool Cts>
     for (std::size_t i = 0; i < whole; i += b) {
       std::memcpy(c.s, dest + i, b);
       c.cipher.DecryptBlock(dest + i);
-      XorBlock(dest + i, c.f, b, dest + i);
+      XorBlock(dest + i, f, b, dest + i);
       chainIn(c.s);
     }
   } else {
@@ -270,13 +276,14 @@ template <std::size_t Fixed, bool Cts>
       std::memcpy(kept, blocks, n * b);
       c.cipher.DecryptBlocks(blocks, n);
       for (std::size_t k = 0; k < n; ++k) {
-        XorBlock(blocks + k * b, c.f, b, blocks + k * b);
+        XorBlock(blocks + k * b, f, b, blocks + k * b);
         chainIn(kept + k * b);
       }
       std::memcpy(c.s, kept + (n - 1) * b, b);  // as the block-at-a-time loop leaves it
       i += n * b;
     }
   }
+  if constexpr (Fixed != 0) std::memcpy(c.f, local, Fixed);
   if (whole < size) c.KeystreamTail(dest + whole, dest + whole, size - whole, true);
 }
 

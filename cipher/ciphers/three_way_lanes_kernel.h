@@ -30,6 +30,31 @@ using namespace three_way_rounds;
   std::memcpy(p + 8, &a.a2, 4);
 }
 
+// G groups of sizeof(W) / 4 blocks at p, their rounds interleaved, with the keys spread over the lanes.
+template <class W, bool Encrypt, int G>
+[[gnu::always_inline]] inline void CryptGroupsAt(const StateOf<W>* keys, std::uint8_t* p) {
+  constexpr int L = sizeof(W) / 4;
+  StateOf<W> a[G];
+  for (int h = 0; h < G; ++h)
+    for (int j = 0; j < L; ++j) {
+      const std::uint8_t* q = p + 12 * (L * h + j);
+      const State b = Encrypt ? LoadBlock(q) : Mu(LoadBlock(q));
+      a[h].a0[j] = b.a0, a[h].a1[j] = b.a1, a[h].a2[j] = b.a2;
+    }
+  // The rounds stay a loop: four groups give the processor enough independent work, and the
+  // body stays small enough for its caches.
+  for (int r = 0; r < kRounds; ++r)
+    for (int h = 0; h < G; ++h)
+      a[h] = Rho(StateOf<W>{a[h].a0 ^ keys[r].a0, a[h].a1 ^ keys[r].a1, a[h].a2 ^ keys[r].a2});
+  for (int h = 0; h < G; ++h) {
+    a[h] = Theta(StateOf<W>{a[h].a0 ^ keys[kRounds].a0, a[h].a1 ^ keys[kRounds].a1, a[h].a2 ^ keys[kRounds].a2});
+    for (int j = 0; j < L; ++j) {
+      const State b{a[h].a0[j], a[h].a1[j], a[h].a2[j]};
+      StoreBlock(p + 12 * (L * h + j), Encrypt ? b : Mu(b));
+    }
+  }
+}
+
 template <class W, bool Encrypt>
 [[gnu::always_inline]] inline std::size_t CryptGroups(const std::uint32_t* s, std::uint8_t* p, std::size_t n) {
   constexpr int L = sizeof(W) / 4;
@@ -45,21 +70,12 @@ template <class W, bool Encrypt>
   StateOf<W> keys[kRounds + 1];
   for (int r = 0; r <= kRounds; ++r)
     keys[r] = {broadcast(k[0] ^ (rc[r] << 16)), broadcast(k[1]), broadcast(k[2] ^ rc[r])};
+  // Four groups at a time while there are four: the rounds of one group are a chain of dependent
+  // steps, and independent groups beside it fill the processor's idle slots.
   const std::size_t groups = n / L;
-  for (std::size_t g = 0; g < groups; ++g, p += 12 * L) {
-    StateOf<W> a;
-    for (int j = 0; j < L; ++j) {
-      const State b = Encrypt ? LoadBlock(p + 12 * j) : Mu(LoadBlock(p + 12 * j));
-      a.a0[j] = b.a0, a.a1[j] = b.a1, a.a2[j] = b.a2;
-    }
-#pragma GCC unroll 11
-    for (int r = 0; r < kRounds; ++r) a = Rho(StateOf<W>{a.a0 ^ keys[r].a0, a.a1 ^ keys[r].a1, a.a2 ^ keys[r].a2});
-    a = Theta(StateOf<W>{a.a0 ^ keys[kRounds].a0, a.a1 ^ keys[kRounds].a1, a.a2 ^ keys[kRounds].a2});
-    for (int j = 0; j < L; ++j) {
-      const State b{a.a0[j], a.a1[j], a.a2[j]};
-      StoreBlock(p + 12 * j, Encrypt ? b : Mu(b));
-    }
-  }
+  std::size_t g = 0;
+  for (; g + 4 <= groups; g += 4, p += 48 * L) CryptGroupsAt<W, Encrypt, 4>(keys, p);
+  for (; g < groups; ++g, p += 12 * L) CryptGroupsAt<W, Encrypt, 1>(keys, p);
   return groups * L;
 }
 

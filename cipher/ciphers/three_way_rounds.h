@@ -5,8 +5,15 @@
 // instructions can stand in for another's.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+
+#include "cipher/cpu/lanes.h"
+#endif
 
 namespace corvane::three_way_rounds {
 namespace {
@@ -39,6 +46,48 @@ template <class W>
   return (v << s) | (v >> (32 - s));
 }
 
+#if defined(__AVX2__)
+// Byte b of each 32-bit word of v in 256-bit lanes becomes byte From[b] of the same word, or zero
+// where From[b] is -1: one byte shuffle.
+template <int... From>
+[[gnu::always_inline]] inline U32x8 WordBytes(U32x8 v) {
+  static constexpr std::array<int, 4> kFrom{From...};
+  alignas(32) static constexpr std::array<signed char, 32> kIndex = [] {
+    std::array<signed char, 32> index{};
+    for (int i = 0; i < 32; ++i)
+      index[i] = kFrom[i % 4] < 0 ? -128 : static_cast<signed char>((i % 16) / 4 * 4 + kFrom[i % 4]);
+    return index;
+  }();
+  const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(kIndex.data()));
+  return reinterpret_cast<U32x8>(_mm256_shuffle_epi8(reinterpret_cast<__m256i>(v), mask));
+}
+#endif
+
+// Rotation left by whole bytes; in 256-bit lanes one byte shuffle instead of two shifts and an or.
+template <int Bytes, class W>
+[[gnu::always_inline]] inline W RotlBytes(W v) {
+  static_assert(Bytes == 1 || Bytes == 2);
+#if defined(__AVX2__)
+  if constexpr (sizeof(W) == 32) {
+    if constexpr (Bytes == 1)
+      return WordBytes<3, 0, 1, 2>(v);
+    else
+      return WordBytes<2, 3, 0, 1>(v);
+  }
+#endif
+  return Rotl(v, 8 * Bytes);
+}
+
+// The outer bytes of each word exchanged and its middle bytes cleared, (v << 24) ^ (v >> 24); in
+// 256-bit lanes one byte shuffle instead of two shifts and a xor.
+template <class W>
+[[gnu::always_inline]] inline W OuterBytesExchanged(W v) {
+#if defined(__AVX2__)
+  if constexpr (sizeof(W) == 32) return WordBytes<3, -1, -1, 0>(v);
+#endif
+  return (v << 24) ^ (v >> 24);
+}
+
 // Reverses the order of all 96 bits: word 0 and word 2 trade places, each bit-reversed.
 [[gnu::always_inline]] inline State Mu(State a) { return {Reverse32(a.a2), Reverse32(a.a1), Reverse32(a.a0)}; }
 
@@ -53,10 +102,10 @@ template <class W>
 template <class W>
 [[gnu::always_inline]] inline StateOf<W> Theta(StateOf<W> a) {
   W c = a.a0 ^ a.a1 ^ a.a2;
-  c = Rotl(c, 16) ^ Rotl(c, 8);
-  return {a.a0 ^ c ^ ((a.a0 << 24) ^ (a.a0 >> 24)) ^ ((a.a1 << 8) ^ (a.a2 >> 8)),
-          a.a1 ^ c ^ ((a.a1 << 24) ^ (a.a1 >> 24)) ^ ((a.a2 << 8) ^ (a.a0 >> 8)),
-          a.a2 ^ c ^ ((a.a2 << 24) ^ (a.a2 >> 24)) ^ ((a.a0 << 8) ^ (a.a1 >> 8))};
+  c = RotlBytes<2>(c) ^ RotlBytes<1>(c);
+  return {a.a0 ^ c ^ OuterBytesExchanged(a.a0) ^ ((a.a1 << 8) ^ (a.a2 >> 8)),
+          a.a1 ^ c ^ OuterBytesExchanged(a.a1) ^ ((a.a2 << 8) ^ (a.a0 >> 8)),
+          a.a2 ^ c ^ OuterBytesExchanged(a.a2) ^ ((a.a0 << 8) ^ (a.a1 >> 8))};
 }
 
 template <class W>

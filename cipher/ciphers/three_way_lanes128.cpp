@@ -1,4 +1,4 @@
-// 3-Way in 128-bit lanes (SSE2): 4 blocks at a time.
+// 3-Way in 128-bit lanes (SSE2): groups of 4 blocks, up to four groups at once.
 #include "cipher/ciphers/three_way_lanes.h"
 #include "cipher/ciphers/three_way_lanes_kernel.h"
 

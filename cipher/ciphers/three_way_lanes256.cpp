@@ -1,5 +1,5 @@
-// 3-Way in 256-bit lanes (AVX2): 8 blocks at a time. Built for AVX2; reached only
-// where the processor has it.
+// 3-Way in 256-bit lanes (AVX2): groups of 8 blocks, up to four groups at once. Built for AVX2;
+// reached only where the processor has it.
 #include "cipher/ciphers/three_way_lanes.h"
 #include "cipher/ciphers/three_way_lanes_kernel.h"
 

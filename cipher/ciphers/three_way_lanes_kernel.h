@@ -1,8 +1,8 @@
-// 3-Way's lane kernel, written once over the vector type W: sizeof(W) / 4 blocks at a time, one
-// per lane of 32 bits. The blocks' words go into the lanes one by one (12-byte blocks do not split
-// into vectors), decryption's mu on the way in and out. Included only by the files of the lane
-// paths, each built for its own instruction set (x86, so the words are read in place as
-// little-endian).
+// 3-Way's lane kernel, written once over the vector type W: groups of sizeof(W) / 4 blocks, one
+// per lane of 32 bits, up to four groups at once. The blocks' words go into the lanes one by one
+// (12-byte blocks do not split into vectors), decryption's mu on the way in and out. Included only
+// by the files of the lane paths, each built for its own instruction set (x86, so the words are
+// read in place as little-endian).
 #pragma once
 
 #include <cstddef>
